@@ -1,0 +1,24 @@
+#pragma once
+
+// Access to the test servers that tests/servers/up starts on loopback. Each
+// server exports its address through environment variables. Without them a
+// test is skipped, unless CORVANE_REQUIRE_SERVERS is set (scripts/test and CI
+// set it), where a missing server is a failure.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#define CORVANE_SERVER_SETTING(var, name)                                                   \
+  std::string var;                                                                          \
+  do {                                                                                      \
+    const char* value_ = std::getenv(name);                                                 \
+    if (value_ == nullptr || *value_ == '\0') {                                             \
+      if (std::getenv("CORVANE_REQUIRE_SERVERS") != nullptr) {                              \
+        FAIL() << name << " is not set: its test server did not start (tests/servers/up)"; \
+      }                                                                                     \
+      GTEST_SKIP() << name << " not set; run the suite through scripts/test";               \
+    }                                                                                       \
+    var = value_;                                                                           \
+  } while (0)
