@@ -14,6 +14,8 @@ struct ParseCase {
   int index;
 };
 
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class ConfigItemParseTest : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ConfigItemParseTest, SplitsNameIndexAndValue) {
