@@ -1,0 +1,157 @@
+#include "http/content_decoder.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <string>
+
+namespace corvane::http {
+namespace {
+
+// Compresses with zlib itself: windowBits 31 = gzip wrapper, -15 = raw
+// deflate, 15 = zlib wrapper.
+std::string Compress(const std::string& in, int windowBits) {
+  z_stream zs{};
+  EXPECT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&zs, in.size()) + 64, '\0');
+  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
+  zs.avail_in = static_cast<uInt>(in.size());
+  zs.next_out = reinterpret_cast<Bytef*>(out.data());
+  zs.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&zs, Z_FINISH), Z_STREAM_END);
+  out.resize(zs.total_out);
+  deflateEnd(&zs);
+  return out;
+}
+
+class Collect : public BodyOutput {
+ public:
+  int Write(const char* data, size_t length) override {
+    text.append(data, length);
+    ++writes;
+    if (length > largest) largest = length;
+    return 0;
+  }
+  std::string text;
+  int writes = 0;
+  size_t largest = 0;
+};
+
+std::string Sample() {
+  std::string s;
+  for (int i = 0; i < 2000; ++i) s += "{\"id\":" + std::to_string(i) + ",\"name\":\"item\"},";
+  return s;
+}
+
+TEST(ContentDecoder, GzipDecodesAtEverySplitPoint) {
+  std::string plain = "Hello, gzip body with some text to compress compress compress.";
+  std::string gz = Compress(plain, 31);
+  for (size_t cut = 0; cut <= gz.size(); ++cut) {
+    ContentDecoder d;
+    ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
+    Collect c;
+    ASSERT_EQ(d.Decode(gz.data(), cut, c), 0) << cut;
+    ASSERT_EQ(d.Decode(gz.data() + cut, gz.size() - cut, c), 0) << cut;
+    EXPECT_EQ(c.text, plain) << "cut at " << cut;
+  }
+  ContentDecoder d;
+  ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
+  Collect c;
+  for (char byte : gz) ASSERT_EQ(d.Decode(&byte, 1, c), 0);
+  EXPECT_EQ(c.text, plain);
+}
+
+TEST(ContentDecoder, DeflateRawAndZlibWrappedBothDecode) {
+  std::string plain = Sample();
+  for (int bits : {-15, 15}) {
+    std::string z = Compress(plain, bits);
+    ContentDecoder d;
+    ASSERT_EQ(d.Start(ContentDecoder::codingDeflate), 0);
+    Collect c;
+    for (size_t i = 0; i < z.size(); i += 1000) {
+      ASSERT_EQ(d.Decode(z.data() + i, std::min<size_t>(1000, z.size() - i), c), 0);
+    }
+    EXPECT_EQ(c.text, plain) << bits;
+  }
+}
+
+TEST(ContentDecoder, GzipHeaderWithEveryOptionalField) {
+  // FTEXT|FHCRC|FEXTRA|FNAME|FCOMMENT with their fields, then raw deflate data.
+  std::string header("\x1f\x8b\x08\x1e\0\0\0\0\0\x03", 10);
+  header += std::string("\x03\x00xyz", 5);
+  header += std::string("name.txt\0", 9);
+  header += std::string("a comment\0", 10);
+  header += std::string("\x12\x34", 2);
+  size_t length = 0;
+  std::string all = header + Compress("payload", -15);
+  ASSERT_EQ(ParseGzipHeader(reinterpret_cast<const uint8_t*>(all.data()), all.size(), length),
+            GzipHeaderStatus::complete);
+  EXPECT_EQ(length, header.size());
+  for (size_t cut = 0; cut < header.size(); ++cut) {
+    EXPECT_EQ(ParseGzipHeader(reinterpret_cast<const uint8_t*>(all.data()), cut, length),
+              GzipHeaderStatus::incomplete)
+        << cut;
+  }
+  ContentDecoder d;
+  ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
+  Collect c;
+  ASSERT_EQ(d.Decode(all.data(), all.size(), c), 0);
+  EXPECT_EQ(c.text, "payload");
+}
+
+TEST(ContentDecoder, BadMagicMethodAndDataFail) {
+  struct Case {
+    std::string input;
+    int coding;
+    HttpError error;
+  } cases[] = {
+      {std::string("\x1f\x8c\x08", 3), ContentDecoder::codingGzip, HttpError::GzipHeader},
+      {std::string("\x1f\x8b\x07", 3), ContentDecoder::codingGzip, HttpError::GzipHeader},
+      {std::string("PK\x03\x04", 4), ContentDecoder::codingGzip, HttpError::GzipHeader},
+      {std::string("\xff\xff\xff\xff\xff\xff", 6), ContentDecoder::codingDeflate, HttpError::Decompress},
+  };
+  for (const Case& c : cases) {
+    ContentDecoder d;
+    ASSERT_EQ(d.Start(c.coding), 0);
+    Collect out;
+    int rc = d.Decode(c.input.data(), c.input.size(), out);
+    EXPECT_EQ(rc, HttpErrorCode(c.error));
+    EXPECT_EQ(d.failure(), c.error);
+  }
+}
+
+TEST(ContentDecoder, HighRatioBodyIsHandedOnInBoundedPieces) {
+  // 64 MiB of zeros compresses to about 64 KiB; the decoder never holds more
+  // than its flush size of decoded bytes.
+  std::string zeros(64u << 20, '\0');
+  std::string gz = Compress(zeros, 31);
+  zeros.clear();
+  zeros.shrink_to_fit();
+  ContentDecoder d;
+  ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
+  class Count : public BodyOutput {
+   public:
+    int Write(const char*, size_t length) override {
+      total += length;
+      if (length > largest) largest = length;
+      return 0;
+    }
+    size_t total = 0;
+    size_t largest = 0;
+  } count;
+  ASSERT_EQ(d.Decode(gz.data(), gz.size(), count), 0);
+  EXPECT_EQ(count.total, 64u << 20);
+  EXPECT_LE(count.largest, ContentDecoder::kFlushSize + 64 * 1024);
+}
+
+TEST(ContentDecoder, TrailerAndBytesAfterStreamEndAreIgnored) {
+  std::string gz = Compress("abc", 31) + "garbage after the member";
+  ContentDecoder d;
+  ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
+  Collect c;
+  ASSERT_EQ(d.Decode(gz.data(), gz.size(), c), 0);
+  EXPECT_EQ(c.text, "abc");
+}
+
+}  // namespace
+}  // namespace corvane::http
