@@ -1,0 +1,199 @@
+// Known-answer vectors of RFC 7541 Appendix C: each example is a sequence of
+// header blocks decoded with one decoder; after each block the decoded list,
+// the dynamic table (newest first) and its size must match the RFC.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "http2/hpack_decoder.h"
+#include "http2_test_util.h"
+
+namespace corvane {
+namespace {
+
+struct Block {
+  const char* hex;
+  HeaderList headers;
+  HeaderList table;  // dynamic entries, newest (index 62) first
+  uint32_t tableSize;
+};
+
+struct Example {
+  const char* source;
+  uint32_t maxTableSize;
+  std::vector<Block> blocks;
+};
+
+const HeaderList kC3Request1 = {
+    {":method", "GET"}, {":scheme", "http"}, {":path", "/"}, {":authority", "www.example.com"}};
+const HeaderList kC3Request2 = {{":method", "GET"},
+                                {":scheme", "http"},
+                                {":path", "/"},
+                                {":authority", "www.example.com"},
+                                {"cache-control", "no-cache"}};
+const HeaderList kC3Request3 = {{":method", "GET"},
+                                {":scheme", "https"},
+                                {":path", "/index.html"},
+                                {":authority", "www.example.com"},
+                                {"custom-key", "custom-value"}};
+const HeaderList kC3Table1 = {{":authority", "www.example.com"}};
+const HeaderList kC3Table2 = {{"cache-control", "no-cache"}, {":authority", "www.example.com"}};
+const HeaderList kC3Table3 = {{"custom-key", "custom-value"},
+                              {"cache-control", "no-cache"},
+                              {":authority", "www.example.com"}};
+
+const HeaderList kC5Response1 = {{":status", "302"},
+                                 {"cache-control", "private"},
+                                 {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
+                                 {"location", "https://www.example.com"}};
+const HeaderList kC5Response2 = {{":status", "307"},
+                                 {"cache-control", "private"},
+                                 {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
+                                 {"location", "https://www.example.com"}};
+const HeaderList kC5Response3 = {
+    {":status", "200"},
+    {"cache-control", "private"},
+    {"date", "Mon, 21 Oct 2013 20:13:22 GMT"},
+    {"location", "https://www.example.com"},
+    {"content-encoding", "gzip"},
+    {"set-cookie", "foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1"}};
+const HeaderList kC5Table1 = {{"location", "https://www.example.com"},
+                              {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
+                              {"cache-control", "private"},
+                              {":status", "302"}};
+const HeaderList kC5Table2 = {{":status", "307"},
+                              {"location", "https://www.example.com"},
+                              {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
+                              {"cache-control", "private"}};
+const HeaderList kC5Table3 = {
+    {"set-cookie", "foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1"},
+    {"content-encoding", "gzip"},
+    {"date", "Mon, 21 Oct 2013 20:13:22 GMT"}};
+
+const std::vector<Example>& Examples() {
+  static const std::vector<Example> examples = {
+      {"RFC 7541 C.2.1 literal with indexing",
+       4096,
+       {{"400a637573746f6d2d6b65790d637573746f6d2d686561646572",
+         {{"custom-key", "custom-header"}},
+         {{"custom-key", "custom-header"}},
+         55}}},
+      {"RFC 7541 C.2.2 literal without indexing",
+       4096,
+       {{"040c2f73616d706c652f70617468", {{":path", "/sample/path"}}, {}, 0}}},
+      {"RFC 7541 C.2.3 literal never indexed",
+       4096,
+       {{"100870617373776f726406736563726574", {{"password", "secret"}}, {}, 0}}},
+      {"RFC 7541 C.2.4 indexed field", 4096, {{"82", {{":method", "GET"}}, {}, 0}}},
+      {"RFC 7541 C.3 requests without Huffman",
+       4096,
+       {{"828684410f7777772e6578616d706c652e636f6d", kC3Request1, kC3Table1, 57},
+        {"828684be58086e6f2d6361636865", kC3Request2, kC3Table2, 110},
+        {"828785bf400a637573746f6d2d6b65790c637573746f6d2d76616c7565", kC3Request3, kC3Table3,
+         164}}},
+      {"RFC 7541 C.4 requests with Huffman",
+       4096,
+       {{"828684418cf1e3c2e5f23a6ba0ab90f4ff", kC3Request1, kC3Table1, 57},
+        {"828684be5886a8eb10649cbf", kC3Request2, kC3Table2, 110},
+        {"828785bf408825a849e95ba97d7f8925a849e95bb8e8b4bf", kC3Request3, kC3Table3, 164}}},
+      {"RFC 7541 C.5 responses without Huffman",
+       256,
+       {{"4803333032580770726976617465611d4d6f6e2c203231204f637420323031332032303a31333a"
+         "323120474d546e1768747470733a2f2f7777772e6578616d706c652e636f6d",
+         kC5Response1, kC5Table1, 222},
+        {"4803333037c1c0bf", kC5Response2, kC5Table2, 222},
+        {"88c1611d4d6f6e2c203231204f637420323031332032303a31333a323220474d54c05a04677a69"
+         "707738666f6f3d4153444a4b48514b425a584f5157454f50495541585157454f49553b206d61"
+         "782d6167653d333630303b2076657273696f6e3d31",
+         kC5Response3, kC5Table3, 215}}},
+      {"RFC 7541 C.6 responses with Huffman",
+       256,
+       {{"488264025885aec3771a4b6196d07abe941054d444a8200595040b8166e082a62d1bff6e919d29"
+         "ad171863c78f0b97c8e9ae82ae43d3",
+         kC5Response1, kC5Table1, 222},
+        {"4883640effc1c0bf", kC5Response2, kC5Table2, 222},
+        {"88c16196d07abe941054d444a8200595040b8166e084a62d1bffc05a839bd9ab77ad94e7821dd7"
+         "f2e6c7b335dfdfcd5b3960d5af27087f3672c1ab270fb5291f9587316065c003ed4ee5b1063d50"
+         "07",
+         kC5Response3, kC5Table3, 215}}},
+  };
+  return examples;
+}
+
+HeaderList DynamicEntries(const HpackTable& table) {
+  HeaderList entries;
+  for (uint32_t i = 0; i < table.DynamicCount(); ++i) {
+    std::string_view name, value;
+    EXPECT_TRUE(table.Get(HpackTable::kStaticCount + 1 + i, name, value));
+    entries.push_back({std::string(name), std::string(value)});
+  }
+  return entries;
+}
+
+TEST(HpackRfc7541, AppendixCExamplesDecodeWithTableState) {
+  for (const Example& ex : Examples()) {
+    SCOPED_TRACE(ex.source);
+    HpackDecoder decoder;
+    decoder.Table().SetMaxSize(ex.maxTableSize);
+    for (size_t i = 0; i < ex.blocks.size(); ++i) {
+      SCOPED_TRACE("block " + std::to_string(i + 1));
+      const Block& b = ex.blocks[i];
+      std::string bytes = test::FromHex(b.hex);
+      HeaderList out;
+      ASSERT_EQ(0, decoder.Decode(test::Bytes(bytes), bytes.size(), out, true))
+          << decoder.ErrorText();
+      EXPECT_EQ(b.headers, out);
+      EXPECT_EQ(b.table, DynamicEntries(decoder.Table()));
+      EXPECT_EQ(b.tableSize, decoder.Table().Size());
+    }
+  }
+}
+
+// The same blocks, fed as fragments cut at every byte position (the way
+// HEADERS and CONTINUATION frames split a block), must give the same result.
+TEST(HpackRfc7541, AppendixCExamplesDecodeAtEverySplitPoint) {
+  for (const Example& ex : Examples()) {
+    SCOPED_TRACE(ex.source);
+    std::vector<std::string> blocks;
+    for (const Block& b : ex.blocks) blocks.push_back(test::FromHex(b.hex));
+    size_t longest = 0;
+    for (const auto& b : blocks) longest = std::max(longest, b.size());
+    for (size_t cut = 0; cut <= longest; ++cut) {
+      HpackDecoder decoder;
+      decoder.Table().SetMaxSize(ex.maxTableSize);
+      for (size_t i = 0; i < blocks.size(); ++i) {
+        const std::string& bytes = blocks[i];
+        size_t at = std::min(cut, bytes.size());
+        HeaderList out;
+        ASSERT_EQ(0, decoder.Decode(test::Bytes(bytes), at, out, false)) << decoder.ErrorText();
+        ASSERT_EQ(0, decoder.Decode(test::Bytes(bytes) + at, bytes.size() - at, out, true))
+            << "cut " << cut << ": " << decoder.ErrorText();
+        EXPECT_EQ(ex.blocks[i].headers, out) << "cut " << cut;
+        EXPECT_EQ(ex.blocks[i].tableSize, decoder.Table().Size()) << "cut " << cut;
+      }
+    }
+  }
+}
+
+// One byte per fragment: the worst case for carrying state between fragments.
+TEST(HpackRfc7541, AppendixCExamplesDecodeOneByteAtATime) {
+  for (const Example& ex : Examples()) {
+    SCOPED_TRACE(ex.source);
+    HpackDecoder decoder;
+    decoder.Table().SetMaxSize(ex.maxTableSize);
+    for (const Block& b : ex.blocks) {
+      std::string bytes = test::FromHex(b.hex);
+      HeaderList out;
+      for (size_t i = 0; i < bytes.size(); ++i) {
+        ASSERT_EQ(0, decoder.Decode(test::Bytes(bytes) + i, 1, out, i + 1 == bytes.size()))
+            << decoder.ErrorText();
+      }
+      EXPECT_EQ(b.headers, out);
+      EXPECT_EQ(b.table, DynamicEntries(decoder.Table()));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvane
