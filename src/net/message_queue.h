@@ -76,6 +76,9 @@ class ThreadMessageQueue {
   // Takes the first message for window (0: for any window); false when none.
   bool Peek(uint64_t window, WindowMessage& out);
   bool HasMessages();
+  // Drops queued messages with this number for window (stale notifications
+  // of a closed socket must not reach the next one on the same descriptor).
+  void RemoveMessages(uint64_t window, uint32_t message);
   // Sleeps up to waitMs (0: only looks) until a message is posted or a watched
   // socket becomes ready; readiness is posted as socket notifications.
   void Wait(int waitMs);

@@ -187,7 +187,7 @@ class SocketBase : public ComponentCore, private MessageTarget {
   bool ignoreOtherWindowEvents_ = false;
   bool ownDispatch_ = false;
   int operationDepth_ = 0;
-  int64_t lastSocketPoll_ = 0;
+  bool repostRead_ = false;
 
   int qosTrafficType_ = 0;
   int qosDSCPValue_ = 0;
