@@ -1,0 +1,172 @@
+#include "json/json_document.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/error_codes.h"
+#include "core/zero_memory.h"
+#include "json/json_char_class.h"
+
+namespace corvane {
+
+JsonDocument::~JsonDocument() { Clear(); }
+
+void JsonDocument::Clear() noexcept {
+  DropText();
+  std::free(nodes_);
+  nodes_ = nullptr;
+  nodeCount_ = 0;
+  nodeCapacity_ = 0;
+  for (ChildList& list : childLists_) {
+    list.parent = kNoNode;
+    std::vector<uint32_t>().swap(list.children);
+  }
+}
+
+void JsonDocument::ClearNodes() noexcept {
+  nodeCount_ = 0;
+  for (ChildList& list : childLists_) list.parent = kNoNode;
+}
+
+int JsonDocument::SetText(std::string_view text) noexcept {
+  DropText();
+  if (text.size() > kMaxTextLength) return kErrOutOfMemory;
+  auto* block = static_cast<unsigned char*>(std::malloc(text.size() + 1 + kTextPadding));
+  if (block == nullptr) return kErrOutOfMemory;
+  if (!text.empty()) std::memcpy(block, text.data(), text.size());
+  std::memset(block + text.size(), 0, 1 + kTextPadding);
+  text_ = block;
+  textLength_ = text.size();
+  return 0;
+}
+
+void JsonDocument::DropText() noexcept {
+  if (text_ == nullptr) return;
+  // Answers can carry tokens; honour the process-wide wipe like ByteBuffer does.
+  if (ZeroMemoryEnabled()) SecureWipe(text_, textLength_ + 1 + kTextPadding);
+  std::free(text_);
+  text_ = nullptr;
+  textLength_ = 0;
+}
+
+bool JsonDocument::GrowNodes() noexcept {
+  // Start near the node count of typical answers (one node per 16 bytes) and
+  // double; large blocks are mapped, so realloc moves pages instead of copying.
+  size_t wanted = nodeCapacity_ == 0 ? textLength_ / 16 + 64 : size_t{nodeCapacity_} * 2;
+  if (wanted > 0xFFFFFFF0u) wanted = 0xFFFFFFF0u;
+  if (wanted <= nodeCapacity_) return false;
+  void* block = std::realloc(nodes_, wanted * sizeof(JsonNode));
+  if (block == nullptr) return false;
+  nodes_ = static_cast<JsonNode*>(block);
+  nodeCapacity_ = static_cast<uint32_t>(wanted);
+  return true;
+}
+
+void JsonDocument::ShrinkNodes() noexcept {
+  if (nodeCount_ == 0 || nodeCount_ == nodeCapacity_) return;
+  void* block = std::realloc(nodes_, size_t{nodeCount_} * sizeof(JsonNode));
+  if (block == nullptr) return;
+  nodes_ = static_cast<JsonNode*>(block);
+  nodeCapacity_ = nodeCount_;
+}
+
+size_t JsonDocument::StringEnd(size_t offset) const noexcept {
+  // The same rule as the scanner: a backslash takes the next byte, "\u" the
+  // next four as well. The tree only exists for text that scanned cleanly.
+  size_t i = offset;
+  for (;;) {
+    unsigned char c = text_[i];
+    if (c == '"' || c == '\0') return i;
+    if (c == '\\') {
+      i += text_[i + 1] == 'u' ? 6 : 2;
+    } else {
+      ++i;
+    }
+  }
+}
+
+uint32_t JsonDocument::ValueStart(uint32_t i) const noexcept {
+  const JsonNode& n = nodes_[i];
+  if (!n.IsMember()) return n.Start();
+  size_t p = StringEnd(n.Start() + 1) + 1;
+  while (json::ClassOf(text_[p]) & json::kWs) ++p;
+  ++p;  // the colon
+  while (json::ClassOf(text_[p]) & json::kWs) ++p;
+  return static_cast<uint32_t>(p);
+}
+
+std::string_view JsonDocument::Name(uint32_t i) const noexcept {
+  if (i >= nodeCount_) return {};
+  if (i == 0) return "json";
+  const JsonNode& n = nodes_[i];
+  if (!n.IsMember()) return {};
+  size_t begin = n.Start() + 1;
+  return {reinterpret_cast<const char*>(text_) + begin, StringEnd(begin) - begin};
+}
+
+std::string_view JsonDocument::Value(uint32_t i) const noexcept {
+  if (i >= nodeCount_ || i == 0) return {};
+  uint32_t begin = ValueStart(i);
+  unsigned char c = text_[begin];
+  if (c == '{' || c == '[') return {};
+  return {reinterpret_cast<const char*>(text_) + begin, nodes_[i].end - begin};
+}
+
+std::string_view JsonDocument::SubTree(uint32_t i) const noexcept {
+  if (i >= nodeCount_ || text_ == nullptr) return {};
+  const JsonNode& n = nodes_[i];
+  return {reinterpret_cast<const char*>(text_) + n.Start(), n.end - n.Start()};
+}
+
+const std::vector<uint32_t>& JsonDocument::Children(uint32_t i) const {
+  for (const ChildList& list : childLists_) {
+    if (list.parent == i) return list.children;
+  }
+  ChildList& list = childLists_[nextChildList_];
+  nextChildList_ = (nextChildList_ + 1) % kChildLists;
+  list.parent = i;
+  list.children.clear();
+  // Children follow their parent directly; siblings are chained by next.
+  uint32_t c = i + 1;
+  if (c < nodeCount_ && nodes_[c].parent == i) {
+    for (;;) {
+      list.children.push_back(c);
+      c = nodes_[c].next;
+      if (c == 0) break;
+    }
+  }
+  return list.children;
+}
+
+uint32_t JsonDocument::ChildCount(uint32_t i) const {
+  if (i >= nodeCount_) return 0;
+  return static_cast<uint32_t>(Children(i).size());
+}
+
+uint32_t JsonDocument::Child(uint32_t i, uint32_t index) const {
+  if (i >= nodeCount_) return kNoNode;
+  const std::vector<uint32_t>& kids = Children(i);
+  return index < kids.size() ? kids[index] : kNoNode;
+}
+
+uint32_t JsonDocument::Ordinal(uint32_t i) const {
+  if (i == 0 || i >= nodeCount_) return 0;
+  const std::vector<uint32_t>& kids = Children(nodes_[i].parent);
+  // Children are in document order, so their indices are ascending.
+  auto it = std::lower_bound(kids.begin(), kids.end(), i);
+  return static_cast<uint32_t>(it - kids.begin()) + 1;
+}
+
+uint32_t JsonDocument::FindChild(uint32_t i, std::string_view name, uint32_t nth) const {
+  if (i >= nodeCount_ || nth == 0) return kNoNode;
+  uint32_t c = i + 1;
+  if (c >= nodeCount_ || nodes_[c].parent != i) return kNoNode;
+  for (;;) {
+    if (nodes_[c].IsMember() && Name(c) == name && --nth == 0) return c;
+    c = nodes_[c].next;
+    if (c == 0) return kNoNode;
+  }
+}
+
+}  // namespace corvane

@@ -1,0 +1,476 @@
+#include "json/json_parser.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "json/json_char_class.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace corvane {
+
+namespace {
+
+using json::ClassOf;
+
+// First byte at or after p that is '"', backslash or NUL. The text is padded
+// with zero bytes, so reading 16 bytes at a time never leaves the block.
+inline const unsigned char* FindStringStop(const unsigned char* p) noexcept {
+#if defined(__SSE2__)
+  const __m128i quote = _mm_set1_epi8('"');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i zero = _mm_setzero_si128();
+  for (;;) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                               _mm_cmpeq_epi8(v, zero));
+    int mask = _mm_movemask_epi8(hit);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#else
+  while (!(ClassOf(*p) & json::kStringStop)) ++p;
+  return p;
+#endif
+}
+
+// Scans the rest of a name or string whose content starts at p: a backslash
+// takes the next byte with it, "\u" the next four as well. Returns the closing
+// quote, or nullptr when the text ends first.
+inline const unsigned char* ScanString(const unsigned char* p) noexcept {
+  for (;;) {
+    p = FindStringStop(p);
+    if (*p == '"') return p;
+    if (*p == '\0') return nullptr;
+    if (p[1] == 'u') {
+      if (p[2] == 0 || p[3] == 0 || p[4] == 0 || p[5] == 0) return nullptr;
+      p += 6;
+    } else {
+      if (p[1] == 0) return nullptr;
+      p += 2;
+    }
+  }
+}
+
+// true, false and null in any case; the caller has checked the length.
+bool IsWord(const unsigned char* p, size_t length) noexcept {
+  char folded[5];
+  for (size_t i = 0; i < length; ++i) {
+    unsigned char c = p[i];
+    folded[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+  }
+  std::string_view word(folded, length);
+  return word == "true" || word == "false" || word == "null";
+}
+
+}  // namespace
+
+JsonParser::~JsonParser() { std::free(stack_); }
+
+void JsonParser::Reset() noexcept {
+  doc_.Clear();
+  std::free(stack_);
+  stack_ = nullptr;
+  depth_ = 0;
+  stackCapacity_ = 0;
+  openNames_.clear();
+  wrapped_ = false;
+  errorOffset_ = 0;
+  cursor_ = 0;
+  pathText_.clear();
+  pathForm_ = JsonPathForm::jpSlash;
+}
+
+int JsonParser::Fail(JsonError error) noexcept {
+  int code = JsonErrorCode(error);
+  SetLastErrorCode(code);
+  return SetError(code, JsonErrorText(error));
+}
+
+int JsonParser::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
+  if (item.Is("BuildDOM")) return ConfigBool(item, result, buildDom_);
+  if (item.Is("CacheContent")) return ConfigBool(item, result, cacheContent_);
+  return ComponentCore::HandleConfig(item, result);
+}
+
+int JsonParser::Parse(std::string_view text) {
+  Reset();
+  if (doc_.SetText(text) != 0) {
+    return Fail(text.size() > JsonDocument::kMaxTextLength ? JsonError::jeDocumentTooLarge
+                                                           : JsonError::jeOutOfMemory);
+  }
+  int rc = Scan();
+  std::free(stack_);
+  stack_ = nullptr;
+  stackCapacity_ = 0;
+  openNames_.clear();
+  if (rc != 0 || !buildDom_) {
+    // Nothing navigable remains; a partial tree would only mislead.
+    doc_.Clear();
+    return rc;
+  }
+  doc_.ShrinkNodes();
+  return 0;
+}
+
+bool JsonParser::PushContainer(uint8_t kind) noexcept {
+  if (depth_ == stackCapacity_) {
+    // Grown geometrically (99 entries at least) so deep nesting stays linear.
+    size_t wanted = stackCapacity_ < 99 ? 99 : stackCapacity_ * 2;
+    void* block = std::realloc(stack_, wanted);
+    if (block == nullptr) return false;
+    stack_ = static_cast<uint8_t*>(block);
+    stackCapacity_ = wanted;
+  }
+  stack_[depth_++] = kind;
+  return true;
+}
+
+void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
+  openNames_.emplace_back(nameOffset, nameLength);
+  eventNamespace_.clear();
+  if (nameOffset == kRootName) {
+    eventElement_.assign("json");
+  } else {
+    eventElement_.assign(reinterpret_cast<const char*>(doc_.Bytes()) + nameOffset, nameLength);
+  }
+  eventQName_.clear();
+  bool isEmpty = false;
+  EventSink()->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
+}
+
+void JsonParser::FireEndElement() {
+  auto [nameOffset, nameLength] = openNames_.back();
+  openNames_.pop_back();
+  eventNamespace_.clear();
+  if (nameOffset == kRootName) {
+    eventElement_.assign("json");
+  } else {
+    eventElement_.assign(reinterpret_cast<const char*>(doc_.Bytes()) + nameOffset, nameLength);
+  }
+  eventQName_.clear();
+  bool isEmpty = false;
+  EventSink()->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
+}
+
+void JsonParser::FireCharacters(const unsigned char* begin, const unsigned char* end) {
+  eventText_.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
+  EventSink()->Characters(eventText_);
+}
+
+void JsonParser::FireIgnorableWhitespace(const unsigned char* begin, const unsigned char* end) {
+  eventText_.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
+  EventSink()->IgnorableWhitespace(eventText_);
+}
+
+// One pass over the NUL-terminated text. The tree is built in document order:
+// `cur` is the node whose value is being read (or, between values, the node
+// that holds the innermost open container), `prev` the node finished last,
+// which the next sibling is chained to.
+int JsonParser::Scan() {
+  const unsigned char* const base = doc_.Bytes();
+  const unsigned char* p = base;
+  const bool tree = buildDom_;
+  const bool events = EventSink() != nullptr;
+  ScanState state = ScanState::ssStart;
+  bool closedWrapper = false;
+  uint32_t cur = 0;
+  uint32_t prev = 0;
+
+  auto offset = [base](const unsigned char* at) { return static_cast<uint32_t>(at - base); };
+  auto fail = [&](JsonError error, const unsigned char* at) {
+    errorOffset_ = static_cast<size_t>(at - base);
+    return Fail(error);
+  };
+  // A new member (start = its name's quote) or item under cur.
+  auto newNode = [&](uint32_t start, bool chain) -> bool {
+    uint32_t n = doc_.AddNode(start, cur);
+    if (n == JsonDocument::kNoNode) return false;
+    if (chain) doc_.MutableNode(prev).next = n;
+    cur = n;
+    return true;
+  };
+  // A scalar [begin, end) completes the node cur.
+  auto endScalar = [&](const unsigned char* begin, const unsigned char* end) {
+    if (events) {
+      FireCharacters(begin, end);
+      FireEndElement();
+    }
+    if (tree) {
+      JsonNode& n = doc_.MutableNode(cur);
+      n.end = offset(end);
+      prev = cur;
+      cur = n.parent;
+    }
+  };
+
+  for (;;) {
+    unsigned char c = *p;
+    if (ClassOf(c) & json::kWs) {
+      const unsigned char* q = p + 1;
+      while (ClassOf(*q) & json::kWs) ++q;
+      if (events) FireIgnorableWhitespace(p, q);
+      p = q;
+      c = *p;
+    }
+    switch (state) {
+      case ScanState::ssStart:
+        if (c == 0xFF) {
+          ++p;
+          continue;
+        }
+        if (c == '(' && p == base) {
+          wrapped_ = true;
+          ++p;
+          continue;
+        }
+        if (c != '{' && c != '[') return fail(JsonError::jeInvalidMarkup, p);
+        if (tree && doc_.AddNode(offset(p), 0) == JsonDocument::kNoNode) {
+          return fail(JsonError::jeOutOfMemory, p);
+        }
+        if (events) FireStartElement(kRootName, 0);
+        if (!PushContainer(c == '{' ? kObject : kArray)) {
+          return fail(JsonError::jeStackCannotGrow, p);
+        }
+        if (c == '{') {
+          state = ScanState::ssObjectOpen;
+        } else {
+          if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
+          if (events) FireStartElement(0, 0);
+          state = ScanState::ssArrayOpen;
+        }
+        ++p;
+        continue;
+
+      case ScanState::ssObjectOpen:
+      case ScanState::ssObjectNext: {
+        if (c == '}' && state == ScanState::ssObjectOpen) break;  // an empty object
+        if (c != '"') return fail(JsonError::jeInvalidMarkup, p);
+        const unsigned char* close = ScanString(p + 1);
+        if (close == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+        if (tree && !newNode(offset(p) | JsonNode::kMemberFlag, state == ScanState::ssObjectNext)) {
+          return fail(JsonError::jeOutOfMemory, p);
+        }
+        if (events) FireStartElement(offset(p + 1), static_cast<uint32_t>(close - p - 1));
+        p = close + 1;
+        state = ScanState::ssColon;
+        continue;
+      }
+
+      case ScanState::ssColon:
+        if (c != ':') return fail(JsonError::jeInvalidMarkup, p);
+        ++p;
+        state = ScanState::ssValue;
+        continue;
+
+      case ScanState::ssArrayOpen:
+        if (c == ']') {
+          // The item opened with the array never got a value: drop it, and
+          // close its element so the events stay balanced.
+          if (tree) {
+            cur = doc_.Node(cur).parent;
+            doc_.PopNode();
+          }
+          if (events) FireEndElement();
+          break;
+        }
+        [[fallthrough]];
+      case ScanState::ssValue: {
+        if (tree && !doc_.Node(cur).IsMember()) doc_.MutableNode(cur).start = offset(p);
+        if (c == '"') {
+          const unsigned char* close = ScanString(p + 1);
+          if (close == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+          endScalar(p, close + 1);
+          p = close + 1;
+          state = ScanState::ssAfterValue;
+          continue;
+        }
+        if (c == '{' || c == '[') {
+          if (!PushContainer(c == '{' ? kObject : kArray)) {
+            return fail(JsonError::jeStackCannotGrow, p);
+          }
+          if (c == '{') {
+            state = ScanState::ssObjectOpen;
+          } else {
+            if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
+            if (events) FireStartElement(0, 0);
+            state = ScanState::ssArrayOpen;
+          }
+          ++p;
+          continue;
+        }
+        const unsigned char* q = p;
+        if (ClassOf(c) & json::kNumber) {
+          do ++q;
+          while (ClassOf(*q) & json::kNumber);
+          // A number ends at whitespace or a delimiter; the end of the text is
+          // caught as an unclosed container on the next pass.
+          if (!(ClassOf(*q) & json::kTokenEnd)) return fail(JsonError::jeInvalidMarkup, q);
+        } else {
+          while (!(ClassOf(*q) & json::kTokenEnd) && q - p <= 5) ++q;
+          if (q - p > 5 || !IsWord(p, static_cast<size_t>(q - p))) {
+            return fail(JsonError::jeInvalidMarkup, p);
+          }
+        }
+        endScalar(p, q);
+        p = q;
+        state = ScanState::ssAfterValue;
+        continue;
+      }
+
+      case ScanState::ssAfterValue:
+        if (c == ',') {
+          if (stack_[depth_ - 1] == kObject) {
+            state = ScanState::ssObjectNext;
+          } else {
+            if (tree && !newNode(0, true)) return fail(JsonError::jeOutOfMemory, p);
+            if (events) FireStartElement(0, 0);
+            state = ScanState::ssValue;
+          }
+          ++p;
+          continue;
+        }
+        if (c == ']' || c == '}') break;
+        return fail(JsonError::jeInvalidMarkup, p);
+
+      case ScanState::ssDone:
+        if (c == '\0') return 0;
+        if (c == ')' && wrapped_ && !closedWrapper) {
+          closedWrapper = true;
+          ++p;
+          continue;
+        }
+        return fail(JsonError::jeInvalidMarkup, p);
+    }
+
+    // Only closers arrive here: c is ']' or '}' and closes the innermost
+    // container, which must be of the same kind.
+    if (depth_ == 0 || stack_[depth_ - 1] != (c == '}' ? kObject : kArray)) {
+      return fail(JsonError::jeInvalidMarkup, p);
+    }
+    --depth_;
+    if (events) FireEndElement();
+    if (tree) {
+      JsonNode& holder = doc_.MutableNode(cur);
+      holder.end = offset(p + 1);
+      prev = cur;
+      cur = holder.parent;
+    }
+    ++p;
+    state = depth_ == 0 ? ScanState::ssDone : ScanState::ssAfterValue;
+  }
+}
+
+// ---- Cursor ----------------------------------------------------------------
+
+int JsonParser::SetXPath(std::string_view path) {
+  if (path.empty()) return Fail(JsonError::jeInvalidXPath);
+  JsonPathForm form = DetectJsonPathForm(path);
+  // "." (slash form) and "@" (either form) name the cursor itself: not a move.
+  if (path == "." || path == "@") {
+    return Fail(JsonError::jeInvalidXPath);
+  }
+  if (!doc_.HasTree()) return Fail(JsonError::jeNoTree);
+  bool found = MoveJsonCursor(doc_, path, form, cursor_);
+  pathForm_ = form;
+  pathText_ = BuildJsonPath(doc_, cursor_, form);
+  return found ? 0 : Fail(JsonError::jeInvalidXPath);
+}
+
+std::string JsonParser::GetXPath() const { return pathText_; }
+
+bool JsonParser::HasXPath(std::string_view path) {
+  if (path.empty()) return false;
+  // Put back the cursor itself rather than re-setting the saved text, which
+  // with repeated member names could land on a different node.
+  uint32_t savedCursor = cursor_;
+  std::string savedText = pathText_;
+  JsonPathForm savedForm = pathForm_;
+  std::string savedError = LastErrorText().str();
+  int savedCode = LastErrorCode();
+  int rc = SetXPath(path);
+  cursor_ = savedCursor;
+  pathText_ = std::move(savedText);
+  pathForm_ = savedForm;
+  SetError(savedCode, savedError);
+  SetLastErrorCode(savedCode);
+  return rc == 0;
+}
+
+std::string JsonParser::XElement() const { return std::string(doc_.Name(cursor_)); }
+
+std::string JsonParser::XText() const { return std::string(doc_.Value(cursor_)); }
+
+std::string JsonParser::XParent() const {
+  if (cursor_ == 0 || !doc_.HasTree()) return {};
+  return std::string(doc_.Name(doc_.Parent(cursor_)));
+}
+
+std::string JsonParser::XSubTree() const {
+  if (!cacheContent_) return {};
+  return std::string(doc_.SubTree(cursor_));
+}
+
+int JsonParser::XChildCount() const { return static_cast<int>(doc_.ChildCount(cursor_)); }
+
+int JsonParser::ChildAt(int index, uint32_t& child) {
+  child = JsonDocument::kNoNode;
+  if (!doc_.HasTree()) return 0;  // no document: empty answers, no error
+  uint32_t count = doc_.ChildCount(cursor_);
+  if (count == 0) return Fail(JsonError::jeNoElements);
+  if (index < 0 || static_cast<uint32_t>(index) >= count) {
+    return Fail(JsonError::jeInvalidElementIndex);
+  }
+  child = doc_.Child(cursor_, static_cast<uint32_t>(index));
+  return 0;
+}
+
+int JsonParser::XChildName(int index, std::string& out) {
+  uint32_t child = 0;
+  out.clear();
+  int rc = ChildAt(index, child);
+  if (rc == 0 && child != JsonDocument::kNoNode) out.assign(doc_.Name(child));
+  return rc;
+}
+
+int JsonParser::XChildXText(int index, std::string& out) {
+  uint32_t child = 0;
+  out.clear();
+  int rc = ChildAt(index, child);
+  if (rc == 0 && child != JsonDocument::kNoNode) out.assign(doc_.Value(child));
+  return rc;
+}
+
+int JsonParser::XChildNamespace(int index, std::string& out) {
+  uint32_t child = 0;
+  out.clear();
+  return ChildAt(index, child);
+}
+
+int JsonParser::XChildPrefix(int index, std::string& out) {
+  uint32_t child = 0;
+  out.clear();
+  return ChildAt(index, child);
+}
+
+int JsonParser::NoAttribute(std::string& out) {
+  out.clear();
+  if (!doc_.HasTree()) return 0;
+  return Fail(JsonError::jeNoAttributes);
+}
+
+int JsonParser::NoNamespace(std::string& out) {
+  out.clear();
+  if (!doc_.HasTree()) return 0;
+  return Fail(JsonError::jeNoNamespaces);
+}
+
+int JsonParser::Attr(std::string_view name, std::string& out) {
+  // Members are elements, not attributes: every lookup finds nothing.
+  out.clear();
+  return 0;
+}
+
+}  // namespace corvane

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "json/json_parser.h"
+
+namespace corvane {
+namespace {
+
+constexpr std::string_view kDoc = R"({
+  "store": {
+    "book": [
+      {"title": "A", "price": 8.95, "tags": ["x", "y"]},
+      {"title": "B", "price": 12},
+      {"title": "C.d", "isbn": null}
+    ],
+    "owner": {"name": "Q", "name": "R"},
+    "a.b": 1,
+    "we/ird[": 2
+  },
+  "count": 3
+})";
+
+struct PathCase {
+  std::string_view path;
+  int code;                  // 0 or 10233
+  std::string_view rebuilt;  // the path read back afterwards
+  std::string_view element;  // XElement afterwards
+  std::string_view text;     // XText afterwards
+};
+
+// Each path is set from the root.
+const PathCase kPaths[] = {
+    // Slash form.
+    {"/", 0, "/json", "json", ""},
+    {"/json", 0, "/json", "json", ""},
+    {"/[1]", 0, "/json", "json", ""},
+    {"/json/count", 0, "/json/count", "count", "3"},
+    {"/json/store/book/[2]/title", 0, "/json/store/book/[2]/title", "title", R"("B")"},
+    {"/json/store/book/[last()]/isbn", 0, "/json/store/book/[3]/isbn", "isbn", "null"},
+    {"/json/store/book/[last()-2]/tags/[2]", 0, "/json/store/book/[1]/tags/[2]", "", R"("y")"},
+    {"/json/store/owner/name[2]", 0, "/json/store/owner/name", "name", R"("R")"},
+    {"/json/store/owner/name", 0, "/json/store/owner/name", "name", R"("Q")"},
+    {"store//book/[1]/../[3]", 0, "/json/store/book/[3]", "", ""},
+    {"/json/store/book/[1]/price/../../..", 0, "/json/store", "store", ""},
+    // A dot inside a slash path makes it a dotted path: such names need ['...'].
+    {"/json/store/a.b", 10233, "$", "json", ""},
+    {"count", 0, "/json/count", "count", "3"},
+    // Dotted form.
+    {"$", 0, "$", "json", ""},
+    {"$.count", 0, "$['count']", "count", "3"},
+    {"$.store.book[2].price", 0, "$['store']['book'][2]['price']", "price", "12"},
+    {"$['store']['book'][last()]['title']", 0, "$['store']['book'][3]['title']", "title",
+     R"("C.d")"},
+    {"$.store['a.b']", 0, "$['store']['a.b']", "a.b", "1"},
+    {"$.store['we/ird[']", 0, "$['store']['we/ird[']", "we/ird[", "2"},
+    {"$.store.book[1].tags..price", 0, "$['store']['book'][1]['price']", "price", "8.95"},
+    {"store.owner", 0, "$['store']['owner']", "owner", ""},
+    {"$.store.@.owner", 0, "$['store']['owner']", "owner", ""},
+    // Failures leave the cursor on the last node reached.
+    {"/json/store/nothing", 10233, "/json/store", "store", ""},
+    {"/json/store/book/[4]", 10233, "/json/store/book", "book", ""},
+    {"/json/store/book/[0]", 10233, "/json/store/book", "book", ""},
+    {"/json/store/book/[last()-3]", 10233, "/json/store/book", "book", ""},
+    {"/json/store/book/[last()+1]", 10233, "/json/store/book", "book", ""},
+    {"/json/store/book[last()]", 10233, "/json/store", "store", ""},
+    {"/json/store/owner/name[3]", 10233, "/json/store/owner", "owner", ""},
+    {"/json/store/owner[@id]", 10233, "/json/store", "store", ""},
+    {"/json/..", 10233, "/json", "json", ""},
+    {"/json/store/..x", 10233, "/json/store", "store", ""},
+    {"/json/count/x", 10233, "/json/count", "count", "3"},
+    {"/store", 10233, "/json", "json", ""},
+    {"$.store.nothing", 10233, "$['store']", "store", ""},
+    {"$.store.book[9]", 10233, "$['store']['book']", "book", ""},
+    {"$..", 10233, "$", "json", ""},
+    {"$['store'", 10233, "$", "json", ""},
+    {".", 10233, "", "json", ""},
+    {"@", 10233, "", "json", ""},
+    {"", 10233, "", "json", ""},
+};
+
+TEST(JsonPathTest, SetsBothFormsAndRebuildsTheirText) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(kDoc), 0);
+  for (const PathCase& test : kPaths) {
+    ASSERT_EQ(parser.Parse(kDoc), 0);
+    int rc = parser.SetXPath(test.path);
+    EXPECT_EQ(rc, test.code) << test.path;
+    if (rc != 0) {
+      EXPECT_EQ(parser.LastErrorText().view(), "Invalid XPath.") << test.path;
+    }
+    EXPECT_EQ(parser.GetXPath(), test.rebuilt) << test.path;
+    EXPECT_EQ(parser.XElement(), test.element) << test.path;
+    EXPECT_EQ(parser.XText(), test.text) << test.path;
+  }
+}
+
+TEST(JsonPathTest, RebuiltTextSelectsTheSameNodeAgain) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(kDoc), 0);
+  for (std::string_view path : {"/json/store/book/[1]/tags/[2]", "$.store.book[3].isbn",
+                                "$.store['a.b']", "/json/count"}) {
+    ASSERT_EQ(parser.SetXPath(path), 0) << path;
+    uint32_t node = parser.Cursor();
+    std::string rebuilt = parser.GetXPath();
+    ASSERT_EQ(parser.SetXPath("/"), 0);
+    ASSERT_EQ(parser.SetXPath(rebuilt), 0) << rebuilt;
+    EXPECT_EQ(parser.Cursor(), node) << rebuilt;
+  }
+}
+
+TEST(JsonPathTest, RelativeStepsStartAtTheCursor) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(kDoc), 0);
+  ASSERT_EQ(parser.SetXPath("/json/store/book"), 0);
+  ASSERT_EQ(parser.SetXPath("[2]/price"), 0);
+  EXPECT_EQ(parser.GetXPath(), "/json/store/book/[2]/price");
+  ASSERT_EQ(parser.SetXPath("..['title']"), 0);
+  EXPECT_EQ(parser.GetXPath(), "$['store']['book'][2]['title']");
+  ASSERT_EQ(parser.SetXPath("../../[1]/tags"), 0);
+  EXPECT_EQ(parser.GetXPath(), "/json/store/book/[1]/tags");
+}
+
+TEST(JsonPathTest, DetectsTheForm) {
+  struct {
+    std::string_view path;
+    JsonPathForm form;
+  } cases[] = {
+      {"$", JsonPathForm::jpDotted},         {"$x", JsonPathForm::jpDotted},
+      {"a['b']", JsonPathForm::jpDotted},    {"a['b", JsonPathForm::jpSlash},
+      {"a.b", JsonPathForm::jpDotted},       {"a/b.c", JsonPathForm::jpDotted},
+      {"../a", JsonPathForm::jpSlash},       {".a", JsonPathForm::jpSlash},
+      {"a/../b", JsonPathForm::jpSlash},     {"a./b", JsonPathForm::jpSlash},
+      {"a.", JsonPathForm::jpSlash},         {"/json/a", JsonPathForm::jpSlash},
+      {"[1]/[2]", JsonPathForm::jpSlash},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(DetectJsonPathForm(test.path), test.form) << test.path;
+  }
+}
+
+TEST(JsonPathTest, DottedPathReadsBackInBracketForm) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(R"({"a":{"b":"t"}})"), 0);
+  ASSERT_EQ(parser.SetXPath("$.a.b"), 0);
+  EXPECT_EQ(parser.XElement(), "b");
+  EXPECT_EQ(parser.XText(), R"("t")");
+  EXPECT_EQ(parser.GetXPath(), "$['a']['b']");
+}
+
+TEST(JsonPathTest, HasXPathLeavesCursorPathAndErrorAlone) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(kDoc), 0);
+  // Repeated names: the cursor on the second "name" must survive a probe.
+  ASSERT_EQ(parser.SetXPath("/json/store/owner/name[2]"), 0);
+  uint32_t node = parser.Cursor();
+  EXPECT_EQ(parser.SetXPath("/json/nothing"), 10233);
+  ASSERT_EQ(parser.SetXPath("/json/store/owner/name[2]"), 0);
+  EXPECT_TRUE(parser.HasXPath("/json/store/book/[3]"));
+  EXPECT_FALSE(parser.HasXPath("/json/store/book/[4]"));
+  EXPECT_FALSE(parser.HasXPath(""));
+  EXPECT_TRUE(parser.HasXPath("$.count"));
+  EXPECT_EQ(parser.Cursor(), node);
+  EXPECT_EQ(parser.XText(), R"("R")");
+  EXPECT_EQ(parser.GetXPath(), "/json/store/owner/name");
+  EXPECT_EQ(parser.LastErrorText().view(), "Invalid XPath.");
+
+  JsonParser empty;
+  EXPECT_FALSE(empty.HasXPath("/json"));
+}
+
+TEST(JsonNavigatorTest, ReadsAroundTheCursor) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(kDoc), 0);
+  DocumentNavigator& nav = parser;
+  EXPECT_EQ(nav.XElement(), "json");
+  EXPECT_EQ(nav.XParent(), "");
+  EXPECT_EQ(nav.XChildCount(), 2);
+  ASSERT_EQ(nav.SetXPath("/json/store/book/[1]"), 0);
+  EXPECT_EQ(nav.XElement(), "");
+  EXPECT_EQ(nav.XParent(), "book");
+  EXPECT_EQ(nav.XText(), "");
+  EXPECT_EQ(nav.XNamespace(), "");
+  EXPECT_EQ(nav.XPrefix(), "");
+  ASSERT_EQ(nav.XChildCount(), 3);
+  std::string out;
+  EXPECT_EQ(nav.XChildName(1, out), 0);
+  EXPECT_EQ(out, "price");
+  EXPECT_EQ(nav.XChildXText(1, out), 0);
+  EXPECT_EQ(out, "8.95");
+  EXPECT_EQ(nav.XChildXText(2, out), 0);
+  EXPECT_EQ(out, "");  // a container has no text of its own
+  EXPECT_EQ(nav.XChildNamespace(0, out), 0);
+  EXPECT_EQ(nav.XChildPrefix(0, out), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(nav.AttrCount(), 0);
+  EXPECT_EQ(nav.Attr("title", out), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(nav.NamespaceCount(), 0);
+}
+
+struct IndexErrorCase {
+  std::string_view cursorPath;
+  int (*read)(DocumentNavigator&, std::string&);
+  int code;
+  std::string_view text;
+};
+
+const IndexErrorCase kIndexErrors[] = {
+    {"/json", [](DocumentNavigator& n, std::string& o) { return n.XChildName(2, o); }, 105,
+     "Invalid element index."},
+    {"/json", [](DocumentNavigator& n, std::string& o) { return n.XChildXText(-1, o); }, 105,
+     "Invalid element index."},
+    {"/json/count", [](DocumentNavigator& n, std::string& o) { return n.XChildName(0, o); },
+     106, "No elements available."},
+    {"/json", [](DocumentNavigator& n, std::string& o) { return n.AttrName(0, o); }, 102,
+     "No attributes available."},
+    {"/json", [](DocumentNavigator& n, std::string& o) { return n.AttrValue(0, o); }, 102,
+     "No attributes available."},
+    {"/json", [](DocumentNavigator& n, std::string& o) { return n.NamespacePrefix(0, o); }, 104,
+     "No namespaces available."},
+    {"/json", [](DocumentNavigator& n, std::string& o) { return n.NamespaceURI(0, o); }, 104,
+     "No namespaces available."},
+};
+
+TEST(JsonNavigatorTest, IndexErrorsCarryCodeAndMessage) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(kDoc), 0);
+  for (const IndexErrorCase& test : kIndexErrors) {
+    ASSERT_EQ(parser.SetXPath(test.cursorPath), 0);
+    std::string out = "stale";
+    EXPECT_EQ(test.read(parser, out), test.code) << test.text;
+    EXPECT_EQ(parser.LastErrorText().view(), test.text);
+    EXPECT_EQ(out, "");
+  }
+}
+
+TEST(JsonNavigatorTest, WithoutADocumentReadersAreEmptyAndQuiet) {
+  JsonParser parser;
+  std::string out = "stale";
+  EXPECT_EQ(parser.XElement(), "");
+  EXPECT_EQ(parser.XText(), "");
+  EXPECT_EQ(parser.XSubTree(), "");
+  EXPECT_EQ(parser.GetXPath(), "");
+  EXPECT_EQ(parser.XChildCount(), 0);
+  EXPECT_EQ(parser.XChildName(0, out), 0);
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(parser.AttrName(0, out), 0);
+  EXPECT_EQ(parser.NamespaceURI(0, out), 0);
+  EXPECT_EQ(parser.SetXPath("/json"), 10234);
+}
+
+}  // namespace
+}  // namespace corvane

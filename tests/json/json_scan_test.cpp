@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "json/json_char_class.h"
+#include "json/json_parser.h"
+#include "json_test_support.h"
+
+namespace corvane {
+namespace {
+
+using testing::Transcript;
+
+struct EventCase {
+  std::string_view input;
+  std::string_view transcript;
+};
+
+// Whole event sequences, in order, for the shapes the scanner distinguishes.
+const EventCase kEventCases[] = {
+    {R"({"a":[1,"x"]})", R"(<json|<a|<|c:1|>|<|c:"x"|>|>a|>json|)"},
+    {R"({})", "<json|>json|"},
+    {R"([])", "<json|<|>|>json|"},
+    {R"({"a":[]})", "<json|<a|<|>|>a|>json|"},
+    {R"({"a":{}})", "<json|<a|>a|>json|"},
+    {R"([[1],[]])", "<json|<|<|c:1|>|>|<|<|>|>|>json|"},
+    {R"({"a":{"b":"t"},"c":null})", R"(<json|<a|<b|c:"t"|>b|>a|<c|c:null|>c|>json|)"},
+    {R"([true,False,NULL])", "<json|<|c:true|>|<|c:False|>|<|c:NULL|>|>json|"},
+    {R"([-1.5e+10,0,1E3])", "<json|<|c:-1.5e+10|>|<|c:0|>|<|c:1E3|>|>json|"},
+    // Values and names as written: escapes stay, including \u sequences.
+    {R"({"k\"ey":"a\nb\u0041\\"})", R"(<json|<k\"ey|c:"a\nb\u0041\\"|>k\"ey|>json|)"},
+    // Whitespace between every pair of tokens, reported as it is.
+    {"\t{ \"a\" :\n 1 , \"b\":[ 2 ] }\r\n",
+     "w:\\t|<json|w: |<a|w: |w:\\n |c:1|>a|w: |w: |<b|<|w: |c:2|>|w: |>b|w: |>json|w:\\r\\n|"},
+    {"\xFF{\"a\":1}", "<json|<a|c:1|>a|>json|"},
+    {"({\"a\":1})", "<json|<a|c:1|>a|>json|"},
+    {"( [1] ) ", "w: |<json|<|c:1|>|>json|w: |w: |"},
+    // Member names and strings may hold any byte, including 8-bit text.
+    {"{\"\xC3\xA9t\xC3\xA9\":\"\xE2\x82\xAC\"}", "<json|<\xC3\xA9t\xC3\xA9|c:\"\xE2\x82\xAC\"|>\xC3\xA9t\xC3\xA9|>json|"},
+    // Numbers are not checked beyond their byte class.
+    {"[1.2.3,-,e]", "<json|<|c:1.2.3|>|<|c:-|>|<|c:e|>|>json|"},
+    // After a complete document the text may end at a NUL.
+    {std::string_view("{}\0garbage", 10), "<json|>json|"},
+};
+
+TEST(JsonEventsTest, FiresWholeSequencesInDocumentOrder) {
+  for (const EventCase& test : kEventCases) {
+    for (bool tree : {true, false}) {
+      JsonParser parser;
+      Transcript events;
+      parser.SetEventSink(&events);
+      parser.SetBuildDOM(tree);
+      EXPECT_EQ(parser.Parse(test.input), 0) << test.input;
+      EXPECT_EQ(events.text, test.transcript) << test.input << (tree ? " (tree)" : " (no tree)");
+      EXPECT_FALSE(events.badElementArguments) << test.input;
+    }
+  }
+}
+
+struct ErrorCase {
+  std::string_view input;
+  size_t offset;  // where the scanner stops
+};
+
+// Each is 10232 "Invalid JSON markup." at the byte that broke the rule.
+const ErrorCase kErrorCases[] = {
+    {"", 0},
+    {"   ", 3},
+    {"1", 0},
+    {"\"a\"", 0},
+    {"null", 0},
+    {"[truth]", 1},         // a word longer than five bytes
+    {"[tru]", 1},
+    {"[falsey]", 1},
+    {"[nul1]", 1},
+    {"{\"a\":1]", 6},       // mismatched closer
+    {"[1}", 2},
+    {"{\"a\":1}}", 7},
+    {"{\"a\":1} x", 8},
+    {"{\"a\":1})", 7},      // a closing parenthesis without the opening one
+    {"({\"a\":1}))", 9},
+    {"callback({\"a\":1})", 0},
+    {" ({\"a\":1})", 1},    // the wrapper counts only as the very first byte
+    {"{a:1}", 1},
+    {"{\"a\" 1}", 5},
+    {"{\"a\":}", 5},
+    {"{,}", 1},
+    {"{\"a\":1,}", 7},      // no trailing comma
+    {"[1,]", 3},
+    {"[,1]", 1},
+    {"[1 2]", 3},
+    {"[\"a\" \"b\"]", 5},
+    {"[12a]", 3},           // a number runs into a letter
+    {"[1:2]", 2},
+    {"[\"abc", 1},          // truncated inside a string
+    {"[\"abc\\", 1},
+    {"[\"\\u00", 1},        // truncated inside a \u escape
+    {"{\"ab", 1},
+    {"{\"a\"", 4},
+    {"{\"a\":", 5},
+    {"[1", 2},
+    {"[1,", 3},
+    {"[[[[", 4},
+    {"[tr", 1},             // a word cut short is no word
+    {"\xEF\xBB\xBF{}", 0},  // a UTF-8 byte order mark is not skipped
+};
+
+TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeMessageAndOffset) {
+  for (const ErrorCase& test : kErrorCases) {
+    JsonParser parser;
+    EXPECT_EQ(parser.Parse(test.input), 10232) << test.input;
+    EXPECT_EQ(parser.LastErrorText().view(), "Invalid JSON markup.") << test.input;
+    EXPECT_EQ(parser.LastErrorCode(), 10232) << test.input;
+    EXPECT_EQ(parser.ErrorOffset(), test.offset) << test.input;
+    EXPECT_FALSE(parser.Document().HasTree()) << test.input;
+  }
+}
+
+TEST(JsonSyntaxTest, EmbeddedNulInsideTheDocumentEndsItEarly) {
+  const std::string_view inputs[] = {
+      std::string_view("{\"a\":\"x\0y\"}", 11),
+      std::string_view("{\"a\0\":1}", 8),
+      std::string_view("[1,\0 2]", 7),
+      std::string_view("[\"\\\0\"]", 6),
+      std::string_view("\0{}", 3),
+  };
+  for (std::string_view input : inputs) {
+    JsonParser parser;
+    EXPECT_EQ(parser.Parse(input), 10232) << input.size();
+  }
+}
+
+TEST(JsonSyntaxTest, BackslashTakesTheNextByteAndUnicodeEscapeTheNextFour) {
+  JsonParser parser;
+  // The quote right after a backslash belongs to the string.
+  ASSERT_EQ(parser.Parse(R"(["a\"b"])"), 0);
+  EXPECT_EQ(parser.Document().Value(1), R"("a\"b")");
+  // Invalid escapes are kept as written, not refused.
+  ASSERT_EQ(parser.Parse(R"(["\q\x"])"), 0);
+  EXPECT_EQ(parser.Document().Value(1), R"("\q\x")");
+  // "\u" swallows four bytes whatever they are, a quote included.
+  ASSERT_EQ(parser.Parse(R"(["\u12"x"])"), 0);
+  EXPECT_EQ(parser.Document().Value(1), R"("\u12"x")");
+  EXPECT_EQ(parser.Parse(R"(["\u1"])"), 10232);
+}
+
+TEST(JsonSyntaxTest, SurvivesHostileInput) {
+  // Deep nesting: no recursion anywhere, so depth costs memory, not stack.
+  std::string deep(200000, '[');
+  deep += std::string(200000, ']');
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(deep), 0);
+  EXPECT_EQ(parser.Document().NodeCount(), 200000u);
+  ASSERT_EQ(parser.SetXPath("/json/[1]/[1]/[1]"), 0);
+  EXPECT_EQ(parser.GetXPath(), "/json/[1]/[1]/[1]");
+
+  std::string deepObjects;
+  for (int i = 0; i < 100000; ++i) deepObjects += "{\"a\":";
+  deepObjects += "1" + std::string(100000, '}');
+  ASSERT_EQ(parser.Parse(deepObjects), 0);
+  EXPECT_EQ(parser.Document().NodeCount(), 100001u);
+
+  EXPECT_EQ(parser.Parse(std::string(100000, '[')), 10232);
+  EXPECT_EQ(parser.Parse(std::string(100000, '{')), 10232);
+
+  // A huge number is kept as written.
+  std::string huge = "[" + std::string(1 << 20, '9') + "e99999999]";
+  ASSERT_EQ(parser.Parse(huge), 0);
+  EXPECT_EQ(parser.Document().Value(1).size(), (1u << 20) + 9);
+
+  // Every prefix of a valid document is either complete or a clean 10232.
+  const std::string doc = R"(({"a":[1,"x\"y",{"b":null}],"c":{"d":[]},"e":-2.5E3}))";
+  for (size_t cut = 0; cut < doc.size(); ++cut) {
+    int rc = parser.Parse(std::string_view(doc).substr(0, cut));
+    EXPECT_TRUE(rc == 10232 || (rc == 0 && cut >= doc.size() - 1)) << cut << " " << rc;
+  }
+}
+
+TEST(JsonSyntaxTest, ParseStartsFromAResetAndFailureLeavesNoTree) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(R"({"a":1,"b":2})"), 0);
+  ASSERT_EQ(parser.SetXPath("/json/b"), 0);
+  EXPECT_EQ(parser.Parse(R"({"a":1,"b":)"), 10232);
+  EXPECT_FALSE(parser.Document().HasTree());
+  EXPECT_EQ(parser.SetXPath("/json/a"), 10234);
+  ASSERT_EQ(parser.Parse(R"({"z":1})"), 0);
+  EXPECT_EQ(parser.GetXPath(), "");
+  EXPECT_EQ(parser.XElement(), "json");
+}
+
+// Without a sink the scanner must not build event arguments; with one, each
+// event's text is exact even when the listener changes its arguments.
+class MeddlingListener : public RESTEvents {
+ public:
+  int count = 0;
+  std::string seen;
+  void StartElement(std::string& ns, std::string& element, std::string& qName,
+                    bool& isEmpty) override {
+    ++count;
+    seen += element + ",";
+    element = "changed";
+    ns = "x";
+    isEmpty = true;
+  }
+  void EndElement(std::string& ns, std::string& element, std::string& qName,
+                  bool& isEmpty) override {
+    seen += "/" + element + ",";
+    element.clear();
+  }
+};
+
+TEST(JsonEventsTest, ListenerChangingArgumentsDoesNotDisturbLaterEvents) {
+  JsonParser parser;
+  MeddlingListener listener;
+  parser.SetEventSink(&listener);
+  ASSERT_EQ(parser.Parse(R"({"ab":{"c":1},"d":[2]})"), 0);
+  EXPECT_EQ(listener.seen, "json,ab,c,/c,/ab,d,,/,/d,/json,");
+  EXPECT_EQ(parser.Document().Name(1), "ab");
+}
+
+TEST(JsonCharClassTest, TableMatchesTheByteClasses) {
+  for (int b = 0; b < 256; ++b) {
+    const auto c = static_cast<unsigned char>(b);
+    uint8_t want = 0;
+    if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ') want |= json::kWs;
+    if (c == '+' || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 'E' || c == 'e') {
+      want |= json::kNumber;
+    }
+    if (c == ',' || c == ']' || c == '}') want |= json::kDelimiter;
+    if (c == '"' || c == '\\' || c == 0) want |= json::kStringStop;
+    if (c == 0) want |= json::kEnd;
+    EXPECT_EQ(json::ClassOf(c), want) << "byte " << b;
+  }
+}
+
+TEST(JsonConfigTest, BuildDomAndCacheContentAreSettings) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Config("BuildDOM"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "True");
+  ASSERT_EQ(parser.Config("builddom=false"), 0);
+  EXPECT_FALSE(parser.BuildDOM());
+  ASSERT_EQ(parser.Config("CacheContent=0"), 0);
+  EXPECT_FALSE(parser.CacheContent());
+  EXPECT_EQ(parser.Config("NoSuchKey=1"), -1);
+}
+
+}  // namespace
+}  // namespace corvane

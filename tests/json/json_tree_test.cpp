@@ -1,0 +1,113 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <string_view>
+
+#include "json/json_parser.h"
+
+namespace corvane {
+namespace {
+
+// Renders the tree as "name=value{children}" per node so a whole shape is one
+// comparison; array items show as "#".
+std::string Shape(const JsonDocument& doc, uint32_t node) {
+  std::string out = doc.IsItem(node) ? "#" : std::string(doc.Name(node));
+  if (!doc.Value(node).empty()) out += "=" + std::string(doc.Value(node));
+  uint32_t count = doc.ChildCount(node);
+  if (count > 0) {
+    out += "{";
+    for (uint32_t i = 0; i < count; ++i) {
+      if (i > 0) out += ",";
+      out += Shape(doc, doc.Child(node, i));
+    }
+    out += "}";
+  }
+  return out;
+}
+
+struct ShapeCase {
+  std::string_view input;
+  std::string_view shape;
+};
+
+const ShapeCase kShapes[] = {
+    {"{}", "json"},
+    {"[]", "json"},
+    {R"({"a":1})", "json{a=1}"},
+    {R"([1,"x",true])", R"(json{#=1,#="x",#=true})"},
+    {R"({"a":[1,"x"]})", R"(json{a{#=1,#="x"}})"},
+    {R"({"a":{"b":"t"},"c":null})", R"(json{a{b="t"},c=null})"},
+    {R"({"a":[],"b":{},"c":[[]],"d":[{}]})", "json{a,b,c{#},d{#}}"},
+    {R"([[1,2],[3]])", "json{#{#=1,#=2},#{#=3}}"},
+    {R"({"a" : { "b" : [ 1 , { "c" : "d" } ] } , "e" : false})",
+     R"(json{a{b{#=1,#{c="d"}}},e=false})"},
+    // Repeated names stay separate members, in order.
+    {R"({"k":1,"k":2})", "json{k=1,k=2}"},
+    // Strings keep quotes and escapes; names keep escapes.
+    {R"({"a\"b":"x\n\u00e9"})", R"(json{a\"b="x\n\u00e9"})"},
+};
+
+TEST(JsonTreeTest, BuildsTheDocumentShape) {
+  JsonParser parser;
+  for (const ShapeCase& test : kShapes) {
+    ASSERT_EQ(parser.Parse(test.input), 0) << test.input;
+    EXPECT_EQ(Shape(parser.Document(), 0), test.shape) << test.input;
+  }
+}
+
+TEST(JsonTreeTest, NamesAndValuesPointIntoTheKeptText) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(R"({"name":"value","n":[12]})"), 0);
+  const JsonDocument& doc = parser.Document();
+  const char* text = reinterpret_cast<const char*>(doc.Bytes());
+  std::string_view name = doc.Name(1);
+  std::string_view value = doc.Value(1);
+  EXPECT_EQ(name.data(), text + 2);
+  EXPECT_EQ(value.data(), text + 8);
+  EXPECT_EQ(doc.Value(3).data(), text + 21);
+  EXPECT_EQ(sizeof(JsonNode), 16u);
+}
+
+TEST(JsonTreeTest, SubTreeIsTheTextBetweenStartAndEnd) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(R"(({"a": {"b" : [1, "x"]}, "c":2}) )"), 0);
+  EXPECT_EQ(parser.XSubTree(), R"({"a": {"b" : [1, "x"]}, "c":2})");
+  ASSERT_EQ(parser.SetXPath("/json/a"), 0);
+  EXPECT_EQ(parser.XSubTree(), R"("a": {"b" : [1, "x"]})");
+  ASSERT_EQ(parser.SetXPath("b/[2]"), 0);
+  EXPECT_EQ(parser.XSubTree(), R"("x")");
+  parser.SetCacheContent(false);
+  EXPECT_EQ(parser.XSubTree(), "");
+}
+
+TEST(JsonTreeTest, NoTreeWithoutBuildDom) {
+  JsonParser parser;
+  parser.SetBuildDOM(false);
+  ASSERT_EQ(parser.Parse(R"({"a":1})"), 0);
+  EXPECT_FALSE(parser.Document().HasTree());
+  EXPECT_EQ(parser.SetXPath("/json/a"), 10234);
+  EXPECT_EQ(parser.LastErrorText().view(),
+            "DOM tree unavailable (set BuildDOM to TRUE and reparse).");
+  EXPECT_EQ(parser.XElement(), "");
+  EXPECT_EQ(parser.XChildCount(), 0);
+}
+
+TEST(JsonTreeTest, ItemsOfALargeArrayAreReachableByPosition) {
+  std::string text = "[";
+  for (int i = 0; i < 50000; ++i) text += (i ? "," : "") + std::to_string(i);
+  text += "]";
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(text), 0);
+  ASSERT_EQ(parser.XChildCount(), 50000);
+  std::string out;
+  for (int i = 0; i < 50000; i += 997) {
+    ASSERT_EQ(parser.XChildXText(i, out), 0);
+    EXPECT_EQ(out, std::to_string(i));
+  }
+  ASSERT_EQ(parser.SetXPath("/json/[last()-1]"), 0);
+  EXPECT_EQ(parser.XText(), "49998");
+  EXPECT_EQ(parser.GetXPath(), "/json/[49999]");
+}
+
+}  // namespace
+}  // namespace corvane
