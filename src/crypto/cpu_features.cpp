@@ -1,0 +1,37 @@
+#include "crypto/cpu_features.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
+namespace corvane::detail {
+namespace {
+
+CpuFeatures Detect() noexcept {
+  CpuFeatures f;
+#if defined(__x86_64__) || defined(__i386__)
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (__get_cpuid(1, &a, &b, &c, &d) == 0) return f;
+  const bool ssse3 = (c & (1u << 9)) != 0;
+  const bool sse41 = (c & (1u << 19)) != 0;
+  const bool aes = (c & (1u << 25)) != 0;
+  f.aesNi = aes && ssse3 && sse41;
+  if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
+    f.shaNi = (b & (1u << 29)) != 0 && ssse3 && sse41;
+  }
+#endif
+  return f;
+}
+
+const CpuFeatures kNone{};
+bool forcePortable = false;
+
+}  // namespace
+
+const CpuFeatures& Cpu() noexcept {
+  static const CpuFeatures detected = Detect();
+  return forcePortable ? kNone : detected;
+}
+void ForcePortable(bool on) noexcept { forcePortable = on; }
+
+}  // namespace corvane::detail

@@ -1,0 +1,16 @@
+#pragma once
+
+namespace corvane::detail {
+
+// Instruction-set extensions the accelerated paths need, read once with
+// CPUID. Tests call ForcePortable(true) to run the vectors through the
+// portable code on machines that do have the extensions.
+struct CpuFeatures {
+  bool shaNi = false;  // SHA-1/SHA-256 instructions (with SSSE3 and SSE4.1)
+  bool aesNi = false;  // AES round instructions (with SSSE3 and SSE4.1)
+};
+
+const CpuFeatures& Cpu() noexcept;
+void ForcePortable(bool on) noexcept;
+
+}  // namespace corvane::detail

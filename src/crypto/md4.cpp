@@ -1,0 +1,75 @@
+#include "crypto/md4.h"
+
+#include "core/zero_memory.h"
+#include "crypto/byte_order.h"
+#include "crypto/md_padding.h"
+
+namespace corvane {
+namespace {
+
+using detail::LoadLe32;
+using detail::Rotl32;
+
+// RFC 1320 3.4: three rounds of sixteen steps.
+void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
+  static constexpr int kR2[16] = {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15};
+  static constexpr int kR3[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+  static constexpr int kS1[4] = {3, 7, 11, 19};
+  static constexpr int kS2[4] = {3, 5, 9, 13};
+  static constexpr int kS3[4] = {3, 9, 11, 15};
+  for (; blocks != 0; --blocks, p += 64) {
+    uint32_t x[16];
+    for (int i = 0; i < 16; ++i) x[i] = LoadLe32(p + 4 * i);
+    uint32_t v[4] = {state[0], state[1], state[2], state[3]};
+    // v[(4 - i) & 3] is the word updated in step i: a, d, c, b, a, ...
+    for (int i = 0; i < 16; ++i) {
+      uint32_t& a = v[(4 - i) & 3];
+      uint32_t b = v[(5 - i) & 3], c = v[(6 - i) & 3], d = v[(7 - i) & 3];
+      a = Rotl32(a + ((b & c) | (~b & d)) + x[i], kS1[i & 3]);
+    }
+    for (int i = 0; i < 16; ++i) {
+      uint32_t& a = v[(4 - i) & 3];
+      uint32_t b = v[(5 - i) & 3], c = v[(6 - i) & 3], d = v[(7 - i) & 3];
+      a = Rotl32(a + ((b & c) | (b & d) | (c & d)) + x[kR2[i]] + 0x5a827999u, kS2[i & 3]);
+    }
+    for (int i = 0; i < 16; ++i) {
+      uint32_t& a = v[(4 - i) & 3];
+      uint32_t b = v[(5 - i) & 3], c = v[(6 - i) & 3], d = v[(7 - i) & 3];
+      a = Rotl32(a + (b ^ c ^ d) + x[kR3[i]] + 0x6ed9eba1u, kS3[i & 3]);
+    }
+    for (int i = 0; i < 4; ++i) state[i] += v[i];
+  }
+}
+
+}  // namespace
+
+void Md4::Init() noexcept {
+  state_[0] = 0x67452301u;
+  state_[1] = 0xefcdab89u;
+  state_[2] = 0x98badcfeu;
+  state_[3] = 0x10325476u;
+  bytes_ = 0;
+  used_ = 0;
+}
+
+int Md4::Update(const void* data, size_t len) noexcept {
+  bytes_ += len;
+  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
+                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
+  return 0;
+}
+
+const uint8_t* Md4::Final() noexcept {
+  uint8_t length[8];
+  detail::StoreLe64(length, bytes_ << 3);
+  detail::FinishMd<kBlockSize>(buffer_, used_, length, 8,
+                               [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
+  for (int i = 0; i < 4; ++i) detail::StoreLe32(digest_ + 4 * i, state_[i]);
+  SecureWipe(state_, sizeof state_);
+  SecureWipe(buffer_, sizeof buffer_);
+  bytes_ = 0;
+  used_ = 0;
+  return digest_;
+}
+
+}  // namespace corvane
