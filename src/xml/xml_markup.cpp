@@ -1,0 +1,515 @@
+// What the scanner does when a construct is complete: the text rules,
+// references, attributes and namespace declarations, start and end tags,
+// processing instructions and sections, and the document records they append.
+#include <cstring>
+
+#include "core/code_page.h"
+#include "xml/xml_parser.h"
+
+namespace corvane {
+
+namespace {
+
+// The namespace name reserved for the prefix xml (Namespaces in XML 1.0, 3).
+constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+
+bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
+
+bool AllWhitespace(const char* p, size_t n) noexcept {
+  for (size_t i = 0; i < n; ++i) {
+    if (!IsWs(p[i])) return false;
+  }
+  return true;
+}
+
+void AppendUtf8(uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+XmlParser::XmlParser() {
+  doubleByteLead_ = CodePage() == 932;
+  Reset();
+}
+
+XmlParser::~XmlParser() = default;
+
+void XmlParser::Reset() {
+  input_.Clear();
+  transcoder_.Reset();
+  pos_ = dropped_ = 0;
+  state_ = XmlState::xsText;
+  failed_ = 0;
+  scriptMode_ = false;
+  encodingSwitched_ = false;
+  textStart_ = tagStart_ = tokenStart_ = tokenEnd_ = 0;
+  attrNameStart_ = attrNameEnd_ = valueStart_ = refStart_ = 0;
+  wsKnownStart_ = wsKnownEnd_ = 0;
+  pendingAttr_ = valueInArena_ = false;
+  valueArenaStart_ = 0;
+  attrCount_ = 0;
+  arena_.Release();
+  tagNameStart_ = tagNameEnd_ = 0;
+  for (XmlBytes& t : text_) t.Release();
+  depth_ = 0;
+  declCount_ = declsWritten_ = 0;
+  root_ = xmlNsRecord_ = cursor_ = 0;
+  canonical_.clear();
+  inStartElement_ = false;
+  lastErrorText_.Clear();
+  lastErrorCode_ = 0;
+  if (doc_.Reset() != 0) failed_ = Fail(xeOutOfMemory);
+}
+
+void XmlParser::ApplyLeadingDigit() noexcept {
+  for (unsigned b = '0'; b <= '9'; ++b) {
+    if (allowLeadingDigit_) {
+      classes_.cls[b] |= xml::kNameStart;
+    } else {
+      classes_.cls[b] &= static_cast<uint16_t>(~xml::kNameStart);
+    }
+  }
+}
+
+int XmlParser::Fail(int code, std::string_view detail) {
+  std::string text = XmlErrorText(code);
+  text.append(detail);
+  failed_ = code;
+  return SetError(code, text);
+}
+
+// Text rules ---------------------------------------------------------------
+
+int XmlParser::DeliverText(const char* p, size_t n) {
+  if (n == 0) return 0;
+  if (RESTEvents* sink = EventSink()) {
+    evText_.assign(p, n);
+    sink->Characters(evText_);
+  }
+  if (!buildDom_) return 0;
+  if (depth_ == 0) {
+    // Outside every element the text is not part of the model.
+    if (!(flags_ & kAllowTextOutsideRoot) && !AllWhitespace(p, n)) return Fail(xeTextOutsideRoot);
+    return 0;
+  }
+  if (text_[depth_].Append(p, n) != 0) return Fail(xeOutOfMemory);
+  return 0;
+}
+
+int XmlParser::ReportWhitespace(uint32_t start, uint32_t end) {
+  if (end <= start) return 0;
+  if (RESTEvents* sink = EventSink()) {
+    evText_.assign(input_.data() + start, end - start);
+    sink->IgnorableWhitespace(evText_);
+  }
+  return 0;
+}
+
+int XmlParser::FlushText(uint32_t end, TextRule rule) {
+  uint32_t start = textStart_;
+  textStart_ = end;
+  if (end <= start) return 0;
+  const char* b = input_.data();
+  if (rule == TextRule::trPlain || preserveWhitespace_) return DeliverText(b + start, end - start);
+  uint32_t w = end;
+  uint32_t lo = (wsKnownStart_ == start && wsKnownEnd_ > start && wsKnownEnd_ <= end) ? wsKnownEnd_ : start;
+  while (w > lo && IsWs(b[w - 1])) --w;
+  if (w == lo && lo != start) w = start;
+  if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
+  return ReportWhitespace(w, end);
+}
+
+int XmlParser::LineBreak(uint32_t afterLf) {
+  // Cut the trailing whitespace (the line feed included) and deliver the
+  // rest; the cut part starts the next run. Remembering how far the run is
+  // known to be blank keeps a long run of blank lines linear.
+  const char* b = input_.data();
+  uint32_t start = textStart_;
+  bool known = wsKnownStart_ == start && wsKnownEnd_ > start && wsKnownEnd_ <= afterLf;
+  uint32_t lo = known ? wsKnownEnd_ : start;
+  uint32_t w = afterLf;
+  while (w > lo && IsWs(b[w - 1])) --w;
+  if (w == lo && known) w = start;
+  if (w > start) {
+    if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
+    textStart_ = w;
+  }
+  wsKnownStart_ = textStart_;
+  wsKnownEnd_ = afterLf;
+  return 0;
+}
+
+// References ---------------------------------------------------------------
+
+int XmlParser::CharacterReference(std::string_view name, std::string& out) {
+  // "#x" hex digits or "#" decimal digits; anything else resolves to nothing.
+  size_t i = 1;
+  bool hex = name.size() > 1 && name[1] == 'x';
+  if (hex) i = 2;
+  if (i >= name.size()) return 0;
+  uint32_t cp = 0;
+  for (; i < name.size(); ++i) {
+    char c = name[i];
+    uint32_t d;
+    if (c >= '0' && c <= '9') {
+      d = static_cast<uint32_t>(c - '0');
+    } else if (hex && c >= 'a' && c <= 'f') {
+      d = static_cast<uint32_t>(c - 'a' + 10);
+    } else if (hex && c >= 'A' && c <= 'F') {
+      d = static_cast<uint32_t>(c - 'A' + 10);
+    } else {
+      return 0;
+    }
+    cp = cp * (hex ? 16 : 10) + d;
+    if (cp >= 0x10000) return 0;  // beyond one UTF-16 unit: kept as written
+  }
+  if (cp == 0) return 0;
+  if (cp < 0x80) {
+    out.assign(1, static_cast<char>(cp));
+    return 0;
+  }
+  if (refCodePage_ != CodePage()) {
+    refCodePage_ = CodePage();
+    std::string cs = CharsetForCodePage(refCodePage_);
+    refUtf8_ = EqualsNoCase(cs, "UTF-8") || EqualsNoCase(cs, "UTF8");
+  }
+  if (refUtf8_) {
+    if (cp >= 0xD800 && cp <= 0xDFFF) return 0;  // a lone surrogate converts to nothing
+    out.clear();
+    AppendUtf8(cp, out);
+    return 0;
+  }
+  std::u16string unit(1, static_cast<char16_t>(cp));
+  if (FromUtf16(unit, refCodePage_, out) != 0) out.clear();
+  return 0;
+}
+
+int XmlParser::ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon) {
+  std::string_view name(input_.data() + nameStart, nameEnd - nameStart);
+  evValue_.clear();
+  if (buildDom_) {
+    if (name == "lt") {
+      evValue_ = "<";
+    } else if (name == "gt") {
+      evValue_ = ">";
+    } else if (name == "amp") {
+      evValue_ = "&";
+    } else if (name == "apos") {
+      evValue_ = "'";
+    } else if (name == "quot") {
+      evValue_ = "\"";
+    } else if (!name.empty() && name[0] == '#') {
+      CharacterReference(name, evValue_);
+    }
+  }
+  if (evValue_.empty()) {
+    // Unresolved: the reference as it was written.
+    evValue_ += '&';
+    evValue_.append(name);
+    if (semicolon) evValue_ += ';';
+  }
+  if (RESTEvents* sink = EventSink()) {
+    evText_.assign(name);
+    sink->EvalEntity(evText_, evValue_);
+  }
+  return 0;
+}
+
+// Attributes and namespace declarations -------------------------------------
+
+std::string_view XmlParser::AttributeName(const Attribute& a) const noexcept {
+  return {input_.data() + a.nameStart, a.nameLen};
+}
+
+std::string_view XmlParser::AttributeValue(const Attribute& a) const noexcept {
+  if (a.inArena) return arena_.view().substr(a.valueStart, a.valueLen);
+  return {input_.data() + a.valueStart, a.valueLen};
+}
+
+int XmlParser::CompleteAttribute(uint32_t valueEnd) {
+  if (!valueInArena_) return AddAttribute(valueStart_, valueEnd - valueStart_, false);
+  valueInArena_ = false;
+  if (arena_.Append(input_.data() + valueStart_, valueEnd - valueStart_) != 0) {
+    return Fail(xeOutOfMemory);
+  }
+  return AddAttribute(valueArenaStart_, arena_.size() - valueArenaStart_, true);
+}
+
+int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
+  Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
+  std::string_view name = AttributeName(a);
+  if (validate_ && name.substr(0, 5) == "xmlns") {
+    std::string_view prefix = name.substr(5);
+    if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
+    if (declCount_ >= kMaxNamespaces) {
+      failed_ = kErrOutOfMemory;
+      return SetError(kErrOutOfMemory, "Too many namespace declarations in scope (limit 256).");
+    }
+    Declaration& d = decls_[declCount_];
+    if (d.prefix.Assign(prefix) != 0 || d.uri.Assign(AttributeValue(a)) != 0) {
+      return Fail(xeOutOfMemory);
+    }
+    d.depth = depth_ + 1;
+    d.record = 0;
+    ++declCount_;
+    if (RESTEvents* sink = EventSink()) {
+      evLocal_.assign(d.prefix.view());
+      evValue_.assign(d.uri.view());
+      sink->StartPrefixMapping(evLocal_, evValue_);
+    }
+    return 0;
+  }
+  if (attrCount_ >= kMaxAttributes) {
+    failed_ = kErrOutOfMemory;
+    return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
+  }
+  attrs_[attrCount_++] = a;
+  return 0;
+}
+
+// Prefixes --------------------------------------------------------------------
+
+int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
+  int code = attribute ? xeUnknownAttributePrefix : xeUnknownElementPrefix;
+  uint32_t ignore = attribute ? kIgnoreBadAttributePrefixes : kIgnoreBadElementPrefixes;
+  if (!(flags_ & ignore)) return Fail(code, prefix);
+  if (EventSink() != nullptr) {
+    std::string text = XmlErrorText(code);
+    text.append(prefix);
+    FireError(code, text);
+  }
+  return 0;
+}
+
+// Splits qname at its first colon and finds the declaration of its prefix:
+// declaration is its index, -1 for none (the empty namespace) or -2 for the
+// reserved xml prefix.
+int XmlParser::ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
+                             int& declaration, bool& known) {
+  size_t colon = qname.find(':');
+  local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+  declaration = -1;
+  known = true;
+  if (!validate_) return 0;
+  std::string_view prefix = colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
+  if (colon == std::string_view::npos) {
+    if (attribute) return 0;  // unprefixed attributes have no namespace
+  } else if (prefix == "xml") {
+    declaration = -2;
+    return 0;
+  }
+  for (int i = declCount_ - 1; i >= 0; --i) {
+    if (decls_[i].prefix.view() == prefix) {
+      declaration = i;
+      return 0;
+    }
+  }
+  if (colon == std::string_view::npos) return 0;  // no default namespace
+  known = false;
+  if (includeUnknownPrefixes_) local = qname;
+  return UnknownPrefix(attribute, prefix);
+}
+
+// Tags ------------------------------------------------------------------------
+
+int XmlParser::StartTag(uint32_t gt, bool empty) {
+  std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
+  if (validate_) {
+    if (depth_ >= kMaxDepth) {
+      failed_ = kErrOutOfMemory;
+      return SetError(kErrOutOfMemory, "Too many open elements (limit 256).");
+    }
+    if (open_[depth_ + 1].qname.Assign(qname) != 0) return Fail(xeOutOfMemory);
+    ++depth_;
+  } else if (EqualsNoCase(qname, "SCRIPT")) {
+    scriptMode_ = true;
+  }
+  std::string_view local;
+  int declaration = -1;
+  bool known = true;
+  if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+
+  if (RESTEvents* sink = EventSink()) {
+    if (declaration >= 0) {
+      evNamespace_.assign(decls_[declaration].uri.view());
+    } else if (declaration == -2) {
+      evNamespace_.assign(kXmlNamespace);
+    } else {
+      evNamespace_.clear();
+    }
+    evLocal_.assign(local);
+    evQName_.assign(qname);
+    bool isEmpty = empty;
+    inStartElement_ = true;
+    sink->StartElement(evNamespace_, evLocal_, evQName_, isEmpty);
+    inStartElement_ = false;
+  }
+  if (buildDom_) {
+    if (int rc = WriteTagRecords(gt, empty, local, declaration); rc != 0) return rc;
+  }
+  attrCount_ = 0;
+  arena_.Clear();
+  if (empty) return EndTag(qname, true, gt + 1, gt + 1, declaration, local);
+  return 0;
+}
+
+int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration) {
+  bool usesXml = declaration == -2;
+  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).substr(0, 4) == "xml:";
+  if (usesXml && xmlNsRecord_ == 0) {
+    // Written once, ahead of the element's own declarations, so it never
+    // counts as one of them.
+    if (doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
+  }
+  uint32_t ownStart = doc_.Size();
+  for (int i = declsWritten_; i < declCount_; ++i) {
+    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) != 0) {
+      return Fail(xeOutOfMemory);
+    }
+  }
+  declsWritten_ = declCount_;
+  uint32_t pos = 0;
+  if (doc_.AppendElement(local, pos) != 0) return Fail(xeOutOfMemory);
+  uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
+  doc_.SetU32(pos + xmlrec::kChildCount, empty ? static_cast<uint32_t>(-1) : 0);
+  doc_.SetU32(pos + xmlrec::kParent, depth_ > 1 ? open_[depth_ - 1].record : 0);
+  doc_.SetU32(pos + xmlrec::kNamespaceRec, ns);
+  doc_.SetU32(pos + xmlrec::kNsInScope, static_cast<uint32_t>(declCount_));
+  doc_.SetU32(pos + xmlrec::kOwnNsStart, ownStart);
+  doc_.SetU32(pos + xmlrec::kAttrCount, static_cast<uint32_t>(attrCount_));
+  doc_.SetU32(pos + xmlrec::kStartLt, tagStart_ + dropped_);
+  doc_.SetU32(pos + xmlrec::kStartPastGt, gt + 1 + dropped_);
+  open_[depth_].record = pos;
+  if (root_ == 0) root_ = pos;
+  for (int i = 0; i < attrCount_; ++i) {
+    std::string_view attrLocal;
+    int attrDecl = -1;
+    bool known = true;
+    if (int rc = ResolvePrefix(AttributeName(attrs_[i]), true, attrLocal, attrDecl, known); rc != 0) {
+      return rc;
+    }
+    uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
+    if (doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(attrs_[i])) != 0) {
+      return Fail(xeOutOfMemory);
+    }
+  }
+  return 0;
+}
+
+int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32_t pastGt,
+                      int startDeclaration, std::string_view startLocal) {
+  RESTEvents* sink = EventSink();
+  std::string_view local = startLocal;
+  int declaration = startDeclaration;
+  if (!validate_) {
+    size_t colon = qname.find(':');
+    local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+    if (EqualsNoCase(qname, "SCRIPT")) scriptMode_ = false;
+  } else if (declaration == kUnresolved) {
+    // An empty tag reuses the resolution of its start (and its one Error).
+    bool known = true;
+    if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+  }
+  if (sink != nullptr) {
+    if (declaration >= 0) {
+      evNamespace_.assign(decls_[declaration].uri.view());
+    } else if (declaration == -2) {
+      evNamespace_.assign(kXmlNamespace);
+    } else {
+      evNamespace_.clear();
+    }
+    evLocal_.assign(local);
+    evQName_.assign(qname);
+    bool isEmpty = empty;
+    sink->EndElement(evNamespace_, evLocal_, evQName_, isEmpty);
+  }
+  if (!validate_) return 0;
+
+  if (buildDom_ && depth_ > 0) {
+    uint32_t rec = open_[depth_].record;
+    XmlBytes& text = text_[depth_];
+    if (!text.empty()) {
+      uint32_t textPos = 0;
+      if (doc_.AppendText(text.view(), textPos) != 0) return Fail(xeOutOfMemory);
+      doc_.SetU32(rec + xmlrec::kTextRec, textPos);
+      text.Clear();
+    }
+    doc_.SetU32(rec + xmlrec::kEnd, doc_.Size());
+    doc_.SetU32(rec + xmlrec::kEndPastGt, pastGt + dropped_);
+    doc_.SetU32(rec + xmlrec::kEndLt, endLt + dropped_);
+    if (depth_ > 1) {
+      uint32_t parent = open_[depth_ - 1].record;
+      doc_.SetU32(parent + xmlrec::kChildCount, doc_.U32(parent + xmlrec::kChildCount) + 1);
+    }
+  }
+  if (depth_ == 0 || open_[depth_].qname.view() != qname) return Fail(xeUnbalancedTag, qname);
+  while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {
+    --declCount_;
+    if (sink != nullptr) {
+      evLocal_.assign(decls_[declCount_].prefix.view());
+      sink->EndPrefixMapping(evLocal_);
+    }
+  }
+  if (declsWritten_ > declCount_) declsWritten_ = declCount_;
+  --depth_;
+  return 0;
+}
+
+// Other constructs -------------------------------------------------------------
+
+int XmlParser::ProcessingInstruction(uint32_t start, uint32_t end) {
+  std::string_view text(input_.data() + start, end - start);
+  if (RESTEvents* sink = EventSink()) {
+    evText_.assign(text);
+    sink->PI(evText_);
+  }
+  size_t at = text.find(" encoding");
+  if (at == std::string_view::npos) return 0;
+  std::string rest;
+  for (char c : text.substr(at + 9)) {
+    if (c != ' ' && c != '\t' && c != '\r' && c != '\n') rest += c;
+  }
+  size_t i = 0;
+  if (i < rest.size() && rest[i] == '=') ++i;
+  if (i >= rest.size() || (rest[i] != '"' && rest[i] != '\'')) return 0;
+  char quote = rest[i++];
+  std::string name;
+  for (; i < rest.size() && rest[i] != quote; ++i) {
+    if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+    name += rest[i];
+  }
+  XmlEncoding next = XmlEncodingFromName(name);
+  if (next != encoding_) {
+    pendingEncoding_ = next;
+    encodingSwitched_ = true;
+  }
+  return 0;
+}
+
+int XmlParser::Section(uint32_t end) {
+  std::string_view id(input_.data() + tokenStart_, tokenEnd_ - tokenStart_);
+  while (!id.empty() && id.front() == ' ') id.remove_prefix(1);
+  while (!id.empty() && id.back() == ' ') id.remove_suffix(1);
+  std::string_view text(input_.data() + valueStart_, end - valueStart_);
+  if (RESTEvents* sink = EventSink()) {
+    evLocal_.assign(id);
+    evText_.assign(text);
+    sink->SpecialSection(evLocal_, evText_);
+  }
+  if (buildDom_ && id == "CDATA" && depth_ > 0 && text_[depth_].Append(text) != 0) {
+    return Fail(xeOutOfMemory);
+  }
+  return 0;
+}
+
+}  // namespace corvane

@@ -1,0 +1,234 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/byte_buffer.h"
+#include "core/component_core.h"
+#include "core/document_navigator.h"
+#include "xml/char_classes.h"
+#include "xml/xml_bytes.h"
+#include "xml/xml_document.h"
+#include "xml/xml_errors.h"
+#include "xml/xml_state.h"
+#include "xml/xml_transcoder.h"
+
+namespace corvane {
+
+// A forgiving byte-at-a-time XML tokenizer with SAX-style events, namespace
+// resolution, reference expansion and, with BuildDOM, the record-stream
+// document model that the cursor properties navigate.
+//
+// Use: Reset() before each document, then Feed() each piece of input as it
+// arrives (a document cut anywhere parses the same). Events go to the
+// EventSink() listener; without one no event work is done. Settings are
+// Config() strings (see HandleConfig) plus SetValidate/SetBuildDOM.
+class XmlParser : public ComponentCore, public DocumentNavigator {
+ public:
+  static constexpr int kMaxDepth = 256;       // open elements
+  static constexpr int kMaxAttributes = 256;  // attributes of one tag
+  static constexpr int kMaxNamespaces = 256;  // declarations in scope
+
+  // Bits of the flag word behind four boolean settings.
+  static constexpr uint32_t kIgnoreBadAttributePrefixes = 1;
+  static constexpr uint32_t kIgnoreBadElementPrefixes = 2;
+  static constexpr uint32_t kAllowMoreThanOneRoot = 4;
+  static constexpr uint32_t kAllowTextOutsideRoot = 8;
+
+  XmlParser();
+  ~XmlParser() override;
+
+  int HandleConfig(const ConfigItem& item, ByteBuffer& result) override;
+
+  // Clears the scan state, the stacks and the document model; keeps the
+  // settings and the input encoding.
+  void Reset();
+  // Transcodes one piece of input and scans it to its end. Returns 0 or an
+  // error code (the message is in LastErrorText()); after an error every
+  // later feed returns the same code until Reset.
+  int Feed(std::string_view piece);
+  int Feed(const char* text) { return Feed(std::string_view(text ? text : "")); }
+
+  // Validate on: nesting checked, namespaces resolved. BuildDOM on: the
+  // document model is built. BuildDOM implies Validate and the reverse.
+  bool Validate() const noexcept { return validate_; }
+  void SetValidate(bool on) noexcept {
+    validate_ = on;
+    if (!on) buildDom_ = false;
+  }
+  bool BuildDOM() const noexcept { return buildDom_; }
+  void SetBuildDOM(bool on) noexcept {
+    buildDom_ = on;
+    if (on) validate_ = true;
+  }
+  // Double-byte character recognition (system code page 932).
+  void SetDoubleByteLead(bool on) noexcept { doubleByteLead_ = on; }
+
+  XmlEncoding Encoding() const noexcept { return encoding_; }
+  XmlState State() const noexcept { return state_; }
+  bool ScriptMode() const noexcept { return scriptMode_; }
+  const XmlDocument& Document() const noexcept { return doc_; }
+  uint32_t RootPosition() const noexcept { return root_; }
+  uint32_t CursorPosition() const noexcept { return cursor_; }
+  // The input kept so far (the whole document while KeepOriginalText is on).
+  std::string_view InputText() const noexcept { return input_.view(); }
+
+  // DocumentNavigator.
+  int SetXPath(std::string_view path) override;
+  std::string GetXPath() const override { return canonical_; }
+  bool HasXPath(std::string_view path) override;
+  std::string XElement() const override;
+  std::string XNamespace() const override;
+  std::string XPrefix() const override;
+  std::string XText() const override;
+  std::string XParent() const override;
+  std::string XSubTree() const override;
+  std::string XContents() const;
+  int XChildCount() const override;
+  int XChildName(int index, std::string& out) override;
+  int XChildNamespace(int index, std::string& out) override;
+  int XChildPrefix(int index, std::string& out) override;
+  int XChildXText(int index, std::string& out) override;
+  int AttrCount() const override;
+  int AttrName(int index, std::string& out) override;
+  int AttrNamespace(int index, std::string& out) override;
+  int AttrPrefix(int index, std::string& out) override;
+  int AttrValue(int index, std::string& out) override;
+  int Attr(std::string_view name, std::string& out) override;
+  int NamespaceCount() const override;
+  int NamespacePrefix(int index, std::string& out) override;
+  int NamespaceURI(int index, std::string& out) override;
+
+ private:
+  struct Attribute {
+    uint32_t nameStart, nameLen;  // in the input buffer
+    uint32_t valueStart, valueLen;  // in the input buffer or the value arena
+    bool inArena;
+  };
+  struct OpenElement {
+    XmlBytes qname;
+    uint32_t record = 0;  // element record position (BuildDOM)
+  };
+  struct Declaration {
+    XmlBytes prefix;
+    XmlBytes uri;
+    int depth = 0;
+    uint32_t record = 0;  // namespace record position once written
+  };
+  enum class TextRule : uint8_t { trTag, trPlain };
+
+  // Scanner (xml_scanner.cpp).
+  int Scan();
+  int CompactInput();
+  // Markup actions (xml_markup.cpp).
+  int FlushText(uint32_t end, TextRule rule);
+  int LineBreak(uint32_t afterLf);
+  int ReportWhitespace(uint32_t start, uint32_t end);
+  int DeliverText(const char* p, size_t n);
+  int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
+  int CompleteAttribute(uint32_t valueEnd);
+  int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
+  int StartTag(uint32_t gt, bool empty);
+  static constexpr int kUnresolved = -3;
+  int EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32_t pastGt,
+             int startDeclaration = kUnresolved, std::string_view startLocal = {});
+  int ProcessingInstruction(uint32_t start, uint32_t end);
+  int Section(uint32_t end);
+  int ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
+                    int& declaration, bool& known);
+  int UnknownPrefix(bool attribute, std::string_view prefix);
+  int WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration);
+  int CharacterReference(std::string_view name, std::string& out);
+  std::string_view AttributeName(const Attribute& a) const noexcept;
+  std::string_view AttributeValue(const Attribute& a) const noexcept;
+  int Fail(int code, std::string_view detail = {});
+  void ApplyLeadingDigit() noexcept;
+
+  // Navigation helpers (xml_navigation.cpp).
+  uint32_t CursorElement() const noexcept;
+  std::string QualifiedName(uint32_t element) const;
+  uint32_t ChildAt(uint32_t element, int n) const noexcept;
+  int ChildIndex(int index, uint32_t& child);
+  int ChildCountOf(uint32_t element) const noexcept;
+  uint32_t AttributeRecord(uint32_t element, int index) const noexcept;
+  int AttributeIndex(int index);
+  uint32_t NamespaceRecordAt(uint32_t element, int index) const noexcept;
+  int NamespaceIndex(int index);
+  int StepRelative(std::string_view& rest);
+  int StepAbsolute(std::string_view& rest);
+  std::string CanonicalPathOf(uint32_t element) const;
+  bool NameMatches(uint32_t element, std::string_view name) const;
+  void RecordError(int code) const;
+
+  // Settings.
+  uint32_t flags_ = 15;
+  bool includeUnknownPrefixes_ = false;
+  bool keepOriginalText_ = true;
+  bool htmlComments_ = false;
+  bool preserveWhitespace_ = false;
+  bool errorOnEmptyAttr_ = false;
+  bool allowLeadingDigit_ = false;
+  bool validate_ = true;
+  bool buildDom_ = true;
+  bool doubleByteLead_ = false;
+  XmlEncoding encoding_ = XmlEncoding::xeAscii;
+  xml::ScanClassTable classes_ = xml::kDefaultScanClasses;
+
+  // Input and scan state.
+  ByteBuffer input_;
+  XmlTranscoder transcoder_;
+  uint32_t pos_ = 0;
+  uint32_t dropped_ = 0;  // bytes compacted away before input_
+  XmlState state_ = XmlState::xsText;
+  int failed_ = 0;
+  bool scriptMode_ = false;
+  bool deliver_ = false;      // text has somewhere to go (a listener or the model)
+  bool encodingSwitched_ = false;  // a PI named a new encoding: Feed re-transcodes
+  XmlEncoding pendingEncoding_ = XmlEncoding::xeAscii;
+  // [wsKnownStart_, wsKnownEnd_) is known to be all whitespace (line rule).
+  uint32_t wsKnownStart_ = 0, wsKnownEnd_ = 0;
+  // Marks into input_.
+  uint32_t textStart_ = 0;
+  uint32_t tagStart_ = 0;
+  uint32_t tokenStart_ = 0;
+  uint32_t tokenEnd_ = 0;
+  uint32_t attrNameStart_ = 0;
+  uint32_t attrNameEnd_ = 0;
+  uint32_t valueStart_ = 0;
+  uint32_t refStart_ = 0;
+  bool pendingAttr_ = false;
+  bool valueInArena_ = false;
+  uint32_t valueArenaStart_ = 0;
+
+  // The tag being read.
+  Attribute attrs_[kMaxAttributes];
+  int attrCount_ = 0;
+  XmlBytes arena_;  // attribute values that contain references
+  uint32_t tagNameStart_ = 0, tagNameEnd_ = 0;
+
+  // Stacks.
+  OpenElement open_[kMaxDepth + 1];  // 1-based by depth
+  int depth_ = 0;                    // open elements (validating mode)
+  Declaration decls_[kMaxNamespaces];
+  int declCount_ = 0;
+  int declsWritten_ = 0;
+  XmlBytes text_[kMaxDepth + 1];  // element text by depth (BuildDOM)
+
+  // Document model and cursor.
+  XmlDocument doc_;
+  uint32_t root_ = 0;
+  uint32_t xmlNsRecord_ = 0;
+  uint32_t cursor_ = 0;
+  std::string canonical_;
+  bool inStartElement_ = false;
+
+  // Reference conversion cache.
+  unsigned refCodePage_ = ~0u;
+  bool refUtf8_ = true;
+
+  // Event arguments, reused so a listener costs no allocation per event.
+  std::string evNamespace_, evLocal_, evQName_, evText_, evValue_;
+};
+
+}  // namespace corvane

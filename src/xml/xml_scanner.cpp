@@ -1,0 +1,600 @@
+// The byte scanner: Feed transcodes a piece into the input buffer and Scan
+// walks it from the saved position in the saved state. Runs of ordinary bytes
+// (text, names, values, comment bodies) are swallowed by table-driven inner
+// loops that stop on the NUL sentinel which always follows the buffer, so the
+// per-byte path has no bounds check.
+#include "xml/xml_parser.h"
+
+namespace corvane {
+
+namespace {
+
+using xml::kAttrNameStop;
+using xml::kDashStop;
+using xml::kDbcsLead;
+using xml::kDeclStop;
+using xml::kDqStop;
+using xml::kDqValueStop;
+using xml::kGtStop;
+using xml::kLBracketStop;
+using xml::kName;
+using xml::kNameStart;
+using xml::kRBracketStop;
+using xml::kSqStop;
+using xml::kSqValueStop;
+using xml::kTextStop;
+using xml::kUnquotedStop;
+using xml::kWs;
+
+// Advances p to the first byte in the stop set mask (or to end). Every mask
+// holds NUL, so the inner loop runs unchecked; a NUL inside the input is
+// stepped over as an ordinary byte.
+inline const uint8_t* RunUntil(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
+                               uint16_t mask) noexcept {
+  for (;;) {
+    while (!(cls[p[0]] & mask)) {
+      if (cls[p[1]] & mask) {
+        ++p;
+        break;
+      }
+      if (cls[p[2]] & mask) {
+        p += 2;
+        break;
+      }
+      if (cls[p[3]] & mask) {
+        p += 3;
+        break;
+      }
+      p += 4;
+    }
+    if (*p != 0 || p >= end) return p;
+    ++p;
+  }
+}
+
+}  // namespace
+
+int XmlParser::Feed(std::string_view piece) {
+  if (failed_ != 0) return failed_;
+  if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
+  if (!keepOriginalText_) CompactInput();
+  deliver_ = EventSink() != nullptr || buildDom_;
+
+  const uint8_t* raw = reinterpret_cast<const uint8_t*>(piece.data());
+  size_t rawLeft = piece.size();
+  uint32_t pieceStart = static_cast<uint32_t>(input_.size());
+  XmlTranscoder atPieceStart = transcoder_;
+  if (rawLeft > 0x7FFFFFF0u - pieceStart) return Fail(xeOutOfMemory);
+  if (transcoder_.Transcode(encoding_, raw, rawLeft, input_) != 0) return Fail(xeOutOfMemory);
+
+  for (;;) {
+    encodingSwitched_ = false;
+    if (int rc = Scan(); rc != 0) {
+      failed_ = rc;
+      return rc;
+    }
+    if (!encodingSwitched_) return 0;
+    // A processing instruction named another encoding: the rest of this
+    // piece is transcoded again from the byte after the instruction, so the
+    // result does not depend on where the input was cut.
+    size_t used = pos_ > pieceStart
+                      ? atPieceStart.InputFor(encoding_, raw, rawLeft, pos_ - pieceStart)
+                      : 0;
+    raw += used;
+    rawLeft -= used;
+    encoding_ = pendingEncoding_;
+    transcoder_.Reset();
+    if (input_.Resize(static_cast<int>(pos_)) != 0) return Fail(xeOutOfMemory);
+    if (rawLeft > 0 && IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
+    pieceStart = pos_;
+    atPieceStart = transcoder_;
+    if (transcoder_.Transcode(encoding_, raw, rawLeft, input_) != 0) return Fail(xeOutOfMemory);
+  }
+}
+
+int XmlParser::CompactInput() {
+  uint32_t keep = pos_;
+  if (textStart_ < keep) keep = textStart_;
+  if (tagStart_ < keep) keep = tagStart_;
+  if (keep == 0) return 0;
+  auto shift = [keep](uint32_t& m) { m = m >= keep ? m - keep : 0; };
+  for (uint32_t* m : {&pos_, &textStart_, &tagStart_, &tokenStart_, &tokenEnd_, &attrNameStart_,
+                      &attrNameEnd_, &valueStart_, &refStart_, &tagNameStart_, &tagNameEnd_,
+                      &wsKnownStart_, &wsKnownEnd_}) {
+    shift(*m);
+  }
+  for (int i = 0; i < attrCount_; ++i) {
+    shift(attrs_[i].nameStart);
+    if (!attrs_[i].inArena) shift(attrs_[i].valueStart);
+  }
+  input_.Consume(static_cast<int>(keep));
+  dropped_ += keep;
+  return 0;
+}
+
+int XmlParser::Scan() {
+  const uint8_t* const base = reinterpret_cast<const uint8_t*>(input_.data());
+  const uint8_t* const end = base + input_.size();
+  const uint16_t* const cls = classes_.cls;
+  const uint16_t textMask = static_cast<uint16_t>(kTextStop | (doubleByteLead_ ? kDbcsLead : 0));
+  const uint8_t* p = base + pos_;
+  auto at = [base](const uint8_t* q) { return static_cast<uint32_t>(q - base); };
+  int rc = 0;
+
+  while (p < end && rc == 0 && !encodingSwitched_) {
+    switch (state_) {
+      case XmlState::xsText: {
+        p = RunUntil(p, end, cls, textMask);
+        if (p >= end) break;
+        uint8_t c = *p;
+        if (c == '<') {
+          if (deliver_) rc = FlushText(at(p), TextRule::trTag);
+          tagStart_ = at(p);
+          state_ = XmlState::xsAfterLt;
+          ++p;
+        } else if (c == '&') {
+          if (deliver_) rc = FlushText(at(p), TextRule::trPlain);
+          refStart_ = at(p);
+          ++p;
+          tokenStart_ = at(p);
+          state_ = XmlState::xsTextReference;
+        } else if (c == '\n') {
+          ++p;
+          if (deliver_) rc = LineBreak(at(p));
+        } else {
+          ++p;  // lead byte of a double-byte character
+          state_ = XmlState::xsDoubleByteTrail;
+        }
+        break;
+      }
+
+      case XmlState::xsDoubleByteTrail:
+        ++p;
+        state_ = XmlState::xsText;
+        break;
+
+      case XmlState::xsAfterConstruct: {
+        while (cls[*p] & kWs) ++p;
+        if (p >= end) break;
+        if (*p == '<' || !preserveWhitespace_) {
+          if (deliver_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
+          textStart_ = at(p);
+        }
+        if (*p == '<') {
+          tagStart_ = at(p);
+          ++p;
+          state_ = XmlState::xsAfterLt;
+        } else {
+          state_ = XmlState::xsText;
+        }
+        break;
+      }
+
+      case XmlState::xsAfterLt: {
+        uint8_t c = *p;
+        if ((cls[c] & kNameStart) || c == '/' || c == '?' || c == '!') {
+          tokenStart_ = at(p);
+          state_ = XmlState::xsTagName;
+        } else {
+          textStart_ = tagStart_;  // the '<' was text
+          state_ = XmlState::xsText;
+        }
+        break;
+      }
+
+      case XmlState::xsTagName: {
+        if (at(p) == tokenStart_) {
+          uint8_t c = *p;
+          if (c == '!' || c == '/' || c == '?') {
+            ++p;
+            tokenStart_ = at(p);
+            state_ = c == '!'   ? XmlState::xsAfterLtBang
+                     : c == '/' ? XmlState::xsEndTagName
+                                : XmlState::xsProcessingInstruction;
+            break;
+          }
+        }
+        while (cls[*p] & kName) ++p;
+        if (p >= end) break;
+        if (scriptMode_) {
+          textStart_ = tagStart_;  // markup inside a script is text
+          state_ = XmlState::xsText;
+          break;
+        }
+        tagNameStart_ = tokenStart_;
+        tagNameEnd_ = at(p);
+        attrCount_ = 0;
+        arena_.Clear();
+        if (*p == '>') {
+          rc = StartTag(at(p), false);
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          state_ = XmlState::xsInTag;
+        }
+        break;
+      }
+
+      case XmlState::xsInTag: {
+        while ((cls[*p] & kWs) || *p == '/') ++p;
+        if (p >= end) break;
+        if (*p == '>') {
+          rc = StartTag(at(p), p[-1] == '/');
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          attrNameStart_ = at(p);
+          ++p;
+          state_ = XmlState::xsAttrName;
+        }
+        break;
+      }
+
+      case XmlState::xsAttrName: {
+        p = RunUntil(p, end, cls, kAttrNameStop);
+        if (p >= end) break;
+        attrNameEnd_ = at(p);
+        uint8_t c = *p;
+        if (c == '=') {
+          ++p;
+          state_ = XmlState::xsAfterEquals;
+        } else if (c == '/') {
+          rc = AddAttribute(0, 0, false);
+          ++p;
+          pendingAttr_ = false;
+          state_ = XmlState::xsAfterAttrName;
+        } else if (c == '>') {
+          rc = AddAttribute(0, 0, false);
+          if (rc == 0) rc = StartTag(at(p), false);
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          ++p;
+          pendingAttr_ = true;
+          state_ = XmlState::xsAfterAttrName;
+        }
+        break;
+      }
+
+      case XmlState::xsAfterAttrName: {
+        while (cls[*p] & kWs) ++p;
+        if (p >= end) break;
+        uint8_t c = *p;
+        if (c == '=') {
+          ++p;
+          pendingAttr_ = false;
+          state_ = XmlState::xsAfterEquals;
+          break;
+        }
+        if (pendingAttr_) rc = AddAttribute(0, 0, false);
+        pendingAttr_ = false;
+        if (rc != 0) break;
+        if (c == '>') {
+          rc = StartTag(at(p), p[-1] == '/');
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else if (c == '/') {
+          ++p;
+          state_ = XmlState::xsInTag;
+        } else {
+          attrNameStart_ = at(p);
+          ++p;
+          state_ = XmlState::xsAttrName;
+        }
+        break;
+      }
+
+      case XmlState::xsAfterEquals: {
+        while (cls[*p] & kWs) ++p;
+        if (p >= end) break;
+        uint8_t c = *p;
+        valueInArena_ = false;
+        if (c == '"' || c == '\'') {
+          ++p;
+          valueStart_ = at(p);
+          state_ = c == '"' ? XmlState::xsDoubleQuotedValue : XmlState::xsSingleQuotedValue;
+        } else if (c == '&') {
+          valueStart_ = refStart_ = at(p);
+          ++p;
+          tokenStart_ = at(p);
+          state_ = XmlState::xsUnquotedReference;
+        } else if (c == '>') {
+          if (validate_) {
+            rc = Fail(xeInvalidMarkup);
+            break;
+          }
+          rc = AddAttribute(0, 0, false);
+          if (rc == 0) rc = StartTag(at(p), false);
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          valueStart_ = at(p);
+          ++p;
+          state_ = XmlState::xsUnquotedValue;
+        }
+        break;
+      }
+
+      case XmlState::xsUnquotedValue: {
+        p = RunUntil(p, end, cls, kUnquotedStop);
+        if (p >= end) break;
+        uint8_t c = *p;
+        if (c == '&') {
+          refStart_ = at(p);
+          ++p;
+          tokenStart_ = at(p);
+          state_ = XmlState::xsUnquotedReference;
+        } else if (c == '>') {
+          // A value that ends in "/>" closes an empty element.
+          uint32_t valueEnd = at(p);
+          bool empty = p[-1] == '/' && valueEnd > valueStart_;
+          if (empty) --valueEnd;
+          rc = CompleteAttribute(valueEnd);
+          if (rc == 0) rc = StartTag(at(p), empty);
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          rc = CompleteAttribute(at(p));
+          ++p;
+          state_ = XmlState::xsInTag;
+        }
+        break;
+      }
+
+      case XmlState::xsSingleQuotedValue:
+      case XmlState::xsDoubleQuotedValue: {
+        bool dq = state_ == XmlState::xsDoubleQuotedValue;
+        p = RunUntil(p, end, cls, dq ? kDqValueStop : kSqValueStop);
+        if (p >= end) break;
+        if (*p == '&') {
+          refStart_ = at(p);
+          ++p;
+          tokenStart_ = at(p);
+          state_ = dq ? XmlState::xsDoubleQuotedReference : XmlState::xsSingleQuotedReference;
+        } else {
+          rc = CompleteAttribute(at(p));
+          ++p;
+          state_ = XmlState::xsInTag;
+        }
+        break;
+      }
+
+      case XmlState::xsTextReference:
+      case XmlState::xsUnquotedReference:
+      case XmlState::xsSingleQuotedReference:
+      case XmlState::xsDoubleQuotedReference: {
+        while ((cls[*p] & kName) || *p == '#') ++p;
+        if (p >= end) break;
+        uint32_t nameEnd = at(p);
+        bool semicolon = *p == ';';
+        if (semicolon) ++p;
+        if (state_ == XmlState::xsTextReference) {
+          if (deliver_) {
+            rc = ResolveReference(tokenStart_, nameEnd, semicolon);
+            if (rc == 0 && !evValue_.empty()) rc = DeliverText(evValue_.data(), evValue_.size());
+          }
+          textStart_ = at(p);
+          state_ = XmlState::xsText;
+          break;
+        }
+        rc = ResolveReference(tokenStart_, nameEnd, semicolon);
+        if (rc != 0) break;
+        if (!valueInArena_) {
+          valueInArena_ = true;
+          valueArenaStart_ = arena_.size();
+        }
+        if (arena_.Append(input_.data() + valueStart_, refStart_ - valueStart_) != 0 ||
+            arena_.Append(evValue_) != 0) {
+          rc = Fail(xeOutOfMemory);
+          break;
+        }
+        valueStart_ = at(p);
+        state_ = state_ == XmlState::xsUnquotedReference     ? XmlState::xsUnquotedValue
+                 : state_ == XmlState::xsSingleQuotedReference ? XmlState::xsSingleQuotedValue
+                                                               : XmlState::xsDoubleQuotedValue;
+        break;
+      }
+
+      case XmlState::xsEndTagName: {
+        if (at(p) == tokenStart_ && !(cls[*p] & kNameStart)) {
+          textStart_ = tagStart_;  // "</" not followed by a name is text
+          state_ = XmlState::xsText;
+          break;
+        }
+        while (cls[*p] & kName) ++p;
+        if (p >= end) break;
+        tokenEnd_ = at(p);
+        if (cls[*p] & kWs) {
+          ++p;
+          state_ = XmlState::xsAfterEndTagName;
+          break;
+        }
+        [[fallthrough]];
+      }
+      case XmlState::xsAfterEndTagName: {
+        while (cls[*p] & kWs) ++p;
+        if (p >= end) break;
+        bool gt = *p == '>';
+        rc = EndTag(std::string_view(input_.data() + tokenStart_, tokenEnd_ - tokenStart_), false,
+                    tagStart_, at(p) + (gt ? 1 : 0));
+        if (gt) {
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          state_ = XmlState::xsEndTagJunk;
+        }
+        break;
+      }
+
+      case XmlState::xsEndTagJunk:
+        if (validate_) {
+          rc = Fail(xeInvalidMarkup);
+          break;
+        }
+        p = RunUntil(p, end, cls, kGtStop);
+        if (p >= end) break;
+        ++p;
+        textStart_ = at(p);
+        state_ = XmlState::xsText;
+        break;
+
+      case XmlState::xsAfterLtBang: {
+        uint8_t c = *p;
+        if (c == '-') {
+          ++p;
+          state_ = XmlState::xsAfterLtBangDash;
+        } else if (c == '>') {
+          ++p;  // "<!>": an empty declaration
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else if (c == '[' && !htmlComments_) {
+          ++p;
+          tokenStart_ = at(p);
+          state_ = XmlState::xsSectionId;
+        } else {
+          state_ = XmlState::xsDeclaration;
+        }
+        break;
+      }
+
+      case XmlState::xsAfterLtBangDash:
+        if (*p == '-') {
+          ++p;
+          tokenStart_ = at(p);
+          state_ = htmlComments_ ? XmlState::xsHtmlComment : XmlState::xsComment;
+        } else {
+          state_ = XmlState::xsDeclaration;
+        }
+        break;
+
+      case XmlState::xsComment:
+        p = RunUntil(p, end, cls, kDashStop);
+        if (p >= end) break;
+        ++p;
+        state_ = XmlState::xsCommentDash;
+        break;
+
+      case XmlState::xsCommentDash:
+        if (*p == '-') {
+          if (EventSink() != nullptr) {
+            evText_.assign(input_.data() + tokenStart_, at(p) - 1 - tokenStart_);
+            EventSink()->Comment(evText_);
+          }
+          ++p;
+          state_ = XmlState::xsCommentEnd;
+        } else {
+          state_ = XmlState::xsComment;
+        }
+        break;
+
+      case XmlState::xsCommentEnd:
+        if (*p != '>') {
+          rc = Fail(xeInvalidMarkup);
+          break;
+        }
+        ++p;
+        textStart_ = at(p);
+        state_ = XmlState::xsAfterConstruct;
+        break;
+
+      case XmlState::xsHtmlComment:
+        p = RunUntil(p, end, cls, kGtStop);
+        if (p >= end) break;
+        if (at(p) >= tokenStart_ + 2 && p[-1] == '-' && p[-2] == '-') {
+          if (EventSink() != nullptr) {
+            evText_.assign(input_.data() + tokenStart_, at(p) - 2 - tokenStart_);
+            EventSink()->Comment(evText_);
+          }
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        } else {
+          ++p;
+        }
+        break;
+
+      case XmlState::xsProcessingInstruction: {
+        p = RunUntil(p, end, cls, kGtStop);
+        if (p >= end) break;
+        if (validate_ && !(at(p) > tokenStart_ && p[-1] == '?')) {
+          ++p;
+          break;
+        }
+        // The byte before '>' ('?' when validating) is not part of the text.
+        uint32_t textEnd = at(p) > tokenStart_ ? at(p) - 1 : tokenStart_;
+        ++p;
+        textStart_ = at(p);
+        state_ = XmlState::xsAfterConstruct;
+        rc = ProcessingInstruction(tokenStart_, textEnd);
+        break;
+      }
+
+      case XmlState::xsDeclaration: {
+        p = RunUntil(p, end, cls, kDeclStop);
+        if (p >= end) break;
+        uint8_t c = *p++;
+        if (c == '"') {
+          state_ = XmlState::xsDeclDoubleQuoted;
+        } else if (c == '\'') {
+          state_ = XmlState::xsDeclSingleQuoted;
+        } else if (c == '[') {
+          state_ = XmlState::xsInternalSubset;
+        } else {
+          if (EventSink() != nullptr) {
+            evText_.assign(input_.data() + tokenStart_, at(p) - 1 - tokenStart_);
+            EventSink()->Meta(evText_);
+          }
+          textStart_ = at(p);
+          state_ = XmlState::xsAfterConstruct;
+        }
+        break;
+      }
+
+      case XmlState::xsDeclSingleQuoted:
+      case XmlState::xsDeclDoubleQuoted:
+      case XmlState::xsInternalSubset: {
+        uint16_t mask = state_ == XmlState::xsDeclSingleQuoted   ? kSqStop
+                        : state_ == XmlState::xsDeclDoubleQuoted ? kDqStop
+                                                                 : kRBracketStop;
+        p = RunUntil(p, end, cls, mask);
+        if (p >= end) break;
+        ++p;
+        state_ = XmlState::xsDeclaration;
+        break;
+      }
+
+      case XmlState::xsSectionId:
+        p = RunUntil(p, end, cls, kLBracketStop);
+        if (p >= end) break;
+        tokenEnd_ = at(p);
+        ++p;
+        valueStart_ = at(p);
+        state_ = XmlState::xsSection;
+        break;
+
+      case XmlState::xsSection:
+        p = RunUntil(p, end, cls, kGtStop);
+        if (p >= end) break;
+        if (at(p) >= valueStart_ + 2 && p[-1] == ']' && p[-2] == ']') {
+          rc = Section(at(p) - 2);
+          ++p;
+          textStart_ = at(p);
+          state_ = XmlState::xsText;
+        } else {
+          ++p;
+        }
+        break;
+    }
+  }
+  pos_ = static_cast<uint32_t>(p - base);
+  return rc;
+}
+
+}  // namespace corvane

@@ -1,0 +1,121 @@
+#pragma once
+
+// A listener that writes every parser event as one line, so whole event
+// sequences can be compared, and helpers that feed a document whole, cut at
+// every byte, or in small pieces.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "corvane/events.h"
+#include "xml/xml_parser.h"
+
+namespace corvane::testing {
+
+class TranscriptListener : public RESTEvents {
+ public:
+  std::string log;
+
+  void Characters(std::string& text) override { Line("C " + text); }
+  void Comment(std::string& text) override { Line("Comment " + text); }
+  void EndElement(std::string& ns, std::string& local, std::string& qname, bool& empty) override {
+    Line("End {" + ns + "}" + local + " " + qname + (empty ? " empty" : ""));
+  }
+  void EndPrefixMapping(std::string& prefix) override { Line("EndPrefix " + prefix); }
+  void Error(int& code, std::string& description) override {
+    Line("Error " + std::to_string(code) + " " + description);
+  }
+  void EvalEntity(std::string& entity, std::string& value) override {
+    Line("Entity " + entity + "=" + value);
+    if (replaceEntity && entity == replaceName) value = replaceValue;
+  }
+  void IgnorableWhitespace(std::string& text) override { Line("W " + Escape(text)); }
+  void Meta(std::string& text) override { Line("Meta " + text); }
+  void PI(std::string& text) override { Line("PI " + text); }
+  void SpecialSection(std::string& id, std::string& text) override {
+    Line("Section " + id + " " + text);
+  }
+  void StartElement(std::string& ns, std::string& local, std::string& qname, bool& empty) override {
+    std::string line = "Start {" + ns + "}" + local + " " + qname + (empty ? " empty" : "");
+    if (parser != nullptr && parser->AttrCount() > 0) {
+      // Attributes read live from the tag being parsed.
+      line += " [";
+      for (int i = 0; i < parser->AttrCount(); ++i) {
+        std::string name, value;
+        parser->AttrName(i, name);
+        parser->AttrValue(i, value);
+        line += (i ? "," : "") + name + "=" + value;
+      }
+      line += "]";
+    }
+    Line(line);
+  }
+  void StartPrefixMapping(std::string& prefix, std::string& uri) override {
+    Line("Prefix " + prefix + "=" + uri);
+  }
+
+  XmlParser* parser = nullptr;
+  bool replaceEntity = false;
+  std::string replaceName, replaceValue;
+
+ private:
+  static std::string Escape(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+      if (c == '\n') out += "\\n";
+      else if (c == '\t') out += "\\t";
+      else if (c == '\r') out += "\\r";
+      else out += c;
+    }
+    return out;
+  }
+  void Line(const std::string& s) {
+    // Text can hold line feeds; escape them so one event stays one line.
+    log += Escape(s);
+    log += '\n';
+  }
+};
+
+// The result of one parse: the transcript, the return code with its text,
+// and the document stream.
+struct ParseRun {
+  std::string transcript;
+  int rc = 0;
+  std::string error;
+  std::string stream;
+};
+
+// Feeds doc in pieces of the given sizes (cycled); an empty list feeds it whole.
+inline ParseRun RunParse(std::string_view doc, const std::vector<std::string>& settings,
+                         const std::vector<size_t>& pieces, bool validate = true,
+                         bool buildDom = true) {
+  XmlParser parser;
+  TranscriptListener listener;
+  parser.SetEventSink(&listener);
+  listener.parser = &parser;
+  parser.SetValidate(validate);
+  parser.SetBuildDOM(buildDom);
+  for (const std::string& s : settings) parser.Config(s);
+  parser.Reset();
+  ParseRun run;
+  size_t at = 0, k = 0;
+  while (at < doc.size() && run.rc == 0) {
+    size_t n = pieces.empty() ? doc.size() : pieces[k++ % pieces.size()];
+    if (n > doc.size() - at) n = doc.size() - at;
+    run.rc = parser.Feed(doc.substr(at, n));
+    at += n;
+  }
+  if (doc.empty()) run.rc = parser.Feed("");
+  run.transcript = listener.log;
+  run.error = parser.LastErrorText().str();
+  run.stream = parser.Document().Stream().str();
+  return run;
+}
+
+inline ParseRun RunSplit(std::string_view doc, size_t cut, const std::vector<std::string>& settings,
+                         bool validate = true, bool buildDom = true) {
+  std::vector<size_t> pieces{cut, doc.size()};
+  return RunParse(doc, settings, pieces, validate, buildDom);
+}
+
+}  // namespace corvane::testing
