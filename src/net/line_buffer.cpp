@@ -83,7 +83,7 @@ bool LineBuffer::Next(LineChunk& out) noexcept {
     return true;
   };
 
-  if (split_) {
+  if (split_ && terminatorLength_ > 0) {
     if (pendingPartner_ != 0) {
       char partner = pendingPartner_;
       pendingPartner_ = 0;

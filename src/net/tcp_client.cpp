@@ -232,11 +232,6 @@ int TcpClient::Connect(bool on) {
   // configured firewall is always used.
   bool viaFirewall = firewall_.Type() != fwNone;
   bool v6 = ipv6InUse_ && !viaFirewall;
-  if (!viaFirewall && remoteAddress4_ == 0 && !v6 && !remoteHost_.empty()) {
-    // A name stored while a firewall was set has not been resolved yet.
-    if (int rc = ResolveRemote(); rc != 0) return rc;
-    v6 = ipv6InUse_;
-  }
   uint32_t address = viaFirewall ? firewall_.Address() : remoteAddress4_;
   int port = viaFirewall ? firewall_.Port() : remotePort_;
   if (!v6 && address == 0) {

@@ -1,0 +1,136 @@
+#include "net/line_buffer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace corvane {
+namespace {
+
+// Feeds input in the given pieces and returns the transcript of deliveries
+// ("L:" line, "C:" chunk), with the unterminated rest flushed at the end.
+std::vector<std::string> Feed(LineBuffer& buffer, const std::vector<std::string>& pieces,
+                              bool flushRest = true) {
+  std::vector<std::string> out;
+  LineChunk chunk;
+  for (const std::string& piece : pieces) {
+    int room = 0;
+    char* space = buffer.FreeSpace(room);
+    EXPECT_GE(room, static_cast<int>(piece.size()));
+    std::memcpy(space, piece.data(), piece.size());
+    buffer.Commit(static_cast<int>(piece.size()));
+    while (buffer.Next(chunk)) {
+      out.push_back((chunk.isLine ? "L:" : "C:") + std::string(chunk.data, chunk.length));
+    }
+  }
+  if (flushRest && buffer.TakeRest(chunk)) out.push_back("C:" + std::string(chunk.data, chunk.length));
+  return out;
+}
+
+std::vector<std::string> FeedSplit(const std::string& input, size_t cut, bool split,
+                                   std::string_view terminator, int capacity = 2048) {
+  LineBuffer buffer;
+  EXPECT_EQ(buffer.Create(capacity), 0);
+  buffer.SetSplit(split);
+  buffer.SetTerminator(terminator);
+  return Feed(buffer, {input.substr(0, cut), input.substr(cut)});
+}
+
+TEST(LineBuffer, SplitCrlfPartnerByteOfPreviousReadIsSkipped) {
+  LineBuffer buffer;
+  ASSERT_EQ(buffer.Create(2048), 0);
+  buffer.SetSplit(true);
+  buffer.SetTerminator("\r\n");
+  auto out = Feed(buffer, {"a\r\nb\n\rc\r", "\nd\r\n"});
+  EXPECT_EQ(out, (std::vector<std::string>{"L:a", "L:b", "L:c", "L:d"}));
+}
+
+TEST(LineBuffer, SplitCrlfGivesTheSameLinesAtEverySplitPoint) {
+  const std::string input = "a\r\nb\n\rc\r\nd\r\n\r\ne\nf\rg";
+  auto whole = FeedSplit(input, input.size(), true, "\r\n");
+  EXPECT_EQ(whole, (std::vector<std::string>{"L:a", "L:b", "L:c", "L:d", "L:", "L:e", "L:f", "C:g"}));
+  for (size_t cut = 0; cut <= input.size(); ++cut) {
+    EXPECT_EQ(FeedSplit(input, cut, true, "\r\n"), whole) << "cut at " << cut;
+  }
+}
+
+TEST(LineBuffer, MultiByteTerminatorFoundAcrossReadsAtEverySplitPoint) {
+  const std::string input = "HTTP/1.1 200 OK\r\nA: b\r\n\r\nbody";
+  auto whole = FeedSplit(input, input.size(), false, "\r\n");
+  EXPECT_EQ(whole, (std::vector<std::string>{"L:HTTP/1.1 200 OK", "L:A: b", "L:", "C:body"}));
+  for (size_t cut = 0; cut <= input.size(); ++cut) {
+    EXPECT_EQ(FeedSplit(input, cut, false, "\r\n"), whole) << "cut at " << cut;
+  }
+}
+
+TEST(LineBuffer, LineLongerThanCapacityComesAsChunkOfCapacityBytes) {
+  for (bool split : {false, true}) {
+    LineBuffer buffer;
+    ASSERT_EQ(buffer.Create(8), 0);
+    buffer.SetSplit(split);
+    buffer.SetTerminator("\r\n");
+    auto out = Feed(buffer, {"0123456789ABCDEFxyz\r\nok\r\n"});
+    EXPECT_EQ(out, (std::vector<std::string>{"C:01234567", "C:89ABCDEF", "L:xyz", "L:ok"}))
+        << "split " << split;
+  }
+}
+
+TEST(LineBuffer, LineThatFillsTheCapacityWithItsTerminatorIsStillALine) {
+  LineBuffer buffer;
+  ASSERT_EQ(buffer.Create(8), 0);
+  buffer.SetTerminator("\r\n");
+  EXPECT_EQ(Feed(buffer, {"123456\r\n1234567\r\n"}),
+            (std::vector<std::string>{"L:123456", "C:1234567\r", "C:\n"}));
+}
+
+TEST(LineBuffer, WithoutTerminatorEverythingBufferedIsOneChunk) {
+  LineBuffer buffer;
+  ASSERT_EQ(buffer.Create(4), 0);
+  std::string big(100000, 'x');
+  int room = 0;
+  char* space = buffer.FreeSpace(room);
+  ASSERT_GE(room, LineBuffer::kReceiveBlock);  // receives are large even with a small capacity
+  std::memcpy(space, big.data(), 60000);
+  buffer.Commit(60000);
+  LineChunk chunk;
+  ASSERT_TRUE(buffer.Next(chunk));
+  EXPECT_EQ(chunk.length, 60000);
+  EXPECT_FALSE(chunk.isLine);
+  EXPECT_FALSE(buffer.Next(chunk));
+}
+
+TEST(LineBuffer, EmptyTerminatorTurnsSplittingOff) {
+  LineBuffer buffer;
+  ASSERT_EQ(buffer.Create(2048), 0);
+  buffer.SetSplit(true);
+  buffer.SetTerminator("");
+  EXPECT_EQ(Feed(buffer, {"a\r\nb"}), (std::vector<std::string>{"C:a\r\nb"}));
+}
+
+TEST(LineBuffer, PartialLineSurvivesCompactionOfAFullBuffer) {
+  LineBuffer buffer;
+  ASSERT_EQ(buffer.Create(2048), 0);
+  buffer.SetTerminator("\n");
+  std::vector<std::string> lines;
+  std::string stream;
+  for (int i = 0; i < 20000; ++i) stream += "line" + std::to_string(i) + "\n";
+  size_t pos = 0;
+  LineChunk chunk;
+  while (pos < stream.size()) {
+    int room = 0;
+    char* space = buffer.FreeSpace(room);
+    ASSERT_GT(room, 0);
+    size_t n = std::min<size_t>(static_cast<size_t>(room), std::min<size_t>(7777, stream.size() - pos));
+    std::memcpy(space, stream.data() + pos, n);
+    buffer.Commit(static_cast<int>(n));
+    pos += n;
+    while (buffer.Next(chunk)) lines.emplace_back(chunk.data, chunk.length);
+  }
+  ASSERT_EQ(lines.size(), 20000u);
+  EXPECT_EQ(lines[12345], "line12345");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,137 @@
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "corvane/events.h"
+#include "net/tcp_client.h"
+
+namespace corvane::testing {
+
+// A listening socket on 127.0.0.1 with an ephemeral port; a thread accepts
+// one connection and runs the script on it (blocking I/O on the server side).
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(std::function<void(int fd)> script) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(listenFd_, 4);
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this, script = std::move(script)] {
+      sockaddr_in peer{};
+      socklen_t peerLen = sizeof peer;
+      int fd = ::accept(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen);
+      if (fd < 0) return;
+      peerPort_ = ntohs(peer.sin_port);
+      script(fd);
+      ::close(fd);
+    });
+  }
+  ~LoopbackServer() {
+    ::shutdown(listenFd_, SHUT_RDWR);
+    thread_.join();
+    ::close(listenFd_);
+  }
+  int port() const { return port_; }
+  int peerPort() const { return peerPort_; }
+
+ private:
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::atomic<int> peerPort_{0};
+  std::thread thread_;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+inline int RefusingPort() {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+inline void SendAll(int fd, const std::string& data) {
+  size_t off = 0;
+  while (off < data.size()) {
+    ssize_t n = ::send(fd, data.data() + off, data.size() - off, MSG_NOSIGNAL);
+    if (n <= 0) return;
+    off += static_cast<size_t>(n);
+  }
+}
+
+inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Reads until the peer closes; returns everything.
+inline std::string ReadToEnd(int fd) {
+  std::string out;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0) return out;
+    out.append(buf, static_cast<size_t>(n));
+  }
+}
+
+// Records the transport events of a client as one transcript.
+class TranscriptSink : public RESTEvents {
+ public:
+  std::vector<std::string> events;
+  void Connected(int& code, std::string& description) override {
+    events.push_back("Connected " + std::to_string(code) + " " + description);
+  }
+  void Disconnected(int& code, std::string& description) override {
+    events.push_back("Disconnected " + std::to_string(code) + " " + description);
+  }
+  void ConnectionStatus(std::string& event, int& code, std::string& description) override {
+    events.push_back("Status " + event + " " + std::to_string(code) + " " + description);
+  }
+  void Error(int& code, std::string& description) override {
+    events.push_back("Error " + std::to_string(code) + " " + description);
+  }
+};
+
+// A plain client that adds received pieces to the same transcript.
+class TestClient : public TcpClient {
+ public:
+  explicit TestClient(bool windowMessages) {
+    SetEventSink(&sink);
+    SetUseWindowsMessages(windowMessages);
+  }
+  TranscriptSink sink;
+  std::string received;
+  std::function<void(const char*, int, bool)> onData;
+
+  void OnDataIn(const char* data, int length, bool isLine) override {
+    received.append(data, static_cast<size_t>(length));
+    sink.events.push_back((isLine ? "Line " : "Chunk ") + std::string(data, static_cast<size_t>(length)));
+    if (onData) onData(data, length, isLine);
+  }
+
+  // Connects to 127.0.0.1:port and waits; returns the connect-and-wait code.
+  int ConnectTo(int port) {
+    SetRemoteHost("127.0.0.1");
+    SetRemotePort(port);
+    return ConnectAndWait();
+  }
+};
+
+}  // namespace corvane::testing

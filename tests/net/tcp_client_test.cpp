@@ -1,0 +1,256 @@
+#include "net/tcp_client.h"
+
+#include <gtest/gtest.h>
+#include <netdb.h>
+
+#include <string>
+#include <vector>
+
+#include "net/socket_errors.h"
+#include "net_test_support.h"
+
+namespace corvane {
+namespace {
+
+using testing::LoopbackServer;
+using testing::RefusingPort;
+using testing::SendAll;
+using testing::SleepMs;
+using testing::TestClient;
+
+using Transcript = std::vector<std::string>;
+
+// Every test here runs with both engines: the transcripts must be identical.
+class BothEngines : public ::testing::TestWithParam<bool> {
+ protected:
+  bool windowMessages() const { return GetParam(); }
+};
+
+std::string EngineName(const ::testing::TestParamInfo<bool>& info) {
+  return info.param ? "WindowMessages" : "SelectPass";
+}
+
+TEST_P(BothEngines, RefusedConnectionReportsWinsockTextThroughConnected) {
+  TestClient client(windowMessages());
+  client.SetTimeout(5);
+  EXPECT_EQ(client.ConnectTo(RefusingPort()), 10061);
+  EXPECT_EQ(client.LastErrorText(), "[10061] Connection refused");
+  EXPECT_FALSE(client.SocketOpen());
+  EXPECT_EQ(client.sink.events,
+            (Transcript{"Status Remote host connection failed. 10061 [10061] Connection refused",
+                        "Connected 10061 [10061] Connection refused"}));
+  // Ready for a new connect after the failure.
+  LoopbackServer server([](int fd) { SendAll(fd, "x"); });
+  EXPECT_EQ(client.ConnectTo(server.port()), 0);
+}
+
+// The peer sends lines and an unterminated rest, then closes: every byte is
+// delivered before the disconnect, in the same order from both engines.
+TEST_P(BothEngines, PeerCloseDeliversRemainingBytesBeforeDisconnected) {
+  LoopbackServer server([](int fd) { SendAll(fd, "one\r\ntwo\r\nrest"); });
+  TestClient client(windowMessages());
+  client.SetTerminator("\r\n");
+  client.SetTimeout(5);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
+  EXPECT_EQ(client.sink.events, (Transcript{"Status Remote host connection complete. 0 OK",
+                                            "Connected 0 OK", "Line one", "Line two", "Chunk rest",
+                                            "Status Remote host disconnected. 0 OK",
+                                            "Disconnected 0 OK"}));
+}
+
+// A close requested while a read runs waits until the read unwinds; the
+// bytes still buffered or in the socket are delivered first.
+TEST_P(BothEngines, CloseDuringReadIsCarriedOutAfterTheReadReturns) {
+  LoopbackServer server([](int fd) {
+    SendAll(fd, "a\nb\nc\n");
+    SleepMs(300);
+  });
+  TestClient client(windowMessages());
+  client.SetTerminator("\n");
+  client.SetTimeout(5);
+  client.onData = [&](const char* data, int length, bool) {
+    if (std::string(data, length) == "a") {
+      client.Connect(false);
+      EXPECT_TRUE(client.SocketOpen());  // deferred: the read is still running
+    }
+  };
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
+  EXPECT_EQ(client.sink.events, (Transcript{"Status Remote host connection complete. 0 OK",
+                                            "Connected 0 OK", "Line a", "Line b", "Line c",
+                                            "Status Remote host disconnected. 0 OK",
+                                            "Disconnected 0 OK"}));
+}
+
+TEST_P(BothEngines, SendBlockingPushesMoreThanTheSocketTakesAtOnce) {
+  std::string payload(4 * 1024 * 1024, 'p');
+  for (size_t i = 0; i < payload.size(); i += 4096) payload[i] = static_cast<char>('a' + i % 26);
+  std::string got;
+  {
+    LoopbackServer server([&](int fd) {
+      SleepMs(100);  // let the client's socket fill up first
+      got = testing::ReadToEnd(fd);
+    });
+    TestClient client(windowMessages());
+    client.SetTimeout(20);
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    EXPECT_EQ(client.SendBlocking(payload.data(), static_cast<int64_t>(payload.size()), false, false), 0);
+    client.Connect(false);
+  }
+  EXPECT_EQ(got.size(), payload.size());
+  EXPECT_TRUE(got == payload);
+}
+
+TEST_P(BothEngines, LargeDownloadArrivesInLargeBlocks) {
+  const size_t total = 16 * 1024 * 1024;
+  LoopbackServer server([&](int fd) {
+    std::string block(1 << 20, 'd');
+    for (size_t sent = 0; sent < total; sent += block.size()) SendAll(fd, block);
+  });
+  TestClient client(windowMessages());
+  client.SetTimeout(20);
+  size_t bytes = 0;
+  size_t pieces = 0;
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  client.onData = [&](const char*, int length, bool) {
+    bytes += static_cast<size_t>(length);
+    ++pieces;
+    client.sink.events.pop_back();
+    client.received.clear();
+  };
+  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
+  EXPECT_EQ(bytes, total);
+  // Far fewer deliveries than 2048-byte lines would need.
+  EXPECT_LT(pieces, total / 8192);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, BothEngines, ::testing::Values(true, false), EngineName);
+
+TEST(TcpClient, UnresolvableHostFailsWith11001) {
+  TestClient client(true);
+  EXPECT_EQ(client.SetRemoteHost("nothing-here.invalid"), 11001);
+  EXPECT_EQ(client.LastErrorText(), "[11001] Host not found");
+  EXPECT_EQ(client.Connect(true), 102);
+  EXPECT_EQ(client.LastErrorText(), "The RemoteHost address is invalid (0.0.0.0).");
+}
+
+TEST(TcpClient, PortZeroIsRefusedWithoutCreatingASocket) {
+  TestClient client(true);
+  client.SetRemoteHost("127.0.0.1");
+  EXPECT_EQ(client.Connect(true), 116);
+  EXPECT_EQ(client.LastErrorText(), "RemotePort can't be zero. Please specify a valid service port number.");
+  EXPECT_FALSE(client.SocketOpen());
+  EXPECT_TRUE(client.sink.events.empty());
+}
+
+TEST(TcpClient, FirewallTargetNamesTheFirewallInItsRefusals) {
+  TestClient client(true);
+  client.Config("FirewallType=2");
+  client.Config("FirewallPort=0");
+  EXPECT_EQ(client.Connect(true), 102);
+  EXPECT_EQ(client.LastErrorText(), "The FirewallHost address is invalid (0.0.0.0).");
+  client.Config("FirewallHost=127.0.0.1");
+  EXPECT_EQ(client.Connect(true), 116);
+  EXPECT_EQ(client.LastErrorText(), "The FirewallPort is invalid (0).");
+}
+
+TEST(TcpClient, SecondConnectIsRefusedAndLeavesTheFirstAlone) {
+  LoopbackServer server([](int fd) {
+    char c;
+    ::recv(fd, &c, 1, 0);
+    SendAll(fd, std::string(1, c));
+    SleepMs(200);
+  });
+  TestClient client(true);
+  client.SetTimeout(5);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  EXPECT_EQ(client.Connect(true), 104);
+  EXPECT_EQ(client.LastErrorText(),
+            "Already connected. If you want to reconnect, close the current connection first.");
+  EXPECT_EQ(client.SetRemotePort(1), 100);
+  EXPECT_EQ(client.SetRemoteHost("127.0.0.2"), 101);
+  EXPECT_EQ(client.SetLocalPort(1), 106);
+  EXPECT_EQ(client.Config("MaxLineLength=100"), 112);
+  EXPECT_EQ(client.Config("UseWindowsMessages=false"), 287);
+  EXPECT_TRUE(client.UseWindowsMessages());
+  EXPECT_EQ(client.Send("z", 1), 0);
+  EXPECT_EQ(client.WaitUntil([&] { return client.received == "z"; }), 0);
+  EXPECT_TRUE(client.IsConnected());
+}
+
+TEST(TcpClient, SendWhileNotConnectedGives10057) {
+  TestClient client(true);
+  EXPECT_EQ(client.Send("x", 1), 10057);
+}
+
+TEST(TcpClient, LocalHostAndPortAreBoundBeforeConnecting) {
+  LoopbackServer server([](int fd) { SleepMs(50); });
+  int localPort = RefusingPort();
+  TestClient client(true);
+  client.SetTimeout(5);
+  ASSERT_EQ(client.Config("LocalHost=127.0.0.1"), 0);
+  ASSERT_EQ(client.Config("LocalPort=" + std::to_string(localPort)), 0);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  EXPECT_EQ(client.GetLocalPort(), localPort);
+  EXPECT_EQ(client.GetLocalHost(), "127.0.0.1");
+  client.Connect(false);
+}
+
+TEST(TcpClient, TrafficIsRecordedAsAReplayScriptFromThePeersSide) {
+  LoopbackServer server([](int fd) {
+    char buf[16];
+    ::recv(fd, buf, sizeof buf, 0);
+    SendAll(fd, "OK \"$x\"\x01");
+  });
+  TestClient client(true);
+  client.SetTimeout(5);
+  ASSERT_EQ(client.Config("RecordToString=on"), 0);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  ASSERT_EQ(client.Send("GET [1]", 7), 0);
+  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
+  ASSERT_EQ(client.Config("RecordToString"), 0);
+  EXPECT_EQ(client.ResultText().str(),
+            "\r\nexpect -exact \"GET \\[1\\]\"\r\n\r\nsend -nonewline \"OK \\\"\\$x\\\"\\001\"\r\n");
+}
+
+TEST(TcpClient, IPv6LoopbackConnects) {
+  int listenFd = ::socket(AF_INET6, SOCK_STREAM, 0);
+  sockaddr_in6 addr{};
+  addr.sin6_family = AF_INET6;
+  addr.sin6_addr = in6addr_loopback;
+  if (listenFd < 0 || ::bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (listenFd >= 0) ::close(listenFd);
+    GTEST_SKIP() << "no IPv6 loopback here";
+  }
+  ::listen(listenFd, 1);
+  socklen_t len = sizeof addr;
+  ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+  TestClient client(true);
+  client.SetTimeout(5);
+  client.Config("UseIPv6=1");
+  ASSERT_EQ(client.SetRemoteHost("::1%0"), 0);
+  client.SetRemotePort(ntohs(addr.sin6_port));
+  EXPECT_EQ(client.ConnectAndWait(), 0);
+  EXPECT_EQ(client.GetLocalHost(), "::1");
+  client.Connect(false);
+  ::close(listenFd);
+}
+
+TEST(SocketErrors, ErrnoAndResolverFailuresUseTheSocketNumbers) {
+  struct Row {
+    int err;
+    int code;
+  };
+  const Row rows[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060}, {ECONNRESET, 10054},
+                      {ECONNABORTED, 10053}, {EHOSTUNREACH, 10065}, {ENETUNREACH, 10051},
+                      {EADDRINUSE, 10048}, {EAGAIN, 10035}, {EINPROGRESS, 10036},
+                      {EPIPE, 10058}, {EINTR, 10004}, {EMFILE, 10024}};
+  for (const Row& row : rows) EXPECT_EQ(SocketErrorFromErrno(row.err), row.code) << row.err;
+  EXPECT_EQ(SocketErrorFromEai(EAI_NONAME, 0), 11001);
+  EXPECT_EQ(SocketErrorFromEai(EAI_AGAIN, 0), 11002);
+  EXPECT_EQ(SocketErrorFromEai(EAI_FAIL, 0), 11003);
+}
+
+}  // namespace
+}  // namespace corvane
