@@ -1,0 +1,400 @@
+#include "http/auth/auth_state.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+#include "core/base64.h"
+#include "http/auth/auth_errors.h"
+#include "http/auth/challenge_list.h"
+#include "http/auth/text_builder.h"
+
+namespace corvane::auth {
+
+namespace {
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+uint32_t MillisecondTicks() {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now().time_since_epoch());
+  return static_cast<uint32_t>(ms.count());
+}
+
+// Differs between objects: a process-wide counter mixed with the address.
+uint32_t NextObjectValue(const void* self) {
+  static std::atomic<uint32_t> counter{0x9E3779B9u};
+  uint32_t n = counter.fetch_add(0x61C88647u);
+  return n ^ static_cast<uint32_t>(reinterpret_cast<uintptr_t>(self) >> 4);
+}
+
+void Emit(const AuthLogFn& logFn, std::string_view line) {
+  if (logFn) logFn(line);
+}
+
+void EmitJoined(const AuthLogFn& logFn, std::string_view a, std::string_view b) {
+  if (!logFn) return;
+  ByteBuffer line;
+  TextBuilder(line) << a << b;
+  logFn(line.view());
+}
+
+int Basic(std::string_view user, std::string_view password, ByteBuffer& out) {
+  std::string plain;
+  plain.reserve(user.size() + 1 + password.size());
+  plain.append(user).append(1, ':').append(password);
+  std::string encoded = Base64Encode(plain);
+  if (ZeroMemoryEnabled()) SecureWipe(plain.data(), plain.size());
+  TextBuilder b(out);
+  b << "Basic " << encoded;
+  return b.Result();
+}
+
+int Digest(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,
+           const AuthRequest& request, ByteBuffer& out, bool includeAlgorithm) {
+  int rc = record.user.Assign(user);
+  if (rc == 0) rc = record.password.Assign(password);
+  if (rc == 0) rc = SetDigestRequest(record, request.method, request.uri, request.body);
+  if (rc == 0) rc = FormatDigestAuthorization(record, out, includeAlgorithm);
+  record.entityBody = {};
+  if (rc == AuthErrorCode(AuthError::DigestUnknownQop)) {
+    state.errorText.Assign(record.errorText.view());
+    return AuthErrorCode(AuthError::HttpProtocol);
+  }
+  if (rc != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+  return rc;
+}
+
+// The token of one leg, base64 encoded after "<word> ": the first token when
+// no challenge is stored (starting a new exchange), else the answer to it.
+int TokenValue(AuthState& state, std::string_view word, std::string_view package,
+               std::string_view userName, std::string_view password, std::string_view target,
+               std::string_view challenge, bool useSystem, ByteBuffer& out) {
+  ByteBuffer token;
+  int rc = 0;
+  SystemTokenProvider* provider = useSystem ? state.systemTokens : nullptr;
+  if (provider != nullptr) {
+    if (challenge.empty()) {
+      rc = provider->Start(package, userName, password);
+      if (rc == 0) rc = provider->FirstToken(target, token);
+    } else {
+      std::string decoded;
+      if (!Base64Decode(challenge, decoded)) {
+        state.errorText.Assign(AuthErrorText(AuthError::NtlmBadEncoding));
+        return AuthErrorCode(AuthError::NtlmBadEncoding);
+      }
+      rc = provider->NextToken(target, decoded, token);
+    }
+    if (rc != 0) {
+      state.errorText.Assign(provider->ErrorText());
+      return rc;
+    }
+  } else {
+    std::string decoded;
+    if (challenge.empty()) {
+      StartNtlm(state.ntlm, package, userName, password);
+    } else if (!Base64Decode(challenge, decoded)) {
+      state.errorText.Assign(AuthErrorText(AuthError::NtlmBadEncoding));
+      return AuthErrorCode(AuthError::NtlmBadEncoding);
+    }
+    rc = NtlmToken(state.ntlm, target, decoded, token);
+    if (rc != 0) {
+      state.errorText.Assign(state.ntlm.errorText.view());
+      return rc;
+    }
+  }
+  if (word == "Negotiate" && challenge.empty()) state.kerberosProposed = ContainsKerberosOid(token.view());
+  TextBuilder b(out);
+  b << word << ' ' << Base64Encode(token.view());
+  if (b.Result() != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+  return b.Result();
+}
+
+}  // namespace
+
+AuthState::AuthState() : tickCount(MillisecondTicks), perObjectValue(NextObjectValue(this)) {}
+
+std::string_view AuthSchemeName(int scheme) noexcept {
+  switch (scheme) {
+    case authBasic: return "Basic";
+    case authDigest: return "Digest";
+    case authProprietary: return "Proprietary";
+    case authNone: return "None";
+    case authNtlm: return "NTLM";
+    case authNegotiate: return "Negotiate";
+    default: return {};
+  }
+}
+
+bool ContainsKerberosOid(std::string_view token) noexcept {
+  static constexpr char kOid[] = {'\x2A', '\x86', '\x48', '\x86', '\xF7', '\x12', '\x01', '\x02', '\x02'};
+  if (token.size() < 2) return false;
+  return token.substr(1).find(std::string_view(kOid, sizeof kOid)) != std::string_view::npos;
+}
+
+void TakeWwwAuthenticate(AuthState& state, std::string_view value) {
+  if (state.authScheme != authProprietary && state.authScheme != authOAuth) state.authorization.Clear();
+  SplitChallenges(value, [&state](std::string_view word, std::string_view rest) {
+    if ((EqualsIgnoreCase(word, "NTLM") && state.authScheme == authNtlm) ||
+        (EqualsIgnoreCase(word, "Negotiate") && state.authScheme == authNegotiate)) {
+      state.serverChallengeToken.Assign(rest);
+    } else if (EqualsIgnoreCase(word, "Digest")) {
+      ParseDigestChallenge(state.serverDigest, rest, state.tickCount() + state.perObjectValue);
+    }
+  });
+}
+
+void TakeProxyAuthenticate(AuthState& state, std::string_view value) {
+  if (state.proxyAuthScheme != authProprietary) state.proxyAuthorization.Clear();
+  SplitChallenges(value, [&state](std::string_view word, std::string_view rest) {
+    // Proxies are matched on the exact word "NTLM", whatever the scheme.
+    if (word == "NTLM") {
+      state.proxyChallengeToken.Assign(rest);
+    } else if (EqualsIgnoreCase(word, "Digest")) {
+      ParseDigestChallenge(state.proxyDigest, rest, state.tickCount() + state.perObjectValue);
+    }
+  });
+}
+
+int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, const AuthLogFn& logFn) {
+  const int scheme = state.authScheme;
+  // Caller-supplied values are sent as they stand.
+  if (scheme == authProprietary || scheme == authOAuth) return 0;
+  state.authorization.Clear();
+  const bool tokenScheme = scheme == authNtlm || scheme == authNegotiate;
+  if (state.user.empty() && state.password.empty() && !tokenScheme) {
+    if (log) EmitJoined(logFn, "Authorization: ", state.authorization.view());
+    return 0;
+  }
+  if (log && !AuthSchemeName(scheme).empty() && scheme != authNone) {
+    EmitJoined(logFn, "AuthScheme: ", AuthSchemeName(scheme));
+  }
+  int rc = 0;
+  switch (scheme) {
+    case authBasic:
+      rc = Basic(state.user.view(), state.password.view(), state.authorization);
+      if (rc != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+      break;
+    case authDigest:
+      rc = Digest(state, state.serverDigest, state.user.view(), state.password.view(), request,
+                  state.authorization, true);
+      break;
+    case authNtlm:
+      rc = TokenValue(state, "NTLM", "NTLM", state.user.view(), state.password.view(), request.host,
+                      state.serverChallengeToken.view(), request.useSystemSspi, state.authorization);
+      break;
+    case authNegotiate: {
+      ByteBuffer target;
+      if (!request.kerberosSpn.empty()) {
+        target.Assign(request.kerberosSpn);
+      } else {
+        TextBuilder(target) << "HTTP/" << request.host;
+      }
+      rc = TokenValue(state, "Negotiate", "Negotiate", state.user.view(), state.password.view(),
+                      target.view(), state.serverChallengeToken.view(), request.useSystemSspi,
+                      state.authorization);
+      break;
+    }
+    default:
+      break;
+  }
+  if (rc != 0) return rc;
+  if (log) EmitJoined(logFn, "Authorization: ", state.authorization.view());
+  return 0;
+}
+
+int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool log,
+                            const AuthLogFn& logFn) {
+  const int scheme = state.proxyAuthScheme;
+  if (scheme == authProprietary) return 0;
+  state.proxyAuthorization.Clear();
+  int rc = 0;
+  switch (scheme) {
+    case authBasic:
+      Emit(logFn, "Proxy AuthScheme: Basic");
+      if (state.proxyUser.empty() && state.proxyPassword.empty()) return 0;
+      rc = Basic(state.proxyUser.view(), state.proxyPassword.view(), state.proxyAuthorization);
+      if (rc != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+      break;
+    case authDigest:
+      Emit(logFn, "Proxy AuthScheme: Digest");
+      rc = Digest(state, state.proxyDigest, state.proxyUser.view(), state.proxyPassword.view(), request,
+                  state.proxyAuthorization, false);
+      break;
+    case authNtlm:
+      Emit(logFn, "Proxy AuthScheme: NTLM");
+      rc = TokenValue(state, "NTLM", "NTLM", state.proxyUser.view(), state.proxyPassword.view(),
+                      request.proxyHost, state.proxyChallengeToken.view(), request.useSystemSspi,
+                      state.proxyAuthorization);
+      break;
+    default:  // None, Negotiate, OAuth: no proxy credentials
+      return 0;
+  }
+  if (rc != 0) return rc;
+  if (log && logFn) {
+    EmitJoined(logFn, "Authorization: ", state.proxyAuthorization.view());
+    ByteBuffer line;
+    char port[16];
+    std::snprintf(port, sizeof port, "%d", request.proxyPort);
+    TextBuilder b(line);
+    b << "Authenticating to Proxy: Server '" << request.proxyHost << "' on port " << port
+      << " with AuthScheme " << AuthSchemeName(scheme) << ". User:'" << state.proxyUser.view()
+      << "', Password:'";
+    for (int i = 0; i < state.proxyPassword.size(); ++i) b << 'x';
+    b << '\'';
+    logFn(line.view());
+  }
+  return 0;
+}
+
+int SetUser(AuthState& state, std::string_view user, const AuthRequest& request, const AuthLogFn& logFn) {
+  state.user.Assign(user);
+  state.serverChallengeToken.Clear();
+  if (state.authScheme == authNtlm || state.authScheme == authNegotiate) return 0;
+  return BuildAuthorization(state, request, false, logFn);
+}
+
+int SetPassword(AuthState& state, std::string_view password, const AuthRequest& request,
+                const AuthLogFn& logFn) {
+  state.password.Assign(password);
+  state.serverChallengeToken.Clear();
+  if (state.authScheme == authNtlm || state.authScheme == authNegotiate) return 0;
+  return BuildAuthorization(state, request, false, logFn);
+}
+
+int SetProxyUser(AuthState& state, std::string_view user, const AuthRequest& request,
+                 const AuthLogFn& logFn) {
+  state.proxyUser.Assign(user);
+  return BuildProxyAuthorization(state, request, false, logFn);
+}
+
+int SetProxyPassword(AuthState& state, std::string_view password, const AuthRequest& request,
+                     const AuthLogFn& logFn) {
+  state.proxyPassword.Assign(password);
+  return BuildProxyAuthorization(state, request, false, logFn);
+}
+
+bool SetAuthScheme(AuthState& state, int scheme) {
+  state.serverChallengeToken.Clear();
+  if (scheme != state.authScheme) {
+    state.user.Clear();
+    state.password.Clear();
+    state.authorization.Clear();
+  }
+  state.authScheme = static_cast<uint8_t>(scheme);
+  return scheme == authNtlm || scheme == authNegotiate;
+}
+
+bool SetProxyAuthScheme(AuthState& state, int scheme) {
+  state.proxyChallengeToken.Clear();
+  if (scheme != state.proxyAuthScheme) {
+    if (scheme == authNone) {
+      state.proxyUser.Clear();
+      state.proxyPassword.Clear();
+    }
+    state.proxyAuthorization.Clear();
+  }
+  state.proxyAuthScheme = static_cast<uint8_t>(scheme);
+  return scheme == authNtlm;
+}
+
+void SetAuthorization(AuthState& state, std::string_view value) {
+  state.authorization.Assign(value);
+  if (state.authScheme != authProprietary && state.authScheme != authOAuth) {
+    state.authScheme = authProprietary;
+  }
+}
+
+void SetKerberosToken(AuthState& state, std::string_view token) {
+  state.serverChallengeToken.Clear();
+  if (state.authScheme != authProprietary) {
+    state.user.Clear();
+    state.password.Clear();
+    state.authorization.Clear();
+  }
+  state.authScheme = authProprietary;
+  state.authorization.Clear();
+  TextBuilder(state.authorization) << "Negotiate " << token;
+}
+
+void ResetAuth(AuthState& state) {
+  state.user.Clear();
+  state.password.Clear();
+  state.proxyUser.Clear();
+  state.proxyPassword.Clear();
+  state.authorization.Clear();
+  state.proxyAuthorization.Clear();
+  state.serverChallengeToken.Clear();
+  state.proxyChallengeToken.Clear();
+  state.serverDigest = DigestChallenge{};
+  state.proxyDigest = DigestChallenge{};
+  StartNtlm(state.ntlm, "NTLM", {}, {});
+  state.kerberosProposed = false;
+  state.serverAuthAttempts = 0;
+  state.proxyAuthAttempts = 0;
+  state.errorText.Clear();
+}
+
+void ResetAuthAttempts(AuthState& state) noexcept {
+  state.serverAuthAttempts = 0;
+  state.proxyAuthAttempts = 0;
+}
+
+AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequest& request,
+                                const AuthLogFn& logFn) {
+  if (statusCode == 401 && (state.authScheme == authDigest || state.authScheme == authNtlm ||
+                            state.authScheme == authNegotiate)) {
+    if (state.serverAuthAttempts != 0) {
+      state.serverAuthAttempts = 0;
+      return {AuthRetry::failServer, 151};
+    }
+    state.serverAuthAttempts = 1;
+    if (int rc = BuildAuthorization(state, request, true, logFn); rc != 0) {
+      return {AuthRetry::buildFailed, rc};
+    }
+    return {AuthRetry::retry, 0};
+  }
+  if (statusCode == 407 && (state.proxyAuthScheme == authNtlm || state.proxyAuthScheme == authNegotiate ||
+                            state.proxyAuthScheme == authDigest)) {
+    if (state.proxyAuthAttempts != 0) {
+      state.proxyAuthAttempts = 0;
+      return {AuthRetry::failProxy, 157};
+    }
+    state.proxyAuthAttempts = 1;
+    if (int rc = BuildProxyAuthorization(state, request, true, logFn); rc != 0) {
+      return {AuthRetry::buildFailed, rc};
+    }
+    return {AuthRetry::retry, 0};
+  }
+  return {};
+}
+
+bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate) {
+  if (!postDataAfterNegotiate) return false;
+  if (state.serverAuthAttempts == 0) {
+    if (state.authScheme == authNtlm || state.authScheme == authDigest) return true;
+    if (state.authScheme == authNegotiate) {
+      // A Kerberos token may complete the exchange in one leg: send the body.
+      std::string_view value = state.authorization.view();
+      std::string decoded;
+      if (value.substr(0, 10) == "Negotiate " && Base64Decode(value.substr(10), decoded) &&
+          ContainsKerberosOid(decoded)) {
+        return false;
+      }
+      return true;
+    }
+  }
+  return state.proxyAuthScheme == authNtlm && state.proxyAuthAttempts == 0;
+}
+
+}  // namespace corvane::auth

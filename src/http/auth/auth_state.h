@@ -1,0 +1,152 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "core/byte_buffer.h"
+#include "http/auth/digest_challenge.h"
+#include "http/auth/ntlm_message.h"
+
+namespace corvane::auth {
+
+// Values of the AuthSchemes enumeration, as stored in AuthScheme and
+// ProxyAuthScheme.
+enum AuthSchemeValue : uint8_t {
+  authBasic = 0,
+  authDigest = 1,
+  authProprietary = 2,
+  authNone = 3,
+  authNtlm = 4,
+  authNegotiate = 5,
+  authOAuth = 6,
+};
+
+// The name of a scheme in log lines ("Basic", "Digest", "Proprietary",
+// "None", "NTLM", "Negotiate"); empty for OAuth and unknown values.
+std::string_view AuthSchemeName(int scheme) noexcept;
+
+// Receives the log lines of the header builders. Every line has the log
+// type "Info"; the HTTP client logs them at progress level.
+using AuthLogFn = std::function<void(std::string_view line)>;
+
+// Token producer of the platform security package (GSSAPI), for Negotiate
+// and for NTLM under UseSystemSSPI. Without one the component's own NTLM
+// client makes the tokens. Tokens are binary; codes and texts are the
+// provider's (880-883).
+class SystemTokenProvider {
+ public:
+  virtual ~SystemTokenProvider() = default;
+  virtual int Start(std::string_view package, std::string_view userName, std::string_view password) = 0;
+  virtual int FirstToken(std::string_view target, ByteBuffer& token) = 0;
+  virtual int NextToken(std::string_view target, std::string_view serverToken, ByteBuffer& token) = 0;
+  virtual std::string_view ErrorText() const = 0;
+};
+
+// What the builders need to know about the request being sent.
+struct AuthRequest {
+  std::string_view method;  // request method
+  std::string_view uri;     // path part of the URL, also through a proxy
+  std::string_view body;    // request body (Digest auth-int)
+  std::string_view host;    // host of the request URL (NTLM target)
+  std::string_view proxyHost;
+  int proxyPort = 0;
+  std::string_view kerberosSpn;  // KerberosSPN; empty = "HTTP/" + host
+  bool useSystemSspi = true;     // UseSystemSSPI
+};
+
+// The authentication state the HTTP client owns: schemes, credentials, the
+// two header values, the stored challenges and the retry counters.
+struct AuthState {
+  AuthState();
+
+  uint8_t authScheme = authBasic;
+  uint8_t proxyAuthScheme = authBasic;
+  ByteBuffer user;
+  ByteBuffer password;
+  ByteBuffer proxyUser;
+  ByteBuffer proxyPassword;
+  ByteBuffer authorization;       // the Authorization header value
+  ByteBuffer proxyAuthorization;  // the Proxy-Authorization header value
+
+  // Base64 text after the scheme word of the last NTLM or Negotiate challenge.
+  ByteBuffer serverChallengeToken;
+  ByteBuffer proxyChallengeToken;
+  DigestChallenge serverDigest;
+  DigestChallenge proxyDigest;
+  NtlmState ntlm;
+  // The first Negotiate token named the Kerberos mechanism: such an exchange
+  // may end without a second leg.
+  bool kerberosProposed = false;
+
+  // Challenge answers made in the current transaction (0 or 1 each).
+  int serverAuthAttempts = 0;
+  int proxyAuthAttempts = 0;
+
+  // Digest cnonce source: the millisecond clock plus a per-object value.
+  std::function<uint32_t()> tickCount;
+  uint32_t perObjectValue = 0;
+
+  SystemTokenProvider* systemTokens = nullptr;  // not owned; may be null
+
+  // Message of the last failure of a builder.
+  ByteBuffer errorText;
+};
+
+// --- Challenge intake: one call per response header line, in order. ---
+void TakeWwwAuthenticate(AuthState& state, std::string_view value);
+void TakeProxyAuthenticate(AuthState& state, std::string_view value);
+
+// --- Header builders. 0, or a code with the message in state.errorText:
+// 151 for a Digest failure, the token producer's code (-1, 200, 880-883)
+// unchanged. ---
+int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, const AuthLogFn& logFn);
+int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool log,
+                            const AuthLogFn& logFn);
+
+// --- Setters with their rebuild rules. ---
+int SetUser(AuthState& state, std::string_view user, const AuthRequest& request, const AuthLogFn& logFn);
+int SetPassword(AuthState& state, std::string_view password, const AuthRequest& request,
+                const AuthLogFn& logFn);
+int SetProxyUser(AuthState& state, std::string_view user, const AuthRequest& request,
+                 const AuthLogFn& logFn);
+int SetProxyPassword(AuthState& state, std::string_view password, const AuthRequest& request,
+                     const AuthLogFn& logFn);
+// Both return true when KeepAlive must be switched on (the handshake needs
+// one connection).
+bool SetAuthScheme(AuthState& state, int scheme);
+bool SetProxyAuthScheme(AuthState& state, int scheme);
+// The Authorization property or config key: the value is sent as it stands.
+void SetAuthorization(AuthState& state, std::string_view value);
+void SetKerberosToken(AuthState& state, std::string_view token);
+
+// Reset: credentials, both header values and all handshake state; the
+// schemes keep their values.
+void ResetAuth(AuthState& state);
+// A new URL: both counters back to 0.
+void ResetAuthAttempts(AuthState& state) noexcept;
+
+// --- The driver's challenge evaluation after a response. ---
+enum class AuthRetry {
+  notHandled,  // not an answerable challenge: go on with redirects and errors
+  retry,       // the header was rebuilt: run the same request again
+  failServer,  // second 401: fail with 151 and the status message
+  failProxy,   // second 407: fail with 157 and the status message
+  buildFailed, // the rebuild failed: fail with code, message in state.errorText
+};
+struct AuthRetryResult {
+  AuthRetry action = AuthRetry::notHandled;
+  int code = 0;
+};
+AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequest& request,
+                                const AuthLogFn& logFn);
+
+// True when a request body must be replaced by an empty one because an
+// authentication handshake is at its first leg (PostDataAfterNegotiate).
+bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate);
+
+// True when the bytes hold the DER form of the Kerberos mechanism OID
+// 1.2.840.113554.1.2.2 at a position after the first byte.
+bool ContainsKerberosOid(std::string_view token) noexcept;
+
+}  // namespace corvane::auth

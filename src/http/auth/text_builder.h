@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string_view>
+
+#include "core/byte_buffer.h"
+
+namespace corvane::auth {
+
+// Appends a run of pieces to a buffer and remembers the first failure, so a
+// header value can be composed in one expression and checked once.
+template <int N>
+class TextBuilder {
+ public:
+  explicit TextBuilder(BasicByteBuffer<N>& out) noexcept : out_(out) {}
+  TextBuilder& operator<<(std::string_view piece) noexcept {
+    if (rc_ == 0) rc_ = out_.Append(piece);
+    return *this;
+  }
+  TextBuilder& operator<<(char c) noexcept {
+    if (rc_ == 0) rc_ = out_.Append(c);
+    return *this;
+  }
+  // 0, or the code of the first append that failed (200).
+  int Result() const noexcept { return rc_; }
+
+ private:
+  BasicByteBuffer<N>& out_;
+  int rc_ = 0;
+};
+
+}  // namespace corvane::auth

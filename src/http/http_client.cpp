@@ -1,0 +1,381 @@
+#include "http/http_client.h"
+
+#include "core/base64.h"
+#include "core/config_item.h"
+
+namespace corvane {
+
+using namespace http;
+
+namespace {
+
+constexpr int kMaxLineLength = 4000;
+constexpr int kSocketBufferSize = 262144;
+
+bool IsRedirectStatus(int code) { return code >= 300 && code <= 399 && code != 304 && code != 305; }
+
+}  // namespace
+
+const char* http::AuthSchemeName(int scheme) noexcept {
+  switch (scheme) {
+    case 0: return "Basic";
+    case 1: return "Digest";
+    case 2: return "Proprietary";
+    case 3: return "None";
+    case 4: return "NTLM";
+    case 5: return "Negotiate";
+    case 7: return "Automatic";
+    default: return "";
+  }
+}
+
+HttpClient::HttpClient() {
+  headers_.userAgent = "Corvane HTTP Component - https://www.corvane.dev";
+  SetMaxLineLength(kMaxLineLength);
+  Config("InBufferSize=" + std::to_string(kSocketBufferSize));
+  Config("OutBufferSize=" + std::to_string(kSocketBufferSize));
+  reader_.SetMaxLineLength(kMaxLineLength);
+  ClearError();
+}
+
+HttpClient::~HttpClient() = default;
+
+int HttpClient::FailWith(HttpError e, std::string_view argument) {
+  return SetError(HttpErrorCode(e), HttpErrorText(e, argument));
+}
+
+bool HttpClient::UsingProxy() const {
+  return !proxyServer_.empty() && proxySSL_ != psTunnel &&
+         !(proxySSL_ == psAutomatic && EqualsNoCase(target_.scheme, kSchemeSecure));
+}
+
+void HttpClient::CloseConnection() {
+  if (SocketOpen() || IsConnected()) Connect(false);
+}
+
+// --- URL ---------------------------------------------------------------------
+
+int HttpClient::SetURL(std::string_view url, bool isRedirect) {
+  if (url.empty()) {
+    target_.url.clear();
+    target_.scheme = std::string(kSchemeDefault);
+    target_.host.clear();
+    target_.port = target_.defaultPort;
+    target_.path.clear();
+    target_.user.clear();
+    target_.password.clear();
+    target_.hostIsIPv6Literal = false;
+    return 0;
+  }
+  if (!isRedirect) redirectsLeft_ = maxRedirects_;
+  UrlEncoding encoding{isRedirect ? encodeRedirectLocation_ : encodeURL_, encodeQueryString_};
+  bool keepCredentials = !isRedirect || followRedirects_ == frAlways;
+  RequestTarget next = ResolveTarget(target_, url, encoding, keepCredentials);
+  bool hostChanged = !EqualsNoCase(next.host, target_.host) || next.port != target_.port;
+  if (hostChanged || !EqualsNoCase(next.scheme, target_.scheme)) CloseConnection();
+  ResetAuthState();
+  target_ = std::move(next);
+  serverAuthAttempts_ = 0;
+  proxyAuthAttempts_ = 0;
+  int rc = BuildAuthorization(false);
+  if (rc == 0) rc = BuildProxyAuthorization(false);
+  if (!isRedirect && hostChanged && !dontClearCookiesOnUrlChange_) PruneCookies();
+  if (rc != 0) CloseConnection();
+  return rc;
+}
+
+int HttpClient::SetHTTPVersion(std::string_view version) {
+  httpVersion_.assign(version);
+  if (EqualsNoCase(version, "1.0") || EqualsNoCase(version, "1.1")) return 0;
+  if (EqualsNoCase(version, "2.0")) {
+    if (!AlpnSupported()) return FailWith(HttpError::Http2Unsupported);
+    return 0;
+  }
+  return FailWith(HttpError::InvalidHttpVersion);
+}
+
+// --- authentication hooks ------------------------------------------------------
+
+int HttpClient::BuildAuthorization(bool answer) {
+  if (authScheme_ == authBasic && !target_.user.empty()) {
+    headers_.authorization = "Basic " + Base64Encode(target_.user + ":" + target_.password);
+  }
+  return 0;
+}
+
+int HttpClient::BuildProxyAuthorization(bool answer) {
+  if (proxyAuthScheme_ == authBasic && !proxyUser_.empty() && !proxyServer_.empty()) {
+    headers_.proxyAuthorization = "Basic " + Base64Encode(proxyUser_ + ":" + proxyPassword_);
+  }
+  return 0;
+}
+
+void HttpClient::ResetAuthState() {
+  serverChallenge_.clear();
+  proxyChallenge_.clear();
+  digestChallenge_.clear();
+  proxyDigestChallenge_.clear();
+}
+
+bool HttpClient::HandshakeFirstLeg() const {
+  bool server = (authScheme_ == authNtlm || authScheme_ == authDigest || authScheme_ == authNegotiate) &&
+                serverAuthAttempts_ == 0;
+  bool proxy = proxyAuthScheme_ == authNtlm && proxyAuthAttempts_ == 0 && !proxyServer_.empty();
+  return server || proxy;
+}
+
+void HttpClient::SetAuthScheme(int scheme) {
+  serverChallenge_.clear();
+  digestChallenge_.clear();
+  if (scheme != authScheme_) {
+    target_.user.clear();
+    target_.password.clear();
+    headers_.authorization.clear();
+  }
+  authScheme_ = scheme;
+  if (scheme == authNtlm || scheme == authNegotiate) headers_.keepAlive = true;
+}
+
+void HttpClient::SetProxyAuthScheme(int scheme) {
+  proxyChallenge_.clear();
+  proxyDigestChallenge_.clear();
+  if (scheme != proxyAuthScheme_) {
+    if (scheme == authNone) {
+      proxyUser_.clear();
+      proxyPassword_.clear();
+    }
+    headers_.proxyAuthorization.clear();
+  }
+  proxyAuthScheme_ = scheme;
+  if (scheme == authNtlm) headers_.keepAlive = true;
+}
+
+void HttpClient::SetAuthorization(std::string_view value) {
+  headers_.authorization.assign(value);
+  if (authScheme_ != authProprietary && authScheme_ != authOAuth) authScheme_ = authProprietary;
+}
+
+void HttpClient::CookieHeader(std::string& out) {
+  out.swap(httpCookies_);
+  httpCookies_.clear();
+}
+
+// --- driver ------------------------------------------------------------------
+
+void HttpClient::Interrupt() {
+  if (currentAction_ == 0) return;
+  interruptRequested_ = true;
+  currentAction_ = 0;
+  TransferClient::Interrupt();
+  CloseConnection();
+}
+
+int HttpClient::Action(int code) {
+  if (LogsAt(kLogProgress)) Log(kLogProgress, "URL: " + target_.url);
+  if (currentAction_ != 0 && code != actInterrupt) return FailWith(HttpError::Busy);
+  if (code == actInterrupt) {
+    Interrupt();
+    return 0;
+  }
+
+  StartDeadline();
+  decoder_.Reset();
+  ClearError();
+  statusLine_.clear();
+  redirectLocation_.clear();
+  contentLength_ = 0;
+  responseDone_ = false;
+  interruptRequested_ = false;
+  ClearInterruptFlag();
+
+  currentAction_ = code;
+  BeginOperation();
+  reusedConnection_ = false;
+  if (headers_.keepAlive && IsConnected()) {
+    WaitStep(0);  // notices a connection the server closed meanwhile
+    reusedConnection_ = IsConnected();
+  }
+  int rc = 0;
+  switch (code) {
+    case actGet: rc = RunRequest("GET", false); break;
+    case actHead: rc = RunRequest("HEAD", false); break;
+    case actDelete: rc = RunRequest("DELETE", false); break;
+    case actPost: rc = RunRequest("POST", true); break;
+    case actPut: rc = RunRequest("PUT", true); break;
+    case actReset: ResetAll(); break;
+    default: break;
+  }
+  std::string kept = LastErrorText().str();
+  if (code != actReset && SocketOpen() && Timeout() >= 0) {
+    for (int i = 0; i < 100 && SocketOpen() && IsConnected(); ++i) {
+      if (!WaitStep(0)) break;
+    }
+  }
+  if (WasInterrupted() || interruptRequested_) {
+    rc = kErrInterrupted;
+    interruptRequested_ = false;
+    if (LastErrorText().empty()) SetError(kErrInterrupted, "Interrupted.");
+  }
+  EndOperation();
+  currentAction_ = 0;
+  if (LastErrorText().empty() && !kept.empty()) SetError(rc, kept);
+  if (rc == 0) ClearError();
+  return rc;
+}
+
+int HttpClient::RunRequest(std::string_view verb, bool hasBody) {
+  if (int rc = SetHTTPVersion(httpVersion_); rc != 0) return rc;
+  negotiatedVersion_ = httpVersion_;
+  ClearNegotiatedAlpn();
+  if (httpVersion_ == "2.0") {
+    int result = 0;
+    if (RunHttp2(verb, hasBody, &result)) return result;
+    if (!allowHttpFallback_) return FailWith(HttpError::Http2NoFallback);
+    if (!EqualsNoCase(target_.scheme, kSchemeSecure)) return FailWith(HttpError::Http2Plaintext);
+    FireSSLStatus("Server does not support ALPN protocol h2. Falling back to HTTP/1.1");
+    negotiatedVersion_ = "1.1";
+  }
+  for (int attempt = 0;; ++attempt) {
+    LogRequestSummary(verb);
+    int rc = SendRequest(verb, hasBody);
+    if (rc == 0 && hasBody) rc = SendBody();
+    if (rc == 0) rc = WaitForResponse();
+    // A kept-alive connection the server closed just before our request ends
+    // without a single response byte; such a request is sent once more on a
+    // new connection (RFC 7230 6.3.1).
+    if (attempt == 0 && reusedConnection_ && !reader_.statusLineSeen() && bytesTransferred_ == 0 &&
+        (rc == 0 || rc == 10053 || rc == 10054 || rc == 10057) && !interruptRequested_ &&
+        !WasInterrupted()) {
+      CloseConnection();
+      reusedConnection_ = false;
+      ClearError();
+      continue;
+    }
+    return FinishTransaction(rc);
+  }
+}
+
+int HttpClient::WaitForResponse() {
+  Log(kLogProgress, "Request Sent");
+  if (!IsConnected() || !SocketOpen()) return responseError_;
+  for (;;) {
+    if (responseDone_) return responseError_;
+    if (responseError_ != 0) return responseError_;
+    if (!IsConnected() || !SocketOpen()) return responseError_;
+    if (!WaitStep(SelectWaitMillis())) return kErrInterrupted;
+  }
+}
+
+int HttpClient::FinishTransaction(int waitResult) {
+  if (waitResult == kErrInterrupted) {
+    CloseConnection();
+    return kErrInterrupted;
+  }
+  if (interruptRequested_) return kErrInterrupted;
+  if (waitResult != 0) {
+    CloseConnection();
+    return waitResult;
+  }
+  if (!responseDone_ && !reader_.statusLineSeen()) return 0;
+  if (!reader_.statusLineSeen()) return FailWith(HttpError::ConnectionClosed);
+
+  Log(kLogProgress, "Transfer Complete");
+  if (LogsAt(kLogSummary)) {
+    Log(kLogSummary, "Response: " + statusLine_ + ", " + std::to_string(bytesTransferred_) +
+                         " Bytes Transferred");
+  }
+  int status = reader_.statusCode();
+  if ((status >= 200 && status <= 299) || status == 101) return waitResult;
+
+  std::string message = status == 407 ? "Proxy error: " : "";
+  message += HttpErrorText(HttpError::ProtocolStatus);
+  message += std::to_string(status) + " " + std::string(reader_.statusDescription());
+  if (message.back() != '.') message += ".";
+  int protocolCode = HttpErrorCode(HttpError::ProtocolStatus);
+  SetError(protocolCode, message);
+
+  if (status == 401 && (authScheme_ == authDigest || authScheme_ == authNtlm || authScheme_ == authNegotiate)) {
+    if (serverAuthAttempts_ == 0) {
+      serverAuthAttempts_ = 1;
+      if (int rc = BuildAuthorization(true); rc != 0) return rc;
+      int code = currentAction_;
+      currentAction_ = 0;
+      return Action(code);
+    }
+    serverAuthAttempts_ = 0;
+    return protocolCode;
+  }
+  if (status == 407 && (proxyAuthScheme_ == authNtlm || proxyAuthScheme_ == authNegotiate ||
+                        proxyAuthScheme_ == authDigest)) {
+    if (proxyAuthAttempts_ == 0) {
+      proxyAuthAttempts_ = 1;
+      if (int rc = BuildProxyAuthorization(true); rc != 0) return rc;
+      int code = currentAction_;
+      currentAction_ = 0;
+      return Action(code);
+    }
+    proxyAuthAttempts_ = 0;
+    return 157;
+  }
+  if (followRedirects_ == frNever) return protocolCode;
+  bool methodFollows = verb_ == "GET" || verb_ == "HEAD" || verb_ == "POST" || followRedirects_ == frAlways;
+  if (!IsRedirectStatus(status) || !methodFollows) return protocolCode;
+  if (redirectLocation_.empty()) return FailWith(HttpError::RedirectLocationMissing);
+
+  std::string location = redirectLocation_;
+  bool accept = followRedirects_ == frAlways;
+  if (followRedirects_ == frSameScheme) {
+    RequestTarget resolved = ResolveTarget(target_, location, {encodeRedirectLocation_, encodeQueryString_}, true);
+    accept = EqualsNoCase(resolved.scheme, target_.scheme);
+  }
+  if (!allowIdenticalRedirectURL_ && location == target_.url) {
+    CloseConnection();
+    return FailWith(HttpError::IdenticalRedirect);
+  }
+  if (redirectsLeft_ <= 0) {
+    CloseConnection();
+    return FailWith(HttpError::TooManyRedirects);
+  }
+  --redirectsLeft_;
+  if (int rc = SetURL(location, true); rc != 0) return rc;
+  if (!FireRedirect(location, accept)) {
+    SetError(protocolCode, message);
+    return protocolCode;
+  }
+  for (int i = 0; i < 10 && SocketOpen(); ++i) {
+    if (!WaitStep(0)) break;
+  }
+  int code = currentAction_;
+  if (code == actPost && (status == 303 || (status == 302 && getOn302Redirect_))) code = actGet;
+  currentAction_ = 0;
+  return Action(code);
+}
+
+void HttpClient::ResetAll() {
+  transferredData_.Clear();
+  getOn302Redirect_ = false;
+  SetURL("");
+  postData_.clear();
+  headers_.contentType.clear();
+  target_.user.clear();
+  target_.password.clear();
+  headers_.authorization.clear();
+  proxyUser_.clear();
+  proxyPassword_.clear();
+  headers_.proxyAuthorization.clear();
+  ResetAuthState();
+  headers_.accept.clear();
+  headers_.from.clear();
+  headers_.ifModifiedSince.clear();
+  headers_.referer.clear();
+  headers_.pragma.clear();
+  headers_.otherHeaders.clear();
+  statusLine_.clear();
+  attachedFile_.clear();
+  localFile_.clear();
+  parsedHeaders_.clear();
+  ClearCookies();
+  decoder_.Reset();
+}
+
+}  // namespace corvane

@@ -1,0 +1,253 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/file_ops.h"
+#include "http/content_decoder.h"
+#include "http/http_enums.h"
+#include "http/http_errors.h"
+#include "http/request_head.h"
+#include "http/response_reader.h"
+#include "http/transfer_client.h"
+#include "http/url.h"
+
+namespace corvane {
+
+// The HTTP/1.x client: request composition, the response reader, body
+// decoding and delivery, and the transaction driver with redirects and
+// authentication retries. RestClient derives from it and overrides the
+// event operations (Fire*) to forward them to its listener; without an
+// override they go to the EventSink, and cost nothing when there is none.
+//
+// Extension points for other layers:
+//  - BuildAuthorization / BuildProxyAuthorization (authentication schemes);
+//    the challenges the reader stored are ServerChallenge()/ProxyChallenge()
+//    and DigestChallenge()/ProxyDigestChallenge();
+//  - CookieHeader / OnSetCookieHeader / PruneCookies (the cookie list);
+//  - ExtraHeaders (lines after the standard headers);
+//  - RunHttp2 (a request with HTTPVersion "2.0").
+class HttpClient : public TransferClient,
+                   private http::ResponseHandler,
+                   private http::BodyOutput {
+ public:
+  HttpClient();
+  ~HttpClient() override;
+
+  int HandleConfig(const ConfigItem& item, ByteBuffer& result) override;
+
+  // --- requests -----------------------------------------------------------
+  // Sets the request target; isRedirect for a Location value. 0 or a code.
+  int SetURL(std::string_view url, bool isRedirect = false);
+  const std::string& URL() const noexcept { return target_.url; }
+  const http::RequestTarget& Target() const noexcept { return target_; }
+  // "1.0", "1.1" or "2.0"; 202 otherwise.
+  int SetHTTPVersion(std::string_view version);
+  const std::string& HTTPVersion() const noexcept { return httpVersion_; }
+  const std::string& NegotiatedHTTPVersion() const noexcept { return negotiatedVersion_; }
+  // The one entry for running (1 GET, 2 POST, 3 HEAD, 5 PUT, 6 DELETE),
+  // resetting (4) and interrupting (0) requests.
+  int Action(int code);
+  bool Busy() const noexcept { return currentAction_ != 0; }
+  void Interrupt() override;
+
+  // Request settings read and written by the properties and Config.
+  http::RequestHeaders& Headers() noexcept { return headers_; }
+  const http::RequestHeaders& Headers() const noexcept { return headers_; }
+  std::string& PostData() noexcept { return postData_; }
+  std::string& AttachedFile() noexcept { return attachedFile_; }
+  std::string& LocalFile() noexcept { return localFile_; }
+  std::string& User() noexcept { return target_.user; }
+  std::string& Password() noexcept { return target_.password; }
+  std::string& ProxyServer() noexcept { return proxyServer_; }
+  int& ProxyPort() noexcept { return proxyPort_; }
+  int& ProxySSL() noexcept { return proxySSL_; }
+  std::string& ProxyUser() noexcept { return proxyUser_; }
+  std::string& ProxyPassword() noexcept { return proxyPassword_; }
+  int AuthScheme() const noexcept { return authScheme_; }
+  int ProxyAuthScheme() const noexcept { return proxyAuthScheme_; }
+  void SetAuthScheme(int scheme);
+  void SetProxyAuthScheme(int scheme);
+  void SetAuthorization(std::string_view value);
+  int FollowRedirects() const noexcept { return followRedirects_; }
+  void SetFollowRedirects(int policy) noexcept { followRedirects_ = policy; }
+  void SetMaxRedirectAttempts(int n) noexcept { maxRedirects_ = redirectsLeft_ = n; }
+  void SetKeepAlive(bool on) noexcept { headers_.keepAlive = on; }
+  void SetTransferredDataLimit(int64_t limit) noexcept { transferredDataLimit_ = limit; }
+
+  // --- response -----------------------------------------------------------
+  int StatusCode() const noexcept { return reader_.statusCode(); }
+  std::string_view StatusLine() const noexcept { return statusLine_; }
+  std::string_view TransferredData() const noexcept { return transferredData_.view(); }
+  ByteBuffer& TransferredDataBuffer() noexcept { return transferredData_; }
+  std::string_view TransferredHeaders() const noexcept { return transferredHeaders_.view(); }
+  std::string_view ResponseContentType() const noexcept { return responseContentType_; }
+  int64_t BytesTransferred() const noexcept { return bytesTransferred_; }
+  // Field name and value alternately.
+  const std::vector<std::string>& ParsedHeaders() const noexcept { return parsedHeaders_; }
+  int ParsedHeaderCount() const noexcept { return static_cast<int>(parsedHeaders_.size() / 2); }
+  const std::string& SentHeaders() const noexcept { return sentHeaders_; }
+  const std::string& TransferredRequest() const noexcept { return transferredRequest_; }
+
+  // --- event operations ----------------------------------------------------
+  virtual void FireHeader(std::string_view field, std::string_view value);
+  virtual void FireStatus(std::string_view version, int code, std::string_view description);
+  // Returns the listener's answer.
+  virtual bool FireRedirect(std::string_view location, bool accept);
+  virtual void FireStartTransfer(int direction);
+  virtual void FireTransfer(int direction, int64_t bytes, int percent, std::string_view text);
+  virtual void FireEndTransfer(int direction);
+  // True when FireTransfer's text is looked at; false lets the engine skip
+  // preparing it. RestClient answers true when it has a listener.
+  virtual bool WantsTransferEvents() const { return EventSink() != nullptr; }
+
+ protected:
+  // --- hooks for the authentication layer ---------------------------------
+  // Recompute Authorization / ProxyAuthorization; answer = reply to a 401/407.
+  // The default builds Basic from User/Password (ProxyUser/ProxyPassword).
+  virtual int BuildAuthorization(bool answer);
+  virtual int BuildProxyAuthorization(bool answer);
+  // Forget every handshake state (URL change, Reset).
+  virtual void ResetAuthState();
+  // True while a handshake leg is pending for which PostDataAfterNegotiate
+  // sends an empty body.
+  virtual bool HandshakeFirstLeg() const;
+  const std::string& ServerChallenge() const noexcept { return serverChallenge_; }
+  const std::string& ProxyChallenge() const noexcept { return proxyChallenge_; }
+  const std::string& DigestChallenge() const noexcept { return digestChallenge_; }
+  const std::string& ProxyDigestChallenge() const noexcept { return proxyDigestChallenge_; }
+  int serverAuthAttempts_ = 0;
+  int proxyAuthAttempts_ = 0;
+
+  // --- hooks for cookies and extra headers --------------------------------
+  // The Cookie header value for this request. Default: the one-shot
+  // HttpCookies text (consumed).
+  virtual void CookieHeader(std::string& out);
+  virtual int OnSetCookieHeader(std::string_view value) { return 0; }
+  virtual void PruneCookies() {}
+  virtual void ClearCookies() {}
+  virtual void ExtraHeaders(std::string& out) {}
+
+  // --- hook for HTTP/2 ------------------------------------------------------
+  // Runs the request over HTTP/2; returns false (with *result untouched)
+  // when the server did not select "h2".
+  virtual bool RunHttp2(std::string_view verb, bool hasBody, int* result) { return false; }
+
+  // Entry points shared with the HTTP/2 layer.
+  int ProcessHeader(std::string_view field, std::string_view value);
+  int DeliverBody(const char* data, size_t length);
+  void CompleteResponse();
+
+  // Channel events.
+  void DataIn(const char* data, int length, bool isLine) override;
+  void OnDisconnected(int code) override;
+  int OnSendProgress(int64_t bytesSent) override;
+
+ private:
+  // ResponseHandler
+  int OnStatusLine(bool interim) override;
+  int OnHeaderLine(std::string_view line, std::string_view field, std::string_view value) override;
+  int OnHeadComplete(bool hasBody) override;
+  int OnBodyData(const char* data, size_t length) override;
+  int OnResponseComplete() override;
+  // BodyOutput: decoded body bytes.
+  int Write(const char* data, size_t length) override;
+
+  int RunRequest(std::string_view verb, bool hasBody);
+  int ConnectForRequest(std::string_view verb);
+  int SendRequest(std::string_view verb, bool withBody);
+  int SendBody();
+  int SendBlock(const char* data, size_t length, bool chunked);
+  int WaitForResponse();
+  int FinishTransaction(int waitResult);
+  int EvaluateStatusEarly();
+  void ResetAll();
+  void ResetResponse();
+  void CloseConnection();
+  void LogRequestSummary(std::string_view verb);
+  int FailWith(http::HttpError e, std::string_view argument = {});
+  bool UsingProxy() const;
+
+  // Request state.
+  http::RequestTarget target_;
+  http::RequestHeaders headers_;
+  std::string httpVersion_ = "1.1";
+  std::string negotiatedVersion_ = "1.1";
+  std::string postData_;
+  std::string attachedFile_;
+  std::string httpCookies_;
+  std::string verb_;
+  int64_t contentLength_ = 0;
+  bool emptyBodyForHandshake_ = false;
+  bool encodeURL_ = false;
+  bool encodeQueryString_ = true;
+  bool encodeRedirectLocation_ = false;
+  int chunkSize_ = 16384;
+  bool postDataAfterNegotiate_ = true;
+  bool recordRequest_ = false;
+  bool debugTrace_ = false;
+  std::string sentHeaders_;
+  std::string transferredRequest_;
+  std::string requestHead_;
+
+  // Proxy.
+  std::string proxyServer_;
+  int proxyPort_ = 80;
+  int proxySSL_ = http::psAutomatic;
+  std::string proxyUser_;
+  std::string proxyPassword_;
+
+  // Authentication.
+  int authScheme_ = http::authBasic;
+  int proxyAuthScheme_ = http::authBasic;
+  std::string serverChallenge_;
+  std::string proxyChallenge_;
+  std::string digestChallenge_;
+  std::string proxyDigestChallenge_;
+
+  // Driver.
+  int currentAction_ = 0;
+  bool interruptRequested_ = false;
+  int followRedirects_ = http::frNever;
+  int maxRedirects_ = 20;
+  int redirectsLeft_ = 20;
+  bool getOn302Redirect_ = false;
+  bool allowIdenticalRedirectURL_ = false;
+  bool allowHttpFallback_ = true;
+  bool useWinInet_ = false;
+  bool useWinInetCookies_ = true;
+  bool readContentLength_ = false;
+  bool usePlatformHttpClient_ = false;
+  bool dontClearCookiesOnUrlChange_ = false;
+  bool singleLineMode_ = true;
+  bool sendingBody_ = false;
+  bool reusedConnection_ = false;
+
+  // Response.
+  http::ResponseReader reader_;
+  http::ContentDecoder decoder_;
+  std::string statusLine_;
+  ByteBuffer transferredHeaders_;
+  std::vector<std::string> parsedHeaders_;
+  std::string lastHeaderField_;
+  std::string responseContentType_;
+  std::string redirectLocation_;
+  ByteBuffer transferredData_;
+  int64_t transferredDataLimit_ = 0;
+  int64_t bytesTransferred_ = 0;
+  bool responseDone_ = false;
+  bool endTransferFired_ = false;
+  bool serverClosesConnection_ = false;
+  int responseError_ = 0;
+  bool allowHttpCompression_ = false;
+
+  // Local file.
+  std::string localFile_;
+  bool append_ = false;
+  unsigned createLocalFileAttributes_ = 0;
+  FileHandle localFileHandle_;
+};
+
+}  // namespace corvane

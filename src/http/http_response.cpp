@@ -1,0 +1,255 @@
+// The response side: the reader's callbacks, header processing, body
+// decoding and delivery to TransferredData or LocalFile, and completion.
+#include <algorithm>
+
+#include "core/config_item.h"
+#include "http/http_client.h"
+#include "http/http_status.h"
+
+namespace corvane {
+
+using namespace http;
+
+namespace {
+
+bool Is3xx(int status) { return status >= 300 && status <= 399; }
+
+void SplitChallenge(std::string_view value, std::string_view& word, std::string_view& params) {
+  size_t blank = value.find(' ');
+  word = value.substr(0, blank);
+  params = blank == std::string_view::npos ? std::string_view{} : value.substr(blank + 1);
+}
+
+}  // namespace
+
+void HttpClient::DataIn(const char* data, int length, bool isLine) {
+  if (currentAction_ == 0 || reader_.complete() || length <= 0) return;
+  NoteActivity();
+  int rc = reader_.Feed(data, static_cast<size_t>(length), *this);
+  if (rc == 0) return;
+  if (reader_.hasFailure()) SetError(rc, HttpErrorText(reader_.failure()));
+  responseError_ = rc;
+  reader_.Stop();
+  CloseConnection();
+}
+
+void HttpClient::OnDisconnected(int code) {
+  if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0) {
+    int rc = reader_.OnConnectionClosed(*this);
+    if (rc != 0) {
+      if (reader_.hasFailure()) SetError(rc, HttpErrorText(reader_.failure()));
+      responseError_ = rc;
+    }
+  }
+  TransferClient::OnDisconnected(code);
+}
+
+int HttpClient::OnStatusLine(bool interim) {
+  bytesTransferred_ = 0;
+  transferredHeaders_.Clear();
+  transferredData_.Clear();
+  responseContentType_.clear();
+  statusLine_.assign(reader_.statusLine());
+  Log(kLogProgress, "Response Received");
+  if (LogsAt(kLogProgress)) Log(kLogProgress, "Status Line: " + statusLine_);
+  serverClosesConnection_ = reader_.responseVersion() == "HTTP/1.0";
+  if (!interim) FireStatus(reader_.responseVersion(), reader_.statusCode(), reader_.statusDescription());
+  return 0;
+}
+
+int HttpClient::OnHeaderLine(std::string_view line, std::string_view field, std::string_view value) {
+  if (int rc = transferredHeaders_.Append(line); rc != 0) return rc;
+  if (int rc = transferredHeaders_.Append("\r\n", 2); rc != 0) return rc;
+  Log(kLogVerbose, line, "ResponseHeaders");
+  return ProcessHeader(field, value);
+}
+
+int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
+  lastHeaderField_.assign(field);
+  if (followRedirects_ != frNever && EqualsNoCase(field, "Location")) redirectLocation_.assign(value);
+  if (!field.empty()) {
+    parsedHeaders_.emplace_back(field);
+    parsedHeaders_.emplace_back(value);
+  } else if (!parsedHeaders_.empty()) {
+    std::string& last = parsedHeaders_.back();
+    if (!last.empty()) last.push_back('\t');
+    last.append(value);
+  }
+  FireHeader(field, value);
+
+  if (EqualsNoCase(field, "Content-Type")) {
+    responseContentType_.assign(value);
+  } else if (EqualsNoCase(field, "Connection")) {
+    if (EqualsNoCase(value, "close")) serverClosesConnection_ = true;
+    else if (EqualsNoCase(value, "keep-alive")) serverClosesConnection_ = false;
+  } else if (EqualsNoCase(field, "WWW-Authenticate")) {
+    if (authScheme_ != authProprietary && authScheme_ != authOAuth) headers_.authorization.clear();
+    std::string_view word, params;
+    SplitChallenge(value, word, params);
+    if ((EqualsNoCase(word, "NTLM") && authScheme_ == authNtlm) ||
+        (EqualsNoCase(word, "Negotiate") && authScheme_ == authNegotiate)) {
+      serverChallenge_.assign(params);
+    } else if (EqualsNoCase(word, "Digest")) {
+      digestChallenge_.assign(params);
+    }
+  } else if (EqualsNoCase(field, "content-encoding")) {
+    if (headers_.allowHttpCompression) {
+      int coding = EqualsNoCase(value, "gzip") ? ContentDecoder::codingGzip
+                   : EqualsNoCase(value, "deflate") ? ContentDecoder::codingDeflate
+                                                    : decoder_.coding();
+      if (coding != ContentDecoder::codingNone) {
+        if (int rc = decoder_.Start(coding); rc != 0) return FailWith(decoder_.failure());
+      }
+    }
+  } else if (EqualsNoCase(field, "Proxy-Authenticate")) {
+    if (proxyAuthScheme_ != authProprietary) headers_.proxyAuthorization.clear();
+    std::string_view word, params;
+    SplitChallenge(value, word, params);
+    if (word == "NTLM") proxyChallenge_.assign(params);
+    else if (EqualsNoCase(word, "Digest")) proxyDigestChallenge_.assign(params);
+  } else if (EqualsNoCase(field, "Set-Cookie")) {
+    return OnSetCookieHeader(value);
+  }
+  return 0;
+}
+
+int HttpClient::OnHeadComplete(bool hasBody) {
+  int status = reader_.statusCode();
+  if (status == 101) SetAcceptData(false);  // the connection now speaks another protocol
+  if (!hasBody) return 0;
+  if (!(Is3xx(status) && !redirectLocation_.empty())) FireStartTransfer(1);
+  int64_t length = reader_.contentLength();
+  if (length > 0 && localFile_.empty()) {
+    // One allocation for a body of announced size, bounded so that a false
+    // Content-Length cannot reserve more than the limit or 256 MiB.
+    int64_t want = std::min<int64_t>(length, int64_t{1} << 28);
+    if (transferredDataLimit_ > 0) want = std::min(want, transferredDataLimit_);
+    transferredData_.Reserve(static_cast<int>(want));
+  }
+  return 0;
+}
+
+int HttpClient::OnBodyData(const char* data, size_t length) { return DeliverBody(data, length); }
+
+int HttpClient::OnResponseComplete() {
+  CompleteResponse();
+  return 0;
+}
+
+int HttpClient::DeliverBody(const char* data, size_t length) {
+  int status = reader_.statusCode();
+  if (Is3xx(status) && !redirectLocation_.empty()) {
+    // The redirect is followed on a new connection; its body is not wanted.
+    if (!reader_.chunked()) {
+      serverClosesConnection_ = true;
+      reader_.Stop();
+      CompleteResponse();
+    }
+    return 0;
+  }
+  bytesTransferred_ += static_cast<int64_t>(length);
+  if (decoder_.coding() != ContentDecoder::codingNone) {
+    int rc = decoder_.Decode(data, length, *this);
+    if (rc != 0 && (rc == 102 || rc == 151)) return FailWith(decoder_.failure());
+    return rc;
+  }
+  return Write(data, length);
+}
+
+int HttpClient::Write(const char* data, size_t length) {
+  if (LogsAt(kLogVerbose)) Log(kLogVerbose, std::string_view(data, length), "ResponseBody");
+  int status = reader_.statusCode();
+  bool stored = false;
+  if (!localFile_.empty() && status >= 200 && status <= 299) {
+    if (!localFileHandle_) {
+      int rc = append_ ? OpenForAppend(localFile_, localFileHandle_, createLocalFileAttributes_)
+                       : CreateForWrite(localFile_, localFileHandle_, createLocalFileAttributes_);
+      if (rc != 0) {
+        int code = HttpErrorCode(HttpError::LocalFileOpen);
+        std::string text = HttpErrorText(HttpError::LocalFileOpen);
+        SetError(code, text);
+        SetLastErrorCode(code);
+        FireError(code, text);
+        return code;
+      }
+    }
+    if (localFileHandle_.WriteAll(data, length)) {
+      stored = true;
+    } else {
+      localFileHandle_.Reset();
+      FireError(HttpErrorCode(HttpError::LocalFileWrite), HttpErrorText(HttpError::LocalFileWrite));
+    }
+  }
+  if (!stored) {
+    size_t take = length;
+    if (transferredDataLimit_ > 0) {
+      int64_t room = transferredDataLimit_ - transferredData_.size();
+      take = room <= 0 ? 0 : std::min<size_t>(length, static_cast<size_t>(room));
+    }
+    if (take > 0) {
+      if (int rc = transferredData_.Append(data, static_cast<int>(take)); rc != 0) {
+        FireError(rc, HttpErrorText(HttpError::TransferredDataAppend));
+        SetError(rc, HttpErrorText(HttpError::TransferredDataAppend));
+        return rc;
+      }
+    }
+  }
+  if (status != 401 && status != 407 && WantsTransferEvents()) {
+    FireTransfer(1, bytesTransferred_, PercentDone(bytesTransferred_, reader_.contentLength()),
+                 std::string_view(data, length));
+  }
+  return 0;
+}
+
+void HttpClient::CompleteResponse() {
+  localFileHandle_.Reset();
+  if (!headers_.keepAlive || serverClosesConnection_) CloseConnection();
+  if (!endTransferFired_) {
+    endTransferFired_ = true;
+    if (!(Is3xx(reader_.statusCode()) && !redirectLocation_.empty())) FireEndTransfer(1);
+    responseDone_ = true;
+  }
+  if (!SocketOpen()) CloseConnection();
+}
+
+// --- events ------------------------------------------------------------------
+
+void HttpClient::FireHeader(std::string_view field, std::string_view value) {
+  if (RESTEvents* sink = EventSink()) {
+    std::string f(field), v(value);
+    sink->Header(f, v);
+  }
+}
+
+void HttpClient::FireStatus(std::string_view version, int code, std::string_view description) {
+  if (RESTEvents* sink = EventSink()) {
+    std::string v(version), d(description);
+    int c = code;
+    sink->Status(v, c, d);
+  }
+}
+
+bool HttpClient::FireRedirect(std::string_view location, bool accept) {
+  if (RESTEvents* sink = EventSink()) {
+    std::string l(location);
+    sink->Redirect(l, accept);
+  }
+  return accept;
+}
+
+void HttpClient::FireStartTransfer(int direction) {
+  if (RESTEvents* sink = EventSink()) sink->StartTransfer(direction);
+}
+
+void HttpClient::FireTransfer(int direction, int64_t bytes, int percent, std::string_view text) {
+  if (RESTEvents* sink = EventSink()) {
+    std::string t(text);
+    sink->Transfer(direction, bytes, percent, t);
+  }
+}
+
+void HttpClient::FireEndTransfer(int direction) {
+  if (RESTEvents* sink = EventSink()) sink->EndTransfer(direction);
+}
+
+}  // namespace corvane

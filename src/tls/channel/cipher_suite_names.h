@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane::tls {
+
+struct CipherSuiteName {
+  uint32_t code;
+  std::string_view text;  // "TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256 (0xc02f)"
+};
+
+// The logged name of a cipher suite code: the table text, or "Unknown (" the
+// code in decimal ")".
+std::string CipherSuiteText(uint32_t code);
+// The whole table, for tests.
+std::string_view CipherSuiteTableText(size_t index) noexcept;
+size_t CipherSuiteTableSize() noexcept;
+uint32_t CipherSuiteTableCode(size_t index) noexcept;
+
+}  // namespace corvane::tls

@@ -1,0 +1,368 @@
+#include "http/http_client.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+
+#include "http/event_recorder.h"
+#include "http/scripted_server.h"
+
+namespace corvane {
+namespace {
+
+using testing::EventRecorder;
+using testing::ScriptedServer;
+
+class HttpClientTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new ScriptedServer(); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_NE(server_->port(), 0) << "scripted server did not start";
+    client_.SetEventSink(&events_);
+    client_.Config("Timeout=10");
+    client_.SetTimeout(10);
+  }
+  int Get(const std::string& path) {
+    if (int rc = client_.SetURL(server_->Url(path)); rc != 0) return rc;
+    return client_.Action(http::actGet);
+  }
+  int Post(const std::string& path, const std::string& body) {
+    client_.PostData() = body;
+    if (int rc = client_.SetURL(server_->Url(path)); rc != 0) return rc;
+    return client_.Action(http::actPost);
+  }
+  std::string Error() const { return client_.LastErrorText().str(); }
+  std::string Query(const std::string& key) {
+    client_.Config(key);
+    return client_.ResultText().str();
+  }
+
+  static ScriptedServer* server_;
+  HttpClient client_;
+  EventRecorder events_;
+};
+
+ScriptedServer* HttpClientTest::server_ = nullptr;
+
+TEST_F(HttpClientTest, GetFiresEventsInOrderWithProgressLogging) {
+  client_.Config("Loglevel=2");
+  ASSERT_EQ(Get("/ok"), 0) << Error();
+  std::string url = server_->Url("/ok");
+  std::vector<std::string> expected = {
+      "Log 2 Info URL: " + url,
+      "Log 2 Info HTTP Method: GET",
+      "Log 2 Info HTTP Version: 1.1",
+      "Log 1 Info Sending Request: GET (HTTP 1.1) to " + url,
+      "ConnectionStatus Remote host connection complete. 0",
+      "Connected 0",
+      "Log 2 Info Request Sent",
+      "Log 2 Info Response Received",
+      "Log 2 Info Status Line: HTTP/1.1 200 OK",
+      "Status HTTP/1.1 200 OK",
+      "Header Content-Type: application/json",
+      "Header Content-Length: 7",
+      "StartTransfer 1",
+      "Transfer 1 7 100",
+      "EndTransfer 1",
+      "ConnectionStatus Remote host disconnected. 0",
+      "Disconnected 0",
+      "Log 2 Info Transfer Complete",
+      "Log 1 Info Response: HTTP/1.1 200 OK, 7 Bytes Transferred",
+  };
+  EXPECT_EQ(events_.events, expected);
+  EXPECT_EQ(client_.TransferredData(), "{\"a\":1}");
+  EXPECT_EQ(client_.StatusCode(), 200);
+  EXPECT_EQ(client_.TransferredHeaders(), "Content-Type: application/json\r\nContent-Length: 7\r\n");
+  EXPECT_EQ(client_.ResponseContentType(), "application/json");
+}
+
+TEST_F(HttpClientTest, RequestHeadIsByteExact) {
+  client_.Headers().accept = "*/*";
+  ASSERT_EQ(Get("/echo"), 0) << Error();
+  std::string expected = "GET /echo HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server_->port()) +
+                         "\r\nAccept: */*\r\nUser-Agent: Corvane HTTP Component - https://www.corvane.dev"
+                         "\r\nConnection: close\r\n\r\n";
+  EXPECT_EQ(client_.TransferredData(), expected);
+}
+
+TEST_F(HttpClientTest, InterimResponseGivesOneStatusEvent) {
+  ASSERT_EQ(Get("/interim"), 0) << Error();
+  EXPECT_EQ(events_.Count("Status "), 1);
+  EXPECT_TRUE(events_.Has("Status HTTP/1.1 200 OK"));
+  EXPECT_FALSE(events_.Has("Header X-Interim"));
+  EXPECT_EQ(client_.TransferredData(), "ok");
+}
+
+TEST_F(HttpClientTest, StatusLineWithoutDescription) {
+  ASSERT_EQ(Get("/nodesc"), 0) << Error();
+  EXPECT_TRUE(events_.Has("Status HTTP/1.1 200 "));
+  EXPECT_EQ(client_.StatusLine(), "HTTP/1.1 200");
+}
+
+TEST_F(HttpClientTest, HeaderFieldWithQuotedColon) {
+  ASSERT_EQ(Get("/quoted"), 0) << Error();
+  ASSERT_GE(client_.ParsedHeaderCount(), 1);
+  EXPECT_EQ(client_.ParsedHeaders()[0], "X-\"a:b\"-c");
+  EXPECT_EQ(client_.ParsedHeaders()[1], "v:w");
+}
+
+TEST_F(HttpClientTest, ChunkedBodyKeepsCrLfInsideChunkData) {
+  ASSERT_EQ(Get("/chunked-crlf"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), "a\r\nbc\r\nx");
+  EXPECT_TRUE(events_.Has("Transfer 1 5 -1"));
+}
+
+TEST_F(HttpClientTest, ResponseWithoutStatusLineFailsAsClosed) {
+  EXPECT_EQ(Get("/nostatus"), 10057);
+  EXPECT_EQ(Error(), "Connection closed.");
+}
+
+TEST_F(HttpClientTest, UnauthorizedBodyIsStoredWithoutTransferEvents) {
+  EXPECT_EQ(Get("/401"), 151);
+  EXPECT_EQ(Error(), "HTTP protocol error. 401 Unauthorized.");
+  EXPECT_EQ(client_.TransferredData(), "denied");
+  EXPECT_FALSE(events_.Has("Transfer 1"));
+}
+
+TEST_F(HttpClientTest, NotFoundWithLocalFileCreatesNoFile) {
+  std::string path = ::testing::TempDir() + "corvane_http_404.out";
+  ::unlink(path.c_str());
+  client_.LocalFile() = path;
+  EXPECT_EQ(Get("/404"), 151);
+  EXPECT_EQ(Error(), "HTTP protocol error. 404 Not Found.");
+  EXPECT_EQ(client_.TransferredData(), "missing");
+  EXPECT_NE(::access(path.c_str(), F_OK), 0);
+}
+
+TEST_F(HttpClientTest, LocalFileReceivesBodyAndAppendAddsToIt) {
+  std::string path = ::testing::TempDir() + "corvane_http_ok.out";
+  client_.LocalFile() = path;
+  ASSERT_EQ(Get("/ok"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), "");
+  client_.Config("Append=true");
+  ASSERT_EQ(Get("/ok"), 0) << Error();
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  char buf[64] = {};
+  size_t n = std::fread(buf, 1, sizeof buf, f);
+  std::fclose(f);
+  EXPECT_EQ(std::string(buf, n), "{\"a\":1}{\"a\":1}");
+}
+
+TEST_F(HttpClientTest, HostileServersGetClearErrors) {
+  struct Case {
+    const char* path;
+    int code;
+    const char* message;
+  } cases[] = {
+      {"/endless-headers", 151, "HTTP protocol error. The response header section is too large."},
+      {"/hugechunk", 151, "HTTP protocol error. Invalid chunk size line in chunked response."},
+      {"/negative-length", 151, "HTTP protocol error. Invalid Content-Length in response."},
+      {"/huge-length", 151, "HTTP protocol error. Invalid Content-Length in response."},
+      {"/close-mid-body", 10057, "Connection closed before the whole response body arrived."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Get(c.path), c.code) << c.path;
+    EXPECT_EQ(Error(), c.message) << c.path;
+  }
+}
+
+TEST_F(HttpClientTest, GzipBombStaysWithinTransferredDataLimit) {
+  client_.Config("AllowHTTPCompression=true");
+  client_.Config("TransferredDataLimit=1048576");
+  ASSERT_EQ(Get("/gzipbomb"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData().size(), 1048576u);
+  EXPECT_LT(client_.BytesTransferred(), 2 << 20);  // compressed bytes
+}
+
+TEST_F(HttpClientTest, GzipDecodedOnlyWithCompressionAllowed) {
+  client_.Config("AllowHTTPCompression=true");
+  ASSERT_EQ(Get("/gzip"), 0) << Error();
+  std::string expected;
+  for (int i = 0; i < 100; ++i) expected += "hello gzip ";
+  EXPECT_EQ(client_.TransferredData(), expected);
+  client_.Config("AllowHTTPCompression=false");
+  ASSERT_EQ(Get("/gzip"), 0) << Error();
+  EXPECT_EQ(static_cast<unsigned char>(client_.TransferredData()[0]), 0x1f);
+}
+
+TEST_F(HttpClientTest, TransferredDataLimitKeepsFirstBytesButReportsAll) {
+  client_.Config("TransferredDataLimit=3");
+  ASSERT_EQ(Get("/ok"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), "{\"a");
+  EXPECT_TRUE(events_.Has("Transfer 1 7 100"));
+}
+
+TEST_F(HttpClientTest, RedirectPolicies) {
+  EXPECT_EQ(Get("/redirect/302?to=/ok"), 151);
+  EXPECT_EQ(Error(), "HTTP protocol error. 302 Moved.");
+
+  client_.SetFollowRedirects(http::frAlways);
+  ASSERT_EQ(Get("/redirect/302?to=/ok"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), "{\"a\":1}");
+  EXPECT_TRUE(events_.Has("Redirect /ok true"));
+  EXPECT_EQ(client_.URL(), "/ok");
+
+  client_.SetFollowRedirects(http::frSameScheme);
+  events_.events.clear();
+  EXPECT_EQ(Get("/redirect/301?to=https://127.0.0.1:1/x"), 151);
+  EXPECT_TRUE(events_.Has("Redirect https://127.0.0.1:1/x false"));
+
+  events_.events.clear();
+  ASSERT_EQ(Get("/relative"), 0) << Error();
+  EXPECT_TRUE(events_.Has("Redirect ok true"));
+  EXPECT_EQ(client_.TransferredData(), "{\"a\":1}");
+}
+
+TEST_F(HttpClientTest, RedirectMethodRules) {
+  client_.SetFollowRedirects(http::frAlways);
+  struct Case {
+    const char* status;
+    bool getOn302;
+    const char* answer;
+  } cases[] = {
+      {"303", false, "GET 0"}, {"307", false, "POST 5"}, {"302", false, "POST 5"}, {"302", true, "GET 0"},
+  };
+  for (const Case& c : cases) {
+    client_.Config(c.getOn302 ? "GetOn302Redirect=1" : "GetOn302Redirect=0");
+    ASSERT_EQ(Post(std::string("/redirect/") + c.status + "?to=/method", "hello"), 0) << Error();
+    EXPECT_EQ(client_.TransferredData(), c.answer) << c.status;
+  }
+}
+
+TEST_F(HttpClientTest, PutFollowsRedirectOnlyUnderAlways) {
+  client_.SetFollowRedirects(http::frSameScheme);
+  client_.PostData() = "x";
+  ASSERT_EQ(client_.SetURL(server_->Url("/redirect/301?to=/method")), 0);
+  EXPECT_EQ(client_.Action(http::actPut), 151);
+}
+
+TEST_F(HttpClientTest, IdenticalAndTooManyRedirects) {
+  client_.SetFollowRedirects(http::frAlways);
+  EXPECT_EQ(Get("/same"), 151);
+  EXPECT_EQ(Error(), "Attempting to redirect to identical URL.  Aborting connection.");
+  client_.Config("AllowIdenticalRedirectURL=true");
+  client_.Config("MaxRedirectAttempts=3");
+  events_.events.clear();
+  EXPECT_EQ(Get("/same"), 310);
+  EXPECT_EQ(Error(), "There were too many redirects.");
+  EXPECT_EQ(events_.Count("Redirect "), 3);
+  client_.Config("MaxRedirectAttempts=0");
+  EXPECT_EQ(Get("/redirect/302?to=/ok"), 310);
+}
+
+TEST_F(HttpClientTest, SecondRequestFromInsideAnEventIsBusy) {
+  int nested = -1;
+  events_.onTransfer = [&](int direction) {
+    if (direction == 1 && nested == -1) nested = client_.Action(http::actGet);
+  };
+  ASSERT_EQ(Get("/ok"), 0) << Error();
+  EXPECT_EQ(nested, 143);
+}
+
+TEST_F(HttpClientTest, InterruptFromAnEventEndsWith301) {
+  events_.onTransfer = [&](int direction) {
+    if (direction == 1) client_.Action(http::actInterrupt);
+  };
+  EXPECT_EQ(Get("/ok"), 301);
+  EXPECT_FALSE(client_.Busy());
+}
+
+TEST_F(HttpClientTest, KeepAliveReusesTheConnection) {
+  client_.SetKeepAlive(true);
+  ASSERT_EQ(Get("/conn"), 0) << Error();
+  std::string first(client_.TransferredData());
+  ASSERT_EQ(Get("/conn"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), first);
+  client_.SetKeepAlive(false);
+  ASSERT_EQ(Get("/conn"), 0) << Error();
+  ASSERT_EQ(Get("/conn"), 0) << Error();
+  EXPECT_NE(client_.TransferredData(), first);
+}
+
+TEST_F(HttpClientTest, ChunkedUploadUsesChunkSize) {
+  client_.Config("UseChunkedEncoding=true");
+  client_.Config("ChunkSize=16384");
+  std::string body(40000, 'b');
+  ASSERT_EQ(Post("/echo", body), 0) << Error();
+  std::string echoed(client_.TransferredData());
+  std::string framing = "4000\r\n" + std::string(16384, 'b') + "\r\n4000\r\n" + std::string(16384, 'b') +
+                        "\r\n1c40\r\n" + std::string(7232, 'b') + "\r\n0\r\n\r\n";
+  ASSERT_GE(echoed.size(), framing.size());
+  EXPECT_EQ(echoed.substr(echoed.size() - framing.size()), framing);
+  EXPECT_NE(echoed.find("Transfer-Encoding: chunked\r\n"), std::string::npos);
+  EXPECT_TRUE(events_.Has("StartTransfer 0"));
+  EXPECT_TRUE(events_.Has("EndTransfer 0"));
+  EXPECT_TRUE(events_.Has("Transfer 0 40000 99"));
+}
+
+TEST_F(HttpClientTest, PostSendsContentLengthAndBody) {
+  client_.Headers().contentType = "application/json";
+  ASSERT_EQ(Post("/echo", "{\"x\":1}"), 0) << Error();
+  std::string echoed(client_.TransferredData());
+  EXPECT_NE(echoed.find("\r\nContent-Type: application/json\r\nContent-Length: 7\r\n\r\n{\"x\":1}"),
+            std::string::npos)
+      << echoed;
+}
+
+TEST_F(HttpClientTest, MissingAttachedFileFailsBeforeSending) {
+  client_.AttachedFile() = "/nonexistent/corvane/file";
+  EXPECT_EQ(Post("/echo", ""), 302);
+  EXPECT_EQ(Error(), "Can't open AttachedFile.");
+}
+
+TEST_F(HttpClientTest, EarlyAnswerStopsALargeUpload) {
+  std::string body(8 << 20, 'u');
+  EXPECT_EQ(Post("/early401", body), 151);
+  EXPECT_EQ(client_.StatusCode(), 401);
+}
+
+TEST_F(HttpClientTest, ConfigurationKeys) {
+  EXPECT_EQ(Query("KeepAlive"), "False");
+  EXPECT_EQ(Query("AllowHTTPCompression"), "0");
+  EXPECT_EQ(Query("UserAgent"), "Corvane HTTP Component - https://www.corvane.dev");
+  EXPECT_EQ(client_.Config("StatusLine=x"), -1);
+  EXPECT_EQ(Error(), "Unknown config setting.");
+  EXPECT_EQ(client_.Config("KerberosToken"), -1);
+  EXPECT_EQ(client_.Config("MaxRedirectAttempts=0x10"), 0);
+  EXPECT_EQ(Query("MaxRedirectAttempts"), "16");
+  client_.Config("TransferredRequest=ON");
+  ASSERT_EQ(Post("/echo", "abc"), 0);
+  EXPECT_EQ(Query("TransferredRequest"), "abc");
+  EXPECT_NE(Query("SentHeaders").find("POST /echo HTTP/1.1\r\n"), std::string::npos);
+  EXPECT_EQ(client_.Config("HTTPVersion=3.0"), 202);
+  EXPECT_EQ(Error(), "Invalid HTTP version. Please use a supported HTTP version (1.0, 1.1, 2.0).");
+  client_.SetAuthScheme(http::authNtlm);
+  EXPECT_EQ(Query("KeepAlive"), "True");
+  EXPECT_EQ(client_.Config("UseExtendedDST"), 0);
+  EXPECT_EQ(client_.ResultText().str(), "1");
+}
+
+TEST_F(HttpClientTest, EmptyHostAndUnknownScheme) {
+  EXPECT_EQ(client_.Action(http::actGet), 152);
+  EXPECT_EQ(Error(), "No server specified in URL");
+  ASSERT_EQ(client_.SetURL("ftp://127.0.0.1/x"), 0);
+  EXPECT_EQ(client_.Action(http::actGet), 153);
+  EXPECT_EQ(Error(), "Specified URLScheme (ftp) is invalid.");
+}
+
+TEST_F(HttpClientTest, ResetClearsRequestStateButKeepsUserAgent) {
+  client_.Headers().accept = "x";
+  client_.PostData() = "p";
+  ASSERT_EQ(Get("/ok"), 0);
+  ASSERT_EQ(client_.Action(http::actReset), 0);
+  EXPECT_EQ(client_.URL(), "");
+  EXPECT_EQ(client_.Headers().accept, "");
+  EXPECT_EQ(client_.PostData(), "");
+  EXPECT_EQ(client_.TransferredData(), "");
+  EXPECT_FALSE(client_.Headers().userAgent.empty());
+}
+
+}  // namespace
+}  // namespace corvane
