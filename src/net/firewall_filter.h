@@ -4,20 +4,17 @@
 #include <string>
 #include <string_view>
 
+#include "corvane/enums.h"
+
 namespace corvane {
 
 class TcpClient;
 
-// Firewall kinds (FirewallType).
-enum FirewallType : int {
-  fwNone = 0,
-  fwTunnel = 1,
-  fwSOCKS4 = 2,
-  fwSOCKS5 = 3,
-  fwTunnelNTLM = 4,
-  fwTunnelNegotiate = 5,
-  fwTunnelDigest = 6,
-};
+// Firewall kinds: the public FirewallTypes, plus the CONNECT tunnels that
+// authenticate to the proxy.
+inline constexpr int fwTunnelNTLM = 4;
+inline constexpr int fwTunnelNegotiate = 5;
+inline constexpr int fwTunnelDigest = 6;
 
 // The stage between the socket and the layer above. Every connection event
 // and every received piece passes through it; with a firewall type set it
