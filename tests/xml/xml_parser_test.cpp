@@ -1,1 +1,158 @@
+#include "xml/xml_parser.h"
+
 #include <gtest/gtest.h>
+
+#include "xml_transcript.h"
+
+namespace corvane {
+namespace {
+
+TEST(XmlParserConfig, BooleanKeysAnswerTrueOrFalse) {
+  XmlParser parser;
+  struct {
+    const char* key;
+    const char* initial;
+  } keys[] = {{"IgnoreBadAttributePrefixes", "True"}, {"IgnoreBadElementPrefixes", "True"},
+              {"AllowMoreThanOneRoot", "True"},       {"AllowTextOutsideRoot", "True"},
+              {"IncludeUnknownPrefixes", "False"},    {"CacheContent", "True"},
+              {"KeepOriginalText", "True"},           {"HTMLComments", "False"},
+              {"PreserveWhitespace", "False"},        {"ErrorOnEmptyAttr", "False"},
+              {"AllowLeadingDigit", "False"}};
+  for (const auto& k : keys) {
+    ASSERT_EQ(parser.Config(k.key), 0) << k.key;
+    EXPECT_EQ(parser.ResultText().view(), k.initial) << k.key;
+  }
+  ASSERT_EQ(parser.Config("cachecontent=no"), 0);
+  ASSERT_EQ(parser.Config("KeepOriginalText"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "False");
+  ASSERT_EQ(parser.Config("allowtextoutsideroot=0"), 0);
+  ASSERT_EQ(parser.Config("AllowTextOutsideRoot"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "False");
+  ASSERT_EQ(parser.Config("AllowMoreThanOneRoot"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "True");  // only its own bit was cleared
+}
+
+TEST(XmlParserConfig, CodePageIsSetHereAndQueriedFromCore) {
+  XmlParser parser;
+  ASSERT_EQ(parser.Config("CodePage=0x4E4"), 0);
+  ASSERT_EQ(parser.Config("CodePage"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "1252");
+  EXPECT_EQ(parser.Config("NoSuchKey=1"), -1);
+}
+
+TEST(XmlParserConfig, BuildDomAndValidateAreLinked) {
+  XmlParser parser;
+  parser.SetValidate(false);
+  EXPECT_FALSE(parser.BuildDOM());
+  parser.SetBuildDOM(true);
+  EXPECT_TRUE(parser.Validate());
+}
+
+TEST(XmlParser, ErrorStopsParsingUntilReset) {
+  XmlParser parser;
+  EXPECT_EQ(parser.Feed("<a></b>"), 201);
+  EXPECT_EQ(parser.LastErrorText().view(), "Unbalanced element tag: b");
+  EXPECT_EQ(parser.Feed("<c/>"), 201);
+  parser.Reset();
+  EXPECT_EQ(parser.LastErrorText().view(), "");
+  EXPECT_EQ(parser.Feed("<c/>"), 0);
+  EXPECT_EQ(parser.XElement(), "c");
+}
+
+TEST(XmlParser, ResetEmptiesDocumentToLeadingNamespaceRecord) {
+  XmlParser parser;
+  ASSERT_EQ(parser.Feed("<a><b/></a>"), 0);
+  parser.Reset();
+  EXPECT_EQ(parser.Document().Size(), 16u);
+  EXPECT_EQ(parser.RootPosition(), 0u);
+  EXPECT_EQ(parser.XElement(), "");
+}
+
+TEST(XmlParser, DepthLimitIs256OpenElements) {
+  std::string ok, deep;
+  for (int i = 0; i < 256; ++i) ok += "<a>";
+  deep = ok + "<a>";
+  XmlParser parser;
+  EXPECT_EQ(parser.Feed(ok), 0);
+  parser.Reset();
+  EXPECT_EQ(parser.Feed(deep), 200);
+  EXPECT_EQ(parser.LastErrorText().view(), "Too many open elements (limit 256).");
+}
+
+TEST(XmlParser, AttributeLimitIs256PerTag) {
+  std::string tag = "<a";
+  for (int i = 0; i < 256; ++i) tag += " a" + std::to_string(i) + "=''";
+  XmlParser parser;
+  EXPECT_EQ(parser.Feed(tag + "/>"), 0);
+  EXPECT_EQ(parser.AttrCount(), 256);
+  parser.Reset();
+  EXPECT_EQ(parser.Feed(tag + " x=''/>"), 200);
+  EXPECT_EQ(parser.LastErrorText().view(), "Too many attributes in one tag (limit 256).");
+}
+
+TEST(XmlParser, NamespaceLimitIs256InScope) {
+  std::string tag = "<a";
+  for (int i = 0; i < 256; ++i) tag += " xmlns:p" + std::to_string(i) + "='u'";
+  XmlParser parser;
+  EXPECT_EQ(parser.Feed(tag + "/>"), 0);
+  EXPECT_EQ(parser.NamespaceCount(), 256);
+  parser.Reset();
+  EXPECT_EQ(parser.Feed(tag + " xmlns:q='v'/>"), 200);
+}
+
+TEST(XmlParser, LenientModeDoesNotLimitNesting) {
+  std::string deep;
+  for (int i = 0; i < 1000; ++i) deep += "<a>";
+  XmlParser parser;
+  parser.SetValidate(false);
+  EXPECT_EQ(parser.Feed(deep), 0);
+}
+
+TEST(XmlParser, DoubleByteLeadTakesNextByteAsText) {
+  XmlParser parser;
+  testing::TranscriptListener listener;
+  parser.SetEventSink(&listener);
+  parser.SetDoubleByteLead(true);
+  ASSERT_EQ(parser.Feed("<a>\x82<x</a>"), 0);
+  EXPECT_EQ(listener.log, "Start {}a a\nC \x82<x\nEnd {}a a\n");
+}
+
+TEST(XmlParser, DroppedTextGivesSameEventsAsKeptText) {
+  std::string doc = "<r a='1'>\n  <b>text &amp; more</b><!-- c --><![CDATA[d]]>\n</r>";
+  testing::ParseRun kept = testing::RunParse(doc, {}, {3});
+  testing::ParseRun dropped = testing::RunParse(doc, {"KeepOriginalText=false"}, {3});
+  EXPECT_EQ(dropped.rc, 0);
+  EXPECT_EQ(dropped.transcript, kept.transcript);
+}
+
+TEST(XmlParser, DroppedTextKeepsInputBounded) {
+  XmlParser parser;
+  ASSERT_EQ(parser.Config("KeepOriginalText=false"), 0);
+  parser.Reset();
+  ASSERT_EQ(parser.Feed("<r>"), 0);
+  for (int i = 0; i < 10000; ++i) ASSERT_EQ(parser.Feed("<item k='v'>some text</item>\n"), 0);
+  EXPECT_LT(parser.InputText().size(), 200u);
+  ASSERT_EQ(parser.Feed("</r>"), 0);
+  EXPECT_EQ(parser.XChildCount(), 10000);
+}
+
+TEST(XmlParser, WithoutListenerTheDocumentIsTheSame) {
+  std::string doc = "<r xmlns:p='u'><p:a k='&lt;'>x&amp;y</p:a>\n<b/></r>";
+  testing::ParseRun withEvents = testing::RunParse(doc, {}, {});
+  XmlParser quiet;
+  ASSERT_EQ(quiet.Feed(doc), 0);
+  EXPECT_EQ(quiet.Document().Stream().str(), withEvents.stream);
+}
+
+TEST(XmlParser, ManyBlankLinesStayLinear) {
+  // A long run of blank lines once made the line rule rescan the run.
+  std::string doc = "<r>x";
+  doc.append(2'000'000, '\n');
+  doc += "y</r>";
+  XmlParser parser;
+  ASSERT_EQ(parser.Feed(doc), 0);
+  EXPECT_EQ(parser.XText().size(), 2'000'002u);
+}
+
+}  // namespace
+}  // namespace corvane

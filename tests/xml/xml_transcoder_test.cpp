@@ -1,1 +1,117 @@
+#include "xml/xml_transcoder.h"
+
 #include <gtest/gtest.h>
+
+#include "xml_transcript.h"
+
+namespace corvane {
+namespace {
+
+std::string Transcode(XmlEncoding e, std::string_view in, size_t piece = 0) {
+  XmlTranscoder t;
+  ByteBuffer out;
+  if (piece == 0) piece = in.size() ? in.size() : 1;
+  for (size_t at = 0; at < in.size(); at += piece) {
+    std::string_view p = in.substr(at, piece);
+    EXPECT_EQ(t.Transcode(e, reinterpret_cast<const uint8_t*>(p.data()), p.size(), out), 0);
+  }
+  return out.str();
+}
+
+TEST(XmlTranscoder, Utf8SequencesBecomeDecimalReferencesWhateverTheCut) {
+  // U+00E9, U+20AC, U+1F600 (RFC 3629 sequence lengths 2, 3 and 4).
+  std::string in = "a\xC3\xA9-\xE2\x82\xAC-\xF0\x9F\x98\x80z";
+  for (size_t piece = 1; piece <= 5; ++piece) {
+    EXPECT_EQ(Transcode(XmlEncoding::xeUtf8, in, piece), "a&#233;-&#8364;-&#128512;z") << piece;
+  }
+}
+
+TEST(XmlTranscoder, BrokenUtf8IsReplaced) {
+  EXPECT_EQ(Transcode(XmlEncoding::xeUtf8, "\x80x\xC3y"), "&#65533;x&#65533;y");
+}
+
+TEST(XmlTranscoder, Utf32BothByteOrders) {
+  std::string le("<\0\0\0\xE9\0\0\0\x00\xF6\x01\x00", 12);
+  std::string be("\0\0\0<\0\0\0\xE9\x00\x01\xF6\x00", 12);
+  for (size_t piece = 1; piece <= 5; ++piece) {
+    EXPECT_EQ(Transcode(XmlEncoding::xeUtf32LE, le, piece), "<&#233;&#128512;");
+    EXPECT_EQ(Transcode(XmlEncoding::xeUtf32BE, be, piece), "<&#233;&#128512;");
+  }
+}
+
+TEST(XmlTranscoder, AsciiCopiesBytes) {
+  EXPECT_EQ(Transcode(XmlEncoding::xeAscii, "a\xC3\xA9"), "a\xC3\xA9");
+}
+
+TEST(XmlTranscoder, EncodingNamesCaseInsensitiveOtherwiseAscii) {
+  EXPECT_EQ(XmlEncodingFromName("utf-8"), XmlEncoding::xeUtf8);
+  EXPECT_EQ(XmlEncodingFromName("Utf-32be"), XmlEncoding::xeUtf32BE);
+  EXPECT_EQ(XmlEncodingFromName("ISO-8859-1"), XmlEncoding::xeAscii);
+  EXPECT_STREQ(XmlEncodingName(XmlEncoding::xeUtf16LE), "UTF-16LE");
+}
+
+TEST(XmlTranscoder, InputForFindsTheByteAfterAGivenOutputLength) {
+  XmlTranscoder t;
+  std::string in = "\xC3\xA9>\xC3\xA9";
+  // "&#233;" is 6 bytes, then '>'.
+  EXPECT_EQ(t.InputFor(XmlEncoding::xeUtf8, reinterpret_cast<const uint8_t*>(in.data()), in.size(), 7), 3u);
+}
+
+// Parser-level encoding behaviour.
+
+TEST(XmlEncoding, Utf16InputIsRefusedWith306) {
+  XmlParser parser;
+  ASSERT_EQ(parser.Config("UseEncoding=utf-16le"), 0);
+  EXPECT_EQ(parser.Feed("<a/>"), 306);
+  EXPECT_EQ(parser.LastErrorText().view(), "UTF-16 support not currently available.");
+  ASSERT_EQ(parser.Config("UseEncoding"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "UTF-16LE");
+  ASSERT_EQ(parser.Config("UseEncoding=latin1"), 0);
+  ASSERT_EQ(parser.Config("UseEncoding"), 0);
+  EXPECT_EQ(parser.ResultText().view(), "ASCII");
+}
+
+TEST(XmlEncoding, DeclarationSwitchesEncodingForTheRestAtAnyCut) {
+  std::string doc = "<?xml version=\"1.0\" encoding = 'UTF-8'?><a t='\xC3\xA9'>\xC3\xA9</a>";
+  std::vector<std::string> settings{"CodePage=65001"};
+  testing::ParseRun whole = testing::RunParse(doc, settings, {});
+  EXPECT_EQ(whole.rc, 0);
+  EXPECT_EQ(whole.transcript,
+            "PI xml version=\"1.0\" encoding = 'UTF-8'\nEntity #233=\xC3\xA9\n"
+            "Start {}a a [t=\xC3\xA9]\nEntity #233=\xC3\xA9\nC \xC3\xA9\nEnd {}a a\n");
+  for (size_t cut = 0; cut <= doc.size(); ++cut) {
+    testing::ParseRun split = testing::RunSplit(doc, cut, settings);
+    ASSERT_EQ(split.transcript, whole.transcript) << cut;
+    ASSERT_EQ(split.stream, whole.stream) << cut;
+  }
+  for (size_t piece = 1; piece <= 5; ++piece) {
+    ASSERT_EQ(testing::RunParse(doc, settings, {piece}).transcript, whole.transcript) << piece;
+  }
+}
+
+TEST(XmlEncoding, EncodingFromDeclarationSurvivesReset) {
+  XmlParser parser;
+  ASSERT_EQ(parser.Feed("<?xml encoding=\"utf-32le\"?>"), 0);
+  EXPECT_EQ(parser.Encoding(), XmlEncoding::xeUtf32LE);
+  parser.Reset();
+  EXPECT_EQ(parser.Encoding(), XmlEncoding::xeUtf32LE);
+  std::string doc("<\0\0\0r\0\0\0/\0\0\0>\0\0\0", 16);
+  ASSERT_EQ(parser.Feed(doc), 0);
+  EXPECT_EQ(parser.XElement(), "r");
+}
+
+TEST(XmlEncoding, DeclarationNamingUtf16StopsTheRest) {
+  XmlParser parser;
+  EXPECT_EQ(parser.Feed("<?xml encoding=\"UTF-16\"?><a/>"), 0);  // "UTF-16" is not a known name
+  parser.Reset();
+  EXPECT_EQ(parser.Feed("<?xml encoding=\"UTF-16BE\"?><a/>"), 306);
+}
+
+TEST(XmlEncoding, EscapedQuoteInsideEncodingName) {
+  XmlParser parser;
+  ASSERT_EQ(parser.Feed("<?xml encoding='UTF-32\\'BE'?>"), 0);
+  EXPECT_EQ(parser.Encoding(), XmlEncoding::xeAscii);  // "UTF-32'BE" is no known name
+}
+
+}  // namespace
+}  // namespace corvane
