@@ -1,0 +1,342 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "http2/hpack_decoder.h"
+#include "http2/hpack_encoder.h"
+#include "http2/http2_frame_types.h"
+#include "http2_test_util.h"
+
+namespace corvane {
+namespace {
+
+std::string Serialize(Http2Frame& frame) {
+  ByteBuffer out;
+  EXPECT_EQ(0, frame.Serialize(out)) << frame.LastErrorText().view();
+  return out.str();
+}
+
+int Parse(Http2Frame& frame, const std::string& bytes) {
+  return frame.Parse(test::Bytes(bytes), bytes.size());
+}
+
+std::string Frame(const char* headerHex, const std::string& payload) {
+  return test::FromHex(headerHex) + payload;
+}
+
+TEST(Http2Frame, SettingsWithOnlyInitialWindowSizeIsSixBytes) {
+  Http2SettingsFrame f;
+  f.SetValue(SETTINGS_INITIAL_WINDOW_SIZE, 65535);
+  EXPECT_EQ("000006040000000000" "00040000ffff", test::ToHex(Serialize(f)));
+}
+
+TEST(Http2Frame, SettingsAckHasEmptyPayload) {
+  Http2SettingsFrame f;
+  f.SetFlags(kFlagAck);
+  EXPECT_EQ("000000040100000000", test::ToHex(Serialize(f)));
+}
+
+TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
+  Http2SettingsFrame f;
+  f.SetValue(SETTINGS_MAX_HEADER_LIST_SIZE, 32768);
+  f.SetValue(SETTINGS_MAX_CONCURRENT_STREAMS, 100);
+  EXPECT_EQ("00000c040000000000" "000300000064" "000600008000", test::ToHex(Serialize(f)));
+
+  Http2SettingsFrame r;
+  ASSERT_EQ(0, Parse(r, test::FromHex("000012040000000000" "000100001000" "00ff00000001"
+                                      "000500004000")));
+  EXPECT_EQ(4096u, r.Value(SETTINGS_HEADER_TABLE_SIZE));
+  EXPECT_EQ(16384u, r.Value(SETTINGS_MAX_FRAME_SIZE));
+  EXPECT_FALSE(r.Has(SETTINGS_ENABLE_PUSH));
+  EXPECT_FALSE(r.Has(SETTINGS_MAX_HEADER_LIST_SIZE));
+}
+
+TEST(Http2Frame, DataRoundTripsPlainAndPadded) {
+  // Padding must stay below the data length for the frame to be accepted.
+  for (uint8_t pad : {0, 1, 9}) {
+    Http2DataFrame f;
+    f.SetStreamId(1);
+    f.SetFlags(kFlagEndStream);
+    f.SetPadLength(pad);
+    f.SetData("hello body");
+    std::string bytes = Serialize(f);
+    ASSERT_EQ(9u + 10 + (pad ? 1 + pad : 0), bytes.size());
+    Http2DataFrame r;
+    ASSERT_EQ(0, Parse(r, bytes)) << r.LastErrorText().view();
+    EXPECT_EQ("hello body", r.Data());
+    EXPECT_EQ(pad, r.PadLength());
+    EXPECT_EQ(1u, r.StreamId());
+    EXPECT_TRUE(r.HasFlag(kFlagEndStream));
+    EXPECT_EQ(pad != 0, r.HasFlag(kFlagPadded));
+  }
+}
+
+TEST(Http2Frame, PaddedDataOfTenBytesWithPadTwoCarriesSevenDataBytes) {
+  Http2DataFrame r;
+  ASSERT_EQ(0, Parse(r, Frame("00000a000800000001", test::FromHex("02") + "1234567" +
+                                                        std::string(2, '\0'))));
+  EXPECT_EQ("1234567", r.Data());
+}
+
+TEST(Http2Frame, DataPaddingChecks) {
+  struct Case {
+    const char* what;
+    std::string frame;
+    int code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"pad 5 of payload 10", Frame("00000a000800000001", test::FromHex("05") + std::string(9, 'x')),
+       1, "PROTOCOL_ERROR: Receive Data Frame with PadLength 5 more than dataLen 4."},
+      {"pad past the payload", Frame("000003000800000001", test::FromHex("09") + "ab"), 1,
+       "PROTOCOL_ERROR: Receive Data Frame with PadLength 9 more than dataLen -7."},
+      {"PADDED without the pad byte", Frame("000000000800000001", ""), 6,
+       "FRAME_SIZE_ERROR: Frame of type DATA ended after 0 bytes, inside a field."},
+  };
+  for (const Case& c : cases) {
+    Http2DataFrame r;
+    EXPECT_EQ(c.code, Parse(r, c.frame)) << c.what;
+    EXPECT_EQ(c.message, r.LastErrorText().view()) << c.what;
+  }
+}
+
+TEST(Http2Frame, HeadersRoundTripThroughEncoderAndDecoder) {
+  const HeaderList headers = {{":method", "GET"},
+                              {":scheme", "https"},
+                              {":path", "/x?y"},
+                              {":authority", "host:443"},
+                              {"accept", "*/*"},
+                              {"x-custom", "v"}};
+  for (bool priority : {false, true}) {
+    for (uint8_t pad : {0, 3}) {
+      Http2HeadersFrame f;
+      f.SetStreamId(1);
+      f.SetFlags(kFlagEndHeaders | kFlagEndStream | (priority ? kFlagPriority : 0));
+      f.SetPriority(0x80000003, 15);
+      f.SetPadLength(pad);
+      f.Headers() = headers;
+      std::string bytes = Serialize(f);
+      HpackDecoder decoder;
+      Http2HeadersFrame r(&decoder);
+      ASSERT_EQ(0, Parse(r, bytes)) << r.LastErrorText().view();
+      EXPECT_EQ(headers, r.Headers());
+      EXPECT_EQ(pad, r.PadLength());
+      if (priority) {
+        EXPECT_EQ(0x80000003u, r.StreamDependency());
+        EXPECT_EQ(15, r.Weight());
+      }
+      EXPECT_TRUE(r.HasFlag(kFlagEndStream));
+    }
+  }
+}
+
+TEST(Http2Frame, HeadersAlwaysHuffmanCodeTheirLiterals) {
+  Http2HeadersFrame f;
+  f.SetFlags(kFlagEndHeaders);
+  f.SetStreamId(1);
+  f.Headers() = {{":method", "GET"}, {"custom-key", "custom-value"}};
+  EXPECT_EQ("000015010400000001" "82" "408825a849e95ba97d7f8925a849e95bb8e8b4bf",
+            test::ToHex(Serialize(f)));
+}
+
+TEST(Http2Frame, HeadersChecks) {
+  struct Case {
+    const char* what;
+    std::string frame;
+    int code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"pad length equal to the payload length", Frame("000004010c00000001", test::FromHex("04828384")),
+       1, "PROTOCOL_ERROR: Receive HeadersFrame have padLength more than dataLength"},
+      {"padding overlapping the priority fields",
+       Frame("000007012c00000001", test::FromHex("03000000010f82")), 1,
+       "PROTOCOL_ERROR: Receive HeadersFrame have padLength more than dataLength"},
+      {"PRIORITY flag with a short payload", Frame("000003012400000001", test::FromHex("000000")),
+       6, "FRAME_SIZE_ERROR: Frame of type HEADERS ended after 0 bytes, inside a field."},
+      {"header block with index 0", Frame("000001010400000001", test::FromHex("80")), 9,
+       "COMPRESSION_ERROR: Header field index 0 is not valid."},
+      {"END_HEADERS with a cut representation", Frame("000002010400000001", test::FromHex("400a")),
+       9, "COMPRESSION_ERROR: Header block ends inside a header field representation."},
+  };
+  for (const Case& c : cases) {
+    HpackDecoder decoder;
+    Http2HeadersFrame r(&decoder);
+    EXPECT_EQ(c.code, Parse(r, c.frame)) << c.what;
+    EXPECT_EQ(c.message, r.LastErrorText().view()) << c.what;
+  }
+}
+
+// A header block split at an arbitrary byte across HEADERS and CONTINUATION
+// decodes as one block.
+TEST(Http2Frame, ContinuationCompletesAHeaderBlockSplitInsideAField) {
+  const HeaderList headers = {{":status", "200"}, {"content-type", "application/json"},
+                              {"x-trace", "abcdefghijklmnop"}};
+  ByteBuffer block;
+  ASSERT_EQ(0, HpackEncode(headers, true, block));
+  for (int cut = 0; cut <= block.size(); ++cut) {
+    Http2ContinuationFrame c;
+    c.SetStreamId(1);
+    c.SetFlags(kFlagEndHeaders);
+    ASSERT_EQ(0, c.SetPayload(block.view().substr(static_cast<size_t>(cut))));
+    std::string first = test::FromHex("000000010000000001");
+    first[2] = static_cast<char>(cut);
+    first += std::string(block.view().substr(0, static_cast<size_t>(cut)));
+
+    HpackDecoder decoder;
+    Http2HeadersFrame rh(&decoder);
+    Http2ContinuationFrame rc(&decoder);
+    ASSERT_EQ(0, Parse(rh, first)) << rh.LastErrorText().view();
+    ASSERT_EQ(0, Parse(rc, Serialize(c))) << rc.LastErrorText().view();
+    HeaderList all = rh.Headers();
+    all.insert(all.end(), rc.Headers().begin(), rc.Headers().end());
+    EXPECT_EQ(headers, all) << "cut " << cut;
+  }
+}
+
+TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
+  {
+    Http2PriorityFrame f;
+    f.SetStreamId(3);
+    f.SetPriority(0x80000001, 255);
+    std::string bytes = Serialize(f);
+    EXPECT_EQ("000005020000000003" "80000001ff", test::ToHex(bytes));
+    Http2PriorityFrame r;
+    ASSERT_EQ(0, Parse(r, bytes));
+    EXPECT_EQ(0x80000001u, r.StreamDependency());
+    EXPECT_EQ(255, r.Weight());
+  }
+  {
+    Http2RstStreamFrame f;
+    f.SetStreamId(1);
+    f.SetErrorCode(8);
+    std::string bytes = Serialize(f);
+    EXPECT_EQ("000004030000000001" "00000008", test::ToHex(bytes));
+    Http2RstStreamFrame r;
+    ASSERT_EQ(0, Parse(r, bytes));
+    EXPECT_EQ(8u, r.ErrorCode());
+  }
+  {
+    Http2GoAwayFrame f;
+    f.Set(5, 2, "bye");
+    std::string bytes = Serialize(f);
+    EXPECT_EQ("00000b070000000000" "00000005" "00000002" "627965", test::ToHex(bytes));
+    Http2GoAwayFrame r;
+    ASSERT_EQ(0, Parse(r, bytes));
+    EXPECT_EQ(5u, r.LastStreamId());
+    EXPECT_EQ(2u, r.ErrorCode());
+    EXPECT_EQ("bye", r.DebugData());
+  }
+  {
+    Http2WindowUpdateFrame f;
+    f.SetIncrement(65535);
+    std::string bytes = Serialize(f);
+    EXPECT_EQ("000004080000000000" "0000ffff", test::ToHex(bytes));
+    Http2WindowUpdateFrame r;
+    ASSERT_EQ(0, Parse(r, Frame("000004080000000001", test::FromHex("80000064"))));
+    EXPECT_EQ(100u, r.Increment()) << "reserved bit ignored";
+  }
+  for (uint8_t type : {5, 6, 0x42}) {  // PUSH_PROMISE, PING, unknown: payload as bytes
+    auto f = CreateHttp2Frame(type, nullptr);
+    f->SetFlags(type == 6 ? kFlagAck : 0);
+    ASSERT_EQ(0, f->SetPayload("12345678"));
+    std::string bytes = Serialize(*f);
+    auto r = CreateHttp2Frame(type, nullptr);
+    ASSERT_EQ(0, Parse(*r, bytes));
+    EXPECT_EQ(type, r->Type());
+    EXPECT_EQ("12345678", r->Payload());
+    EXPECT_EQ(8u, r->PayloadLength());
+  }
+}
+
+TEST(Http2Frame, TruncatedFramesFailWithFrameSizeError) {
+  struct Case {
+    uint8_t type;
+    std::string frame;
+    const char* message;
+  };
+  const Case cases[] = {
+      {0, test::FromHex("0000"), "FRAME_SIZE_ERROR: Frame needs 9 bytes but only 2 are available."},
+      {6, test::FromHex("00000806000000000001020304"),
+       "FRAME_SIZE_ERROR: Frame needs 17 bytes but only 13 are available."},
+      {2, Frame("000003020000000001", "abc"),
+       "FRAME_SIZE_ERROR: Frame of type PRIORITY ended after 0 bytes, inside a field."},
+      {3, Frame("000002030000000001", "ab"),
+       "FRAME_SIZE_ERROR: Frame of type RST_STREAM ended after 0 bytes, inside a field."},
+      {4, Frame("000007040000000000", test::FromHex("00040000ffff00")),
+       "FRAME_SIZE_ERROR: Frame of type SETTINGS ended after 6 bytes, inside a field."},
+      {7, Frame("000007070000000000", test::FromHex("00000001000000")),
+       "FRAME_SIZE_ERROR: Frame of type GOAWAY ended after 4 bytes, inside a field."},
+      {8, Frame("000003080000000000", "abc"),
+       "FRAME_SIZE_ERROR: Frame of type WINDOW_UPDATE ended after 0 bytes, inside a field."},
+  };
+  for (const Case& c : cases) {
+    auto f = CreateHttp2Frame(c.type, nullptr);
+    EXPECT_EQ(6, Parse(*f, c.frame)) << c.message;
+    EXPECT_EQ(c.message, f->LastErrorText().view());
+  }
+}
+
+TEST(Http2Frame, PeekHeaderReadsLengthTypeFlagsAndStreamWithoutReservedBit) {
+  std::string bytes = test::FromHex("0040000125ffffffff");
+  Http2FrameHeader h;
+  ASSERT_TRUE(PeekHttp2FrameHeader(test::Bytes(bytes), bytes.size(), h));
+  EXPECT_EQ(0x4000u, h.length);
+  EXPECT_EQ(1, h.type);
+  EXPECT_EQ(0x25, h.flags);
+  EXPECT_EQ(0x7FFFFFFFu, h.streamId);
+  EXPECT_FALSE(PeekHttp2FrameHeader(test::Bytes(bytes), 8, h));
+}
+
+TEST(Http2Frame, PayloadBeyondTheLengthFieldIsRefused) {
+  std::string big(kHttp2MaxPayloadLength + 1, 'x');
+  Http2DataFrame f;
+  f.SetData(big);
+  ByteBuffer out;
+  ASSERT_EQ(0, out.Append("keep"));
+  EXPECT_EQ(6, f.Serialize(out));
+  EXPECT_EQ("FRAME_SIZE_ERROR: Frame payload of 16777216 bytes does not fit the 24-bit length field.",
+            f.LastErrorText().view());
+  EXPECT_EQ("keep", out.view());
+}
+
+TEST(Http2ErrorCodes, NamesAndDescriptions) {
+  struct Case {
+    uint32_t code;
+    const char* name;
+    const char* description;
+  };
+  const Case cases[] = {
+      {1, "0x1 (PROTOCOL_ERROR)", "Unspecified protocol error."},
+      {2, "0x2 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
+      {3, "0x3 (FLOW_CONTROL_ERROR)", "The endpoint detected flow-control protocol violation."},
+      {4, "0x4 (SETTINGS_TIMEOUT)",
+       "The endpoint did not received a timely response to a SETTINGS frame."},
+      {5, "0x5 (STREAM_CLOSED)", "The endpoint received a frame after it was closed."},
+      {6, "0x6 (FRAME_SIZE_ERROR)", "The endpoint received a frame with an invalid size."},
+      {7, "0x7 (REFUSED_STREAM)", "The endpoint refues the stream."},
+      {8, "0x8 (CANCEL)", "The stream was no longer needed."},
+      {9, "0x9 (COMPRESSION_ERROR)", "The header compression context could not be maintained."},
+      {10, "0xa (CONNECT_ERROR)", "The connection in response to a CONNECT request was reset."},
+      {11, "0xb (ENHANCE_YOUR_CALM)", "The endpoint detected excessive load."},
+      {12, "0xc (INADEQUATE_SECURITY)",
+       "The underlying transport does not meet minimum security requirements."},
+      {13, "0xd (HTTP_1_1_REQUIRED)", "The endpoint requires that HTTP/1.1 be used."},
+      {0, "0 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
+      {14, "14 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
+      {0xFFFFFFFF, "4294967295 (INTERNAL_ERROR)",
+       "The endpoint encountered an unexpected internal error."},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.name, Http2ErrorCodeName(c.code));
+    EXPECT_EQ(c.description, Http2ErrorCodeDescription(c.code));
+  }
+}
+
+TEST(Http2ErrorCodes, MessageTemplatesTakePositionalArguments) {
+  EXPECT_EQ("a 1 b x {2}", FormatMessage("a {0} b {1} {2}", {1, "x"}));
+  EXPECT_EQ("{0}", FormatMessage("{0}", {}));
+}
+
+}  // namespace
+}  // namespace corvane
