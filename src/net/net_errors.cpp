@@ -34,6 +34,10 @@ int SetNetError(ComponentCore& component, NetError error) {
   return component.SetError(row.code, row.text);
 }
 
-std::string_view RecvErrorFormat() noexcept { return "socket error in recv: %d"; }
+std::string RecvFailedText(int code) {
+  std::string_view format = NetErrorText(NetError::RecvFailed);
+  std::string text(format.substr(0, format.find("%d")));
+  return text + std::to_string(code);
+}
 
 }  // namespace corvane

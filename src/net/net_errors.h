@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace corvane {
@@ -18,7 +19,7 @@ std::string_view NetErrorText(NetError error) noexcept;
 // Stores the message (when the table has one) and returns the code.
 int SetNetError(ComponentCore& component, NetError error);
 
-// The recv failure reported through OnError: "socket error in recv: %d".
-std::string_view RecvErrorFormat() noexcept;
+// "socket error in recv: <code>", the text OnError carries for a failed recv.
+std::string RecvFailedText(int code);
 
 }  // namespace corvane

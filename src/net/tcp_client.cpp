@@ -543,9 +543,7 @@ int TcpClient::DoRead(int mode) {
       int code = SocketErrorFromErrno(err);
       lastReceiveError_ = code;
       if (code == 10035 || code == 10038 || code == 10053 || code == 10054) return code;
-      char text[64];
-      std::snprintf(text, sizeof text, "socket error in recv: %d", code);
-      OnError(code, text);
+      OnError(code, RecvFailedText(code));
       return code;
     }
     // Orderly close by the peer: what is left goes up first.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_ops.h"
 #include "net/socket_errors.h"
 #include "net_test_support.h"
 
@@ -125,6 +126,73 @@ TEST_P(BothEngines, LargeDownloadArrivesInLargeBlocks) {
   EXPECT_LT(pieces, total / 8192);
 }
 
+// A reset by the peer ends the connection with its code, not as an error report.
+TEST_P(BothEngines, ResetByPeerDisconnectsWithItsCode) {
+  LoopbackServer server([](int fd) {
+    SendAll(fd, "hello\n");
+    SleepMs(100);
+    linger hard{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);  // close sends RST
+  });
+  TestClient client(windowMessages());
+  client.SetTerminator("\n");
+  client.SetTimeout(5);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
+  EXPECT_EQ(client.sink.events,
+            (Transcript{"Status Remote host connection complete. 0 OK", "Connected 0 OK", "Line hello",
+                        "Status Remote host disconnected. 10054 [10054] Connection reset by peer",
+                        "Disconnected 10054 [10054] Connection reset by peer"}));
+}
+
+// MaxReceiveDataTime: a read that takes too long hands the loop back and is
+// continued by a re-posted read, so other work gets its turn in between.
+TEST_P(BothEngines, SlowReadIsContinuedByARepostedRead) {
+  const size_t total = 4 * 1024 * 1024;
+  LoopbackServer server([&](int fd) {
+    SendAll(fd, std::string(total, 'r'));
+    SleepMs(200);
+  });
+  TestClient client(windowMessages());
+  client.SetTimeout(20);
+  ASSERT_EQ(client.Config("MaxReceiveDataTime=5"), 0);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  size_t bytes = 0;
+  int passesWithData = 0;
+  bool gotDataThisPass = false;
+  client.onData = [&](const char*, int length, bool) {
+    bytes += static_cast<size_t>(length);
+    gotDataThisPass = true;
+    client.sink.events.pop_back();
+    client.received.clear();
+    SleepMs(2);
+  };
+  while (bytes < total) {
+    gotDataThisPass = false;
+    ASSERT_TRUE(client.WaitStep(20));
+    if (gotDataThisPass) ++passesWithData;
+  }
+  EXPECT_GT(passesWithData, 1);
+  client.Connect(false);
+}
+
+TEST_P(BothEngines, MaxTransferRateThrottlesSending) {
+  std::string got;
+  LoopbackServer server([&](int fd) { got = testing::ReadToEnd(fd); });
+  TestClient client(windowMessages());
+  client.SetTimeout(10);
+  ASSERT_EQ(client.Config("MaxTransferRate=100000"), 0);
+  ASSERT_EQ(client.ConnectTo(server.port()), 0);
+  std::string payload(40000, 't');
+  int64_t start = TickCount();
+  EXPECT_EQ(client.SendBlocking(payload.data(), static_cast<int64_t>(payload.size()), false, false), 0);
+  int64_t elapsed = TickCount() - start;
+  client.Connect(false);
+  // 40000 bytes at 100000 bytes per second: the first quarter goes at once.
+  EXPECT_GE(elapsed, 250);
+  EXPECT_LT(elapsed, 3000);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, BothEngines, ::testing::Values(true, false), EngineName);
 
 TEST(TcpClient, UnresolvableHostFailsWith11001) {
@@ -212,6 +280,42 @@ TEST(TcpClient, TrafficIsRecordedAsAReplayScriptFromThePeersSide) {
   ASSERT_EQ(client.Config("RecordToString"), 0);
   EXPECT_EQ(client.ResultText().str(),
             "\r\nexpect -exact \"GET \\[1\\]\"\r\n\r\nsend -nonewline \"OK \\\"\\$x\\\"\\001\"\r\n");
+}
+
+TEST(TcpClient, TraceAndRecordFileGetEveryBlock) {
+  char dir[] = "/tmp/corvane-net-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  std::string trace = std::string(dir) + "/trace.log";
+  std::string record = std::string(dir) + "/session.rec";
+  {
+    LoopbackServer server([](int fd) {
+      char buf[16];
+      ::recv(fd, buf, sizeof buf, 0);
+      SendAll(fd, "pong");
+    });
+    TestClient client(true);
+    client.SetTimeout(5);
+    ASSERT_EQ(client.Config("LogDebugFile=" + trace), 0);
+    ASSERT_EQ(client.Config("RecordToFile=" + record), 0);
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    ASSERT_EQ(client.Send("ping", 4), 0);
+    EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
+  }
+  auto slurp = [](const std::string& path) {
+    FileHandle file;
+    std::string out;
+    if (OpenForRead(path, file) != 0) return out;
+    char buf[4096];
+    for (ssize_t n; (n = file.Read(buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
+    return out;
+  };
+  std::string traced = slurp(trace);
+  EXPECT_NE(traced.find("------SEND------(4 bytes)\r\nping\r\n"), std::string::npos) << traced;
+  EXPECT_NE(traced.find("------RECEIVE------(4 bytes)\r\npong\r\n"), std::string::npos) << traced;
+  EXPECT_EQ(slurp(record), "\r\nexpect -exact \"ping\"\r\n\r\nsend -nonewline \"pong\"\r\n");
+  ::unlink(trace.c_str());
+  ::unlink(record.c_str());
+  ::rmdir(dir);
 }
 
 TEST(TcpClient, IPv6LoopbackConnects) {
