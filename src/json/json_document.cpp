@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/error_codes.h"
-#include "core/zero_memory.h"
 #include "json/json_char_class.h"
 
 namespace corvane {
@@ -14,7 +13,7 @@ JsonDocument::~JsonDocument() { Clear(); }
 
 void JsonDocument::Clear() noexcept {
   DropText();
-  std::free(nodes_);
+  nodeBlock_.Release();
   nodes_ = nullptr;
   nodeCount_ = 0;
   nodeCapacity_ = 0;
@@ -32,43 +31,31 @@ void JsonDocument::ClearNodes() noexcept {
 int JsonDocument::SetText(std::string_view text) noexcept {
   DropText();
   if (text.size() > kMaxTextLength) return kErrOutOfMemory;
-  auto* block = static_cast<unsigned char*>(std::malloc(text.size() + 1 + kTextPadding));
-  if (block == nullptr) return kErrOutOfMemory;
+  if (!text_.Resize(text.size() + 1 + kTextPadding)) return kErrOutOfMemory;
+  auto* block = static_cast<unsigned char*>(text_.data());
   if (!text.empty()) std::memcpy(block, text.data(), text.size());
   std::memset(block + text.size(), 0, 1 + kTextPadding);
-  text_ = block;
   textLength_ = text.size();
   return 0;
 }
 
 void JsonDocument::DropText() noexcept {
-  if (text_ == nullptr) return;
-  // Answers can carry tokens; honour the process-wide wipe like ByteBuffer does.
-  if (ZeroMemoryEnabled()) SecureWipe(text_, textLength_ + 1 + kTextPadding);
-  std::free(text_);
-  text_ = nullptr;
+  text_.Release();
   textLength_ = 0;
 }
 
 bool JsonDocument::GrowNodes() noexcept {
-  // Start near the node count of typical answers (one node per 16 bytes) and
-  // double; large blocks are mapped, so realloc moves pages instead of copying.
-  size_t wanted = nodeCapacity_ == 0 ? textLength_ / 16 + 64 : size_t{nodeCapacity_} * 2;
+  // Start near the node count of typical answers (one node per 16 bytes of
+  // text). Large blocks grow by remapping pages, never by copying, so small
+  // steps cost little and keep the reserve small.
+  size_t cap = nodeCapacity_;
+  size_t wanted = cap == 0 ? textLength_ / 16 + 64 : cap + (cap >= (1u << 18) ? cap / 4 : cap);
   if (wanted > 0xFFFFFFF0u) wanted = 0xFFFFFFF0u;
   if (wanted <= nodeCapacity_) return false;
-  void* block = std::realloc(nodes_, wanted * sizeof(JsonNode));
-  if (block == nullptr) return false;
-  nodes_ = static_cast<JsonNode*>(block);
-  nodeCapacity_ = static_cast<uint32_t>(wanted);
+  if (!nodeBlock_.Resize(wanted * sizeof(JsonNode))) return false;
+  nodes_ = static_cast<JsonNode*>(nodeBlock_.data());
+  nodeCapacity_ = static_cast<uint32_t>(nodeBlock_.size() / sizeof(JsonNode));
   return true;
-}
-
-void JsonDocument::ShrinkNodes() noexcept {
-  if (nodeCount_ == 0 || nodeCount_ == nodeCapacity_) return;
-  void* block = std::realloc(nodes_, size_t{nodeCount_} * sizeof(JsonNode));
-  if (block == nullptr) return;
-  nodes_ = static_cast<JsonNode*>(block);
-  nodeCapacity_ = nodeCount_;
 }
 
 size_t JsonDocument::StringEnd(size_t offset) const noexcept {
@@ -76,10 +63,10 @@ size_t JsonDocument::StringEnd(size_t offset) const noexcept {
   // next four as well. The tree only exists for text that scanned cleanly.
   size_t i = offset;
   for (;;) {
-    unsigned char c = text_[i];
+    unsigned char c = Bytes()[i];
     if (c == '"' || c == '\0') return i;
     if (c == '\\') {
-      i += text_[i + 1] == 'u' ? 6 : 2;
+      i += Bytes()[i + 1] == 'u' ? 6 : 2;
     } else {
       ++i;
     }
@@ -90,9 +77,9 @@ uint32_t JsonDocument::ValueStart(uint32_t i) const noexcept {
   const JsonNode& n = nodes_[i];
   if (!n.IsMember()) return n.Start();
   size_t p = StringEnd(n.Start() + 1) + 1;
-  while (json::ClassOf(text_[p]) & json::kWs) ++p;
+  while (json::ClassOf(Bytes()[p]) & json::kWs) ++p;
   ++p;  // the colon
-  while (json::ClassOf(text_[p]) & json::kWs) ++p;
+  while (json::ClassOf(Bytes()[p]) & json::kWs) ++p;
   return static_cast<uint32_t>(p);
 }
 
@@ -102,21 +89,21 @@ std::string_view JsonDocument::Name(uint32_t i) const noexcept {
   const JsonNode& n = nodes_[i];
   if (!n.IsMember()) return {};
   size_t begin = n.Start() + 1;
-  return {reinterpret_cast<const char*>(text_) + begin, StringEnd(begin) - begin};
+  return {reinterpret_cast<const char*>(Bytes()) + begin, StringEnd(begin) - begin};
 }
 
 std::string_view JsonDocument::Value(uint32_t i) const noexcept {
   if (i >= nodeCount_ || i == 0) return {};
   uint32_t begin = ValueStart(i);
-  unsigned char c = text_[begin];
+  unsigned char c = Bytes()[begin];
   if (c == '{' || c == '[') return {};
-  return {reinterpret_cast<const char*>(text_) + begin, nodes_[i].end - begin};
+  return {reinterpret_cast<const char*>(Bytes()) + begin, nodes_[i].end - begin};
 }
 
 std::string_view JsonDocument::SubTree(uint32_t i) const noexcept {
-  if (i >= nodeCount_ || text_ == nullptr) return {};
+  if (i >= nodeCount_ || !HasText()) return {};
   const JsonNode& n = nodes_[i];
-  return {reinterpret_cast<const char*>(text_) + n.Start(), n.end - n.Start()};
+  return {reinterpret_cast<const char*>(Bytes()) + n.Start(), n.end - n.Start()};
 }
 
 const std::vector<uint32_t>& JsonDocument::Children(uint32_t i) const {

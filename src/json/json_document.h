@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json/json_block.h"
 #include "json/json_node.h"
 
 namespace corvane {
@@ -33,9 +34,11 @@ class JsonDocument {
   // cannot be made or the text is longer than kMaxTextLength.
   int SetText(std::string_view text) noexcept;
   void DropText() noexcept;
-  const unsigned char* Bytes() const noexcept { return text_; }
+  const unsigned char* Bytes() const noexcept {
+    return static_cast<const unsigned char*>(text_.data());
+  }
   size_t TextLength() const noexcept { return textLength_; }
-  bool HasText() const noexcept { return text_ != nullptr; }
+  bool HasText() const noexcept { return text_.data() != nullptr; }
 
   // Building. AddNode returns kNoNode when the array cannot grow.
   uint32_t AddNode(uint32_t start, uint32_t parent) noexcept {
@@ -47,14 +50,12 @@ class JsonDocument {
   JsonNode& MutableNode(uint32_t i) noexcept { return nodes_[i]; }
   // Forgets the nodes (the text stays).
   void ClearNodes() noexcept;
-  // Gives back unused node capacity once the tree is complete.
-  void ShrinkNodes() noexcept;
 
   // Reading. Node 0 is the root whenever the tree is not empty.
   bool HasTree() const noexcept { return nodeCount_ > 0; }
   uint32_t NodeCount() const noexcept { return nodeCount_; }
   const JsonNode& Node(uint32_t i) const noexcept { return nodes_[i]; }
-  size_t NodeBytes() const noexcept { return nodeCapacity_ * sizeof(JsonNode); }
+  size_t NodeBytes() const noexcept { return nodeBlock_.size(); }
 
   uint32_t Parent(uint32_t i) const noexcept { return i == 0 ? kNoNode : nodes_[i].parent; }
   bool IsItem(uint32_t i) const noexcept { return i != 0 && !nodes_[i].IsMember(); }
@@ -80,9 +81,10 @@ class JsonDocument {
   size_t StringEnd(size_t offset) const noexcept;
   const std::vector<uint32_t>& Children(uint32_t i) const;
 
-  unsigned char* text_ = nullptr;
+  JsonBlock text_;
   size_t textLength_ = 0;
-  JsonNode* nodes_ = nullptr;
+  JsonBlock nodeBlock_;
+  JsonNode* nodes_ = nullptr;  // nodeBlock_'s data
   uint32_t nodeCount_ = 0;
   uint32_t nodeCapacity_ = 0;
 

@@ -111,7 +111,6 @@ int JsonParser::Parse(std::string_view text) {
     doc_.Clear();
     return rc;
   }
-  doc_.ShrinkNodes();
   return 0;
 }
 

@@ -1,0 +1,88 @@
+#include "json/json_block.h"
+
+#include <sys/mman.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/zero_memory.h"
+
+namespace corvane {
+
+namespace {
+
+// Below this a block stays on the malloc heap.
+constexpr size_t kMapThreshold = size_t{4} << 20;
+constexpr size_t kPageSize = size_t{4} << 10;
+
+size_t RoundToPages(size_t bytes) noexcept { return (bytes + kPageSize - 1) & ~(kPageSize - 1); }
+
+void* MapBlock(size_t bytes) noexcept {
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) return nullptr;
+#ifdef MADV_HUGEPAGE
+  madvise(p, bytes, MADV_HUGEPAGE);  // advisory: without huge pages it still works
+#endif
+  return p;
+}
+
+}  // namespace
+
+bool JsonBlock::Resize(size_t bytes) noexcept {
+  if (bytes <= size_) return true;
+  if (bytes < kMapThreshold) {
+    // Still small: always on the heap, since a mapped block never shrinks back.
+    void* p = nullptr;
+    if (ZeroMemoryEnabled() && data_ != nullptr) {
+      // realloc could leave the old block unwiped; move it by hand instead.
+      p = std::malloc(bytes);
+      if (p == nullptr) return false;
+      std::memcpy(p, data_, size_);
+      SecureWipe(data_, size_);
+      std::free(data_);
+    } else {
+      p = std::realloc(data_, bytes);
+      if (p == nullptr) return false;
+    }
+    data_ = p;
+    size_ = bytes;
+    return true;
+  }
+  bytes = RoundToPages(bytes);
+  if (mapped_) {
+    void* p = mremap(data_, size_, bytes, MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) return false;
+#ifdef MADV_HUGEPAGE
+    madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+    data_ = p;
+    size_ = bytes;
+    return true;
+  }
+  void* p = MapBlock(bytes);
+  if (p == nullptr) return false;
+  if (data_ != nullptr) {
+    std::memcpy(p, data_, size_);
+    if (ZeroMemoryEnabled()) SecureWipe(data_, size_);
+    std::free(data_);
+  }
+  data_ = p;
+  size_ = bytes;
+  mapped_ = true;
+  return true;
+}
+
+void JsonBlock::Release() noexcept {
+  if (data_ == nullptr) return;
+  if (ZeroMemoryEnabled()) SecureWipe(data_, size_);
+  if (mapped_) {
+    munmap(data_, size_);
+  } else {
+    std::free(data_);
+  }
+  data_ = nullptr;
+  size_ = 0;
+  mapped_ = false;
+}
+
+}  // namespace corvane

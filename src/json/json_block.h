@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+
+namespace corvane {
+
+// One growable block of raw memory for the large parts of a document (the
+// kept text and the node array). Small blocks come from malloc; large ones
+// are anonymous mappings that ask for transparent huge pages, so filling a
+// 100 MB answer costs a few hundred page faults instead of tens of thousands,
+// and growing them remaps pages instead of copying bytes.
+class JsonBlock {
+ public:
+  JsonBlock() = default;
+  ~JsonBlock() { Release(); }
+  JsonBlock(const JsonBlock&) = delete;
+  JsonBlock& operator=(const JsonBlock&) = delete;
+
+  // Makes the block at least bytes long, keeping the content. False when
+  // memory runs out (the block is unchanged then).
+  bool Resize(size_t bytes) noexcept;
+  // Frees the block, wiping it first while ZeroMemory is on.
+  void Release() noexcept;
+
+  void* data() const noexcept { return data_; }
+  size_t size() const noexcept { return size_; }
+
+ private:
+  void* data_ = nullptr;
+  size_t size_ = 0;
+  bool mapped_ = false;
+};
+
+}  // namespace corvane
