@@ -1,32 +1,29 @@
 #pragma once
 
+#include "corvane/enums.h"
+
 namespace corvane::http {
 
-// Authentication schemes (AuthScheme, ProxyAuthScheme).
-enum AuthScheme : int {
-  authBasic = 0,
-  authDigest = 1,
-  authProprietary = 2,
-  authNone = 3,
-  authNtlm = 4,
-  authNegotiate = 5,
-  authOAuth = 6,
-};
-
-// Redirect policy (FollowRedirects).
-enum FollowRedirectsPolicy : int {
-  frNever = 0,
-  frAlways = 1,
-  frSameScheme = 2,
-};
-
-// How a configured proxy is used (ProxySSL).
-enum ProxySSLMode : int {
-  psAutomatic = 0,
-  psAlways = 1,
-  psNever = 2,
-  psTunnel = 3,
-};
+// The public enumerations (AuthScheme, ProxyAuthScheme, FollowRedirects,
+// ProxySSL) under the engine's names; the enumerators are the same entities,
+// so code in either namespace may name them unqualified.
+using AuthScheme = ::corvane::AuthSchemes;
+using FollowRedirectsPolicy = ::corvane::TFollowRedirects;
+using ProxySSLMode = ::corvane::ProxySSLTypes;
+using ::corvane::authBasic;
+using ::corvane::authDigest;
+using ::corvane::authNegotiate;
+using ::corvane::authNone;
+using ::corvane::authNtlm;
+using ::corvane::authOAuth;
+using ::corvane::authProprietary;
+using ::corvane::frAlways;
+using ::corvane::frNever;
+using ::corvane::frSameScheme;
+using ::corvane::psAlways;
+using ::corvane::psAutomatic;
+using ::corvane::psNever;
+using ::corvane::psTunnel;
 
 // The codes of Action.
 enum ActionCode : int {
