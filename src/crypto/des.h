@@ -25,6 +25,8 @@ class Des {
 
 class TripleDes {
  public:
+  static constexpr int kBlockSize = 8;
+
   // key is 24 bytes (K1 K2 K3) or 16 bytes (K1 K2, K3 = K1).
   // Returns false for any other length.
   bool SetKey(const uint8_t* key, size_t keyLength, bool decrypt) noexcept;

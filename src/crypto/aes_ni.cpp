@@ -1,0 +1,121 @@
+// AES on the x86 AES instructions, selected at run time. CBC decryption and
+// ECB run eight blocks at a time to hide the instruction latency; CBC
+// encryption is inherently serial.
+#include "crypto/aes.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+namespace corvane::detail {
+namespace {
+
+#define AESNI_TARGET __attribute__((target("aes,sse4.1,ssse3")))
+
+struct RoundKeys {
+  __m128i k[15];
+};
+
+AESNI_TARGET inline void Load(RoundKeys& rk, const uint8_t* bytes, int rounds) {
+  for (int i = 0; i <= rounds; ++i) rk.k[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(bytes + 16 * i));
+}
+
+AESNI_TARGET inline __m128i EncOne(const RoundKeys& rk, int rounds, __m128i b) {
+  b = _mm_xor_si128(b, rk.k[0]);
+  for (int r = 1; r < rounds; ++r) b = _mm_aesenc_si128(b, rk.k[r]);
+  return _mm_aesenclast_si128(b, rk.k[rounds]);
+}
+
+AESNI_TARGET inline __m128i DecOne(const RoundKeys& rk, int rounds, __m128i b) {
+  b = _mm_xor_si128(b, rk.k[0]);
+  for (int r = 1; r < rounds; ++r) b = _mm_aesdec_si128(b, rk.k[r]);
+  return _mm_aesdeclast_si128(b, rk.k[rounds]);
+}
+
+template <bool kEncrypt>
+AESNI_TARGET inline void Eight(const RoundKeys& rk, int rounds, __m128i* b) {
+  for (int i = 0; i < 8; ++i) b[i] = _mm_xor_si128(b[i], rk.k[0]);
+  for (int r = 1; r < rounds; ++r) {
+    const __m128i k = rk.k[r];
+    for (int i = 0; i < 8; ++i) b[i] = kEncrypt ? _mm_aesenc_si128(b[i], k) : _mm_aesdec_si128(b[i], k);
+  }
+  const __m128i k = rk.k[rounds];
+  for (int i = 0; i < 8; ++i) b[i] = kEncrypt ? _mm_aesenclast_si128(b[i], k) : _mm_aesdeclast_si128(b[i], k);
+}
+
+inline __m128i LoadU(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void StoreU(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+template <bool kEncrypt>
+AESNI_TARGET void Ecb(const uint8_t* keys, int rounds, const uint8_t* in, uint8_t* out, size_t blocks) {
+  RoundKeys rk;
+  Load(rk, keys, rounds);
+  for (; blocks >= 8; blocks -= 8, in += 128, out += 128) {
+    __m128i b[8];
+    for (int i = 0; i < 8; ++i) b[i] = LoadU(in + 16 * i);
+    Eight<kEncrypt>(rk, rounds, b);
+    for (int i = 0; i < 8; ++i) StoreU(out + 16 * i, b[i]);
+  }
+  for (; blocks != 0; --blocks, in += 16, out += 16) {
+    StoreU(out, kEncrypt ? EncOne(rk, rounds, LoadU(in)) : DecOne(rk, rounds, LoadU(in)));
+  }
+}
+
+}  // namespace
+
+AESNI_TARGET void AesNiEncryptEcb(const uint8_t* rk, int rounds, const uint8_t* in, uint8_t* out,
+                                  size_t blocks) noexcept {
+  Ecb<true>(rk, rounds, in, out, blocks);
+}
+
+AESNI_TARGET void AesNiDecryptEcb(const uint8_t* rk, int rounds, const uint8_t* in, uint8_t* out,
+                                  size_t blocks) noexcept {
+  Ecb<false>(rk, rounds, in, out, blocks);
+}
+
+AESNI_TARGET void AesNiEncryptCbc(const uint8_t* keys, int rounds, uint8_t* iv, const uint8_t* in,
+                                  uint8_t* out, size_t blocks) noexcept {
+  RoundKeys rk;
+  Load(rk, keys, rounds);
+  __m128i c = LoadU(iv);
+  if (rounds == 10) {
+    // The common AES-128 case with the round count known to the compiler,
+    // so the whole chain stays in registers.
+    for (; blocks != 0; --blocks, in += 16, out += 16) {
+      __m128i b = _mm_xor_si128(_mm_xor_si128(LoadU(in), c), rk.k[0]);
+#pragma GCC unroll 9
+      for (int r = 1; r < 10; ++r) b = _mm_aesenc_si128(b, rk.k[r]);
+      c = _mm_aesenclast_si128(b, rk.k[10]);
+      StoreU(out, c);
+    }
+  } else {
+    for (; blocks != 0; --blocks, in += 16, out += 16) {
+      c = EncOne(rk, rounds, _mm_xor_si128(LoadU(in), c));
+      StoreU(out, c);
+    }
+  }
+  StoreU(iv, c);
+}
+
+AESNI_TARGET void AesNiDecryptCbc(const uint8_t* keys, int rounds, uint8_t* iv, const uint8_t* in,
+                                  uint8_t* out, size_t blocks) noexcept {
+  RoundKeys rk;
+  Load(rk, keys, rounds);
+  __m128i prev = LoadU(iv);
+  for (; blocks >= 8; blocks -= 8, in += 128, out += 128) {
+    __m128i c[8], b[8];
+    for (int i = 0; i < 8; ++i) b[i] = c[i] = LoadU(in + 16 * i);
+    Eight<false>(rk, rounds, b);
+    StoreU(out, _mm_xor_si128(b[0], prev));
+    for (int i = 1; i < 8; ++i) StoreU(out + 16 * i, _mm_xor_si128(b[i], c[i - 1]));
+    prev = c[7];
+  }
+  for (; blocks != 0; --blocks, in += 16, out += 16) {
+    const __m128i c = LoadU(in);
+    StoreU(out, _mm_xor_si128(DecOne(rk, rounds, c), prev));
+    prev = c;
+  }
+  StoreU(iv, prev);
+}
+
+}  // namespace corvane::detail
+#endif
