@@ -1,0 +1,147 @@
+#include "rest/rest_client.h"
+
+#include "http/http_enums.h"
+
+namespace corvane {
+
+RestClient::RestClient() {
+  Headers().contentType = "text/xml";
+  json_.SetCacheContent(true);
+}
+
+RestClient::~RestClient() = default;
+
+void RestClient::SetListener(RESTEvents* listener) {
+  SetEventSink(listener);
+  xml_.SetEventSink(listener);
+  json_.SetEventSink(listener);
+}
+
+int RestClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
+  if (item.Is("From")) return ConfigText(item, result, Headers().from);
+  if (item.Is("CacheContent")) {
+    if (item.isQuery) {
+      bool on = json_.CacheContent();
+      if (kind_ == DocumentKind::kXml) {
+        xml_.Config("CacheContent");
+        on = ParseConfigBool(xml_.ResultText().view());
+      }
+      return AnswerInt(result, on ? 1 : 0);
+    }
+    xml_.Config(item.Bool() ? "CacheContent=true" : "CacheContent=false");
+    json_.SetCacheContent(item.Bool());
+    return 0;
+  }
+  if (item.Is("AttachedFile")) return ConfigText(item, result, AttachedFile());
+  return HttpClient::HandleConfig(item, result);
+}
+
+DocumentNavigator& RestClient::Document() noexcept {
+  if (kind_ == DocumentKind::kXml) return xml_;
+  return json_;
+}
+
+ComponentCore& RestClient::DocumentErrors() noexcept {
+  if (kind_ == DocumentKind::kXml) return xml_;
+  return json_;
+}
+
+bool RestClient::BuildDOM() const noexcept {
+  return kind_ == DocumentKind::kXml ? xml_.BuildDOM() : json_.BuildDOM();
+}
+
+void RestClient::SetBuildDOM(bool on) noexcept {
+  xml_.SetBuildDOM(on);  // on also turns Validate on
+  json_.SetBuildDOM(on);
+}
+
+void RestClient::ResetParsers() {
+  xml_.Reset();
+  json_.Reset();
+}
+
+int RestClient::RunRestRequest(std::string_view url, int action) {
+  ResetParsers();
+  if (int rc = SetURL(url); rc != 0) return rc;
+  int result = Action(action);
+  return ParseAnswer(result);
+}
+
+int RestClient::RunDelete(std::string_view url) {
+  if (int rc = SetURL(url); rc != 0) return rc;
+  return Action(http::actDelete);
+}
+
+int RestClient::ResetRest() {
+  SetTransferredDataLimit(0);
+  xErrorPath_.clear();
+  int rc = Action(http::actReset);
+  Headers().contentType = "text/xml";
+  kind_ = DocumentKind::kXml;
+  ResetParsers();
+  return rc;
+}
+
+int RestClient::DocumentFailure(int code) {
+  SetError(code, DocumentErrors().LastErrorText().view());
+  return code;
+}
+
+int RestClient::ParseAnswer(int result) {
+  std::string_view type = ResponseContentType();
+  std::string_view body = TransferredData();
+  // A case-sensitive test, "xml" first: application/xhtml+xml is XML.
+  if (type.find("xml") != std::string_view::npos) {
+    kind_ = DocumentKind::kXml;
+    xml_.ClearError();
+    int rc = xml_.Feed(body);
+    if (rc != 0) return result != 0 ? result : DocumentFailure(rc);
+  } else if (type.find("json") != std::string_view::npos) {
+    kind_ = DocumentKind::kJson;
+    json_.ClearError();
+    int rc = json_.Parse(body);
+    if (rc != 0) return result != 0 ? result : DocumentFailure(rc);
+  } else {
+    if (RESTEvents* sink = EventSink()) {
+      std::string text(body);
+      sink->Characters(text);
+    }
+    return result;
+  }
+
+  if (xErrorPath_.empty()) return result;
+  DocumentNavigator& doc = Document();
+  if (!doc.HasXPath(xErrorPath_)) return result;
+  if (int rc = doc.SetXPath(xErrorPath_); rc != 0) {
+    return result != 0 ? result : DocumentFailure(rc);
+  }
+  if (result != 0) return result;  // the cursor stays on the error element
+  return SetError(-1, doc.XText());
+}
+
+void RestClient::AddCookie(std::string_view name, std::string_view value) {
+  Cookie c;
+  c.name = name;
+  c.value = value;
+  c.callerOwned = true;
+  cookies_.Store(c);
+}
+
+void RestClient::CookieHeader(std::string& out) {
+  HttpClient::CookieHeader(out);  // the one-shot HttpCookies text wins
+  if (out.empty()) out = cookies_.HeaderValue();
+}
+
+int RestClient::OnSetCookieHeader(std::string_view value) {
+  Cookie c = CookieList::ParseSetCookie(value);
+  if (RESTEvents* sink = EventSink()) {
+    std::string name = c.name, val = c.value, expires = c.expires, domain = c.domain,
+                path = c.path;
+    bool secure = c.secure;
+    sink->SetCookie(name, val, expires, domain, path, secure);
+  }
+  cookies_.Store(c);
+  return 0;
+}
+
+}  // namespace corvane

@@ -1,0 +1,187 @@
+// corvane-rest: the command-line client of the REST component.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "corvane-rest/cli_options.h"
+#include "corvane-rest/event_printer.h"
+#include "corvane/rest.h"
+#include "rest/property_table.h"
+
+namespace {
+
+using corvane::PropertyInfo;
+using corvane::PropertyValue;
+using corvane::REST;
+using corvane::cli::Options;
+using corvane::cli::Step;
+
+// Splits "Name[3]" into the name and the index.
+void SplitIndex(const std::string& text, std::string& name, int& index, bool& hasIndex) {
+  size_t open = text.find('[');
+  hasIndex = open != std::string::npos && text.back() == ']';
+  name = hasIndex ? text.substr(0, open) : text;
+  index = hasIndex ? std::atoi(text.substr(open + 1, text.size() - open - 2).c_str()) : 0;
+}
+
+int Fail(REST& rest, int code) {
+  std::fprintf(stderr, "error %d: %s\n", code, rest.LastError().c_str());
+  return 1;
+}
+
+int Usage(const std::string& message) {
+  std::fprintf(stderr, "corvane-rest: %s\n%s", message.c_str(), corvane::cli::UsageText());
+  return 2;
+}
+
+// Applies a step that comes before the request; returns the engine's code or
+// -100 for a usage error already reported.
+int ApplyBefore(REST& rest, const Step& step) {
+  switch (step.kind) {
+    case Step::Kind::kConfig:
+      if (step.text.find('=') == std::string::npos) return 0;  // a query: answered later
+      return rest.Config(step.text);
+    case Step::Kind::kSet: {
+      size_t eq = step.text.find('=');
+      std::string name;
+      int index = 0;
+      bool hasIndex = false;
+      SplitIndex(step.text.substr(0, eq), name, index, hasIndex);
+      const PropertyInfo* p = corvane::FindProperty(name);
+      if (p == nullptr) return Usage("no property named " + name), -100;
+      PropertyValue value;
+      if (!corvane::ParsePropertyText(*p, step.text.substr(eq + 1), value)) {
+        return Usage("bad value for " + std::string(p->name) + ": " + step.text.substr(eq + 1)), -100;
+      }
+      int rc = p->set(rest, index, value);
+      if (rc == corvane::kErrReadOnlyProperty) {
+        return Usage("property " + std::string(p->name) + " is read-only"), -100;
+      }
+      return rc;
+    }
+    case Step::Kind::kHeader: {
+      std::string headers = rest.OtherHeaders();
+      if (!headers.empty() && headers.back() != '\n') headers += "\r\n";
+      headers += step.text;
+      return rest.SetOtherHeaders(headers);
+    }
+    case Step::Kind::kPostData:
+      return rest.SetPostData(step.text);
+    case Step::Kind::kAttach:
+      return rest.Config("AttachedFile=" + step.text);
+    case Step::Kind::kOutput:
+      return rest.SetLocalFile(step.text);
+    case Step::Kind::kXPath:
+    case Step::Kind::kGet:
+      return 0;
+  }
+  return 0;
+}
+
+// Applies a step that comes after the request, printing its answer.
+int ApplyAfter(REST& rest, const Step& step) {
+  switch (step.kind) {
+    case Step::Kind::kConfig: {
+      if (step.text.find('=') != std::string::npos) return 0;
+      std::string answer;
+      int rc = rest.Config(step.text, &answer);
+      if (rc != 0) return rc;
+      std::printf("%s=%s\n", step.text.c_str(), answer.c_str());
+      return 0;
+    }
+    case Step::Kind::kXPath: {
+      int rc = rest.SetXPath(step.text);
+      if (rc != 0) return rc;
+      std::string text = rest.XText();
+      std::printf("%s\n", text.c_str());
+      return 0;
+    }
+    case Step::Kind::kGet: {
+      std::string name;
+      int index = 0;
+      bool hasIndex = false;
+      SplitIndex(step.text, name, index, hasIndex);
+      const PropertyInfo* p = corvane::FindProperty(name);
+      if (p == nullptr) return Usage("no property named " + name), -100;
+      PropertyValue value;
+      int rc = p->get(rest, index, value);
+      if (rc != 0) return rc;
+      std::string shown = hasIndex ? std::string(p->name) + "[" + std::to_string(index) + "]"
+                                   : std::string(p->name);
+      std::printf("%s=%s\n", shown.c_str(), corvane::PropertyText(*p, value).c_str());
+      return 0;
+    }
+    default:
+      return 0;
+  }
+}
+
+bool PrintsAnswers(const Options& o) {
+  for (const Step& s : o.steps) {
+    if (s.kind == Step::Kind::kXPath || s.kind == Step::Kind::kGet || s.kind == Step::Kind::kOutput)
+      return true;
+    if (s.kind == Step::Kind::kConfig && s.text.find('=') == std::string::npos) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  std::string error;
+  if (!corvane::cli::ParseCommandLine(argc, argv, options, error)) return Usage(error);
+  if (options.help) {
+    std::fputs(corvane::cli::UsageText(), stdout);
+    return 0;
+  }
+
+  REST rest;
+  corvane::cli::ListenerOptions lo;
+  lo.events = options.events;
+  lo.logToStderr = options.verbosity > 0;
+  lo.progress = options.progress || (isatty(STDERR_FILENO) && !options.url.empty());
+  lo.acceptAnyCert = options.insecure;
+  corvane::cli::EventPrinter printer(lo, stdout, stderr);
+  rest.SetListener(&printer);
+  if (options.verbosity > 0) rest.Config("Loglevel=" + std::to_string(options.verbosity));
+
+  bool hasBody = false;
+  for (const Step& step : options.steps) {
+    if (step.kind == Step::Kind::kPostData || step.kind == Step::Kind::kAttach) hasBody = true;
+    int rc = ApplyBefore(rest, step);
+    if (rc == -100) return 2;
+    if (rc != 0) return Fail(rest, rc);
+  }
+
+  int result = 0;
+  if (!options.url.empty()) {
+    std::string method = options.method.empty() ? (hasBody ? "POST" : "GET") : options.method;
+    if (method == "GET") result = rest.Get(options.url);
+    else if (method == "POST") result = rest.Post(options.url);
+    else if (method == "PUT") result = rest.Put(options.url);
+    else result = rest.Delete(options.url);
+    if (!PrintsAnswers(options) && !options.events) {
+      std::string body = rest.TransferredData();
+      std::fwrite(body.data(), 1, body.size(), stdout);
+    }
+  }
+  std::string requestError = result != 0 ? rest.LastError() : std::string();
+
+  for (const Step& step : options.steps) {
+    int rc = ApplyAfter(rest, step);
+    if (rc == -100) return 2;
+    if (rc != 0) {
+      std::fflush(stdout);
+      return Fail(rest, rc);
+    }
+  }
+  std::fflush(stdout);
+  if (result != 0) {
+    std::fprintf(stderr, "error %d: %s\n", result, requestError.c_str());
+    return 1;
+  }
+  return 0;
+}
