@@ -308,7 +308,9 @@ TEST(NtlmChallengeParser, RefusesOrTrimsHostileMessages) {
     std::unique_ptr<char[]> exact(new char[c.message.size() + 1]);
     std::memcpy(exact.get(), c.message.data(), c.message.size());
     ByteBuffer out;
-    int rc = NtlmToken(state, "h", std::string_view(exact.get(), c.message.size()), out);
+    // Straight to the parser: an empty challenge through NtlmToken means "start".
+    int rc = ParseNtlmChallenge(state, std::string_view(exact.get(), c.message.size()));
+    if (rc == 0) rc = BuildNtlmAuthenticate(state, out);
     EXPECT_EQ(rc, c.code);
     EXPECT_EQ(state.errorText.view(), c.text);
     if (rc == 0) {
