@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "corvane/rest.h"
+#include "support/python_server.h"
+
+namespace corvane {
+namespace {
+
+using testing::PythonServer;
+
+class Recorder : public RESTEvents {
+ public:
+  void Characters(std::string& text) override { characters.push_back(text); }
+  void SetCookie(std::string& name, std::string& value, std::string& expires, std::string& domain,
+                 std::string& path, bool& secure) override {
+    cookies.push_back(name + "=" + value + "|" + expires + "|" + domain + "|" + path + "|" +
+                      (secure ? "secure" : ""));
+  }
+  std::vector<std::string> characters;
+  std::vector<std::string> cookies;
+};
+
+class RestClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_GT(server_.port(), 0) << "the scripted server did not start";
+    rest_.SetListener(&events_);
+    rest_.SetTimeout(10);
+  }
+  std::string Url(const std::string& path) { return server_.Url(path); }
+
+  PythonServer server_{testing::DirectoryOf(__FILE__) + "/rest_server.py"};
+  REST rest_;
+  Recorder events_;
+};
+
+TEST_F(RestClientTest, ContentTypeChoosesTheParserCaseSensitively) {
+  ASSERT_EQ(rest_.Get(Url("/json-charset")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.SetXPath("$.a.b"), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.XText(), "\"t\"");
+
+  ASSERT_EQ(rest_.Get(Url("/xhtml")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.SetXPath("/html/body/p"), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.XText(), "x");
+
+  events_.characters.clear();
+  ASSERT_EQ(rest_.Get(Url("/plain")), 0);
+  EXPECT_EQ(events_.characters, std::vector<std::string>{"just text\r\nline two"});
+
+  events_.characters.clear();
+  ASSERT_EQ(rest_.Get(Url("/caps-json")), 0);
+  EXPECT_EQ(events_.characters, std::vector<std::string>{"{\"a\":1}"});
+}
+
+TEST_F(RestClientTest, ErrorStatusStillLeavesTheErrorDocumentNavigable) {
+  EXPECT_EQ(rest_.Get(Url("/missing")), 151);
+  EXPECT_NE(rest_.LastError().find("404"), std::string::npos) << rest_.LastError();
+  ASSERT_EQ(rest_.SetXPath("/problem/reason"), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.XText(), "gone");
+}
+
+TEST_F(RestClientTest, ErrorPathTurnsASuccessIntoMinusOneWithTheElementText) {
+  ASSERT_EQ(rest_.SetXErrorPath("/r/error"), 0);
+  EXPECT_EQ(rest_.Get(Url("/fault")), -1);
+  EXPECT_EQ(rest_.LastError(), "bad thing");
+  EXPECT_EQ(rest_.XElement(), "error");
+  EXPECT_EQ(rest_.Get(Url("/no-fault")), 0) << rest_.LastError();
+}
+
+TEST_F(RestClientTest, UnparsableAnswerReportsTheParserError) {
+  int rc = rest_.Get(Url("/broken-xml"));
+  EXPECT_NE(rc, 0);
+  EXPECT_FALSE(rest_.LastError().empty());
+}
+
+TEST_F(RestClientTest, DeleteKeepsThePreviousDocument) {
+  ASSERT_EQ(rest_.Get(Url("/item")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.Delete(Url("/item")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.SetXPath("/item"), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.XText(), "one");
+  EXPECT_EQ(rest_.Attr("ID"), "1");
+}
+
+TEST_F(RestClientTest, ResetRestoresContentTypeAndForgetsTheErrorPath) {
+  rest_.SetContentType("application/json");
+  rest_.SetXErrorPath("/r/error");
+  ASSERT_EQ(rest_.Reset(), 0);
+  EXPECT_EQ(rest_.ContentType(), "text/xml");
+  EXPECT_EQ(rest_.XErrorPath(), "");
+}
+
+TEST_F(RestClientTest, SameCookieTwiceKeepsTheSecondValue) {
+  ASSERT_EQ(rest_.Get(Url("/cookies/twice")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.CookieCount(), 1);
+  EXPECT_EQ(rest_.CookieValue(0), "2");
+  EXPECT_EQ(events_.cookies, (std::vector<std::string>{"id=1|||/|", "id=2|||/|"}));
+}
+
+TEST_F(RestClientTest, CookiesOnTwoPathsAreBothSentWhateverTheirFlags) {
+  ASSERT_EQ(rest_.Get(Url("/cookies/paths")), 0);
+  ASSERT_EQ(rest_.Get(Url("/cookies/base64")), 0);
+  ASSERT_EQ(rest_.CookieCount(), 3);
+  EXPECT_TRUE(rest_.CookieSecure(1));
+  EXPECT_EQ(rest_.CookieValue(2), "YWJjZA==");
+  EXPECT_EQ(rest_.CookieExpiration(2), "Wed, 21 Oct 2015 07:28:00 GMT");
+  ASSERT_EQ(rest_.Get(Url("/echo-cookie")), 0);
+  ASSERT_EQ(rest_.SetXPath("/json/cookie"), 0);
+  EXPECT_EQ(rest_.XText(), "\"id=a; id=b; tok=YWJjZA==\"");
+}
+
+TEST_F(RestClientTest, HostChangeKeepsOnlyTheCallersCookiesUnlessTold) {
+  ASSERT_EQ(rest_.AddCookie("mine", "1"), 0);
+  ASSERT_EQ(rest_.Get(Url("/cookies/base64")), 0);
+  ASSERT_EQ(rest_.CookieCount(), 2);
+  ASSERT_EQ(rest_.Get(server_.Url("/echo-cookie", "localhost")), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.CookieCount(), 1);
+  EXPECT_EQ(rest_.CookieName(0), "mine");
+
+  ASSERT_EQ(rest_.Config("DontClearCookiesOnUrlChange=true"), 0);
+  ASSERT_EQ(rest_.Get(Url("/cookies/base64")), 0);
+  ASSERT_EQ(rest_.Get(server_.Url("/echo-cookie", "localhost")), 0);
+  EXPECT_EQ(rest_.CookieCount(), 2);
+}
+
+TEST_F(RestClientTest, HttpCookiesTextIsSentOnceInsteadOfTheList) {
+  ASSERT_EQ(rest_.AddCookie("a", "1"), 0);
+  ASSERT_EQ(rest_.Config("HttpCookies=x=9"), 0);
+  ASSERT_EQ(rest_.Get(Url("/echo-cookie")), 0);
+  ASSERT_EQ(rest_.SetXPath("/json/cookie"), 0);
+  EXPECT_EQ(rest_.XText(), "\"x=9\"");
+  ASSERT_EQ(rest_.Get(Url("/echo-cookie")), 0);
+  ASSERT_EQ(rest_.SetXPath("/json/cookie"), 0);
+  EXPECT_EQ(rest_.XText(), "\"a=1\"");
+}
+
+TEST_F(RestClientTest, CookieIndexAtCountFailsWith156) {
+  ASSERT_EQ(rest_.AddCookie("a", "1"), 0);
+  EXPECT_EQ(rest_.CookieName(1), "");
+  EXPECT_EQ(rest_.LastGetCode(), 156);
+  EXPECT_EQ(rest_.LastError(), "Invalid cookie index (out of range).");
+  EXPECT_EQ(rest_.SetCookieValue(1, "x"), 156);
+  EXPECT_EQ(rest_.CookieName(0), "a");
+  EXPECT_EQ(rest_.LastGetCode(), 0);
+}
+
+}  // namespace
+}  // namespace corvane

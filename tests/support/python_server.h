@@ -1,0 +1,78 @@
+#pragma once
+
+// Runs a scripted loopback server for a test: /usr/bin/python3 SCRIPT, which
+// listens on 127.0.0.1 port 0 and prints the port on its first output line.
+// The server lives as long as this object: it is told to stop by closing its
+// standard input and is then terminated and reaped.
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+extern char** environ;
+
+namespace corvane::testing {
+
+class PythonServer {
+ public:
+  explicit PythonServer(const std::string& script) {
+    int in[2], out[2];
+    if (pipe(in) != 0) return;
+    if (pipe(out) != 0) {
+      close(in[0]);
+      close(in[1]);
+      return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addclose(&actions, in[1]);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::string path = script;
+    char* argv[] = {const_cast<char*>("/usr/bin/python3"), path.data(), nullptr};
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    close(in[0]);
+    close(out[1]);
+    stdin_ = in[1];
+    if (FILE* f = fdopen(out[0], "r")) {
+      if (std::fscanf(f, "%d", &port_) != 1) port_ = 0;
+      std::fclose(f);
+    } else {
+      close(out[0]);
+    }
+  }
+  ~PythonServer() {
+    if (stdin_ >= 0) close(stdin_);
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      int status = 0;
+      waitpid(pid_, &status, 0);
+    }
+  }
+  PythonServer(const PythonServer&) = delete;
+  PythonServer& operator=(const PythonServer&) = delete;
+
+  int port() const { return port_; }
+  std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const {
+    return "http://" + host + ":" + std::to_string(port_) + path;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int stdin_ = -1;
+  int port_ = 0;
+};
+
+// The directory of a test source file, for scripts that sit beside it.
+inline std::string DirectoryOf(const char* file) {
+  std::string f(file);
+  return f.substr(0, f.rfind('/'));
+}
+
+}  // namespace corvane::testing
