@@ -1,0 +1,188 @@
+#!/usr/bin/python3
+"""End-to-end tests of corvane-rest against the sample service.
+
+    cli_test.py CLI SERVER_SCRIPT
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.request
+
+CLI = None
+SERVER = None
+BASE = None
+
+
+def run(*args, stdin=None):
+    p = subprocess.run([CLI, *args], capture_output=True, timeout=60, input=stdin)
+    return p.returncode, p.stdout, p.stderr.decode("utf-8", "replace")
+
+
+def events(stdout):
+    return [json.loads(line) for line in stdout.decode().splitlines() if line.startswith("{")]
+
+
+def unbytes(text):
+    """Event strings carry bytes as code points 0-255."""
+    return bytes(ord(c) for c in text)
+
+
+class CliTest(unittest.TestCase):
+    def test_xpath_and_properties_print_in_command_line_order(self):
+        rc, out, err = run(BASE + "/books.xml", "-g", "StatusLine", "-x", "/catalogue/[2]/cat:title",
+                           "-g", "XElement", "-x", "..", "-g", "AttrValue[0]")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(out.decode().splitlines(), [
+            "StatusLine=HTTP/1.1 200 OK", "Parsing by Hand", "XElement=cat:title", "", "AttrValue[0]=2"])
+
+    def test_body_goes_to_stdout_when_nothing_else_is_asked(self):
+        rc, out, _ = run(BASE + "/books.json")
+        self.assertEqual(rc, 0)
+        with urllib.request.urlopen(BASE + "/books.json") as r:
+            self.assertEqual(out, r.read())
+
+    def test_get_events_come_in_order_and_carry_the_body(self):
+        rc, out, _ = run("--events", BASE + "/books/1.json")
+        self.assertEqual(rc, 0)
+        ev = events(out)
+        names = [e["event"] for e in ev]
+        self.assertEqual(names[names.index("Connected")], "Connected")
+        status = next(e for e in ev if e["event"] == "Status")
+        self.assertEqual((status["HTTPVersion"], status["StatusCode"], status["Description"]),
+                         ("HTTP/1.1", 200, "OK"))
+        self.assertLess(names.index("Connected"), names.index("Status"))
+        self.assertLess(names.index("Status"), names.index("Header"))
+        self.assertLess(names.index("Header"), names.index("StartTransfer"))
+        body = b"".join(unbytes(e["Text"]) for e in ev if e["event"] == "Transfer" and e["Direction"] == 1)
+        with urllib.request.urlopen(BASE + "/books/1.json") as r:
+            self.assertEqual(body, r.read())
+        self.assertLess(names.index("EndTransfer"), names.index("StartElement"))
+        first = next(e for e in ev if e["event"] == "StartElement")
+        self.assertEqual(first["Element"], "json")
+
+    def test_post_events_show_the_upload_and_binary_bodies_round_trip(self):
+        data = bytes(range(256)) * 3
+        with tempfile.NamedTemporaryFile(delete=False) as f:
+            f.write(data)
+        try:
+            rc, out, err = run("--events", "-H", "Content-Type: application/octet-stream",
+                               "-d", "@" + f.name, BASE + "/echo")
+        finally:
+            os.unlink(f.name)
+        self.assertEqual(rc, 0, err)
+        ev = events(out)
+        sent = b"".join(unbytes(e["Text"]) for e in ev if e["event"] == "Transfer" and e["Direction"] == 0)
+        got = b"".join(unbytes(e["Text"]) for e in ev if e["event"] == "Transfer" and e["Direction"] == 1)
+        self.assertEqual(sent, data)
+        self.assertEqual(got, data)
+        starts = [e["Direction"] for e in ev if e["event"] == "StartTransfer"]
+        self.assertEqual(starts, [0, 1])
+
+    def test_post_text_is_parsed_as_json_when_echoed(self):
+        rc, out, err = run("-H", "Content-Type: application/json", "-d", '{"n":[1,2,3]}',
+                           BASE + "/echo", "-x", "/json/n/[2]")
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(out.decode(), "2\n")
+
+    def test_put_and_delete(self):
+        rc, out, err = run("-X", "PUT", "-s", "ContentType=application/json", "-d", '{"title":"T"}',
+                           BASE + "/books/9.json", "-x", "/json/title")
+        self.assertEqual((rc, out.decode()), (0, '"T"\n'), err)
+        rc, out, err = run("-X", "DELETE", BASE + "/books/9.json", "-g", "StatusLine")
+        self.assertEqual((rc, out.decode()), (0, "StatusLine=HTTP/1.1 204 No Content\n"), err)
+
+    def test_http_error_exits_one_with_code_and_message(self):
+        rc, out, err = run(BASE + "/missing.xml", "-x", "/problem/reason")
+        self.assertEqual(rc, 1)
+        self.assertEqual(out.decode(), "not here\n")
+        self.assertRegex(err, r"^error 151: .*404")
+
+    def test_error_path_gives_minus_one(self):
+        rc, _, err = run("-s", "XErrorPath=/reply/error", BASE + "/fault.xml")
+        self.assertEqual(rc, 1)
+        self.assertEqual(err.strip(), "error -1: quota exceeded")
+
+    def test_redirects_follow_with_enumerator_name(self):
+        rc, out, err = run("-s", "FollowRedirects=frAlways", BASE + "/old-books", "-g", "URL")
+        self.assertEqual(rc, 0, err)
+        # URL is the URL as last given: here the redirect's relative Location.
+        self.assertEqual(out.decode(), "URL=/books.json\n")
+        rc, _, err = run(BASE + "/old-books")
+        self.assertEqual(rc, 1)
+        self.assertIn("error 151", err)
+
+    def test_cookies_are_readable_by_index(self):
+        rc, out, err = run(BASE + "/login", "-g", "CookieCount", "-g", "CookieName[0]",
+                           "-g", "CookieValue[0]", "-g", "CookieName[1]")
+        self.assertEqual(rc, 1)
+        self.assertEqual(out.decode().splitlines(),
+                         ["CookieCount=1", "CookieName[0]=session", "CookieValue[0]=s3cr3t=="])
+        self.assertEqual(err.strip(), "error 156: Invalid cookie index (out of range).")
+
+    def test_output_file_receives_the_body(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "out.xml")
+            rc, out, err = run("-o", path, BASE + "/books.xml")
+            self.assertEqual((rc, out), (0, b""), err)
+            with open(path, "rb") as f, urllib.request.urlopen(BASE + "/books.xml") as r:
+                self.assertEqual(f.read(), r.read())
+
+    def test_config_queries_work_without_a_url(self):
+        rc, out, err = run("-c", "KeepAlive", "-c", "KeepAlive=true", "-c", "KeepAlive", "-c", "Loglevel")
+        self.assertEqual(rc, 0, err)
+        # Sets apply before the request; queries answer after it, in order.
+        self.assertEqual(out.decode().splitlines(), ["KeepAlive=True", "KeepAlive=True", "Loglevel=1"])
+        rc, _, err = run("-c", "NoSuchKey")
+        self.assertEqual((rc, err.strip()), (1, "error -1: Unknown config setting."))
+
+    def test_verbose_logs_go_to_stderr(self):
+        rc, out, err = run("-vv", BASE + "/books/2.json", "-x", "/json/id")
+        self.assertEqual(rc, 0)
+        self.assertEqual(out.decode(), "2\n")
+        self.assertIn("ResponseHeaders", err)
+
+    def test_usage_errors_exit_two(self):
+        for args in (["-X", "PATCH", BASE], ["--bogus"], ["-s", "NoEquals"], ["-s", "NoSuch=1"],
+                     ["-s", "XText=1"], ["-s", "FollowRedirects=sometimes"], ["a", "b"], ["-c"]):
+            rc, _, err = run(*args)
+            self.assertEqual(rc, 2, (args, err))
+            self.assertIn("usage:", err)
+
+    def test_connection_refused_reports_the_socket_error(self):
+        import socket
+        s = socket.socket()
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+        s.close()
+        rc, _, err = run("http://127.0.0.1:%d/" % port)
+        self.assertEqual(rc, 1)
+        self.assertIn("error 10061: [10061] Connection refused", err)
+
+
+def main():
+    global CLI, SERVER, BASE
+    CLI, script = sys.argv[1], sys.argv[2]
+    with tempfile.TemporaryDirectory() as d:
+        portfile = os.path.join(d, "port")
+        SERVER = subprocess.Popen(["/usr/bin/python3", script, "--port-file", portfile],
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.time() + 10
+            while not (os.path.exists(portfile) and open(portfile).read()):
+                if time.time() > deadline:
+                    raise SystemExit("sample service did not start")
+                time.sleep(0.02)
+            BASE = "http://127.0.0.1:" + open(portfile).read().strip()
+            prog = unittest.main(argv=[sys.argv[0], "-v"], exit=False)
+        finally:
+            SERVER.terminate()
+            SERVER.wait()
+    sys.exit(0 if prog.result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()
