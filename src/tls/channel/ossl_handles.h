@@ -30,6 +30,7 @@ using X509StorePtr = OsslPtr<X509_STORE, X509_STORE_free>;
 using X509StoreCtxPtr = OsslPtr<X509_STORE_CTX, X509_STORE_CTX_free>;
 using X509StackPtr = OsslPtr<STACK_OF(X509), FreeX509Stack>;
 using EvpPkeyPtr = OsslPtr<EVP_PKEY, EVP_PKEY_free>;
+using X509NamePtr = OsslPtr<X509_NAME, X509_NAME_free>;
 
 // A second owning reference to an object somebody else owns.
 inline X509Ptr ShareX509(X509* x) {

@@ -1,0 +1,222 @@
+#include "tls/channel/handshake_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "core/base64.h"
+
+#include "handshake_harness.h"
+#include "tls/channel/tls_errors.h"
+#include "tls/channel/cert_validation.h"
+#include "tls/channel/cipher_suite_names.h"
+#include "tls/channel/tls_errors.h"
+
+namespace corvane::tls {
+namespace {
+
+using testing::Credentials;
+using testing::MemoryServer;
+using testing::RunHandshake;
+using testing::TestPki;
+
+TEST(VersionWords, EnabledVersionsInFixedOrder) {
+  struct Case {
+    uint32_t bits;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0x0C00, "Enabling TLS versions: TLS1.2 "},
+      {0x0FC0, "Enabling TLS versions: TLS1.2 TLS1.1 TLS1.0 "},
+      {0x3C00, "Enabling TLS versions: TLS1.3 TLS1.2 "},
+      {0x0800, "Enabling TLS versions: TLS1.2 "},  // either bit of a pair counts
+      {0xC000003F, "Enabling TLS versions: SSL3.0 SSL2.0 UNI PCT1 "},
+      {0, "Enabling TLS versions: "},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EnabledVersionsText(c.bits), c.text) << std::hex << c.bits;
+}
+
+TEST(VersionWords, SelectedVersionNames) {
+  EXPECT_EQ(TlsVersionName(0x0300), "SSL3.0");
+  EXPECT_EQ(TlsVersionName(0x0301), "TLS1.0");
+  EXPECT_EQ(TlsVersionName(0x0302), "TLS1.1");
+  EXPECT_EQ(TlsVersionName(0x0303), "TLS1.2");
+  EXPECT_EQ(TlsVersionName(0x0304), "TLS1.3");
+  EXPECT_EQ(TlsVersionName(0x7f1c), "Unknown (32540)");
+}
+
+TEST(CipherSuiteTable, EveryTextEndsWithItsCode) {
+  std::set<uint32_t> seen;
+  for (size_t i = 0; i < CipherSuiteTableSize(); ++i) {
+    uint32_t code = CipherSuiteTableCode(i);
+    std::string_view text = CipherSuiteTableText(i);
+    EXPECT_TRUE(seen.insert(code).second) << "duplicate " << text;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, code > 0xffff ? " (0x%06x)" : " (0x%04x)", code);
+    ASSERT_GT(text.size(), std::strlen(suffix));
+    EXPECT_EQ(text.substr(text.size() - std::strlen(suffix)), suffix);
+    EXPECT_TRUE(text.rfind("TLS_", 0) == 0 || text.rfind("SSL2_", 0) == 0) << text;
+  }
+  EXPECT_GT(CipherSuiteTableSize(), 340u);
+}
+
+TEST(CipherSuiteTable, KnownCodesAndUnknown) {
+  // Rows from the IANA TLS Cipher Suites registry (RFC 5289, 5246, 8446,
+  // 7905) and the SSL 2.0 kinds.
+  const std::pair<uint32_t, const char*> rows[] = {
+      {0xc02f, "TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256 (0xc02f)"},
+      {0x0001, "TLS_RSA_WITH_NULL_MD5 (0x0001)"},
+      {0x002f, "TLS_RSA_WITH_AES_128_CBC_SHA (0x002f)"},
+      {0x009f, "TLS_DHE_RSA_WITH_AES_256_GCM_SHA384 (0x009f)"},
+      {0x00ff, "TLS_EMPTY_RENEGOTIATION_INFO_SCSV (0x00ff)"},
+      {0x1301, "TLS_AES_128_GCM_SHA256 (0x1301)"},
+      {0x1303, "TLS_CHACHA20_POLY1305_SHA256 (0x1303)"},
+      {0xc013, "TLS_ECDHE_RSA_WITH_AES_128_CBC_SHA (0xc013)"},
+      {0xc02c, "TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384 (0xc02c)"},
+      {0xcca8, "TLS_ECDHE_RSA_WITH_CHACHA20_POLY1305_SHA256 (0xcca8)"},
+      {0xcc14, "TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256 (0xcc14)"},
+      {0x010080, "SSL2_RC4_128_WITH_MD5 (0x010080)"},
+      {0x0700c0, "SSL2_DES_192_EDE3_CBC_WITH_MD5 (0x0700c0)"},
+      {0x1234, "Unknown (4660)"},
+  };
+  for (const auto& [code, text] : rows) EXPECT_EQ(CipherSuiteText(code), text);
+}
+
+TEST(HelloReaders, ClientHelloListsOfferedSuites) {
+  MemoryServer server(MemoryServer::Options{});
+  TlsChannel channel;
+  std::string token;
+  ASSERT_EQ(channel.Start(Credentials(0x0C00, 40, "CALG_AES_128,CALG_ECDH_EPHEM,CALG_RSA_SIGN"), "localhost", {}, token),
+            kSecIContinueNeeded);
+  std::string text;
+  ASSERT_TRUE(ReadClientHelloSuites(token, text));
+  EXPECT_EQ(text,
+            "Cipher Suites:\r\n    TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256 (0xc02f);\r\n"
+            "    TLS_ECDHE_RSA_WITH_AES_128_CBC_SHA256 (0xc027);\r\n"
+            "    TLS_ECDHE_RSA_WITH_AES_128_CBC_SHA (0xc013);\r\n"
+            "    TLS_EMPTY_RENEGOTIATION_INFO_SCSV (0x00ff)");
+}
+
+TEST(HelloReaders, ServerHelloGivesVersionSuiteAndProtocol) {
+  struct Case {
+    uint32_t protocols;
+    uint32_t version;
+  };
+  for (Case c : {Case{0x0C00, 0x0303}, Case{0x3000, 0x0304}}) {
+    MemoryServer server(MemoryServer::Alpn("http/1.1"));
+    TlsChannel channel;
+    std::string rx;
+    auto run = RunHandshake(channel, Credentials(c.protocols), server, rx, AlpnWireList("h2,http/1.1"));
+    ASSERT_EQ(run.status, kSecEOk);
+    ServerHelloInfo hello;
+    ASSERT_TRUE(StartsWithServerHello(run.firstServerFlight));
+    ASSERT_TRUE(ReadServerHello(run.firstServerFlight, hello));
+    EXPECT_EQ(hello.version, c.version);
+    EXPECT_EQ(hello.suite, SSL_CIPHER_get_protocol_id(SSL_get_current_cipher(server.Ssl())));
+    // TLS 1.3 moves the ALPN answer into the encrypted extensions.
+    EXPECT_EQ(hello.alpn, c.version == 0x0303 ? "http/1.1" : "");
+    EXPECT_EQ(channel.NegotiatedAlpn(), "http/1.1");
+  }
+}
+
+// Every prefix of real hellos: the readers either read them whole or decline,
+// and never touch a byte past the end (ASan builds copy each prefix into a
+// buffer of exactly its size).
+TEST(HelloReaders, EveryTruncationIsDeclinedWithoutOverread) {
+  MemoryServer server(MemoryServer::Options{});
+  TlsChannel channel;
+  std::string rx;
+  auto run = RunHandshake(channel, Credentials(0x0C00), server, rx);
+  ASSERT_EQ(run.status, kSecEOk);
+  size_t helloLength = 5 + ((static_cast<uint8_t>(run.firstServerFlight[3]) << 8) |
+                            static_cast<uint8_t>(run.firstServerFlight[4]));
+  for (size_t n = 0; n < run.clientHello.size(); ++n) {
+    std::unique_ptr<char[]> copy(new char[n + 1]);
+    std::memcpy(copy.get(), run.clientHello.data(), n);
+    std::string text;
+    EXPECT_FALSE(ReadClientHelloSuites({copy.get(), n}, text) && n < 46);
+  }
+  for (size_t n = 0; n <= run.firstServerFlight.size(); ++n) {
+    std::unique_ptr<char[]> copy(new char[n + 1]);
+    std::memcpy(copy.get(), run.firstServerFlight.data(), n);
+    ServerHelloInfo hello;
+    EXPECT_EQ(ReadServerHello({copy.get(), n}, hello), n >= helloLength) << n;
+    std::string der;
+    int r = FindCertificateInHandshake({copy.get(), n}, der);
+    EXPECT_TRUE(r == 0 || r == 281);
+  }
+}
+
+TEST(HelloReaders, CertificateFoundInPlainHandshakeRecords) {
+  MemoryServer server(MemoryServer::Options{});
+  TlsChannel channel;
+  std::string rx;
+  auto run = RunHandshake(channel, Credentials(0x0C00), server, rx);
+  ASSERT_EQ(run.status, kSecEOk);
+  CertificateReport report;
+  ASSERT_EQ(ParseCertificateFromHandshake(run.firstServerFlight, report), 0);
+  EXPECT_EQ(report.status, "Parsed");
+  EXPECT_EQ(report.subject, "CN=localhost, O=Example, C=US");
+  EXPECT_EQ(report.issuer, "CN=Corvane Test CA, O=Example, C=US");
+  EXPECT_EQ(report.encoded.find("-----"), std::string::npos);
+  std::string der;
+  ASSERT_TRUE(Base64Decode(report.encoded, der));
+  EXPECT_EQ(der, CertificateDer(TestPki::Get().valid.get()));
+  // A Certificate message whose certificate length runs past its record.
+  std::string bad = run.firstServerFlight;
+  size_t at = bad.find(std::string("\x0b", 1), 5);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(ParseCertificateFromHandshake(std::string_view(bad).substr(0, at + 9), report), 281);
+}
+
+TEST(HelloReaders, AlpnWireListSkipsEmptyAndOverlongNames) {
+  EXPECT_EQ(AlpnWireList("h2,http/1.1"), std::string("\x02h2\x08http/1.1"));
+  EXPECT_EQ(AlpnWireList(""), "");
+  EXPECT_EQ(AlpnWireList(",h2,,"), std::string("\x02h2"));
+  std::string longName(256, 'a');
+  EXPECT_EQ(AlpnWireList(longName + ",h2"), std::string("\x02h2"));
+  EXPECT_EQ(AlpnWireList(std::string(255, 'b')).size(), 256u);
+}
+
+TEST(HelloReaders, CompleteRecordsCountsOnlyWholeRecords) {
+  std::string two = std::string("\x17\x03\x03\x00\x02xy", 7) + std::string("\x17\x03\x03\x00\x01z", 6);
+  EXPECT_EQ(CompleteRecords(two), 13u);
+  EXPECT_EQ(CompleteRecords(two, 1), 7u);
+  for (size_t n = 0; n < 7; ++n) EXPECT_EQ(CompleteRecords(std::string_view(two).substr(0, n)), 0u);
+  EXPECT_EQ(CompleteRecords(std::string_view(two).substr(0, 12)), 7u);
+}
+
+TEST(TlsErrors, CodesAndMessages) {
+  const struct {
+    TlsError e;
+    int code;
+    std::string text;
+  } rows[] = {
+      {TlsError::AlreadyConnected, 104, "Already connected. If you want to reconnect, close the current connection first."},
+      {TlsError::SendBufferMemory, 200, "Out of memory. Aborting connection..."},
+      {TlsError::PlainBufferMemory, 200, "Out of memory [ssllb]. Aborting connection."},
+      {TlsError::SecurityLibrary, 270, "The security library could not be loaded"},
+      {TlsError::AcquireCredentials, 273, "Could not acquire security credentials: error 0x80090331."},
+      {TlsError::ChainBuild, 274, "can't get certificate chain (error 0x0)."},
+      {TlsError::ChainPolicy, 275, "Can't verify certificate chain (error 0x0)."},
+      {TlsError::HandshakeStep, 276, "error during handshake[2]: 0x80090331"},
+      {TlsError::CertificateRejected, 276, "Server certificate verification failed. Connection aborted."},
+      {TlsError::DisconnectedInHandshake, 276, "Server disconnected before handshake completion [0x80090331]."},
+      {TlsError::CertificateFault, 280, "error verifying server certificate: 0x80090331"},
+      {TlsError::NoServerCertificate, 281, "can't find server certificate (error 0x80090331)"},
+      {TlsError::Encrypt, 283, "error encrypting data 0x80090331."},
+      {TlsError::Decrypt, 284, "error decrypting data (error 0x80090331)"},
+      {TlsError::ServerNameConversion, 285, "Server name does not match server certificate."},
+      {TlsError::LingerPending, 10035, "Operation would block (to force disconnection, set Linger to FALSE)."},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(TlsErrorCode(r.e), r.code);
+    uint32_t status = (r.e == TlsError::ChainBuild || r.e == TlsError::ChainPolicy) ? 0 : 0x80090331;
+    EXPECT_EQ(TlsErrorText(r.e, status), r.text);
+  }
+}
+
+}  // namespace
+}  // namespace corvane::tls

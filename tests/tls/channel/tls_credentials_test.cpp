@@ -1,0 +1,106 @@
+#include "tls/channel/tls_credentials.h"
+
+#include <gtest/gtest.h>
+
+#include "tls/channel/algorithm_ids.h"
+#include "tls/channel/sec_status.h"
+
+namespace corvane::tls {
+namespace {
+
+TEST(CredentialCache, SameSettingsShareOneCredentialWhenReuseIsOn) {
+  CredentialCache cache;
+  CredentialParams p;
+  ASSERT_EQ(cache.Acquire(p, true), kSecEOk);
+  auto first = cache.Current();
+  ASSERT_EQ(cache.Acquire(p, true), kSecEOk);
+  EXPECT_TRUE(cache.LastWasReused());
+  EXPECT_EQ(cache.Current(), first);
+
+  p.cipherStrength = 128;
+  ASSERT_EQ(cache.Acquire(p, true), kSecEOk);
+  EXPECT_FALSE(cache.LastWasReused());
+  EXPECT_NE(cache.Current(), first);
+
+  auto second = cache.Current();
+  ASSERT_EQ(cache.Acquire(p, false), kSecEOk);
+  EXPECT_NE(cache.Current(), second);
+
+  // Texts compare case-sensitively.
+  second = cache.Current();
+  p.provider = "microsoft unified security protocol provider";
+  ASSERT_EQ(cache.Acquire(p, true), kSecEOk);
+  EXPECT_NE(cache.Current(), second);
+}
+
+TEST(CredentialCache, RefusalsCarryProviderStatuses) {
+  struct Case {
+    const char* name;
+    CredentialParams params;
+    uint32_t status;
+  };
+  CredentialParams unknown;
+  unknown.provider = "Kerberos";
+  CredentialParams onlySsl3;
+  onlySsl3.enabledProtocols = 0x30;
+  CredentialParams tooStrong;
+  tooStrong.cipherStrength = 512;
+  CredentialParams onlyRc4;
+  onlyRc4.algorithmList = "CALG_RC4";
+  const Case cases[] = {
+      {"unknown provider", unknown, kSecESecpkgNotFound},
+      {"no TLS version", onlySsl3, kSecEAlgorithmMismatch},
+      {"no suite strong enough", tooStrong, kSecEAlgorithmMismatch},
+      {"no suite with the algorithms", onlyRc4, kSecEAlgorithmMismatch},
+  };
+  for (const auto& c : cases) {
+    CredentialCache cache;
+    EXPECT_EQ(cache.Acquire(c.params, true), c.status) << c.name;
+    EXPECT_EQ(cache.Current(), nullptr) << c.name;
+  }
+}
+
+TEST(CredentialCache, VersionBitsBecomeTheVersionRange) {
+  struct Case {
+    uint32_t bits;
+    int min, max;
+  };
+  const Case cases[] = {
+      {0x0C00, TLS1_2_VERSION, TLS1_2_VERSION}, {0x0FC0, TLS1_VERSION, TLS1_2_VERSION},
+      {0x3000, TLS1_3_VERSION, TLS1_3_VERSION}, {0x3FC0, TLS1_VERSION, TLS1_3_VERSION},
+      {0, TLS1_2_VERSION, TLS1_3_VERSION},
+  };
+  for (const auto& c : cases) {
+    CredentialParams p;
+    p.enabledProtocols = c.bits;
+    std::shared_ptr<TlsCredentials> creds;
+    ASSERT_EQ(TlsCredentials::Acquire(p, creds), kSecEOk);
+    EXPECT_EQ(SSL_CTX_get_min_proto_version(creds->Context()), c.min) << std::hex << c.bits;
+    EXPECT_EQ(SSL_CTX_get_max_proto_version(creds->Context()), c.max) << std::hex << c.bits;
+  }
+  // A hole in the middle is switched off on its own.
+  CredentialParams p;
+  p.enabledProtocols = 0x3C0 & ~0x300u;  // TLS 1.0 only
+  p.enabledProtocols = 0x0CC0;           // 1.0 and 1.2, not 1.1
+  std::shared_ptr<TlsCredentials> creds;
+  ASSERT_EQ(TlsCredentials::Acquire(p, creds), kSecEOk);
+  EXPECT_TRUE(SSL_CTX_get_options(creds->Context()) & SSL_OP_NO_TLSv1_1);
+}
+
+TEST(AlgorithmList, NamesMapInOrderAndUnknownOnesAreSkipped) {
+  EXPECT_EQ(ParseAlgorithmList(" CALG_AES_256 ,calg_sha_384,BOGUS,,CALG_ECDH_EPHEM"),
+            (std::vector<uint32_t>{0x6610, 0x800d, 0xae06}));
+  EXPECT_EQ(ParseAlgorithmList(""), std::vector<uint32_t>{});
+  std::string many;
+  for (int i = 0; i < 40; ++i) many += "CALG_MD5,";
+  EXPECT_EQ(ParseAlgorithmList(many).size(), kMaxAlgorithms);
+  // Values as the platform defines them.
+  EXPECT_EQ(AlgorithmId("CALG_3DES"), 0x6603u);
+  EXPECT_EQ(AlgorithmId("CALG_SHA"), AlgorithmId("CALG_SHA1"));
+  EXPECT_EQ(AlgorithmId("CALG_RSA_KEYX"), 0xa400u);
+  EXPECT_EQ(AlgorithmId("CALG_TLS1PRF"), 0x800au);
+  EXPECT_EQ(AlgorithmId("CALG_OID_INFO_CNG_ONLY"), 0xffffffffu);
+}
+
+}  // namespace
+}  // namespace corvane::tls
