@@ -45,12 +45,17 @@ int HttpClient::FailWith(HttpError e, std::string_view argument) {
 }
 
 bool HttpClient::UsingProxy() const {
-  return !proxyServer_.empty() && proxySSL_ != psTunnel &&
-         !(proxySSL_ == psAutomatic && EqualsNoCase(target_.scheme, kSchemeSecure));
+  return !proxyServer_.empty() && proxySSL_ != http::psTunnel &&
+         !(proxySSL_ == http::psAutomatic && EqualsNoCase(target_.scheme, kSchemeSecure));
 }
 
 void HttpClient::CloseConnection() {
-  if (SocketOpen() || IsConnected()) Connect(false);
+  if (!SocketOpen() && !IsConnected()) return;
+  // A close we make ourselves is no verdict on the response (the reader's
+  // "connection closed" failures are for closes by the server).
+  closingOnPurpose_ = true;
+  Connect(false);
+  closingOnPurpose_ = false;
 }
 
 // --- URL ---------------------------------------------------------------------
@@ -69,7 +74,7 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   }
   if (!isRedirect) redirectsLeft_ = maxRedirects_;
   UrlEncoding encoding{isRedirect ? encodeRedirectLocation_ : encodeURL_, encodeQueryString_};
-  bool keepCredentials = !isRedirect || followRedirects_ == frAlways;
+  bool keepCredentials = !isRedirect || followRedirects_ == http::frAlways;
   RequestTarget next = ResolveTarget(target_, url, encoding, keepCredentials);
   bool hostChanged = !EqualsNoCase(next.host, target_.host) || next.port != target_.port;
   if (hostChanged || !EqualsNoCase(next.scheme, target_.scheme)) CloseConnection();
@@ -97,14 +102,14 @@ int HttpClient::SetHTTPVersion(std::string_view version) {
 // --- authentication hooks ------------------------------------------------------
 
 int HttpClient::BuildAuthorization(bool answer) {
-  if (authScheme_ == authBasic && !target_.user.empty()) {
+  if (authScheme_ == http::authBasic && !target_.user.empty()) {
     headers_.authorization = "Basic " + Base64Encode(target_.user + ":" + target_.password);
   }
   return 0;
 }
 
 int HttpClient::BuildProxyAuthorization(bool answer) {
-  if (proxyAuthScheme_ == authBasic && !proxyUser_.empty() && !proxyServer_.empty()) {
+  if (proxyAuthScheme_ == http::authBasic && !proxyUser_.empty() && !proxyServer_.empty()) {
     headers_.proxyAuthorization = "Basic " + Base64Encode(proxyUser_ + ":" + proxyPassword_);
   }
   return 0;
@@ -118,9 +123,9 @@ void HttpClient::ResetAuthState() {
 }
 
 bool HttpClient::HandshakeFirstLeg() const {
-  bool server = (authScheme_ == authNtlm || authScheme_ == authDigest || authScheme_ == authNegotiate) &&
+  bool server = (authScheme_ == http::authNtlm || authScheme_ == http::authDigest || authScheme_ == http::authNegotiate) &&
                 serverAuthAttempts_ == 0;
-  bool proxy = proxyAuthScheme_ == authNtlm && proxyAuthAttempts_ == 0 && !proxyServer_.empty();
+  bool proxy = proxyAuthScheme_ == http::authNtlm && proxyAuthAttempts_ == 0 && !proxyServer_.empty();
   return server || proxy;
 }
 
@@ -133,26 +138,26 @@ void HttpClient::SetAuthScheme(int scheme) {
     headers_.authorization.clear();
   }
   authScheme_ = scheme;
-  if (scheme == authNtlm || scheme == authNegotiate) headers_.keepAlive = true;
+  if (scheme == http::authNtlm || scheme == http::authNegotiate) headers_.keepAlive = true;
 }
 
 void HttpClient::SetProxyAuthScheme(int scheme) {
   proxyChallenge_.clear();
   proxyDigestChallenge_.clear();
   if (scheme != proxyAuthScheme_) {
-    if (scheme == authNone) {
+    if (scheme == http::authNone) {
       proxyUser_.clear();
       proxyPassword_.clear();
     }
     headers_.proxyAuthorization.clear();
   }
   proxyAuthScheme_ = scheme;
-  if (scheme == authNtlm) headers_.keepAlive = true;
+  if (scheme == http::authNtlm) headers_.keepAlive = true;
 }
 
 void HttpClient::SetAuthorization(std::string_view value) {
   headers_.authorization.assign(value);
-  if (authScheme_ != authProprietary && authScheme_ != authOAuth) authScheme_ = authProprietary;
+  if (authScheme_ != http::authProprietary && authScheme_ != http::authOAuth) authScheme_ = http::authProprietary;
 }
 
 void HttpClient::CookieHeader(std::string& out) {
@@ -172,8 +177,8 @@ void HttpClient::Interrupt() {
 
 int HttpClient::Action(int code) {
   if (LogsAt(kLogProgress)) Log(kLogProgress, "URL: " + target_.url);
-  if (currentAction_ != 0 && code != actInterrupt) return FailWith(HttpError::Busy);
-  if (code == actInterrupt) {
+  if (currentAction_ != 0 && code != http::actInterrupt) return FailWith(HttpError::Busy);
+  if (code == http::actInterrupt) {
     Interrupt();
     return 0;
   }
@@ -197,16 +202,16 @@ int HttpClient::Action(int code) {
   }
   int rc = 0;
   switch (code) {
-    case actGet: rc = RunRequest("GET", false); break;
-    case actHead: rc = RunRequest("HEAD", false); break;
-    case actDelete: rc = RunRequest("DELETE", false); break;
-    case actPost: rc = RunRequest("POST", true); break;
-    case actPut: rc = RunRequest("PUT", true); break;
-    case actReset: ResetAll(); break;
+    case http::actGet: rc = RunRequest("GET", false); break;
+    case http::actHead: rc = RunRequest("HEAD", false); break;
+    case http::actDelete: rc = RunRequest("DELETE", false); break;
+    case http::actPost: rc = RunRequest("POST", true); break;
+    case http::actPut: rc = RunRequest("PUT", true); break;
+    case http::actReset: ResetAll(); break;
     default: break;
   }
   std::string kept = LastErrorText().str();
-  if (code != actReset && SocketOpen() && Timeout() >= 0) {
+  if (code != http::actReset && SocketOpen() && Timeout() >= 0) {
     for (int i = 0; i < 100 && SocketOpen() && IsConnected(); ++i) {
       if (!WaitStep(0)) break;
     }
@@ -294,7 +299,7 @@ int HttpClient::FinishTransaction(int waitResult) {
   int protocolCode = HttpErrorCode(HttpError::ProtocolStatus);
   SetError(protocolCode, message);
 
-  if (status == 401 && (authScheme_ == authDigest || authScheme_ == authNtlm || authScheme_ == authNegotiate)) {
+  if (status == 401 && (authScheme_ == http::authDigest || authScheme_ == http::authNtlm || authScheme_ == http::authNegotiate)) {
     if (serverAuthAttempts_ == 0) {
       serverAuthAttempts_ = 1;
       if (int rc = BuildAuthorization(true); rc != 0) return rc;
@@ -305,8 +310,8 @@ int HttpClient::FinishTransaction(int waitResult) {
     serverAuthAttempts_ = 0;
     return protocolCode;
   }
-  if (status == 407 && (proxyAuthScheme_ == authNtlm || proxyAuthScheme_ == authNegotiate ||
-                        proxyAuthScheme_ == authDigest)) {
+  if (status == 407 && (proxyAuthScheme_ == http::authNtlm || proxyAuthScheme_ == http::authNegotiate ||
+                        proxyAuthScheme_ == http::authDigest)) {
     if (proxyAuthAttempts_ == 0) {
       proxyAuthAttempts_ = 1;
       if (int rc = BuildProxyAuthorization(true); rc != 0) return rc;
@@ -317,14 +322,14 @@ int HttpClient::FinishTransaction(int waitResult) {
     proxyAuthAttempts_ = 0;
     return 157;
   }
-  if (followRedirects_ == frNever) return protocolCode;
-  bool methodFollows = verb_ == "GET" || verb_ == "HEAD" || verb_ == "POST" || followRedirects_ == frAlways;
+  if (followRedirects_ == http::frNever) return protocolCode;
+  bool methodFollows = verb_ == "GET" || verb_ == "HEAD" || verb_ == "POST" || followRedirects_ == http::frAlways;
   if (!IsRedirectStatus(status) || !methodFollows) return protocolCode;
   if (redirectLocation_.empty()) return FailWith(HttpError::RedirectLocationMissing);
 
   std::string location = redirectLocation_;
-  bool accept = followRedirects_ == frAlways;
-  if (followRedirects_ == frSameScheme) {
+  bool accept = followRedirects_ == http::frAlways;
+  if (followRedirects_ == http::frSameScheme) {
     RequestTarget resolved = ResolveTarget(target_, location, {encodeRedirectLocation_, encodeQueryString_}, true);
     accept = EqualsNoCase(resolved.scheme, target_.scheme);
   }
@@ -346,7 +351,7 @@ int HttpClient::FinishTransaction(int waitResult) {
     if (!WaitStep(0)) break;
   }
   int code = currentAction_;
-  if (code == actPost && (status == 303 || (status == 302 && getOn302Redirect_))) code = actGet;
+  if (code == http::actPost && (status == 303 || (status == 302 && getOn302Redirect_))) code = http::actGet;
   currentAction_ = 0;
   return Action(code);
 }

@@ -224,6 +224,7 @@ class HttpClient : public TransferClient,
   bool singleLineMode_ = true;
   bool sendingBody_ = false;
   bool reusedConnection_ = false;
+  bool closingOnPurpose_ = false;
 
   // Response.
   http::ResponseReader reader_;

@@ -89,12 +89,12 @@ int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("OtherHeaders")) return ConfigText(item, result, headers_.otherHeaders);
   if (item.Is("KerberosToken") && !item.isQuery) {
     serverChallenge_.clear();
-    if (authScheme_ != authProprietary) {
+    if (authScheme_ != http::authProprietary) {
       target_.user.clear();
       target_.password.clear();
       headers_.authorization.clear();
     }
-    authScheme_ = authProprietary;
+    authScheme_ = http::authProprietary;
     headers_.authorization = "Negotiate " + std::string(item.Text());
     return 0;
   }

@@ -62,19 +62,19 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
   int tunnelType = fwNone;
   if (!proxyServer_.empty()) {
     int mode = proxySSL_;
-    if (mode == psAutomatic && tls) mode = psTunnel;
-    if (mode != psTunnel) {
+    if (mode == http::psAutomatic && tls) mode = http::psTunnel;
+    if (mode != http::psTunnel) {
       host = proxyServer_;
       port = proxyPort_;
-      tls = mode == psAlways;
+      tls = mode == http::psAlways;
     } else {
       if (!IsPlainOrSecure(target_.scheme)) return FailWith(HttpError::InvalidScheme, target_.scheme);
       switch (proxyAuthScheme_) {
-        case authBasic:
-        case authNone: tunnelType = fwTunnel; break;
-        case authNtlm: tunnelType = fwTunnelNTLM; break;
-        case authNegotiate: tunnelType = fwTunnelNegotiate; break;
-        case authDigest: tunnelType = fwTunnelDigest; break;
+        case http::authBasic:
+        case http::authNone: tunnelType = fwTunnel; break;
+        case http::authNtlm: tunnelType = fwTunnelNTLM; break;
+        case http::authNegotiate: tunnelType = fwTunnelNegotiate; break;
+        case http::authDigest: tunnelType = fwTunnelDigest; break;
         default: return FailWith(HttpError::UnknownProxyAuthScheme);
       }
     }

@@ -34,7 +34,7 @@ void HttpClient::DataIn(const char* data, int length, bool isLine) {
 }
 
 void HttpClient::OnDisconnected(int code) {
-  if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0) {
+  if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0 && !closingOnPurpose_) {
     int rc = reader_.OnConnectionClosed(*this);
     if (rc != 0) {
       if (reader_.hasFailure()) SetError(rc, HttpErrorText(reader_.failure()));
@@ -66,7 +66,7 @@ int HttpClient::OnHeaderLine(std::string_view line, std::string_view field, std:
 
 int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
   lastHeaderField_.assign(field);
-  if (followRedirects_ != frNever && EqualsNoCase(field, "Location")) redirectLocation_.assign(value);
+  if (followRedirects_ != http::frNever && EqualsNoCase(field, "Location")) redirectLocation_.assign(value);
   if (!field.empty()) {
     parsedHeaders_.emplace_back(field);
     parsedHeaders_.emplace_back(value);
@@ -83,11 +83,11 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
     if (EqualsNoCase(value, "close")) serverClosesConnection_ = true;
     else if (EqualsNoCase(value, "keep-alive")) serverClosesConnection_ = false;
   } else if (EqualsNoCase(field, "WWW-Authenticate")) {
-    if (authScheme_ != authProprietary && authScheme_ != authOAuth) headers_.authorization.clear();
+    if (authScheme_ != http::authProprietary && authScheme_ != http::authOAuth) headers_.authorization.clear();
     std::string_view word, params;
     SplitChallenge(value, word, params);
-    if ((EqualsNoCase(word, "NTLM") && authScheme_ == authNtlm) ||
-        (EqualsNoCase(word, "Negotiate") && authScheme_ == authNegotiate)) {
+    if ((EqualsNoCase(word, "NTLM") && authScheme_ == http::authNtlm) ||
+        (EqualsNoCase(word, "Negotiate") && authScheme_ == http::authNegotiate)) {
       serverChallenge_.assign(params);
     } else if (EqualsNoCase(word, "Digest")) {
       digestChallenge_.assign(params);
@@ -102,7 +102,7 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
       }
     }
   } else if (EqualsNoCase(field, "Proxy-Authenticate")) {
-    if (proxyAuthScheme_ != authProprietary) headers_.proxyAuthorization.clear();
+    if (proxyAuthScheme_ != http::authProprietary) headers_.proxyAuthorization.clear();
     std::string_view word, params;
     SplitChallenge(value, word, params);
     if (word == "NTLM") proxyChallenge_.assign(params);
