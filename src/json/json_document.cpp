@@ -25,6 +25,10 @@ void JsonDocument::Clear() noexcept {
 
 void JsonDocument::ClearNodes() noexcept {
   nodeCount_ = 0;
+  ForgetChildLists();
+}
+
+void JsonDocument::ForgetChildLists() noexcept {
   for (ChildList& list : childLists_) list.parent = kNoNode;
 }
 
@@ -96,23 +100,33 @@ std::string_view JsonDocument::Value(uint32_t i) const noexcept {
   if (i >= nodeCount_ || i == 0) return {};
   uint32_t begin = ValueStart(i);
   unsigned char c = Bytes()[begin];
-  if (c == '{' || c == '[') return {};
+  // A node still open (navigated from an event during the parse) has no end yet.
+  if (c == '{' || c == '[' || nodes_[i].end < begin) return {};
   return {reinterpret_cast<const char*>(Bytes()) + begin, nodes_[i].end - begin};
 }
 
 std::string_view JsonDocument::SubTree(uint32_t i) const noexcept {
   if (i >= nodeCount_ || !HasText()) return {};
   const JsonNode& n = nodes_[i];
+  if (n.end < n.Start()) return {};
   return {reinterpret_cast<const char*>(Bytes()) + n.Start(), n.end - n.Start()};
 }
 
 const std::vector<uint32_t>& JsonDocument::Children(uint32_t i) const {
-  for (const ChildList& list : childLists_) {
-    if (list.parent == i) return list.children;
+  ChildList* reuse = nullptr;
+  for (ChildList& list : childLists_) {
+    if (list.parent != i) continue;
+    if (list.nodeCount == nodeCount_ && list.pops == pops_) return list.children;
+    reuse = &list;
   }
-  ChildList& list = childLists_[nextChildList_];
-  nextChildList_ = (nextChildList_ + 1) % kChildLists;
+  if (reuse == nullptr) {
+    reuse = &childLists_[nextChildList_];
+    nextChildList_ = (nextChildList_ + 1) % kChildLists;
+  }
+  ChildList& list = *reuse;
   list.parent = i;
+  list.nodeCount = nodeCount_;
+  list.pops = pops_;
   list.children.clear();
   // Children follow their parent directly; siblings are chained by next.
   uint32_t c = i + 1;

@@ -46,10 +46,15 @@ class JsonDocument {
     nodes_[nodeCount_] = JsonNode{start, 0, parent, 0};
     return nodeCount_++;
   }
-  void PopNode() noexcept { --nodeCount_; }
+  void PopNode() noexcept {
+    --nodeCount_;
+    ++pops_;
+  }
   JsonNode& MutableNode(uint32_t i) noexcept { return nodes_[i]; }
   // Forgets the nodes (the text stays).
   void ClearNodes() noexcept;
+  // Child lists cached while the tree was still growing are stale once it is done.
+  void ForgetChildLists() noexcept;
 
   // Reading. Node 0 is the root whenever the tree is not empty.
   bool HasTree() const noexcept { return nodeCount_ > 0; }
@@ -87,11 +92,16 @@ class JsonDocument {
   JsonNode* nodes_ = nullptr;  // nodeBlock_'s data
   uint32_t nodeCount_ = 0;
   uint32_t nodeCapacity_ = 0;
+  uint64_t pops_ = 0;
 
   // Child lists of the last few parents navigated, so that loops over the
   // items of a large array cost one walk, not one per item.
+  // A list is valid for the tree it was built on: the same node count and no
+  // node popped since (the tree can grow while events read it).
   struct ChildList {
     uint32_t parent = kNoNode;
+    uint32_t nodeCount = 0;
+    uint64_t pops = 0;
     std::vector<uint32_t> children;
   };
   static constexpr int kChildLists = 4;

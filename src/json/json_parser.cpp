@@ -111,6 +111,9 @@ int JsonParser::Parse(std::string_view text) {
     doc_.Clear();
     return rc;
   }
+  doc_.ForgetChildLists();
+  cursor_ = 0;
+  pathText_.clear();
   return 0;
 }
 

@@ -34,7 +34,8 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   void Reset() noexcept;
   // Copies text (which ends at its first NUL, if any) and scans it completely.
   // Starts from a reset. 0, 10232 for bad markup, 200 when memory runs out,
-  // 10000 when the container stack cannot grow.
+  // 10000 when the container stack cannot grow. Event handlers may navigate
+  // the part of the tree built so far but must not call Parse or Reset.
   int Parse(std::string_view text);
 
   bool BuildDOM() const noexcept { return buildDom_; }

@@ -109,5 +109,37 @@ TEST(JsonTreeTest, ItemsOfALargeArrayAreReachableByPosition) {
   EXPECT_EQ(parser.GetXPath(), "/json/[49999]");
 }
 
+// A listener that reads the growing tree from inside the events.
+class NavigatingListener : public RESTEvents {
+ public:
+  explicit NavigatingListener(JsonParser& parser) : parser_(parser) {}
+  std::string seen;
+  void StartElement(std::string&, std::string& element, std::string&, bool&) override {
+    if (parser_.SetXPath("/json") != 0) return;
+    seen += std::to_string(parser_.XChildCount()) + ":" + parser_.XText();
+    if (parser_.XChildCount() > 0) {
+      parser_.SetXPath("[1]");
+      seen += parser_.XText() + parser_.XSubTree();
+    }
+    seen += ",";
+  }
+
+ private:
+  JsonParser& parser_;
+};
+
+TEST(JsonTreeTest, EventHandlersSeeThePartialTreeAndLaterReadsSeeAll) {
+  JsonParser parser;
+  NavigatingListener listener(parser);
+  parser.SetEventSink(&listener);
+  ASSERT_EQ(parser.Parse(R"({"a":1,"b":[2,3],"c":"x"})"), 0);
+  // The first member is open (no text yet) until the second one starts.
+  EXPECT_EQ(listener.seen, R"(0:,1:,2:1"a":1,2:1"a":1,2:1"a":1,3:1"a":1,)");
+  EXPECT_EQ(parser.GetXPath(), "");
+  EXPECT_EQ(parser.XChildCount(), 3);
+  ASSERT_EQ(parser.SetXPath("/json/b"), 0);
+  EXPECT_EQ(parser.XChildCount(), 2);
+}
+
 }  // namespace
 }  // namespace corvane
