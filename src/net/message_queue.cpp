@@ -95,6 +95,14 @@ bool ThreadMessageQueue::HasMessages() {
   return !messages_.empty();
 }
 
+bool ThreadMessageQueue::HasMessagesFor(uint64_t window) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (const WindowMessage& m : messages_) {
+    if (m.window == window || m.message == kQuitMessage) return true;
+  }
+  return false;
+}
+
 void ThreadMessageQueue::RemoveMessages(uint64_t window, uint32_t message) {
   std::lock_guard<std::mutex> lock(mutex_);
   messages_.erase(std::remove_if(messages_.begin(), messages_.end(),

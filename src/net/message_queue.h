@@ -76,6 +76,7 @@ class ThreadMessageQueue {
   // Takes the first message for window (0: for any window); false when none.
   bool Peek(uint64_t window, WindowMessage& out);
   bool HasMessages();
+  bool HasMessagesFor(uint64_t window);
   // Drops queued messages with this number for window (stale notifications
   // of a closed socket must not reach the next one on the same descriptor).
   void RemoveMessages(uint64_t window, uint32_t message);

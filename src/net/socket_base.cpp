@@ -177,6 +177,20 @@ bool SocketBase::WaitStep(int waitMs) {
 
 void SocketBase::DoEvents() { WaitStep(selectWaitMillis_); }
 
+bool SocketBase::EventsPending() {
+  if (repostRead_) return true;
+  if (useWindowsMessages_) {
+    ThreadMessageQueue& queue = window_.queue();
+    if (ignoreOtherWindowEvents_ ? queue.HasMessagesFor(window_.id()) : queue.HasMessages()) return true;
+  }
+  if (!SocketOpen() || watch_.mask == 0) return false;
+  if (watch_.pendingConnectError != 0) return true;
+  short events = PollEventsFor(watch_);
+  if (events == 0) return false;
+  pollfd pfd{watch_.fd, events, 0};
+  return ::poll(&pfd, 1, 0) > 0;
+}
+
 bool SocketBase::PumpOneMessage(int waitMs) {
   ThreadMessageQueue& queue = window_.queue();
   uint64_t filter = ignoreOtherWindowEvents_ ? window_.id() : 0;

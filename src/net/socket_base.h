@@ -69,6 +69,12 @@ class SocketBase : public ComponentCore, private MessageTarget {
     return 0;
   }
 
+  // True when a pass would have something to do right now: a message is
+  // queued for this object (or a read re-posted), or its socket is ready.
+  // Costs one poll with zero timeout; lets a "drain what is pending" loop
+  // stop at once instead of running idle passes.
+  bool EventsPending();
+
   // Marks an operation as running (Interrupt acts only then). Nested use is
   // counted.
   void BeginOperation() noexcept;

@@ -15,11 +15,13 @@ using testing::SendAll;
 using testing::SleepMs;
 using testing::TestClient;
 
-// A server that sends one byte every 150 ms, six times, then closes.
+// A server that sends one byte every 150 ms, six times, then closes; it
+// stops early once the client has gone.
 void Trickle(int fd) {
   for (int i = 0; i < 6; ++i) {
     SleepMs(150);
-    SendAll(fd, std::string(1, static_cast<char>('0' + i)));
+    char c = static_cast<char>('0' + i);
+    if (::send(fd, &c, 1, MSG_NOSIGNAL) != 1) return;
   }
 }
 
@@ -181,6 +183,26 @@ TEST(WaitLoop, IgnoreExternalEventsSwallowsWindowMessagesDispatchedByAnotherLoop
   b.DoEvents();
   EXPECT_EQ(a.seen, 0);
   EXPECT_EQ(b.seen, 1);
+}
+
+TEST(WaitLoop, EventsPendingTellsWhetherAPassHasWork) {
+  for (bool engine : {true, false}) {
+    LoopbackServer server([](int fd) {
+      SleepMs(100);
+      SendAll(fd, "x");
+      SleepMs(300);
+    });
+    TestClient client(engine);
+    client.SetTimeout(5);
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    while (client.EventsPending()) client.WaitStep(0);  // what the connect left behind
+    EXPECT_FALSE(client.EventsPending());
+    int64_t start = TickCount();
+    while (!client.EventsPending() && TickCount() - start < 2000) SleepMs(5);
+    EXPECT_TRUE(client.EventsPending()) << engine;  // the byte has arrived
+    while (client.EventsPending()) client.WaitStep(0);
+    EXPECT_EQ(client.received, "x") << engine;
+  }
 }
 
 TEST(WaitLoop, IdleWaitSleepsInsteadOfSpinning) {
