@@ -1,12 +1,14 @@
 // Frame parser with HPACK decoding: the input is a run of frames as they come
 // from a server, parsed with one shared decoding table; frames that parse are
 // serialised again and must parse to the same payload. The same bytes are
-// also fed straight to the HPACK decoder, split at a point the first byte picks.
+// also fed straight to the HPACK decoder, split at a point the first byte
+// picks, and to a connection that has sent its request, in pieces.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "http2/hpack_decoder.h"
+#include "http2/http2_connection.h"
 #include "http2/http2_frame_types.h"
 
 namespace {
@@ -26,6 +28,33 @@ void CheckReserialise(corvane::Http2Frame& frame) {
   // reserved bit, RST_STREAM and PRIORITY keep their fixed fields only; the others keep every byte.
   bool exact = type == 5 || type == 6 || type > 9;
   if (exact && again->Payload() != frame.Payload()) std::abort();
+}
+
+class NullListener : public corvane::Http2ResponseListener {
+ public:
+  int ProcessHeader(std::string_view, std::string_view) override { return 0; }
+  int EndOfHeaders() override { return 0; }
+  int DeliverBody(const char*, size_t) override { return 0; }
+  int CompleteResponse() override { return 0; }
+};
+
+void FeedConnection(const uint8_t* data, size_t size) {
+  NullListener listener;
+  corvane::Http2Connection conn;
+  conn.SetListener(&listener);
+  conn.Start();
+  conn.RequestHeaders() = {{":method", "GET"}, {":path", "/"}};
+  conn.SendHeaders(size % 2 == 0);
+  size_t piece = size % 7 + 1;
+  for (size_t i = 0; i < size; i += piece) {
+    if (conn.Receive(data + i, size - i < piece ? size - i : piece) != 0) {
+      if (conn.LastErrorText().empty()) std::abort();
+      break;
+    }
+    conn.ConsumeOutput(static_cast<size_t>(conn.Output().size()));
+    if (conn.SendWindow() > 0 && i % 3 == 0) conn.SendData("body", conn.SendWindow() < 4 ? 1 : 4, false);
+  }
+  conn.Close();
 }
 
 }  // namespace
@@ -60,5 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       block.Decode(data + start, size - start, out, true);
     }
   }
+  FeedConnection(data, size);
   return 0;
 }

@@ -1,0 +1,447 @@
+#include "http2/http2_connection.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "http2/hpack_encoder.h"
+#include "http2_test_util.h"
+
+namespace corvane {
+namespace {
+
+using St = Http2StreamState;
+
+std::string Frame(uint8_t type, uint8_t flags, uint32_t stream, std::string_view payload) {
+  std::string f;
+  uint32_t n = static_cast<uint32_t>(payload.size());
+  f += static_cast<char>(n >> 16);
+  f += static_cast<char>(n >> 8);
+  f += static_cast<char>(n);
+  f += static_cast<char>(type);
+  f += static_cast<char>(flags);
+  for (int shift : {24, 16, 8, 0}) f += static_cast<char>(stream >> shift);
+  f += payload;
+  return f;
+}
+
+std::string U32(uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+          static_cast<char>(v)};
+}
+
+std::string Block(const HeaderList& headers) {
+  ByteBuffer out;
+  EXPECT_EQ(0, HpackEncode(headers, true, out));
+  return out.str();
+}
+
+// Records every call as one line of a transcript.
+class Transcript : public Http2ResponseListener {
+ public:
+  int ProcessHeader(std::string_view name, std::string_view value) override {
+    lines.push_back("header " + std::string(name) + ": " + std::string(value));
+    return failHeaders;
+  }
+  int EndOfHeaders() override {
+    lines.push_back("end of headers");
+    return 0;
+  }
+  int DeliverBody(const char* data, size_t length) override {
+    body.append(data, length);
+    return 0;
+  }
+  int CompleteResponse() override {
+    lines.push_back("complete");
+    return 0;
+  }
+  bool LogsAt(int level) const override { return level <= logLevel; }
+  void Log(int level, std::string_view message, std::string_view type) override {
+    log.push_back(std::string(type) + " " + std::string(message));
+  }
+
+  std::vector<std::string> lines;
+  std::string body;
+  std::vector<std::string> log;
+  int failHeaders = 0;
+  int logLevel = 1;
+};
+
+class Http2ConnectionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { conn.SetListener(&listener); }
+
+  std::string TakeOutput() {
+    std::string out = conn.Output().str();
+    conn.ConsumeOutput(out.size());
+    return out;
+  }
+  int Feed(const std::string& bytes) { return conn.Receive(bytes.data(), bytes.size()); }
+
+  // Start, send the request headers and (for states past OPENED) receive
+  // what moves the stream there.
+  void Reach(St state, bool closedByPeer = false) {
+    ASSERT_EQ(0, conn.Start());
+    if (state == St::ssIdle) return;
+    conn.RequestHeaders() = {{":method", "GET"}, {":scheme", "https"}, {":path", "/"},
+                             {":authority", "h"}};
+    bool endStream = state == St::ssHalfClosedLocal || state == St::ssClosed;
+    ASSERT_EQ(0, conn.SendHeaders(endStream));
+    if (state == St::ssHalfClosedRemote || state == St::ssClosed) {
+      ASSERT_EQ(0, Feed(Frame(1, kFlagEndHeaders | kFlagEndStream, 1, Block({{":status", "204"}}))))
+          << conn.LastErrorText().view();
+    }
+    if (closedByPeer) {
+      ASSERT_EQ(0, Feed(Frame(3, 0, 1, U32(0))));
+    }
+    ASSERT_EQ(state, conn.State());
+    ASSERT_EQ(closedByPeer, conn.ClosedByPeer());
+    TakeOutput();
+    listener.lines.clear();
+  }
+
+  Transcript listener;
+  Http2Connection conn;
+};
+
+TEST_F(Http2ConnectionTest, StartSendsPrefaceSettingsAndConnectionWindowUpdate) {
+  ASSERT_EQ(0, conn.Start());
+  EXPECT_EQ(std::string("PRI * HTTP/2.0\r\n\r\nSM\r\n\r\n") +
+                Frame(4, 0, 0, test::FromHex("000300000064" "00040000ffff")) +
+                Frame(8, 0, 0, U32(65535)),
+            TakeOutput());
+  EXPECT_EQ(St::ssIdle, conn.State());
+}
+
+TEST(Http2RequestHeaders, PseudoHeadersThenBlockLinesWithoutHopByHopFields) {
+  HeaderList headers;
+  std::string text;
+  Http2Connection::BuildRequestHeaders(
+      "POST", "https", "api.example.com", 443, "/v1/items?q=1",
+      "Host: api.example.com\r\nAccept: */*\r\nConnection: Keep-Alive\r\nKeep-Alive: 300\r\n"
+      "TE: trailers\r\nTransfer-Encoding: chunked\r\nUpgrade: h2c\r\nProxy-Connection: x\r\n"
+      "Content-Type: application/json\r\nX-Quoted: \"a:b\"\r\nX-Odd\"na:me\": v\r\n\r\n",
+      headers, text);
+  const HeaderList expected = {{":method", "POST"},
+                               {":scheme", "https"},
+                               {":path", "/v1/items?q=1"},
+                               {":authority", "api.example.com:443"},
+                               {"accept", "*/*"},
+                               {"content-type", "application/json"},
+                               {"x-quoted", "\"a:b\""},
+                               {"x-odd\"na:me\"", "v"}};
+  EXPECT_EQ(expected, headers);
+  EXPECT_EQ(":method: POST\r\n:scheme: https\r\n:path: /v1/items?q=1\r\n"
+            ":authority: api.example.com:443\r\naccept: */*\r\ncontent-type: application/json\r\n"
+            "x-quoted: \"a:b\"\r\nx-odd\"na:me\": v\r\n",
+            text);
+  Http2Connection::BuildRequestHeaders("GET", "http", "h", 80, "/", "", headers, text);
+  EXPECT_EQ("h", headers[3].value) << "port 80 leaves the host alone";
+  Http2Connection::BuildRequestHeaders("GET", "https", "h", 8080, "/", "", headers, text);
+  EXPECT_EQ("h:8080", headers[3].value);
+}
+
+TEST_F(Http2ConnectionTest, SendHeadersEmitsOneHuffmanHeadersFrameAndLogs) {
+  ASSERT_EQ(0, conn.Start());
+  TakeOutput();
+  listener.logLevel = 3;
+  conn.RequestHeaders() = {{":method", "GET"}, {"custom-key", "custom-value"}};
+  ASSERT_EQ(0, conn.SendHeaders(true));
+  EXPECT_EQ(Frame(1, kFlagEndHeaders | kFlagEndStream, 1,
+                  test::FromHex("82408825a849e95ba97d7f8925a849e95bb8e8b4bf")),
+            TakeOutput());
+  EXPECT_EQ(St::ssHalfClosedLocal, conn.State());
+  const std::vector<std::string> log = {"Info Sending Headers:", "RequestHeaders :method: GET",
+                                        "RequestHeaders custom-key: custom-value"};
+  EXPECT_EQ(log, listener.log);
+}
+
+TEST_F(Http2ConnectionTest, LargeHeaderBlockContinuesInContinuationFrames) {
+  ASSERT_EQ(0, conn.Start());
+  TakeOutput();
+  conn.RequestHeaders() = {{":method", "GET"}, {"x-big", std::string(60000, 'a')}};
+  ASSERT_EQ(0, conn.SendHeaders(false));
+  std::string out = TakeOutput();
+  HpackDecoder decoder;
+  HeaderList decoded;
+  std::vector<std::pair<uint8_t, uint8_t>> frames;  // type, flags
+  size_t pos = 0;
+  while (pos < out.size()) {
+    Http2FrameHeader h;
+    ASSERT_TRUE(PeekHttp2FrameHeader(test::Bytes(out) + pos, out.size() - pos, h));
+    EXPECT_LE(h.length, 16384u);
+    frames.push_back({h.type, h.flags});
+    ASSERT_EQ(0, decoder.Decode(test::Bytes(out) + pos + 9, h.length, decoded,
+                                (h.flags & kFlagEndHeaders) != 0));
+    pos += 9 + h.length;
+  }
+  const std::vector<std::pair<uint8_t, uint8_t>> expected = {{1, 0}, {9, 0}, {9, kFlagEndHeaders}};
+  EXPECT_EQ(expected, frames);  // 60000 five-bit codes make 37500 bytes
+  EXPECT_EQ(conn.RequestHeaders(), decoded);
+  EXPECT_EQ(St::ssOpened, conn.State());
+}
+
+std::string ServerResponse() {
+  return Frame(4, 0, 0, test::FromHex("000300000080" "000500004000")) + Frame(4, kFlagAck, 0, "") +
+         Frame(1, kFlagEndHeaders, 1, Block({{":status", "200"}, {"content-type", "text/xml"}})) +
+         Frame(0, 0, 1, std::string(100, 'x')) +
+         Frame(0, kFlagPadded | kFlagEndStream, 1, test::FromHex("03") + "<end/>" +
+                                                       std::string(3, '\0'));
+}
+
+const std::vector<std::string> kResponseTranscript = {
+    "header :status: 200", "header content-type: text/xml", "end of headers", "complete"};
+
+std::string ResponseReplies() {
+  return Frame(4, kFlagAck, 0, "") + Frame(8, 0, 0, U32(100)) + Frame(8, 0, 1, U32(100)) +
+         Frame(8, 0, 0, U32(10)) + Frame(8, 0, 1, U32(10));
+}
+
+TEST_F(Http2ConnectionTest, ResponseIsDeliveredAndAcknowledged) {
+  Reach(St::ssHalfClosedLocal);
+  ASSERT_EQ(0, Feed(ServerResponse())) << conn.LastErrorText().view();
+  EXPECT_EQ(kResponseTranscript, listener.lines);
+  EXPECT_EQ(std::string(100, 'x') + "<end/>", listener.body);
+  EXPECT_EQ(ResponseReplies(), TakeOutput());
+  EXPECT_EQ(St::ssClosed, conn.State());
+  EXPECT_TRUE(conn.ResponseComplete());
+  EXPECT_EQ(128u, conn.Setting(SETTINGS_MAX_CONCURRENT_STREAMS));
+}
+
+TEST_F(Http2ConnectionTest, ResponseSplitAtEveryPointGivesTheSameTranscript) {
+  const std::string bytes = ServerResponse();
+  for (size_t piece : {1, 2, 3, 5, 9, 10}) {
+    Transcript t;
+    Http2Connection c;
+    c.SetListener(&t);
+    ASSERT_EQ(0, c.Start());
+    c.RequestHeaders() = {{":method", "GET"}};
+    ASSERT_EQ(0, c.SendHeaders(true));
+    c.ConsumeOutput(static_cast<size_t>(c.Output().size()));
+    for (size_t i = 0; i < bytes.size(); i += piece) {
+      ASSERT_EQ(0, c.Receive(bytes.data() + i, std::min(piece, bytes.size() - i)))
+          << "piece " << piece << " at " << i << ": " << c.LastErrorText().view();
+    }
+    EXPECT_EQ(kResponseTranscript, t.lines) << "piece " << piece;
+    EXPECT_EQ(std::string(100, 'x') + "<end/>", t.body) << "piece " << piece;
+    EXPECT_EQ(ResponseReplies(), c.Output().str()) << "piece " << piece;
+  }
+  for (size_t cut = 0; cut <= bytes.size(); ++cut) {
+    Transcript t;
+    Http2Connection c;
+    c.SetListener(&t);
+    ASSERT_EQ(0, c.Start());
+    ASSERT_EQ(0, c.SendHeaders(true));
+    ASSERT_EQ(0, c.Receive(bytes.data(), cut));
+    ASSERT_EQ(0, c.Receive(bytes.data() + cut, bytes.size() - cut)) << "cut " << cut;
+    EXPECT_EQ(kResponseTranscript, t.lines) << "cut " << cut;
+  }
+}
+
+TEST_F(Http2ConnectionTest, EndStreamOnHeadersWaitsForTheLastContinuation) {
+  Reach(St::ssHalfClosedLocal);
+  std::string block = Block({{":status", "200"}, {"x-a", "1"}, {"x-b", "2"}});
+  ASSERT_EQ(0, Feed(Frame(1, kFlagEndStream, 1, block.substr(0, 4))));
+  EXPECT_EQ(St::ssHalfClosedLocal, conn.State());
+  ASSERT_EQ(0, Feed(Frame(9, 0, 1, block.substr(4, 3))));
+  ASSERT_EQ(0, Feed(Frame(9, kFlagEndHeaders, 1, block.substr(7))));
+  const std::vector<std::string> expected = {"header :status: 200", "header x-a: 1",
+                                             "header x-b: 2", "end of headers", "complete"};
+  EXPECT_EQ(expected, listener.lines);
+  EXPECT_EQ(St::ssClosed, conn.State());
+}
+
+TEST_F(Http2ConnectionTest, RstStreamWithCancelFailsWithStreamReset) {
+  Reach(St::ssHalfClosedLocal);
+  EXPECT_EQ(162, Feed(Frame(3, 0, 1, U32(8))));
+  EXPECT_EQ("HTTP/2 Protocol Error: Stream reset. The stream was no longer needed. "
+            "Error code 0x8 (CANCEL).",
+            conn.LastErrorText().view());
+  EXPECT_EQ(St::ssClosed, conn.State());
+  EXPECT_EQ(162, Feed(Frame(6, 0, 0, "12345678"))) << "the failure sticks";
+}
+
+TEST_F(Http2ConnectionTest, PingIsAnsweredWithTheSameBytes) {
+  Reach(St::ssOpened);
+  ASSERT_EQ(0, Feed(Frame(6, 0, 0, "abcdefgh")));
+  EXPECT_EQ(Frame(6, kFlagAck, 0, "abcdefgh"), TakeOutput());
+  ASSERT_EQ(0, Feed(Frame(6, kFlagAck, 0, "abcdefgh")));
+  EXPECT_EQ("", TakeOutput());
+}
+
+struct ReceiveCheck {
+  const char* what;
+  St state;
+  bool closedByPeer;
+  std::string bytes;
+  int code;
+  std::string message;
+};
+
+TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
+  const std::string ping = "12345678";
+  const ReceiveCheck checks[] = {
+      {"DATA on stream 0", St::ssOpened, false, Frame(0, 0, 0, "x"), 1,
+       "PROTOCOL_ERROR: Receive Data Frame with StreamIdentifier is 0."},
+      {"DATA before the request", St::ssIdle, false, Frame(0, 0, 1, "x"), 1, "PROTOCOL_ERROR"},
+      {"DATA after the response ended", St::ssHalfClosedRemote, false, Frame(0, 0, 1, "x"), 1,
+       "PROTOCOL_ERROR"},
+      {"DATA with bad padding", St::ssOpened, false,
+       Frame(0, kFlagPadded, 1, test::FromHex("05") + std::string(9, 'x')), 1,
+       "PROTOCOL_ERROR: Receive Data Frame with PadLength 5 more than dataLen 4."},
+      {"HEADERS on stream 0", St::ssOpened, false, Frame(1, kFlagEndHeaders, 0, "\x88"), 1,
+       "PROTOCOL_ERROR"},
+      {"HEADERS after the response ended", St::ssHalfClosedRemote, false,
+       Frame(1, kFlagEndHeaders, 1, "\x88"), 1,
+       "PROTOCOL_ERROR: Receive Headers Frame with error state HALFCLOSED_REMOTE."},
+      {"HEADERS when closed by the peer", St::ssClosed, true, Frame(1, kFlagEndHeaders, 1, "\x88"),
+       1, "PROTOCOL_ERROR: Receive Headers Frame with error state CLOSED."},
+      {"HEADERS on a stream never opened", St::ssOpened, false,
+       Frame(1, kFlagEndHeaders, 3, "\x88"), 1,
+       "PROTOCOL_ERROR: Receive HEADERS Frame on stream 3, which this connection did not open."},
+      {"HEADERS with a broken block", St::ssOpened, false, Frame(1, kFlagEndHeaders, 1, "\x80"), 9,
+       "COMPRESSION_ERROR: Header field index 0 is not valid."},
+      {"CONTINUATION on stream 0", St::ssOpened, false, Frame(9, kFlagEndHeaders, 0, "\x88"), 1,
+       "PROTOCOL_ERROR: Receive Continuation Frame with StreamIdentifier is not 0."},
+      {"CONTINUATION before the request", St::ssIdle, false, Frame(9, kFlagEndHeaders, 1, "\x88"),
+       1, "PROTOCOL_ERROR: Send Continuation Frame with error state IDLE."},
+      {"CONTINUATION without HEADERS", St::ssOpened, false, Frame(9, kFlagEndHeaders, 1, "\x88"),
+       1, "PROTOCOL_ERROR: Receive Continuation Frame without a header block to continue."},
+      {"DATA inside a header block", St::ssOpened, false,
+       Frame(1, 0, 1, "\x88") + Frame(0, 0, 1, "x"), 1,
+       "PROTOCOL_ERROR: Receive DATA Frame while a header block is incomplete."},
+      {"RST_STREAM on stream 0", St::ssOpened, false, Frame(3, 0, 0, U32(0)), 1,
+       "PROTOCOL_ERROR: Receive RstStream Frame with StreamIdentifier is 0."},
+      {"RST_STREAM before the request", St::ssIdle, false, Frame(3, 0, 1, U32(0)), 1,
+       "PROTOCOL_ERROR: Receive RstStream Frame with error state IDLE."},
+      {"RST_STREAM twice from the peer", St::ssClosed, true, Frame(3, 0, 1, U32(0)), 1,
+       "PROTOCOL_ERROR: Receive RstStream Frame with error state CLOSED."},
+      {"SETTINGS before the request", St::ssIdle, false, Frame(4, 0, 0, ""), 1,
+       "PROTOCOL_ERROR: Receive Settings Frame with error state IDLE."},
+      {"SETTINGS ACK with a payload", St::ssOpened, false,
+       Frame(4, kFlagAck, 0, test::FromHex("000400000001")), 6,
+       "FRAME_SIZE_ERROR: Receive Settings Frame with Ack Flags but payloadLen is 6 not 0."},
+      {"SETTINGS with a cut pair", St::ssOpened, false, Frame(4, 0, 0, test::FromHex("0004000000")),
+       6, "FRAME_SIZE_ERROR: Frame of type SETTINGS ended after 2 bytes, inside a field."},
+      {"PUSH_PROMISE with push disabled", St::ssOpened, false,
+       Frame(5, kFlagEndHeaders, 1, U32(2) + "\x82"), 1,
+       "PROTOCOL_ERROR: Receive PushPromise Frame, but enable accept PushPromise ia false."},
+      {"PING on stream 1", St::ssOpened, false, Frame(6, 0, 1, ping), 1,
+       "PROTOCOL_ERROR: Receive Ping Frame with StreamIdentifier is not 0."},
+      {"PING before the request", St::ssIdle, false, Frame(6, 0, 0, ping), 1,
+       "PROTOCOL_ERROR: Receive Ping Frame with error state IDLE."},
+      {"PING of 7 bytes", St::ssOpened, false, Frame(6, 0, 0, "1234567"), 6,
+       "FRAME_SIZE_ERROR: Receive Ping Frame with PadLen 7 differet from Ping Frame PadLen should "
+       "be 8."},
+      {"GOAWAY on stream 1", St::ssOpened, false, Frame(7, 0, 1, U32(1) + U32(0)), 1,
+       "PROTOCOL_ERROR: Receive GoAway Frame with StreamIdentifier is not 0."},
+      {"GOAWAY after the response ended", St::ssHalfClosedRemote, false,
+       Frame(7, 0, 0, U32(1) + U32(0)), 1,
+       "PROTOCOL_ERROR: Receive GoAway Frame with error state HALFCLOSED_REMOTE."},
+      {"WINDOW_UPDATE before the request", St::ssIdle, false, Frame(8, 0, 1, U32(1)), 1,
+       "PROTOCOL_ERROR: Receive WindowUpdate Frame with error state IDLE."},
+      {"WINDOW_UPDATE of 3 bytes", St::ssOpened, false, Frame(8, 0, 1, "abc"), 6,
+       "FRAME_SIZE_ERROR: Receive WindowUpdate Frame with PadLen 3 differet from PadLen should be "
+       "4."},
+      {"WINDOW_UPDATE of 0", St::ssOpened, false, Frame(8, 0, 1, U32(0)), 1,
+       "PROTOCOL_ERROR: Receive WindowUpdata Frame with WindowIncrement is 0."},
+      {"WINDOW_UPDATE past 2^31 - 1", St::ssOpened, false, Frame(8, 0, 1, U32(0x7FFFFFFF)), 1,
+       "FLOW_CONTROL_ERROR: Send window grows past 2147483647."},
+      {"frame longer than 16384", St::ssOpened, false, Frame(0, 0, 1, "").replace(0, 3, "\x00\x40\x01", 3),
+       6, "FRAME_SIZE_ERROR: Receive Frame with payloadLen 16385 more than max frame size 16384."},
+  };
+  for (const ReceiveCheck& c : checks) {
+    SCOPED_TRACE(c.what);
+    Transcript t;
+    listener = t;
+    conn.Close();
+    Reach(c.state, c.closedByPeer);
+    EXPECT_EQ(c.code, Feed(c.bytes));
+    EXPECT_EQ(c.message, conn.LastErrorText().view());
+  }
+}
+
+TEST_F(Http2ConnectionTest, UnknownFramesAndPriorityAreSkipped) {
+  Reach(St::ssOpened);
+  ASSERT_EQ(0, Feed(Frame(0x42, 0xff, 7, "anything") + Frame(2, 0, 1, "abcde")));
+  EXPECT_EQ("", TakeOutput());
+}
+
+TEST_F(Http2ConnectionTest, ServerInitialWindowOfZeroHoldsTheBodyUntilWindowUpdate) {
+  Reach(St::ssOpened);
+  ASSERT_EQ(0, Feed(Frame(4, 0, 0, test::FromHex("000400000000"))));
+  TakeOutput();
+  EXPECT_EQ(0, conn.SendWindow());
+  EXPECT_EQ(1, conn.SendData("x", 1, true));
+  EXPECT_EQ("FLOW_CONTROL_ERROR: Data of 1 bytes exceeds the send window of 0 bytes.",
+            conn.LastErrorText().view());
+  ASSERT_EQ(0, Feed(Frame(8, 0, 1, U32(100))));
+  EXPECT_EQ(100, conn.SendWindow());
+  ASSERT_EQ(0, conn.SendData(std::string(100, 'b').data(), 100, true));
+  EXPECT_EQ(Frame(0, kFlagEndStream, 1, std::string(100, 'b')), TakeOutput());
+  EXPECT_EQ(0, conn.SendWindow());
+  EXPECT_EQ(St::ssHalfClosedLocal, conn.State());
+}
+
+TEST_F(Http2ConnectionTest, ConnectionWindowAlsoLimitsTheBody) {
+  Reach(St::ssOpened);
+  ASSERT_EQ(0, Feed(Frame(8, 0, 1, U32(100000))));
+  EXPECT_EQ(65535, conn.SendWindow()) << "the connection window is still the default";
+  ASSERT_EQ(0, Feed(Frame(8, 0, 0, U32(1000))));
+  EXPECT_EQ(66535, conn.SendWindow());
+}
+
+TEST_F(Http2ConnectionTest, SendDataSplitsAtTheServersMaxFrameSize) {
+  Reach(St::ssOpened);
+  std::string body(40000, 'z');
+  ASSERT_EQ(0, conn.SendData(body.data(), body.size(), true));
+  std::string out = TakeOutput();
+  EXPECT_EQ(Frame(0, 0, 1, body.substr(0, 16384)) + Frame(0, 0, 1, body.substr(16384, 16384)) +
+                Frame(0, kFlagEndStream, 1, body.substr(32768)),
+            out);
+  EXPECT_EQ(65535 - 40000, conn.SendWindow());
+  EXPECT_EQ(1, conn.SendData("x", 1, true));
+  EXPECT_EQ("PROTOCOL_ERROR: Send Data Frame with error state HALFCLOSED_LOCAL.",
+            conn.LastErrorText().view());
+}
+
+TEST_F(Http2ConnectionTest, SendChecksRefuseInClosedStates) {
+  Reach(St::ssClosed);
+  EXPECT_EQ(1, conn.SendHeaders(true));
+  EXPECT_EQ("PROTOCOL_ERROR: Send Headers Frame with error state CLOSED.",
+            conn.LastErrorText().view());
+  EXPECT_EQ(1, conn.SendRstStream());
+  EXPECT_EQ("PROTOCOL_ERROR: Send RstStream Frame with error state CLOSED.",
+            conn.LastErrorText().view());
+}
+
+TEST_F(Http2ConnectionTest, CloseResetsAnOpenStreamOnly) {
+  Reach(St::ssHalfClosedLocal);
+  ASSERT_EQ(0, conn.Close());
+  EXPECT_EQ(Frame(3, 0, 1, U32(0)), TakeOutput());
+  EXPECT_EQ(St::ssIdle, conn.State());
+  Reach(St::ssClosed);
+  ASSERT_EQ(0, conn.Close());
+  EXPECT_EQ("", TakeOutput());
+  ASSERT_EQ(0, conn.Close());
+  EXPECT_EQ("", TakeOutput()) << "an idle stream is never reset";
+}
+
+TEST_F(Http2ConnectionTest, ListenerFailureStopsTheReceive) {
+  Reach(St::ssHalfClosedLocal);
+  listener.failHeaders = 4;
+  EXPECT_EQ(4, Feed(Frame(1, kFlagEndHeaders, 1, Block({{":status", "200"}}))));
+}
+
+TEST(Http2Alpn, SelectionNamesH2) {
+  EXPECT_TRUE(Http2Connection::AlpnSelectsH2("h2"));
+  EXPECT_TRUE(Http2Connection::AlpnSelectsH2("H2"));
+  EXPECT_TRUE(Http2Connection::AlpnSelectsH2("http/1.1, h2"));
+  EXPECT_FALSE(Http2Connection::AlpnSelectsH2("h2c"));
+  EXPECT_FALSE(Http2Connection::AlpnSelectsH2("http/1.1"));
+  EXPECT_FALSE(Http2Connection::AlpnSelectsH2(""));
+}
+
+}  // namespace
+}  // namespace corvane
