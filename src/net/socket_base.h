@@ -42,6 +42,10 @@ struct TlsSettings {
 // WaitStep runs its own poll pass over this object's socket and dispatches
 // the notifications directly. Both hand the same notifications, in the same
 // order, to HandleWindowMessage.
+//
+// An object belongs to the thread that created it (its hidden window lives in
+// that thread's queue): call it, and wait in it, on that thread only. Other
+// threads may only post to its window (PostToWindow).
 class SocketBase : public ComponentCore, private MessageTarget {
  public:
   SocketBase();

@@ -247,6 +247,27 @@ TEST(TcpClient, SecondConnectIsRefusedAndLeavesTheFirstAlone) {
   EXPECT_TRUE(client.IsConnected());
 }
 
+TEST(TcpClient, UseIPv6TwoPicksTheFamilyTheNameResolvesTo) {
+  TestClient client(true);
+  ASSERT_EQ(client.Config("UseIPv6=2"), 0);
+  EXPECT_EQ(client.SetRemoteHost("127.0.0.1"), 0);
+  EXPECT_EQ(client.Config("UseIPv6"), 0);
+  EXPECT_EQ(client.ResultText(), "False");
+  EXPECT_EQ(client.SetRemoteHost("::1"), 0);
+  EXPECT_EQ(client.Config("UseIPv6"), 0);
+  EXPECT_EQ(client.ResultText(), "True");
+}
+
+TEST(TcpClient, StatusDescriptionFallsBackToTheSocketErrorTable) {
+  TestClient client(true);
+  EXPECT_EQ(client.StatusDescription(0), "OK");
+  EXPECT_EQ(client.StatusDescription(10054), "[10054] Connection reset by peer");
+  client.ClearError();
+  EXPECT_EQ(client.StatusDescription(12345), "[12345] (no description available)");
+  client.ClearError();
+  EXPECT_EQ(client.StatusDescription(118), "");  // firewall failures always carry their own text
+}
+
 TEST(TcpClient, SendWhileNotConnectedGives10057) {
   TestClient client(true);
   EXPECT_EQ(client.Send("x", 1), 10057);
