@@ -7,6 +7,15 @@
 namespace corvane::detail {
 namespace {
 
+#if defined(__x86_64__) || defined(__i386__)
+// XCR0: which register states the OS saves on a context switch.
+unsigned XGetBv0() noexcept {
+  unsigned lo = 0, hi = 0;
+  __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+  return lo;
+}
+#endif
+
 CpuFeatures Detect() noexcept {
   CpuFeatures f;
 #if defined(__x86_64__) || defined(__i386__)
@@ -16,8 +25,12 @@ CpuFeatures Detect() noexcept {
   const bool sse41 = (c & (1u << 19)) != 0;
   const bool aes = (c & (1u << 25)) != 0;
   f.aesNi = aes && ssse3 && sse41;
+  const bool osxsave = (c & (1u << 27)) != 0;
   if (__get_cpuid_count(7, 0, &a, &b, &c, &d) != 0) {
     f.shaNi = (b & (1u << 29)) != 0 && ssse3 && sse41;
+    f.bmi2 = (b & (1u << 8)) != 0;
+    // AVX2 also needs the OS to save the YMM state (OSXSAVE and XCR0 bits 1-2).
+    f.avx2 = (b & (1u << 5)) != 0 && osxsave && (XGetBv0() & 6) == 6;
   }
 #endif
   return f;

@@ -8,6 +8,8 @@ namespace corvane::detail {
 struct CpuFeatures {
   bool shaNi = false;  // SHA-1/SHA-256 instructions (with SSSE3 and SSE4.1)
   bool aesNi = false;  // AES round instructions (with SSSE3 and SSE4.1)
+  bool bmi2 = false;   // flag-free rotates and shifts for the 64-bit digests
+  bool avx2 = false;   // VEX-encoded SIMD for the SHA-512 message schedule
 };
 
 const CpuFeatures& Cpu() noexcept;
