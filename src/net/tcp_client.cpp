@@ -521,6 +521,12 @@ int TcpClient::DoRead(int mode) {
       OnError(kErrOutOfMemory, "Out of memory.");
       return kErrOutOfMemory;
     }
+    if (room == 0) {
+      // Cannot happen while lines are delivered as they complete; never let
+      // a zero-length recv pass for an orderly close.
+      if (lines_.TakeRest(chunk)) Deliver(chunk);
+      continue;
+    }
     ssize_t n = ::recv(socket_.fd(), space, static_cast<size_t>(room), 0);
     ArmRead();
     if (n > 0) {
