@@ -9,7 +9,7 @@ constexpr uint32_t Padded(uint64_t n) { return static_cast<uint32_t>((n + 3) & ~
 }  // namespace
 
 int XmlDocument::Reset() noexcept {
-  stream_.Clear();
+  stream_.Release();
   uint32_t pos = 0;
   return AppendNamespace({}, {}, pos);
 }
@@ -18,7 +18,7 @@ int XmlDocument::Grow(uint32_t length, uint32_t& pos) noexcept {
   pos = Size();
   if (length > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
   // Resize zero-fills the new bytes, which gives the padding for free.
-  if (int rc = stream_.Resize(static_cast<int>(pos + length)); rc != 0) return rc;
+  if (int rc = stream_.Resize(uint64_t{pos} + length); rc != 0) return rc;
   SetU32(pos + xmlrec::kLength, length);
   return 0;
 }

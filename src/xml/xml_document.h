@@ -4,7 +4,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/byte_buffer.h"
+#include "core/error_codes.h"
+#include "xml/xml_buffer.h"
 
 namespace corvane {
 
@@ -51,10 +52,10 @@ class XmlDocument {
  public:
   // Empties the stream and writes the leading empty namespace record.
   int Reset() noexcept;
-  void Release() noexcept { stream_.Clear(); }
+  void Release() noexcept { stream_.Release(); }
 
   uint32_t Size() const noexcept { return static_cast<uint32_t>(stream_.size()); }
-  const ByteBuffer& Stream() const noexcept { return stream_; }
+  const XmlBuffer& Stream() const noexcept { return stream_; }
 
   // Each returns 0 or 200 and the position of the new record.
   int AppendNamespace(std::string_view prefix, std::string_view uri, uint32_t& pos) noexcept;
@@ -118,7 +119,7 @@ class XmlDocument {
  private:
   int Grow(uint32_t length, uint32_t& pos) noexcept;
 
-  ByteBuffer stream_;
+  XmlBuffer stream_;
 };
 
 }  // namespace corvane

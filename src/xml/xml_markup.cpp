@@ -45,7 +45,7 @@ XmlParser::XmlParser() {
 XmlParser::~XmlParser() = default;
 
 void XmlParser::Reset() {
-  input_.Clear();
+  input_.Release();
   transcoder_.Reset();
   pos_ = dropped_ = 0;
   state_ = XmlState::xsText;

@@ -8,6 +8,7 @@
 #include "core/component_core.h"
 #include "core/document_navigator.h"
 #include "xml/char_classes.h"
+#include "xml/xml_buffer.h"
 #include "xml/xml_bytes.h"
 #include "xml/xml_document.h"
 #include "xml/xml_errors.h"
@@ -176,7 +177,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   xml::ScanClassTable classes_ = xml::kDefaultScanClasses;
 
   // Input and scan state.
-  ByteBuffer input_;
+  XmlBuffer input_;
   XmlTranscoder transcoder_;
   uint32_t pos_ = 0;
   uint32_t dropped_ = 0;  // bytes compacted away before input_

@@ -84,7 +84,7 @@ int XmlParser::Feed(std::string_view piece) {
     rawLeft -= used;
     encoding_ = pendingEncoding_;
     transcoder_.Reset();
-    if (input_.Resize(static_cast<int>(pos_)) != 0) return Fail(xeOutOfMemory);
+    if (input_.Resize(pos_) != 0) return Fail(xeOutOfMemory);
     if (rawLeft > 0 && IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
     pieceStart = pos_;
     atPieceStart = transcoder_;
@@ -107,7 +107,7 @@ int XmlParser::CompactInput() {
     shift(attrs_[i].nameStart);
     if (!attrs_[i].inArena) shift(attrs_[i].valueStart);
   }
-  input_.Consume(static_cast<int>(keep));
+  input_.Consume(keep);
   dropped_ += keep;
   return 0;
 }

@@ -28,7 +28,7 @@ int FormatReference(uint32_t cp, char* out) noexcept {
 
 // Appends to a ByteBuffer.
 struct BufferSink {
-  ByteBuffer& out;
+  XmlBuffer& out;
   int rc = 0;
   bool Bytes(const uint8_t* p, size_t n) noexcept {
     if (rc == 0) rc = out.Append(p, static_cast<int>(n));
@@ -166,11 +166,11 @@ size_t XmlTranscoder::Run(XmlEncoding encoding, const uint8_t* in, size_t n, Sin
 }
 
 int XmlTranscoder::Transcode(XmlEncoding encoding, const uint8_t* in, size_t n,
-                             ByteBuffer& out) noexcept {
+                             XmlBuffer& out) noexcept {
   if (n == 0) return 0;
   if (n > static_cast<size_t>(INT32_MAX) - static_cast<size_t>(out.size())) return kErrOutOfMemory;
   // Most input is ASCII: one reservation covers it.
-  if (int rc = out.Reserve(out.size() + static_cast<int>(n)); rc != 0) return rc;
+  if (int rc = out.Reserve(static_cast<uint64_t>(out.size()) + n); rc != 0) return rc;
   BufferSink sink{out};
   Run(encoding, in, n, sink);
   return sink.rc;

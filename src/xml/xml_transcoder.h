@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/byte_buffer.h"
+#include "xml/xml_buffer.h"
 
 namespace corvane {
 
@@ -28,7 +28,7 @@ class XmlTranscoder {
   void Reset() noexcept { *this = XmlTranscoder(); }
 
   // Appends the transcoding of in[0..n) to out. Returns 0 or 200.
-  int Transcode(XmlEncoding encoding, const uint8_t* in, size_t n, ByteBuffer& out) noexcept;
+  int Transcode(XmlEncoding encoding, const uint8_t* in, size_t n, XmlBuffer& out) noexcept;
 
   // The number of leading input bytes whose transcoding is exactly produced
   // bytes long, continuing from the current state (which is left as after

@@ -9,7 +9,7 @@ namespace {
 
 std::string Transcode(XmlEncoding e, std::string_view in, size_t piece = 0) {
   XmlTranscoder t;
-  ByteBuffer out;
+  XmlBuffer out;
   if (piece == 0) piece = in.size() ? in.size() : 1;
   for (size_t at = 0; at < in.size(); at += piece) {
     std::string_view p = in.substr(at, piece);

@@ -1,0 +1,131 @@
+#include "xml/xml_buffer.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "core/error_codes.h"
+#include "core/zero_memory.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr uint64_t kMaxContent = 0x7FFFFFF0u;
+constexpr uint64_t kMapThreshold = 1u << 20;
+constexpr uint64_t kPage = 4096;
+
+uint64_t PageRound(uint64_t n) { return (n + kPage - 1) & ~(kPage - 1); }
+
+// Faults in [from, from + n) with one call where the kernel supports it.
+void Populate(char* from, uint64_t n) noexcept {
+#ifndef MADV_POPULATE_WRITE
+  constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14
+#endif
+#ifdef MADV_HUGEPAGE
+  madvise(from, n, MADV_HUGEPAGE);
+#endif
+  madvise(from, n, MADV_POPULATE_WRITE);  // an older kernel refuses it: pages fault in as used
+}
+
+}  // namespace
+
+int XmlBuffer::Reserve(uint64_t n) noexcept {
+  if (n <= cap_ && data_ != nullptr) return 0;
+  if (n > kMaxContent) return kErrOutOfMemory;
+  uint64_t cap = cap_ < 64 ? 64 : cap_;
+  while (cap < n) cap += cap / 2;
+  if (cap > kMaxContent) cap = kMaxContent;
+
+  if (cap + 1 >= kMapThreshold) {
+    uint64_t bytes = PageRound(cap + 1);
+    uint64_t oldBytes = mapped_ ? PageRound(uint64_t{cap_} + 1) : 0;
+    char* block;
+    if (mapped_ && !ZeroMemoryEnabled()) {
+      void* p = mremap(data_, oldBytes, bytes, MREMAP_MAYMOVE);
+      if (p == MAP_FAILED) return kErrOutOfMemory;
+      block = static_cast<char*>(p);
+      Populate(block + oldBytes, bytes - oldBytes);
+    } else {
+      void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p == MAP_FAILED) return kErrOutOfMemory;
+      block = static_cast<char*>(p);
+      Populate(block, bytes);
+      if (data_ != nullptr) {
+        std::memcpy(block, data_, uint64_t{len_} + 1);
+        uint32_t len = len_;
+        Release();
+        len_ = len;
+      } else {
+        block[0] = '\0';
+      }
+    }
+    data_ = block;
+    cap_ = static_cast<uint32_t>(bytes - 1);
+    mapped_ = true;
+    return 0;
+  }
+
+  char* block;
+  if (ZeroMemoryEnabled() && data_ != nullptr) {
+    // realloc could leave the old block unwiped; move by hand.
+    block = static_cast<char*>(std::malloc(cap + 1));
+    if (block == nullptr) return kErrOutOfMemory;
+    std::memcpy(block, data_, uint64_t{len_} + 1);
+    SecureWipe(data_, uint64_t{cap_} + 1);
+    std::free(data_);
+  } else {
+    block = static_cast<char*>(std::realloc(data_, cap + 1));
+    if (block == nullptr) return kErrOutOfMemory;
+    if (data_ == nullptr) block[0] = '\0';
+  }
+  data_ = block;
+  cap_ = static_cast<uint32_t>(cap);
+  return 0;
+}
+
+int XmlBuffer::Append(const void* p, size_t n) noexcept {
+  if (n == 0) return 0;
+  if (int rc = Reserve(uint64_t{len_} + n); rc != 0) return rc;
+  std::memcpy(data_ + len_, p, n);
+  len_ += static_cast<uint32_t>(n);
+  data_[len_] = '\0';
+  return 0;
+}
+
+int XmlBuffer::Resize(uint64_t n) noexcept {
+  if (int rc = Reserve(n); rc != 0) return rc;
+  if (n > len_) std::memset(data_ + len_, 0, n - len_);
+  len_ = static_cast<uint32_t>(n);
+  data_[len_] = '\0';
+  return 0;
+}
+
+void XmlBuffer::Consume(uint32_t n) noexcept {
+  if (n == 0 || data_ == nullptr) return;
+  if (n >= len_) {
+    Clear();
+    return;
+  }
+  std::memmove(data_, data_ + n, len_ - n);
+  len_ -= n;
+  data_[len_] = '\0';
+}
+
+void XmlBuffer::Release() noexcept {
+  if (data_ != nullptr) {
+    if (ZeroMemoryEnabled()) SecureWipe(data_, uint64_t{cap_} + 1);
+    if (mapped_) {
+      munmap(data_, PageRound(uint64_t{cap_} + 1));
+    } else {
+      std::free(data_);
+    }
+  }
+  data_ = nullptr;
+  len_ = cap_ = 0;
+  mapped_ = false;
+}
+
+}  // namespace corvane
