@@ -1,5 +1,7 @@
 #include "http/http_client.h"
 
+#include <poll.h>
+
 #include "core/base64.h"
 #include "core/config_item.h"
 
@@ -56,6 +58,18 @@ void HttpClient::CloseConnection() {
   closingOnPurpose_ = true;
   Connect(false);
   closingOnPurpose_ = false;
+}
+
+void HttpClient::DrainPending(int rounds) {
+  // Zero-wait passes that let the socket layer deliver what is already
+  // pending (a close by the server, the last bytes). A pass is only made
+  // while the socket has something to report, so an idle keep-alive
+  // connection costs one poll instead of a hundred.
+  for (int i = 0; i < rounds && SocketOpen() && IsConnected(); ++i) {
+    pollfd p{SocketHandle(), POLLIN, 0};
+    if (i > 0 && ::poll(&p, 1, 0) <= 0) break;
+    if (!WaitStep(0)) break;
+  }
 }
 
 // --- URL ---------------------------------------------------------------------
@@ -211,11 +225,7 @@ int HttpClient::Action(int code) {
     default: break;
   }
   std::string kept = LastErrorText().str();
-  if (code != http::actReset && SocketOpen() && Timeout() >= 0) {
-    for (int i = 0; i < 100 && SocketOpen() && IsConnected(); ++i) {
-      if (!WaitStep(0)) break;
-    }
-  }
+  if (code != http::actReset && Timeout() >= 0) DrainPending(100);
   if (WasInterrupted() || interruptRequested_) {
     rc = kErrInterrupted;
     interruptRequested_ = false;
@@ -347,9 +357,7 @@ int HttpClient::FinishTransaction(int waitResult) {
     SetError(protocolCode, message);
     return protocolCode;
   }
-  for (int i = 0; i < 10 && SocketOpen(); ++i) {
-    if (!WaitStep(0)) break;
-  }
+  DrainPending(10);
   int code = currentAction_;
   if (code == http::actPost && (status == 303 || (status == 302 && getOn302Redirect_))) code = http::actGet;
   currentAction_ = 0;

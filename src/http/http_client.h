@@ -166,6 +166,7 @@ class HttpClient : public TransferClient,
   void ResetAll();
   void ResetResponse();
   void CloseConnection();
+  void DrainPending(int rounds);
   void LogRequestSummary(std::string_view verb);
   int FailWith(http::HttpError e, std::string_view argument = {});
   bool UsingProxy() const;

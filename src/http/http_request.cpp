@@ -38,7 +38,7 @@ void HttpClient::ResetResponse() {
   reader_.Reset(verb_ == "HEAD");
   parsedHeaders_.clear();
   transferredHeaders_.Clear();
-  transferredData_.Clear();
+  transferredData_.Consume(transferredData_.size());
   bytesTransferred_ = 0;
   responseDone_ = false;
   endTransferFired_ = false;

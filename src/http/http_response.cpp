@@ -47,7 +47,9 @@ void HttpClient::OnDisconnected(int code) {
 int HttpClient::OnStatusLine(bool interim) {
   bytesTransferred_ = 0;
   transferredHeaders_.Clear();
-  transferredData_.Clear();
+  // The block stays for the next body (a repeated download then does not
+  // fault in fresh pages); OnHeadComplete frees one far too large.
+  transferredData_.Consume(transferredData_.size());
   responseContentType_.clear();
   statusLine_.assign(reader_.statusLine());
   Log(kLogProgress, "Response Received");
@@ -119,6 +121,9 @@ int HttpClient::OnHeadComplete(bool hasBody) {
   if (!hasBody) return 0;
   if (!(Is3xx(status) && !redirectLocation_.empty())) FireStartTransfer(1);
   int64_t length = reader_.contentLength();
+  if (length >= 0 && transferredData_.capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
+    transferredData_.Clear();
+  }
   if (length > 0 && localFile_.empty()) {
     // One allocation for a body of announced size, bounded so that a false
     // Content-Length cannot reserve more than the limit or 256 MiB.

@@ -77,7 +77,7 @@ int Digest(AuthState& state, DigestChallenge& record, std::string_view user, std
 
 // The token of one leg, base64 encoded after "<word> ": the first token when
 // no challenge is stored (starting a new exchange), else the answer to it.
-int TokenValue(AuthState& state, std::string_view word, std::string_view package,
+int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::string_view package,
                std::string_view userName, std::string_view password, std::string_view target,
                std::string_view challenge, bool useSystem, ByteBuffer& out) {
   ByteBuffer token;
@@ -102,14 +102,14 @@ int TokenValue(AuthState& state, std::string_view word, std::string_view package
   } else {
     std::string decoded;
     if (challenge.empty()) {
-      StartNtlm(state.ntlm, package, userName, password);
+      StartNtlm(ntlm, package, userName, password);
     } else if (!Base64Decode(challenge, decoded)) {
       state.errorText.Assign(AuthErrorText(AuthError::NtlmBadEncoding));
       return AuthErrorCode(AuthError::NtlmBadEncoding);
     }
-    rc = NtlmToken(state.ntlm, target, decoded, token);
+    rc = NtlmToken(ntlm, target, decoded, token);
     if (rc != 0) {
-      state.errorText.Assign(state.ntlm.errorText.view());
+      state.errorText.Assign(ntlm.errorText.view());
       return rc;
     }
   }
@@ -190,7 +190,7 @@ int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, c
                   state.authorization, true);
       break;
     case authNtlm:
-      rc = TokenValue(state, "NTLM", "NTLM", state.user.view(), state.password.view(), request.host,
+      rc = TokenValue(state, state.ntlm, "NTLM", "NTLM", state.user.view(), state.password.view(), request.host,
                       state.serverChallengeToken.view(), request.useSystemSspi, state.authorization);
       break;
     case authNegotiate: {
@@ -200,7 +200,7 @@ int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, c
       } else {
         TextBuilder(target) << "HTTP/" << request.host;
       }
-      rc = TokenValue(state, "Negotiate", "Negotiate", state.user.view(), state.password.view(),
+      rc = TokenValue(state, state.ntlm, "Negotiate", "Negotiate", state.user.view(), state.password.view(),
                       target.view(), state.serverChallengeToken.view(), request.useSystemSspi,
                       state.authorization);
       break;
@@ -233,7 +233,7 @@ int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool l
       break;
     case authNtlm:
       Emit(logFn, "Proxy AuthScheme: NTLM");
-      rc = TokenValue(state, "NTLM", "NTLM", state.proxyUser.view(), state.proxyPassword.view(),
+      rc = TokenValue(state, state.proxyNtlm, "NTLM", "NTLM", state.proxyUser.view(), state.proxyPassword.view(),
                       request.proxyHost, state.proxyChallengeToken.view(), request.useSystemSspi,
                       state.proxyAuthorization);
       break;
@@ -258,7 +258,7 @@ int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool l
 }
 
 int SetUser(AuthState& state, std::string_view user, const AuthRequest& request, const AuthLogFn& logFn) {
-  state.user.Assign(user);
+  if (int rc = state.user.Assign(user); rc != 0) return rc;
   state.serverChallengeToken.Clear();
   if (state.authScheme == authNtlm || state.authScheme == authNegotiate) return 0;
   return BuildAuthorization(state, request, false, logFn);
@@ -266,7 +266,7 @@ int SetUser(AuthState& state, std::string_view user, const AuthRequest& request,
 
 int SetPassword(AuthState& state, std::string_view password, const AuthRequest& request,
                 const AuthLogFn& logFn) {
-  state.password.Assign(password);
+  if (int rc = state.password.Assign(password); rc != 0) return rc;
   state.serverChallengeToken.Clear();
   if (state.authScheme == authNtlm || state.authScheme == authNegotiate) return 0;
   return BuildAuthorization(state, request, false, logFn);
@@ -274,13 +274,13 @@ int SetPassword(AuthState& state, std::string_view password, const AuthRequest& 
 
 int SetProxyUser(AuthState& state, std::string_view user, const AuthRequest& request,
                  const AuthLogFn& logFn) {
-  state.proxyUser.Assign(user);
+  if (int rc = state.proxyUser.Assign(user); rc != 0) return rc;
   return BuildProxyAuthorization(state, request, false, logFn);
 }
 
 int SetProxyPassword(AuthState& state, std::string_view password, const AuthRequest& request,
                      const AuthLogFn& logFn) {
-  state.proxyPassword.Assign(password);
+  if (int rc = state.proxyPassword.Assign(password); rc != 0) return rc;
   return BuildProxyAuthorization(state, request, false, logFn);
 }
 
@@ -339,6 +339,7 @@ void ResetAuth(AuthState& state) {
   state.serverDigest = DigestChallenge{};
   state.proxyDigest = DigestChallenge{};
   StartNtlm(state.ntlm, "NTLM", {}, {});
+  StartNtlm(state.proxyNtlm, "NTLM", {}, {});
   state.kerberosProposed = false;
   state.serverAuthAttempts = 0;
   state.proxyAuthAttempts = 0;
@@ -379,7 +380,7 @@ AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequ
   return {};
 }
 
-bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate) {
+bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate, bool viaProxy) {
   if (!postDataAfterNegotiate) return false;
   if (state.serverAuthAttempts == 0) {
     if (state.authScheme == authNtlm || state.authScheme == authDigest) return true;
@@ -394,7 +395,7 @@ bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate) 
       return true;
     }
   }
-  return state.proxyAuthScheme == authNtlm && state.proxyAuthAttempts == 0;
+  return viaProxy && state.proxyAuthScheme == authNtlm && state.proxyAuthAttempts == 0;
 }
 
 }  // namespace corvane::auth

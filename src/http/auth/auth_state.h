@@ -74,7 +74,10 @@ struct AuthState {
   ByteBuffer proxyChallengeToken;
   DigestChallenge serverDigest;
   DigestChallenge proxyDigest;
+  // The own NTLM client: one exchange towards the server and one towards the
+  // proxy, so that a proxy handshake cannot take the server's credentials.
   NtlmState ntlm;
+  NtlmState proxyNtlm;
   // The first Negotiate token named the Kerberos mechanism: such an exchange
   // may end without a second leg.
   bool kerberosProposed = false;
@@ -143,7 +146,9 @@ AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequ
 
 // True when a request body must be replaced by an empty one because an
 // authentication handshake is at its first leg (PostDataAfterNegotiate).
-bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate);
+// viaProxy: the request goes through a proxy (only then does the proxy
+// scheme count).
+bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate, bool viaProxy = true);
 
 // True when the bytes hold the DER form of the Kerberos mechanism OID
 // 1.2.840.113554.1.2.2 at a position after the first byte.
