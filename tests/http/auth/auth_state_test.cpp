@@ -17,6 +17,7 @@ class AuthStateTest : public ::testing::Test {
     state.tickCount = [] { return 0x3b114f0au; };
     state.perObjectValue = 0;
     state.ntlm.clientChallenge = [](uint8_t c[8]) { std::memcpy(c, "\xff\xff\xff\x00\x11\x22\x33\x44", 8); };
+    state.proxyNtlm.clientChallenge = state.ntlm.clientChallenge;
     request.method = "GET";
     request.uri = "/dir/index.html";
     request.host = "www.example.com";
@@ -277,12 +278,30 @@ TEST_F(AuthStateTest, ProxyNtlmTargetsTheProxyHost) {
   state.proxyUser.Assign("pu@PROXYDOM");
   ASSERT_EQ(BuildProxyAuthorization(state, request, true, log), 0);
   EXPECT_EQ(DecodedToken(state.proxyAuthorization.view(), "NTLM")[8], 1);
-  EXPECT_EQ(state.ntlm.target.view(), "proxy.example.com");
-  EXPECT_EQ(state.ntlm.domain.view(), "PROXYDOM");
+  EXPECT_EQ(state.proxyNtlm.target.view(), "proxy.example.com");
+  EXPECT_EQ(state.proxyNtlm.domain.view(), "PROXYDOM");
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[2],
             "Authenticating to Proxy: Server 'proxy.example.com' on port 8080 with AuthScheme NTLM. User:'pu@PROXYDOM', "
             "Password:''");
+}
+
+TEST_F(AuthStateTest, ServerAndProxyNtlmKeepTheirOwnCredentials) {
+  SetAuthScheme(state, authNtlm);
+  SetProxyAuthScheme(state, authNtlm);
+  state.user.Assign("SRV\\alice");
+  state.proxyUser.Assign("PRX\\bob");
+  ASSERT_EQ(BuildAuthorization(state, request, false, log), 0);
+  ASSERT_EQ(BuildProxyAuthorization(state, request, false, log), 0);
+  // The proxy answers first, then the server: each type 3 names its own user.
+  TakeProxyAuthenticate(state, "NTLM " + Base64Encode(ChallengeMessage(0x00088205)));
+  ASSERT_EQ(AnswerChallenge(state, 407, request, log).action, AuthRetry::retry);
+  TakeWwwAuthenticate(state, "NTLM " + Base64Encode(ChallengeMessage(0x00088205)));
+  ASSERT_EQ(AnswerChallenge(state, 401, request, log).action, AuthRetry::retry);
+  std::string server = DecodedToken(state.authorization.view(), "NTLM");
+  std::string proxy = DecodedToken(state.proxyAuthorization.view(), "NTLM");
+  EXPECT_NE(server.find(std::string("a\0l\0i\0c\0e\0", 10)), std::string::npos);
+  EXPECT_NE(proxy.find(std::string("b\0o\0b\0", 6)), std::string::npos);
 }
 
 TEST_F(AuthStateTest, NegotiateWithoutSystemSspiCarriesNtlmMessages) {
@@ -332,6 +351,11 @@ TEST_F(AuthStateTest, EmptyBodyOnlyOnTheFirstLegOfAHandshake) {
     s.authorization.Assign(c.authorization);
     EXPECT_EQ(EmptyBodyForHandshake(s, c.postDataAfterNegotiate), c.empty);
   }
+  // Without a proxy in use the proxy scheme does not hold the body back.
+  AuthState s;
+  s.proxyAuthScheme = authNtlm;
+  EXPECT_TRUE(EmptyBodyForHandshake(s, true, true));
+  EXPECT_FALSE(EmptyBodyForHandshake(s, true, false));
 }
 
 TEST(KerberosOid, IsFoundOnlyAfterTheFirstByte) {
