@@ -55,7 +55,7 @@ int CollectNotifications(SocketWatch& watch, short revents, Notification* out) n
 }
 
 ThreadMessageQueue::ThreadMessageQueue()
-    : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)), owner_(std::this_thread::get_id()) {}
 
 ThreadMessageQueue::~ThreadMessageQueue() = default;
 
@@ -69,6 +69,7 @@ bool ThreadMessageQueue::Post(const WindowMessage& message) {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_.push_back(message);
   }
+  if (std::this_thread::get_id() == owner_) return true;
   uint64_t one = 1;
   return ::write(wakeFd_.fd(), &one, sizeof one) == static_cast<ssize_t>(sizeof one);
 }
@@ -113,9 +114,9 @@ void ThreadMessageQueue::RemoveMessages(uint64_t window, uint32_t message) {
 }
 
 void ThreadMessageQueue::DrainWakeFd() {
+  // One read takes the whole eventfd counter.
   uint64_t value = 0;
-  while (::read(wakeFd_.fd(), &value, sizeof value) > 0) {
-  }
+  [[maybe_unused]] ssize_t n = ::read(wakeFd_.fd(), &value, sizeof value);
 }
 
 void ThreadMessageQueue::Wait(int waitMs) {

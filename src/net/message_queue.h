@@ -4,6 +4,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -67,7 +68,9 @@ class ThreadMessageQueue {
   // The queue of the calling thread, created at first use.
   static std::shared_ptr<ThreadMessageQueue> ForThisThread();
 
-  // Any thread. False when the eventfd could not be written (never expected).
+  // Any thread. Only a post from another thread writes the eventfd: the
+  // owning thread looks at the queue before it sleeps. False when the
+  // eventfd could not be written (never expected).
   bool Post(const WindowMessage& message);
   // Posts a quit message (window 0) carrying exitCode in wParam.
   void PostQuit(int exitCode);
@@ -97,6 +100,7 @@ class ThreadMessageQueue {
   void DrainWakeFd();
 
   FileHandle wakeFd_;
+  std::thread::id owner_;
   std::mutex mutex_;
   std::deque<WindowMessage> messages_;  // guarded by mutex_
   std::unordered_map<uint64_t, MessageTarget*> windows_;

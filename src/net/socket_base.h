@@ -182,8 +182,14 @@ class SocketBase : public ComponentCore, private MessageTarget {
 
  private:
   intptr_t WindowProc(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
-  bool PumpOneMessage(int waitMs);
-  void SelectPass(int waitMs);
+  // One pass of each engine: kPassStop ends the wait, kPassIdle means a
+  // zero-wait pass answered from the last idle look (nothing done, no clock
+  // read), kPassDone a pass that looked or waited.
+  enum PassResult { kPassStop, kPassIdle, kPassDone };
+  PassResult PumpOneMessage(int waitMs);
+  PassResult SelectPass(int waitMs);
+  bool ReuseIdleLook(int waitMs) noexcept;
+  void NoteLook(int waitMs, bool foundNothing) noexcept;
 
   HiddenWindow window_;
   int timeoutValue_ = 0;
@@ -198,6 +204,8 @@ class SocketBase : public ComponentCore, private MessageTarget {
   bool ownDispatch_ = false;
   int operationDepth_ = 0;
   bool repostRead_ = false;
+  // Zero-wait passes that may still be answered from the last idle look.
+  int idleLooks_ = 0;
 
   int qosTrafficType_ = 0;
   int qosDSCPValue_ = 0;

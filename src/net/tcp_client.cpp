@@ -496,6 +496,7 @@ void TcpClient::DeliverAll(bool withRest) {
 
 int TcpClient::DoRead(int mode) {
   int64_t start = (maxReceiveDataTime_ > 0 && mode == rmNotify) ? TickCount() : 0;
+  bool drained = false;
   for (;;) {
     if (ReadMustStop(mode)) return 0;
     bool raw = firewall_.NegotiationRunning();
@@ -507,7 +508,7 @@ int TcpClient::DoRead(int mode) {
         if (ReadMustStop(mode)) return 0;
       }
     }
-    if (mode == rmBuffered) return 0;
+    if (mode == rmBuffered || drained) return 0;
     // A close that came in while delivering is carried out by the caller.
     if (closePending_ && mode == rmNotify) return 0;
     if (start != 0 && TickCount() - start > maxReceiveDataTime_) {
@@ -540,7 +541,15 @@ int TcpClient::DoRead(int mode) {
         }
         return 0;
       }
-      if (mode != rmNotify) DeliverAll(true);
+      if (mode != rmNotify) {
+        DeliverAll(true);
+        continue;
+      }
+      // A short read drained the socket for now: the lines are delivered at
+      // the top of the loop and the read ends there, instead of paying for a
+      // recv that would only say "would block". The recv re-enabled FD_READ,
+      // so later bytes (or the peer's close) bring the next notification.
+      drained = n < room;
       continue;
     }
     if (n < 0) {
