@@ -100,6 +100,7 @@ int Http2Connection::Start() {
   streamSendWindow_ = static_cast<int32_t>(settings_[SETTINGS_INITIAL_WINDOW_SIZE - 1]);
   connectionSendWindow_ = 65535;
   responseComplete_ = false;
+  goAwayReceived_ = false;
   closedByPeer_ = false;
   inHeaderBlock_ = pushBlock_ = endStreamPending_ = false;
   failure_ = 0;
@@ -539,7 +540,9 @@ int Http2Connection::OnPing(const uint8_t* bytes, const Http2FrameHeader& h) {
 int Http2Connection::OnGoAway(const uint8_t* bytes, const Http2FrameHeader& h) {
   if (h.streamId != 0) return Fail(Http2Message::kRecvGoAwayStream);
   if (RefusesControlFrames()) return FailState(Http2Message::kRecvGoAwayState);
-  return ParseInto(goAwayFrame_, bytes, h);
+  if (int rc = ParseInto(goAwayFrame_, bytes, h); rc != 0) return rc;
+  goAwayReceived_ = true;
+  return 0;
 }
 
 int Http2Connection::OnWindowUpdate(const uint8_t* bytes, const Http2FrameHeader& h) {

@@ -116,6 +116,11 @@ class Http2Connection : public ComponentCore {
     return id >= 1 && id <= kHttp2SettingCount ? settings_[id - 1] : kSettingAbsent;
   }
   HpackDecoder& Decoder() noexcept { return decoder_; }
+  // A GOAWAY is accepted without further action; the owner may end the wait
+  // early when its last stream identifier is below 1 (the request was not
+  // processed, RFC 7540 section 6.8).
+  bool GoAwayReceived() const noexcept { return goAwayReceived_; }
+  const Http2GoAwayFrame& LastGoAway() const noexcept { return goAwayFrame_; }
 
   // True when the ALPN selection names "h2" (names split at commas and
   // spaces, compared case-insensitively).
@@ -148,6 +153,7 @@ class Http2Connection : public ComponentCore {
   Http2StreamState state_ = Http2StreamState::ssIdle;
   bool closedByPeer_ = false;
   bool responseComplete_ = false;
+  bool goAwayReceived_ = false;
   bool inHeaderBlock_ = false;   // HEADERS without END_HEADERS seen, CONTINUATION due
   bool pushBlock_ = false;       // ... and that block belongs to a PUSH_PROMISE
   bool endStreamPending_ = false;  // END_STREAM on a HEADERS whose block is incomplete

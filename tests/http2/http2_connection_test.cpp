@@ -362,6 +362,15 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
   }
 }
 
+TEST_F(Http2ConnectionTest, GoAwayIsAcceptedAndKept) {
+  Reach(St::ssHalfClosedLocal);
+  ASSERT_EQ(0, Feed(Frame(7, 0, 0, U32(0) + U32(11) + "calm down")));
+  EXPECT_TRUE(conn.GoAwayReceived());
+  EXPECT_EQ(0u, conn.LastGoAway().LastStreamId());
+  EXPECT_EQ(11u, conn.LastGoAway().ErrorCode());
+  EXPECT_EQ("calm down", conn.LastGoAway().DebugData());
+}
+
 TEST_F(Http2ConnectionTest, UnknownFramesAndPriorityAreSkipped) {
   Reach(St::ssOpened);
   ASSERT_EQ(0, Feed(Frame(0x42, 0xff, 7, "anything") + Frame(2, 0, 1, "abcde")));
