@@ -18,10 +18,11 @@ inline constexpr int fwTunnelDigest = 6;
 
 // The stage between the socket and the layer above. Every connection event
 // and every received piece passes through it; with a firewall type set it
-// will run the SOCKS or CONNECT negotiation before the connection counts as
-// complete. For now no negotiation is implemented: the stage passes
-// everything through unchanged, and a configured firewall is only used as
-// the TCP target.
+// is where the SOCKS or CONNECT negotiation runs before the connection counts
+// as complete. No negotiation is implemented yet: without a firewall type
+// everything passes through unchanged; with one, the TCP connection goes to
+// the firewall and then fails with 118 (talking to the firewall as if it
+// were the remote host would be wrong).
 //
 // Stage shape (the same toward both neighbours): connect (OnSocketConnected),
 // send (Send: negotiation bytes straight to the socket), data arrived

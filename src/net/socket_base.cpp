@@ -136,6 +136,7 @@ void SocketBase::StartDeadline() noexcept {
 }
 
 void SocketBase::BeginOperation() noexcept {
+  idleLooks_ = 0;  // a new operation looks afresh (a keep-alive peer may have closed)
   if (operationDepth_++ == 0) {
     interruptFlag_ = false;
     interruptedResult_ = false;
@@ -143,6 +144,7 @@ void SocketBase::BeginOperation() noexcept {
 }
 
 void SocketBase::EndOperation() noexcept {
+  idleLooks_ = 0;
   if (operationDepth_ > 0) --operationDepth_;
 }
 

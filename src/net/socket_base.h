@@ -135,6 +135,9 @@ class SocketBase : public ComponentCore, private MessageTarget {
   bool PostToWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) const {
     return window_.Post(message, wParam, lParam);
   }
+  // The next zero-wait pass looks at the sockets instead of reusing the last
+  // idle look.
+  void ForgetIdleLook() noexcept { idleLooks_ = 0; }
   // Asks for another FD_READ pass (re-scan buffered bytes, resume reading).
   void RepostRead();
   // Watch for writability again after a send that could not take everything.

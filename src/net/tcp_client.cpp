@@ -604,6 +604,7 @@ int TcpClient::Send(const char* data, int length, int flags, bool throughFilter)
   } while (n < 0 && errno == EINTR);
   if (n >= 0) {
     NoteActivity();
+    ForgetIdleLook();  // an answer may follow at once
     lastSent_ = static_cast<int>(n);
     if (recordAtSocket_ || firewall_.NegotiationRunning()) RecordTraffic(false, data, lastSent_);
     if (n < length) {

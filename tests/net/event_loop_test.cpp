@@ -205,6 +205,42 @@ TEST(WaitLoop, EventsPendingTellsWhetherAPassHasWork) {
   }
 }
 
+// Zero-wait passes right after an idle look reuse it, but never hide work:
+// a posted message is taken at once, socket data within a drain loop.
+TEST(WaitLoop, ZeroWaitDrainLoopStillSeesNewWork) {
+  for (bool engine : {true, false}) {
+    LoopbackServer server([](int fd) {
+      char c;
+      ::recv(fd, &c, 1, 0);
+      SendAll(fd, "answer");
+      SleepMs(300);
+    });
+    struct Receiver : TestClient {
+      using TestClient::TestClient;
+      int seen = 0;
+      intptr_t HandleWindowMessage(uint32_t message, uintptr_t w, intptr_t l) override {
+        if (message == 0x0503) ++seen;
+        return TestClient::HandleWindowMessage(message, w, l);
+      }
+    } client(engine);
+    client.SetTimeout(5);
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    for (int i = 0; i < 10; ++i) client.WaitStep(0);  // idle looks
+    if (engine) {
+      client.PostToWindow(0x0503, 0, 0);
+      EXPECT_TRUE(client.WaitStep(0));
+      EXPECT_EQ(client.seen, 1);
+    }
+    ASSERT_EQ(client.Send("?", 1), 0);
+    for (int i = 0; i < 5000 && client.received != "answer"; ++i) {
+      client.WaitStep(0);
+      if (i % 50 == 49) SleepMs(1);
+    }
+    EXPECT_EQ(client.received, "answer") << engine;
+    client.Connect(false);
+  }
+}
+
 TEST(WaitLoop, IdleWaitSleepsInsteadOfSpinning) {
   for (bool engine : {true, false}) {
     TestClient client(engine);
