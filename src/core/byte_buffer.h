@@ -142,6 +142,16 @@ class BasicByteBuffer {
     return 0;
   }
 
+  // Extends the content by n bytes that the caller has already written into
+  // the reserved space after it (see Reserve), as a receive straight into the
+  // buffer does. 0, or 200 when n does not fit the capacity.
+  int CommitAppended(int n) noexcept {
+    if (n < 0 || n > capacity_ - length_) return kErrOutOfMemory;
+    length_ += n;
+    data()[length_] = '\0';
+    return 0;
+  }
+
   // Sets the length to len, keeping the first min(len, size()) bytes; new
   // bytes are left for the caller to fill (they are zeroed).
   int Resize(int len) noexcept {

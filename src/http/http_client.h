@@ -144,6 +144,8 @@ class HttpClient : public TransferClient,
   void DataIn(const char* data, int length, bool isLine) override;
   void OnDisconnected(int code) override;
   int OnSendProgress(int64_t bytesSent) override;
+  // Receives a plain identity body straight into TransferredData.
+  int DoRead(int mode) override;
 
  private:
   // ResponseHandler
@@ -154,6 +156,11 @@ class HttpClient : public TransferClient,
   int OnResponseComplete() override;
   // BodyOutput: decoded body bytes.
   int Write(const char* data, size_t length) override;
+  // Logs and reports body bytes that were stored (Transfer, direction 1).
+  void ReportBody(const char* data, size_t length);
+  bool DirectBodyPossible();
+  bool DirectBodyAllowed();
+  int DirectBodyRead();
 
   int RunRequest(std::string_view verb, bool hasBody);
   int ConnectForRequest(std::string_view verb);
@@ -226,6 +233,7 @@ class HttpClient : public TransferClient,
   bool sendingBody_ = false;
   bool reusedConnection_ = false;
   bool closingOnPurpose_ = false;
+  bool directBodyPaused_ = false;
 
   // Response.
   http::ResponseReader reader_;

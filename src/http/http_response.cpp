@@ -1,6 +1,9 @@
 // The response side: the reader's callbacks, header processing, body
 // decoding and delivery to TransferredData or LocalFile, and completion.
+#include <sys/socket.h>
+
 #include <algorithm>
+#include <cerrno>
 
 #include "core/config_item.h"
 #include "http/http_client.h"
@@ -120,6 +123,12 @@ int HttpClient::OnHeadComplete(bool hasBody) {
   if (status == 101) SetAcceptData(false);  // the connection now speaks another protocol
   if (!hasBody) return 0;
   if (!(Is3xx(status) && !redirectLocation_.empty())) FireStartTransfer(1);
+  int64_t announced = reader_.contentLength();
+  if (!reader_.chunked() && (announced < 0 || announced > (1 << 16)) && DirectBodyAllowed()) {
+    // Pause the socket layer's read so the body goes the direct way (DoRead).
+    directBodyPaused_ = true;
+    SetAcceptData(false);
+  }
   int64_t length = reader_.contentLength();
   if (length >= 0 && transferredData_.capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
     transferredData_.Clear();
@@ -199,11 +208,78 @@ int HttpClient::Write(const char* data, size_t length) {
       }
     }
   }
+  ReportBody(data, length);
+  return 0;
+}
+
+void HttpClient::ReportBody(const char* data, size_t length) {
+  int status = reader_.statusCode();
   if (status != 401 && status != 407 && WantsTransferEvents()) {
     FireTransfer(1, bytesTransferred_, PercentDone(bytesTransferred_, reader_.contentLength()),
                  std::string_view(data, length));
   }
-  return 0;
+}
+
+// --- direct receive ------------------------------------------------------------
+//
+// A plain identity body that goes to memory is received straight into the
+// free end of TransferredData in large blocks: no copy out of the socket's
+// line buffer and no per-block parsing. Everything else (TLS, tunnels, line
+// states, decoding, local files, limits) takes the ordinary path.
+
+bool HttpClient::DirectBodyPossible() {
+  return reader_.state() == ResponseReader::State::body && DirectBodyAllowed();
+}
+
+bool HttpClient::DirectBodyAllowed() {
+  return currentAction_ != 0 && decoder_.coding() == ContentDecoder::codingNone && localFile_.empty() &&
+         transferredDataLimit_ == 0 && !TlsEnabled() && !Firewall().NegotiationRunning() &&
+         MaxReceiveDataTime() <= 0 && Lines().Unread() == 0 && responseError_ == 0 &&
+         !(Is3xx(reader_.statusCode()) && !redirectLocation_.empty()) && !LogsAt(kLogVerbose);
+}
+
+int HttpClient::DoRead(int mode) {
+  if (mode == rmNotify && DirectBodyPossible()) return DirectBodyRead();
+  int rc = TransferClient::DoRead(mode);
+  if (directBodyPaused_) {
+    // The head ended inside that read; the body continues on the direct path.
+    directBodyPaused_ = false;
+    acceptData_ = true;
+    if (rc == 0 && mode == rmNotify && SocketOpen() && DirectBodyPossible()) rc = DirectBodyRead();
+  }
+  return rc;
+}
+
+int HttpClient::DirectBodyRead() {
+  constexpr int64_t kBlock = 1 << 20;
+  for (;;) {
+    if (!DirectBodyPossible() || !SocketOpen() || !AcceptData() || InterruptFlag()) {
+      return DirectBodyPossible() || !SocketOpen() ? 0 : TransferClient::DoRead(rmNotify);
+    }
+    if (closePending_) return 0;
+    int64_t remaining = reader_.bodyRemaining();
+    int64_t want = remaining >= 0 ? std::min(remaining, kBlock) : kBlock / 4;
+    int size = transferredData_.size();
+    if (want <= 0 || want > INT32_MAX - size ||
+        transferredData_.Reserve(size + static_cast<int>(want)) != 0) {
+      return TransferClient::DoRead(rmNotify);
+    }
+    char* space = transferredData_.data() + size;
+    ssize_t n = ::recv(SocketHandle(), space, static_cast<size_t>(want), 0);
+    ArmRead();
+    if (n <= 0) {
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
+      if (n < 0 && errno == EINTR) continue;
+      // A close or an error: the ordinary read reports it.
+      return TransferClient::DoRead(rmNotify);
+    }
+    RecordTraffic(true, space, static_cast<int>(n));
+    NoteActivity();
+    transferredData_.CommitAppended(static_cast<int>(n));
+    bytesTransferred_ += n;
+    ReportBody(transferredData_.data() + size, static_cast<size_t>(n));
+    if (int rc = reader_.BodyTaken(static_cast<size_t>(n), *this); rc != 0) return rc;
+  }
 }
 
 void HttpClient::CompleteResponse() {

@@ -320,6 +320,15 @@ int ResponseReader::Complete(ResponseHandler& handler) {
   return handler.OnResponseComplete();
 }
 
+int ResponseReader::BodyTaken(size_t n, ResponseHandler& handler) {
+  if (state_ != State::body) return 0;
+  if (bodyRemaining_ >= 0) {
+    bodyRemaining_ -= static_cast<int64_t>(n) < bodyRemaining_ ? static_cast<int64_t>(n) : bodyRemaining_;
+    if (bodyRemaining_ == 0) return Complete(handler);
+  }
+  return 0;
+}
+
 int ResponseReader::OnConnectionClosed(ResponseHandler& handler) {
   switch (state_) {
     case State::complete:

@@ -88,6 +88,12 @@ class ResponseReader {
   bool chunked() const noexcept { return chunked_; }
   int32_t chunkRemaining() const noexcept { return chunkRemaining_; }
 
+  // Bytes still to come of an identity body; -1 when the close ends it.
+  int64_t bodyRemaining() const noexcept { return bodyRemaining_; }
+  // n body bytes were taken outside Feed (received straight into the
+  // handler's store). Completes the response when the length is reached.
+  int BodyTaken(size_t n, ResponseHandler& handler);
+
   void SetMaxLineLength(size_t n) noexcept { maxLine_ = n < 16 ? 16 : n; }
   void SetMaxHeadBytes(size_t n) noexcept { maxHead_ = n; }
 

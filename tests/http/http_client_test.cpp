@@ -192,6 +192,33 @@ TEST_F(HttpClientTest, GzipDecodedOnlyWithCompressionAllowed) {
   EXPECT_EQ(static_cast<unsigned char>(client_.TransferredData()[0]), 0x1f);
 }
 
+std::string Pattern(int repeats, const std::string& tail) {
+  std::string block(65536, '\0');
+  for (int i = 0; i < 65536; ++i) block[i] = static_cast<char>(i * 7 % 251);
+  std::string out;
+  for (int i = 0; i < repeats; ++i) out += block;
+  return out + tail;
+}
+
+TEST_F(HttpClientTest, LargeBodiesArriveWholeWithAndWithoutLength) {
+  client_.SetKeepAlive(true);
+  std::string big = Pattern(48, "tail-of-the-body");
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(Get("/big"), 0) << Error();
+    EXPECT_TRUE(client_.TransferredData() == big) << client_.TransferredData().size();
+    EXPECT_EQ(client_.BytesTransferred(), static_cast<int64_t>(big.size()));
+  }
+  events_.events.clear();
+  ASSERT_EQ(Get("/bigclose"), 0) << Error();
+  EXPECT_TRUE(client_.TransferredData() == Pattern(32, "end")) << client_.TransferredData().size();
+  EXPECT_TRUE(events_.Has("Transfer 1"));
+  EXPECT_TRUE(events_.Has("EndTransfer 1"));
+  // And once more on the connection-per-request path with a listener counting.
+  client_.SetKeepAlive(false);
+  ASSERT_EQ(Get("/big"), 0) << Error();
+  EXPECT_TRUE(client_.TransferredData() == big);
+}
+
 TEST_F(HttpClientTest, TransferredDataLimitKeepsFirstBytesButReportsAll) {
   client_.Config("TransferredDataLimit=3");
   ASSERT_EQ(Get("/ok"), 0) << Error();

@@ -153,6 +153,16 @@ class Handler(socketserver.StreamRequestHandler):
             code = path.split("/")[2]
             loc = target.split("to=", 1)[1] if "to=" in target else "/ok"
             self.send(response(code, b"moved", ["Location: " + loc], "Moved"))
+        elif path == "/big":
+            body = bytes(i * 7 % 251 for i in range(65536)) * 48 + b"tail-of-the-body"
+            self.send(b"HTTP/1.1 200 OK\r\nContent-Length: " + str(len(body)).encode() + b"\r\n\r\n")
+            for i in range(0, len(body), 10000):
+                self.send(body[i:i + 10000])
+                self.wfile.flush()
+        elif path == "/bigclose":
+            body = bytes(i * 7 % 251 for i in range(65536)) * 32 + b"end"
+            self.send(b"HTTP/1.0 200 OK\r\n\r\n" + body)
+            return False
         elif path == "/relative":
             self.send(response("302", b"", ["Location: ok"], "Found"))
         elif path == "/same":

@@ -383,7 +383,10 @@ AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequ
 bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate, bool viaProxy) {
   if (!postDataAfterNegotiate) return false;
   if (state.serverAuthAttempts == 0) {
-    if (state.authScheme == authNtlm || state.authScheme == authDigest) return true;
+    if (state.authScheme == authNtlm) return true;
+    // A Digest value built from a known challenge may well be accepted: only
+    // a request that goes out without credentials holds its body back.
+    if (state.authScheme == authDigest) return state.authorization.empty();
     if (state.authScheme == authNegotiate) {
       // A Kerberos token may complete the exchange in one leg: send the body.
       std::string_view value = state.authorization.view();

@@ -332,6 +332,7 @@ TEST_F(AuthStateTest, EmptyBodyOnlyOnTheFirstLegOfAHandshake) {
       {"NTLM answer", authNtlm, authBasic, 1, 0, true, "", false},
       {"setting off", authNtlm, authBasic, 0, 0, false, "", false},
       {"Digest first leg", authDigest, authBasic, 0, 0, true, "", true},
+      {"Digest on a known challenge", authDigest, authBasic, 0, 0, true, "Digest username=\"u\"", false},
       {"Basic", authBasic, authBasic, 0, 0, true, "", false},
       {"Negotiate with NTLM token", authNegotiate, authBasic, 0, 0, true, "Negotiate TlRMTVNTUAABAAAA", true},
       // base64 of 60 82 00 0b 06 09 2a 86 48 86 f7 12 01 02 02

@@ -50,7 +50,7 @@ class AuthenticatingClient : public HttpClient {
     auth.serverChallengeToken.Clear();
     auth.proxyChallengeToken.Clear();
   }
-  bool HandshakeFirstLeg() const override { return auth::EmptyBodyForHandshake(auth, true); }
+  bool HandshakeFirstLeg() const override { return auth::EmptyBodyForHandshake(auth, true, viaProxy_); }
 
  private:
   // The engine keeps the raw challenge texts; the records follow them.
@@ -62,6 +62,7 @@ class AuthenticatingClient : public HttpClient {
     auth.proxyUser.Assign(ProxyUser());
     auth.proxyPassword.Assign(ProxyPassword());
     auth.serverAuthAttempts = serverAuthAttempts_;
+    viaProxy_ = !ProxyServer().empty();
     auth.proxyAuthAttempts = proxyAuthAttempts_;
     auth.serverChallengeToken.Assign(ServerChallenge());
     auth.proxyChallengeToken.Assign(ProxyChallenge());
@@ -94,6 +95,7 @@ class AuthenticatingClient : public HttpClient {
 
   std::string digestSeen_;
   std::string proxyDigestSeen_;
+  bool viaProxy_ = false;
 };
 
 class HttpClientAuthTest : public ::testing::Test {
@@ -129,6 +131,12 @@ TEST_F(HttpClientAuthTest, DigestGetIsAnsweredOnceThroughApache) {
   ASSERT_NE(at, client.lines.end());
   ASSERT_NE(at + 1, client.lines.end());
   EXPECT_EQ(at[1].rfind("Authorization: Digest username=\"" + user + "\"", 0), 0u) << at[1];
+
+  // The next request on the same challenge is answered at once with the
+  // next nonce count.
+  ASSERT_EQ(client.SetURL("http://127.0.0.1:" + port + "/digest/index.txt"), 0);
+  ASSERT_EQ(client.Run(http::actGet, "GET"), 0) << Error();
+  EXPECT_NE(client.Headers().authorization.find("nc=00000002"), std::string::npos);
 
   client.Password() = password + "x";
   client.auth.serverDigest = auth::DigestChallenge{};
