@@ -130,35 +130,39 @@ int HuffmanEncode(std::string_view text, ByteBuffer& out) noexcept {
 }
 
 HuffmanResult HuffmanDecode(const uint8_t* data, size_t length, std::string& out) {
-  size_t old = out.size();
-  out.resize(old + HuffmanMaxDecodedLength(length));
+  const size_t old = out.size();
+  // One spare byte: every transition stores its symbol and advances only
+  // when it completed one, which keeps the loop free of unpredictable branches.
+  out.resize(old + HuffmanMaxDecodedLength(length) + 1);
   char* o = out.data() + old;
   const auto& states = kDecodeTable.states;
   uint8_t state = 0;
-  bool accept = true;
+  uint8_t flags = kAccept;
+  uint8_t failed = 0;
   for (size_t i = 0; i < length; ++i) {
-    uint8_t byte = data[i];
+    const uint8_t byte = data[i];
     Transition t = states[state][byte >> 4];
-    if (t.flags & kFail) {
+    *o = static_cast<char>(t.symbol);
+    o += t.flags & kEmit;
+    failed |= t.flags;
+    t = states[t.next][byte & 0xF];
+    *o = static_cast<char>(t.symbol);
+    o += t.flags & kEmit;
+    failed |= t.flags;
+    state = t.next;
+    flags = t.flags;
+    // EOS ends decoding at once (a failing transition leads to state 0, so
+    // the lookup after it in the same byte is harmless).
+    if (failed & kFail) {
       out.resize(old);
       return HuffmanResult::hrEos;
     }
-    if (t.flags & kEmit) *o++ = static_cast<char>(t.symbol);
-    state = t.next;
-    t = states[state][byte & 0xF];
-    if (t.flags & kFail) {
-      out.resize(old);
-      return HuffmanResult::hrEos;
-    }
-    if (t.flags & kEmit) *o++ = static_cast<char>(t.symbol);
-    state = t.next;
-    accept = (t.flags & kAccept) != 0;
   }
-  out.resize(static_cast<size_t>(o - out.data()));
-  if (!accept) {
+  if (!(flags & kAccept)) {
     out.resize(old);
     return HuffmanResult::hrBadPadding;
   }
+  out.resize(static_cast<size_t>(o - out.data()));
   return HuffmanResult::hrOk;
 }
 
