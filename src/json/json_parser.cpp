@@ -70,6 +70,7 @@ bool IsWord(const unsigned char* p, size_t length) noexcept {
 JsonParser::~JsonParser() { std::free(stack_); }
 
 void JsonParser::Reset() noexcept {
+  if (scanning_) return;
   doc_.Clear();
   std::free(stack_);
   stack_ = nullptr;
@@ -96,12 +97,17 @@ int JsonParser::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
 }
 
 int JsonParser::Parse(std::string_view text) {
+  if (scanning_) return Fail(JsonError::jeBusy);
   Reset();
   if (doc_.SetText(text) != 0) {
     return Fail(text.size() > JsonDocument::kMaxTextLength ? JsonError::jeDocumentTooLarge
                                                            : JsonError::jeOutOfMemory);
   }
+  scanning_ = true;
+  scanSink_ = EventSink();
   int rc = Scan();
+  scanSink_ = nullptr;
+  scanning_ = false;
   std::free(stack_);
   stack_ = nullptr;
   stackCapacity_ = 0;
@@ -117,16 +123,13 @@ int JsonParser::Parse(std::string_view text) {
   return 0;
 }
 
-bool JsonParser::PushContainer(uint8_t kind) noexcept {
-  if (depth_ == stackCapacity_) {
-    // Grown geometrically (99 entries at least) so deep nesting stays linear.
-    size_t wanted = stackCapacity_ < 99 ? 99 : stackCapacity_ * 2;
-    void* block = std::realloc(stack_, wanted);
-    if (block == nullptr) return false;
-    stack_ = static_cast<uint8_t*>(block);
-    stackCapacity_ = wanted;
-  }
-  stack_[depth_++] = kind;
+bool JsonParser::GrowStack() noexcept {
+  // Grown geometrically (99 entries at least) so deep nesting stays linear.
+  size_t wanted = stackCapacity_ < 99 ? 99 : stackCapacity_ * 2;
+  void* block = std::realloc(stack_, wanted);
+  if (block == nullptr) return false;
+  stack_ = static_cast<uint8_t*>(block);
+  stackCapacity_ = wanted;
   return true;
 }
 
@@ -140,7 +143,7 @@ void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
   }
   eventQName_.clear();
   bool isEmpty = false;
-  EventSink()->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
+  scanSink_->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
 }
 
 void JsonParser::FireEndElement() {
@@ -154,17 +157,17 @@ void JsonParser::FireEndElement() {
   }
   eventQName_.clear();
   bool isEmpty = false;
-  EventSink()->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
+  scanSink_->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
 }
 
 void JsonParser::FireCharacters(const unsigned char* begin, const unsigned char* end) {
   eventText_.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
-  EventSink()->Characters(eventText_);
+  scanSink_->Characters(eventText_);
 }
 
 void JsonParser::FireIgnorableWhitespace(const unsigned char* begin, const unsigned char* end) {
   eventText_.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
-  EventSink()->IgnorableWhitespace(eventText_);
+  scanSink_->IgnorableWhitespace(eventText_);
 }
 
 // One pass over the NUL-terminated text. The tree is built in document order:
@@ -175,7 +178,7 @@ int JsonParser::Scan() {
   const unsigned char* const base = doc_.Bytes();
   const unsigned char* p = base;
   const bool tree = buildDom_;
-  const bool events = EventSink() != nullptr;
+  const bool events = scanSink_ != nullptr;
   ScanState state = ScanState::ssStart;
   bool closedWrapper = false;
   uint32_t cur = 0;

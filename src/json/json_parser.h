@@ -35,7 +35,8 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   // Copies text (which ends at its first NUL, if any) and scans it completely.
   // Starts from a reset. 0, 10232 for bad markup, 200 when memory runs out,
   // 10000 when the container stack cannot grow. Event handlers may navigate
-  // the part of the tree built so far but must not call Parse or Reset.
+  // the part of the tree built so far; Parse from a handler fails with 143
+  // and Reset from a handler does nothing.
   int Parse(std::string_view text);
 
   bool BuildDOM() const noexcept { return buildDom_; }
@@ -97,7 +98,12 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   int ChildAt(int index, uint32_t& child);
   int NoAttribute(std::string& out);
   int NoNamespace(std::string& out);
-  bool PushContainer(uint8_t kind) noexcept;
+  bool PushContainer(uint8_t kind) noexcept {
+    if (depth_ == stackCapacity_ && !GrowStack()) return false;
+    stack_[depth_++] = kind;
+    return true;
+  }
+  bool GrowStack() noexcept;
 
   // Events. Only called with a sink; names of open elements are kept as
   // offsets into the text so EndElement can name what it closes.
@@ -107,6 +113,10 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   void FireIgnorableWhitespace(const unsigned char* begin, const unsigned char* end);
 
   JsonDocument doc_;
+  // The listener of the scan in progress (nullptr when none or not scanning):
+  // a handler that changes the sink does not affect the scan it is called from.
+  RESTEvents* scanSink_ = nullptr;
+  bool scanning_ = false;
   bool buildDom_ = true;
   bool cacheContent_ = true;
   bool wrapped_ = false;

@@ -219,6 +219,38 @@ TEST(JsonEventsTest, ListenerChangingArgumentsDoesNotDisturbLaterEvents) {
   EXPECT_EQ(parser.Document().Name(1), "ab");
 }
 
+// A listener that calls back into the parser in ways that would pull the
+// text from under the scan.
+class IntrusiveListener : public RESTEvents {
+ public:
+  explicit IntrusiveListener(JsonParser& parser) : parser_(parser) {}
+  int nestedParse = -1;
+  int calls = 0;
+  void StartElement(std::string&, std::string& element, std::string&, bool&) override {
+    ++calls;
+    if (element == "a") {
+      nestedParse = parser_.Parse("[1]");
+      parser_.Reset();
+      parser_.SetEventSink(nullptr);  // takes effect from the next parse
+    }
+  }
+
+ private:
+  JsonParser& parser_;
+};
+
+TEST(JsonEventsTest, HandlersCannotReparseResetOrUnhookTheRunningScan) {
+  JsonParser parser;
+  IntrusiveListener listener(parser);
+  parser.SetEventSink(&listener);
+  ASSERT_EQ(parser.Parse(R"({"a":{"b":1},"c":2})"), 0);
+  EXPECT_EQ(listener.nestedParse, 143);
+  EXPECT_EQ(listener.calls, 4);
+  ASSERT_EQ(parser.SetXPath("/json/a/b"), 0);
+  EXPECT_EQ(parser.XText(), "1");
+  EXPECT_EQ(parser.EventSink(), nullptr);
+}
+
 TEST(JsonCharClassTest, TableMatchesTheByteClasses) {
   for (int b = 0; b < 256; ++b) {
     const auto c = static_cast<unsigned char>(b);
