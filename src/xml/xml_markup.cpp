@@ -199,15 +199,15 @@ int XmlParser::ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semic
   evValue_.clear();
   if (buildDom_) {
     if (name == "lt") {
-      evValue_ = "<";
+      evValue_.assign(1, '<');
     } else if (name == "gt") {
-      evValue_ = ">";
+      evValue_.assign(1, '>');
     } else if (name == "amp") {
-      evValue_ = "&";
+      evValue_.assign(1, '&');
     } else if (name == "apos") {
-      evValue_ = "'";
+      evValue_.assign(1, '\'');
     } else if (name == "quot") {
-      evValue_ = "\"";
+      evValue_.assign(1, '\"');
     } else if (!name.empty() && name[0] == '#') {
       CharacterReference(name, evValue_);
     }
@@ -491,7 +491,7 @@ int XmlParser::ProcessingInstruction(uint32_t start, uint32_t end) {
   XmlEncoding next = XmlEncodingFromName(name);
   if (next != encoding_) {
     pendingEncoding_ = next;
-    encodingSwitched_ = true;
+    return kEncodingSwitch;  // Scan stops here so Feed can transcode the rest again
   }
   return 0;
 }

@@ -22,6 +22,13 @@ bool ReadNumber(std::string_view s, size_t& i, long long& value) noexcept {
   return i > start;
 }
 
+// Appends "[n]" to a path.
+void AppendIndex(std::string& path, long long n) {
+  path += '[';
+  path += std::to_string(n);
+  path += ']';
+}
+
 bool StartsWithLast(std::string_view s) noexcept {
   return s.substr(0, 6) == "last()" || s.substr(0, 6) == "Last()" || s.substr(0, 6) == "LAST()";
 }
@@ -92,7 +99,7 @@ std::string XmlParser::CanonicalPathOf(uint32_t element) const {
       if (NameMatches(c, qname)) ++k;
       if (c == chain[i]) break;
     }
-    if (k > 1) path += "[" + std::to_string(k) + "]";
+    if (k > 1) AppendIndex(path, k);
   }
   return path;
 }
@@ -140,7 +147,7 @@ int XmlParser::SetXPath(std::string_view path) {
 
 int XmlParser::StepAbsolute(std::string_view& rest) {
   cursor_ = root_;
-  canonical_ = "/";
+  canonical_.assign(1, '/');
   if (rest.empty()) return 0;
   size_t slash = rest.find('/');
   std::string_view step = rest.substr(0, slash);
@@ -168,7 +175,8 @@ int XmlParser::StepAbsolute(std::string_view& rest) {
                     name.substr(0, uri.size()) == uri && name.substr(uri.size()) == local);
     if (!matches) return SetError(xeTopElementMismatch, XmlErrorText(xeTopElementMismatch));
   }
-  canonical_ = "/" + QualifiedName(root_);
+  canonical_.assign(1, '/');
+  canonical_.append(QualifiedName(root_));
   rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
   return 0;
 }
@@ -203,7 +211,7 @@ int XmlParser::StepRelative(std::string_view& rest) {
     if (child == 0) return invalid();
     cursor_ = child;
     if (canonical_ != "/") canonical_ += '/';
-    canonical_ += "[" + std::to_string(n) + "]";
+    AppendIndex(canonical_, n);
     rest.remove_prefix(i + 1);
     return 0;
   }
@@ -301,7 +309,7 @@ int XmlParser::StepRelative(std::string_view& rest) {
   }
   if (canonical_ != "/") canonical_ += '/';
   canonical_ += qname;
-  if (k > 1) canonical_ += "[" + std::to_string(k) + "]";
+  if (k > 1) AppendIndex(canonical_, k);
   rest.remove_prefix(i);
   return 0;
 }

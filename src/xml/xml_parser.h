@@ -132,6 +132,9 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
   int StartTag(uint32_t gt, bool empty);
   static constexpr int kUnresolved = -3;
+  // Not an error: returned by ProcessingInstruction to stop the scan after a
+  // declaration that changes the input encoding.
+  static constexpr int kEncodingSwitch = -1000;
   int EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32_t pastGt,
              int startDeclaration = kUnresolved, std::string_view startLocal = {});
   int ProcessingInstruction(uint32_t start, uint32_t end);

@@ -120,9 +120,11 @@ int XmlParser::Scan() {
   const uint8_t* p = base + pos_;
   auto at = [base](const uint8_t* q) { return static_cast<uint32_t>(q - base); };
   int rc = 0;
+  // The state lives in a register while scanning and is stored on the way out.
+  XmlState st = state_;
 
-  while (p < end && rc == 0 && !encodingSwitched_) {
-    switch (state_) {
+  while (p < end && rc == 0) {
+    switch (st) {
       case XmlState::xsText: {
         p = RunUntil(p, end, cls, textMask);
         if (p >= end) break;
@@ -130,27 +132,27 @@ int XmlParser::Scan() {
         if (c == '<') {
           if (deliver_) rc = FlushText(at(p), TextRule::trTag);
           tagStart_ = at(p);
-          state_ = XmlState::xsAfterLt;
+          st = XmlState::xsAfterLt;
           ++p;
         } else if (c == '&') {
           if (deliver_) rc = FlushText(at(p), TextRule::trPlain);
           refStart_ = at(p);
           ++p;
           tokenStart_ = at(p);
-          state_ = XmlState::xsTextReference;
+          st = XmlState::xsTextReference;
         } else if (c == '\n') {
           ++p;
           if (deliver_) rc = LineBreak(at(p));
         } else {
           ++p;  // lead byte of a double-byte character
-          state_ = XmlState::xsDoubleByteTrail;
+          st = XmlState::xsDoubleByteTrail;
         }
         break;
       }
 
       case XmlState::xsDoubleByteTrail:
         ++p;
-        state_ = XmlState::xsText;
+        st = XmlState::xsText;
         break;
 
       case XmlState::xsAfterConstruct: {
@@ -163,9 +165,9 @@ int XmlParser::Scan() {
         if (*p == '<') {
           tagStart_ = at(p);
           ++p;
-          state_ = XmlState::xsAfterLt;
+          st = XmlState::xsAfterLt;
         } else {
-          state_ = XmlState::xsText;
+          st = XmlState::xsText;
         }
         break;
       }
@@ -174,10 +176,10 @@ int XmlParser::Scan() {
         uint8_t c = *p;
         if ((cls[c] & kNameStart) || c == '/' || c == '?' || c == '!') {
           tokenStart_ = at(p);
-          state_ = XmlState::xsTagName;
+          st = XmlState::xsTagName;
         } else {
           textStart_ = tagStart_;  // the '<' was text
-          state_ = XmlState::xsText;
+          st = XmlState::xsText;
         }
         break;
       }
@@ -188,7 +190,7 @@ int XmlParser::Scan() {
           if (c == '!' || c == '/' || c == '?') {
             ++p;
             tokenStart_ = at(p);
-            state_ = c == '!'   ? XmlState::xsAfterLtBang
+            st = c == '!'   ? XmlState::xsAfterLtBang
                      : c == '/' ? XmlState::xsEndTagName
                                 : XmlState::xsProcessingInstruction;
             break;
@@ -198,7 +200,7 @@ int XmlParser::Scan() {
         if (p >= end) break;
         if (scriptMode_) {
           textStart_ = tagStart_;  // markup inside a script is text
-          state_ = XmlState::xsText;
+          st = XmlState::xsText;
           break;
         }
         tagNameStart_ = tokenStart_;
@@ -209,9 +211,9 @@ int XmlParser::Scan() {
           rc = StartTag(at(p), false);
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
-          state_ = XmlState::xsInTag;
+          st = XmlState::xsInTag;
         }
         break;
       }
@@ -223,11 +225,11 @@ int XmlParser::Scan() {
           rc = StartTag(at(p), p[-1] == '/');
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
           attrNameStart_ = at(p);
           ++p;
-          state_ = XmlState::xsAttrName;
+          st = XmlState::xsAttrName;
         }
         break;
       }
@@ -239,22 +241,22 @@ int XmlParser::Scan() {
         uint8_t c = *p;
         if (c == '=') {
           ++p;
-          state_ = XmlState::xsAfterEquals;
+          st = XmlState::xsAfterEquals;
         } else if (c == '/') {
           rc = AddAttribute(0, 0, false);
           ++p;
           pendingAttr_ = false;
-          state_ = XmlState::xsAfterAttrName;
+          st = XmlState::xsAfterAttrName;
         } else if (c == '>') {
           rc = AddAttribute(0, 0, false);
           if (rc == 0) rc = StartTag(at(p), false);
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
           ++p;
           pendingAttr_ = true;
-          state_ = XmlState::xsAfterAttrName;
+          st = XmlState::xsAfterAttrName;
         }
         break;
       }
@@ -266,7 +268,7 @@ int XmlParser::Scan() {
         if (c == '=') {
           ++p;
           pendingAttr_ = false;
-          state_ = XmlState::xsAfterEquals;
+          st = XmlState::xsAfterEquals;
           break;
         }
         if (pendingAttr_) rc = AddAttribute(0, 0, false);
@@ -276,14 +278,14 @@ int XmlParser::Scan() {
           rc = StartTag(at(p), p[-1] == '/');
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else if (c == '/') {
           ++p;
-          state_ = XmlState::xsInTag;
+          st = XmlState::xsInTag;
         } else {
           attrNameStart_ = at(p);
           ++p;
-          state_ = XmlState::xsAttrName;
+          st = XmlState::xsAttrName;
         }
         break;
       }
@@ -296,12 +298,12 @@ int XmlParser::Scan() {
         if (c == '"' || c == '\'') {
           ++p;
           valueStart_ = at(p);
-          state_ = c == '"' ? XmlState::xsDoubleQuotedValue : XmlState::xsSingleQuotedValue;
+          st = c == '"' ? XmlState::xsDoubleQuotedValue : XmlState::xsSingleQuotedValue;
         } else if (c == '&') {
           valueStart_ = refStart_ = at(p);
           ++p;
           tokenStart_ = at(p);
-          state_ = XmlState::xsUnquotedReference;
+          st = XmlState::xsUnquotedReference;
         } else if (c == '>') {
           if (validate_) {
             rc = Fail(xeInvalidMarkup);
@@ -311,11 +313,11 @@ int XmlParser::Scan() {
           if (rc == 0) rc = StartTag(at(p), false);
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
           valueStart_ = at(p);
           ++p;
-          state_ = XmlState::xsUnquotedValue;
+          st = XmlState::xsUnquotedValue;
         }
         break;
       }
@@ -328,7 +330,7 @@ int XmlParser::Scan() {
           refStart_ = at(p);
           ++p;
           tokenStart_ = at(p);
-          state_ = XmlState::xsUnquotedReference;
+          st = XmlState::xsUnquotedReference;
         } else if (c == '>') {
           // A value that ends in "/>" closes an empty element.
           uint32_t valueEnd = at(p);
@@ -338,29 +340,29 @@ int XmlParser::Scan() {
           if (rc == 0) rc = StartTag(at(p), empty);
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
           rc = CompleteAttribute(at(p));
           ++p;
-          state_ = XmlState::xsInTag;
+          st = XmlState::xsInTag;
         }
         break;
       }
 
       case XmlState::xsSingleQuotedValue:
       case XmlState::xsDoubleQuotedValue: {
-        bool dq = state_ == XmlState::xsDoubleQuotedValue;
+        bool dq = st == XmlState::xsDoubleQuotedValue;
         p = RunUntil(p, end, cls, dq ? kDqValueStop : kSqValueStop);
         if (p >= end) break;
         if (*p == '&') {
           refStart_ = at(p);
           ++p;
           tokenStart_ = at(p);
-          state_ = dq ? XmlState::xsDoubleQuotedReference : XmlState::xsSingleQuotedReference;
+          st = dq ? XmlState::xsDoubleQuotedReference : XmlState::xsSingleQuotedReference;
         } else {
           rc = CompleteAttribute(at(p));
           ++p;
-          state_ = XmlState::xsInTag;
+          st = XmlState::xsInTag;
         }
         break;
       }
@@ -374,13 +376,13 @@ int XmlParser::Scan() {
         uint32_t nameEnd = at(p);
         bool semicolon = *p == ';';
         if (semicolon) ++p;
-        if (state_ == XmlState::xsTextReference) {
+        if (st == XmlState::xsTextReference) {
           if (deliver_) {
             rc = ResolveReference(tokenStart_, nameEnd, semicolon);
             if (rc == 0 && !evValue_.empty()) rc = DeliverText(evValue_.data(), evValue_.size());
           }
           textStart_ = at(p);
-          state_ = XmlState::xsText;
+          st = XmlState::xsText;
           break;
         }
         rc = ResolveReference(tokenStart_, nameEnd, semicolon);
@@ -395,8 +397,8 @@ int XmlParser::Scan() {
           break;
         }
         valueStart_ = at(p);
-        state_ = state_ == XmlState::xsUnquotedReference     ? XmlState::xsUnquotedValue
-                 : state_ == XmlState::xsSingleQuotedReference ? XmlState::xsSingleQuotedValue
+        st = st == XmlState::xsUnquotedReference     ? XmlState::xsUnquotedValue
+                 : st == XmlState::xsSingleQuotedReference ? XmlState::xsSingleQuotedValue
                                                                : XmlState::xsDoubleQuotedValue;
         break;
       }
@@ -404,7 +406,7 @@ int XmlParser::Scan() {
       case XmlState::xsEndTagName: {
         if (at(p) == tokenStart_ && !(cls[*p] & kNameStart)) {
           textStart_ = tagStart_;  // "</" not followed by a name is text
-          state_ = XmlState::xsText;
+          st = XmlState::xsText;
           break;
         }
         while (cls[*p] & kName) ++p;
@@ -412,7 +414,7 @@ int XmlParser::Scan() {
         tokenEnd_ = at(p);
         if (cls[*p] & kWs) {
           ++p;
-          state_ = XmlState::xsAfterEndTagName;
+          st = XmlState::xsAfterEndTagName;
           break;
         }
         [[fallthrough]];
@@ -426,9 +428,9 @@ int XmlParser::Scan() {
         if (gt) {
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
-          state_ = XmlState::xsEndTagJunk;
+          st = XmlState::xsEndTagJunk;
         }
         break;
       }
@@ -442,24 +444,24 @@ int XmlParser::Scan() {
         if (p >= end) break;
         ++p;
         textStart_ = at(p);
-        state_ = XmlState::xsText;
+        st = XmlState::xsText;
         break;
 
       case XmlState::xsAfterLtBang: {
         uint8_t c = *p;
         if (c == '-') {
           ++p;
-          state_ = XmlState::xsAfterLtBangDash;
+          st = XmlState::xsAfterLtBangDash;
         } else if (c == '>') {
           ++p;  // "<!>": an empty declaration
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else if (c == '[' && !htmlComments_) {
           ++p;
           tokenStart_ = at(p);
-          state_ = XmlState::xsSectionId;
+          st = XmlState::xsSectionId;
         } else {
-          state_ = XmlState::xsDeclaration;
+          st = XmlState::xsDeclaration;
         }
         break;
       }
@@ -468,9 +470,9 @@ int XmlParser::Scan() {
         if (*p == '-') {
           ++p;
           tokenStart_ = at(p);
-          state_ = htmlComments_ ? XmlState::xsHtmlComment : XmlState::xsComment;
+          st = htmlComments_ ? XmlState::xsHtmlComment : XmlState::xsComment;
         } else {
-          state_ = XmlState::xsDeclaration;
+          st = XmlState::xsDeclaration;
         }
         break;
 
@@ -478,7 +480,7 @@ int XmlParser::Scan() {
         p = RunUntil(p, end, cls, kDashStop);
         if (p >= end) break;
         ++p;
-        state_ = XmlState::xsCommentDash;
+        st = XmlState::xsCommentDash;
         break;
 
       case XmlState::xsCommentDash:
@@ -488,9 +490,9 @@ int XmlParser::Scan() {
             EventSink()->Comment(evText_);
           }
           ++p;
-          state_ = XmlState::xsCommentEnd;
+          st = XmlState::xsCommentEnd;
         } else {
-          state_ = XmlState::xsComment;
+          st = XmlState::xsComment;
         }
         break;
 
@@ -501,7 +503,7 @@ int XmlParser::Scan() {
         }
         ++p;
         textStart_ = at(p);
-        state_ = XmlState::xsAfterConstruct;
+        st = XmlState::xsAfterConstruct;
         break;
 
       case XmlState::xsHtmlComment:
@@ -514,7 +516,7 @@ int XmlParser::Scan() {
           }
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         } else {
           ++p;
         }
@@ -531,7 +533,7 @@ int XmlParser::Scan() {
         uint32_t textEnd = at(p) > tokenStart_ ? at(p) - 1 : tokenStart_;
         ++p;
         textStart_ = at(p);
-        state_ = XmlState::xsAfterConstruct;
+        st = XmlState::xsAfterConstruct;
         rc = ProcessingInstruction(tokenStart_, textEnd);
         break;
       }
@@ -541,18 +543,18 @@ int XmlParser::Scan() {
         if (p >= end) break;
         uint8_t c = *p++;
         if (c == '"') {
-          state_ = XmlState::xsDeclDoubleQuoted;
+          st = XmlState::xsDeclDoubleQuoted;
         } else if (c == '\'') {
-          state_ = XmlState::xsDeclSingleQuoted;
+          st = XmlState::xsDeclSingleQuoted;
         } else if (c == '[') {
-          state_ = XmlState::xsInternalSubset;
+          st = XmlState::xsInternalSubset;
         } else {
           if (EventSink() != nullptr) {
             evText_.assign(input_.data() + tokenStart_, at(p) - 1 - tokenStart_);
             EventSink()->Meta(evText_);
           }
           textStart_ = at(p);
-          state_ = XmlState::xsAfterConstruct;
+          st = XmlState::xsAfterConstruct;
         }
         break;
       }
@@ -560,13 +562,13 @@ int XmlParser::Scan() {
       case XmlState::xsDeclSingleQuoted:
       case XmlState::xsDeclDoubleQuoted:
       case XmlState::xsInternalSubset: {
-        uint16_t mask = state_ == XmlState::xsDeclSingleQuoted   ? kSqStop
-                        : state_ == XmlState::xsDeclDoubleQuoted ? kDqStop
+        uint16_t mask = st == XmlState::xsDeclSingleQuoted   ? kSqStop
+                        : st == XmlState::xsDeclDoubleQuoted ? kDqStop
                                                                  : kRBracketStop;
         p = RunUntil(p, end, cls, mask);
         if (p >= end) break;
         ++p;
-        state_ = XmlState::xsDeclaration;
+        st = XmlState::xsDeclaration;
         break;
       }
 
@@ -576,7 +578,7 @@ int XmlParser::Scan() {
         tokenEnd_ = at(p);
         ++p;
         valueStart_ = at(p);
-        state_ = XmlState::xsSection;
+        st = XmlState::xsSection;
         break;
 
       case XmlState::xsSection:
@@ -586,7 +588,7 @@ int XmlParser::Scan() {
           rc = Section(at(p) - 2);
           ++p;
           textStart_ = at(p);
-          state_ = XmlState::xsText;
+          st = XmlState::xsText;
         } else {
           ++p;
         }
@@ -594,6 +596,11 @@ int XmlParser::Scan() {
     }
   }
   pos_ = static_cast<uint32_t>(p - base);
+  state_ = st;
+  if (rc == kEncodingSwitch) {
+    encodingSwitched_ = true;
+    return 0;
+  }
   return rc;
 }
 

@@ -111,6 +111,13 @@ size_t XmlTranscoder::Run(XmlEncoding encoding, const uint8_t* in, size_t n, Sin
           if (b < 0x80) {
             size_t j = i + 1;
             if constexpr (!Sink::kByteAtATime) {
+              // ASCII runs eight bytes at a time.
+              while (n - j >= 8) {
+                uint64_t word;
+                std::memcpy(&word, in + j, 8);
+                if (word & 0x8080808080808080ull) break;
+                j += 8;
+              }
               while (j < n && in[j] < 0x80) ++j;
             }
             bool more = sink.Bytes(in + i, j - i);
