@@ -2,7 +2,8 @@
 // from a server, parsed with one shared decoding table; frames that parse are
 // serialised again and must parse to the same payload. The same bytes are
 // also fed straight to the HPACK decoder, split at a point the first byte
-// picks, and to a connection that has sent its request, in pieces.
+// picks, to a connection that has sent its request, in pieces, and through
+// a Huffman round trip.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "http2/hpack_decoder.h"
 #include "http2/http2_connection.h"
 #include "http2/http2_frame_types.h"
+#include "http2/huffman.h"
 
 namespace {
 
@@ -90,5 +92,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   FeedConnection(data, size);
+
+  // Any bytes Huffman-code and decode back unchanged.
+  std::string_view text(reinterpret_cast<const char*>(data), size);
+  corvane::ByteBuffer coded;
+  if (corvane::http2::HuffmanEncode(text, coded) == 0) {
+    std::string back;
+    if (corvane::http2::HuffmanDecode(reinterpret_cast<const uint8_t*>(coded.data()),
+                                      static_cast<size_t>(coded.size()),
+                                      back) != corvane::http2::HuffmanResult::hrOk ||
+        back != text) {
+      std::abort();
+    }
+  }
   return 0;
 }
