@@ -6,6 +6,11 @@ namespace {
 
 constexpr uint32_t Padded(uint64_t n) { return static_cast<uint32_t>((n + 3) & ~uint64_t{3}); }
 
+// memcpy of an empty view may not pass its null data pointer.
+void Put(char* to, std::string_view s) noexcept {
+  if (!s.empty()) std::memcpy(to, s.data(), s.size());
+}
+
 }  // namespace
 
 int XmlDocument::Reset() noexcept {
@@ -30,8 +35,8 @@ int XmlDocument::AppendNamespace(std::string_view prefix, std::string_view uri,
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
   char* d = stream_.data() + pos;
   SetU32(pos, xmlrec::kNamespace);
-  std::memcpy(d + xmlrec::kNsFixed, prefix.data(), prefix.size());
-  std::memcpy(d + xmlrec::kNsFixed + prefix.size() + 1, uri.data(), uri.size());
+  Put(d + xmlrec::kNsFixed, prefix);
+  Put(d + xmlrec::kNsFixed + prefix.size() + 1, uri);
   return 0;
 }
 
@@ -40,7 +45,7 @@ int XmlDocument::AppendElement(std::string_view localName, uint32_t& pos) noexce
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
   SetU32(pos, xmlrec::kElement);
-  std::memcpy(stream_.data() + pos + xmlrec::kElementFixed, localName.data(), localName.size());
+  Put(stream_.data() + pos + xmlrec::kElementFixed, localName);
   return 0;
 }
 
@@ -53,8 +58,8 @@ int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,
   char* d = stream_.data() + pos;
   SetU32(pos, xmlrec::kAttribute);
   SetU32(pos + xmlrec::kAttrNamespace, nsRecord);
-  std::memcpy(d + xmlrec::kAttrFixed, localName.data(), localName.size());
-  std::memcpy(d + xmlrec::kAttrFixed + localName.size() + 1, value.data(), value.size());
+  Put(d + xmlrec::kAttrFixed, localName);
+  Put(d + xmlrec::kAttrFixed + localName.size() + 1, value);
   return 0;
 }
 
@@ -63,7 +68,7 @@ int XmlDocument::AppendText(std::string_view text, uint32_t& pos) noexcept {
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
   SetU32(pos, xmlrec::kText);
-  std::memcpy(stream_.data() + pos + xmlrec::kTextFixed, text.data(), text.size());
+  Put(stream_.data() + pos + xmlrec::kTextFixed, text);
   return 0;
 }
 
