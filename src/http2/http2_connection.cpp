@@ -279,6 +279,15 @@ bool Http2Connection::AlpnSelectsH2(std::string_view selection) noexcept {
   return false;
 }
 
+int Http2Connection::SelectProtocol(std::string_view alpnSelection, bool allowFallback,
+                                    std::string_view scheme, bool& useHttp2) {
+  useHttp2 = AlpnSelectsH2(alpnSelection);
+  if (useHttp2) return 0;
+  if (!allowFallback) return Fail(Http2Message::kNoHttp2Fallback);
+  if (!EqualsNoCase(scheme, "https")) return Fail(Http2Message::kPlaintextHttp2);
+  return 0;
+}
+
 // ---------------------------------------------------------------------------
 // Receiving
 

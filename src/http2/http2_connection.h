@@ -46,7 +46,10 @@ class Http2ResponseListener {
 // The client side of one HTTP/2 connection carrying one request on stream 1,
 // without I/O: every operation appends the bytes to send to Output(), which
 // the owner writes to the TLS channel and then empties (ConsumeOutput), and
-// Receive takes the bytes the channel delivered. Waiting for send window is
+// Receive takes the bytes the channel delivered while the request runs,
+// that is after SendHeaders (a server's first SETTINGS that arrives with the
+// end of the handshake is held by the owner until then: in IDLE the stream
+// refuses it). Waiting for send window is
 // the owner's: while SendWindow() is smaller than the next piece of body, it
 // runs its event loop and feeds Receive (WINDOW_UPDATE frames grow it).
 //
@@ -125,6 +128,16 @@ class Http2Connection : public ComponentCore {
   // True when the ALPN selection names "h2" (names split at commas and
   // spaces, compared case-insensitively).
   static bool AlpnSelectsH2(std::string_view selection) noexcept;
+
+  // The choice after the TLS handshake when HTTP/2 was asked for: 0 with
+  // useHttp2 true when "h2" was selected; 0 with useHttp2 false when the
+  // request falls back to HTTP/1.1 (the caller reports kFallbackStatus and
+  // sets NegotiatedHTTPVersion to "1.1"); 161 with the message otherwise.
+  int SelectProtocol(std::string_view alpnSelection, bool allowFallback, std::string_view scheme,
+                     bool& useHttp2);
+  static constexpr std::string_view kFallbackStatus =
+      "Server does not support ALPN protocol h2. Falling back to HTTP/1.1";
+  static constexpr std::string_view kAlpnLogPrefix = "Received ALPN: ";
 
  private:
   int Fail(Http2Message message, std::initializer_list<MessageArg> args = {});

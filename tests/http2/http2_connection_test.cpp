@@ -452,5 +452,19 @@ TEST(Http2Alpn, SelectionNamesH2) {
   EXPECT_FALSE(Http2Connection::AlpnSelectsH2(""));
 }
 
+TEST(Http2Alpn, ProtocolSelectionFallsBackOnlyWhenAllowedAndOverTls) {
+  Http2Connection c;
+  bool useHttp2 = false;
+  EXPECT_EQ(0, c.SelectProtocol("h2", false, "https", useHttp2));
+  EXPECT_TRUE(useHttp2);
+  EXPECT_EQ(161, c.SelectProtocol("http/1.1", false, "https", useHttp2));
+  EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.",
+            c.LastErrorText().view());
+  EXPECT_EQ(161, c.SelectProtocol("", true, "http", useHttp2));
+  EXPECT_EQ("Plaintext URLs are not supported over HTTP/2.", c.LastErrorText().view());
+  EXPECT_EQ(0, c.SelectProtocol("", true, "https", useHttp2));
+  EXPECT_FALSE(useHttp2);
+}
+
 }  // namespace
 }  // namespace corvane
