@@ -38,7 +38,10 @@ void AppendUtf8(uint32_t cp, std::string& out) {
 }  // namespace
 
 XmlParser::XmlParser() {
-  doubleByteLead_ = CodePage() == 932;
+  // Double-byte lead bytes are recognised when the system code page is 932.
+  std::string cs = CharsetForCodePage(CodePage());
+  doubleByteLead_ = EqualsNoCase(cs, "CP932") || EqualsNoCase(cs, "SHIFT_JIS") ||
+                    EqualsNoCase(cs, "SJIS") || EqualsNoCase(cs, "WINDOWS-31J");
   Reset();
 }
 

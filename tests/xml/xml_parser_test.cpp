@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "xml_transcript.h"
 
 namespace corvane {
@@ -152,6 +154,47 @@ TEST(XmlParser, ManyBlankLinesStayLinear) {
   XmlParser parser;
   ASSERT_EQ(parser.Feed(doc), 0);
   EXPECT_EQ(parser.XText().size(), 2'000'002u);
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(XmlErrors, EveryCodeHasItsTextAndOthersAreUnknown) {
+  EXPECT_STREQ(XmlErrorText(201), "Unbalanced element tag: ");
+  EXPECT_STREQ(XmlErrorText(212), "Invalid XML: the document contains text outside the root element.");
+  EXPECT_STREQ(XmlErrorText(306), "UTF-16 support not currently available.");
+  EXPECT_STREQ(XmlErrorText(205), "xmlpimpl: unknown error");
+  EXPECT_STREQ(XmlErrorText(0), "xmlpimpl: unknown error");
+}
+
+TEST(XmlState, ThirtyTwoStatesWithDistinctNames) {
+  std::set<std::string> names;
+  for (int s = 0; s < kXmlStateCount; ++s) {
+    std::string name = XmlStateName(static_cast<XmlState>(s));
+    EXPECT_NE(name, "?") << s;
+    names.insert(name);
+  }
+  EXPECT_EQ(names.size(), static_cast<size_t>(kXmlStateCount));
+}
+
+TEST(XmlParser, PieceMayEndInAnyStateAndResume) {
+  // One document that passes through every state; each prefix leaves the
+  // parser in some state and the rest completes it.
+  std::string doc =
+      "<!DOCTYPE r [<!x>] 'q' \"d\"><?pi a?><r a='1&amp;' b=\"2&lt;\" c=&gt;x d e/><![CDATA[z]]>"
+      "<!-- c -->t&#65;\n<s></s ><x></x y></r>";
+  std::set<int> seen;
+  for (size_t cut = 0; cut <= doc.size(); ++cut) {
+    XmlParser parser;
+    parser.SetValidate(false);
+    ASSERT_EQ(parser.Feed(std::string_view(doc).substr(0, cut)), 0) << cut;
+    seen.insert(static_cast<int>(parser.State()));
+    ASSERT_EQ(parser.Feed(std::string_view(doc).substr(cut)), 0) << cut;
+  }
+  EXPECT_GE(seen.size(), 24u);
 }
 
 }  // namespace
