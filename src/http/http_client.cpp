@@ -225,7 +225,11 @@ int HttpClient::Action(int code) {
     default: break;
   }
   std::string kept = LastErrorText().str();
-  if (code != http::actReset && Timeout() >= 0) DrainPending(100);
+  // After a complete response on a kept connection nothing is pending; the
+  // next request's own check notices a close by the server.
+  if (code != http::actReset && Timeout() >= 0 && !(responseDone_ && IsConnected())) {
+    DrainPending(100);
+  }
   if (WasInterrupted() || interruptRequested_) {
     rc = kErrInterrupted;
     interruptRequested_ = false;
