@@ -241,6 +241,24 @@ TEST(WaitLoop, ZeroWaitDrainLoopStillSeesNewWork) {
   }
 }
 
+TEST(WaitLoop, IgnoreOtherWindowEventsLeavesOtherComponentsMessagesQueued) {
+  struct Receiver : TcpClient {
+    int seen = 0;
+    intptr_t HandleWindowMessage(uint32_t message, uintptr_t w, intptr_t l) override {
+      if (message == 0x0504) ++seen;
+      return 0;
+    }
+  };
+  Receiver a;
+  Receiver b;
+  b.Config("IgnoreOtherWindowEvents=true");
+  a.PostToWindow(0x0504, 0, 0);
+  EXPECT_TRUE(b.WaitStep(10));
+  EXPECT_EQ(a.seen, 0);
+  a.DoEvents();
+  EXPECT_EQ(a.seen, 1);
+}
+
 TEST(WaitLoop, IdleWaitSleepsInsteadOfSpinning) {
   for (bool engine : {true, false}) {
     TestClient client(engine);
