@@ -23,11 +23,15 @@ constexpr uint32_t kT[64] = {
 };
 
 inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return y ^ (z & (x ^ y)); }
+// (x & z) and (y & ~z) never share a bit, so their OR is their sum; as a sum
+// the term that waits for x (the previous step's result) can be added last.
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (y & ~z) + (x & z); }
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
-#define MD5_STEP(f, a, b, c, d, k, s, i) a = b + Rotl32(a + f(b, c, d) + x[k] + kT[i], s)
+// a, the message word and the constant are known before b: sum them first so
+// that only f(b, c, d), one addition and the rotation wait for b.
+#define MD5_STEP(f, a, b, c, d, k, s, i) a = b + Rotl32((a + x[k] + kT[i]) + f(b, c, d), s)
 
 void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];

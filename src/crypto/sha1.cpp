@@ -22,7 +22,7 @@ void Sha1Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
         wt = Rotl32(w[(t + 13) & 15] ^ w[(t + 8) & 15] ^ w[(t + 2) & 15] ^ w[t & 15], 1);
         w[t & 15] = wt;
       }
-      uint32_t tmp = Rotl32(a, 5) + f + e + k + wt;
+      uint32_t tmp = ((e + k + wt) + f) + Rotl32(a, 5);
       e = d;
       d = c;
       c = Rotl32(b, 30);

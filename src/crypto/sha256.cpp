@@ -55,9 +55,13 @@ void Sha256Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
         uint32_t& f = v[(13 - r) & 7];
         uint32_t& g = v[(14 - r) & 7];
         uint32_t& h = v[(15 - r) & 7];
-        uint32_t t1 = h + Sigma1(e) + Ch(e, f, g) + kSha256K[i] + wt;
-        d += t1;
-        h = t1 + Sigma0(a) + Maj(a, b, c);
+        // Early terms first, the ones waiting for e and a last (see sha512.cpp).
+        const uint32_t hk = h + kSha256K[i] + wt;
+        const uint32_t ch = Ch(e, f, g);
+        const uint32_t s1 = Sigma1(e);
+        const uint32_t t1 = (hk + ch) + s1;
+        d = ((d + hk) + ch) + s1;
+        h = (t1 + Maj(a, b, c)) + Sigma0(a);
       }
     }
     for (int i = 0; i < 8; ++i) state[i] += v[i];

@@ -59,13 +59,16 @@ inline void Round(uint64_t* v, uint64_t kw) {
   uint64_t& f = v[(13 - R) & 7];
   uint64_t& g = v[(14 - R) & 7];
   uint64_t& h = v[(15 - R) & 7];
-  // Summed so that the terms that depend on the previous round's e come
-  // last: h + W + K and Ch start early, Sigma1(e) joins at the end, which
-  // keeps the round-to-round dependency chain short.
-  uint64_t t1 = (h + kw) + Ch(e, f, g);
-  t1 += Sigma1(e);
-  d += t1;
-  h = t1 + (Sigma0(a) + Maj(a, b, c));
+  // Summed so that the terms known early (d, h, W + K) are added first and
+  // the ones that wait for the previous round's e and a (Ch, Sigma1, Maj,
+  // Sigma0) join last: the round-to-round dependency chains stay four
+  // additions-and-rotations long instead of six.
+  const uint64_t hk = h + kw;
+  const uint64_t ch = Ch(e, f, g);
+  const uint64_t s1 = Sigma1(e);
+  const uint64_t t1 = (hk + ch) + s1;
+  d = ((d + hk) + ch) + s1;
+  h = (t1 + Maj(a, b, c)) + Sigma0(a);
 }
 
 template <int R>
