@@ -62,16 +62,16 @@ int Basic(std::string_view user, std::string_view password, ByteBuffer& out) {
 
 int Digest(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,
            const AuthRequest& request, ByteBuffer& out, bool includeAlgorithm) {
-  int rc = record.user.Assign(user);
-  if (rc == 0) rc = record.password.Assign(password);
+  int rc = AssignText(record.user, user);
+  if (rc == 0) rc = AssignText(record.password, password);
   if (rc == 0) rc = SetDigestRequest(record, request.method, request.uri, request.body);
   if (rc == 0) rc = FormatDigestAuthorization(record, out, includeAlgorithm);
   record.entityBody = {};
   if (rc == AuthErrorCode(AuthError::DigestUnknownQop)) {
-    state.errorText.Assign(record.errorText.view());
+    AssignText(state.errorText, record.errorText.view());
     return AuthErrorCode(AuthError::HttpProtocol);
   }
-  if (rc != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+  if (rc != 0) AssignText(state.errorText, AuthErrorText(AuthError::OutOfMemory));
   return rc;
 }
 
@@ -90,13 +90,13 @@ int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::st
     } else {
       std::string decoded;
       if (!Base64Decode(challenge, decoded)) {
-        state.errorText.Assign(AuthErrorText(AuthError::NtlmBadEncoding));
+        AssignText(state.errorText, AuthErrorText(AuthError::NtlmBadEncoding));
         return AuthErrorCode(AuthError::NtlmBadEncoding);
       }
       rc = provider->NextToken(target, decoded, token);
     }
     if (rc != 0) {
-      state.errorText.Assign(provider->ErrorText());
+      AssignText(state.errorText, provider->ErrorText());
       return rc;
     }
   } else {
@@ -104,19 +104,19 @@ int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::st
     if (challenge.empty()) {
       StartNtlm(ntlm, package, userName, password);
     } else if (!Base64Decode(challenge, decoded)) {
-      state.errorText.Assign(AuthErrorText(AuthError::NtlmBadEncoding));
+      AssignText(state.errorText, AuthErrorText(AuthError::NtlmBadEncoding));
       return AuthErrorCode(AuthError::NtlmBadEncoding);
     }
     rc = NtlmToken(ntlm, target, decoded, token);
     if (rc != 0) {
-      state.errorText.Assign(ntlm.errorText.view());
+      AssignText(state.errorText, ntlm.errorText.view());
       return rc;
     }
   }
   if (word == "Negotiate" && challenge.empty()) state.kerberosProposed = ContainsKerberosOid(token.view());
   TextBuilder b(out);
   b << word << ' ' << Base64Encode(token.view());
-  if (b.Result() != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+  if (b.Result() != 0) AssignText(state.errorText, AuthErrorText(AuthError::OutOfMemory));
   return b.Result();
 }
 
@@ -147,7 +147,7 @@ void TakeWwwAuthenticate(AuthState& state, std::string_view value) {
   SplitChallenges(value, [&state](std::string_view word, std::string_view rest) {
     if ((EqualsIgnoreCase(word, "NTLM") && state.authScheme == authNtlm) ||
         (EqualsIgnoreCase(word, "Negotiate") && state.authScheme == authNegotiate)) {
-      state.serverChallengeToken.Assign(rest);
+      AssignText(state.serverChallengeToken, rest);
     } else if (EqualsIgnoreCase(word, "Digest")) {
       ParseDigestChallenge(state.serverDigest, rest, state.tickCount() + state.perObjectValue);
     }
@@ -159,7 +159,7 @@ void TakeProxyAuthenticate(AuthState& state, std::string_view value) {
   SplitChallenges(value, [&state](std::string_view word, std::string_view rest) {
     // Proxies are matched on the exact word "NTLM", whatever the scheme.
     if (word == "NTLM") {
-      state.proxyChallengeToken.Assign(rest);
+      AssignText(state.proxyChallengeToken, rest);
     } else if (EqualsIgnoreCase(word, "Digest")) {
       ParseDigestChallenge(state.proxyDigest, rest, state.tickCount() + state.perObjectValue);
     }
@@ -183,7 +183,7 @@ int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, c
   switch (scheme) {
     case authBasic:
       rc = Basic(state.user.view(), state.password.view(), state.authorization);
-      if (rc != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+      if (rc != 0) AssignText(state.errorText, AuthErrorText(AuthError::OutOfMemory));
       break;
     case authDigest:
       rc = Digest(state, state.serverDigest, state.user.view(), state.password.view(), request,
@@ -196,7 +196,7 @@ int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, c
     case authNegotiate: {
       ByteBuffer target;
       if (!request.kerberosSpn.empty()) {
-        target.Assign(request.kerberosSpn);
+        AssignText(target, request.kerberosSpn);
       } else {
         TextBuilder(target) << "HTTP/" << request.host;
       }
@@ -224,7 +224,7 @@ int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool l
       Emit(logFn, "Proxy AuthScheme: Basic");
       if (state.proxyUser.empty() && state.proxyPassword.empty()) return 0;
       rc = Basic(state.proxyUser.view(), state.proxyPassword.view(), state.proxyAuthorization);
-      if (rc != 0) state.errorText.Assign(AuthErrorText(AuthError::OutOfMemory));
+      if (rc != 0) AssignText(state.errorText, AuthErrorText(AuthError::OutOfMemory));
       break;
     case authDigest:
       Emit(logFn, "Proxy AuthScheme: Digest");
@@ -258,7 +258,7 @@ int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool l
 }
 
 int SetUser(AuthState& state, std::string_view user, const AuthRequest& request, const AuthLogFn& logFn) {
-  if (int rc = state.user.Assign(user); rc != 0) return rc;
+  if (int rc = AssignText(state.user, user); rc != 0) return rc;
   state.serverChallengeToken.Clear();
   if (state.authScheme == authNtlm || state.authScheme == authNegotiate) return 0;
   return BuildAuthorization(state, request, false, logFn);
@@ -266,7 +266,7 @@ int SetUser(AuthState& state, std::string_view user, const AuthRequest& request,
 
 int SetPassword(AuthState& state, std::string_view password, const AuthRequest& request,
                 const AuthLogFn& logFn) {
-  if (int rc = state.password.Assign(password); rc != 0) return rc;
+  if (int rc = AssignText(state.password, password); rc != 0) return rc;
   state.serverChallengeToken.Clear();
   if (state.authScheme == authNtlm || state.authScheme == authNegotiate) return 0;
   return BuildAuthorization(state, request, false, logFn);
@@ -274,13 +274,13 @@ int SetPassword(AuthState& state, std::string_view password, const AuthRequest& 
 
 int SetProxyUser(AuthState& state, std::string_view user, const AuthRequest& request,
                  const AuthLogFn& logFn) {
-  if (int rc = state.proxyUser.Assign(user); rc != 0) return rc;
+  if (int rc = AssignText(state.proxyUser, user); rc != 0) return rc;
   return BuildProxyAuthorization(state, request, false, logFn);
 }
 
 int SetProxyPassword(AuthState& state, std::string_view password, const AuthRequest& request,
                      const AuthLogFn& logFn) {
-  if (int rc = state.proxyPassword.Assign(password); rc != 0) return rc;
+  if (int rc = AssignText(state.proxyPassword, password); rc != 0) return rc;
   return BuildProxyAuthorization(state, request, false, logFn);
 }
 
@@ -309,7 +309,7 @@ bool SetProxyAuthScheme(AuthState& state, int scheme) {
 }
 
 void SetAuthorization(AuthState& state, std::string_view value) {
-  state.authorization.Assign(value);
+  AssignText(state.authorization, value);
   if (state.authScheme != authProprietary && state.authScheme != authOAuth) {
     state.authScheme = authProprietary;
   }

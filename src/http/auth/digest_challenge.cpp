@@ -26,7 +26,7 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
 class HexMd5 {
  public:
   HexMd5& operator<<(std::string_view piece) noexcept {
-    md5_.Update(piece.data(), piece.size());
+    if (!piece.empty()) md5_.Update(piece.data(), piece.size());
     return *this;
   }
   // Finishes into text (33 bytes with the NUL).
@@ -68,7 +68,7 @@ int ParseDigestChallenge(DigestChallenge& record, std::string_view text, uint32_
   record.cnonce.Clear();
   record.opaque.Clear();
   record.nonceCount = 0;
-  int rc = record.algorithm.Assign("md5");
+  int rc = AssignText(record.algorithm, "md5");
   std::string_view offeredQop;
 
   size_t pos = 0;
@@ -96,26 +96,26 @@ int ParseDigestChallenge(DigestChallenge& record, std::string_view text, uint32_
       pos = comma + 1;
     }
     if (EqualsIgnoreCase(name, "REALM")) {
-      rc = record.realm.Assign(value);
+      rc = AssignText(record.realm, value);
     } else if (EqualsIgnoreCase(name, "QOP")) {
       offeredQop = value;
     } else if (EqualsIgnoreCase(name, "ALGORITHM")) {
-      rc = record.algorithm.Assign(value);
+      rc = AssignText(record.algorithm, value);
     } else if (EqualsIgnoreCase(name, "NONCE")) {
-      rc = record.nonce.Assign(value);
+      rc = AssignText(record.nonce, value);
     } else if (EqualsIgnoreCase(name, "OPAQUE")) {
-      rc = record.opaque.Assign(value);
+      rc = AssignText(record.opaque, value);
     }
   }
   if (rc != 0) return rc;
 
-  if (int r = record.qop.Assign(ChooseQop(offeredQop)); r != 0) return r;
+  if (int r = AssignText(record.qop, ChooseQop(offeredQop)); r != 0) return r;
   if (!record.qop.empty()) {
     // The four bytes of the value, least significant first.
     char hex[9];
     std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x", cnonceValue & 0xFF, (cnonceValue >> 8) & 0xFF,
                   (cnonceValue >> 16) & 0xFF, cnonceValue >> 24);
-    return record.cnonce.Assign(std::string_view(hex, 8));
+    return AssignText(record.cnonce, std::string_view(hex, 8));
   }
   return 0;
 }
@@ -123,8 +123,8 @@ int ParseDigestChallenge(DigestChallenge& record, std::string_view text, uint32_
 int SetDigestRequest(DigestChallenge& record, std::string_view method, std::string_view uri,
                      std::string_view body) {
   record.entityBody = body;
-  if (int rc = record.method.Assign(method); rc != 0) return rc;
-  return record.uri.Assign(uri);
+  if (int rc = AssignText(record.method, method); rc != 0) return rc;
+  return AssignText(record.uri, uri);
 }
 
 int ComputeDigestResponse(const DigestChallenge& record, ByteBuffer& out) {
@@ -141,7 +141,7 @@ int ComputeDigestResponse(const DigestChallenge& record, ByteBuffer& out) {
       h << std::string_view(inner, 32) << ":" << record.nonce.view() << ":" << record.cnonce.view();
     }
   }
-  if (int rc = ha1.Assign(h.View()); rc != 0) return rc;
+  if (int rc = AssignText(ha1, h.View()); rc != 0) return rc;
 
   // A2 (RFC 2617 3.2.2.3).
   h << record.method.view() << ":" << record.uri.view();
@@ -160,7 +160,7 @@ int ComputeDigestResponse(const DigestChallenge& record, ByteBuffer& out) {
     h << std::string_view(nc, 8) << ":" << record.cnonce.view() << ":" << record.qop.view() << ":";
   }
   h << std::string_view(ha2, 32);
-  return out.Assign(h.View());
+  return AssignText(out, h.View());
 }
 
 int FormatDigestAuthorization(DigestChallenge& record, ByteBuffer& out, bool includeAlgorithm) {
@@ -173,7 +173,7 @@ int FormatDigestAuthorization(DigestChallenge& record, ByteBuffer& out, bool inc
 
   if (!record.qop.empty()) {
     if (record.qop.view() != "auth-int" && record.qop.view() != "auth") {
-      record.errorText.Assign(AuthErrorText(AuthError::DigestUnknownQop));
+      AssignText(record.errorText, AuthErrorText(AuthError::DigestUnknownQop));
       return AuthErrorCode(AuthError::DigestUnknownQop);
     }
     ++record.nonceCount;

@@ -8,6 +8,7 @@
 #include "http/auth/auth_errors.h"
 #include "http/auth/desl.h"
 #include "http/auth/le_reader.h"
+#include "http/auth/text_builder.h"
 
 namespace corvane::auth {
 
@@ -39,7 +40,7 @@ void PutSecurityBuffer(uint8_t* p, size_t length, size_t offset) noexcept {
 }
 
 int Fail(NtlmState& state, AuthError e) {
-  state.errorText.Assign(AuthErrorText(e));
+  AssignText(state.errorText, AuthErrorText(e));
   return AuthErrorCode(e);
 }
 
@@ -127,8 +128,8 @@ int AppendUtf16Le(std::string_view text, ByteBuffer& out) {
 
 void StartNtlm(NtlmState& state, std::string_view package, std::string_view userName,
                std::string_view password) {
-  state.package.Assign(package);
-  state.password.Assign(password);
+  AssignText(state.package, package);
+  AssignText(state.password, password);
   state.user.Clear();
   state.domain.Clear();
   state.targetName.Clear();
@@ -137,13 +138,13 @@ void StartNtlm(NtlmState& state, std::string_view package, std::string_view user
   if (userName.empty()) return;
   size_t sep = userName.find_first_of("\\@");
   if (sep == std::string_view::npos) {
-    state.user.Assign(userName);
+    AssignText(state.user, userName);
   } else if (userName[sep] == '\\') {
-    state.domain.Assign(userName.substr(0, sep));
-    state.user.Assign(userName.substr(sep + 1));
+    AssignText(state.domain, userName.substr(0, sep));
+    AssignText(state.user, userName.substr(sep + 1));
   } else {
-    state.user.Assign(userName.substr(0, sep));
-    state.domain.Assign(userName.substr(sep + 1));
+    AssignText(state.user, userName.substr(0, sep));
+    AssignText(state.domain, userName.substr(sep + 1));
   }
 }
 
@@ -194,7 +195,7 @@ int ParseNtlmChallenge(NtlmState& state, std::string_view message) {
   }
   state.targetName.Clear();
   if (serverFlags & kNtlmRequestTarget) {
-    if (int rc = state.targetName.Assign(r.Slice(targetNameOffset, targetNameLength)); rc != 0) {
+    if (int rc = AssignText(state.targetName, r.Slice(targetNameOffset, targetNameLength)); rc != 0) {
       return Fail(state, AuthError::OutOfMemory);
     }
     state.flags |= kNtlmNegotiateTargetInfo;
@@ -293,7 +294,7 @@ int BuildNtlmAuthenticate(NtlmState& state, ByteBuffer& out) {
 
 int NtlmToken(NtlmState& state, std::string_view target, std::string_view challenge, ByteBuffer& out) {
   state.errorText.Clear();
-  if (state.target.Assign(target) != 0) return Fail(state, AuthError::OutOfMemory);
+  if (AssignText(state.target, target) != 0) return Fail(state, AuthError::OutOfMemory);
   if (challenge.empty()) {
     if (BuildNtlmNegotiate(state, out) != 0) return Fail(state, AuthError::OutOfMemory);
     return 0;

@@ -28,4 +28,15 @@ class TextBuilder {
   int rc_ = 0;
 };
 
+// Replaces the content with text. An empty view (whose pointer may be null)
+// just empties the buffer, so no copy is ever made from a null pointer.
+template <int N>
+int AssignText(BasicByteBuffer<N>& out, std::string_view text) noexcept {
+  if (text.empty()) {
+    out.Clear();
+    return 0;
+  }
+  return out.Assign(text);
+}
+
 }  // namespace corvane::auth
