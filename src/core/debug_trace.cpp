@@ -17,9 +17,15 @@ std::string TraceHeaderLine(uintptr_t instance, const std::tm& t, std::string_vi
   char stamp[64];
   std::snprintf(stamp, sizeof stamp, "[%04d/%02d/%02d %02d:%02d:%02d] ", t.tm_year + 1900,
                 t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-  std::string line = "[" + std::to_string(instance) + "] " + stamp + "------";
+  std::string line = "[";
+  line += std::to_string(instance);
+  line += "] ";
+  line += stamp;
+  line += "------";
   line.append(label);
-  line += "------(" + std::to_string(length) + " bytes)\r\n";
+  line += "------(";
+  line += std::to_string(length);
+  line += " bytes)\r\n";
   return line;
 }
 

@@ -17,7 +17,8 @@ class DocumentNavigator {
  public:
   virtual ~DocumentNavigator() = default;
 
-  // Moves the cursor (207-210 on failure; an empty path changes nothing).
+  // Moves the cursor (0 or the document's path error; an empty path changes
+  // nothing).
   virtual int SetXPath(std::string_view path) = 0;
   // The canonical path of the cursor.
   virtual std::string GetXPath() const = 0;

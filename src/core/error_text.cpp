@@ -30,7 +30,11 @@ std::string DescribeError(int code) {
   if (code == kErrInterrupted) return "Interrupted.";
   if (code == kErrOutOfMemory) return "Out of memory.";
   const char* text = WinsockErrorText(code);
-  return "[" + std::to_string(code) + "] " + (text ? text : "(no description available)");
+  std::string message = "[";
+  message += std::to_string(code);
+  message += "] ";
+  message += text ? text : "(no description available)";
+  return message;
 }
 
 uint32_t AutomationResult(int code) noexcept {
