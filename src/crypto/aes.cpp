@@ -31,17 +31,20 @@ struct AesTables {
 };
 
 // FIPS 197 5.1.1: the S-box is the multiplicative inverse in GF(2^8)
-// followed by the affine map with constant 0x63.
+// followed by the affine map with constant 0x63. Inverses come from
+// logarithms to the generator 3, which keeps the compile-time work small.
 constexpr AesTables MakeTables() {
   AesTables t;
+  std::array<uint8_t, 256> exp{};
+  std::array<uint8_t, 256> log{};
+  uint8_t g = 1;
+  for (int i = 0; i < 255; ++i) {
+    exp[i] = g;
+    log[g] = static_cast<uint8_t>(i);
+    g = static_cast<uint8_t>(g ^ XTime(g));  // multiply by 3
+  }
   for (int x = 0; x < 256; ++x) {
-    uint8_t invx = 0;
-    for (int y = 1; y < 256 && x != 0; ++y) {
-      if (Mul(static_cast<uint8_t>(x), static_cast<uint8_t>(y)) == 1) {
-        invx = static_cast<uint8_t>(y);
-        break;
-      }
-    }
+    const uint8_t invx = x == 0 ? 0 : exp[(255 - log[x]) % 255];
     uint8_t s = invx;
     for (int i = 1; i < 5; ++i) s ^= static_cast<uint8_t>((invx << i) | (invx >> (8 - i)));
     s ^= 0x63;
