@@ -1,0 +1,337 @@
+#include "http2/http2_exchange.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "http2/hpack_encoder.h"
+#include "http2/http2_frame.h"
+#include "http2_test_util.h"
+
+namespace corvane {
+namespace {
+
+std::string Frame(uint8_t type, uint8_t flags, uint32_t stream, std::string_view payload) {
+  std::string f;
+  uint32_t n = static_cast<uint32_t>(payload.size());
+  f += static_cast<char>(n >> 16);
+  f += static_cast<char>(n >> 8);
+  f += static_cast<char>(n);
+  f += static_cast<char>(type);
+  f += static_cast<char>(flags);
+  for (int shift : {24, 16, 8, 0}) f += static_cast<char>(stream >> shift);
+  f += payload;
+  return f;
+}
+
+std::string U32(uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
+          static_cast<char>(v)};
+}
+
+std::string Setting(uint16_t id, uint32_t value) {
+  return std::string{static_cast<char>(id >> 8), static_cast<char>(id)} + U32(value);
+}
+
+std::string Headers(const HeaderList& headers, uint8_t flags) {
+  ByteBuffer block;
+  EXPECT_EQ(0, HpackEncode(headers, true, block));
+  return Frame(1, flags | 0x4, 1, block.view());
+}
+
+const std::string kServerSettings = Frame(4, 0, 0, "");
+const std::string kOk = Headers({{":status", "200"}, {"content-type", "text/plain"}}, 0);
+
+struct SentFrame {
+  Http2FrameHeader header;
+  std::string payload;
+};
+
+// The engine and the connection under the exchange, in memory: each loop
+// pass delivers the next scripted piece of server bytes; an empty script
+// stands for a time-out.
+class FakeHost : public Http2ExchangeHost {
+ public:
+  std::string alpn = "h2";
+  int openResult = 0;
+  std::deque<std::string> script;
+  std::string handshakeTail;  // bytes that arrive during OpenConnection
+  bool closeWhenScriptEnds = false;
+  std::string postData;
+  int64_t extraLength = 0;
+  std::string sent;
+  std::vector<std::string> events;
+  std::string body;
+  int failCode = 0;
+  std::string failText;
+  bool open = true;
+  Http2Exchange* exchange = nullptr;
+
+  int OpenConnection(std::string_view verb) override {
+    events.push_back("open");
+    if (!handshakeTail.empty()) exchange->OnReceived(handshakeTail.data(), handshakeTail.size());
+    return openResult;
+  }
+  std::string AlpnSelection() override { return alpn; }
+  int ComposeRequest(std::string_view verb, bool hasBody, Http2Request& r) override {
+    r.scheme = "https";
+    r.host = "example.test";
+    r.port = 443;
+    r.pathAndQuery = "/a?b=1";
+    r.headerBlock = std::string(verb) +
+                    " /a?b=1 HTTP/1.1\r\nHost: example.test\r\nAccept-Encoding: gzip\r\n"
+                    "Connection: Keep-Alive\r\nUser-Agent: t";
+    r.postData = postData;
+    r.contentLength = static_cast<int64_t>(postData.size()) + extraLength;
+    return 0;
+  }
+  void BeginResponse(std::string_view verb) override { events.push_back("begin"); }
+  int SendBytes(const char* data, size_t length) override {
+    sent.append(data, length);
+    return 0;
+  }
+  int WaitOnce() override {
+    if (script.empty()) {
+      if (closeWhenScriptEnds) {
+        open = false;
+        return 0;
+      }
+      return 301;
+    }
+    std::string piece = std::move(script.front());
+    script.pop_front();
+    exchange->OnReceived(piece.data(), piece.size());
+    return 0;
+  }
+  bool ConnectionOpen() override { return open; }
+  void CloseConnection() override {
+    events.push_back("close");
+    open = false;
+  }
+  void UploadStarted() override { events.push_back("upload start"); }
+  void UploadProgress(int64_t sentBytes, int64_t total, std::string_view piece) override {
+    events.push_back("upload " + std::to_string(sentBytes) + "/" + std::to_string(total));
+  }
+  void UploadEnded() override { events.push_back("upload end"); }
+  int Fail(int code, std::string_view text) override {
+    failCode = code;
+    failText.assign(text);
+    return code;
+  }
+  int FinishRequest(int waitResult) override {
+    events.push_back("finish " + std::to_string(waitResult));
+    return waitResult;
+  }
+  int ProcessHeader(std::string_view name, std::string_view value) override {
+    events.push_back("header " + std::string(name) + ": " + std::string(value));
+    return 0;
+  }
+  int EndOfHeaders() override {
+    events.push_back("end of headers");
+    return 0;
+  }
+  int DeliverBody(const char* data, size_t length) override {
+    body.append(data, length);
+    return 0;
+  }
+  int CompleteResponse() override {
+    events.push_back("complete");
+    return 0;
+  }
+
+  // The frames written after the preface.
+  std::vector<SentFrame> SentFrames() const {
+    std::vector<SentFrame> out;
+    EXPECT_EQ(sent.substr(0, 24), Http2Connection::kPreface);
+    size_t pos = 24;
+    while (pos + 9 <= sent.size()) {
+      SentFrame f;
+      PeekHttp2FrameHeader(reinterpret_cast<const uint8_t*>(sent.data() + pos), sent.size() - pos,
+                           f.header);
+      f.payload = sent.substr(pos + 9, f.header.length);
+      pos += 9 + f.header.length;
+      out.push_back(std::move(f));
+    }
+    EXPECT_EQ(pos, sent.size());
+    return out;
+  }
+  std::vector<SentFrame> SentOfType(uint8_t type) const {
+    std::vector<SentFrame> out;
+    for (SentFrame& f : SentFrames()) {
+      if (f.header.type == type) out.push_back(f);
+    }
+    return out;
+  }
+  int64_t DataBytesSent() const {
+    int64_t n = 0;
+    for (const SentFrame& f : SentOfType(0)) n += f.header.length;
+    return n;
+  }
+};
+
+struct ExchangeFixture : ::testing::Test {
+  FakeHost host;
+  Http2Exchange exchange{host};
+  ExchangeFixture() { host.exchange = &exchange; }
+
+  int Run(std::string_view verb = "GET", bool hasBody = false) {
+    int result = -12345;
+    EXPECT_TRUE(exchange.Run(verb, hasBody, &result));
+    return result;
+  }
+};
+
+TEST_F(ExchangeFixture, GetStartsTheConnectionAndDeliversTheResponse) {
+  host.script = {kServerSettings, kOk, Frame(0, 1, 1, "hello")};
+  EXPECT_EQ(0, Run());
+  EXPECT_EQ("hello", host.body);
+  std::vector<std::string> expected = {"open",  "begin", "header :status: 200",
+                                       "header content-type: text/plain",
+                                       "end of headers", "complete", "close", "finish 0"};
+  EXPECT_EQ(expected, host.events);
+  std::vector<SentFrame> frames = host.SentFrames();
+  ASSERT_GE(frames.size(), 3u);
+  // SETTINGS with MAX_CONCURRENT_STREAMS and INITIAL_WINDOW_SIZE, then the
+  // connection WINDOW_UPDATE, then HEADERS with END_STREAM and END_HEADERS.
+  EXPECT_EQ(4, frames[0].header.type);
+  EXPECT_EQ(Setting(3, 100) + Setting(4, 65535), frames[0].payload);
+  EXPECT_EQ(8, frames[1].header.type);
+  EXPECT_EQ(0u, frames[1].header.streamId);
+  EXPECT_EQ(U32(65535), frames[1].payload);
+  EXPECT_EQ(1, frames[2].header.type);
+  EXPECT_EQ(0x5, frames[2].header.flags);
+  EXPECT_EQ(1u, frames[2].header.streamId);
+  // The server's SETTINGS is acknowledged.
+  bool ack = false;
+  for (const SentFrame& f : frames) ack = ack || (f.header.type == 4 && f.header.flags == 1);
+  EXPECT_TRUE(ack);
+}
+
+TEST_F(ExchangeFixture, RequestHeadersArePseudoHeadersThenFilteredLowerCaseFields) {
+  host.script = {kServerSettings, Headers({{":status", "204"}}, 0x1)};
+  EXPECT_EQ(0, Run());
+  HeaderList expected = {{":method", "GET"},          {":scheme", "https"},
+                         {":path", "/a?b=1"},         {":authority", "example.test:443"},
+                         {"accept-encoding", "gzip"}, {"user-agent", "t"}};
+  std::vector<SentFrame> headers = host.SentOfType(1);
+  ASSERT_EQ(1u, headers.size());
+  HpackDecoder decoder;
+  HeaderList decoded;
+  ASSERT_EQ(0, decoder.Decode(reinterpret_cast<const uint8_t*>(headers[0].payload.data()),
+                              headers[0].payload.size(), decoded, true));
+  EXPECT_EQ(expected, decoded);
+}
+
+TEST_F(ExchangeFixture, ServerSettingsArrivingWithTheHandshakeAreHeldUntilHeadersGoOut) {
+  host.handshakeTail = kServerSettings;
+  host.script = {kOk, Frame(0, 1, 1, "x")};
+  EXPECT_EQ(0, Run());
+  EXPECT_EQ("x", host.body);
+  EXPECT_EQ(0, host.failCode);
+}
+
+TEST_F(ExchangeFixture, ServerChoosingHttp11LeavesTheRequestToTheCaller) {
+  host.alpn = "http/1.1";
+  int result = 77;
+  EXPECT_FALSE(exchange.Run("GET", false, &result));
+  EXPECT_EQ(77, result);
+  EXPECT_FALSE(exchange.Active());
+  EXPECT_TRUE(host.sent.empty());
+  std::vector<std::string> expected = {"open"};
+  EXPECT_EQ(expected, host.events);
+}
+
+TEST_F(ExchangeFixture, ConnectionFailureIsTheResultWithoutAnyFrame) {
+  host.openResult = 10061;
+  EXPECT_EQ(10061, Run());
+  EXPECT_TRUE(host.sent.empty());
+}
+
+TEST_F(ExchangeFixture, BodyLargerThanTheWindowWaitsForWindowUpdates) {
+  host.postData.assign(100000, 'p');
+  host.script = {kServerSettings, "", "", Frame(8, 0, 0, U32(40000)) + Frame(8, 0, 1, U32(40000)),
+                 kOk, Frame(0, 1, 1, "done")};
+  EXPECT_EQ(0, Run("POST", true));
+  EXPECT_EQ(100000, host.DataBytesSent());
+  std::vector<SentFrame> data = host.SentOfType(0);
+  ASSERT_FALSE(data.empty());
+  for (size_t i = 0; i + 1 < data.size(); ++i) EXPECT_EQ(0, data[i].header.flags);
+  EXPECT_EQ(1, data.back().header.flags);  // END_STREAM on the last piece only
+  EXPECT_EQ(0x4, host.SentOfType(1)[0].header.flags);  // HEADERS without END_STREAM
+  EXPECT_NE(std::find(host.events.begin(), host.events.end(), "upload 100000/100000"),
+            host.events.end());
+  EXPECT_NE(std::find(host.events.begin(), host.events.end(), "upload end"), host.events.end());
+  EXPECT_EQ("done", host.body);
+}
+
+TEST_F(ExchangeFixture, ZeroInitialWindowMakesTheBodyWaitUntilTheTimeout) {
+  host.postData = "abc";
+  // The server's SETTINGS comes with the end of the handshake, before the body.
+  host.handshakeTail = Frame(4, 0, 0, Setting(4, 0));
+  host.script = {"", ""};
+  EXPECT_EQ(301, Run("POST", true));
+  EXPECT_EQ(0, host.DataBytesSent());
+  EXPECT_EQ("finish 301", host.events.back());
+}
+
+TEST_F(ExchangeFixture, DataFrameIsCreditedOnConnectionAndStream) {
+  host.script = {kServerSettings, kOk, Frame(0, 0, 1, std::string(100, 'd')), Frame(0, 1, 1, "")};
+  EXPECT_EQ(0, Run());
+  std::vector<SentFrame> updates = host.SentOfType(8);
+  ASSERT_EQ(3u, updates.size());  // the one after the preface, then two for the data
+  EXPECT_EQ(0u, updates[1].header.streamId);
+  EXPECT_EQ(U32(100), updates[1].payload);
+  EXPECT_EQ(1u, updates[2].header.streamId);
+  EXPECT_EQ(U32(100), updates[2].payload);
+}
+
+TEST_F(ExchangeFixture, ResetWithCancelFailsWith162) {
+  host.script = {kServerSettings, Frame(3, 0, 1, U32(8))};
+  EXPECT_EQ(162, Run());
+  EXPECT_EQ(162, host.failCode);
+  EXPECT_NE(std::string::npos, host.failText.find("The stream was no longer needed."));
+  EXPECT_NE(std::string::npos, host.failText.find("0x8 (CANCEL)"));
+}
+
+TEST_F(ExchangeFixture, ShortPingFailsWithFrameSizeError) {
+  host.script = {kServerSettings, Frame(6, 0, 0, "1234567")};
+  EXPECT_EQ(6, Run());
+  EXPECT_NE(std::string::npos, host.failText.find("PadLen 7"));
+}
+
+TEST_F(ExchangeFixture, PingIsAnsweredWithTheSameBytes) {
+  host.script = {kServerSettings, Frame(6, 0, 0, "12345678"), kOk, Frame(0, 1, 1, "")};
+  EXPECT_EQ(0, Run());
+  std::vector<SentFrame> pings = host.SentOfType(6);
+  ASSERT_EQ(1u, pings.size());
+  EXPECT_EQ(1, pings[0].header.flags);
+  EXPECT_EQ("12345678", pings[0].payload);
+}
+
+TEST_F(ExchangeFixture, GoAwayThenCloseBeforeTheResponseFails) {
+  host.script = {kServerSettings, Frame(7, 0, 0, U32(0) + U32(0))};
+  host.closeWhenScriptEnds = true;
+  EXPECT_EQ(1, Run());
+  EXPECT_NE(std::string::npos, host.failText.find("GOAWAY, last stream 0"));
+}
+
+TEST_F(ExchangeFixture, CloseBeforeTheResponseFailsAsClosedConnection) {
+  host.script = {kServerSettings, kOk};
+  host.closeWhenScriptEnds = true;
+  EXPECT_EQ(10057, Run());
+  EXPECT_EQ("Connection closed.", host.failText);
+}
+
+TEST_F(ExchangeFixture, ProtocolErrorInAnyFrameSplitIsReported) {
+  // The bytes arrive one at a time; the DATA on stream 0 fails the same way.
+  std::string all = kServerSettings + kOk + Frame(0, 1, 0, "x");
+  for (char c : all) host.script.emplace_back(1, c);
+  EXPECT_EQ(1, Run());
+  EXPECT_EQ("PROTOCOL_ERROR: Receive Data Frame with StreamIdentifier is 0.", host.failText);
+}
+
+}  // namespace
+}  // namespace corvane
