@@ -177,9 +177,9 @@ uint32_t TlsCredentials::Configure() {
 
   // Versions: the lowest and highest enabled bit bound the range, versions
   // left out in between are switched off one by one.
-  protocols_ = params_.enabledProtocols;
+  // 0 leaves the choice to the provider: TLS 1.2 and 1.3.
+  protocols_ = params_.enabledProtocols != 0 ? params_.enabledProtocols : kProtTls12 | kProtTls13;
   uint32_t tlsBits = protocols_ & (kProtTls10 | kProtTls11 | kProtTls12 | kProtTls13);
-  if (protocols_ == 0) tlsBits = kProtTls12 | kProtTls13;
   if (tlsBits == 0) return kSecEAlgorithmMismatch;  // only SSL 2/3 or PCT: none available
   int minVersion = 0, maxVersion = 0;
   uint64_t disable = 0;

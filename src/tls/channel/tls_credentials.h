@@ -49,7 +49,7 @@ class TlsCredentials {
 
   SSL_CTX* Context() const noexcept { return ctx_.get(); }
   const CredentialParams& Params() const noexcept { return params_; }
-  // The protocol bits in effect (0 is the provider default: TLS 1.2 and 1.3).
+  // The protocol bits in effect (a setting of 0 reads as TLS 1.2 and 1.3).
   uint32_t EffectiveProtocols() const noexcept { return protocols_; }
 
   // Session resumption for connections made with this credential.

@@ -77,11 +77,11 @@ TEST(CredentialCache, VersionBitsBecomeTheVersionRange) {
     ASSERT_EQ(TlsCredentials::Acquire(p, creds), kSecEOk);
     EXPECT_EQ(SSL_CTX_get_min_proto_version(creds->Context()), c.min) << std::hex << c.bits;
     EXPECT_EQ(SSL_CTX_get_max_proto_version(creds->Context()), c.max) << std::hex << c.bits;
+    EXPECT_EQ(creds->EffectiveProtocols(), c.bits == 0 ? 0x3C00u : c.bits);
   }
   // A hole in the middle is switched off on its own.
   CredentialParams p;
-  p.enabledProtocols = 0x3C0 & ~0x300u;  // TLS 1.0 only
-  p.enabledProtocols = 0x0CC0;           // 1.0 and 1.2, not 1.1
+  p.enabledProtocols = 0x0CC0;  // 1.0 and 1.2, not 1.1
   std::shared_ptr<TlsCredentials> creds;
   ASSERT_EQ(TlsCredentials::Acquire(p, creds), kSecEOk);
   EXPECT_TRUE(SSL_CTX_get_options(creds->Context()) & SSL_OP_NO_TLSv1_1);
