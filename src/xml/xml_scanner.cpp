@@ -5,6 +5,10 @@
 // per-byte path has no bounds check.
 #include "xml/xml_parser.h"
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace corvane {
 
 namespace {
@@ -50,6 +54,36 @@ inline const uint8_t* RunUntil(const uint8_t* p, const uint8_t* end, const uint1
     if (*p != 0 || p >= end) return p;
     ++p;
   }
+}
+
+// Text runs are the longest runs in most documents: sixteen bytes at a time
+// where SSE2 is there (always on x86-64), the table loop for the tail.
+inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
+                              uint16_t mask, bool doubleByte) noexcept {
+#ifdef __SSE2__
+  if (!doubleByte) {
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i amp = _mm_set1_epi8('&');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    while (end - p >= 16) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, nul)));
+      int bits = _mm_movemask_epi8(hit);
+      if (bits == 0) {
+        p += 16;
+        continue;
+      }
+      p += __builtin_ctz(static_cast<unsigned>(bits));
+      if (*p != 0) return p;
+      ++p;  // a NUL inside the input is text
+    }
+  }
+#else
+  (void)doubleByte;
+#endif
+  return RunUntil(p, end, cls, mask);
 }
 
 }  // namespace
@@ -126,7 +160,7 @@ int XmlParser::Scan() {
   while (p < end && rc == 0) {
     switch (st) {
       case XmlState::xsText: {
-        p = RunUntil(p, end, cls, textMask);
+        p = TextRun(p, end, cls, textMask, doubleByteLead_);
         if (p >= end) break;
         uint8_t c = *p;
         if (c == '<') {
