@@ -134,11 +134,24 @@ class HttpClient : public TransferClient,
   // Runs the request over HTTP/2; returns false (with *result untouched)
   // when the server did not select "h2".
   virtual bool RunHttp2(std::string_view verb, bool hasBody, int* result) { return false; }
+  // The driver's steps around an HTTP/2 request: the connection (TLS and
+  // ALPN included), the status evaluation, and the close after the stream.
+  int ConnectForHttp2(std::string_view verb) { return ConnectForRequest(verb); }
+  int FinishHttp2(int waitResult) { return FinishTransaction(waitResult); }
+  void CloseHttp2Connection() { CloseConnection(); }
 
-  // Entry points shared with the HTTP/2 layer.
+  // Entry points shared with the HTTP/2 layer: start a response (as
+  // ConnectForRequest does), then one Http2HeaderPair per field (":status"
+  // included), Http2EndOfHeaders, DeliverBody per DATA payload, and
+  // Http2EndOfStream.
+  void BeginHttp2Response(std::string_view verb);
+  int Http2HeaderPair(std::string_view name, std::string_view value);
+  int Http2EndOfHeaders(bool endStream);
+  void Http2EndOfStream();
   int ProcessHeader(std::string_view field, std::string_view value);
   int DeliverBody(const char* data, size_t length);
   void CompleteResponse();
+  bool ResponseDone() const noexcept { return responseDone_; }
 
   // Channel events.
   void DataIn(const char* data, int length, bool isLine) override;

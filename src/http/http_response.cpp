@@ -82,7 +82,17 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
   }
   FireHeader(field, value);
 
-  if (EqualsNoCase(field, "Content-Type")) {
+  if (field == ":status") {
+    int code = 0;
+    for (size_t i = 0; i < value.size() && i < 9 && value[i] >= '0' && value[i] <= '9'; ++i) {
+      code = code * 10 + (value[i] - '0');
+    }
+    std::string version = "HTTP/" + httpVersion_;
+    std::string_view reason = ReasonPhrase(code);
+    reader_.SetStatus(version, code, reason);
+    statusLine_ = version + " " + std::string(value) + " " + std::string(reason);
+    FireStatus(version, code, reason);
+  } else if (EqualsNoCase(field, "Content-Type")) {
     responseContentType_.assign(value);
   } else if (EqualsNoCase(field, "Connection")) {
     if (EqualsNoCase(value, "close")) serverClosesConnection_ = true;
@@ -116,6 +126,31 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
     return OnSetCookieHeader(value);
   }
   return 0;
+}
+
+void HttpClient::BeginHttp2Response(std::string_view verb) {
+  verb_.assign(verb);
+  ResetResponse();
+}
+
+int HttpClient::Http2HeaderPair(std::string_view name, std::string_view value) {
+  std::string line = std::string(name) + ": " + std::string(value);
+  if (int rc = transferredHeaders_.Append(line + "\r\n"); rc != 0) return rc;
+  Log(kLogVerbose, line, "ResponseHeaders");
+  return ProcessHeader(name, value);
+}
+
+int HttpClient::Http2EndOfHeaders(bool endStream) {
+  int status = reader_.statusCode();
+  bool hasBody = !(verb_ == "HEAD" || status == 204 || status == 304 || status == 101 || endStream);
+  if (hasBody && !(Is3xx(status) && !redirectLocation_.empty())) FireStartTransfer(1);
+  if (!hasBody) CompleteResponse();
+  return 0;
+}
+
+void HttpClient::Http2EndOfStream() {
+  Log(kLogProgress, "Response Received");
+  CompleteResponse();
 }
 
 int HttpClient::OnHeadComplete(bool hasBody) {

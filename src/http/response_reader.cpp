@@ -300,6 +300,15 @@ int ResponseReader::OnStatus(std::string_view line, ResponseHandler& handler) {
   return handler.OnStatusLine(interim);
 }
 
+void ResponseReader::SetStatus(std::string_view version, int code, std::string_view description) {
+  statusSeen_ = true;
+  version_.assign(version);
+  statusCode_ = code;
+  description_.assign(description);
+  statusLine_ = version_ + " " + std::to_string(code) + (description.empty() ? "" : " ") + description_;
+  state_ = State::headers;
+}
+
 int ResponseReader::EndOfHead(ResponseHandler& handler) {
   bool hasBody = !(isHead_ || statusCode_ == 204 || statusCode_ == 304 || statusCode_ == 101);
   if (int rc = handler.OnHeadComplete(hasBody); rc != 0) return rc;

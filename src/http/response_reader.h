@@ -74,6 +74,9 @@ class ResponseReader {
   // nothing had started (the driver decides).
   int OnConnectionClosed(ResponseHandler& handler);
 
+  // A status that arrived outside a status line (HTTP/2 ":status").
+  void SetStatus(std::string_view version, int code, std::string_view description);
+
   // Ends the response now (the handler gave up on the rest).
   void Stop() noexcept { state_ = State::complete; }
 

@@ -452,3 +452,40 @@ TEST_F(HttpClientTest, ResetClearsRequestStateButKeepsUserAgent) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// The HTTP/2 layer feeds decoded responses through these entry points.
+class Http2Feed : public HttpClient {
+ public:
+  using HttpClient::BeginHttp2Response;
+  using HttpClient::DeliverBody;
+  using HttpClient::Http2EndOfHeaders;
+  using HttpClient::Http2EndOfStream;
+  using HttpClient::Http2HeaderPair;
+};
+
+TEST(HttpClientHttp2Entry, HeaderPairsAndDataFormTheResponse) {
+  Http2Feed client;
+  testing::EventRecorder events;
+  client.SetEventSink(&events);
+  client.BeginHttp2Response("GET");
+  ASSERT_EQ(client.Http2HeaderPair(":status", "404"), 0);
+  ASSERT_EQ(client.Http2HeaderPair("content-type", "application/json"), 0);
+  ASSERT_EQ(client.Http2EndOfHeaders(false), 0);
+  ASSERT_EQ(client.DeliverBody("{}", 2), 0);
+  client.Http2EndOfStream();
+  EXPECT_EQ(client.StatusLine(), "HTTP/1.1 404 Not Found");
+  EXPECT_EQ(client.StatusCode(), 404);
+  EXPECT_EQ(client.TransferredHeaders(), ":status: 404\r\ncontent-type: application/json\r\n");
+  EXPECT_EQ(client.TransferredData(), "{}");
+  EXPECT_EQ(client.ResponseContentType(), "application/json");
+  std::vector<std::string> expected = {
+      "Header :status: 404", "Status HTTP/1.1 404 Not Found", "Header content-type: application/json",
+      "StartTransfer 1", "Transfer 1 2 -1", "EndTransfer 1"};
+  EXPECT_EQ(events.events, expected);
+}
+
+}  // namespace
+}  // namespace corvane
