@@ -372,6 +372,16 @@ TEST_F(HttpClientTest, KeepAliveReusesTheConnection) {
   EXPECT_NE(client_.TransferredData(), first);
 }
 
+TEST_F(HttpClientTest, KeptConnectionClosedByTheServerIsReopened) {
+  client_.SetKeepAlive(true);
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(Get("/okclose"), 0) << i << " " << Error();
+    EXPECT_EQ(client_.TransferredData(), "bye");
+    ASSERT_EQ(Post("/method", "abc"), 0) << i << " " << Error();
+    EXPECT_EQ(client_.TransferredData(), "POST 3");
+  }
+}
+
 TEST_F(HttpClientTest, ChunkedUploadUsesChunkSize) {
   client_.Config("UseChunkedEncoding=true");
   client_.Config("ChunkSize=16384");

@@ -163,6 +163,10 @@ class Handler(socketserver.StreamRequestHandler):
             body = bytes(i * 7 % 251 for i in range(65536)) * 32 + b"end"
             self.send(b"HTTP/1.0 200 OK\r\n\r\n" + body)
             return False
+        elif path == "/okclose":
+            # Keeps quiet about it, but closes after the response.
+            self.send(response("200", b"bye", [], "OK"))
+            return False
         elif path == "/relative":
             self.send(response("302", b"", ["Location: ok"], "Found"))
         elif path == "/same":
