@@ -147,7 +147,8 @@ int main(int argc, char** argv) {
 
   const auto& cpu = detail::Cpu();
   std::printf("16 KB buffers, best of 10 alternating rounds, %.2f CPU s per side; MB = 10^6 bytes\n", seconds);
-  std::printf("CPU extensions used: SHA %s, AES %s; %s\n", cpu.shaNi ? "yes" : "no", cpu.aesNi ? "yes" : "no",
+  std::printf("CPU extensions used: SHA %s, AES %s, VAES %s, AVX2 %s; %s\n", cpu.shaNi ? "yes" : "no",
+              cpu.aesNi ? "yes" : "no", cpu.vaes ? "yes" : "no", cpu.avx2 ? "yes" : "no",
               OpenSSL_version(OPENSSL_VERSION));
   std::printf("%-22s %12s %12s %8s\n", "algorithm", "ours MB/s", "OpenSSL MB/s", "ratio");
   int below = 0;

@@ -201,6 +201,7 @@ void Aes::EncryptCbc(uint8_t iv[16], const uint8_t* in, uint8_t* out, size_t blo
 
 void Aes::DecryptCbc(uint8_t iv[16], const uint8_t* in, uint8_t* out, size_t blocks) const noexcept {
 #if defined(__x86_64__)
+  if (detail::Cpu().vaes) return detail::AesVaesDecryptCbc(ks_.decBytes, rounds_, iv, in, out, blocks);
   if (UseNi()) return detail::AesNiDecryptCbc(ks_.decBytes, rounds_, iv, in, out, blocks);
 #endif
   for (; blocks != 0; --blocks, in += 16, out += 16) {

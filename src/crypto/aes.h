@@ -46,6 +46,8 @@ void AesNiEncryptCbc(const uint8_t* rk, int rounds, uint8_t* iv, const uint8_t* 
                      size_t blocks) noexcept;
 void AesNiDecryptCbc(const uint8_t* rk, int rounds, uint8_t* iv, const uint8_t* in, uint8_t* out,
                      size_t blocks) noexcept;
+void AesVaesDecryptCbc(const uint8_t* rk, int rounds, uint8_t* iv, const uint8_t* in, uint8_t* out,
+                       size_t blocks) noexcept;
 }  // namespace detail
 
 }  // namespace corvane

@@ -31,6 +31,7 @@ CpuFeatures Detect() noexcept {
     f.bmi2 = (b & (1u << 8)) != 0;
     // AVX2 also needs the OS to save the YMM state (OSXSAVE and XCR0 bits 1-2).
     f.avx2 = (b & (1u << 5)) != 0 && osxsave && (XGetBv0() & 6) == 6;
+    f.vaes = (c & (1u << 9)) != 0 && f.avx2 && f.aesNi;
   }
 #endif
   return f;

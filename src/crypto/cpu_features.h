@@ -10,6 +10,7 @@ struct CpuFeatures {
   bool aesNi = false;  // AES round instructions (with SSSE3 and SSE4.1)
   bool bmi2 = false;   // flag-free rotates and shifts for the 64-bit digests
   bool avx2 = false;   // VEX-encoded SIMD for the SHA-512 message schedule
+  bool vaes = false;   // 256-bit AES instructions (with AES-NI and AVX2)
 };
 
 const CpuFeatures& Cpu() noexcept;
