@@ -1,5 +1,9 @@
 #include "http/content_decoder.h"
 
+#include <new>
+
+#include "core/error_codes.h"
+
 namespace corvane::http {
 
 namespace {
@@ -77,8 +81,7 @@ void ContentDecoder::Reset() {
   coding_ = codingNone;
   compressedInput_.clear();
   compressedInput_.shrink_to_fit();
-  decodedOutput_.clear();
-  decodedOutput_.shrink_to_fit();
+  used_ = 0;
 }
 
 int ContentDecoder::Start(int coding) {
@@ -135,25 +138,28 @@ int ContentDecoder::Inflate(const uint8_t* data, size_t length, BodyOutput& out)
     sniffed_ = true;
   }
   if (streamEnded_ || length == 0) return Flush(out);
+  if (!output_) {
+    output_.reset(new (std::nothrow) char[kFlushSize + kInflateBlock]);
+    if (!output_) return kErrOutOfMemory;
+  }
   zs_.next_in = const_cast<Bytef*>(data);
   zs_.avail_in = static_cast<uInt>(length);
   for (;;) {
-    size_t old = decodedOutput_.size();
-    decodedOutput_.resize(old + kInflateBlock);
-    zs_.next_out = reinterpret_cast<Bytef*>(decodedOutput_.data() + old);
+    // Inflate straight into the output block; no zero-filling, no extra copy.
+    zs_.next_out = reinterpret_cast<Bytef*>(output_.get() + used_);
     zs_.avail_out = static_cast<uInt>(kInflateBlock);
     int z = inflate(&zs_, Z_NO_FLUSH);
-    decodedOutput_.resize(old + (kInflateBlock - zs_.avail_out));
+    used_ += kInflateBlock - zs_.avail_out;
     if (z == Z_STREAM_END) {
       streamEnded_ = true;
       break;
     }
     if (z != Z_OK && z != Z_BUF_ERROR) {
       failure_ = HttpError::Decompress;
-      decodedOutput_.clear();
+      used_ = 0;
       return HttpErrorCode(failure_);
     }
-    if (decodedOutput_.size() >= kFlushSize) {
+    if (used_ >= kFlushSize) {
       if (int rc = Flush(out); rc != 0) return rc;
     }
     if (zs_.avail_in == 0 && zs_.avail_out != 0) break;
@@ -163,10 +169,10 @@ int ContentDecoder::Inflate(const uint8_t* data, size_t length, BodyOutput& out)
 }
 
 int ContentDecoder::Flush(BodyOutput& out) {
-  if (decodedOutput_.empty()) return 0;
-  int rc = out.Write(decodedOutput_.data(), decodedOutput_.size());
-  decodedOutput_.clear();
-  return rc;
+  if (used_ == 0) return 0;
+  size_t n = used_;
+  used_ = 0;
+  return out.Write(output_.get(), n);
 }
 
 }  // namespace corvane::http

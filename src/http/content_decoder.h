@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "http/http_errors.h"
@@ -69,7 +70,8 @@ class ContentDecoder {
   HttpError failure_ = HttpError::Decompress;
   z_stream zs_{};
   std::string compressedInput_;  // gathers the gzip header
-  std::string decodedOutput_;
+  std::unique_ptr<char[]> output_;  // kFlushSize + one inflate block
+  size_t used_ = 0;
 };
 
 }  // namespace corvane::http
