@@ -65,7 +65,7 @@ class BasicByteBuffer {
   int Assign(const void* src, int len) noexcept {
     if (len < 0) return kErrOutOfMemory;
     if (len <= kInlineCapacity) {
-      std::memmove(inline_, src, static_cast<size_t>(len));
+      if (len > 0) std::memmove(inline_, src, static_cast<size_t>(len));
       FreeHeap();
       length_ = len;
       inline_[len] = '\0';
