@@ -7,6 +7,7 @@
 
 #include <random>
 #include <string>
+#include <vector>
 
 #include "crypto/cpu_features.h"
 #include "crypto/hmac_context.h"
@@ -80,6 +81,22 @@ TEST_P(OpenSslAgreement, DigestsOfRandomMessagesInRandomPieces) {
       ASSERT_EQ(h.Final(), 0);
       ASSERT_EQ(test::Hex(h.Digest().view()), test::Hex(OpenSslDigest(d.openssl, msg)))
           << d.openssl << " length " << len;
+    }
+  }
+}
+
+// Lengths around the 64- and 128-byte block ends and their length fields.
+TEST_P(OpenSslAgreement, DigestsAtPaddingBoundaries) {
+  std::vector<size_t> lengths = {0, 55, 56, 57, 63, 64, 65, 119, 120, 127, 128, 129, 191, 192};
+  for (size_t n = 111; n <= 129; ++n) lengths.push_back(n);
+  std::mt19937 rng(7);
+  for (const auto& d : kDigests) {
+    for (size_t n : lengths) {
+      const std::string msg = test::RandomBytes(rng, n);
+      HashContext h(d.id);
+      ASSERT_EQ(h.Update(msg.data(), static_cast<int>(n)), 0);
+      ASSERT_EQ(h.Final(), 0);
+      EXPECT_EQ(test::Hex(h.Digest().view()), test::Hex(OpenSslDigest(d.openssl, msg))) << d.openssl << " length " << n;
     }
   }
 }
