@@ -165,10 +165,13 @@ int HttpClient::OnHeadComplete(bool hasBody) {
     SetAcceptData(false);
   }
   int64_t length = reader_.contentLength();
-  if (length >= 0 && transferredData_.capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
+  // The announced length sizes the store only for bodies kept as sent; a
+  // decoded body's size is unknown, so its block is simply kept.
+  bool identity = decoder_.coding() == ContentDecoder::codingNone;
+  if (identity && length >= 0 && transferredData_.capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
     transferredData_.Clear();
   }
-  if (length > 0 && localFile_.empty()) {
+  if (identity && length > 0 && localFile_.empty()) {
     // One allocation for a body of announced size, bounded so that a false
     // Content-Length cannot reserve more than the limit or 256 MiB.
     int64_t want = std::min<int64_t>(length, int64_t{1} << 28);
