@@ -87,6 +87,12 @@ int Http2Exchange::Step() {
   int rc = host_.WaitOnce();
   if (rc != 0) return rc;
   if (failure_ != 0) return failure_;
+  // After the response (the engine may have closed the connection already)
+  // the credit for its last DATA frames is of no use to anyone.
+  if (connection_.ResponseComplete() || !host_.ConnectionOpen()) {
+    connection_.ConsumeOutput(static_cast<size_t>(connection_.Output().size()));
+    return 0;
+  }
   return Flush();
 }
 
@@ -187,8 +193,9 @@ int Http2Exchange::AwaitResponse() {
         const Http2GoAwayFrame& g = connection_.LastGoAway();
         return host_.Fail(Http2MessageCode(Http2Message::kGoAwayBeforeResponse),
                           Http2MessageText(Http2Message::kGoAwayBeforeResponse,
-                                           {g.LastStreamId(), Http2ErrorCodeDescription(g.ErrorCode()),
-                                            Http2ErrorCodeName(g.ErrorCode())}));
+                                           {g.LastStreamId(), g.ErrorCode() == 0
+                                                                  ? std::string("0x0 (NO_ERROR)")
+                                                                  : Http2ErrorCodeName(g.ErrorCode())}));
       }
       return host_.Fail(Http2MessageCode(Http2Message::kClosedBeforeResponse),
                         Http2MessageText(Http2Message::kClosedBeforeResponse));

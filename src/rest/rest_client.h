@@ -1,10 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/document_navigator.h"
 #include "http/http_client.h"
+#include "http2/http2_exchange.h"
 #include "json/json_parser.h"
 #include "rest/cookie_list.h"
 #include "xml/xml_parser.h"
@@ -67,6 +69,10 @@ class RestClient : public HttpClient {
   int OnSetCookieHeader(std::string_view value) override;
   void PruneCookies() override { cookies_.PruneServerCookies(); }
   void ClearCookies() override { cookies_.Clear(); }
+  // HTTP/2 requests run in the http2 layer; while one runs, received bytes
+  // are its frames.
+  bool RunHttp2(std::string_view verb, bool hasBody, int* result) override;
+  void DataIn(const char* data, int length, bool isLine) override;
 
  private:
   void ResetParsers();
@@ -83,6 +89,9 @@ class RestClient : public HttpClient {
   CookieList cookies_;
   CertificateSettings certificates_;
   bool proxyAutoDetect_ = false;
+  class Http2Port;  // the engine as the exchange sees it
+  std::unique_ptr<Http2Port> http2Port_;
+  std::unique_ptr<Http2Exchange> http2_;
 };
 
 }  // namespace corvane

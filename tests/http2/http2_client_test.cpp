@@ -1,0 +1,194 @@
+// The HTTP/2 exchange inside the real engine, against the scripted h2
+// server (tests/servers/h2/h2_server.py) on loopback. The server is started
+// by each test on port 0 and speaks HTTP/2 with prior knowledge; the client
+// takes "h2" as its ALPN result, which is what the TLS channel reports after
+// a handshake that selected it.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "http/http_enums.h"
+#include "rest/rest_client.h"
+
+namespace corvane {
+namespace {
+
+std::string ServerScript() {
+  std::string here = __FILE__;
+  return here.substr(0, here.rfind('/')) + "/../servers/h2/h2_server.py";
+}
+
+// One scripted server process; its stdin is the leash.
+class ScriptedServer {
+ public:
+  explicit ScriptedServer(const std::string& mode) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 0);
+      dup2(out[1], 1);
+      close(in[1]);
+      close(out[0]);
+      std::string script = ServerScript();
+      execl("/usr/bin/python3", "python3", script.c_str(), "--mode", mode.c_str(), nullptr);
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    leash_ = in[1];
+    // "PORT <n>\n", within ten seconds.
+    std::string line;
+    pollfd p{out[0], POLLIN, 0};
+    while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+      char buf[64];
+      ssize_t n = read(out[0], buf, sizeof buf);
+      if (n <= 0) break;
+      line.append(buf, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
+  }
+  ~ScriptedServer() {
+    if (leash_ >= 0) close(leash_);
+    if (pid_ > 0) {
+      for (int i = 0; i < 100; ++i) {
+        if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+        usleep(20000);
+      }
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  int port() const { return port_; }
+  std::string Url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int leash_ = -1;
+  int port_ = 0;
+};
+
+// The engine with the ALPN result a TLS handshake would give.
+class PriorKnowledgeClient : public RestClient {
+ public:
+  void ReportConnected(int code) override {
+    if (code == 0) negotiatedAlpn_ = "h2";
+    RestClient::ReportConnected(code);
+  }
+};
+
+class Http2ClientTest : public ::testing::Test {
+ protected:
+  PriorKnowledgeClient client;
+  void SetUp() override {
+    if (access("/usr/bin/python3", X_OK) != 0 ||
+        system("/usr/bin/python3 -c 'import h2' 2>/dev/null") != 0) {
+      GTEST_SKIP() << "python3-h2 is not installed (scripts/packages.d/http2.txt)";
+    }
+    ASSERT_EQ(0, client.SetHTTPVersion("2.0"));
+    client.SetTimeout(10);
+  }
+  int Get(const ScriptedServer& s, std::string_view path = "/") {
+    EXPECT_NE(0, s.port());
+    EXPECT_EQ(0, client.SetURL(s.Url(path)));
+    int rc = client.Action(http::actGet);
+    return rc;
+  }
+};
+
+TEST_F(Http2ClientTest, GetDeliversStatusHeadersAndBody) {
+  ScriptedServer s("ok");
+  EXPECT_EQ(0, Get(s)) << client.LastErrorText().view();
+  EXPECT_EQ(200, client.StatusCode());
+  EXPECT_EQ("hello", client.TransferredData());
+  EXPECT_EQ("HTTP/2.0 200 OK", client.StatusLine());
+  EXPECT_NE(std::string_view::npos, client.TransferredHeaders().find("content-type: text/plain\r\n"));
+  EXPECT_EQ("2.0", client.NegotiatedHTTPVersion());
+  // One stream per connection: a second request opens a new one.
+  EXPECT_EQ(0, Get(s));
+  EXPECT_EQ("hello", client.TransferredData());
+}
+
+TEST_F(Http2ClientTest, PostLargerThanTheInitialWindowIsSentWhole) {
+  ScriptedServer s("ok");
+  client.PostData().assign(200000, 'b');
+  ASSERT_EQ(0, client.SetURL(s.Url("/upload")));
+  EXPECT_EQ(0, client.Action(http::actPost));
+  EXPECT_EQ("received 200000", client.TransferredData());
+}
+
+TEST_F(Http2ClientTest, GzipBodyIsDecodedAsOverHttp11) {
+  ScriptedServer s("gzip");
+  client.Config("AllowHTTPCompression=true");
+  EXPECT_EQ(0, Get(s));
+  std::string expected;
+  for (int i = 0; i < 100; ++i) expected += "hello gzip\n";
+  EXPECT_EQ(expected, client.TransferredData());
+}
+
+TEST_F(Http2ClientTest, ResetWithCancelFailsWith162) {
+  ScriptedServer s("rst_cancel");
+  EXPECT_EQ(162, Get(s));
+  std::string text(client.LastErrorText().view());
+  EXPECT_NE(std::string::npos, text.find("The stream was no longer needed.")) << text;
+  EXPECT_NE(std::string::npos, text.find("0x8 (CANCEL)")) << text;
+}
+
+TEST_F(Http2ClientTest, SevenBytePingFailsWithFrameSizeError) {
+  ScriptedServer s("ping7");
+  EXPECT_EQ(6, Get(s));
+  EXPECT_NE(std::string::npos, std::string(client.LastErrorText().view()).find("FRAME_SIZE_ERROR"));
+}
+
+TEST_F(Http2ClientTest, PingIsAcknowledgedBeforeTheServerAnswers) {
+  ScriptedServer s("ping");
+  EXPECT_EQ(0, Get(s));
+  EXPECT_EQ("pong acknowledged", client.TransferredData());
+}
+
+TEST_F(Http2ClientTest, DataOf100BytesIsCreditedOnConnectionAndStream) {
+  ScriptedServer s("data100");
+  EXPECT_EQ(0, Get(s));
+  EXPECT_EQ(std::string(100, 'd') + "updates 0:100 1:100", client.TransferredData());
+}
+
+TEST_F(Http2ClientTest, ZeroInitialWindowHoldsTheBodyUntilTheTimeout) {
+  ScriptedServer s("window0");
+  client.SetTimeout(2);
+  client.PostData().assign(70000, 'w');
+  ASSERT_EQ(0, client.SetURL(s.Url("/upload")));
+  EXPECT_EQ(301, client.Action(http::actPost));
+}
+
+TEST_F(Http2ClientTest, GoAwayBeforeTheResponseFails) {
+  ScriptedServer s("goaway");
+  EXPECT_EQ(1, Get(s));
+  EXPECT_NE(std::string::npos,
+            std::string(client.LastErrorText().view()).find("GOAWAY, last stream 0"));
+}
+
+TEST_F(Http2ClientTest, PlainUrlWithoutH2FailsWithPlaintextMessage) {
+  RestClient plain;
+  ASSERT_EQ(0, plain.SetHTTPVersion("2.0"));
+  plain.SetTimeout(10);
+  ScriptedServer s("ok");
+  ASSERT_EQ(0, plain.SetURL(s.Url("/")));
+  EXPECT_EQ(161, plain.Action(http::actGet));
+  EXPECT_EQ("Plaintext URLs are not supported over HTTP/2.", plain.LastErrorText().view());
+  plain.Config("AllowHTTPFallback=false");
+  EXPECT_EQ(161, plain.Action(http::actGet));
+  EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.",
+            plain.LastErrorText().view());
+}
+
+}  // namespace
+}  // namespace corvane
