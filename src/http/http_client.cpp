@@ -263,7 +263,7 @@ int HttpClient::RunRequest(std::string_view verb, bool hasBody) {
     // without a single response byte; such a request is sent once more on a
     // new connection (RFC 7230 6.3.1).
     if (attempt == 0 && reusedConnection_ && !reader_.statusLineSeen() && bytesTransferred_ == 0 &&
-        (rc == 0 || rc == 10053 || rc == 10054 || rc == 10057) && !interruptRequested_ &&
+        (rc == 0 || rc == 10053 || rc == 10054 || rc == 10057 || rc == 10058) && !interruptRequested_ &&
         !WasInterrupted()) {
       CloseConnection();
       reusedConnection_ = false;
