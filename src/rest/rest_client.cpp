@@ -159,7 +159,15 @@ class RestClient::Http2Port final : public Http2ExchangeHost {
  public:
   explicit Http2Port(RestClient& client) : c_(client) {}
 
-  int OpenConnection(std::string_view verb) override { return c_.ConnectForHttp2(verb); }
+  int OpenConnection(std::string_view verb) override {
+    // HTTP/2 is asked for through ALPN unless the caller chose the list;
+    // http/1.1 is offered too, since a server that knows only that may
+    // otherwise refuse the handshake instead of letting the request fall back.
+    if (c_.Config("ALPNExtension") == 0 && c_.ResultText().empty()) {
+      c_.Config("ALPNExtension=h2,http/1.1");
+    }
+    return c_.ConnectForHttp2(verb);
+  }
   std::string AlpnSelection() override { return c_.NegotiatedAlpn(); }
   int ComposeRequest(std::string_view verb, bool hasBody, Http2Request& r) override {
     const http::RequestTarget& t = c_.Target();

@@ -1,0 +1,155 @@
+// HTTP/2 over TLS with ALPN against real peers on loopback: nghttpd
+// (tests/servers/nghttpd), the nginx http2 port and an HTTP/1.1-only port
+// (tests/servers/tls), and the scripted h2 server with a certificate.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "corvane/events.h"
+#include "http/http_enums.h"
+#include "rest/rest_client.h"
+#include "support/servers.h"
+
+namespace corvane {
+namespace {
+
+constexpr int kTlsUnavailable = 270;
+
+// Accepts the test servers' certificates and keeps the status messages.
+class Listener : public RESTEvents {
+ public:
+  std::vector<std::string> sslStatus;
+  void SSLServerAuthentication(std::string&, std::string&, std::string&, std::string&,
+                               bool& accept) override {
+    accept = true;
+  }
+  void SSLStatus(std::string& message) override { sslStatus.push_back(message); }
+};
+
+class Http2TlsTest : public ::testing::Test {
+ protected:
+  RestClient client;
+  Listener listener;
+  void SetUp() override {
+    client.SetListener(&listener);
+    ASSERT_EQ(0, client.SetHTTPVersion("2.0"));
+    client.SetTimeout(20);
+  }
+  // Runs the action; a build whose TLS channel cannot connect yet skips.
+  int Run(const std::string& url, int action) {
+    EXPECT_EQ(0, client.SetURL(url));
+    int rc = client.Action(action);
+    if (rc == kTlsUnavailable) skip_ = true;
+    return rc;
+  }
+  bool skip_ = false;
+};
+
+#define SKIP_WITHOUT_TLS()                                                   \
+  do {                                                                       \
+    if (skip_) GTEST_SKIP() << "the TLS channel cannot connect in this build"; \
+  } while (0)
+
+TEST_F(Http2TlsTest, GetFromNghttpd) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGHTTPD_PORT");
+  int rc = Run("https://127.0.0.1:" + port + "/hello.txt", http::actGet);
+  SKIP_WITHOUT_TLS();
+  ASSERT_EQ(0, rc) << client.LastErrorText().view();
+  EXPECT_EQ("hello over h2\n", client.TransferredData());
+  EXPECT_EQ("2.0", client.NegotiatedHTTPVersion());
+  EXPECT_EQ("HTTP/2.0 200 OK", client.StatusLine());
+  // A missing file is an HTTP error as over HTTP/1.1.
+  rc = Run("https://127.0.0.1:" + port + "/missing", http::actGet);
+  EXPECT_EQ(151, rc);
+  EXPECT_EQ("HTTP protocol error. 404 Not Found.", client.LastErrorText().view());
+}
+
+TEST_F(Http2TlsTest, PostLargerThanTheInitialWindowIsEchoedByNghttpd) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGHTTPD_PORT");
+  std::string body;
+  for (int i = 0; body.size() < 150000; ++i) body += std::to_string(i) + ",";
+  client.PostData() = body;
+  int rc = Run("https://127.0.0.1:" + port + "/echo", http::actPost);
+  SKIP_WITHOUT_TLS();
+  ASSERT_EQ(0, rc) << client.LastErrorText().view();
+  EXPECT_EQ(body, client.TransferredData());
+}
+
+TEST_F(Http2TlsTest, GetFromTheNginxHttp2Port) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_H2_PORT");
+  int rc = Run("https://localhost:" + port + "/text.txt", http::actGet);
+  SKIP_WITHOUT_TLS();
+  ASSERT_EQ(0, rc) << client.LastErrorText().view();
+  EXPECT_EQ("2.0", client.NegotiatedHTTPVersion());
+  EXPECT_EQ(32000u, client.TransferredData().size());
+}
+
+TEST_F(Http2TlsTest, Http11OnlyServerFallsBackWithStatusMessage) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_VALID_PORT");
+  int rc = Run("https://localhost:" + port + "/text.txt", http::actGet);
+  SKIP_WITHOUT_TLS();
+  ASSERT_EQ(0, rc) << client.LastErrorText().view();
+  EXPECT_EQ("1.1", client.NegotiatedHTTPVersion());
+  EXPECT_NE(std::find(listener.sslStatus.begin(), listener.sslStatus.end(),
+                      "Server does not support ALPN protocol h2. Falling back to HTTP/1.1"),
+            listener.sslStatus.end());
+
+  client.Config("AllowHTTPFallback=false");
+  EXPECT_EQ(161, Run("https://localhost:" + port + "/text.txt", http::actGet));
+  EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.",
+            client.LastErrorText().view());
+}
+
+// The scripted server over TLS with nghttpd's certificate.
+TEST_F(Http2TlsTest, GzipBodyFromTheScriptedServerOverTls) {
+  CORVANE_SERVER_SETTING(cert, "CORVANE_NGHTTPD_CERT_FILE");
+  std::string key = cert.substr(0, cert.rfind('/')) + "/server.key";
+  std::string here = __FILE__;
+  std::string script = here.substr(0, here.rfind('/')) + "/../servers/h2/h2_server.py";
+  int in[2], out[2];
+  ASSERT_EQ(0, pipe(in));
+  ASSERT_EQ(0, pipe(out));
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    close(in[1]);
+    close(out[0]);
+    execl("/usr/bin/python3", "python3", script.c_str(), "--mode", "gzip", "--cert", cert.c_str(),
+          "--key", key.c_str(), nullptr);
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  std::string line;
+  pollfd p{out[0], POLLIN, 0};
+  while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+    char buf[64];
+    ssize_t n = read(out[0], buf, sizeof buf);
+    if (n <= 0) break;
+    line.append(buf, static_cast<size_t>(n));
+  }
+  close(out[0]);
+  int port = line.rfind("PORT ", 0) == 0 ? std::atoi(line.c_str() + 5) : 0;
+  client.Config("AllowHTTPCompression=true");
+  int rc = port == 0 ? -1 : Run("https://127.0.0.1:" + std::to_string(port) + "/", http::actGet);
+  close(in[1]);
+  waitpid(pid, nullptr, 0);
+  SKIP_WITHOUT_TLS();
+  ASSERT_NE(0, port);
+  ASSERT_EQ(0, rc) << client.LastErrorText().view();
+  std::string expected;
+  for (int i = 0; i < 100; ++i) expected += "hello gzip\n";
+  EXPECT_EQ(expected, client.TransferredData());
+}
+
+}  // namespace
+}  // namespace corvane
