@@ -1,0 +1,263 @@
+// TlsClient over real sockets: the connection events of a TLS connection,
+// renegotiation, close_notify and a peer that leaves during the handshake.
+#include "tls/tls_client.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "socket_tls_server.h"
+#include "support/servers.h"
+#include "tls/channel/sec_status.h"
+
+namespace corvane {
+namespace {
+
+using testing::SocketTlsServer;
+
+// Records what the layers above would see.
+class RecordingClient : public TlsClient, public RESTEvents {
+ public:
+  RecordingClient() {
+    SetEventSink(this);
+    SetTimeout(10);
+  }
+  std::string data;
+  std::vector<std::string> events;
+  int authentications = 0;
+  bool acceptOverride = false;
+  bool accept = false;
+
+  void DataIn(const char* d, int n, bool) override { data.append(d, static_cast<size_t>(n)); }
+  void SSLStatus(std::string& m) override { events.push_back("SSLStatus " + m); }
+  void Connected(int& code, std::string& d) override { events.push_back("Connected " + std::to_string(code) + " " + d); }
+  void ConnectionStatus(std::string& e, int& code, std::string&) override {
+    events.push_back("ConnectionStatus " + e + " " + std::to_string(code));
+  }
+  void Disconnected(int& code, std::string&) override { events.push_back("Disconnected " + std::to_string(code)); }
+  void Error(int& code, std::string& d) override { events.push_back("Error " + std::to_string(code) + " " + d); }
+  void SSLServerAuthentication(std::string&, std::string&, std::string&, std::string& status, bool& a) override {
+    ++authentications;
+    events.push_back("SSLServerAuthentication " + status + (a ? " true" : " false"));
+    if (acceptOverride) a = accept;
+  }
+
+  int Open(int port) {
+    SetTlsEnabled(true);
+    if (int rc = SetRemoteHost("localhost"); rc != 0) return rc;
+    SetRemotePort(port);
+    return ConnectAndWait();
+  }
+  int Send(std::string_view text) { return SendBlocking(text.data(), static_cast<int64_t>(text.size()), false, false); }
+  bool WaitFor(const std::function<bool()>& done) { return WaitUntil(done) == 0; }
+  bool Has(const std::string& prefix) const { return Count(prefix) > 0; }
+  int Count(const std::string& prefix) const {
+    int n = 0;
+    for (const auto& e : events) n += e.compare(0, prefix.size(), prefix) == 0;
+    return n;
+  }
+  size_t IndexOf(const std::string& prefix) const {
+    for (size_t i = 0; i < events.size(); ++i) {
+      if (events[i].compare(0, prefix.size(), prefix) == 0) return i;
+    }
+    return events.size();
+  }
+};
+
+TEST(TlsClientSocket, ConnectionEventsOfATlsConnectionInOrder) {
+  SocketTlsServer server([](int, SSL* ssl) {
+    std::string line = SocketTlsServer::ReadLine(ssl);
+    SSL_write(ssl, line.data(), static_cast<int>(line.size()));
+    SocketTlsServer::ReadLine(ssl);  // until the client closes
+  });
+  RecordingClient c;
+  c.Config("SSLSecurityFlags=0x10");  // the in-test CA is nobody's root
+  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+  EXPECT_TRUE(c.IsConnectionReady());
+  const char* order[] = {
+      "SSLStatus Attempting to connect to server.",
+      "ConnectionStatus Remote host connection complete. 0",
+      "SSLStatus Socket connection established.",
+      "SSLStatus Starting secure channel handshake.",
+      "SSLStatus Enabling TLS versions: TLS1.2 TLS1.1 TLS1.0 ",
+      "SSLStatus Cipher Suites:\r\n    ",
+      "SSLStatus Sending ",
+      "SSLStatus Receiving ",
+      "SSLStatus Selected TLS Version: TLS1.2",
+      "SSLStatus Selected Cipher Suite: TLS_",
+      "SSLServerAuthentication OK true",
+      "SSLStatus Negotiated SSL parameters: Protocol: TLS1.2 ",
+      "ConnectionStatus SSL handshake complete. 0",
+      "Connected 0 OK",
+  };
+  size_t last = 0;
+  for (const char* e : order) {
+    size_t at = c.IndexOf(e);
+    ASSERT_LT(at, c.events.size()) << "missing: " << e;
+    EXPECT_GE(at, last) << e;
+    last = at;
+  }
+  ASSERT_EQ(c.Send("echo me\n"), 0);
+  ASSERT_TRUE(c.WaitFor([&] { return c.data == "echo me\n"; }));
+  c.Connect(false);
+  EXPECT_FALSE(c.IsConnected());
+}
+
+TEST(TlsClientSocket, RefusedRenegotiationAnswersWithAnAlertAndReadsOn) {
+  unsigned long serverSaw = 0;
+  {
+    SocketTlsServer server(
+        [&](int, SSL* ssl) {
+          SocketTlsServer::ReadLine(ssl);
+          SSL_renegotiate(ssl);
+          SSL_do_handshake(ssl);  // sends the hello request
+          SSL_write(ssl, "after\n", 6);
+          SocketTlsServer::ReadLine(ssl);  // meets the alert
+          serverSaw = ERR_GET_REASON(ERR_peek_last_error());
+        },
+        TLS1_2_VERSION);
+    RecordingClient c;
+  c.Config("SSLSecurityFlags=0x10");
+  c.Config("SSLEnableRenegotiation=false");
+  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+  ASSERT_EQ(c.Send("hello\n"), 0);
+  ASSERT_TRUE(c.WaitFor([&] { return c.data == "after\n"; })) << c.LastErrorText().str();
+  EXPECT_TRUE(c.Has("SSLStatus Renegotiate is disabled. Send NO_RENEGOTIATION alert message."));
+  // (The server then fails the session with a fatal alert; that may already
+  // have arrived.)
+  }
+  // The library's server gives up on a refused renegotiation; what matters
+  // here is that it was told so.
+  EXPECT_EQ(serverSaw, static_cast<unsigned long>(SSL_R_NO_RENEGOTIATION));
+}
+
+TEST(TlsClientSocket, AcceptedRenegotiationRunsASecondHandshake) {
+  SocketTlsServer server(
+      [](int, SSL* ssl) {
+        SocketTlsServer::ReadLine(ssl);
+        SSL_renegotiate(ssl);
+        SSL_do_handshake(ssl);
+        std::string again = SocketTlsServer::ReadLine(ssl);  // the new handshake runs in here
+        std::string reply = SSL_renegotiate_pending(ssl) ? "still pending\n" : "renegotiated " + again;
+        SSL_write(ssl, reply.data(), static_cast<int>(reply.size()));
+        SocketTlsServer::ReadLine(ssl);
+      },
+      TLS1_2_VERSION);
+  RecordingClient c;
+  c.Config("SSLSecurityFlags=0x10");
+  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+  ASSERT_EQ(c.Send("hello\n"), 0);
+  ASSERT_TRUE(c.WaitFor([&] { return c.Count("SSLStatus Negotiated SSL parameters") == 2; }));
+  ASSERT_EQ(c.Send("again\n"), 0);
+  ASSERT_TRUE(c.WaitFor([&] { return c.data == "renegotiated again\n"; })) << c.data;
+  EXPECT_EQ(c.Count("Connected "), 1);
+  c.Connect(false);
+}
+
+TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
+  SocketTlsServer server([](int fd, SSL* ssl) {
+    SSL_write(ssl, "secure\n", 7);
+    SSL_shutdown(ssl);
+    ::send(fd, "plain after close\n", 18, MSG_NOSIGNAL);
+    char buf[64];
+    ::recv(fd, buf, sizeof buf, 0);  // our close_notify
+    ::recv(fd, buf, sizeof buf, 0);  // until the client closes
+  });
+  RecordingClient c;
+  c.Config("SSLSecurityFlags=0x10");
+  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+  ASSERT_TRUE(c.WaitFor([&] { return c.data == "secure\nplain after close\n"; })) << c.data;
+  EXPECT_TRUE(c.Has("SSLStatus Server signaled end of session."));
+  EXPECT_FALSE(c.TlsActive());
+  EXPECT_TRUE(c.IsConnected());
+  // Nothing meant for the TLS connection goes out in the clear.
+  int accepted = -1;
+  EXPECT_EQ(c.SendPlain("GET /", 5, accepted), 10057);
+  EXPECT_EQ(accepted, 0);
+  c.Connect(false);
+}
+
+TEST(TlsClientSocket, CloseWithPendingCiphertextWaitsUnderLinger) {
+  SocketTlsServer server([](int fd, SSL*) {
+    // Reads nothing until the client is gone, so the socket fills up.
+    pollfd p{fd, POLLRDHUP, 0};
+    ::poll(&p, 1, 10000);
+  });
+  RecordingClient c;
+  c.Config("SSLSecurityFlags=0x10");
+  c.Config("OutBufferSize=8192");
+  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+  std::string big(8 << 20, 'x');
+  int accepted = 0;
+  ASSERT_EQ(c.SendPlain(big.data(), static_cast<int>(big.size()), accepted), 10035);
+  EXPECT_GT(accepted, 0);
+  EXPECT_EQ(c.Connect(false), 10035);
+  EXPECT_EQ(c.LastErrorText().str(), "Operation would block (to force disconnection, set Linger to FALSE).");
+  EXPECT_TRUE(c.IsConnected());
+  c.Config("Linger=false");
+  EXPECT_EQ(c.Connect(false), 0);
+  EXPECT_FALSE(c.IsConnected());
+}
+
+TEST(TlsClientSocket, PeerLeavingDuringTheHandshakeFailsTheConnection) {
+  SocketTlsServer server(
+      [](int fd, SSL*) {
+        char buf[512];
+        ::recv(fd, buf, sizeof buf, 0);  // the client hello, then goodbye
+      },
+      0, true);
+  RecordingClient c;
+  EXPECT_EQ(c.Open(server.Port()), 276);
+  EXPECT_EQ(c.LastErrorText().str(), "Server disconnected before handshake completion [0xffffffff].");
+  EXPECT_TRUE(c.Has("Error 276 Server disconnected before handshake completion [0xffffffff]."));
+  EXPECT_TRUE(c.Has("ConnectionStatus SSL handshake failed."));
+  EXPECT_TRUE(c.Has("Connected 276"));
+  EXPECT_FALSE(c.IsConnectionReady());
+}
+
+TEST(TlsClientSocket, SendBeforeTheHandshakeIsNotConnected) {
+  RecordingClient c;
+  int accepted = -1;
+  EXPECT_EQ(c.SendPlain("x", 1, accepted), 10057);
+}
+
+TEST(TlsClientSocket, CredentialKeptForTheSameSettingsWithReuse) {
+  for (int round = 0; round < 2; ++round) {
+    SocketTlsServer first([](int, SSL* ssl) { SocketTlsServer::ReadLine(ssl); });
+    SocketTlsServer second([](int, SSL* ssl) { SocketTlsServer::ReadLine(ssl); });
+    RecordingClient c;
+    c.Config("SSLSecurityFlags=0x10");
+    c.Config("ReuseSSLSession=true");
+    ASSERT_EQ(c.Open(first.Port()), 0);
+    auto credential = c.Credential();
+    c.Connect(false);
+    if (round == 1) c.Config("SSLCipherStrength=128");
+    ASSERT_EQ(c.Open(second.Port()), 0);
+    EXPECT_EQ(c.Credential() == credential, round == 0);
+    c.Connect(false);
+  }
+}
+
+TEST(TlsClientConfig, OwnKeysAndSocketKeys) {
+  RecordingClient c;
+  EXPECT_EQ(c.Config("ALPNExtension=h2,http/1.1"), 0);
+  EXPECT_EQ(c.ALPNExtension(), "h2,http/1.1");
+  EXPECT_EQ(c.Config("ParseSSLServerCert=yes"), 0);
+  EXPECT_EQ(c.Config("ParseSSLServerCert"), 0);
+  EXPECT_EQ(c.ResultText().str(), "True");
+  EXPECT_EQ(c.Config("SSLEnabledProtocols=0x0C00"), 0);
+  EXPECT_EQ(c.Tls().sslEnabledProtocols, 0xC00u);
+  EXPECT_EQ(c.Config("SSLProvider"), 0);
+  EXPECT_EQ(c.ResultText().str(), "Microsoft Unified Security Protocol Provider");
+}
+
+TEST(TlsClientConfig, UnknownProviderFailsCredentialAcquisition) {
+  RecordingClient c;
+  c.Config("SSLProvider=Nobody's Provider");
+  EXPECT_EQ(c.Open(443), 273);
+  EXPECT_EQ(c.LastErrorText().str(), "Could not acquire security credentials: error 0x80090305.");
+}
+
+}  // namespace
+}  // namespace corvane
