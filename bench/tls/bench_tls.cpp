@@ -48,9 +48,9 @@ struct CurlClient {
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     if (const char* ca = std::getenv("SSL_CERT_FILE")) curl_easy_setopt(easy, CURLOPT_CAINFO, ca);
-    curl_easy_setopt(easy, CURLOPT_SSLVERSION,
-                     tls13 ? (CURL_SSLVERSION_TLSv1_3 | CURL_SSLVERSION_MAX_TLSv1_3)
-                           : (CURL_SSLVERSION_TLSv1_2 | CURL_SSLVERSION_MAX_TLSv1_2));
+    long version = tls13 ? static_cast<long>(CURL_SSLVERSION_TLSv1_3) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_3)
+                         : static_cast<long>(CURL_SSLVERSION_TLSv1_2) | static_cast<long>(CURL_SSLVERSION_MAX_TLSv1_2);
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, version);
     // Both sides do a full handshake per new connection.
     curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 0L);
     if (!reuse) curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
