@@ -133,7 +133,10 @@ void Http2Connection::BuildRequestHeaders(std::string_view verb, std::string_vie
   headers.push_back({":scheme", std::string(scheme)});
   headers.push_back({":path", std::string(pathAndQuery)});
   std::string authority(host);
-  if (port != 80) authority += ":" + std::to_string(port);
+  if (port != 80) {
+    authority += ':';
+    authority += std::to_string(port);
+  }
   headers.push_back({":authority", std::move(authority)});
 
   while (!headerBlock.empty()) {

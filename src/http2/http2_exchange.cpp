@@ -109,7 +109,6 @@ int Http2Exchange::RunStream(std::string_view verb, bool hasBody) {
                                        connection_.RequestHeaders(), requestHeadersText);
   if (int rc = connection_.SendHeaders(!withBody); rc != 0) return ConnectionFailure(rc);
   if (int rc = Flush(); rc != 0) return rc;
-  host_.Log(kLogProgress, "Request Sent", "Info");
 
   // From here the connection takes received bytes itself; what came before
   // is handed over first.
@@ -124,6 +123,7 @@ int Http2Exchange::RunStream(std::string_view verb, bool hasBody) {
   if (withBody) {
     if (int rc = SendBody(request); rc != 0) return rc;
   }
+  host_.Log(kLogProgress, "Request Sent", "Info");
   return AwaitResponse();
 }
 
