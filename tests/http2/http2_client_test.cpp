@@ -12,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "corvane/events.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
 
@@ -116,6 +118,52 @@ TEST_F(Http2ClientTest, GetDeliversStatusHeadersAndBody) {
   // One stream per connection: a second request opens a new one.
   EXPECT_EQ(0, Get(s));
   EXPECT_EQ("hello", client.TransferredData());
+}
+
+// Records the events of the response path in order.
+class EventOrder : public RESTEvents {
+ public:
+  std::vector<std::string> events;
+  void Status(std::string& version, int& code, std::string& text) override {
+    events.push_back("Status " + version + " " + std::to_string(code) + " " + text);
+  }
+  void Header(std::string& field, std::string& value) override {
+    events.push_back("Header " + field + ": " + value);
+  }
+  void StartTransfer(int& direction) override {
+    events.push_back("StartTransfer " + std::to_string(direction));
+  }
+  void Transfer(int& direction, int64_t& bytes, int& percent, std::string& text) override {
+    events.push_back("Transfer " + std::to_string(direction) + " " + std::to_string(bytes) + " " +
+                     std::to_string(percent));
+  }
+  void EndTransfer(int& direction) override {
+    events.push_back("EndTransfer " + std::to_string(direction));
+  }
+};
+
+TEST_F(Http2ClientTest, EventsFollowTheHttp11Order) {
+  ScriptedServer s("ok");
+  EventOrder order;
+  client.SetListener(&order);
+  client.PostData() = "abc";
+  ASSERT_EQ(0, client.SetURL(s.Url("/upload")));
+  ASSERT_EQ(0, client.Action(http::actPost));
+  // Upload percentages follow the HTTP/1.1 rule (3 of 3 + 100 bytes).
+  std::vector<std::string> expected = {"StartTransfer 0",
+                                       "Transfer 0 3 2",
+                                       "EndTransfer 0",
+                                       "Header :status: 200",
+                                       "Status HTTP/2.0 200 OK",
+                                       "Header content-length: 10",
+                                       "StartTransfer 1",
+                                       "Transfer 1 10",
+                                       "EndTransfer 1"};
+  // The download percentage is the HTTP layer's; only the count is checked.
+  for (std::string& e : order.events) {
+    if (e.rfind("Transfer 1 ", 0) == 0) e = e.substr(0, e.rfind(' '));
+  }
+  EXPECT_EQ(expected, order.events);
 }
 
 TEST_F(Http2ClientTest, PostLargerThanTheInitialWindowIsSentWhole) {
