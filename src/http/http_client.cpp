@@ -2,7 +2,6 @@
 
 #include <poll.h>
 
-#include "core/base64.h"
 #include "core/config_item.h"
 
 namespace corvane {
@@ -81,21 +80,32 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
     target_.host.clear();
     target_.port = target_.defaultPort;
     target_.path.clear();
-    target_.user.clear();
-    target_.password.clear();
     target_.hostIsIPv6Literal = false;
     return 0;
   }
   if (!isRedirect) redirectsLeft_ = maxRedirects_;
   UrlEncoding encoding{isRedirect ? encodeRedirectLocation_ : encodeURL_, encodeQueryString_};
   bool keepCredentials = !isRedirect || followRedirects_ == http::frAlways;
+  // Credentials in the URL (user:password@host) replace User and Password;
+  // the target only carries them through the resolution.
+  target_.user.assign(auth_.user.view());
+  target_.password.assign(auth_.password.view());
   RequestTarget next = ResolveTarget(target_, url, encoding, keepCredentials);
+  target_.user.clear();
+  target_.password.clear();
   bool hostChanged = !EqualsNoCase(next.host, target_.host) || next.port != target_.port;
   if (hostChanged || !EqualsNoCase(next.scheme, target_.scheme)) CloseConnection();
   ResetAuthState();
+  if (next.user != auth_.user.view() || next.password != auth_.password.view()) {
+    if (auth_.user.Assign(next.user) != 0 || auth_.password.Assign(next.password) != 0) {
+      return SetError(kErrOutOfMemory, "Out of memory.");
+    }
+    auth_.serverChallengeToken.Clear();
+  }
+  next.user.clear();
+  next.password.clear();
   target_ = std::move(next);
-  serverAuthAttempts_ = 0;
-  proxyAuthAttempts_ = 0;
+  auth::ResetAuthAttempts(auth_);
   int rc = BuildAuthorization(false);
   if (rc == 0) rc = BuildProxyAuthorization(false);
   if (!isRedirect && hostChanged && !dontClearCookiesOnUrlChange_) PruneCookies();
@@ -113,66 +123,94 @@ int HttpClient::SetHTTPVersion(std::string_view version) {
   return FailWith(HttpError::InvalidHttpVersion);
 }
 
-// --- authentication hooks ------------------------------------------------------
+// --- authentication ------------------------------------------------------------
+
+auth::AuthRequest HttpClient::AuthRequestNow() const {
+  auth::AuthRequest r;
+  // Before the first request of a URL the verb is not known yet: the method
+  // property, else the last verb sent, else GET.
+  r.method = !headers_.httpMethod.empty() ? std::string_view(headers_.httpMethod)
+             : !verb_.empty()             ? std::string_view(verb_)
+                                          : std::string_view("GET");
+  r.uri = target_.path;
+  r.body = postData_;
+  r.host = target_.host;
+  r.proxyHost = proxyServer_;
+  r.proxyPort = proxyPort_;
+  r.kerberosSpn = Tls().kerberosSPN;
+  r.useSystemSspi = Tls().useSystemSSPI;
+  return r;
+}
+
+auth::AuthLogFn HttpClient::AuthLogger() {
+  if (!LogsAt(kLogProgress)) return {};
+  return [this](std::string_view line) { Log(kLogProgress, line, "Info"); };
+}
 
 int HttpClient::BuildAuthorization(bool answer) {
-  if (authScheme_ == http::authBasic && !target_.user.empty()) {
-    headers_.authorization = "Basic " + Base64Encode(target_.user + ":" + target_.password);
-  }
+  int rc = auth::BuildAuthorization(auth_, AuthRequestNow(), answer, AuthLogger());
+  if (rc != 0) return SetError(rc, auth_.errorText.view());
   return 0;
 }
 
 int HttpClient::BuildProxyAuthorization(bool answer) {
-  if (proxyAuthScheme_ == http::authBasic && !proxyUser_.empty() && !proxyServer_.empty()) {
-    headers_.proxyAuthorization = "Basic " + Base64Encode(proxyUser_ + ":" + proxyPassword_);
+  // Without a proxy there is nobody to send proxy credentials to.
+  if (proxyServer_.empty()) {
+    if (auth_.proxyAuthScheme != http::authProprietary) auth_.proxyAuthorization.Clear();
+    return 0;
   }
+  int rc = auth::BuildProxyAuthorization(auth_, AuthRequestNow(), answer, AuthLogger());
+  if (rc != 0) return SetError(rc, auth_.errorText.view());
   return 0;
 }
 
 void HttpClient::ResetAuthState() {
-  serverChallenge_.clear();
-  proxyChallenge_.clear();
-  digestChallenge_.clear();
-  proxyDigestChallenge_.clear();
+  auth_.serverChallengeToken.Clear();
+  auth_.proxyChallengeToken.Clear();
 }
 
 bool HttpClient::HandshakeFirstLeg() const {
-  bool server = (authScheme_ == http::authNtlm || authScheme_ == http::authDigest || authScheme_ == http::authNegotiate) &&
-                serverAuthAttempts_ == 0;
-  bool proxy = proxyAuthScheme_ == http::authNtlm && proxyAuthAttempts_ == 0 && !proxyServer_.empty();
-  return server || proxy;
+  return auth::EmptyBodyForHandshake(auth_, postDataAfterNegotiate_, !proxyServer_.empty());
+}
+
+int HttpClient::SetUser(std::string_view user) {
+  int rc = auth::SetUser(auth_, user, AuthRequestNow(), AuthLogger());
+  if (rc != 0 && LastErrorText().empty()) SetError(rc, auth_.errorText.view());
+  return rc;
+}
+
+int HttpClient::SetPassword(std::string_view password) {
+  int rc = auth::SetPassword(auth_, password, AuthRequestNow(), AuthLogger());
+  if (rc != 0 && LastErrorText().empty()) SetError(rc, auth_.errorText.view());
+  return rc;
+}
+
+int HttpClient::SetProxyUser(std::string_view user) {
+  if (int rc = auth_.proxyUser.Assign(user); rc != 0) return SetError(rc, "Out of memory.");
+  return BuildProxyAuthorization(false);
+}
+
+int HttpClient::SetProxyPassword(std::string_view password) {
+  if (int rc = auth_.proxyPassword.Assign(password); rc != 0) return SetError(rc, "Out of memory.");
+  return BuildProxyAuthorization(false);
 }
 
 void HttpClient::SetAuthScheme(int scheme) {
-  serverChallenge_.clear();
-  digestChallenge_.clear();
-  if (scheme != authScheme_) {
-    target_.user.clear();
-    target_.password.clear();
-    headers_.authorization.clear();
-  }
-  authScheme_ = scheme;
-  if (scheme == http::authNtlm || scheme == http::authNegotiate) headers_.keepAlive = true;
+  if (auth::SetAuthScheme(auth_, scheme)) headers_.keepAlive = true;
 }
 
 void HttpClient::SetProxyAuthScheme(int scheme) {
-  proxyChallenge_.clear();
-  proxyDigestChallenge_.clear();
-  if (scheme != proxyAuthScheme_) {
-    if (scheme == http::authNone) {
-      proxyUser_.clear();
-      proxyPassword_.clear();
-    }
-    headers_.proxyAuthorization.clear();
-  }
-  proxyAuthScheme_ = scheme;
-  if (scheme == http::authNtlm) headers_.keepAlive = true;
+  if (auth::SetProxyAuthScheme(auth_, scheme)) headers_.keepAlive = true;
 }
 
-void HttpClient::SetAuthorization(std::string_view value) {
-  headers_.authorization.assign(value);
-  if (authScheme_ != http::authProprietary && authScheme_ != http::authOAuth) authScheme_ = http::authProprietary;
+void HttpClient::SetAuthorization(std::string_view value) { auth::SetAuthorization(auth_, value); }
+
+int HttpClient::SetProxyAuthorization(std::string_view value) {
+  if (int rc = auth_.proxyAuthorization.Assign(value); rc != 0) return SetError(rc, "Out of memory.");
+  return 0;
 }
+
+void HttpClient::SetKerberosToken(std::string_view token) { auth::SetKerberosToken(auth_, token); }
 
 void HttpClient::CookieHeader(std::string& out) {
   out.swap(httpCookies_);
@@ -313,28 +351,23 @@ int HttpClient::FinishTransaction(int waitResult) {
   int protocolCode = HttpErrorCode(HttpError::ProtocolStatus);
   SetError(protocolCode, message);
 
-  if (status == 401 && (authScheme_ == http::authDigest || authScheme_ == http::authNtlm || authScheme_ == http::authNegotiate)) {
-    if (serverAuthAttempts_ == 0) {
-      serverAuthAttempts_ = 1;
-      if (int rc = BuildAuthorization(true); rc != 0) return rc;
-      int code = currentAction_;
-      currentAction_ = 0;
-      return Action(code);
+  if (status == 401 || status == 407) {
+    // One answer per challenge kind and transaction; the counters stop the
+    // recursion through Action.
+    auth::AuthRetryResult answer = auth::AnswerChallenge(auth_, status, AuthRequestNow(), AuthLogger());
+    switch (answer.action) {
+      case auth::AuthRetry::notHandled: break;
+      case auth::AuthRetry::retry: {
+        int code = currentAction_;
+        currentAction_ = 0;
+        return Action(code);
+      }
+      case auth::AuthRetry::failServer: return protocolCode;
+      case auth::AuthRetry::failProxy: return SetError(answer.code, message);
+      case auth::AuthRetry::buildFailed:
+        CloseConnection();
+        return SetError(answer.code, auth_.errorText.view());
     }
-    serverAuthAttempts_ = 0;
-    return protocolCode;
-  }
-  if (status == 407 && (proxyAuthScheme_ == http::authNtlm || proxyAuthScheme_ == http::authNegotiate ||
-                        proxyAuthScheme_ == http::authDigest)) {
-    if (proxyAuthAttempts_ == 0) {
-      proxyAuthAttempts_ = 1;
-      if (int rc = BuildProxyAuthorization(true); rc != 0) return rc;
-      int code = currentAction_;
-      currentAction_ = 0;
-      return Action(code);
-    }
-    proxyAuthAttempts_ = 0;
-    return 157;
   }
   if (followRedirects_ == http::frNever) return protocolCode;
   bool methodFollows = verb_ == "GET" || verb_ == "HEAD" || verb_ == "POST" || followRedirects_ == http::frAlways;
@@ -374,13 +407,9 @@ void HttpClient::ResetAll() {
   SetURL("");
   postData_.clear();
   headers_.contentType.clear();
-  target_.user.clear();
-  target_.password.clear();
+  auth::ResetAuth(auth_);
   headers_.authorization.clear();
-  proxyUser_.clear();
-  proxyPassword_.clear();
   headers_.proxyAuthorization.clear();
-  ResetAuthState();
   headers_.accept.clear();
   headers_.from.clear();
   headers_.ifModifiedSince.clear();

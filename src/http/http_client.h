@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/file_ops.h"
+#include "http/auth/auth_state.h"
 #include "http/content_decoder.h"
 #include "http/http_enums.h"
 #include "http/http_errors.h"
@@ -22,10 +23,14 @@ namespace corvane {
 // event operations (Fire*) to forward them to its listener; without an
 // override they go to the EventSink, and cost nothing when there is none.
 //
+// Authentication (Basic, Digest, NTLM, Negotiate) lives in the one
+// auth::AuthState the client owns: credentials, schemes, both header values,
+// the stored challenges and the retry counters. The setters below go through
+// the auth layer's setters so that a value is rebuilt as soon as it changes.
+//
 // Extension points for other layers:
-//  - BuildAuthorization / BuildProxyAuthorization (authentication schemes);
-//    the challenges the reader stored are ServerChallenge()/ProxyChallenge()
-//    and DigestChallenge()/ProxyDigestChallenge();
+//  - BuildAuthorization / BuildProxyAuthorization (the header builders; the
+//    defaults run the auth layer on the client's AuthState);
 //  - CookieHeader / OnSetCookieHeader / PruneCookies (the cookie list);
 //  - ExtraHeaders (lines after the standard headers);
 //  - RunHttp2 (a request with HTTPVersion "2.0").
@@ -59,18 +64,33 @@ class HttpClient : public TransferClient,
   std::string& PostData() noexcept { return postData_; }
   std::string& AttachedFile() noexcept { return attachedFile_; }
   std::string& LocalFile() noexcept { return localFile_; }
-  std::string& User() noexcept { return target_.user; }
-  std::string& Password() noexcept { return target_.password; }
+  // Credentials and header values are read from the AuthState; the setters
+  // rebuild Authorization / ProxyAuthorization at once (0 or a code).
+  std::string_view User() const noexcept { return auth_.user.view(); }
+  std::string_view Password() const noexcept { return auth_.password.view(); }
+  int SetUser(std::string_view user);
+  int SetPassword(std::string_view password);
   std::string& ProxyServer() noexcept { return proxyServer_; }
   int& ProxyPort() noexcept { return proxyPort_; }
   int& ProxySSL() noexcept { return proxySSL_; }
-  std::string& ProxyUser() noexcept { return proxyUser_; }
-  std::string& ProxyPassword() noexcept { return proxyPassword_; }
-  int AuthScheme() const noexcept { return authScheme_; }
-  int ProxyAuthScheme() const noexcept { return proxyAuthScheme_; }
+  std::string_view ProxyUser() const noexcept { return auth_.proxyUser.view(); }
+  std::string_view ProxyPassword() const noexcept { return auth_.proxyPassword.view(); }
+  int SetProxyUser(std::string_view user);
+  int SetProxyPassword(std::string_view password);
+  int AuthScheme() const noexcept { return auth_.authScheme; }
+  int ProxyAuthScheme() const noexcept { return auth_.proxyAuthScheme; }
   void SetAuthScheme(int scheme);
   void SetProxyAuthScheme(int scheme);
+  std::string_view Authorization() const noexcept { return auth_.authorization.view(); }
+  std::string_view ProxyAuthorization() const noexcept { return auth_.proxyAuthorization.view(); }
   void SetAuthorization(std::string_view value);
+  int SetProxyAuthorization(std::string_view value);
+  // A ready Negotiate token from the caller (the KerberosToken setting).
+  void SetKerberosToken(std::string_view token);
+  // The authentication state, for inspection (and for the platform token
+  // provider: Auth().systemTokens).
+  const auth::AuthState& Auth() const noexcept { return auth_; }
+  auth::AuthState& Auth() noexcept { return auth_; }
   int FollowRedirects() const noexcept { return followRedirects_; }
   void SetFollowRedirects(int policy) noexcept { followRedirects_ = policy; }
   void SetMaxRedirectAttempts(int n) noexcept { maxRedirects_ = redirectsLeft_ = n; }
@@ -104,22 +124,21 @@ class HttpClient : public TransferClient,
   virtual bool WantsTransferEvents() const { return EventSink() != nullptr; }
 
  protected:
-  // --- hooks for the authentication layer ---------------------------------
-  // Recompute Authorization / ProxyAuthorization; answer = reply to a 401/407.
-  // The default builds Basic from User/Password (ProxyUser/ProxyPassword).
+  // --- authentication hooks -------------------------------------------------
+  // Recompute Authorization / ProxyAuthorization; answer = reply to a 401/407
+  // (and log the value). 0, or a code with the component's error set.
   virtual int BuildAuthorization(bool answer);
   virtual int BuildProxyAuthorization(bool answer);
-  // Forget every handshake state (URL change, Reset).
+  // A new URL: the stored NTLM / Negotiate tokens of the last exchange no
+  // longer apply (Digest records stay, so their nonce counts go on).
   virtual void ResetAuthState();
   // True while a handshake leg is pending for which PostDataAfterNegotiate
   // sends an empty body.
   virtual bool HandshakeFirstLeg() const;
-  const std::string& ServerChallenge() const noexcept { return serverChallenge_; }
-  const std::string& ProxyChallenge() const noexcept { return proxyChallenge_; }
-  const std::string& DigestChallenge() const noexcept { return digestChallenge_; }
-  const std::string& ProxyDigestChallenge() const noexcept { return proxyDigestChallenge_; }
-  int serverAuthAttempts_ = 0;
-  int proxyAuthAttempts_ = 0;
+  // What the builders need to know about the request being prepared.
+  auth::AuthRequest AuthRequestNow() const;
+  // Sends the builders' lines to Log at progress level, type "Info".
+  auth::AuthLogFn AuthLogger();
 
   // --- hooks for cookies and extra headers --------------------------------
   // The Cookie header value for this request. Default: the one-shot
@@ -217,16 +236,9 @@ class HttpClient : public TransferClient,
   std::string proxyServer_;
   int proxyPort_ = 80;
   int proxySSL_ = http::psAutomatic;
-  std::string proxyUser_;
-  std::string proxyPassword_;
 
-  // Authentication.
-  int authScheme_ = http::authBasic;
-  int proxyAuthScheme_ = http::authBasic;
-  std::string serverChallenge_;
-  std::string proxyChallenge_;
-  std::string digestChallenge_;
-  std::string proxyDigestChallenge_;
+  // Authentication: the single owner of credentials, schemes and values.
+  auth::AuthState auth_;
 
   // Driver.
   int currentAction_ = 0;

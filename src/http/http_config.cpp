@@ -45,22 +45,31 @@ int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   }
   if (item.Is("KeepAlive")) return ConfigBool(item, result, headers_.keepAlive);
   if (item.Is("Authorization")) {
-    if (item.isQuery) return AnswerText(result, headers_.authorization);
+    if (item.isQuery) return AnswerText(result, auth_.authorization.view());
     SetAuthorization(item.Text());
     return 0;
   }
   if (item.Is("AcceptEncoding")) return ConfigText(item, result, headers_.acceptEncoding);
   if (item.Is("AllowHTTPCompression")) return ConfigBool01(item, result, headers_.allowHttpCompression);
   if (item.Is("ProxyAuthScheme")) {
-    if (item.isQuery) return AnswerInt(result, proxyAuthScheme_);
+    if (item.isQuery) return AnswerInt(result, auth_.proxyAuthScheme);
     SetProxyAuthScheme(static_cast<int>(item.Int()));
     return 0;
   }
   if (item.Is("ProxyServer")) return ConfigText(item, result, proxyServer_);
   if (item.Is("ProxyPort")) return ConfigInt(item, result, proxyPort_);
-  if (item.Is("ProxyUser")) return ConfigText(item, result, proxyUser_);
-  if (item.Is("ProxyPassword")) return ConfigText(item, result, proxyPassword_);
-  if (item.Is("ProxyAuthorization")) return ConfigText(item, result, headers_.proxyAuthorization);
+  if (item.Is("ProxyUser")) {
+    if (item.isQuery) return AnswerText(result, auth_.proxyUser.view());
+    return SetProxyUser(item.Text());
+  }
+  if (item.Is("ProxyPassword")) {
+    if (item.isQuery) return AnswerText(result, auth_.proxyPassword.view());
+    return SetProxyPassword(item.Text());
+  }
+  if (item.Is("ProxyAuthorization")) {
+    if (item.isQuery) return AnswerText(result, auth_.proxyAuthorization.view());
+    return SetProxyAuthorization(item.Text());
+  }
   if (item.Is("IfModifiedSince")) return ConfigText(item, result, headers_.ifModifiedSince);
   if (item.Is("EncodeURL")) return ConfigBool(item, result, encodeURL_);
   if (item.Is("EncodeQueryString")) return ConfigBool(item, result, encodeQueryString_);
@@ -88,14 +97,7 @@ int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("AllowIdenticalRedirectURL")) return ConfigBool(item, result, allowIdenticalRedirectURL_);
   if (item.Is("OtherHeaders")) return ConfigText(item, result, headers_.otherHeaders);
   if (item.Is("KerberosToken") && !item.isQuery) {
-    serverChallenge_.clear();
-    if (authScheme_ != http::authProprietary) {
-      target_.user.clear();
-      target_.password.clear();
-      headers_.authorization.clear();
-    }
-    authScheme_ = http::authProprietary;
-    headers_.authorization = "Negotiate " + std::string(item.Text());
+    SetKerberosToken(item.Text());
     return 0;
   }
   if (item.Is("UseWinInet")) return ConfigBool(item, result, useWinInet_);

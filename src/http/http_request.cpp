@@ -28,8 +28,9 @@ void HttpClient::LogRequestSummary(std::string_view verb) {
   std::string line = "Sending Request: " + shown + " (HTTP " + negotiatedVersion_ + ") to " + target_.url;
   if (!proxyServer_.empty()) {
     line += " via proxy server '" + proxyServer_ + ":" + std::to_string(proxyPort_) +
-            "' with credentials '" + proxyUser_ + "\\" + std::string(proxyPassword_.size(), 'x') +
-            "' (" + AuthSchemeName(proxyAuthScheme_) + ")";
+            "' with credentials '" + auth_.proxyUser.str() + "\\" +
+            std::string(static_cast<size_t>(auth_.proxyPassword.size()), 'x') + "' (" +
+            AuthSchemeName(auth_.proxyAuthScheme) + ")";
   }
   Log(kLogSummary, line);
 }
@@ -52,6 +53,12 @@ void HttpClient::ResetResponse() {
 int HttpClient::ConnectForRequest(std::string_view verb) {
   verb_.assign(headers_.httpMethod.empty() ? verb : std::string_view(headers_.httpMethod));
   ResetResponse();
+  // The composer's copies of the two values the AuthState holds; the proxy
+  // value only goes to a proxy that sees the request (a tunnel authenticates
+  // its CONNECT itself).
+  headers_.authorization.assign(auth_.authorization.view());
+  if (UsingProxy()) headers_.proxyAuthorization.assign(auth_.proxyAuthorization.view());
+  else headers_.proxyAuthorization.clear();
   // The reader splits lines itself, so the socket hands over raw blocks.
   SetTerminator("");
   if (target_.host.empty()) return FailWith(HttpError::NoServer);
@@ -69,7 +76,7 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
       tls = mode == http::psAlways;
     } else {
       if (!IsPlainOrSecure(target_.scheme)) return FailWith(HttpError::InvalidScheme, target_.scheme);
-      switch (proxyAuthScheme_) {
+      switch (auth_.proxyAuthScheme) {
         case http::authBasic:
         case http::authNone: tunnelType = fwTunnel; break;
         case http::authNtlm: tunnelType = fwTunnelNTLM; break;
@@ -93,8 +100,8 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
     Firewall().SetType(tunnelType);
     if (int rc = Firewall().SetHost(proxyServer_); rc != 0) return rc;
     Firewall().SetPort(proxyPort_);
-    Firewall().SetUser(proxyUser_);
-    Firewall().SetPassword(proxyPassword_);
+    Firewall().SetUser(auth_.proxyUser.view());
+    Firewall().SetPassword(auth_.proxyPassword.view());
     Firewall().SetUserAgent(headers_.userAgent);
   } else if (Firewall().Type() >= fwTunnel && Firewall().Type() != fwSOCKS4 && Firewall().Type() != fwSOCKS5) {
     Firewall().SetType(fwNone);

@@ -17,12 +17,6 @@ namespace {
 
 bool Is3xx(int status) { return status >= 300 && status <= 399; }
 
-void SplitChallenge(std::string_view value, std::string_view& word, std::string_view& params) {
-  size_t blank = value.find(' ');
-  word = value.substr(0, blank);
-  params = blank == std::string_view::npos ? std::string_view{} : value.substr(blank + 1);
-}
-
 }  // namespace
 
 void HttpClient::DataIn(const char* data, int length, bool isLine) {
@@ -98,15 +92,7 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
     if (EqualsNoCase(value, "close")) serverClosesConnection_ = true;
     else if (EqualsNoCase(value, "keep-alive")) serverClosesConnection_ = false;
   } else if (EqualsNoCase(field, "WWW-Authenticate")) {
-    if (authScheme_ != http::authProprietary && authScheme_ != http::authOAuth) headers_.authorization.clear();
-    std::string_view word, params;
-    SplitChallenge(value, word, params);
-    if ((EqualsNoCase(word, "NTLM") && authScheme_ == http::authNtlm) ||
-        (EqualsNoCase(word, "Negotiate") && authScheme_ == http::authNegotiate)) {
-      serverChallenge_.assign(params);
-    } else if (EqualsNoCase(word, "Digest")) {
-      digestChallenge_.assign(params);
-    }
+    auth::TakeWwwAuthenticate(auth_, value);
   } else if (EqualsNoCase(field, "content-encoding")) {
     if (headers_.allowHttpCompression) {
       int coding = EqualsNoCase(value, "gzip") ? ContentDecoder::codingGzip
@@ -117,11 +103,7 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
       }
     }
   } else if (EqualsNoCase(field, "Proxy-Authenticate")) {
-    if (proxyAuthScheme_ != http::authProprietary) headers_.proxyAuthorization.clear();
-    std::string_view word, params;
-    SplitChallenge(value, word, params);
-    if (word == "NTLM") proxyChallenge_.assign(params);
-    else if (EqualsNoCase(word, "Digest")) proxyDigestChallenge_.assign(params);
+    auth::TakeProxyAuthenticate(auth_, value);
   } else if (EqualsNoCase(field, "Set-Cookie")) {
     return OnSetCookieHeader(value);
   }

@@ -100,7 +100,7 @@ int REST::Reset() {
 
 std::string REST::Accept() const { return client_->Headers().accept; }
 int REST::SetAccept(std::string_view v) { client_->Headers().accept = v; return 0; }
-std::string REST::Authorization() const { return client_->Headers().authorization; }
+std::string REST::Authorization() const { return std::string(client_->Authorization()); }
 int REST::SetAuthorization(std::string_view v) { client_->SetAuthorization(v); return 0; }
 AuthSchemes REST::AuthScheme() const { return static_cast<AuthSchemes>(client_->AuthScheme()); }
 int REST::SetAuthScheme(AuthSchemes v) {
@@ -133,8 +133,11 @@ int REST::SetLocalHost(std::string_view v) {
 }
 std::string REST::OtherHeaders() const { return client_->Headers().otherHeaders; }
 int REST::SetOtherHeaders(std::string_view v) { client_->Headers().otherHeaders = v; return 0; }
-std::string REST::Password() const { return client_->Password(); }
-int REST::SetPassword(std::string_view v) { client_->Password() = v; return 0; }
+std::string REST::Password() const { return std::string(client_->Password()); }
+int REST::SetPassword(std::string_view v) {
+  client_->ClearError();
+  return CORVANE_RESULT(client_->SetPassword(v));
+}
 std::string REST::PostData() const { return client_->PostData(); }
 int REST::SetPostData(std::string_view v) { client_->PostData() = v; return 0; }
 std::string REST::Referer() const { return client_->Headers().referer; }
@@ -151,8 +154,11 @@ int REST::SetURL(std::string_view v) {
   client_->ClearError();
   return CORVANE_RESULT(client_->SetURL(v));
 }
-std::string REST::User() const { return client_->User(); }
-int REST::SetUser(std::string_view v) { client_->User() = v; return 0; }
+std::string REST::User() const { return std::string(client_->User()); }
+int REST::SetUser(std::string_view v) {
+  client_->ClearError();
+  return CORVANE_RESULT(client_->SetUser(v));
+}
 bool REST::Validate() const { return client_->Xml().Validate(); }
 int REST::SetValidate(bool v) { client_->Xml().SetValidate(v); return 0; }
 TFollowRedirects REST::FollowRedirects() const {
@@ -174,8 +180,11 @@ int REST::SetProxyAuthScheme(AuthSchemes v) {
 }
 bool REST::ProxyAutoDetect() const { return client_->ProxyAutoDetect(); }
 int REST::SetProxyAutoDetect(bool v) { client_->SetProxyAutoDetect(v); return 0; }
-std::string REST::ProxyPassword() const { return client_->ProxyPassword(); }
-int REST::SetProxyPassword(std::string_view v) { client_->ProxyPassword() = v; return 0; }
+std::string REST::ProxyPassword() const { return std::string(client_->ProxyPassword()); }
+int REST::SetProxyPassword(std::string_view v) {
+  client_->ClearError();
+  return CORVANE_RESULT(client_->SetProxyPassword(v));
+}
 int REST::ProxyPort() const { return client_->ProxyPort(); }
 int REST::SetProxyPort(int v) { client_->ProxyPort() = v; return 0; }
 std::string REST::ProxyServer() const { return client_->ProxyServer(); }
@@ -186,8 +195,11 @@ int REST::SetProxySSL(ProxySSLTypes v) {
   client_->ProxySSL() = v;
   return 0;
 }
-std::string REST::ProxyUser() const { return client_->ProxyUser(); }
-int REST::SetProxyUser(std::string_view v) { client_->ProxyUser() = v; return 0; }
+std::string REST::ProxyUser() const { return std::string(client_->ProxyUser()); }
+int REST::SetProxyUser(std::string_view v) {
+  client_->ClearError();
+  return CORVANE_RESULT(client_->SetProxyUser(v));
+}
 
 bool REST::FirewallAutoDetect() const { return client_->Firewall().AutoDetect(); }
 int REST::SetFirewallAutoDetect(bool v) { client_->Firewall().SetAutoDetect(v); return 0; }
