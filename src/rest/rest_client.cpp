@@ -38,6 +38,12 @@ int RestClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
     return 0;
   }
   if (item.Is("AttachedFile")) return ConfigText(item, result, AttachedFile());
+  if (item.Is("CodePage") && !item.isQuery) {
+    // Character references in the answers convert to the object's code page.
+    auto cp = static_cast<unsigned>(item.Int());
+    xml_.SetCodePage(cp);
+    json_.SetCodePage(cp);
+  }
   return HttpClient::HandleConfig(item, result);
 }
 
