@@ -173,6 +173,29 @@ bool HttpClient::HandshakeFirstLeg() const {
   return auth::EmptyBodyForHandshake(auth_, postDataAfterNegotiate_, !proxyServer_.empty());
 }
 
+bool HttpClient::DigestValueStale(const auth::DigestChallenge& record, std::string_view method) const {
+  return !record.nonce.empty() && !record.user.empty() &&
+         (record.method.view() != method || record.qop.view() == "auth-int");
+}
+
+int HttpClient::RefreshDigestForRequest(std::string_view verb) {
+  // A Digest value made from a known challenge when the URL was set covers
+  // the method (and, for auth-int, the body) the caller had not chosen yet:
+  // made again for this request it is accepted without another 401.
+  std::string_view method = headers_.httpMethod.empty() ? verb : std::string_view(headers_.httpMethod);
+  bool server = auth_.authScheme == http::authDigest && auth_.serverAuthAttempts == 0 &&
+                DigestValueStale(auth_.serverDigest, method);
+  bool proxy = auth_.proxyAuthScheme == http::authDigest && auth_.proxyAuthAttempts == 0 && UsingProxy() &&
+               DigestValueStale(auth_.proxyDigest, method);
+  if (!server && !proxy) return 0;
+  verb_.assign(method);
+  if (server) {
+    if (int rc = BuildAuthorization(false); rc != 0) return rc;
+  }
+  if (proxy) return BuildProxyAuthorization(false);
+  return 0;
+}
+
 int HttpClient::SetUser(std::string_view user) {
   int rc = auth::SetUser(auth_, user, AuthRequestNow(), AuthLogger());
   if (rc != 0 && LastErrorText().empty()) SetError(rc, auth_.errorText.view());
@@ -282,6 +305,7 @@ int HttpClient::Action(int code) {
 
 int HttpClient::RunRequest(std::string_view verb, bool hasBody) {
   if (int rc = SetHTTPVersion(httpVersion_); rc != 0) return rc;
+  if (int rc = RefreshDigestForRequest(verb); rc != 0) return rc;
   negotiatedVersion_ = httpVersion_;
   ClearNegotiatedAlpn();
   if (httpVersion_ == "2.0") {

@@ -139,6 +139,8 @@ class HttpClient : public TransferClient,
   auth::AuthRequest AuthRequestNow() const;
   // Sends the builders' lines to Log at progress level, type "Info".
   auth::AuthLogFn AuthLogger();
+  bool DigestValueStale(const auth::DigestChallenge& record, std::string_view method) const;
+  int RefreshDigestForRequest(std::string_view verb);
 
   // --- hooks for cookies and extra headers --------------------------------
   // The Cookie header value for this request. Default: the one-shot
