@@ -224,7 +224,12 @@ int REST::SetFirewallUser(std::string_view v) { client_->Firewall().SetUser(v); 
 // --- certificates --------------------------------------------------------
 
 std::string REST::SSLAcceptServerCertEncoded() const { return client_->Certificates().acceptServerCertEncoded; }
-int REST::SetSSLAcceptServerCertEncoded(std::string_view v) { client_->Certificates().acceptServerCertEncoded = v; return 0; }
+int REST::SetSSLAcceptServerCertEncoded(std::string_view v) {
+  client_->ClearError();
+  int rc = CORVANE_RESULT(client_->SetSSLAcceptServerCertEncoded(v));
+  if (rc == 0) client_->Certificates().acceptServerCertEncoded = v;
+  return rc;
+}
 std::string REST::SSLCertEncoded() const { return client_->Certificates().certEncoded; }
 int REST::SetSSLCertEncoded(std::string_view v) { client_->Certificates().certEncoded = v; return 0; }
 std::string REST::SSLCertStore() const { return client_->Certificates().certStore; }
@@ -239,8 +244,10 @@ int REST::SetSSLCertStoreType(CertStoreTypes v) {
 }
 std::string REST::SSLCertSubject() const { return client_->Certificates().certSubject; }
 int REST::SetSSLCertSubject(std::string_view v) { client_->Certificates().certSubject = v; return 0; }
-std::string REST::SSLServerCertEncoded() const { return {}; }
-std::string REST::SSLServerAuthenticationCertEncodedB() const { return {}; }
+std::string REST::SSLServerCertEncoded() const { return client_->ServerCertificate().encoded; }
+std::string REST::SSLServerAuthenticationCertEncodedB() const {
+  return client_->ServerCertificate().encoded;
+}
 std::string REST::TransferTextB() const { return std::string(client_->TransferText()); }
 
 // --- response ------------------------------------------------------------
