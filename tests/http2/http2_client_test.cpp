@@ -17,6 +17,7 @@
 #include "corvane/events.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
+#include "support/python_server.h"
 
 namespace corvane {
 namespace {
@@ -26,57 +27,11 @@ std::string ServerScript() {
   return here.substr(0, here.rfind('/')) + "/../servers/h2/h2_server.py";
 }
 
-// One scripted server process; its stdin is the leash.
-class ScriptedServer {
+// One scripted server process for the life of the object.
+class ScriptedServer : public testing::PythonServer {
  public:
-  explicit ScriptedServer(const std::string& mode) {
-    int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(in[0], 0);
-      dup2(out[1], 1);
-      close(in[1]);
-      close(out[0]);
-      std::string script = ServerScript();
-      execl("/usr/bin/python3", "python3", script.c_str(), "--mode", mode.c_str(), nullptr);
-      _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    leash_ = in[1];
-    // "PORT <n>\n", within ten seconds.
-    std::string line;
-    pollfd p{out[0], POLLIN, 0};
-    while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
-      char buf[64];
-      ssize_t n = read(out[0], buf, sizeof buf);
-      if (n <= 0) break;
-      line.append(buf, static_cast<size_t>(n));
-    }
-    close(out[0]);
-    if (line.rfind("PORT ", 0) == 0) port_ = std::atoi(line.c_str() + 5);
-  }
-  ~ScriptedServer() {
-    if (leash_ >= 0) close(leash_);
-    if (pid_ > 0) {
-      for (int i = 0; i < 100; ++i) {
-        if (waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-        usleep(20000);
-      }
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  int port() const { return port_; }
-  std::string Url(std::string_view path) const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int leash_ = -1;
-  int port_ = 0;
+  explicit ScriptedServer(const std::string& mode)
+      : PythonServer(ServerScript(), {"--mode", mode}) {}
 };
 
 // The engine with the ALPN result a TLS handshake would give.

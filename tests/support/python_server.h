@@ -1,7 +1,8 @@
 #pragma once
 
-// Runs a scripted loopback server for a test: /usr/bin/python3 SCRIPT, which
-// listens on 127.0.0.1 port 0 and prints the port on its first output line.
+// Runs a scripted loopback server for a test: /usr/bin/python3 SCRIPT ARGS...,
+// which listens on 127.0.0.1 port 0 and prints its port on its first output
+// line (digits, optionally after a word such as "PORT").
 // The server lives as long as this object: it is told to stop by closing its
 // standard input and is then terminated and reaped.
 
@@ -11,7 +12,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
+#include <vector>
 
 extern char** environ;
 
@@ -19,7 +23,7 @@ namespace corvane::testing {
 
 class PythonServer {
  public:
-  explicit PythonServer(const std::string& script) {
+  explicit PythonServer(const std::string& script, std::vector<std::string> args = {}) {
     int in[2], out[2];
     if (pipe(in) != 0) return;
     if (pipe(out) != 0) {
@@ -34,14 +38,21 @@ class PythonServer {
     posix_spawn_file_actions_addclose(&actions, in[1]);
     posix_spawn_file_actions_addclose(&actions, out[0]);
     std::string path = script;
-    char* argv[] = {const_cast<char*>("/usr/bin/python3"), path.data(), nullptr};
-    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ) != 0) pid_ = -1;
+    std::vector<char*> argv{const_cast<char*>("/usr/bin/python3"), path.data()};
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(in[0]);
     close(out[1]);
     stdin_ = in[1];
     if (FILE* f = fdopen(out[0], "r")) {
-      if (std::fscanf(f, "%d", &port_) != 1) port_ = 0;
+      char line[128] = {};
+      if (std::fgets(line, sizeof line, f) != nullptr) {
+        const char* p = line;
+        while (*p != '\0' && (*p < '0' || *p > '9')) ++p;
+        port_ = std::atoi(p);
+      }
       std::fclose(f);
     } else {
       close(out[0]);
@@ -59,8 +70,8 @@ class PythonServer {
   PythonServer& operator=(const PythonServer&) = delete;
 
   int port() const { return port_; }
-  std::string Url(const std::string& path, const std::string& host = "127.0.0.1") const {
-    return "http://" + host + ":" + std::to_string(port_) + path;
+  std::string Url(std::string_view path, std::string_view host = "127.0.0.1") const {
+    return "http://" + std::string(host) + ":" + std::to_string(port_) + std::string(path);
   }
 
  private:
