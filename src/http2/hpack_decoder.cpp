@@ -1,11 +1,10 @@
 #include "http2/hpack_decoder.h"
 
-#include "http2/byte_reader.h"
+#include "core/byte_reader.h"
 #include "http2/huffman.h"
 
 namespace corvane {
 
-using http2::ByteReader;
 
 HpackDecoder::Step HpackDecoder::Fail(Http2Message message, std::initializer_list<MessageArg> args,
                                       int& code) {
@@ -66,7 +65,7 @@ HpackDecoder::Step HpackDecoder::ReadString(ByteReader& r, std::string& out, int
   if (!r.Bytes(len, bytes)) {
     // Remember how much must arrive before another attempt can succeed, so a
     // long string trickling in through tiny fragments is not re-read each time.
-    pendingNeed_ = r.Offset() - reprStart_ + len;
+    pendingNeed_ = r.Position() - reprStart_ + len;
     return Step::stNeedMore;
   }
   if (!huffman) {
@@ -157,7 +156,7 @@ int HpackDecoder::DecodeRange(const uint8_t* data, size_t length, HeaderList& ou
   consumed = 0;
   while (!r.AtEnd()) {
     int code = 0;
-    reprStart_ = r.Offset();
+    reprStart_ = r.Position();
     pendingNeed_ = 0;
     Step s = DecodeOne(r, out, code);
     if (s == Step::stError) return code;
@@ -168,7 +167,7 @@ int HpackDecoder::DecodeRange(const uint8_t* data, size_t length, HeaderList& ou
       }
       break;
     }
-    consumed = r.Offset();
+    consumed = r.Position();
   }
   return 0;
 }

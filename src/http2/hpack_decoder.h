@@ -10,9 +10,7 @@
 
 namespace corvane {
 
-namespace http2 {
 class ByteReader;
-}
 
 // HPACK decoder (RFC 7541 section 6) of one connection: all representations,
 // the dynamic table the peer's encoder drives, Huffman strings. A header
@@ -50,9 +48,9 @@ class HpackDecoder {
  private:
   enum class Step { stField, stNeedMore, stError };
 
-  Step DecodeOne(http2::ByteReader& r, HeaderList& out, int& code);
-  Step ReadInteger(http2::ByteReader& r, int prefixBits, uint32_t& value, int& code);
-  Step ReadString(http2::ByteReader& r, std::string& out, int& code);
+  Step DecodeOne(ByteReader& r, HeaderList& out, int& code);
+  Step ReadInteger(ByteReader& r, int prefixBits, uint32_t& value, int& code);
+  Step ReadString(ByteReader& r, std::string& out, int& code);
   Step Fail(Http2Message message, std::initializer_list<MessageArg> args, int& code);
   size_t Budget() const noexcept {
     return listSize_ >= maxHeaderListSize_ ? 0 : maxHeaderListSize_ - listSize_;

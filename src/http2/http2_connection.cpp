@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "core/byte_reader.h"
 #include "core/config_item.h"
-#include "http2/byte_reader.h"
 #include "http2/hpack_encoder.h"
 
 namespace corvane {
@@ -515,12 +515,12 @@ int Http2Connection::OnPushPromise(const uint8_t* bytes, const Http2FrameHeader&
   if (int rc = ParseInto(rawFrame_, bytes, h); rc != 0) return rc;
   // The promised request's header block still drives the decoding table,
   // so it is decoded, but it is not part of the response.
-  http2::ByteReader r(rawFrame_.Payload());
+  ByteReader r(rawFrame_.Payload());
   uint8_t pad = 0;
   uint32_t promised = 0;
   if ((h.flags & kFlagPadded) && !r.U8(pad)) return Fail(Http2Message::kHeadersPadding);
-  if (!r.U32(promised)) {
-    return Fail(Http2Message::kFrameTruncated, {"PUSH_PROMISE", r.Offset()});
+  if (!r.U32Be(promised)) {
+    return Fail(Http2Message::kFrameTruncated, {"PUSH_PROMISE", r.Position()});
   }
   if (pad > r.Remaining()) return Fail(Http2Message::kHeadersPadding);
   HeaderList promisedHeaders;

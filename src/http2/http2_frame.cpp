@@ -1,6 +1,7 @@
 #include "http2/http2_frame.h"
 
-#include "http2/byte_reader.h"
+#include "core/byte_reader.h"
+#include "core/byte_writer.h"
 #include "http2/http2_frame_types.h"
 
 namespace corvane {
@@ -14,9 +15,9 @@ std::string Http2FrameTypeName(uint8_t type) {
 }
 
 bool PeekHttp2FrameHeader(const uint8_t* bytes, size_t length, Http2FrameHeader& header) noexcept {
-  http2::ByteReader r(bytes, length);
+  ByteReader r(bytes, length);
   Http2FrameHeader h;
-  if (!r.U24(h.length) || !r.U8(h.type) || !r.U8(h.flags) || !r.U32(h.streamId)) return false;
+  if (!r.U24Be(h.length) || !r.U8(h.type) || !r.U8(h.flags) || !r.U32Be(h.streamId)) return false;
   h.streamId &= 0x7FFFFFFF;  // the reserved bit is ignored on receipt (RFC 7540 section 4.1)
   header = h;
   return true;
@@ -34,12 +35,12 @@ int Http2Frame::Truncated(size_t offset) {
 int Http2Frame::Serialize(ByteBuffer& out) {
   const int start = out.size();
   UpdateFlags();
-  http2::ByteWriter w(out);
+  ByteWriter w(out);
   // The length is patched in once the payload is written.
-  w.U24(0);
+  w.U24Be(0);
   w.U8(type_);
   w.U8(flags_);
-  w.U32(streamId_ & 0x7FFFFFFF);
+  w.U32Be(streamId_ & 0x7FFFFFFF);
   if (w.Code() != 0) return w.Code();
   if (int rc = WritePayload(out); rc != 0) {
     out.Resize(start);

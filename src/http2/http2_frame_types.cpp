@@ -1,13 +1,12 @@
 #include "http2/http2_frame_types.h"
 
-#include "http2/byte_reader.h"
+#include "core/byte_reader.h"
+#include "core/byte_writer.h"
 #include "http2/hpack_decoder.h"
 #include "http2/hpack_encoder.h"
 
 namespace corvane {
 
-using http2::ByteReader;
-using http2::ByteWriter;
 
 namespace {
 
@@ -37,12 +36,12 @@ int Http2DataFrame::ParsePayload() {
   uint8_t pad = 0;
   long long dataLength = payloadLength_;
   if (HasFlag(kFlagPadded)) {
-    if (!r.U8(pad)) return Truncated(r.Offset());
+    if (!r.U8(pad)) return Truncated(r.Position());
     dataLength = static_cast<long long>(payloadLength_) - 1 - pad;
     if (pad >= dataLength) return Fail(Http2Message::kDataPadding, {int{pad}, dataLength});
   }
   padLength_ = pad;
-  data_ = std::string_view(payload_.data() + r.Offset(), static_cast<size_t>(dataLength));
+  data_ = std::string_view(payload_.data() + r.Position(), static_cast<size_t>(dataLength));
   return 0;
 }
 
@@ -56,7 +55,7 @@ int Http2HeadersFrame::WritePayload(ByteBuffer& out) {
   ByteWriter w(out);
   if (padLength_) w.U8(padLength_);
   if (HasFlag(kFlagPriority)) {
-    w.U32(dependency_);
+    w.U32Be(dependency_);
     w.U8(weight_);
   }
   if (w.Code() != 0) return w.Code();
@@ -70,11 +69,11 @@ int Http2HeadersFrame::ParsePayload() {
   uint8_t pad = 0;
   headers_.clear();
   if (HasFlag(kFlagPadded)) {
-    if (!r.U8(pad)) return Truncated(r.Offset());
+    if (!r.U8(pad)) return Truncated(r.Position());
     if (pad >= payloadLength_) return Fail(Http2Message::kHeadersPadding);
   }
   if (HasFlag(kFlagPriority)) {
-    if (!r.U32(dependency_) || !r.U8(weight_)) return Truncated(r.Offset());
+    if (!r.U32Be(dependency_) || !r.U8(weight_)) return Truncated(r.Position());
   }
   // The padding must leave room for the fields before it (RFC 7540 section 6.2).
   if (pad > r.Remaining()) return Fail(Http2Message::kHeadersPadding);
@@ -89,14 +88,14 @@ int Http2HeadersFrame::ParsePayload() {
 
 int Http2PriorityFrame::WritePayload(ByteBuffer& out) {
   ByteWriter w(out);
-  w.U32(dependency_);
+  w.U32Be(dependency_);
   w.U8(weight_);
   return w.Code();
 }
 
 int Http2PriorityFrame::ParsePayload() {
   ByteReader r = PayloadReader(payload_);
-  if (!r.U32(dependency_) || !r.U8(weight_)) return Truncated(r.Offset());
+  if (!r.U32Be(dependency_) || !r.U8(weight_)) return Truncated(r.Position());
   return 0;
 }
 
@@ -104,13 +103,13 @@ int Http2PriorityFrame::ParsePayload() {
 
 int Http2RstStreamFrame::WritePayload(ByteBuffer& out) {
   ByteWriter w(out);
-  w.U32(errorCode_);
+  w.U32Be(errorCode_);
   return w.Code();
 }
 
 int Http2RstStreamFrame::ParsePayload() {
   ByteReader r = PayloadReader(payload_);
-  if (!r.U32(errorCode_)) return Truncated(r.Offset());
+  if (!r.U32Be(errorCode_)) return Truncated(r.Position());
   return 0;
 }
 
@@ -120,8 +119,8 @@ int Http2SettingsFrame::WritePayload(ByteBuffer& out) {
   ByteWriter w(out);
   for (uint16_t id = 1; id <= kHttp2SettingCount; ++id) {
     if (values_[id - 1] == kSettingAbsent) continue;
-    w.U16(id);
-    w.U32(values_[id - 1]);
+    w.U16Be(id);
+    w.U32Be(values_[id - 1]);
   }
   return w.Code();
 }
@@ -132,7 +131,7 @@ int Http2SettingsFrame::ParsePayload() {
   while (!r.AtEnd()) {
     uint16_t id = 0;
     uint32_t value = 0;
-    if (!r.U16(id) || !r.U32(value)) return Truncated(r.Offset());
+    if (!r.U16Be(id) || !r.U32Be(value)) return Truncated(r.Position());
     // Unknown identifiers must be ignored (RFC 7540 section 6.5.2).
     SetValue(id, value);
   }
@@ -143,15 +142,15 @@ int Http2SettingsFrame::ParsePayload() {
 
 int Http2GoAwayFrame::WritePayload(ByteBuffer& out) {
   ByteWriter w(out);
-  w.U32(lastStreamId_);
-  w.U32(errorCode_);
+  w.U32Be(lastStreamId_);
+  w.U32Be(errorCode_);
   w.Bytes(debugData_);
   return w.Code();
 }
 
 int Http2GoAwayFrame::ParsePayload() {
   ByteReader r = PayloadReader(payload_);
-  if (!r.U32(lastStreamId_) || !r.U32(errorCode_)) return Truncated(r.Offset());
+  if (!r.U32Be(lastStreamId_) || !r.U32Be(errorCode_)) return Truncated(r.Position());
   lastStreamId_ &= 0x7FFFFFFF;
   debugData_.assign(reinterpret_cast<const char*>(r.Current()), r.Remaining());
   return 0;
@@ -161,13 +160,13 @@ int Http2GoAwayFrame::ParsePayload() {
 
 int Http2WindowUpdateFrame::WritePayload(ByteBuffer& out) {
   ByteWriter w(out);
-  w.U32(increment_);
+  w.U32Be(increment_);
   return w.Code();
 }
 
 int Http2WindowUpdateFrame::ParsePayload() {
   ByteReader r = PayloadReader(payload_);
-  if (!r.U32(increment_)) return Truncated(r.Offset());
+  if (!r.U32Be(increment_)) return Truncated(r.Position());
   increment_ &= 0x7FFFFFFF;
   return 0;
 }

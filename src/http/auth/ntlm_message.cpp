@@ -3,11 +3,11 @@
 #include <chrono>
 #include <cstring>
 
+#include "core/byte_reader.h"
 #include "crypto/md4.h"
 #include "crypto/md5.h"
 #include "http/auth/auth_errors.h"
 #include "http/auth/desl.h"
-#include "http/auth/le_reader.h"
 #include "http/auth/text_builder.h"
 
 namespace corvane::auth {
@@ -167,21 +167,23 @@ int BuildNtlmNegotiate(NtlmState& state, ByteBuffer& out) {
 }
 
 int ParseNtlmChallenge(NtlmState& state, std::string_view message) {
-  LeReader r(message);
+  ByteReader r(message);
   const uint8_t* signature = nullptr;
   if (!r.Bytes(8, signature) || std::memcmp(signature, kSignature, 8) != 0) {
     return Fail(state, AuthError::NtlmInvalidSignature);
   }
   uint32_t type = 0;
-  if (!r.U32(type) || type != kTypeChallenge) return Fail(state, AuthError::NtlmInvalidMessageType);
+  if (!r.U32Le(type) || type != kTypeChallenge) {
+    return Fail(state, AuthError::NtlmInvalidMessageType);
+  }
 
   uint16_t targetNameLength = 0, targetNameMax = 0;
   uint32_t targetNameOffset = 0, serverFlags = 0;
   const uint8_t* challenge = nullptr;
-  r.U16(targetNameLength);
-  r.U16(targetNameMax);
-  r.U32(targetNameOffset);
-  r.U32(serverFlags);
+  r.U16Le(targetNameLength);
+  r.U16Le(targetNameMax);
+  r.U32Le(targetNameOffset);
+  r.U32Le(serverFlags);
   // A message that ends before its challenge cannot be answered.
   if (!r.Bytes(8, challenge)) return Fail(state, AuthError::NtlmTruncated);
 
@@ -206,13 +208,13 @@ int ParseNtlmChallenge(NtlmState& state, std::string_view message) {
   state.targetInfo.clear();
   uint16_t infoLength = 0, infoMax = 0;
   uint32_t infoOffset = 0;
-  if (r.Skip(8) && r.U16(infoLength) && r.U16(infoMax) && r.U32(infoOffset) &&
+  if (r.Skip(8) && r.U16Le(infoLength) && r.U16Le(infoMax) && r.U32Le(infoOffset) &&
       (serverFlags & kNtlmNegotiateTargetInfo)) {
     // AV pairs up to MsvAvEOL (id 0), each value cut to the bytes present.
     std::string_view info = r.Slice(infoOffset, infoLength);
-    LeReader pairs(info);
+    ByteReader pairs(info);
     uint16_t id = 0, length = 0;
-    while (pairs.U16(id) && pairs.U16(length) && id != 0) {
+    while (pairs.U16Le(id) && pairs.U16Le(length) && id != 0) {
       size_t take = length < pairs.Remaining() ? length : pairs.Remaining();
       const uint8_t* value = nullptr;
       pairs.Bytes(take, value);

@@ -1,6 +1,6 @@
 #include "tls/channel/handshake_reader.h"
 
-#include "tls/channel/byte_reader.h"
+#include "core/byte_reader.h"
 #include "tls/channel/cipher_suite_names.h"
 #include "tls/channel/sec_status.h"
 
@@ -59,13 +59,13 @@ bool ReadClientHelloSuites(std::string_view record, std::string& text) {
   r.U8(hsType);
   if (type != kRecordHandshake || hsType != kClientHello) return false;
   r.Skip(kSessionIdAt - 6);
-  if (!r.U8(sidLength) || !r.Skip(sidLength) || !r.U16(listLength)) return false;
+  if (!r.U8(sidLength) || !r.Skip(sidLength) || !r.U16Be(listLength)) return false;
   ByteReader list;
   if (!r.Sub(listLength, list)) return false;
   text = "Cipher Suites:\r\n    ";
   bool first = true;
   uint32_t suite = 0;
-  while (list.U16(suite)) {
+  while (list.U16Be(suite)) {
     if (!first) text += ";\r\n    ";
     text += CipherSuiteText(suite);
     first = false;
@@ -83,8 +83,8 @@ bool ReadServerHello(std::string_view input, ServerHelloInfo& info) {
   ByteReader r(input);
   uint32_t version = 0, recordLength = 0;
   r.Skip(1);
-  r.U16(version);
-  r.U16(recordLength);
+  r.U16Be(version);
+  r.U16Be(recordLength);
   ByteReader record;
   if (!r.Sub(recordLength, record)) return false;
   ByteReader hello;
@@ -92,7 +92,7 @@ bool ReadServerHello(std::string_view input, ServerHelloInfo& info) {
   record.U8(hsType);
   if (!record.Vector(3, hello)) return false;
   hello.Skip(2 + 32);
-  if (!hello.U8(sidLength) || !hello.Skip(sidLength) || !hello.U16(suite)) return false;
+  if (!hello.U8(sidLength) || !hello.Skip(sidLength) || !hello.U16Be(suite)) return false;
   info = {};
   info.version = version;
   info.suite = suite;
@@ -100,7 +100,7 @@ bool ReadServerHello(std::string_view input, ServerHelloInfo& info) {
   if (!hello.Skip(1) || !hello.Vector(2, extensions)) return true;  // no extensions
   uint32_t extType = 0;
   ByteReader ext;
-  while (extensions.U16(extType) && extensions.Vector(2, ext)) {
+  while (extensions.U16Be(extType) && extensions.Vector(2, ext)) {
     if (extType == kExtAlpn) {
       ByteReader names, name;
       if (!ext.Vector(2, names)) continue;
@@ -113,7 +113,7 @@ bool ReadServerHello(std::string_view input, ServerHelloInfo& info) {
     } else if (extType == kExtSupportedVersions) {
       // RFC 8446 4.2.1: the server's choice; the record version stays 1.2.
       uint32_t chosen = 0;
-      if (ext.U16(chosen)) info.version = chosen;
+      if (ext.U16Be(chosen)) info.version = chosen;
     }
   }
   return true;
