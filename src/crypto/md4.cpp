@@ -60,15 +60,8 @@ int Md4::Update(const void* data, size_t len) noexcept {
 }
 
 const uint8_t* Md4::Final() noexcept {
-  uint8_t length[8];
-  detail::StoreLe64(length, bytes_ << 3);
-  detail::FinishMd<kBlockSize>(buffer_, used_, length, 8,
-                               [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  for (int i = 0; i < 4; ++i) detail::StoreLe32(digest_ + 4 * i, state_[i]);
-  SecureWipe(state_, sizeof state_);
-  SecureWipe(buffer_, sizeof buffer_);
-  bytes_ = 0;
-  used_ = 0;
+  detail::FinishLeMd(state_, buffer_, used_, bytes_, digest_,
+                     [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
   return digest_;
 }
 
