@@ -17,33 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "../bench_support.h"
 #include "http/http_client.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(const std::function<bool()>& run) {
-  auto start = Clock::now();
-  if (!run()) return -1;
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// Best of n runs (a shared machine: the best run is the least disturbed one).
-double Best(int n, const std::function<bool()>& run) {
-  double best = 1e30;
-  for (int i = 0; i < n; ++i) {
-    double s = Seconds(run);
-    if (s < 0) return -1;
-    if (s < best) best = s;
-  }
-  return best;
-}
-
-size_t CurlAppend(char* data, size_t size, size_t n, void* user) {
-  static_cast<std::string*>(user)->append(data, size * n);
-  return size * n;
-}
+using corvane::bench::Best;
+using corvane::bench::Clock;
+using corvane::bench::CurlAppend;
+using corvane::bench::Seconds;
 
 struct CurlClient {
   CURL* easy = curl_easy_init();

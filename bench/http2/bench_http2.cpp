@@ -12,29 +12,17 @@
 #include <functional>
 #include <string>
 
+#include "../bench_support.h"
 #include "corvane/events.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Best(int n, const std::function<bool()>& run) {
-  double best = 1e30;
-  for (int i = 0; i < n; ++i) {
-    auto start = Clock::now();
-    if (!run()) return -1;
-    double s = std::chrono::duration<double>(Clock::now() - start).count();
-    if (s < best) best = s;
-  }
-  return best;
-}
-
-size_t CurlAppend(char* data, size_t size, size_t n, void* user) {
-  static_cast<std::string*>(user)->append(data, size * n);
-  return size * n;
-}
+using corvane::bench::Best;
+using corvane::bench::Clock;
+using corvane::bench::CurlAppend;
+using corvane::bench::Seconds;
 
 struct CurlClient {
   CURL* easy = curl_easy_init();
