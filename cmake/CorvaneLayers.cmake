@@ -79,6 +79,9 @@ function(corvane_test name)
   add_executable(${name} ${T_SOURCES})
   target_compile_options(${name} PRIVATE ${CORVANE_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  # Scripts beside the tests are found through this, not __FILE__, which a
+  # compiler cache or a relative build may leave relative.
+  target_compile_definitions(${name} PRIVATE CORVANE_TESTS_DIR="${PROJECT_SOURCE_DIR}/tests")
   corvane_link_layers(${name} ${T_LAYERS})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${T_LIBS})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST

@@ -8,7 +8,7 @@ namespace corvane::testing {
 
 class ScriptedServer : public PythonServer {
  public:
-  ScriptedServer() : PythonServer(DirectoryOf(__FILE__) + "/scripted_server.py") {}
+  ScriptedServer() : PythonServer(TestsPath("http/scripted_server.py")) {}
 };
 
 }  // namespace corvane::testing

@@ -23,8 +23,7 @@ namespace corvane {
 namespace {
 
 std::string ServerScript() {
-  std::string here = __FILE__;
-  return here.substr(0, here.rfind('/')) + "/../servers/h2/h2_server.py";
+  return testing::TestsPath("servers/h2/h2_server.py");
 }
 
 // One scripted server process for the life of the object.

@@ -16,6 +16,7 @@
 #include "corvane/events.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
+#include "support/python_server.h"
 #include "support/servers.h"
 
 namespace corvane {
@@ -112,8 +113,7 @@ TEST_F(Http2TlsTest, Http11OnlyServerFallsBackWithStatusMessage) {
 TEST_F(Http2TlsTest, GzipBodyFromTheScriptedServerOverTls) {
   CORVANE_SERVER_SETTING(cert, "CORVANE_NGHTTPD_CERT_FILE");
   std::string key = cert.substr(0, cert.rfind('/')) + "/server.key";
-  std::string here = __FILE__;
-  std::string script = here.substr(0, here.rfind('/')) + "/../servers/h2/h2_server.py";
+  std::string script = testing::TestsPath("servers/h2/h2_server.py");
   int in[2], out[2];
   ASSERT_EQ(0, pipe(in));
   ASSERT_EQ(0, pipe(out));

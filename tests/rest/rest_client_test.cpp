@@ -32,7 +32,7 @@ class RestClientTest : public ::testing::Test {
   }
   std::string Url(const std::string& path) { return server_.Url(path); }
 
-  PythonServer server_{testing::DirectoryOf(__FILE__) + "/rest_server.py"};
+  PythonServer server_{testing::TestsPath("rest/rest_server.py")};
   REST rest_;
   Recorder events_;
 };

@@ -80,10 +80,9 @@ class PythonServer {
   int port_ = 0;
 };
 
-// The directory of a test source file, for scripts that sit beside it.
-inline std::string DirectoryOf(const char* file) {
-  std::string f(file);
-  return f.substr(0, f.rfind('/'));
+// A file under tests/ in the source tree, e.g. TestsPath("http/scripted_server.py").
+inline std::string TestsPath(const std::string& relative) {
+  return std::string(CORVANE_TESTS_DIR) + "/" + relative;
 }
 
 }  // namespace corvane::testing
