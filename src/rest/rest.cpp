@@ -14,7 +14,46 @@ constexpr int kErrEnumRange = 0x17C;  // values of 256 or more are refused at th
 
 }  // namespace
 
-REST::REST() : client_(std::make_unique<RestClient>()) {}
+REST::REST() : client_(std::make_unique<RestClient>()) {
+  // The object's own defaults, over those its engine layers start with; in
+  // particular a Timeout, without which a silent server is waited on forever.
+  SetAccept("");
+  SetAuthorization("");
+  SetAuthScheme(authBasic);
+  SetUser("");
+  SetPassword("");
+  SetFirewallAutoDetect(false);
+  SetFirewallType(fwNone);
+  SetFirewallHost("");
+  SetFirewallUser("");
+  SetFirewallPassword("");
+  SetFirewallPort(0);
+  SetFollowRedirects(frNever);
+  SetLocalFile("");
+  SetLocalHost("");
+  SetProxyAuthScheme(authBasic);
+  client_->SetProxyAuthorization("");
+  SetProxyAutoDetect(false);
+  SetProxyServer("");
+  SetProxyUser("");
+  SetProxyPassword("");
+  SetProxyPort(80);
+  SetProxySSL(psAutomatic);
+  SetSSLCertStore("MY");
+  SetSSLCertStoreType(cstUser);
+  SetSSLCertStorePassword("");
+  SetSSLCertSubject("");
+  SetTimeout(60);
+  SetTransferredDataLimit(0);
+  SetURL("");
+  SetXErrorPath("");
+  SetBuildDOM(true);  // also turns Validate on
+  SetContentType("text/xml");
+  // TLS 1.3 on top of the 1.0-1.2 bits: a client that never offers it is
+  // slower and weaker against every current server.
+  client_->Config("SSLEnabledProtocols=0x3FC0");
+  client_->ClearError();
+}
 REST::~REST() = default;
 
 RestClient& REST::Engine() { return *client_; }
