@@ -562,8 +562,15 @@ void TlsClient::SendCloseNotify(bool release, bool plainContinues) {
     token_.clear();
     channel_.Shutdown(token_);
     if (!token_.empty()) {
+      // The socket's send starts a new operation and clears the last error;
+      // a close after a failure must leave that failure readable, as a
+      // plain TCP close does. Whether the alert got out is nobody's concern.
+      std::string keptText = LastErrorText().str();
+      int keptCode = LastErrorCode();
       std::string out = std::move(token_);
       SendCipher(out.data(), out.size());
+      SetError(keptCode, keptText);
+      SetLastErrorCode(keptCode);
     }
   }
   encryptOnSend_ = false;

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "corvane/events.h"
+#include "corvane/rest.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
 #include "support/python_server.h"
@@ -149,6 +150,47 @@ TEST_F(Http2TlsTest, GzipBodyFromTheScriptedServerOverTls) {
   std::string expected;
   for (int i = 0; i < 100; ++i) expected += "hello gzip\n";
   EXPECT_EQ(expected, client.TransferredData());
+}
+
+// Every failure of the stream reaches LastError with its own message through
+// the REST object over TLS, for Get and for Post: the TLS close that follows
+// the failure must not lose it.
+TEST(Http2TlsFailures, MessageOfEveryStreamFailureReachesLastError) {
+  CORVANE_SERVER_SETTING(cert, "CORVANE_NGHTTPD_CERT_FILE");
+  std::string key = cert.substr(0, cert.rfind('/')) + "/server.key";
+  std::string script = testing::TestsPath("servers/h2/h2_server.py");
+  struct Case {
+    const char* mode;
+    bool get;  // a zero window only holds a body
+    int code;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"rst_cancel", true, 162,
+       "HTTP/2 Protocol Error: Stream reset. The stream was no longer needed. Error code 0x8 (CANCEL)."},
+      {"ping7", true, 6,
+       "FRAME_SIZE_ERROR: Receive Ping Frame with PadLen 7 differet from Ping Frame PadLen should be 8."},
+      {"push", true, 1, "PROTOCOL_ERROR: Receive PushPromise Frame, but enable accept PushPromise ia false."},
+      {"big_headers", true, 9, "COMPRESSION_ERROR: Header list exceeds the limit of 262144 bytes."},
+      {"window0", false, 301, "Timeout."},
+  };
+  for (const Case& c : cases) {
+    for (bool post : {false, true}) {
+      if (!post && !c.get) continue;
+      testing::PythonServer server(script, {"--mode", c.mode, "--cert", cert, "--key", key});
+      ASSERT_NE(server.port(), 0) << c.mode;
+      REST rest;
+      Listener listener;
+      rest.SetListener(&listener);
+      ASSERT_EQ(rest.Config("HTTPVersion=2.0"), 0) << rest.LastError();
+      rest.SetTimeout(c.code == 301 ? 2 : 20);
+      if (post) rest.SetPostData(std::string(70000, 'p'));
+      std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
+      int rc = post ? rest.Post(url) : rest.Get(url);
+      EXPECT_EQ(rc, c.code) << c.mode << (post ? " Post" : " Get") << ": " << rest.LastError();
+      EXPECT_EQ(rest.LastError(), c.message) << c.mode << (post ? " Post" : " Get");
+    }
+  }
 }
 
 }  // namespace

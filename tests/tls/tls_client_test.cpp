@@ -200,6 +200,21 @@ TEST(TlsClientSocket, CloseWithPendingCiphertextWaitsUnderLinger) {
   EXPECT_FALSE(c.IsConnected());
 }
 
+// A layer above fails a request and then closes: the close_notify on the way
+// out must not wipe the failure's message (a plain TCP close keeps it too).
+TEST(TlsClientSocket, CloseAfterAFailureKeepsItsMessage) {
+  SocketTlsServer server([](int fd, SSL* ssl) { SocketTlsServer::ReadLine(ssl); });
+  RecordingClient c;
+  c.Config("SSLSecurityFlags=0x10");
+  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+  c.SetError(162, "HTTP/2 Protocol Error: Stream reset.");
+  c.SetLastErrorCode(162);
+  EXPECT_EQ(c.Connect(false), 0);
+  EXPECT_FALSE(c.IsConnected());
+  EXPECT_EQ(c.LastErrorText().str(), "HTTP/2 Protocol Error: Stream reset.");
+  EXPECT_EQ(c.LastErrorCode(), 162);
+}
+
 TEST(TlsClientSocket, PeerLeavingDuringTheHandshakeFailsTheConnection) {
   SocketTlsServer server(
       [](int fd, SSL*) {

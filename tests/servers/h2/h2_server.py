@@ -16,6 +16,9 @@ Modes:
   data100    a DATA frame of 100 bytes, then, once WINDOW_UPDATEs of 100
              arrived for the connection and the stream, "updates 0:100 1:100"
   goaway     GOAWAY (last stream 0, NO_ERROR) and close
+  push       a PUSH_PROMISE for stream 2 before the response
+  big_headers a response header block of more than 256 KiB (a plain
+             literal, in CONTINUATION frames)
 The process serves connections one after another until it is killed or its
 stdin closes.
 """
@@ -37,6 +40,20 @@ import h2.settings
 def raw_frame(ftype, flags, stream, payload):
     n = len(payload)
     return struct.pack(">BHBBI", n >> 16, n & 0xFFFF, ftype, flags, stream) + payload
+
+
+def hpack_int(value, prefix_bits):
+    """RFC 7541 section 5.1 integer, first byte's flag bits zero."""
+    limit = (1 << prefix_bits) - 1
+    if value < limit:
+        return bytes([value])
+    out = [limit]
+    value -= limit
+    while value >= 128:
+        out.append(value % 128 + 128)
+        value //= 128
+    out.append(value)
+    return bytes(out)
 
 
 def serve(sock, mode):
@@ -71,6 +88,18 @@ def serve(sock, mode):
                 elif mode == "ping":
                     conn.ping(b"pingpong")
                     pending[s] = "ping"
+                elif mode == "push":
+                    conn.push_stream(s, 2, [(":method", "GET"), (":scheme", "https"),
+                                            (":authority", "127.0.0.1"), (":path", "/pushed")])
+                    respond(s, 200, b"hello", [("content-type", "text/plain")])
+                elif mode == "big_headers":
+                    block = b"\x88" + b"\x00\x05x-big" + hpack_int(300000, 7) + b"b" * 300000
+                    frames = b""
+                    for i in range(0, len(block), 16384):
+                        piece = block[i:i + 16384]
+                        flags = 0x4 if i + 16384 >= len(block) else 0
+                        frames += raw_frame(1 if i == 0 else 9, flags, s, piece)
+                    sock.sendall(conn.data_to_send() + frames)
                 elif mode == "goaway":
                     conn.close_connection(error_code=0, last_stream_id=0)
                     sock.sendall(conn.data_to_send())
