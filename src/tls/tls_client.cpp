@@ -160,6 +160,14 @@ void TlsClient::OnConnectComplete(int code) {
   StartHandshake();
 }
 
+std::string TlsClient::HandshakeFailureText(uint32_t status) const {
+  // The status alone does not tell a refused protocol version from a cipher
+  // or certificate problem; the library's reason does.
+  std::string text = TlsErrorText(TlsError::HandshakeStep, status);
+  if (!channel_.LibraryReason().empty()) text += " (" + channel_.LibraryReason() + ")";
+  return text;
+}
+
 void TlsClient::StartHandshake() {
   if (!credentials_.Current()) {
     // TLS was switched on while the TCP connection was already under way.
@@ -202,7 +210,7 @@ void TlsClient::StartHandshake() {
     lastHandshakeError_ = st;
     handshakeRunning_ = false;
     channel_.Reset();
-    std::string text = TlsErrorText(TlsError::HandshakeStep, st);
+    std::string text = HandshakeFailureText(st);
     SetError(TlsErrorCode(TlsError::HandshakeStep), text);
     OnError(TlsErrorCode(TlsError::HandshakeStep), text);
     FailConnection(TlsErrorCode(TlsError::HandshakeStep));
@@ -255,7 +263,7 @@ bool TlsClient::HandshakeStep() {
     channel_.Reset();
     handshakeRunning_ = false;
     lastHandshakeError_ = st;
-    std::string text = TlsErrorText(TlsError::HandshakeStep, st);
+    std::string text = HandshakeFailureText(st);
     SetError(TlsErrorCode(TlsError::HandshakeStep), text);
     OnError(TlsErrorCode(TlsError::HandshakeStep), text);
     FailConnection(TlsErrorCode(TlsError::HandshakeStep));

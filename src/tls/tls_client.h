@@ -111,6 +111,8 @@ class TlsClient : public TcpClient {
   void StartHandshake();
   // One step of each loop; true when it should run again on what is left.
   bool HandshakeStep();
+  // The 276 message for a failed handshake step, with the library's reason.
+  std::string HandshakeFailureText(uint32_t status) const;
   bool DecryptStep();
   void ProcessReceived();
   bool FinishHandshake();

@@ -196,6 +196,12 @@ TEST_F(HttpsTest, ProtocolVersionsFollowSSLEnabledProtocols) {
   EXPECT_EQ(Get("https://localhost:" + tls12 + "/data.json"), 276);
   client_.Config("SSLEnabledProtocols=0x0C00");
   ASSERT_EQ(Get("https://localhost:" + tls12 + "/data.json"), 0);
+  // TLS 1.1 alone is not widened to the server's 1.2; the failure says why.
+  ASSERT_EQ(client_.Config("SSLEnabledProtocols=0x0300"), 0);
+  EXPECT_EQ(Get("https://localhost:" + tls12 + "/data.json"), 276);
+  EXPECT_TRUE(events_.Has("SSLStatus Enabling TLS versions: TLS1.1 "));
+  EXPECT_NE(client_.LastErrorText().str().find("(tlsv1 alert protocol version)"), std::string::npos)
+      << client_.LastErrorText().str();
 }
 
 TEST_F(HttpsTest, AlpnChoiceOfTheServerIsKept) {

@@ -102,6 +102,7 @@ uint32_t TlsChannel::Start(std::shared_ptr<TlsCredentials> credentials, std::str
   Reset();
   token.clear();
   libraryError_.clear();
+  libraryReason_.clear();
   if (!credentials) return kSecEInvalidHandle;
   SSL_CTX* ctx = credentials->Context();
   SSL_CTX_set_cert_verify_callback(ctx, CertificateArrivedCallback, nullptr);
@@ -160,6 +161,8 @@ uint32_t TlsChannel::Failure(uint32_t fallback) {
     char text[256];
     ERR_error_string_n(e, text, sizeof text);
     libraryError_ = text;
+    const char* reason = ERR_reason_error_string(e);
+    libraryReason_ = reason != nullptr ? reason : "";
     if (ERR_GET_LIB(e) == ERR_LIB_SSL) status = StatusForReason(ERR_GET_REASON(e), fallback);
   }
   ERR_clear_error();

@@ -94,6 +94,9 @@ class TlsChannel {
   std::string NegotiatedParametersText() const;
   // The library's reason for the last failure, for diagnostics.
   const std::string& LibraryError() const noexcept { return libraryError_; }
+  // Its short form ("unsupported protocol", "tlsv1 alert protocol version"),
+  // or empty when the library gave none.
+  const std::string& LibraryReason() const noexcept { return libraryReason_; }
   bool Resumed() const noexcept;
 
   // Called by the library when the server certificate arrives.
@@ -115,6 +118,7 @@ class TlsChannel {
   bool certificateNew_ = false;
   bool clientCertificateRequested_ = false;
   std::string libraryError_;
+  std::string libraryReason_;
   std::string heldPlain_;  // plaintext that arrived during a renegotiation step
   char scratch_[16384];
 };

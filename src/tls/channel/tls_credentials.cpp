@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/config_item.h"
@@ -225,6 +226,8 @@ uint32_t TlsCredentials::Configure() {
     bool haveLegacy = !legacy.empty() && (tlsBits & ~kProtTls13) != 0;
     bool haveModern = !modern.empty() && (tlsBits & kProtTls13) != 0;
     if (!haveLegacy && !haveModern) return kSecEAlgorithmMismatch;
+    // Without suites for one side of the 1.3 divide the range only narrows;
+    // it never reaches a version the caller left out.
     if (haveLegacy) {
       if (!SSL_CTX_set_cipher_list(ctx, legacy.c_str())) return kSecEAlgorithmMismatch;
     } else if (!SSL_CTX_set_min_proto_version(ctx, TLS1_3_VERSION)) {
@@ -232,7 +235,7 @@ uint32_t TlsCredentials::Configure() {
     }
     if (haveModern) {
       if (!SSL_CTX_set_ciphersuites(ctx, modern.c_str())) return kSecEAlgorithmMismatch;
-    } else if (!SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION)) {
+    } else if (!SSL_CTX_set_max_proto_version(ctx, std::min(maxVersion, TLS1_2_VERSION))) {
       return kSecEAlgorithmMismatch;
     }
   }

@@ -131,6 +131,35 @@ TEST(TlsChannel, Tls12OnlyRefusesTls10OnlyPeer) {
   EXPECT_FALSE(channel.LibraryError().empty());
 }
 
+// The version that comes out is one the caller enabled, or the handshake
+// fails naming the library's reason; it never moves to another version.
+TEST(TlsChannel, EnabledVersionsAreNegotiatedExactly) {
+  struct Case {
+    uint32_t bits;
+    int serverMin, serverMax;
+    int expectVersion;  // 0: the handshake fails
+  };
+  const Case cases[] = {
+      {0x0300, TLS1_VERSION, 0, TLS1_1_VERSION},
+      {0x00C0, TLS1_VERSION, 0, TLS1_VERSION},
+      {0x03C0, TLS1_VERSION, 0, TLS1_1_VERSION},
+      {0x0300, TLS1_2_VERSION, 0, 0},
+  };
+  for (const auto& c : cases) {
+    MemoryServer server(MemoryServer::Versions(c.serverMin, c.serverMax, 0));
+    TlsChannel channel;
+    std::string rx;
+    auto run = RunHandshake(channel, Credentials(c.bits), server, rx);
+    if (c.expectVersion == 0) {
+      EXPECT_EQ(run.status, kSecEAlgorithmMismatch) << std::hex << c.bits;
+      EXPECT_FALSE(channel.LibraryReason().empty()) << std::hex << c.bits;
+      continue;
+    }
+    ASSERT_EQ(run.status, kSecEOk) << std::hex << c.bits << " " << channel.LibraryError();
+    EXPECT_EQ(SSL_version(server.Ssl()), c.expectVersion) << std::hex << c.bits;
+  }
+}
+
 TEST(TlsChannel, DefaultBitsStillReachTls10Peer) {
   MemoryServer server(MemoryServer::Versions(TLS1_VERSION, TLS1_VERSION, 0));
   TlsChannel channel;

@@ -68,16 +68,21 @@ TEST(CredentialCache, VersionBitsBecomeTheVersionRange) {
   const Case cases[] = {
       {0x0C00, TLS1_2_VERSION, TLS1_2_VERSION}, {0x0FC0, TLS1_VERSION, TLS1_2_VERSION},
       {0x3000, TLS1_3_VERSION, TLS1_3_VERSION}, {0x3FC0, TLS1_VERSION, TLS1_3_VERSION},
-      {0, TLS1_2_VERSION, TLS1_3_VERSION},
+      {0, TLS1_2_VERSION, TLS1_3_VERSION},      {0x0300, TLS1_1_VERSION, TLS1_1_VERSION},
+      {0x00C0, TLS1_VERSION, TLS1_VERSION},     {0x03C0, TLS1_VERSION, TLS1_1_VERSION},
   };
-  for (const auto& c : cases) {
-    CredentialParams p;
-    p.enabledProtocols = c.bits;
-    std::shared_ptr<TlsCredentials> creds;
-    ASSERT_EQ(TlsCredentials::Acquire(p, creds), kSecEOk);
-    EXPECT_EQ(SSL_CTX_get_min_proto_version(creds->Context()), c.min) << std::hex << c.bits;
-    EXPECT_EQ(SSL_CTX_get_max_proto_version(creds->Context()), c.max) << std::hex << c.bits;
-    EXPECT_EQ(creds->EffectiveProtocols(), c.bits == 0 ? 0x3C00u : c.bits);
+  // A minimum strength (40 by default) narrows the suites, never the range.
+  for (int strength : {0, 40, 128}) {
+    for (const auto& c : cases) {
+      CredentialParams p;
+      p.enabledProtocols = c.bits;
+      p.cipherStrength = strength;
+      std::shared_ptr<TlsCredentials> creds;
+      ASSERT_EQ(TlsCredentials::Acquire(p, creds), kSecEOk);
+      EXPECT_EQ(SSL_CTX_get_min_proto_version(creds->Context()), c.min) << std::hex << c.bits << " " << strength;
+      EXPECT_EQ(SSL_CTX_get_max_proto_version(creds->Context()), c.max) << std::hex << c.bits << " " << strength;
+      EXPECT_EQ(creds->EffectiveProtocols(), c.bits == 0 ? 0x3C00u : c.bits);
+    }
   }
   // A hole in the middle is switched off on its own.
   CredentialParams p;
