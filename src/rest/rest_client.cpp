@@ -38,6 +38,17 @@ int RestClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
     return 0;
   }
   if (item.Is("AttachedFile")) return ConfigText(item, result, AttachedFile());
+  // The XML parser's own settings; it answers their queries too.
+  static constexpr std::string_view kXmlKeys[] = {
+      "IgnoreBadAttributePrefixes", "IgnoreBadElementPrefixes", "AllowMoreThanOneRoot",
+      "AllowTextOutsideRoot",       "IncludeUnknownPrefixes",   "KeepOriginalText",
+      "XSubTree",                   "XContents",                "HTMLComments",
+      "UseEncoding",                "PreserveWhitespace",       "ErrorOnEmptyAttr",
+      "AllowLeadingDigit",
+  };
+  for (std::string_view key : kXmlKeys) {
+    if (item.Is(key)) return xml_.HandleConfig(item, result);
+  }
   if (item.Is("CodePage") && !item.isQuery) {
     // Character references in the answers convert to the object's code page.
     auto cp = static_cast<unsigned>(item.Int());

@@ -136,6 +136,49 @@ TEST_F(RestClientTest, HttpCookiesTextIsSentOnceInsteadOfTheList) {
   EXPECT_EQ(rest_.XText(), "\"a=1\"");
 }
 
+// The parser's settings are reached through the object's Config, queries
+// included, and take effect on the next document.
+TEST_F(RestClientTest, XmlParserSettingsGoThroughConfig) {
+  struct Row {
+    const char* key;
+    const char* before;  // default answer
+    const char* set;
+    const char* after;
+  };
+  const Row rows[] = {
+      {"IgnoreBadAttributePrefixes", "True", "false", "False"},
+      {"IgnoreBadElementPrefixes", "True", "no", "False"},
+      {"AllowMoreThanOneRoot", "True", "0", "False"},
+      {"AllowTextOutsideRoot", "True", "false", "False"},
+      {"IncludeUnknownPrefixes", "False", "true", "True"},
+      {"KeepOriginalText", "True", "false", "False"},
+      {"HTMLComments", "False", "yes", "True"},
+      {"UseEncoding", "ASCII", "utf-8", "UTF-8"},
+      {"PreserveWhitespace", "False", "true", "True"},
+      {"ErrorOnEmptyAttr", "False", "true", "True"},
+      {"AllowLeadingDigit", "False", "1", "True"},
+  };
+  REST rest;
+  for (const Row& row : rows) {
+    std::string answer;
+    ASSERT_EQ(rest.Config(row.key, &answer), 0) << row.key << ": " << rest.LastError();
+    EXPECT_EQ(answer, row.before) << row.key;
+    ASSERT_EQ(rest.Config(std::string(row.key) + "=" + row.set), 0) << row.key;
+    ASSERT_EQ(rest.Config(row.key, &answer), 0) << row.key;
+    EXPECT_EQ(answer, row.after) << row.key;
+  }
+
+  std::string answer;
+  ASSERT_EQ(rest_.Get(Url("/item")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.Config("XSubTree", &answer), 0);
+  EXPECT_EQ(answer, "<item id='1'>one</item>");
+  ASSERT_EQ(rest_.Config("XContents", &answer), 0);
+  EXPECT_EQ(answer, "one");
+  ASSERT_EQ(rest_.Config("ErrorOnEmptyAttr=true"), 0);
+  EXPECT_EQ(rest_.Attr("none"), "");
+  EXPECT_EQ(rest_.LastGetCode(), 107);
+}
+
 TEST_F(RestClientTest, CookieIndexAtCountFailsWith156) {
   ASSERT_EQ(rest_.AddCookie("a", "1"), 0);
   EXPECT_EQ(rest_.CookieName(1), "");
