@@ -43,7 +43,7 @@ int AnswerBool(ByteBuffer& result, bool value) noexcept;
 int AnswerText(ByteBuffer& result, std::string_view value) noexcept;
 
 // Set-or-query helpers: one line per key in a handler.
-//   if (item.Is("Timeout")) return ConfigInt(item, result, timeout_);
+//   if (item.Is("SSLCipherStrength")) return ConfigInt(item, result, tls_.sslCipherStrength);
 template <typename Int>
 int ConfigInt(const ConfigItem& item, ByteBuffer& result, Int& field) noexcept {
   if (item.isQuery) {

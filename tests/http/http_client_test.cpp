@@ -25,7 +25,6 @@ class HttpClientTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_NE(server_->port(), 0) << "scripted server did not start";
     client_.SetEventSink(&events_);
-    client_.Config("Timeout=10");
     client_.SetTimeout(10);
   }
   int Get(const std::string& path) {
@@ -39,7 +38,7 @@ class HttpClientTest : public ::testing::Test {
   }
   std::string Error() const { return client_.LastErrorText().str(); }
   std::string Query(const std::string& key) {
-    client_.Config(key);
+    EXPECT_EQ(client_.Config(key), 0) << key << ": " << Error();
     return client_.ResultText().str();
   }
 

@@ -27,8 +27,8 @@ class LogLines : public RESTEvents {
 class HttpClientAuthTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    client.Config("Timeout=10");
-    client.Config("Loglevel=2");
+    client.SetTimeout(10);
+    ASSERT_EQ(client.Config("Loglevel=2"), 0) << client.LastErrorText().str();
     client.SetEventSink(&log);
   }
   std::string Error() const { return client.LastErrorText().str(); }
