@@ -112,6 +112,9 @@ int RestClient::DocumentFailure(int code) {
 int RestClient::ParseAnswer(int result) {
   std::string_view type = ResponseContentType();
   std::string_view body = TransferredData();
+  // A body that went to LocalFile left nothing to parse; an empty text is no
+  // JSON document, and the request did not fail.
+  if (!LocalFile().empty() && body.empty()) return result;
   // A case-sensitive test, "xml" first: application/xhtml+xml is XML.
   if (type.find("xml") != std::string_view::npos) {
     kind_ = DocumentKind::kXml;

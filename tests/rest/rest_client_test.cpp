@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -177,6 +178,14 @@ TEST_F(RestClientTest, XmlParserSettingsGoThroughConfig) {
   ASSERT_EQ(rest_.Config("ErrorOnEmptyAttr=true"), 0);
   EXPECT_EQ(rest_.Attr("none"), "");
   EXPECT_EQ(rest_.LastGetCode(), 107);
+}
+
+TEST_F(RestClientTest, BodyWrittenToLocalFileIsNotParsed) {
+  std::string path = ::testing::TempDir() + "rest_local_file.json";
+  ASSERT_EQ(rest_.SetLocalFile(path), 0);
+  EXPECT_EQ(rest_.Get(Url("/json-charset")), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.TransferredData(), "");
+  std::remove(path.c_str());
 }
 
 TEST_F(RestClientTest, CookieIndexAtCountFailsWith156) {
