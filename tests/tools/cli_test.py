@@ -146,7 +146,7 @@ class CliTest(unittest.TestCase):
         self.assertIn("ResponseHeaders", err)
 
     def test_usage_errors_exit_two(self):
-        for args in (["-X", "PATCH", BASE], ["--bogus"], ["-s", "NoEquals"], ["-s", "NoSuch=1"],
+        for args in ([], ["-s", "Timeout=5"], ["-X", "GE T", BASE], ["--bogus"], ["-s", "NoEquals"], ["-s", "NoSuch=1"],
                      ["-s", "XText=1"], ["-s", "FollowRedirects=sometimes"], ["a", "b"], ["-c"]):
             rc, _, err = run(*args)
             self.assertEqual(rc, 2, (args, err))
@@ -161,6 +161,144 @@ class CliTest(unittest.TestCase):
         rc, _, err = run("http://127.0.0.1:%d/" % port)
         self.assertEqual(rc, 1)
         self.assertIn("error 10061: [10061] Connection refused", err)
+
+
+class CapturingServer:
+    """Answers every request with 200 and an empty JSON object, keeping the
+    raw request bytes (head and body) for the test to inspect."""
+
+    def __init__(self, body=b"{}", content_type=b"application/json"):
+        import socket
+        import threading
+        self.body, self.content_type = body, content_type
+        self.requests = []
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(4)
+        self.url = "http://127.0.0.1:%d/x" % self.sock.getsockname()[1]
+        threading.Thread(target=self.serve, daemon=True).start()
+
+    def serve(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            with conn:
+                data = b""
+                while b"\r\n\r\n" not in data:
+                    chunk = conn.recv(65536)
+                    if not chunk:
+                        break
+                    data += chunk
+                head, _, body = data.partition(b"\r\n\r\n")
+                length = 0
+                for line in head.split(b"\r\n")[1:]:
+                    name, _, value = line.partition(b":")
+                    if name.strip().lower() == b"content-length":
+                        length = int(value)
+                while len(body) < length:
+                    chunk = conn.recv(65536)
+                    if not chunk:
+                        break
+                    body += chunk
+                self.requests.append((head.decode("latin-1"), body))
+                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %d\r\n"
+                             b"Connection: close\r\n\r\n" % (self.content_type, len(self.body)))
+                conn.sendall(self.body)
+
+    def close(self):
+        self.sock.close()
+
+
+class CliRequestTest(unittest.TestCase):
+    """What goes on the wire for the request options."""
+
+    def setUp(self):
+        self.server = CapturingServer()
+
+    def tearDown(self):
+        self.server.close()
+
+    def request(self, *args, stdin=None):
+        rc, out, err = run(*args, self.server.url, stdin=stdin)
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(len(self.server.requests), 1)
+        head, body = self.server.requests[0]
+        lines = head.split("\r\n")
+        return lines[0], [l for l in lines[1:] if l], body
+
+    def test_method_header_and_body_options(self):
+        cases = [
+            # (args, stdin, request line method, Content-Type lines, body)
+            (["-H", "Content-Type: application/json", "-d", '{"a":1}'], None,
+             "POST", ["Content-Type: application/json"], b'{"a":1}'),
+            (["-H", "content-type:text/plain", "-X", "PUT", "-d", "x"], None,
+             "PUT", ["Content-Type: text/plain"], b"x"),
+            (["-X", "PATCH", "-d", "p"], None, "PATCH", ["Content-Type: text/xml"], b"p"),
+            (["-X", "GET", "-d", "kept"], None, "GET", ["Content-Type: text/xml"], b"kept"),
+            (["-X", "OPTIONS"], None, "OPTIONS", [], b""),
+            (["-d", "@-"], b"from\x00stdin", "POST", ["Content-Type: text/xml"], b"from\x00stdin"),
+        ]
+        for args, stdin, method, content_types, body in cases:
+            with self.subTest(args=args):
+                self.server.requests.clear()
+                line, headers, got = self.request(*args, stdin=stdin)
+                self.assertEqual(line.split(" ")[0], method)
+                self.assertEqual([h for h in headers if h.lower().startswith("content-type:")],
+                                 content_types)
+                self.assertEqual(got, body)
+
+    def test_output_dash_writes_the_body_to_stdout(self):
+        rc, out, err = run("-o", "-", "-g", "StatusLine", self.server.url)
+        self.assertEqual(rc, 0, err)
+        self.assertEqual(out, b"{}StatusLine=HTTP/1.1 200 OK\n")
+
+
+class CliMemoryTest(unittest.TestCase):
+    def test_body_to_stdout_without_events_is_not_formatted(self):
+        # Escaping a body of high bytes for events nobody prints costs six
+        # times its size; without --events the body is held about twice.
+        import resource
+        size = 24 << 20
+        server = CapturingServer(bytes(range(128, 256)) * (size // 128), b"text/plain")
+        try:
+            p = subprocess.run([CLI, server.url], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               timeout=60)
+        finally:
+            server.close()
+        self.assertEqual(p.returncode, 0, p.stderr)
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024
+        self.assertLess(peak, 4 * size)
+
+
+class CliFailureTest(unittest.TestCase):
+    def test_request_error_comes_first_and_later_steps_follow_it(self):
+        import socket
+        s = socket.socket()
+        s.bind(("127.0.0.1", 0))
+        refused = "http://127.0.0.1:%d/x.json" % s.getsockname()[1]
+        s.close()
+        cases = [
+            # (args, stdout, stderr lines)
+            ([refused, "-x", "/json/a"], "", ["error 10061: [10061] Connection refused"]),
+            ([refused, "-g", "StatusLine"], "StatusLine=\n", ["error 10061: [10061] Connection refused"]),
+            ([BASE + "/missing.xml", "-x", "/problem/reason", "-x", "/nothing"], "not here\n",
+             ["error 151: HTTP protocol error. 404 Not Found.", "error 209"]),
+        ]
+        for args, stdout, stderr in cases:
+            with self.subTest(args=args):
+                rc, out, err = run(*args)
+                self.assertEqual(rc, 1)
+                self.assertEqual(out.decode(), stdout)
+                lines = err.splitlines()
+                self.assertEqual(len(lines), len(stderr), err)
+                for line, start in zip(lines, stderr):
+                    self.assertTrue(line.startswith(start), (line, start))
+
+    def test_head_request_ends_without_a_body(self):
+        rc, out, err = run("-X", "HEAD", BASE + "/books.xml", "-g", "StatusLine")
+        self.assertEqual((rc, out.decode()), (0, "StatusLine=HTTP/1.1 200 OK\n"), err)
 
 
 def main():

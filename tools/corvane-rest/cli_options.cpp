@@ -6,13 +6,14 @@
 namespace corvane::cli {
 
 const char* UsageText() {
-  return "usage: corvane-rest [OPTIONS] [URL]\n"
-         "  -X METHOD        GET (default; POST with -d), POST, PUT or DELETE\n"
+  return "usage: corvane-rest [OPTIONS] URL\n"
+         "       corvane-rest -c QUERY... | -g NAME...   (settings and properties without a request)\n"
+         "  -X METHOD        the request method (default GET, or POST with -d); any method token\n"
          "  -c TEXT          Config(TEXT) before the request; a query prints TEXT=answer after it\n"
          "  -s NAME=VALUE    set a property (NAME[i]=VALUE for indexed ones; enumerator names allowed)\n"
-         "  -H 'Field: v'    add a request header line (OtherHeaders)\n"
-         "  -d TEXT | @FILE  request body from TEXT (PostData) or from FILE (AttachedFile)\n"
-         "  -o FILE          write the response body to FILE (LocalFile)\n"
+         "  -H 'Field: v'    add a request header line (OtherHeaders; Content-Type sets ContentType)\n"
+         "  -d TEXT | @FILE  request body from TEXT (PostData) or from FILE (AttachedFile); @- reads stdin\n"
+         "  -o FILE          write the response body to FILE (LocalFile); - is standard output\n"
          "  -x PATH          after the request: set XPath and print XText\n"
          "  -g NAME          after the request: print NAME=value of a property (NAME[i] for indexed)\n"
          "  --events         print every event as one JSON object per line\n"
@@ -20,6 +21,17 @@ const char* UsageText() {
          "  --progress       draw a progress bar on standard error even when it is not a terminal\n"
          "  -k               accept the server certificate whatever its status\n"
          "  -h, --help       this text\n";
+}
+
+bool IsMethodToken(std::string_view method) {
+  // RFC 9110 section 5.6.2: tchar.
+  constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+  if (method.empty()) return false;
+  for (char c : method) {
+    bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum && kSymbols.find(c) == std::string_view::npos) return false;
+  }
+  return true;
 }
 
 bool ParseCommandLine(int argc, char** argv, Options& o, std::string& error) {
@@ -37,8 +49,8 @@ bool ParseCommandLine(int argc, char** argv, Options& o, std::string& error) {
     if (arg == "-X") {
       if (!needsValue(i, value)) return false;
       for (char& c : value) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      if (value != "GET" && value != "POST" && value != "PUT" && value != "DELETE") {
-        error = "unsupported method " + value + " (GET, POST, PUT or DELETE)";
+      if (!IsMethodToken(value)) {
+        error = "bad method " + value + " (a method is a token such as GET, HEAD or PATCH)";
         return false;
       }
       o.method = value;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace corvane::cli {
@@ -36,5 +37,8 @@ struct Options {
 bool ParseCommandLine(int argc, char** argv, Options& options, std::string& error);
 
 const char* UsageText();
+
+// True for an HTTP method token (any verb a server may know: HEAD, PATCH, ...).
+bool IsMethodToken(std::string_view method);
 
 }  // namespace corvane::cli

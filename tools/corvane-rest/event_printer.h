@@ -18,6 +18,7 @@ struct ListenerOptions {
   bool logToStderr = false;  // Log events as text lines on stderr
   bool progress = false;     // a progress bar on stderr
   bool acceptAnyCert = false;
+  bool bodyToOut = false;    // a successful response's body is written to out as it arrives
 };
 
 // The command-line client's listener.
@@ -67,6 +68,7 @@ class EventPrinter : public RESTEvents {
   std::FILE* out_;
   std::FILE* err_;
   bool progressDrawn_ = false;
+  int statusCode_ = 0;
 };
 
 }  // namespace corvane::cli

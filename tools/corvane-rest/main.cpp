@@ -2,13 +2,16 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "corvane-rest/cli_options.h"
 #include "corvane-rest/event_printer.h"
 #include "corvane/rest.h"
 #include "rest/property_table.h"
+#include "rest/rest_client.h"
 
 namespace {
 
@@ -24,6 +27,28 @@ void SplitIndex(const std::string& text, std::string& name, int& index, bool& ha
   hasIndex = open != std::string::npos && text.back() == ']';
   name = hasIndex ? text.substr(0, open) : text;
   index = hasIndex ? std::atoi(text.substr(open + 1, text.size() - open - 2).c_str()) : 0;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+std::string Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+bool ReadAll(std::FILE* in, std::string& out) {
+  char buffer[65536];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) out.append(buffer, n);
+  return std::ferror(in) == 0;
 }
 
 int Fail(REST& rest, int code) {
@@ -62,6 +87,12 @@ int ApplyBefore(REST& rest, const Step& step) {
       return rc;
     }
     case Step::Kind::kHeader: {
+      // The engine writes Content-Type itself (from ContentType, text/xml by
+      // default): a second one from OtherHeaders would contradict it.
+      size_t colon = step.text.find(':');
+      if (colon != std::string::npos && EqualsNoCase(Trim(step.text.substr(0, colon)), "Content-Type")) {
+        return rest.SetContentType(Trim(step.text.substr(colon + 1)));
+      }
       std::string headers = rest.OtherHeaders();
       if (!headers.empty() && headers.back() != '\n') headers += "\r\n";
       headers += step.text;
@@ -70,8 +101,16 @@ int ApplyBefore(REST& rest, const Step& step) {
     case Step::Kind::kPostData:
       return rest.SetPostData(step.text);
     case Step::Kind::kAttach:
+      if (step.text == "-") {
+        std::string body;
+        if (!ReadAll(stdin, body)) return Usage("cannot read the request body from standard input"), -100;
+        return rest.SetPostData(body);
+      }
       return rest.Config("AttachedFile=" + step.text);
     case Step::Kind::kOutput:
+      // Standard output: the listener writes each block as it arrives (on
+      // the stream every other line goes to), and the engine keeps nothing.
+      if (step.text == "-") return rest.SetLocalFile("/dev/null");
       return rest.SetLocalFile(step.text);
     case Step::Kind::kXPath:
     case Step::Kind::kGet:
@@ -118,6 +157,27 @@ int ApplyAfter(REST& rest, const Step& step) {
   }
 }
 
+// Sends the request with the method the command line asked for. GET and
+// DELETE with a body, and any other method, go out through HTTPMethod with
+// Post (a body) or Get (none), so the body is never dropped.
+int RunRequest(REST& rest, const Options& o, bool hasBody) {
+  std::string method = o.method.empty() ? (hasBody ? "POST" : "GET") : o.method;
+  if (method == "POST") return rest.Post(o.url);
+  if (method == "PUT") return rest.Put(o.url);
+  if (method == "GET" && !hasBody) return rest.Get(o.url);
+  if (method == "DELETE" && !hasBody) return rest.Delete(o.url);
+  if (int rc = rest.SetHTTPMethod(method); rc != 0) return rc;
+  return hasBody ? rest.Post(o.url) : rest.Get(o.url);
+}
+
+bool AsksSomething(const Options& o) {
+  for (const Step& s : o.steps) {
+    if (s.kind == Step::Kind::kGet) return true;
+    if (s.kind == Step::Kind::kConfig && s.text.find('=') == std::string::npos) return true;
+  }
+  return false;
+}
+
 bool PrintsAnswers(const Options& o) {
   for (const Step& s : o.steps) {
     if (s.kind == Step::Kind::kXPath || s.kind == Step::Kind::kGet || s.kind == Step::Kind::kOutput)
@@ -138,12 +198,17 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (options.url.empty() && !AsksSomething(options)) return Usage("no URL given");
+
   REST rest;
   corvane::cli::ListenerOptions lo;
   lo.events = options.events;
   lo.logToStderr = options.verbosity > 0;
   lo.progress = options.progress || (isatty(STDERR_FILENO) && !options.url.empty());
   lo.acceptAnyCert = options.insecure;
+  for (const Step& step : options.steps) {
+    if (step.kind == Step::Kind::kOutput) lo.bodyToOut = step.text == "-";
+  }
   corvane::cli::EventPrinter printer(lo, stdout, stderr);
   rest.SetListener(&printer);
   if (options.verbosity > 0) rest.Config("Loglevel=" + std::to_string(options.verbosity));
@@ -158,19 +223,22 @@ int main(int argc, char** argv) {
 
   int result = 0;
   if (!options.url.empty()) {
-    std::string method = options.method.empty() ? (hasBody ? "POST" : "GET") : options.method;
-    if (method == "GET") result = rest.Get(options.url);
-    else if (method == "POST") result = rest.Post(options.url);
-    else if (method == "PUT") result = rest.Put(options.url);
-    else result = rest.Delete(options.url);
+    result = RunRequest(rest, options, hasBody);
     if (!PrintsAnswers(options) && !options.events) {
-      std::string body = rest.TransferredData();
+      std::string_view body = rest.Engine().TransferredData();
       std::fwrite(body.data(), 1, body.size(), stdout);
     }
   }
-  std::string requestError = result != 0 ? rest.LastError() : std::string();
-
+  // The request's failure is the one that counts; the steps after it still
+  // run on whatever document came back (an error page stays navigable), and
+  // their own failures are reported after it.
+  if (result != 0) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "error %d: %s\n", result, rest.LastError().c_str());
+  }
+  bool haveDocument = result == 0 || !rest.StatusLine().empty();
   for (const Step& step : options.steps) {
+    if (step.kind == Step::Kind::kXPath && !haveDocument) continue;
     int rc = ApplyAfter(rest, step);
     if (rc == -100) return 2;
     if (rc != 0) {
@@ -179,9 +247,6 @@ int main(int argc, char** argv) {
     }
   }
   std::fflush(stdout);
-  if (result != 0) {
-    std::fprintf(stderr, "error %d: %s\n", result, requestError.c_str());
-    return 1;
-  }
+  if (result != 0) return 1;
   return 0;
 }
