@@ -17,6 +17,7 @@
 #include "corvane/events.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
+#include "stream_failure_cases.h"
 #include "support/python_server.h"
 
 namespace corvane {
@@ -137,18 +138,20 @@ TEST_F(Http2ClientTest, GzipBodyIsDecodedAsOverHttp11) {
   EXPECT_EQ(expected, client.TransferredData());
 }
 
-TEST_F(Http2ClientTest, ResetWithCancelFailsWith162) {
-  ScriptedServer s("rst_cancel");
-  EXPECT_EQ(162, Get(s));
-  std::string text(client.LastErrorText().view());
-  EXPECT_NE(std::string::npos, text.find("The stream was no longer needed.")) << text;
-  EXPECT_NE(std::string::npos, text.find("0x8 (CANCEL)")) << text;
-}
-
-TEST_F(Http2ClientTest, SevenBytePingFailsWithFrameSizeError) {
-  ScriptedServer s("ping7");
-  EXPECT_EQ(6, Get(s));
-  EXPECT_NE(std::string::npos, std::string(client.LastErrorText().view()).find("FRAME_SIZE_ERROR"));
+// Each failure of the stream leaves its own code and message, for Get and
+// for Post.
+TEST_F(Http2ClientTest, StreamFailuresLeaveTheirMessage) {
+  for (const test::StreamFailureCase& c : test::kStreamFailureCases) {
+    for (bool post : {false, true}) {
+      if (!post && !c.get) continue;
+      ScriptedServer s(c.mode);
+      client.SetTimeout(c.code == 301 ? 2 : 10);
+      client.PostData() = post ? std::string(70000, 'p') : std::string();
+      ASSERT_EQ(0, client.SetURL(s.Url("/")));
+      EXPECT_EQ(c.code, client.Action(post ? http::actPost : http::actGet)) << c.mode;
+      EXPECT_EQ(c.message, client.LastErrorText().view()) << c.mode << (post ? " Post" : " Get");
+    }
+  }
 }
 
 TEST_F(Http2ClientTest, PingIsAcknowledgedBeforeTheServerAnswers) {
@@ -161,14 +164,6 @@ TEST_F(Http2ClientTest, DataOf100BytesIsCreditedOnConnectionAndStream) {
   ScriptedServer s("data100");
   EXPECT_EQ(0, Get(s));
   EXPECT_EQ(std::string(100, 'd') + "updates 0:100 1:100", client.TransferredData());
-}
-
-TEST_F(Http2ClientTest, ZeroInitialWindowHoldsTheBodyUntilTheTimeout) {
-  ScriptedServer s("window0");
-  client.SetTimeout(2);
-  client.PostData().assign(70000, 'w');
-  ASSERT_EQ(0, client.SetURL(s.Url("/upload")));
-  EXPECT_EQ(301, client.Action(http::actPost));
 }
 
 TEST_F(Http2ClientTest, GoAwayBeforeTheResponseFails) {

@@ -17,6 +17,7 @@
 #include "corvane/rest.h"
 #include "http/http_enums.h"
 #include "rest/rest_client.h"
+#include "stream_failure_cases.h"
 #include "support/python_server.h"
 #include "support/servers.h"
 
@@ -159,22 +160,7 @@ TEST(Http2TlsFailures, MessageOfEveryStreamFailureReachesLastError) {
   CORVANE_SERVER_SETTING(cert, "CORVANE_NGHTTPD_CERT_FILE");
   std::string key = cert.substr(0, cert.rfind('/')) + "/server.key";
   std::string script = testing::TestsPath("servers/h2/h2_server.py");
-  struct Case {
-    const char* mode;
-    bool get;  // a zero window only holds a body
-    int code;
-    const char* message;
-  };
-  const Case cases[] = {
-      {"rst_cancel", true, 162,
-       "HTTP/2 Protocol Error: Stream reset. The stream was no longer needed. Error code 0x8 (CANCEL)."},
-      {"ping7", true, 6,
-       "FRAME_SIZE_ERROR: Receive Ping Frame with PadLen 7 differet from Ping Frame PadLen should be 8."},
-      {"push", true, 1, "PROTOCOL_ERROR: Receive PushPromise Frame, but enable accept PushPromise ia false."},
-      {"big_headers", true, 9, "COMPRESSION_ERROR: Header list exceeds the limit of 262144 bytes."},
-      {"window0", false, 301, "Timeout."},
-  };
-  for (const Case& c : cases) {
+  for (const test::StreamFailureCase& c : test::kStreamFailureCases) {
     for (bool post : {false, true}) {
       if (!post && !c.get) continue;
       testing::PythonServer server(script, {"--mode", c.mode, "--cert", cert, "--key", key});
