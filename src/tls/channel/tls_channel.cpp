@@ -154,6 +154,22 @@ void TlsChannel::Drain(std::string& token) {
   }
 }
 
+std::string TlsChannel::SecurityLevelNote(int reason) const {
+  // Below TLS 1.2 the handshake is signed with SHA-1 (and MD5), which every
+  // security level above 0 refuses; the library's own words for that do not
+  // mention the level, so the note does.
+  if (!ssl_) return {};
+  int level = SSL_get_security_level(ssl_.get());
+  int version = SSL_version(ssl_.get());
+  bool refused = reason == SSL_R_LEGACY_SIGALG_DISALLOWED_OR_UNSUPPORTED ||
+                 reason == SSL_R_NO_SUITABLE_SIGNATURE_ALGORITHM || reason == SSL_R_NO_PROTOCOLS_AVAILABLE ||
+                 reason == SSL_R_NO_CIPHERS_AVAILABLE;
+  if (level <= 0 || !refused || version >= TLS1_2_VERSION) return {};
+  const char* name = version == TLS1_1_VERSION ? "TLS1.1" : version == TLS1_VERSION ? "TLS1.0" : "SSL3.0";
+  return "; " + std::string(name) + " is refused at the system's OpenSSL security level " +
+         std::to_string(level);
+}
+
 uint32_t TlsChannel::Failure(uint32_t fallback) {
   unsigned long e = ERR_peek_last_error();
   uint32_t status = fallback;
@@ -163,7 +179,10 @@ uint32_t TlsChannel::Failure(uint32_t fallback) {
     libraryError_ = text;
     const char* reason = ERR_reason_error_string(e);
     libraryReason_ = reason != nullptr ? reason : "";
-    if (ERR_GET_LIB(e) == ERR_LIB_SSL) status = StatusForReason(ERR_GET_REASON(e), fallback);
+    if (ERR_GET_LIB(e) == ERR_LIB_SSL) {
+      status = StatusForReason(ERR_GET_REASON(e), fallback);
+      libraryReason_ += SecurityLevelNote(ERR_GET_REASON(e));
+    }
   }
   ERR_clear_error();
   return status;

@@ -117,6 +117,10 @@ class TlsChannel {
   bool certificateArrived_ = false;
   bool certificateNew_ = false;
   bool clientCertificateRequested_ = false;
+  // Why the system's security level, rather than the peer, ended a
+  // handshake below TLS 1.2 ("; TLS1.1 is refused at ..."), or empty.
+  std::string SecurityLevelNote(int reason) const;
+
   std::string libraryError_;
   std::string libraryReason_;
   std::string heldPlain_;  // plaintext that arrived during a renegotiation step

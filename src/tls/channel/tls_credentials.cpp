@@ -198,10 +198,8 @@ uint32_t TlsCredentials::Configure() {
     return kSecEAlgorithmMismatch;
   }
   SSL_CTX_set_options(ctx, disable);
-  // TLS 1.0 and 1.1 sign their handshake with SHA-1 and MD5, which the
-  // library's default security level refuses; a caller who enables them
-  // means it.
-  if (tlsBits & (kProtTls10 | kProtTls11)) SSL_CTX_set_security_level(ctx, 0);
+  // TLS 1.0 and 1.1 stay under the system's security level: where it refuses
+  // their SHA-1 and MD5 signatures the handshake fails and says so.
 
   // Cipher suites: the library's default list, narrowed by the minimum
   // strength and the algorithm list.

@@ -131,28 +131,55 @@ TEST(TlsChannel, Tls12OnlyRefusesTls10OnlyPeer) {
   EXPECT_FALSE(channel.LibraryError().empty());
 }
 
+// Credentials as a system whose policy sets the given security level would
+// give them (-1: this system's own).
+std::shared_ptr<TlsCredentials> CredentialsAtLevel(uint32_t bits, int level) {
+  auto creds = Credentials(bits);
+  if (level >= 0) SSL_CTX_set_security_level(creds->Context(), level);
+  return creds;
+}
+
+int SystemSecurityLevel() {
+  SSL_CTX* ctx = SSL_CTX_new(TLS_client_method());
+  int level = SSL_CTX_get_security_level(ctx);
+  SSL_CTX_free(ctx);
+  return level;
+}
+
 // The version that comes out is one the caller enabled, or the handshake
-// fails naming the library's reason; it never moves to another version.
+// fails naming the cause; it never moves to another version. TLS 1.0 and 1.1
+// work where the system's security level is 0 and are refused, with the level
+// named, where it is higher.
 TEST(TlsChannel, EnabledVersionsAreNegotiatedExactly) {
   struct Case {
     uint32_t bits;
-    int serverMin, serverMax;
+    int serverMin;
+    int level;          // the client's security level; -1: the system's
     int expectVersion;  // 0: the handshake fails
+    const char* reason;
   };
+  const int system = SystemSecurityLevel();
   const Case cases[] = {
-      {0x0300, TLS1_VERSION, 0, TLS1_1_VERSION},
-      {0x00C0, TLS1_VERSION, 0, TLS1_VERSION},
-      {0x03C0, TLS1_VERSION, 0, TLS1_1_VERSION},
-      {0x0300, TLS1_2_VERSION, 0, 0},
+      {0x0300, TLS1_VERSION, 0, TLS1_1_VERSION, ""},
+      {0x00C0, TLS1_VERSION, 0, TLS1_VERSION, ""},
+      {0x03C0, TLS1_VERSION, 0, TLS1_1_VERSION, ""},
+      {0x0FC0, TLS1_VERSION, 0, TLS1_2_VERSION, ""},
+      {0x0300, TLS1_2_VERSION, 0, 0, "protocol"},
+      {0x0300, TLS1_VERSION, 2, 0, "; TLS1.1 is refused at the system's OpenSSL security level 2"},
+      {0x00C0, TLS1_VERSION, 1, 0, "; TLS1.0 is refused at the system's OpenSSL security level 1"},
+      {0x0C00, TLS1_VERSION, -1, TLS1_2_VERSION, ""},
+      {0x0300, TLS1_VERSION, -1, system == 0 ? TLS1_1_VERSION : 0,
+       system == 0 ? "" : "is refused at the system's OpenSSL security level"},
   };
   for (const auto& c : cases) {
-    MemoryServer server(MemoryServer::Versions(c.serverMin, c.serverMax, 0));
+    MemoryServer server(MemoryServer::Versions(c.serverMin, 0, 0));
     TlsChannel channel;
     std::string rx;
-    auto run = RunHandshake(channel, Credentials(c.bits), server, rx);
+    auto run = RunHandshake(channel, CredentialsAtLevel(c.bits, c.level), server, rx);
     if (c.expectVersion == 0) {
-      EXPECT_EQ(run.status, kSecEAlgorithmMismatch) << std::hex << c.bits;
-      EXPECT_FALSE(channel.LibraryReason().empty()) << std::hex << c.bits;
+      EXPECT_TRUE(SecFailed(run.status)) << std::hex << c.bits << " level " << c.level;
+      EXPECT_NE(channel.LibraryReason().find(c.reason), std::string::npos)
+          << std::hex << c.bits << " level " << c.level << ": " << channel.LibraryReason();
       continue;
     }
     ASSERT_EQ(run.status, kSecEOk) << std::hex << c.bits << " " << channel.LibraryError();
@@ -160,11 +187,12 @@ TEST(TlsChannel, EnabledVersionsAreNegotiatedExactly) {
   }
 }
 
-TEST(TlsChannel, DefaultBitsStillReachTls10Peer) {
+TEST(TlsChannel, Tls10UnderAPermissivePolicyReportsItsWords) {
   MemoryServer server(MemoryServer::Versions(TLS1_VERSION, TLS1_VERSION, 0));
   TlsChannel channel;
   std::string rx;
-  ASSERT_EQ(RunHandshake(channel, Credentials(0x0FC0), server, rx).status, kSecEOk) << channel.LibraryError();
+  ASSERT_EQ(RunHandshake(channel, CredentialsAtLevel(0x0FC0, 0), server, rx).status, kSecEOk)
+      << channel.LibraryError();
   ConnectionInfo info;
   ASSERT_TRUE(channel.QueryConnectionInfo(info));
   EXPECT_EQ(info.protocol, kProtTls10Client);
