@@ -34,10 +34,13 @@ def main():
     rows = [
         ("corvane-rest -o FILE", [cli, "-o", target, url], "/dev/null", target),
         ("curl -o FILE", ["/usr/bin/curl", "-s", "-o", target, url], "/dev/null", target),
+        # The body kept in memory (it is parsed), then written out.
         ("corvane-rest > /dev/null", [cli, url], "/dev/null", None),
+        # Streamed as it arrives.
+        ("corvane-rest -o - >/dev/null", [cli, "-o", "-", url], "/dev/null", None),
         ("curl > /dev/null", ["/usr/bin/curl", "-s", url], "/dev/null", None),
     ]
-    print("%-26s %9s %10s %12s" % ("download", "seconds", "MB/s", "peak RSS MB"))
+    print("%-30s %9s %10s %12s" % ("download", "seconds", "MB/s", "peak RSS MB"))
     for name, argv, stdout, written in rows:
         best, peak = None, 0
         for _ in range(RUNS):
@@ -49,7 +52,7 @@ def main():
                 size = got
             best = seconds if best is None else min(best, seconds)
             peak = max(peak, rss)
-        print("%-26s %9.3f %10.1f %12.1f" % (name, best, size / best / 1e6, peak / 1e6))
+        print("%-30s %9.3f %10.1f %12.1f" % (name, best, size / best / 1e6, peak / 1e6))
     if os.path.exists(target):
         os.unlink(target)
 
