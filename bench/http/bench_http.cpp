@@ -1,7 +1,9 @@
 // HTTP/1.x engine against libcurl's easy interface, on the same local nginx
 // in the same run: keep-alive GETs, GETs on new connections, a 100 MB body
 // into memory (plain and gzip), and a plain blocking-socket read of the same
-// body as the floor. Usage: bench_http PORT (or CORVANE_NGINX_PORT).
+// body as the floor; with CORVANE_PROXY_PORT (tinyproxy with Basic proxy
+// credentials, tests/servers/proxy) also keep-alive GETs through the proxy.
+// Usage: bench_http PORT (or CORVANE_NGINX_PORT).
 #include <arpa/inet.h>
 #include <curl/curl.h>
 #include <netinet/in.h>
@@ -30,7 +32,12 @@ using corvane::bench::Seconds;
 struct CurlClient {
   CURL* easy = curl_easy_init();
   std::string body;
-  CurlClient(const std::string& url, bool reuse, bool gzip) {
+  CurlClient(const std::string& url, bool reuse, bool gzip, const std::string& proxy = {},
+             const std::string& proxyCredentials = {}) {
+    if (!proxy.empty()) {
+      curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYUSERPWD, proxyCredentials.c_str());
+    }
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, CurlAppend);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
@@ -146,6 +153,35 @@ int main(int argc, char** argv) {
   double oursD = Best(3, [&] { return OurGet(gz) && gz.TransferredData().size() == kBig; });
   double curlDs = Best(3, [&] { return curlD.Get() && curlD.body.size() == kBig; });
   Line("(d) 100 MB body, gzip-encoded", oursD, curlDs, "MB/s", 100);
+
+  // (e) keep-alive GETs through tinyproxy, Basic proxy credentials sent
+  // with every request by both clients.
+  const char* proxyPort = std::getenv("CORVANE_PROXY_PORT");
+  const char* proxyUser = std::getenv("CORVANE_PROXY_USER");
+  const char* proxyPassword = std::getenv("CORVANE_PROXY_PASSWORD");
+  if (proxyPort != nullptr && proxyUser != nullptr && proxyPassword != nullptr) {
+    const int kProxied = 5000;
+    corvane::HttpClient viaProxy;
+    viaProxy.SetKeepAlive(true);
+    viaProxy.ProxyServer() = "127.0.0.1";
+    viaProxy.ProxyPort() = std::atoi(proxyPort);
+    viaProxy.SetProxyUser(proxyUser);
+    viaProxy.SetProxyPassword(proxyPassword);
+    viaProxy.SetURL(base + "/data.json");
+    double oursE = Best(1, [&] {
+      for (int i = 0; i < kProxied; ++i)
+        if (!OurGet(viaProxy)) return false;
+      return true;
+    });
+    CurlClient curlE(base + "/data.json", true, false, std::string("http://127.0.0.1:") + proxyPort,
+                     std::string(proxyUser) + ":" + proxyPassword);
+    double curlEs = Best(1, [&] {
+      for (int i = 0; i < kProxied; ++i)
+        if (!curlE.Get()) return false;
+      return true;
+    });
+    Line("(e) 5000 keep-alive GETs through tinyproxy", oursE, curlEs, "req/s", kProxied);
+  }
 
   curl_global_cleanup();
   return 0;
