@@ -142,6 +142,8 @@ TEST_F(TunnelTest, HttpAndHttpsThroughEveryTunnel) {
     r.setup();
     ASSERT_EQ(Get("http://127.0.0.1:" + nginxPort + "/data.json"), 0) << client_.LastErrorText().str();
     EXPECT_EQ(client_.TransferredData(), json);
+    // The tunnel reads its replies in lines; the HTTP reader's setting is back.
+    EXPECT_EQ(client_.Lines().Terminator(), "");
     if (*r.tunnelLine != '\0') {
       EXPECT_TRUE(events_.Has(r.tunnelLine));
     }

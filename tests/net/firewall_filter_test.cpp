@@ -108,23 +108,5 @@ TEST(FirewallFilter, EveryRefusalFailsWith118AndItsText) {
   }
 }
 
-TEST(FirewallFilter, TypeAndPortDefaultsAndCutCredentials) {
-  TestClient client(true);
-  struct Case {
-    int type;
-    int port;
-  } cases[] = {{fwSOCKS5, 1080}, {fwSOCKS4, 1080}, {fwTunnel, 80}, {6, 80}};
-  for (const Case& c : cases) {
-    client.Config("FirewallType=0");
-    EXPECT_EQ(client.Firewall().Port(), 0);
-    client.Config("FirewallType=" + std::to_string(c.type));
-    EXPECT_EQ(client.Firewall().Port(), c.port);
-  }
-  client.Config("FirewallPassword=" + std::string(300, 'p'));
-  client.Config("FirewallUser=" + std::string(256, 'u'));
-  EXPECT_EQ(client.Firewall().Password(), std::string(255, 'p'));
-  EXPECT_EQ(client.Firewall().User(), std::string(255, 'u'));
-}
-
 }  // namespace
 }  // namespace corvane::testing
