@@ -216,6 +216,10 @@ void FirewallFilter::OnSocketDisconnected(int code) {
   owner_->OnDisconnected(code);
 }
 
+void FirewallFilter::OnLocalClose() {
+  if (negotiating_) EndNegotiation();
+}
+
 void FirewallFilter::OnSocketError(int code, std::string_view text) { owner_->OnError(code, text); }
 
 int FirewallFilter::Send(const char* data, int length) { return owner_->SendRaw(data, length); }

@@ -32,6 +32,9 @@ class FirewallFilter {
   void OnSocketData(const char* data, int length, bool isLine);
   void OnSocketDisconnected(int code);
   void OnSocketError(int code, std::string_view text);
+  // The connection is being closed on our side (timeout, interrupt, the
+  // caller): a running negotiation ends without a verdict of its own.
+  void OnLocalClose();
   // Toward the socket (bypasses the upper layers' 10057 while negotiating).
   int Send(const char* data, int length);
 

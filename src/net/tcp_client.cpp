@@ -221,7 +221,10 @@ int TcpClient::SetMaxLineLength(int length) {
 // --- connecting ----------------------------------------------------------------------
 
 int TcpClient::Connect(bool on) {
-  if (!on) return Disconnect(0);
+  if (!on) {
+    firewall_.OnLocalClose();
+    return Disconnect(0);
+  }
   ClearError();
   closeCode_ = 0;
   if (SocketOpen()) return SetNetError(*this, NetError::AlreadyConnected);

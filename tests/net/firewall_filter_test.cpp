@@ -27,8 +27,8 @@ struct Route {
   std::string password;
 };
 
-int ConnectThrough(TestClient& client, const FirewallServer& server, const Route& s) {
-  client.SetTimeout(10);
+int ConnectThrough(TestClient& client, const FirewallServer& server, const Route& s, int timeout = 10) {
+  client.SetTimeout(timeout);
   client.Config("FirewallType=" + std::to_string(s.type));
   client.Config("FirewallHost=127.0.0.1");
   client.Config("FirewallPort=" + std::to_string(server.port()));
@@ -106,6 +106,16 @@ TEST(FirewallFilter, EveryRefusalFailsWith118AndItsText) {
     EXPECT_NE(std::find(error, e.end(), "Connected 118 " + c.text), e.end());
     EXPECT_EQ(e.back(), "Disconnected 0 OK");
   }
+}
+
+TEST(FirewallFilter, GivingUpOnASilentFirewallIsATimeoutNotAFirewallError) {
+  FirewallServer server;
+  ASSERT_GT(server.port(), 0);
+  TestClient client(true);
+  EXPECT_EQ(ConnectThrough(client, server, {fwTunnel, "origin.test", 9999, "", ""}, 1), 301);
+  EXPECT_EQ(client.LastErrorText().str(), "Timeout.");
+  for (const std::string& e : client.sink.events) EXPECT_EQ(e.find("118"), std::string::npos) << e;
+  EXPECT_FALSE(client.Firewall().NegotiationRunning());
 }
 
 }  // namespace

@@ -9,7 +9,7 @@ reach every reply code:
   SOCKS 5  reply code   = port - 9000 (9000 grants); the method chosen is 2
            whenever the client offers it, and only user "good" with
            password "pw" passes
-  CONNECT  status code  = port - 9000 (9200 grants)
+  CONNECT  status code  = port - 9000 (9200 grants; 9999 never answers)
 Every reply goes out one byte per send, so the client meets it split across
 reads. After a grant "BANNER\\r\\n" follows in the same breath (a server that
 speaks first), then each line received is answered with "echo:" + line.
@@ -47,14 +47,18 @@ class Handler(socketserver.StreamRequestHandler):
                 granted = self.socks5()
             else:
                 granted = self.connect(first)
-        except EOFError:
+        except (EOFError, OSError):
+            # The client may give up as soon as it has read the reply code.
             return
         if not granted:
             time.sleep(0.2)
             return
-        for line in self.rfile:
-            self.wfile.write(b"echo:" + line)
-            self.wfile.flush()
+        try:
+            for line in self.rfile:
+                self.wfile.write(b"echo:" + line)
+                self.wfile.flush()
+        except OSError:
+            pass
 
     def socks4(self):
         _, port, _ = struct.unpack(">BH4s", read_exact(self.rfile, 7))
@@ -99,6 +103,9 @@ class Handler(socketserver.StreamRequestHandler):
             head += read_exact(self.rfile, 1)
         target = head.split(b" ")[1]
         status = int(target.rsplit(b":", 1)[1]) - 9000
+        if status == 999:
+            self.rfile.read()  # until the client gives up
+            return False
         if status == 200:
             reply = b"HTTP/1.1 200 Connection established\r\nX-Proxy: scripted\r\n\r\n"
         else:
