@@ -11,6 +11,7 @@
 
 #include "http/event_recorder.h"
 #include "http/http_client.h"
+#include "http/scripted_server.h"
 #include "support/servers.h"
 
 namespace corvane {
@@ -203,6 +204,30 @@ TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
     EXPECT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), c.code);
     EXPECT_EQ(client_.LastErrorText().str(), c.text);
   }
+}
+
+TEST_F(TunnelTest, ProxySSLChoosesBetweenTheProxyAndATunnel) {
+  testing::ScriptedServer proxy;
+  ASSERT_GT(proxy.port(), 0);
+  UseProxy(std::to_string(proxy.port()));
+  struct Case {
+    int mode;
+    const char* url;
+    const char* requestLine;
+  } cases[] = {
+      {http::psAutomatic, "http://origin.test/echo", "GET http://origin.test/echo HTTP/1.1\r\nHost: origin.test\r\n"},
+      {http::psNever, "https://origin.test/echo", "GET https://origin.test/echo HTTP/1.1\r\nHost: origin.test\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    client_.ProxySSL() = c.mode;
+    ASSERT_EQ(Get(c.url), 0) << client_.LastErrorText().str();
+    EXPECT_EQ(client_.TransferredData().substr(0, std::string_view(c.requestLine).size()), c.requestLine);
+  }
+  // psTunnel sends an http URL through CONNECT as well; this peer is no proxy.
+  client_.ProxySSL() = http::psTunnel;
+  EXPECT_EQ(Get("http://origin.test/echo"), 118);
+  EXPECT_EQ(client_.LastErrorText().str().substr(0, 16), "Firewall error. ");
 }
 
 TEST_F(TunnelTest, TunnelExchangeIsLoggedFromLevelTwo) {
