@@ -16,7 +16,7 @@ namespace {
 
 class FirewallServer : public PythonServer {
  public:
-  FirewallServer() : PythonServer(DirectoryOf(__FILE__) + "/firewall_server.py") {}
+  FirewallServer() : PythonServer(TestsPath("net/firewall_server.py")) {}
 };
 
 struct Route {
