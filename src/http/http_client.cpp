@@ -30,7 +30,8 @@ const char* http::AuthSchemeName(int scheme) noexcept {
   }
 }
 
-HttpClient::HttpClient() {
+HttpClient::HttpClient() : tunnelAuth_(auth_, [this] { return AuthRequestNow(); }) {
+  Firewall().SetAuthenticator(&tunnelAuth_);
   headers_.userAgent = "Corvane HTTP Component - https://www.corvane.dev";
   SetMaxLineLength(kMaxLineLength);
   Config("InBufferSize=" + std::to_string(kSocketBufferSize));
@@ -43,11 +44,6 @@ HttpClient::~HttpClient() = default;
 
 int HttpClient::FailWith(HttpError e, std::string_view argument) {
   return SetError(HttpErrorCode(e), HttpErrorText(e, argument));
-}
-
-bool HttpClient::UsingProxy() const {
-  return !proxyServer_.empty() && proxySSL_ != http::psTunnel &&
-         !(proxySSL_ == http::psAutomatic && EqualsNoCase(target_.scheme, kSchemeSecure));
 }
 
 void HttpClient::CloseConnection() {
@@ -94,7 +90,8 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   target_.user.clear();
   target_.password.clear();
   bool hostChanged = !EqualsNoCase(next.host, target_.host) || next.port != target_.port;
-  if (hostChanged || !EqualsNoCase(next.scheme, target_.scheme)) CloseConnection();
+  bool schemeChanged = !EqualsNoCase(next.scheme, target_.scheme);
+  if (hostChanged || schemeChanged) CloseConnection();
   ResetAuthState();
   if (next.user != auth_.user.view() || next.password != auth_.password.view()) {
     if (auth_.user.Assign(next.user) != 0 || auth_.password.Assign(next.password) != 0) {
@@ -105,6 +102,8 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   next.user.clear();
   next.password.clear();
   target_ = std::move(next);
+  // The system's proxy depends on the scheme.
+  if (schemeChanged && proxyAutoDetect_) SetProxyAutoDetect(true);
   auth::ResetAuthAttempts(auth_);
   int rc = BuildAuthorization(false);
   if (rc == 0) rc = BuildProxyAuthorization(false);
@@ -135,8 +134,8 @@ auth::AuthRequest HttpClient::AuthRequestNow() const {
   r.uri = target_.path;
   r.body = postData_;
   r.host = target_.host;
-  r.proxyHost = proxyServer_;
-  r.proxyPort = proxyPort_;
+  r.proxyHost = ActiveProxy();
+  r.proxyPort = ActiveProxyPort();
   r.kerberosSpn = Tls().kerberosSPN;
   r.useSystemSspi = Tls().useSystemSSPI;
   return r;
@@ -155,7 +154,7 @@ int HttpClient::BuildAuthorization(bool answer) {
 
 int HttpClient::BuildProxyAuthorization(bool answer) {
   // Without a proxy there is nobody to send proxy credentials to.
-  if (proxyServer_.empty()) {
+  if (ActiveProxy().empty()) {
     if (auth_.proxyAuthScheme != http::authProprietary) auth_.proxyAuthorization.Clear();
     return 0;
   }

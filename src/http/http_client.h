@@ -13,6 +13,7 @@
 #include "http/request_head.h"
 #include "http/response_reader.h"
 #include "http/transfer_client.h"
+#include "http/tunnel_authenticator.h"
 #include "http/url.h"
 
 namespace corvane {
@@ -70,6 +71,14 @@ class HttpClient : public TransferClient,
   std::string_view Password() const noexcept { return auth_.password.view(); }
   int SetUser(std::string_view user);
   int SetPassword(std::string_view password);
+  // Takes the HTTP proxy (and the SOCKS firewall) from the system proxy
+  // settings for the URL's scheme; off clears what was detected. Always 0.
+  int SetProxyAutoDetect(bool on);
+  bool ProxyAutoDetect() const noexcept { return proxyAutoDetect_; }
+  // The proxy the next request uses: the detected one under ProxyAutoDetect,
+  // else ProxyServer (empty = none).
+  const std::string& ActiveProxy() const noexcept;
+  int ActiveProxyPort() const noexcept;
   std::string& ProxyServer() noexcept { return proxyServer_; }
   int& ProxyPort() noexcept { return proxyPort_; }
   int& ProxySSL() noexcept { return proxySSL_; }
@@ -211,6 +220,10 @@ class HttpClient : public TransferClient,
   void LogRequestSummary(std::string_view verb);
   int FailWith(http::HttpError e, std::string_view argument = {});
   bool UsingProxy() const;
+  void LookUpSystemProxy();
+  // Sets the CONNECT tunnel of type toward the active proxy for the next
+  // connection, or (fwNone) lets the caller's own firewall settings apply.
+  int SetTunnel(int type);
 
   // Request state.
   http::RequestTarget target_;
@@ -238,6 +251,11 @@ class HttpClient : public TransferClient,
   std::string proxyServer_;
   int proxyPort_ = 80;
   int proxySSL_ = http::psAutomatic;
+  bool proxyAutoDetect_ = false;
+  std::string detectedProxy_;
+  int detectedProxyPort_ = 0;
+  bool proxyBypassed_ = false;  // this request goes direct (system exception list)
+  http::HttpTunnelAuthenticator tunnelAuth_;
 
   // Authentication: the single owner of credentials, schemes and values.
   auth::AuthState auth_;

@@ -5,6 +5,7 @@
 #include "core/config_item.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
+#include "net/system_proxy.h"
 
 namespace corvane {
 
@@ -53,6 +54,9 @@ void HttpClient::ResetResponse() {
 int HttpClient::ConnectForRequest(std::string_view verb) {
   verb_.assign(headers_.httpMethod.empty() ? verb : std::string_view(headers_.httpMethod));
   ResetResponse();
+  const std::string& proxy = ActiveProxy();
+  proxyBypassed_ = proxyAutoDetect_ && !proxy.empty() &&
+                   IsProxyBypassed(ReadSystemProxySettings().bypass, target_.host, target_.port, target_.scheme);
   // The composer's copies of the two values the AuthState holds; the proxy
   // value only goes to a proxy that sees the request (a tunnel authenticates
   // its CONNECT itself).
@@ -67,12 +71,12 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
   int port = target_.port;
   bool tls = EqualsNoCase(target_.scheme, kSchemeSecure);
   int tunnelType = fwNone;
-  if (!proxyServer_.empty()) {
+  if (!proxy.empty() && !proxyBypassed_) {
     int mode = proxySSL_;
     if (mode == http::psAutomatic && tls) mode = http::psTunnel;
     if (mode != http::psTunnel) {
-      host = proxyServer_;
-      port = proxyPort_;
+      host = proxy;
+      port = ActiveProxyPort();
       tls = mode == http::psAlways;
     } else {
       if (!IsPlainOrSecure(target_.scheme)) return FailWith(HttpError::InvalidScheme, target_.scheme);
@@ -90,22 +94,16 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
   }
 
   if (IsConnected() || SocketOpen()) {
-    bool same = EqualsNoCase(RemoteHost(), host) && RemotePort() == port && TlsEnabled() == tls &&
-                Firewall().Type() == tunnelType;
+    const FirewallFilter& fw = Firewall();
+    bool sameTunnel = tunnelType == fwNone ? !fw.ProxyTunnelOn()
+                                           : fw.ProxyTunnelOn() && fw.ActiveType() == tunnelType &&
+                                                 fw.ProxyTunnelHost() == proxy && fw.ActivePort() == ActiveProxyPort();
+    bool same = EqualsNoCase(RemoteHost(), host) && RemotePort() == port && TlsEnabled() == tls && sameTunnel;
     if (same && IsConnected()) return 0;
     CloseConnection();
   }
   reusedConnection_ = false;
-  if (tunnelType != fwNone) {
-    Firewall().SetType(tunnelType);
-    if (int rc = Firewall().SetHost(proxyServer_); rc != 0) return rc;
-    Firewall().SetPort(proxyPort_);
-    Firewall().SetUser(auth_.proxyUser.view());
-    Firewall().SetPassword(auth_.proxyPassword.view());
-    Firewall().SetUserAgent(headers_.userAgent);
-  } else if (Firewall().Type() >= fwTunnel && Firewall().Type() != fwSOCKS4 && Firewall().Type() != fwSOCKS5) {
-    Firewall().SetType(fwNone);
-  }
+  if (int rc = SetTunnel(tunnelType); rc != 0) return rc;
   SetTlsEnabled(tls);
   if (int rc = SetRemoteHost(host); rc != 0) return rc;
   if (int rc = SetRemotePort(port); rc != 0) return rc;

@@ -14,6 +14,7 @@
 #include "net/name_resolver.h"
 #include "net/net_errors.h"
 #include "net/socket_errors.h"
+#include "net/system_proxy.h"
 
 namespace corvane {
 
@@ -77,8 +78,7 @@ int TcpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   }
   if (item.Is("FirewallAutoDetect")) {
     if (item.isQuery) return AnswerBool(result, firewall_.AutoDetect());
-    firewall_.SetAutoDetect(item.Bool());
-    return 0;
+    return firewall_.SetAutoDetect(item.Bool());
   }
   if (item.Is("FirewallHost")) {
     if (item.isQuery) return AnswerText(result, firewall_.AddressText());
@@ -155,7 +155,7 @@ int TcpClient::SetRemoteHost(std::string_view host) {
   ClearError();
   remoteHost_.assign(host);
   // Through a firewall the name is resolved later, by the firewall path.
-  if (firewall_.Type() != fwNone) return 0;
+  if (firewall_.ActiveType() != fwNone) return 0;
   if (SocketOpen()) return SetNetError(*this, NetError::RemoteHostBusy);
   remoteAddress4_ = 0;
   remoteAddress6_ = sockaddr_in6{};
@@ -221,19 +221,29 @@ int TcpClient::SetMaxLineLength(int length) {
 // --- connecting ----------------------------------------------------------------------
 
 int TcpClient::Connect(bool on) {
-  if (!on) return Disconnect(0);
+  if (!on) {
+    firewall_.OnLocalClose();
+    return Disconnect(0);
+  }
   ClearError();
   closeCode_ = 0;
   if (SocketOpen()) return SetNetError(*this, NetError::AlreadyConnected);
   closePending_ = false;
   lines_.Reset();
 
-  // FirewallAutoDetect with the system bypass list is not available yet: a
-  // configured firewall is always used.
-  bool viaFirewall = firewall_.Type() != fwNone;
+  if (!firewall_.ProxyTunnelOn() && firewall_.Type() != fwNone && firewall_.AutoDetect() &&
+      IsProxyBypassed(ReadSystemProxySettings().bypass, remoteHost_, remotePort_, {})) {
+    // The system's exception list sends this host past the detected firewall.
+    firewall_.SetType(fwNone);
+    firewall_.ClearHost();
+    if (remoteAddress4_ == 0 && !remoteHost_.empty()) {
+      if (int rc = ResolveRemote(); rc != 0) return rc;
+    }
+  }
+  bool viaFirewall = firewall_.ActiveType() != fwNone;
   bool v6 = ipv6InUse_ && !viaFirewall;
-  uint32_t address = viaFirewall ? firewall_.Address() : remoteAddress4_;
-  int port = viaFirewall ? firewall_.Port() : remotePort_;
+  uint32_t address = viaFirewall ? firewall_.ActiveAddress() : remoteAddress4_;
+  int port = viaFirewall ? firewall_.ActivePort() : remotePort_;
   if (!v6 && address == 0) {
     return SetNetError(*this, viaFirewall ? NetError::FirewallHostInvalid : NetError::RemoteHostInvalid);
   }
@@ -539,7 +549,9 @@ int TcpClient::DoRead(int mode) {
           NoteActivity();
           Deliver(chunk);
         }
-        return 0;
+        // Data that came behind the firewall's reply goes up at once.
+        if (firewall_.NegotiationRunning() || lines_.Unread() == 0) return 0;
+        continue;
       }
       if (mode != rmNotify) {
         DeliverAll(true);

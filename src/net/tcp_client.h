@@ -59,7 +59,7 @@ class TcpClient : public SocketBase {
   // connection's status code (with its description as the last error) or 301.
   int ConnectAndWait(int connectionTimeout = 0);
   // True when the connection is ready for the layer above (TLS: handshake done).
-  virtual bool IsConnectionReady() const { return connected_; }
+  virtual bool IsConnectionReady() const { return connected_ && !firewall_.NegotiationRunning(); }
   bool IsConnected() const noexcept { return connected_; }
   bool IsConnecting() const noexcept { return connecting_; }
   // Closes with code reported to OnDisconnected (deferred while a read runs).

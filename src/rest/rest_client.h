@@ -57,8 +57,6 @@ class RestClient : public HttpClient {
     std::string certSubject;
   };
   CertificateSettings& Certificates() noexcept { return certificates_; }
-  bool ProxyAutoDetect() const noexcept { return proxyAutoDetect_; }
-  void SetProxyAutoDetect(bool on) noexcept { proxyAutoDetect_ = on; }
 
   CookieList& Cookies() noexcept { return cookies_; }
   // AddCookie: a cookie of the caller's, kept across host changes.
@@ -88,7 +86,6 @@ class RestClient : public HttpClient {
   std::string xErrorPath_;
   CookieList cookies_;
   CertificateSettings certificates_;
-  bool proxyAutoDetect_ = false;
   class Http2Port;  // the engine as the exchange sees it
   std::unique_ptr<Http2Port> http2Port_;
   std::unique_ptr<Http2Exchange> http2_;

@@ -1,4 +1,5 @@
 #include "http/response_reader.h"
+#include "support/split_feed.h"
 
 #include <gtest/gtest.h>
 
@@ -72,16 +73,8 @@ std::string Run(const std::vector<std::string>& pieces, bool isHead = false, boo
 // The same input whole, cut at every byte, and in 1- to 5-byte pieces must
 // give the same transcript.
 void ExpectSplitInvariant(const std::string& input, bool isHead, bool close, const std::string& expected) {
-  EXPECT_EQ(Run({input}, isHead, close), expected);
-  for (size_t cut = 1; cut < input.size(); ++cut) {
-    ASSERT_EQ(Run({input.substr(0, cut), input.substr(cut)}, isHead, close), expected)
-        << "cut at " << cut;
-  }
-  for (size_t step = 1; step <= 5; ++step) {
-    std::vector<std::string> pieces;
-    for (size_t i = 0; i < input.size(); i += step) pieces.push_back(input.substr(i, step));
-    ASSERT_EQ(Run(pieces, isHead, close), expected) << "pieces of " << step;
-  }
+  test::ExpectSameAtEverySplit(input, expected,
+                               [&](const std::vector<std::string>& pieces) { return Run(pieces, isHead, close); });
 }
 
 struct ReaderCase {

@@ -71,6 +71,8 @@ class Handler(socketserver.StreamRequestHandler):
             request_line = head.split(b"\r\n", 1)[0].decode("latin-1")
             method, target = request_line.split(" ")[0:2]
             path = target.split("?", 1)[0]
+            if "://" in path:  # the absolute form a proxy receives
+                path = "/" + path.split("://", 1)[1].partition("/")[2]
             host = b""
             for line in head.split(b"\r\n"):
                 if line.lower().startswith(b"host:"):

@@ -124,6 +124,29 @@ int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::st
 
 AuthState::AuthState() : tickCount(MillisecondTicks), perObjectValue(NextObjectValue(this)) {}
 
+int TunnelTokenValue(AuthState& state, NtlmState& ntlm, bool negotiate, std::string_view user,
+                     std::string_view password, std::string_view target, std::string_view challenge,
+                     bool useSystemSspi, ByteBuffer& out) {
+  if (negotiate && useSystemSspi && state.systemTokens == nullptr) {
+    AssignText(state.errorText, AuthErrorText(AuthError::SecurityLibraryMissing));
+    return AuthErrorCode(AuthError::SecurityLibraryMissing);
+  }
+  std::string_view word = negotiate ? "Negotiate" : "NTLM";
+  return TokenValue(state, ntlm, word, word, user, password, target, challenge, useSystemSspi, out);
+}
+
+int TunnelDigestValue(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,
+                      std::string_view challenge, std::string_view uri, ByteBuffer& out) {
+  if (ParseDigestChallenge(record, challenge, state.tickCount() + state.perObjectValue) != 0) {
+    AssignText(state.errorText, AuthErrorText(AuthError::OutOfMemory));
+    return AuthErrorCode(AuthError::OutOfMemory);
+  }
+  AuthRequest request;
+  request.method = "CONNECT";
+  request.uri = uri;
+  return Digest(state, record, user, password, request, out, false);
+}
+
 std::string_view AuthSchemeName(int scheme) noexcept {
   switch (scheme) {
     case authBasic: return "Basic";

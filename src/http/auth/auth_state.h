@@ -107,6 +107,20 @@ int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, c
 int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool log,
                             const AuthLogFn& logFn);
 
+// --- The CONNECT tunnel's legs (the tunnel keeps its own exchange state). ---
+// "NTLM <base64>" or "Negotiate <base64>" into out: the first token when
+// challenge is empty, else the answer to it. NTLM comes from the own client
+// unless useSystemSspi and a token provider is present; Negotiate needs the
+// provider under useSystemSspi (270 without one). 0 or a code with the
+// message in state.errorText.
+int TunnelTokenValue(AuthState& state, NtlmState& ntlm, bool negotiate, std::string_view user,
+                     std::string_view password, std::string_view target, std::string_view challenge,
+                     bool useSystemSspi, ByteBuffer& out);
+// The Digest credentials for method CONNECT into out (no algorithm, as for
+// a proxy). 0 or a code with the message in state.errorText.
+int TunnelDigestValue(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,
+                      std::string_view challenge, std::string_view uri, ByteBuffer& out);
+
 // --- Setters with their rebuild rules. ---
 int SetUser(AuthState& state, std::string_view user, const AuthRequest& request, const AuthLogFn& logFn);
 int SetPassword(AuthState& state, std::string_view password, const AuthRequest& request,

@@ -1,0 +1,279 @@
+// Requests through real proxies and SOCKS servers (tests/servers/tunnels and
+// tests/servers/proxy): http and https URLs through every tunnel type, the
+// failures a caller meets, and the proxy taken from the environment.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "http/event_recorder.h"
+#include "http/http_client.h"
+#include "http/scripted_server.h"
+#include "support/servers.h"
+
+namespace corvane {
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Sets the proxy variables for one test and removes them again.
+class ScopedEnvironment {
+ public:
+  ScopedEnvironment() { Clear(); }
+  ~ScopedEnvironment() { Clear(); }
+  void Set(const char* name, const std::string& value) { setenv(name, value.c_str(), 1); }
+
+ private:
+  static void Clear() {
+    for (const char* n : {"http_proxy", "https_proxy", "all_proxy", "no_proxy", "HTTP_PROXY", "HTTPS_PROXY",
+                          "ALL_PROXY", "NO_PROXY"}) {
+      unsetenv(n);
+    }
+  }
+};
+
+class TunnelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client_.SetEventSink(&events_);
+    client_.SetTimeout(15);
+  }
+  int Get(const std::string& url) {
+    events_.events.clear();
+    if (int rc = client_.SetURL(url); rc != 0) return rc;
+    return client_.Action(http::actGet);
+  }
+  void UseProxy(const std::string& port) {
+    client_.ProxyServer() = "127.0.0.1";
+    client_.ProxyPort() = std::stoi(port);
+  }
+  void UseFirewall(int type, const std::string& port, const std::string& user = {},
+                   const std::string& password = {}) {
+    ASSERT_EQ(client_.Config("FirewallType=" + std::to_string(type)), 0);
+    ASSERT_EQ(client_.Config("FirewallHost=127.0.0.1"), 0);
+    ASSERT_EQ(client_.Config("FirewallPort=" + port), 0);
+    ASSERT_EQ(client_.Config("FirewallUser=" + user), 0);
+    ASSERT_EQ(client_.Config("FirewallPassword=" + password), 0);
+  }
+  HttpClient client_;
+  testing::EventRecorder events_;
+};
+
+TEST_F(TunnelTest, HttpAndHttpsThroughEveryTunnel) {
+  CORVANE_SERVER_SETTING(nginxPort, "CORVANE_NGINX_PORT");
+  CORVANE_SERVER_SETTING(nginxRoot, "CORVANE_NGINX_ROOT");
+  CORVANE_SERVER_SETTING(tlsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(tlsRoot, "CORVANE_TLS_ROOT");
+  CORVANE_SERVER_SETTING(openPort, "CORVANE_TINYPROXY_OPEN_PORT");
+  CORVANE_SERVER_SETTING(basicPort, "CORVANE_PROXY_PORT");
+  CORVANE_SERVER_SETTING(basicUser, "CORVANE_PROXY_USER");
+  CORVANE_SERVER_SETTING(basicPassword, "CORVANE_PROXY_PASSWORD");
+  CORVANE_SERVER_SETTING(squidPort, "CORVANE_SQUID_PORT");
+  CORVANE_SERVER_SETTING(squidUser, "CORVANE_SQUID_USER");
+  CORVANE_SERVER_SETTING(squidPassword, "CORVANE_SQUID_PASSWORD");
+  CORVANE_SERVER_SETTING(dantePort, "CORVANE_DANTE_PORT");
+  CORVANE_SERVER_SETTING(microPort, "CORVANE_MICROSOCKS_PORT");
+  CORVANE_SERVER_SETTING(microUser, "CORVANE_MICROSOCKS_USER");
+  CORVANE_SERVER_SETTING(microPassword, "CORVANE_MICROSOCKS_PASSWORD");
+
+  struct Route {
+    const char* name;
+    std::function<void()> setup;
+    const char* tunnelLine;  // a ConnectionStatus the route must show, or empty
+  } routes[] = {
+      {"tinyproxy: proxy for http, CONNECT for https", [&] { UseProxy(openPort); }, ""},
+      {"tinyproxy: psTunnel for both",
+       [&] {
+         UseProxy(openPort);
+         client_.ProxySSL() = http::psTunnel;
+       },
+       "ConnectionStatus Firewall connection complete. 0"},
+      {"tinyproxy: Basic proxy credentials",
+       [&] {
+         UseProxy(basicPort);
+         client_.SetProxyUser(basicUser);
+         client_.SetProxyPassword(basicPassword);
+       },
+       ""},
+      {"squid: Digest",
+       [&] {
+         UseProxy(squidPort);
+         client_.SetProxyAuthScheme(http::authDigest);
+         client_.SetProxyUser(squidUser);
+         client_.SetProxyPassword(squidPassword);
+         client_.ProxySSL() = http::psTunnel;
+       },
+       "ConnectionStatus Firewall connection complete. 0"},
+      {"squid: NTLM",
+       [&] {
+         UseProxy(squidPort);
+         client_.SetProxyAuthScheme(http::authNtlm);
+         client_.SetProxyUser("TESTDOM\\tunneluser");
+         client_.SetProxyPassword("pw");
+         client_.ProxySSL() = http::psTunnel;
+       },
+       "ConnectionStatus Firewall connection complete. 0"},
+      {"caller's own CONNECT firewall", [&] { UseFirewall(fwTunnel, openPort); },
+       "ConnectionStatus Firewall connection complete. 0"},
+      {"dante: SOCKS 4", [&] { UseFirewall(fwSOCKS4, dantePort, "anyone"); },
+       "ConnectionStatus Firewall connection complete. 0"},
+      {"dante: SOCKS 5", [&] { UseFirewall(fwSOCKS5, dantePort); },
+       "ConnectionStatus Firewall connection complete. 0"},
+      {"microsocks: SOCKS 5 with user and password",
+       [&] { UseFirewall(fwSOCKS5, microPort, microUser, microPassword); },
+       "ConnectionStatus Firewall connection complete. 0"},
+  };
+  const std::string json = ReadFile(nginxRoot + "/data.json");
+  const std::string tlsJson = ReadFile(tlsRoot + "/data.json");
+  for (const Route& r : routes) {
+    SCOPED_TRACE(r.name);
+    client_.Action(http::actReset);
+    client_.SetProxyAuthScheme(http::authBasic);
+    client_.ProxyServer().clear();
+    client_.ProxySSL() = http::psAutomatic;
+    client_.Config("FirewallType=0");
+    r.setup();
+    ASSERT_EQ(Get("http://127.0.0.1:" + nginxPort + "/data.json"), 0) << client_.LastErrorText().str();
+    EXPECT_EQ(client_.TransferredData(), json);
+    // The tunnel reads its replies in lines; the HTTP reader's setting is back.
+    EXPECT_EQ(client_.Lines().Terminator(), "");
+    if (*r.tunnelLine != '\0') {
+      EXPECT_TRUE(events_.Has(r.tunnelLine));
+    }
+    ASSERT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), 0) << client_.LastErrorText().str();
+    EXPECT_EQ(client_.TransferredData(), tlsJson);
+    EXPECT_TRUE(events_.Has("ConnectionStatus Firewall connection complete. 0"));
+    EXPECT_TRUE(events_.Has("ConnectionStatus SSL handshake complete. 0"));
+  }
+}
+
+TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
+  CORVANE_SERVER_SETTING(tlsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(basicPort, "CORVANE_PROXY_PORT");
+  CORVANE_SERVER_SETTING(squidPort, "CORVANE_SQUID_PORT");
+  CORVANE_SERVER_SETTING(squidUser, "CORVANE_SQUID_USER");
+  CORVANE_SERVER_SETTING(microPort, "CORVANE_MICROSOCKS_PORT");
+  struct Case {
+    const char* name;
+    std::function<void()> setup;
+    int code;
+    std::string text;
+  } cases[] = {
+      {"Basic proxy without credentials", [&] { UseProxy(basicPort); }, 118,
+       "Firewall error. HTTP/1.0 407 Proxy Authentication Required."},
+      {"Digest with a wrong password",
+       [&] {
+         UseProxy(squidPort);
+         client_.SetProxyAuthScheme(http::authDigest);
+         client_.SetProxyUser(squidUser);
+         client_.SetProxyPassword("wrong");
+       },
+       118,
+       "Firewall error after digest authentication. Expected a status code beginning with 2 but got: 407 Proxy "
+       "Authentication Required"},
+      {"Negotiate without the security library",
+       [&] {
+         UseProxy(squidPort);
+         client_.SetProxyAuthScheme(http::authNegotiate);
+       },
+       118, "The security library could not be loaded"},
+      {"unknown proxy scheme",
+       [&] {
+         UseProxy(squidPort);
+         client_.SetProxyAuthScheme(http::authOAuth);
+       },
+       153, "Unknown proxy authentication scheme."},
+      {"SOCKS 5 server that wants a user", [&] { UseFirewall(fwSOCKS5, microPort); }, 118,
+       "no acceptable firewall authentication methods"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    client_.Action(http::actReset);
+    client_.SetProxyAuthScheme(http::authBasic);
+    client_.ProxyServer().clear();
+    client_.Config("FirewallType=0");
+    c.setup();
+    EXPECT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), c.code);
+    EXPECT_EQ(client_.LastErrorText().str(), c.text);
+  }
+}
+
+TEST_F(TunnelTest, ProxySSLChoosesBetweenTheProxyAndATunnel) {
+  testing::ScriptedServer proxy;
+  ASSERT_GT(proxy.port(), 0);
+  UseProxy(std::to_string(proxy.port()));
+  struct Case {
+    int mode;
+    const char* url;
+    const char* requestLine;
+  } cases[] = {
+      {http::psAutomatic, "http://origin.test/echo", "GET http://origin.test/echo HTTP/1.1\r\nHost: origin.test\r\n"},
+      {http::psNever, "https://origin.test/echo", "GET https://origin.test/echo HTTP/1.1\r\nHost: origin.test\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    client_.ProxySSL() = c.mode;
+    ASSERT_EQ(Get(c.url), 0) << client_.LastErrorText().str();
+    EXPECT_EQ(client_.TransferredData().substr(0, std::string_view(c.requestLine).size()), c.requestLine);
+  }
+  // psTunnel sends an http URL through CONNECT as well; this peer is no proxy.
+  client_.ProxySSL() = http::psTunnel;
+  EXPECT_EQ(Get("http://origin.test/echo"), 118);
+  EXPECT_EQ(client_.LastErrorText().str().substr(0, 16), "Firewall error. ");
+}
+
+TEST_F(TunnelTest, TunnelExchangeIsLoggedFromLevelTwo) {
+  CORVANE_SERVER_SETTING(tlsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(dantePort, "CORVANE_DANTE_PORT");
+  UseFirewall(fwSOCKS5, dantePort);
+  client_.SetLogLevel(2);
+  ASSERT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), 0) << client_.LastErrorText().str();
+  EXPECT_TRUE(events_.Has("Log 1 FirewallRequest 0x50x10x0"));
+  EXPECT_TRUE(events_.Has("Log 1 FirewallResponse 0x50x0"));
+}
+
+TEST_F(TunnelTest, EnvironmentProxyAndItsExceptions) {
+  CORVANE_SERVER_SETTING(nginxPort, "CORVANE_NGINX_PORT");
+  CORVANE_SERVER_SETTING(tlsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(openPort, "CORVANE_TINYPROXY_OPEN_PORT");
+  CORVANE_SERVER_SETTING(microPort, "CORVANE_MICROSOCKS_PORT");
+  ScopedEnvironment env;
+  env.Set("http_proxy", "http://127.0.0.1:" + openPort + "/");
+  env.Set("HTTPS_PROXY", "127.0.0.1:" + openPort);
+  const std::string url = "http://127.0.0.1:" + nginxPort + "/data.json";
+
+  ASSERT_EQ(client_.SetURL(url), 0);
+  client_.SetProxyAutoDetect(true);
+  ASSERT_EQ(Get(url), 0) << client_.LastErrorText().str();
+  EXPECT_TRUE(events_.Has("Header Via: 1.1 ")) << "went direct";
+  ASSERT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), 0) << client_.LastErrorText().str();
+  EXPECT_TRUE(events_.Has("ConnectionStatus Firewall connection complete. 0"));
+
+  env.Set("no_proxy", "localhost, 127.0.0.*");
+  ASSERT_EQ(Get(url), 0) << client_.LastErrorText().str();
+  EXPECT_FALSE(events_.Has("Header Via:")) << "went through the proxy";
+
+  // A SOCKS proxy in all_proxy is the firewall; one that wants a user proves
+  // the request went there, and the exception list sends it past.
+  client_.SetProxyAutoDetect(false);
+  env.Set("all_proxy", "socks5://127.0.0.1:" + microPort);
+  env.Set("no_proxy", "");
+  ASSERT_EQ(client_.Config("FirewallAutoDetect=true"), 0);
+  EXPECT_EQ(client_.Firewall().Type(), fwSOCKS5);
+  EXPECT_EQ(Get(url), 118);
+  EXPECT_EQ(client_.LastErrorText().str(), "no acceptable firewall authentication methods");
+  env.Set("no_proxy", "127.0.0.1");
+  ASSERT_EQ(Get(url), 0) << client_.LastErrorText().str();
+  EXPECT_FALSE(events_.Has("ConnectionStatus Firewall connection complete."));
+}
+
+}  // namespace
+}  // namespace corvane
