@@ -1,5 +1,7 @@
 #include "tls/keys/key_blob.h"
 
+#include <initializer_list>
+
 #include "core/byte_reader.h"
 #include "crypto/big_integer.h"
 #include "tls/keys/der.h"
@@ -45,12 +47,24 @@ bool Header(ByteReader& r, uint8_t version, uint32_t alg, uint32_t magic) {
 
 BigInteger Big(std::string_view v) { return BigInteger::FromBytes(v); }
 
+// Keys beyond 16384 bits are not in use anywhere; refusing them bounds the
+// arithmetic a hostile file can ask for.
+constexpr size_t kMaxKeyBytes = 2048;
+
+bool WithinLimit(std::initializer_list<const std::string*> parts) {
+  for (const std::string* part : parts) {
+    if (StripZeros(*part).size() > kMaxKeyBytes) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool CompleteRsa(RsaKey& key) {
   for (const std::string* part : {&key.n, &key.e, &key.d, &key.p, &key.q, &key.qinv}) {
     if (StripZeros(*part).empty()) return false;
   }
+  if (!WithinLimit({&key.n, &key.e, &key.d, &key.p, &key.q, &key.dp, &key.dq, &key.qinv})) return false;
   BigInteger p = Big(key.p), q = Big(key.q), d = Big(key.d);
   if (!(BigInteger::Mul(p, q) == Big(key.n))) return false;
   BigInteger r;
@@ -79,6 +93,7 @@ bool CompleteDsa(DsaKey& key) {
   for (const std::string* part : {&key.p, &key.q, &key.g, &key.x}) {
     if (StripZeros(*part).empty()) return false;
   }
+  if (!WithinLimit({&key.p, &key.q, &key.g, &key.y, &key.x})) return false;
   BigInteger y = BigInteger::PowMod(Big(key.g), Big(key.x), Big(key.p));
   if (StripZeros(key.y).empty()) {
     key.y = y.ToBytes();
@@ -125,6 +140,7 @@ bool ParseRsaBlob(std::string_view blob, RsaKey& key) {
 }
 
 bool BuildDssBlob(const DsaKey& key, std::string& blob) {
+  if (!WithinLimit({&key.p, &key.q})) return false;
   BigInteger p = Big(key.p), q = Big(key.q), j;
   if (q.IsZero() || !BigInteger::DivMod(BigInteger::Sub(p, BigInteger(1)), q, &j, nullptr)) return false;
   auto bitsP = static_cast<uint32_t>((p.BitLength() + 7) / 8 * 8);

@@ -16,6 +16,9 @@ constexpr std::string_view kOidDsa = "1.2.840.10040.4.1";
 constexpr std::string_view kOidPbes2 = "1.2.840.113549.1.5.13";
 constexpr std::string_view kOidPbkdf2 = "1.2.840.113549.1.5.12";
 constexpr std::string_view kOidDesEde3Cbc = "1.2.840.113549.3.7";
+// Current tools write 2048 to 600000 PBKDF2 rounds; a count far beyond that
+// would only keep the caller waiting.
+constexpr uint32_t kMaxIterations = 10000000;
 
 bool IsBinary(std::string_view data) {
   for (char c : data) {
@@ -57,7 +60,7 @@ int DecryptPkcs8(std::string_view der, std::string_view password, std::string& p
   if (!top.Sequence(info) || !info.Sequence(alg) || !alg.Oid(oid) || oid != kOidPbes2 ||
       !alg.Sequence(params) || !params.Sequence(kdf) || !kdf.Oid(kdfOid) || kdfOid != kOidPbkdf2 ||
       !kdf.Sequence(kdfParams) || !kdfParams.Element(kTagOctetString, salt) ||
-      !kdfParams.SmallInteger(iterations) || iterations == 0) {
+      !kdfParams.SmallInteger(iterations) || iterations == 0 || iterations > kMaxIterations) {
     return status.Fail(KeyError::NotPem);
   }
   uint8_t tag = 0;
@@ -130,7 +133,6 @@ int ReadPkcs8(std::string_view data, std::string_view password, PrivateKeyBlob& 
               bool& present) {
   std::string der;
   present = false;
-  KeyStatus probe;
   if (data.find("ENCRYPTED PRIVATE KEY") != std::string_view::npos &&
       data.find("SSH2 ENCRYPTED PRIVATE KEY") == std::string_view::npos) {
     if (ReadPem("ENCRYPTED PRIVATE KEY", data, password, true, der, status) != 0) return status.code;
