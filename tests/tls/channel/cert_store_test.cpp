@@ -248,5 +248,49 @@ TEST(ClientCertSelection, TemporaryCertificateIsValidForADay) {
   EXPECT_EQ(X500NameString(X509_get_issuer_name(cert)), "CN=pem_cert");
 }
 
+// Every file cut short and with a byte flipped, at positions across its
+// length: the load either fails with a code and a message, or holds
+// alice's own key; it never holds another key or crashes.
+TEST(BrokenKeyFiles, FailWithATextOrLoadTheRightKey) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  EvpPkeyPtr alice = LoadKey(dir + "/alice.key");
+  struct File {
+    const char* name;
+    int blobType;
+  } files[] = {{"alice.pem", cstPEMKeyBlob},       {"alice-des3.pem", cstPEMKeyBlob},
+               {"alice-pbes2.pem", cstPEMKeyBlob}, {"alice.pfx", cstPFXBlob},
+               {"alice.ppk", cstPPKBlob},          {"alice-enc.ppk", cstPPKBlob},
+               {"alice-sshcom-enc.key", cstPEMKeyBlob}, {"alice-private.xml", cstXMLBlob},
+               {"alice-pkcs1.der", cstPEMKeyBlob}};
+  for (const auto& f : files) {
+    std::string whole = ReadFile(dir + "/" + f.name);
+    ASSERT_FALSE(whole.empty()) << f.name;
+    size_t step = whole.size() / 37 + 1;
+    for (size_t at = 0; at < whole.size(); at += step) {
+      for (int variant = 0; variant < 2; ++variant) {
+        if (variant == 0 && at == 0) continue;  // no bytes: no store, as asked
+        std::string data = whole;
+        if (variant == 0) {
+          data.resize(at);
+        } else {
+          data[at] = static_cast<char>(data[at] ^ 0x5A);
+        }
+        std::unique_ptr<CertStore> store;
+        keys::KeyStatus status;
+        int rc = OpenCertStore(data, f.blobType, "secret", store, status);
+        if (rc != 0 || !store) {
+          EXPECT_FALSE(status.message.empty()) << f.name << " at " << at << " variant " << variant;
+          continue;
+        }
+        for (const auto& c : store->certificates) {
+          if (c.key) {
+            EXPECT_EQ(EVP_PKEY_eq(c.key.get(), alice.get()), 1) << f.name << " at " << at;
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane::tls
