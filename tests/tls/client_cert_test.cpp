@@ -8,6 +8,7 @@
 
 #include "http/event_recorder.h"
 #include "http/http_client.h"
+#include "support/python_server.h"
 #include "support/servers.h"
 #include "tls/channel/cert_store.h"
 
@@ -112,6 +113,34 @@ TEST_F(ClientCertFailures, ACertificateWithoutItsKeyCannotMakeACredential) {
   ASSERT_EQ(certs.SetSubject("alice"), 0);
   EXPECT_EQ(Get("https://localhost:" + port + "/"), 273);
   EXPECT_EQ(client_.LastErrorText().str(), "Could not acquire security credentials: error 0x8009030e.");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A TLS 1.3 server asking for the certificate after the handshake gets it
+// from the same credential.
+TEST(ClientCertPostHandshake, CertificateGoesOutWhenTheServerAsksLater) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  CORVANE_SERVER_SETTING(root, "CORVANE_TLS_ROOT");
+  std::string pki = root + "/../pki";
+  testing::PythonServer server(testing::TestsPath("tls/post_handshake_server.py"),
+                               {pki + "/valid.pem", pki + "/server.key", dir + "/client-ca.pem"});
+  ASSERT_GT(server.port(), 0);
+  HttpClient client;
+  client.SetTimeout(10);
+  client.Config("SSLEnabledProtocols=0x3000");
+  auto& certs = client.ClientCertificates();
+  certs.SetStoreType(tls::cstPFXFile);
+  certs.SetPassword("secret");
+  ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
+  ASSERT_EQ(certs.SetSubject("*"), 0);
+  ASSERT_EQ(client.SetURL("https://localhost:" + std::to_string(server.port()) + "/"), 0);
+  ASSERT_EQ(client.Action(http::actGet), 0) << client.LastErrorText().str();
+  EXPECT_EQ(client.TransferredData(), "commonName=alice,organizationName=Example,countryName=US");
 }
 
 }  // namespace
