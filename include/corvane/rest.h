@@ -184,7 +184,7 @@ class REST {
   std::string TransferredDataB() const { return TransferredData(); }
   std::string SSLAcceptServerCertEncodedB() const { return SSLAcceptServerCertEncoded(); }
   int SetSSLAcceptServerCertEncodedB(std::string_view v) { return SetSSLAcceptServerCertEncoded(v); }
-  std::string SSLCertEncodedB() const { return SSLCertEncoded(); }
+  std::string SSLCertEncodedB() const;
   int SetSSLCertEncodedB(std::string_view value) { return SetSSLCertEncoded(value); }
   std::string SSLCertStoreB() const { return SSLCertStore(); }
   int SetSSLCertStoreB(std::string_view value) { return SetSSLCertStore(value); }

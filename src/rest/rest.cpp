@@ -262,6 +262,16 @@ int REST::SetFirewallUser(std::string_view v) { client_->Firewall().SetUser(v); 
 
 // --- certificates --------------------------------------------------------
 
+namespace {
+// A store, subject or certificate that did not load fails the setter with
+// the selection's own message.
+int CertResult(RestClient& client, int rc) {
+  if (rc != 0) client.SetError(rc, client.ClientCertificates().FailureMessage());
+  return rc;
+}
+}  // namespace
+
+
 std::string REST::SSLAcceptServerCertEncoded() const { return client_->Certificates().acceptServerCertEncoded; }
 int REST::SetSSLAcceptServerCertEncoded(std::string_view v) {
   client_->ClearError();
@@ -269,20 +279,23 @@ int REST::SetSSLAcceptServerCertEncoded(std::string_view v) {
   if (rc == 0) client_->Certificates().acceptServerCertEncoded = v;
   return rc;
 }
-std::string REST::SSLCertEncoded() const { return client_->Certificates().certEncoded; }
-int REST::SetSSLCertEncoded(std::string_view v) { client_->Certificates().certEncoded = v; return 0; }
-std::string REST::SSLCertStore() const { return client_->Certificates().certStore; }
-int REST::SetSSLCertStore(std::string_view v) { client_->Certificates().certStore = v; return 0; }
-std::string REST::SSLCertStorePassword() const { return client_->Certificates().certStorePassword; }
-int REST::SetSSLCertStorePassword(std::string_view v) { client_->Certificates().certStorePassword = v; return 0; }
-CertStoreTypes REST::SSLCertStoreType() const { return static_cast<CertStoreTypes>(client_->Certificates().certStoreType); }
+std::string REST::SSLCertEncoded() const { return client_->ClientCertificates().Encoded(); }
+int REST::SetSSLCertEncoded(std::string_view v) { return CertResult(*client_, client_->ClientCertificates().SetEncoded(v)); }
+std::string REST::SSLCertEncodedB() const { return client_->ClientCertificates().EncodedBytes(); }
+std::string REST::SSLCertStore() const { return client_->ClientCertificates().Store(); }
+int REST::SetSSLCertStore(std::string_view v) { return CertResult(*client_, client_->ClientCertificates().SetStore(v)); }
+std::string REST::SSLCertStorePassword() const { return client_->ClientCertificates().Password(); }
+int REST::SetSSLCertStorePassword(std::string_view v) { client_->ClientCertificates().SetPassword(v); return 0; }
+CertStoreTypes REST::SSLCertStoreType() const {
+  return static_cast<CertStoreTypes>(client_->ClientCertificates().StoreType());
+}
 int REST::SetSSLCertStoreType(CertStoreTypes v) {
   if (static_cast<unsigned>(v) >= 256) return client_->SetError(kErrEnumRange, "Value is out of range.");
-  client_->Certificates().certStoreType = v;
+  client_->ClientCertificates().SetStoreType(v);
   return 0;
 }
-std::string REST::SSLCertSubject() const { return client_->Certificates().certSubject; }
-int REST::SetSSLCertSubject(std::string_view v) { client_->Certificates().certSubject = v; return 0; }
+std::string REST::SSLCertSubject() const { return client_->ClientCertificates().Subject(); }
+int REST::SetSSLCertSubject(std::string_view v) { return CertResult(*client_, client_->ClientCertificates().SetSubject(v)); }
 std::string REST::SSLServerCertEncoded() const { return client_->ServerCertificate().encoded; }
 std::string REST::SSLServerAuthenticationCertEncodedB() const {
   return client_->ServerCertificate().encoded;

@@ -46,15 +46,10 @@ class RestClient : public HttpClient {
   void SetBuildDOM(bool on) noexcept;
   std::string& XErrorPath() noexcept { return xErrorPath_; }
 
-  // Client certificate selection and the caller's accepted server
-  // certificate; the TLS channel reads them when it starts a handshake.
+  // The caller's accepted server certificate as set (the client
+  // certificate lives in the TLS layer's ClientCertificates()).
   struct CertificateSettings {
     std::string acceptServerCertEncoded;
-    std::string certEncoded;
-    std::string certStore = "MY";
-    std::string certStorePassword;
-    int certStoreType = 0;  // cstUser
-    std::string certSubject;
   };
   CertificateSettings& Certificates() noexcept { return certificates_; }
 

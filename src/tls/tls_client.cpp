@@ -89,7 +89,12 @@ int TlsClient::AcquireCredentials() {
   const TlsSettings& s = Tls();
   tls::CredentialParams p;
   p.useDefaultCredentials = s.useDefaultCredentials;
-  p.clientCertificate = clientCertificate_;
+  // A store or subject that did not load fails here rather than going on
+  // without the certificate the caller asked for.
+  if (!clientCertificate_ && clientCertSelection_.FailureCode() != 0) {
+    return SetError(clientCertSelection_.FailureCode(), clientCertSelection_.FailureMessage());
+  }
+  p.clientCertificate = clientCertificate_ ? clientCertificate_ : clientCertSelection_.Held();
   p.enabledProtocols = s.sslEnabledProtocols;
   p.cipherStrength = s.sslCipherStrength;
   p.algorithmList = s.sslAlgorithmList;

@@ -8,6 +8,7 @@
 #include "net/line_buffer.h"
 #include "net/tcp_client.h"
 #include "tls/channel/cert_validation.h"
+#include "tls/channel/client_cert_selection.h"
 #include "tls/channel/tls_channel.h"
 #include "tls/channel/tls_credentials.h"
 
@@ -77,7 +78,11 @@ class TlsClient : public TcpClient {
   // The certificate accepted without a check: PEM or base64 text of one
   // certificate; empty clears it. 0, or 281 when it cannot be read.
   int SetSSLAcceptServerCertEncoded(std::string_view text);
-  // Client certificate for the next credential (null: none).
+  // The caller's client-certificate store, subject and held certificate.
+  tls::ClientCertSelection& ClientCertificates() noexcept { return clientCertSelection_; }
+  const tls::ClientCertSelection& ClientCertificates() const noexcept { return clientCertSelection_; }
+  // Client certificate for the next credential, in place of the selection
+  // (null: none).
   void SetClientCertificate(std::shared_ptr<const tls::ClientCertificate> certificate) {
     clientCertificate_ = std::move(certificate);
   }
@@ -150,6 +155,7 @@ class TlsClient : public TcpClient {
   std::string alpnExtension_;
   std::string acceptedCertificateDer_;
   std::shared_ptr<const tls::ClientCertificate> clientCertificate_;
+  tls::ClientCertSelection clientCertSelection_;
   std::string serverName_;
 
   // Connection state.

@@ -251,6 +251,9 @@ uint32_t TlsCredentials::Configure() {
         if (SSL_CTX_add1_chain_cert(ctx, sk_X509_value(cc->chain.get(), i)) != 1) return kSecENoCredentials;
       }
     }
+    // A TLS 1.3 server may ask for the certificate after the handshake
+    // (RFC 8446 4.6.2); the library answers from the same credential.
+    SSL_CTX_set_post_handshake_auth(ctx, 1);
   }
 
   SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);

@@ -1,8 +1,10 @@
 #include "tls/channel/x500_name.h"
 
+#include <openssl/crypto.h>
 #include <openssl/objects.h>
 
 #include <string_view>
+#include <vector>
 
 namespace corvane::tls {
 
@@ -68,7 +70,81 @@ void AppendValue(std::string& out, const ASN1_STRING* value) {
   OPENSSL_free(utf8);
 }
 
+int NidFor(std::string_view key) {
+  for (const auto& k : kKeys) {
+    if (key.size() == std::string_view(k.key).size() &&
+        OPENSSL_strncasecmp(k.key, key.data(), key.size()) == 0) {
+      return k.nid;
+    }
+  }
+  std::string text(key);
+  if (text.size() > 4 && OPENSSL_strncasecmp(text.c_str(), "OID.", 4) == 0) text.erase(0, 4);
+  return OBJ_txt2nid(text.c_str());  // dotted form and the library's own short names (ST, emailAddress)
+}
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
 }  // namespace
+
+X509_NAME* X500NameFromString(std::string_view text) {
+  struct Part {
+    int nid;
+    std::string value;
+  };
+  std::vector<Part> parts;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t eq = text.find('=', i);
+    if (eq == std::string_view::npos) return nullptr;
+    int nid = NidFor(Trim(text.substr(i, eq - i)));
+    if (nid == NID_undef) return nullptr;
+    size_t v = eq + 1;
+    while (v < text.size() && text[v] == ' ') ++v;
+    std::string value;
+    if (v < text.size() && text[v] == '"') {
+      // Quoted: a doubled quote stands for one.
+      for (++v; v < text.size(); ++v) {
+        if (text[v] == '"') {
+          if (v + 1 < text.size() && text[v + 1] == '"') {
+            value += '"';
+            ++v;
+            continue;
+          }
+          ++v;
+          break;
+        }
+        value += text[v];
+      }
+      while (v < text.size() && text[v] != ',' && text[v] != ';') ++v;
+    } else {
+      size_t end = text.find_first_of(",;", v);
+      if (end == std::string_view::npos) end = text.size();
+      value.assign(Trim(text.substr(v, end - v)));
+      v = end;
+    }
+    parts.push_back({nid, std::move(value)});
+    i = v < text.size() ? v + 1 : v;
+    while (i < text.size() && text[i] == ' ') ++i;
+  }
+  if (parts.empty()) return nullptr;
+  X509_NAME* name = X509_NAME_new();
+  if (name == nullptr) return nullptr;
+  // The text starts with the most specific part, the name with the least.
+  for (size_t k = parts.size(); k-- > 0;) {
+    const Part& p = parts[k];
+    if (X509_NAME_add_entry_by_NID(name, p.nid, MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>(p.value.data()),
+                                   static_cast<int>(p.value.size()), -1, 0) != 1) {
+      X509_NAME_free(name);
+      return nullptr;
+    }
+  }
+  return name;
+}
 
 std::string X500NameString(const X509_NAME* name) {
   std::string out;

@@ -1,0 +1,147 @@
+// The client certificate in the handshake with nginx requiring one
+// (tests/servers/tls/start): each store type, TLS 1.2 and 1.3, RSA, DSA and
+// EC keys; the server answers with the subject it verified.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "http/event_recorder.h"
+#include "http/http_client.h"
+#include "support/python_server.h"
+#include "support/servers.h"
+#include "tls/channel/cert_store.h"
+
+namespace corvane {
+namespace {
+
+struct HandshakeCase {
+  const char* name;
+  const char* portVar;
+  int type;
+  const char* store;  // under CORVANE_CLIENT_KEYS, or a system store name
+  const char* password;
+  const char* subject;
+  const char* seen;  // the subject nginx reports
+};
+
+class ClientCertHandshake : public ::testing::TestWithParam<HandshakeCase> {
+ protected:
+  void SetUp() override {
+    client_.SetEventSink(&events_);
+    client_.SetTimeout(10);
+    client_.Config("SSLEnabledProtocols=0x3C00");  // TLS 1.2 and 1.3
+  }
+  int Get(const std::string& url) {
+    if (int rc = client_.SetURL(url); rc != 0) return rc;
+    return client_.Action(http::actGet);
+  }
+  HttpClient client_;
+  testing::EventRecorder events_;
+};
+
+TEST_P(ClientCertHandshake, ServerSeesTheSubject) {
+  const HandshakeCase& c = GetParam();
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  CORVANE_SERVER_SETTING(port, c.portVar);
+  setenv("XDG_DATA_HOME", (dir + "/xdg").c_str(), 1);
+  auto& certs = client_.ClientCertificates();
+  certs.SetStoreType(c.type);
+  certs.SetPassword(c.password);
+  bool system = c.type == tls::cstUser || c.type == tls::cstMachine;
+  ASSERT_EQ(certs.SetStore(system ? std::string(c.store) : dir + "/" + c.store), 0);
+  ASSERT_EQ(certs.SetSubject(c.subject), 0) << certs.FailureMessage();
+  ASSERT_EQ(Get("https://localhost:" + port + "/"), 0) << client_.LastErrorText().str();
+  EXPECT_EQ(client_.TransferredData(), c.seen);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stores, ClientCertHandshake,
+    ::testing::Values(
+        HandshakeCase{"PfxTls12", "CORVANE_TLS_CLIENT12_PORT", tls::cstPFXFile, "alice.pfx", "secret", "*",
+                      "CN=alice,O=Example,C=US"},
+        HandshakeCase{"PfxTls13", "CORVANE_TLS_CLIENT13_PORT", tls::cstPFXFile, "alice.pfx", "secret", "*",
+                      "CN=alice,O=Example,C=US"},
+        HandshakeCase{"PemTls12", "CORVANE_TLS_CLIENT12_PORT", tls::cstPEMKeyFile, "alice-des3.pem", "secret",
+                      "*", "CN=alice,O=Example,C=US"},
+        HandshakeCase{"PemTls13", "CORVANE_TLS_CLIENT13_PORT", tls::cstPEMKeyFile, "alice-pbes2.pem", "secret",
+                      "*", "CN=alice,O=Example,C=US"},
+        HandshakeCase{"DsaPemTls12", "CORVANE_TLS_CLIENT12_PORT", tls::cstPEMKeyFile, "bob.pem", "", "*",
+                      "CN=bob,O=Example,C=US"},
+        HandshakeCase{"EcPfxTls13", "CORVANE_TLS_CLIENT13_PORT", tls::cstPFXFile, "carol.pfx", "secret", "*",
+                      "CN=carol,O=Example,C=US"},
+        HandshakeCase{"UserStore", "CORVANE_TLS_CLIENT_PORT", tls::cstUser, "MY", "", "CN=alice, O=Example, C=US",
+                      "CN=alice,O=Example,C=US"},
+        HandshakeCase{"XmlWithCertificate", "CORVANE_TLS_CLIENT_PORT", tls::cstXMLFile, "alice-cert-private.xml",
+                      "", "*", "CN=alice,O=Example,C=US"},
+        // A key without a certificate goes out under the temporary one,
+        // which only a server taking any certificate lets through.
+        HandshakeCase{"PpkTemporaryCertificate", "CORVANE_TLS_CLIENT_ANY_PORT", tls::cstPPKFile, "alice-enc.ppk",
+                      "secret", "*", "CN=pem_cert"},
+        HandshakeCase{"Ssh2TemporaryCertificateTls12", "CORVANE_TLS_CLIENT_ANY_PORT", tls::cstPEMKeyFile,
+                      "alice-sshcom-enc.key", "secret", "*", "CN=pem_cert"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ClientCertFailures : public ClientCertHandshake {};
+
+TEST_F(ClientCertFailures, WithoutACertificateTheServerRefusesAndWeSayItAsked) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_CLIENT_PORT");
+  EXPECT_EQ(Get("https://localhost:" + port + "/"), 151);
+  EXPECT_NE(client_.TransferredData().find("No required SSL certificate was sent"), std::string::npos);
+  EXPECT_TRUE(events_.Has("SSLStatus Client certificate requested from server."));
+}
+
+TEST_F(ClientCertFailures, AStoreThatDidNotLoadFailsTheConnectionWithItsText) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_CLIENT_PORT");
+  auto& certs = client_.ClientCertificates();
+  certs.SetStoreType(tls::cstPFXFile);
+  certs.SetPassword("wrong");
+  ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
+  ASSERT_EQ(certs.SetSubject("*"), 271);
+  EXPECT_EQ(Get("https://localhost:" + port + "/"), 271);
+  EXPECT_EQ(client_.LastErrorText().str(), "The certificate store could not be opened (0x80070056).");
+  EXPECT_FALSE(events_.Has("Connected 0"));
+}
+
+TEST_F(ClientCertFailures, ACertificateWithoutItsKeyCannotMakeACredential) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_CLIENT_PORT");
+  auto& certs = client_.ClientCertificates();
+  certs.SetStoreType(tls::cstP7BFile);
+  ASSERT_EQ(certs.SetStore(dir + "/alice.p7b"), 0);
+  ASSERT_EQ(certs.SetSubject("alice"), 0);
+  EXPECT_EQ(Get("https://localhost:" + port + "/"), 273);
+  EXPECT_EQ(client_.LastErrorText().str(), "Could not acquire security credentials: error 0x8009030e.");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A TLS 1.3 server asking for the certificate after the handshake gets it
+// from the same credential.
+TEST(ClientCertPostHandshake, CertificateGoesOutWhenTheServerAsksLater) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  CORVANE_SERVER_SETTING(root, "CORVANE_TLS_ROOT");
+  std::string pki = root + "/../pki";
+  testing::PythonServer server(testing::TestsPath("tls/post_handshake_server.py"),
+                               {pki + "/valid.pem", pki + "/server.key", dir + "/client-ca.pem"});
+  ASSERT_GT(server.port(), 0);
+  HttpClient client;
+  client.SetTimeout(10);
+  client.Config("SSLEnabledProtocols=0x3000");
+  auto& certs = client.ClientCertificates();
+  certs.SetStoreType(tls::cstPFXFile);
+  certs.SetPassword("secret");
+  ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
+  ASSERT_EQ(certs.SetSubject("*"), 0);
+  ASSERT_EQ(client.SetURL("https://localhost:" + std::to_string(server.port()) + "/"), 0);
+  ASSERT_EQ(client.Action(http::actGet), 0) << client.LastErrorText().str();
+  EXPECT_EQ(client.TransferredData(), "commonName=alice,organizationName=Example,countryName=US");
+}
+
+}  // namespace
+}  // namespace corvane
