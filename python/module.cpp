@@ -107,6 +107,7 @@ class PySink : public EventSink {
  public:
   explicit PySink(PyRest& owner) : owner_(owner) {}
   void Invoke(int32_t dispid, std::span<Variant> args) override;
+  bool Wants(int32_t dispid) const override;
 
  private:
   PyRest& owner_;
@@ -122,9 +123,7 @@ class PyRest {
   // Runs one call with the GIL released, so other threads run while a
   // request waits; events take the GIL back for their handlers.
   py::object Call(int32_t dispid, InvokeKind kind, const std::vector<Variant>& args) {
-    if (depth_ > 0 && owner_ != std::this_thread::get_id()) {
-      throw py::value_error("this REST object is in a call on another thread");
-    }
+    RefuseOtherThreads();
     ++depth_;
     owner_ = std::this_thread::get_id();
     Variant result;
@@ -166,12 +165,14 @@ class PyRest {
 
   // Registers handler for the event, replacing the one it had.
   void On(const std::string& event, py::object handler) {
+    RefuseOtherThreads();
     int32_t dispid = EventDispid(event);
     if (!PyCallable_Check(handler.ptr())) throw py::type_error("an event handler must be callable");
     handlers_[dispid] = std::move(handler);
     if (!cookie_) cookie_ = dispatch_->Advise(&sink_);
   }
   void Off(const std::string& event) {
+    RefuseOtherThreads();
     handlers_.erase(EventDispid(event));
     // Without handlers the events are not converted at all.
     if (handlers_.empty() && cookie_) {
@@ -189,6 +190,13 @@ class PyRest {
   }
 
  private:
+  // The object belongs to the thread of a running call until it returns.
+  void RefuseOtherThreads() const {
+    if (depth_ > 0 && owner_ != std::this_thread::get_id()) {
+      throw py::value_error("this REST object is in a call on another thread");
+    }
+  }
+
   static int32_t EventDispid(const std::string& event) {
     for (const EventDesc& e : EventTable()) {
       if (EqualsAscii(e.name, event)) return e.dispid;
@@ -223,6 +231,12 @@ class PyRest {
   int depth_ = 0;
   std::thread::id owner_;
 };
+
+// Called with the GIL released: the handler map changes only under the GIL,
+// and only from the thread that runs the call (other threads are refused).
+bool PySink::Wants(int32_t dispid) const {
+  return owner_.handlers().contains(dispid);
+}
 
 void PySink::Invoke(int32_t dispid, std::span<Variant> args) {
   py::gil_scoped_acquire locked;

@@ -117,6 +117,9 @@ class EventSink {
  public:
   virtual ~EventSink() = default;
   virtual void Invoke(int32_t dispid, std::span<Variant> args) = 0;
+  // False for events the sink ignores: when no sink wants an event its
+  // arguments are not converted at all (Transfer carries every block).
+  virtual bool Wants(int32_t dispid) const { return true; }
 };
 
 class Dispatch {

@@ -95,11 +95,14 @@ class EventBridge : public RESTEvents {
 
   template <typename... Args>
   void Fire(int32_t dispid, Args&... args) {
-    if (sinks_.empty()) return;
+    // A sink may disconnect itself (or another) while it runs.
+    std::vector<std::pair<uint32_t, EventSink*>> sinks;
+    for (const auto& s : sinks_) {
+      if (s.second->Wants(dispid)) sinks.push_back(s);
+    }
+    if (sinks.empty()) return;
     std::array<Variant, sizeof...(Args)> values{In(args)...};
     const std::array<Variant, sizeof...(Args)> fired = values;
-    // A sink may disconnect itself (or another) while it runs.
-    std::vector<std::pair<uint32_t, EventSink*>> sinks = sinks_;
     for (const auto& [cookie, sink] : sinks) sink->Invoke(dispid, values);
     // Only what a sink changed goes back: text that crossed by the byte
     // fallback would not survive the trip unchanged.

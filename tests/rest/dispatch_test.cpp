@@ -243,12 +243,16 @@ class RecordingSink : public EventSink {
     if (dispid == 16) args[1] = Variant(false);
     if (dispid == 10) args[1] = Variant(u"replaced");
   }
+  bool Wants(int32_t dispid) const override { return !only || *only == dispid; }
+  std::optional<int32_t> only;
   std::vector<std::pair<int32_t, std::vector<Variant>>> fired;
 };
 
 TEST(EventBridgeTest, SinksChangeByReferenceArgumentsAndNothingElse) {
   EventBridge bridge([] { return 65001u; });
-  RecordingSink first, second;
+  RecordingSink first, second, statusOnly;
+  statusOnly.only = 24;
+  bridge.Add(&statusOnly);
   bridge.Add(&first);
   uint32_t cookie = bridge.Add(&second);
 
@@ -280,6 +284,7 @@ TEST(EventBridgeTest, SinksChangeByReferenceArgumentsAndNothingElse) {
   bridge.StartTransfer(direction);
   EXPECT_EQ(first.fired.size(), 4u);
   EXPECT_EQ(second.fired.size(), 3u);
+  EXPECT_TRUE(statusOnly.fired.empty());
 }
 
 TEST(DispatchTest, AdviseTakesTheListenerAndTheLastUnadviseGivesItBack) {
