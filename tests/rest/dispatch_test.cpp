@@ -100,6 +100,7 @@ TEST(DispatchTest, SurfaceChecksRefuseBeforeTheEngineSeesAnything) {
        23401},
       {"Timeout", put, {Variant(int32_t{70000})}, false, kDispOverflow, nullptr, 0},
       {"Timeout", put, {Variant(u"soon")}, false, kDispTypeMismatch, nullptr, 0},
+      {"BuildDOM", put, {Variant(u"maybe")}, false, kDispTypeMismatch, nullptr, 0},
       {"TransferredDataLimit",
        put,
        {Variant(u"99999999999999999999")},
@@ -150,6 +151,7 @@ TEST(DispatchTest, ValuesConvertToEachPropertyType) {
   } cases[] = {
       {"AuthScheme", Variant(u"AUTHNTLM"), Variant(int32_t{4})},
       {"FollowRedirects", Variant(int16_t{2}), Variant(int32_t{2})},
+      {"FirewallType", Variant(u"0x3"), Variant(int32_t{3})},
       {"BuildDOM", Variant(u"no"), Variant(false)},
       {"Timeout", Variant(u" 42 "), Variant(int16_t{42})},
       {"TransferredDataLimit", Variant(u"5000000000"), Variant(int64_t{5000000000})},
