@@ -183,6 +183,12 @@ class PyRest {
 
   Dispatch& dispatch() { return *dispatch_; }
   const std::map<int32_t, py::object>& handlers() const { return handlers_; }
+  void DropHandlers() {
+    if (cookie_) dispatch_->Unadvise(*cookie_);
+    cookie_.reset();
+    std::map<int32_t, py::object> gone;
+    gone.swap(handlers_);  // released after the map is consistent again
+  }
   void SetHandlerError(py::error_already_set&& e) {
     if (!handlerError_) handlerError_ = std::make_unique<py::error_already_set>(std::move(e));
     // Stop the request the handler ran in; the exception goes to the caller.
@@ -353,7 +359,33 @@ PYBIND11_MODULE(corvane, m) {
       .def("__iter__", [](const IndexedProperty& p) { return py::iter(p.Values()); })
       .def("__repr__", &IndexedProperty::Repr);
 
-  py::class_<PyRest> rest(m, "REST", "A REST object; REST() is create_object(\"Corvane.REST\").");
+  // Handlers often use the object they handle (reading XText in an event):
+  // the collector sees them, so such a cycle does not keep the object and
+  // its connection alive.
+  // A traversal may come before __init__ has made the C++ object.
+  static constexpr auto Constructed = [](PyObject* self) {
+    return reinterpret_cast<py::detail::instance*>(self)
+        ->get_value_and_holder()
+        .holder_constructed();
+  };
+  py::custom_type_setup collectable([](PyHeapTypeObject* heapType) {
+    PyTypeObject* type = &heapType->ht_type;
+    type->tp_flags |= Py_TPFLAGS_HAVE_GC;
+    type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
+      Py_VISIT(Py_TYPE(self));
+      if (!Constructed(self)) return 0;
+      for (const auto& [dispid, handler] : py::cast<PyRest&>(py::handle(self)).handlers()) {
+        Py_VISIT(handler.ptr());
+      }
+      return 0;
+    };
+    type->tp_clear = [](PyObject* self) {
+      if (Constructed(self)) py::cast<PyRest&>(py::handle(self)).DropHandlers();
+      return 0;
+    };
+  });
+  py::class_<PyRest> rest(m, "REST", "A REST object; REST() is create_object(\"Corvane.REST\").",
+                          collectable);
   rest.def(py::init([] { return Create("Corvane.REST"); }));
 
   for (const PropertyDesc& p : PropertyTable()) {

@@ -1,8 +1,10 @@
 """The corvane module driving real requests."""
 import ast
+import gc
 import http.server
 import os
 import threading
+import weakref
 
 import pytest
 
@@ -132,6 +134,15 @@ def test_handler_exception_stops_the_request_and_reaches_the_caller(nginx):
         rest.get(nginx + "/data.json")
     rest.off("Header")
     rest.get(nginx + "/data.json")
+
+
+def test_object_used_by_its_own_handler_is_collected():
+    rest = corvane.REST()
+    rest.on("Status", lambda version, code, text, owner=rest: owner.x_text)
+    gone = weakref.ref(rest)
+    del rest
+    gc.collect()
+    assert gone() is None
 
 
 class _Hello(http.server.BaseHTTPRequestHandler):
