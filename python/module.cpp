@@ -128,7 +128,10 @@ class PyRest {
     owner_ = std::this_thread::get_id();
     Variant result;
     HResult hr;
-    {
+    if (kind == InvokeKind::kPropertyGet) {
+      // Reads never wait, and most calls are reads: the lock stays.
+      hr = dispatch_->Invoke(dispid, kind, args, &result);
+    } else {
       py::gil_scoped_release unlocked;
       hr = dispatch_->Invoke(dispid, kind, args, &result);
     }

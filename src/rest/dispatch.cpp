@@ -91,7 +91,7 @@ struct Dispatch::Impl {
       case ValueType::kString: {
         std::u16string text;
         if ((hr = v.ToString(text)) != 0) return ArgumentFailure(hr);
-        if (FromUtf16(text, CodePage(), out.text) != 0)
+        if (NarrowText(text, CodePage(), out.text) != 0)
           return EngineResult(kErrCodePage, helpContext);
         return 0;
       }
@@ -360,7 +360,7 @@ HResult Dispatch::Widen(std::string_view text, std::u16string& out) const {
 }
 
 HResult Dispatch::Narrow(std::u16string_view text, std::string& out) const {
-  return AutomationResult(FromUtf16(text, impl_->CodePage(), out));
+  return AutomationResult(NarrowText(text, impl_->CodePage(), out));
 }
 
 std::unique_ptr<Dispatch> CreateObject(std::string_view progId, HResult* result) {

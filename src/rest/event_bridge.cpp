@@ -7,8 +7,34 @@
 
 namespace corvane {
 
+namespace {
+
+// Code pages whose first 128 characters are ASCII: the locale's charset and
+// UTF-8. ASCII text in them converts unit by unit, without opening a
+// converter for each string (events carry many short ones).
+bool AsciiCompatible(unsigned codePage) {
+  return codePage == 0 || codePage == 65001;
+}
+
+template <typename Char>
+bool IsAscii(std::basic_string_view<Char> text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](Char c) { return static_cast<uint32_t>(c) < 0x80; });
+}
+
+}  // namespace
+
+int NarrowText(std::u16string_view text, unsigned codePage, std::string& out) {
+  if (AsciiCompatible(codePage) && IsAscii(text)) {
+    out.assign(text.begin(), text.end());
+    return 0;
+  }
+  return FromUtf16(text, codePage, out);
+}
+
 std::u16string WidenText(std::string_view text, unsigned codePage) {
   std::u16string out;
+  if (AsciiCompatible(codePage) && IsAscii(text)) return std::u16string(text.begin(), text.end());
   if (ToUtf16(text, codePage, out) == 0) return out;
   out.assign(text.size(), u'\0');
   std::transform(text.begin(), text.end(), out.begin(),
@@ -38,7 +64,7 @@ void EventBridge::Out(const Variant& v, std::string& arg) const {
   std::u16string text;
   if (v.ToString(text) != 0) return;
   std::string narrow;
-  if (FromUtf16(text, codePage_(), narrow) == 0) arg = std::move(narrow);
+  if (NarrowText(text, codePage_(), narrow) == 0) arg = std::move(narrow);
 }
 
 void EventBridge::Out(const Variant& v, int& arg) {

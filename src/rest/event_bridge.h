@@ -119,5 +119,7 @@ class EventBridge : public RESTEvents {
 // unit per byte, so an event never loses its text (the B properties carry
 // such bytes exactly).
 std::u16string WidenText(std::string_view text, unsigned codePage);
+// UTF-16 to the code page: 0, or 434 when the text does not convert.
+int NarrowText(std::u16string_view text, unsigned codePage, std::string& out);
 
 }  // namespace corvane
