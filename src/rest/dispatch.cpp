@@ -225,47 +225,23 @@ HResult Dispatch::Impl::CallMethod(const MethodDesc& m, std::span<const Variant>
   }
   PropertyValue out;
   int rc = 0;
+  // clang-format off
   switch (m.dispid) {
-    case 502:
-      rc = rest.AddCookie(a[0].text, a[1].text);
-      break;
-    case 503:
-      out.text = rest.Attr(a[0].text);
-      rc = rest.LastGetCode();
-      break;
-    case 504:
-      rc = rest.Config(a[0].text, &out.text);
-      break;
-    case 505:
-      rc = rest.Delete(a[0].text);
-      break;
-    case 506:
-      rc = rest.DoEvents();
-      break;
-    case 507:
-      rc = rest.Get(a[0].text);
-      break;
-    case 508:
-      out.integer = rest.HasXPath(a[0].text) ? 1 : 0;
-      break;
-    case 509:
-      rc = rest.Interrupt();
-      break;
-    case 510:
-      rc = rest.Post(a[0].text);
-      break;
-    case 511:
-      rc = rest.Put(a[0].text);
-      break;
-    case 512:
-      rc = rest.Reset();
-      break;
-    case 0x600200B6:
-      serverPage = true;
-      break;
-    case 0x600200B7:
-      break;
+    case 502: rc = rest.AddCookie(a[0].text, a[1].text); break;
+    case 503: out.text = rest.Attr(a[0].text); rc = rest.LastGetCode(); break;
+    case 504: rc = rest.Config(a[0].text, &out.text); break;
+    case 505: rc = rest.Delete(a[0].text); break;
+    case 506: rc = rest.DoEvents(); break;
+    case 507: rc = rest.Get(a[0].text); break;
+    case 508: out.integer = rest.HasXPath(a[0].text) ? 1 : 0; break;
+    case 509: rc = rest.Interrupt(); break;
+    case 510: rc = rest.Post(a[0].text); break;
+    case 511: rc = rest.Put(a[0].text); break;
+    case 512: rc = rest.Reset(); break;
+    case 0x600200B6: serverPage = true; break;  // OnStartPage
+    case 0x600200B7: break;                     // OnEndPage
   }
+  // clang-format on
   if (rc != 0) return EngineResult(rc, m.helpContext);
   if (result) *result = ToVariant(m.result, out);
   return 0;
