@@ -9,36 +9,6 @@ namespace corvane {
 
 namespace {
 
-constexpr EnumeratorInfo kAuthSchemes[] = {
-    {"authBasic", authBasic}, {"authDigest", authDigest},       {"authProprietary", authProprietary},
-    {"authNone", authNone},   {"authNtlm", authNtlm},           {"authNegotiate", authNegotiate},
-    {"authOAuth", authOAuth}};
-constexpr EnumeratorInfo kFirewallTypes[] = {
-    {"fwNone", fwNone}, {"fwTunnel", fwTunnel}, {"fwSOCKS4", fwSOCKS4}, {"fwSOCKS5", fwSOCKS5}};
-constexpr EnumeratorInfo kFollowRedirects[] = {
-    {"frNever", frNever}, {"frAlways", frAlways}, {"frSameScheme", frSameScheme}};
-constexpr EnumeratorInfo kProxySSLTypes[] = {
-    {"psAutomatic", psAutomatic}, {"psAlways", psAlways}, {"psNever", psNever}, {"psTunnel", psTunnel}};
-constexpr EnumeratorInfo kCertStoreTypes[] = {
-    {"cstUser", cstUser},
-    {"cstMachine", cstMachine},
-    {"cstPFXFile", cstPFXFile},
-    {"cstPFXBlob", cstPFXBlob},
-    {"cstJKSFile", cstJKSFile},
-    {"cstJKSBlob", cstJKSBlob},
-    {"cstPEMKeyFile", cstPEMKeyFile},
-    {"cstPEMKeyBlob", cstPEMKeyBlob},
-    {"cstPublicKeyFile", cstPublicKeyFile},
-    {"cstPublicKeyBlob", cstPublicKeyBlob},
-    {"cstSSHPublicKeyBlob", cstSSHPublicKeyBlob},
-    {"cstP7BFile", cstP7BFile},
-    {"cstP7BBlob", cstP7BBlob},
-    {"cstSSHPublicKeyFile", cstSSHPublicKeyFile},
-    {"cstPPKFile", cstPPKFile},
-    {"cstPPKBlob", cstPPKBlob},
-    {"cstXMLFile", cstXMLFile},
-    {"cstXMLBlob", cstXMLBlob}};
-
 // Kind tags the .def list names, mapped to the table's kinds.
 template <typename T>
 struct KindOf;
@@ -144,83 +114,6 @@ const PropertyInfo* FindProperty(int dispid) {
     if (p.dispid == dispid) return &p;
   }
   return nullptr;
-}
-
-std::span<const EnumeratorInfo> Enumerators(std::string_view enumName) {
-  if (enumName == "AuthSchemes") return kAuthSchemes;
-  if (enumName == "FirewallTypes") return kFirewallTypes;
-  if (enumName == "TFollowRedirects") return kFollowRedirects;
-  if (enumName == "ProxySSLTypes") return kProxySSLTypes;
-  if (enumName == "CertStoreTypes") return kCertStoreTypes;
-  return {};
-}
-
-namespace {
-
-bool ParseNumber(std::string_view text, int64_t& out) {
-  if (text.empty()) return false;
-  std::string_view digits = text;
-  bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-  if (hex) digits.remove_prefix(2);
-  if (!digits.empty() && (digits[0] == '-' || digits[0] == '+')) digits.remove_prefix(1);
-  if (digits.empty()) return false;
-  for (char c : digits) {
-    bool ok = (c >= '0' && c <= '9') ||
-              (hex && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')));
-    if (!ok) return false;
-  }
-  out = ParseConfigInt(text);
-  return true;
-}
-
-}  // namespace
-
-bool ParsePropertyText(const PropertyInfo& p, std::string_view text, PropertyValue& out) {
-  switch (p.kind) {
-    case PropertyKind::kString:
-    case PropertyKind::kBytes:
-      out.text = text;
-      return true;
-    case PropertyKind::kBool:
-      if (EqualsNoCase(text, "true") || EqualsNoCase(text, "yes") || text == "1") {
-        out.integer = 1;
-        return true;
-      }
-      if (EqualsNoCase(text, "false") || EqualsNoCase(text, "no") || text == "0") {
-        out.integer = 0;
-        return true;
-      }
-      return false;
-    case PropertyKind::kEnum:
-      for (const EnumeratorInfo& e : Enumerators(p.enumName)) {
-        if (EqualsNoCase(e.name, text)) {
-          out.integer = e.value;
-          return true;
-        }
-      }
-      return ParseNumber(text, out.integer);
-    case PropertyKind::kInt16:
-    case PropertyKind::kInt32:
-    case PropertyKind::kInt64:
-      return ParseNumber(text, out.integer);
-  }
-  return false;
-}
-
-std::string PropertyText(const PropertyInfo& p, const PropertyValue& value) {
-  switch (p.kind) {
-    case PropertyKind::kString:
-    case PropertyKind::kBytes:
-      return value.text;
-    case PropertyKind::kBool:
-      return value.integer ? "True" : "False";
-    case PropertyKind::kEnum:
-    case PropertyKind::kInt16:
-    case PropertyKind::kInt32:
-    case PropertyKind::kInt64:
-      return std::to_string(value.integer);
-  }
-  return {};
 }
 
 }  // namespace corvane

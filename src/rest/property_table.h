@@ -1,8 +1,8 @@
 #pragma once
 
 // The REST object's properties as data: DISPID, name, kind, index, access and
-// help context, with typed access by name. The command-line client and the
-// dispatch layer both work through it.
+// help context, with typed access by name. The dispatch layer reaches the
+// REST object's accessors through it.
 
 #include <cstdint>
 #include <span>
@@ -20,11 +20,6 @@ enum class PropertyKind { kString, kBool, kInt16, kInt32, kInt64, kBytes, kEnum 
 struct PropertyValue {
   int64_t integer = 0;
   std::string text;
-};
-
-struct EnumeratorInfo {
-  const char* name;
-  int value;
 };
 
 struct PropertyInfo {
@@ -49,16 +44,5 @@ std::span<const PropertyInfo> Properties();
 // Case-insensitive lookup; nullptr when there is no such property.
 const PropertyInfo* FindProperty(std::string_view name);
 const PropertyInfo* FindProperty(int dispid);
-
-// The enumerators of an enumeration type name ("AuthSchemes", ...).
-std::span<const EnumeratorInfo> Enumerators(std::string_view enumName);
-
-// Parses text for a property: a number ("0x" allowed), an enumerator name for
-// enumerations, "true"/"false"/"yes"/"no"/"1"/"0" for booleans. False when the
-// text fits none of these.
-bool ParsePropertyText(const PropertyInfo& p, std::string_view text, PropertyValue& out);
-// Renders a value as text: numbers in decimal, booleans "True"/"False",
-// enumerations by number.
-std::string PropertyText(const PropertyInfo& p, const PropertyValue& value);
 
 }  // namespace corvane

@@ -183,10 +183,8 @@ std::string REST::Referer() const { return client_->Headers().referer; }
 int REST::SetReferer(std::string_view v) { client_->Headers().referer = v; return 0; }
 int REST::Timeout() const { return client_->Timeout(); }
 int REST::SetTimeout(int v) { client_->SetTimeout(v); return 0; }
-int64_t REST::TransferredDataLimit() const {
-  client_->Config("TransferredDataLimit");
-  return ParseConfigInt(client_->ResultText().view());
-}
+// The configuration query answers 32 bits; the property carries all 64.
+int64_t REST::TransferredDataLimit() const { return client_->TransferredDataLimit(); }
 int REST::SetTransferredDataLimit(int64_t v) { client_->SetTransferredDataLimit(v); return 0; }
 std::string REST::URL() const { return client_->URL(); }
 int REST::SetURL(std::string_view v) {

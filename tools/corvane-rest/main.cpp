@@ -6,18 +6,22 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "corvane-rest/cli_options.h"
 #include "corvane-rest/event_printer.h"
+#include "corvane/dispatch.h"
 #include "corvane/rest.h"
-#include "rest/property_table.h"
 #include "rest/rest_client.h"
 
 namespace {
 
-using corvane::PropertyInfo;
-using corvane::PropertyValue;
+using corvane::Dispatch;
+using corvane::HResult;
+using corvane::InvokeKind;
+using corvane::PropertyDesc;
 using corvane::REST;
+using corvane::Variant;
 using corvane::cli::Options;
 using corvane::cli::Step;
 
@@ -61,31 +65,89 @@ int Usage(const std::string& message) {
   return 2;
 }
 
+// The engine's code behind a failed call of the automation layer; a failure
+// of the call itself (no engine code) is a usage error, -100.
+int FailureCode(Dispatch& d) {
+  if (d.LastError().code != 0) return d.LastError().code;
+  std::string message;
+  d.Narrow(d.LastError().description, message);
+  return Usage(message), -100;
+}
+
+// NAME[i]=VALUE through the automation layer, which converts enumerator
+// names, numbers and true/false/yes/no. Returns the engine's code, or -100
+// for a usage error already reported.
+int SetProperty(Dispatch& d, const std::string& text) {
+  size_t eq = text.find('=');
+  std::string name;
+  int index = 0;
+  bool hasIndex = false;
+  SplitIndex(text.substr(0, eq), name, index, hasIndex);
+  const PropertyDesc* p = corvane::FindPropertyDesc(name);
+  if (p == nullptr) return Usage("no property named " + name), -100;
+  std::string raw = text.substr(eq + 1);
+  std::vector<Variant> args;
+  if (p->indexName) args.emplace_back(static_cast<int32_t>(index));
+  if (p->type == corvane::ValueType::kBytes) {
+    args.push_back(Variant::Bytes(std::vector<uint8_t>(raw.begin(), raw.end())));
+  } else {
+    std::u16string wide;
+    if (d.Widen(raw, wide) != 0)
+      return Usage("bad value for " + std::string(p->name) + ": " + raw), -100;
+    args.emplace_back(std::move(wide));
+  }
+  switch (d.Invoke(p->dispid, InvokeKind::kPropertyPut, args)) {
+    case 0:
+      return 0;
+    case corvane::kPropertyReadOnly:
+      return Usage("property " + std::string(p->name) + " is read-only"), -100;
+    case corvane::kDispTypeMismatch:
+    case corvane::kDispOverflow:
+    case corvane::kValueOutOfRange:
+      return Usage("bad value for " + std::string(p->name) + ": " + raw), -100;
+    default:
+      return FailureCode(d);
+  }
+}
+
+// Prints NAME=value (NAME[i]=value) of a property read through the
+// automation layer; returns the engine's code on failure.
+int PrintProperty(REST& rest, Dispatch& d, const std::string& text) {
+  std::string name;
+  int index = 0;
+  bool hasIndex = false;
+  SplitIndex(text, name, index, hasIndex);
+  const PropertyDesc* p = corvane::FindPropertyDesc(name);
+  if (p == nullptr) return Usage("no property named " + name), -100;
+  std::vector<Variant> args;
+  if (p->indexName) args.emplace_back(static_cast<int32_t>(index));
+  Variant value;
+  HResult hr = d.Invoke(p->dispid, InvokeKind::kPropertyGet, args, &value);
+  // A refused index keeps the engine's own code and message.
+  if (hr == corvane::kInvalidArrayIndex) return rest.LastGetCode();
+  if (hr != 0) return FailureCode(d);
+  std::string out;
+  std::u16string wide;
+  if (value.type() == corvane::VariantType::kByteArray) {
+    out.assign(value.bytes().begin(), value.bytes().end());
+  } else if (value.ToString(wide) == 0 && d.Narrow(wide, out) != 0) {
+    for (char16_t c : wide) out += static_cast<char>(c);  // text that came by the byte
+  }
+  std::string shown =
+      hasIndex ? std::string(p->name) + "[" + std::to_string(index) + "]" : std::string(p->name);
+  std::printf("%s=%s\n", shown.c_str(), out.c_str());
+  return 0;
+}
+
 // Applies a step that comes before the request; returns the engine's code or
 // -100 for a usage error already reported.
-int ApplyBefore(REST& rest, const Step& step) {
+int ApplyBefore(REST& rest, Dispatch& d, const Step& step) {
   switch (step.kind) {
     case Step::Kind::kConfig:
       if (step.text.find('=') == std::string::npos) return 0;  // a query: answered later
       return rest.Config(step.text);
-    case Step::Kind::kSet: {
-      size_t eq = step.text.find('=');
-      std::string name;
-      int index = 0;
-      bool hasIndex = false;
-      SplitIndex(step.text.substr(0, eq), name, index, hasIndex);
-      const PropertyInfo* p = corvane::FindProperty(name);
-      if (p == nullptr) return Usage("no property named " + name), -100;
-      PropertyValue value;
-      if (!corvane::ParsePropertyText(*p, step.text.substr(eq + 1), value)) {
-        return Usage("bad value for " + std::string(p->name) + ": " + step.text.substr(eq + 1)), -100;
-      }
-      int rc = p->set(rest, index, value);
-      if (rc == corvane::kErrReadOnlyProperty) {
-        return Usage("property " + std::string(p->name) + " is read-only"), -100;
-      }
-      return rc;
-    }
+    case Step::Kind::kSet:
+      return SetProperty(d, step.text);
     case Step::Kind::kHeader: {
       // The engine writes Content-Type itself (from ContentType, text/xml by
       // default): a second one from OtherHeaders would contradict it.
@@ -120,7 +182,7 @@ int ApplyBefore(REST& rest, const Step& step) {
 }
 
 // Applies a step that comes after the request, printing its answer.
-int ApplyAfter(REST& rest, const Step& step) {
+int ApplyAfter(REST& rest, Dispatch& d, const Step& step) {
   switch (step.kind) {
     case Step::Kind::kConfig: {
       if (step.text.find('=') != std::string::npos) return 0;
@@ -137,21 +199,8 @@ int ApplyAfter(REST& rest, const Step& step) {
       std::printf("%s\n", text.c_str());
       return 0;
     }
-    case Step::Kind::kGet: {
-      std::string name;
-      int index = 0;
-      bool hasIndex = false;
-      SplitIndex(step.text, name, index, hasIndex);
-      const PropertyInfo* p = corvane::FindProperty(name);
-      if (p == nullptr) return Usage("no property named " + name), -100;
-      PropertyValue value;
-      int rc = p->get(rest, index, value);
-      if (rc != 0) return rc;
-      std::string shown = hasIndex ? std::string(p->name) + "[" + std::to_string(index) + "]"
-                                   : std::string(p->name);
-      std::printf("%s=%s\n", shown.c_str(), corvane::PropertyText(*p, value).c_str());
-      return 0;
-    }
+    case Step::Kind::kGet:
+      return PrintProperty(rest, d, step.text);
     default:
       return 0;
   }
@@ -201,6 +250,7 @@ int main(int argc, char** argv) {
   if (options.url.empty() && !AsksSomething(options)) return Usage("no URL given");
 
   REST rest;
+  Dispatch d(rest);
   corvane::cli::ListenerOptions lo;
   lo.events = options.events;
   lo.logToStderr = options.verbosity > 0;
@@ -216,7 +266,7 @@ int main(int argc, char** argv) {
   bool hasBody = false;
   for (const Step& step : options.steps) {
     if (step.kind == Step::Kind::kPostData || step.kind == Step::Kind::kAttach) hasBody = true;
-    int rc = ApplyBefore(rest, step);
+    int rc = ApplyBefore(rest, d, step);
     if (rc == -100) return 2;
     if (rc != 0) return Fail(rest, rc);
   }
@@ -239,7 +289,7 @@ int main(int argc, char** argv) {
   bool haveDocument = result == 0 || !rest.StatusLine().empty();
   for (const Step& step : options.steps) {
     if (step.kind == Step::Kind::kXPath && !haveDocument) continue;
-    int rc = ApplyAfter(rest, step);
+    int rc = ApplyAfter(rest, d, step);
     if (rc == -100) return 2;
     if (rc != 0) {
       std::fflush(stdout);
