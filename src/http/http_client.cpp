@@ -36,6 +36,8 @@ HttpClient::HttpClient() {
   Config("InBufferSize=" + std::to_string(kSocketBufferSize));
   Config("OutBufferSize=" + std::to_string(kSocketBufferSize));
   reader_.SetMaxLineLength(kMaxLineLength);
+  auth_.systemTokens = &sspi_;
+  auth_.proxySystemTokens = &proxySspi_;
   ClearError();
 }
 
@@ -139,6 +141,10 @@ auth::AuthRequest HttpClient::AuthRequestNow() const {
   r.proxyPort = proxyPort_;
   r.kerberosSpn = Tls().kerberosSPN;
   r.useSystemSspi = Tls().useSystemSSPI;
+  // Tokens made over TLS are bound to the server's certificate; only the
+  // system package's exchanges use the bindings.
+  r.bindChannel = Tls().extendedProtection && TlsActive();
+  if (r.bindChannel && r.useSystemSspi) r.channelBindings = ChannelBinding();
   return r;
 }
 
@@ -366,7 +372,14 @@ int HttpClient::FinishTransaction(int waitResult) {
                          " Bytes Transferred");
   }
   int status = reader_.statusCode();
-  if ((status >= 200 && status <= 299) || status == 101) return waitResult;
+  if ((status >= 200 && status <= 299) || status == 101) {
+    // The server's last Negotiate token proves its identity.
+    if (int rc = auth::VerifyServerToken(auth_, AuthRequestNow()); rc != 0) {
+      CloseConnection();
+      return SetError(rc, auth_.errorText.view());
+    }
+    return waitResult;
+  }
 
   std::string message = status == 407 ? "Proxy error: " : "";
   message += HttpErrorText(HttpError::ProtocolStatus);
