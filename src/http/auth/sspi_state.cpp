@@ -205,11 +205,13 @@ int SspiState::SspiFirstToken(std::string_view target, ByteBuffer& token) {
 
 int SspiState::SspiNextToken(std::string_view target, std::string_view serverToken, bool bindChannel,
                              std::string_view channelBindings, ByteBuffer& token) {
-  if (handles_->context.get() == GSS_C_NO_CONTEXT) {
-    return Fail(errorText_, AuthError::SspiConsume, GSS_S_NO_CONTEXT, 0);
-  }
+  // The bindings are had before the package is asked: without them a bound
+  // exchange cannot go on.
   if (bindChannel && channelBindings.empty()) {
     return Fail(errorText_, AuthError::SspiChannelBindings, GSS_S_BAD_BINDINGS, 0);
+  }
+  if (handles_->context.get() == GSS_C_NO_CONTEXT) {
+    return Fail(errorText_, AuthError::SspiConsume, GSS_S_NO_CONTEXT, 0);
   }
   return Initialize(target, serverToken, bindChannel, channelBindings, false, token);
 }

@@ -5,15 +5,26 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "core/base64.h"
 #include "http/auth/sspi_state.h"
 #include "http/http_client.h"
+#include "http/auth/gss_acceptor_server.h"
 #include "support/servers.h"
 
 namespace corvane {
 namespace {
+
+// Takes the test acceptor's self-signed certificate.
+class TrustingClient : public HttpClient {
+ protected:
+  bool FireSSLServerAuthentication(const std::string&, const std::string&, const std::string&,
+                                   const std::string&, bool) override {
+    return true;
+  }
+};
 
 // Points the Kerberos library at the test realm; cache "" leaves the test
 // without any ticket.
@@ -43,7 +54,7 @@ class NegotiateTest : public ::testing::Test {
   std::string Error() const { return client.LastErrorText().str(); }
   std::string Principal() const { return "principal=" + user_ + "@" + realm_ + "\n"; }
 
-  HttpClient client;
+  TrustingClient client;
   std::string realm_, user_, password_, url_;
 };
 
@@ -149,6 +160,62 @@ TEST_F(NegotiateTest, ThroughAProxy) {
   ASSERT_EQ(client.SetURL(url_), 0) << Error();
   ASSERT_EQ(client.Action(http::actGet), 0) << Error();
   EXPECT_EQ(client.TransferredData(), Principal());
+}
+
+// The tests' own TLS acceptor (gss_acceptor_server.py) with the realm's
+// keytab and an NTLM user.
+class TlsAcceptorTest : public NegotiateTest {
+ protected:
+  void SetUp() override {
+    NegotiateTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    setenv("KRB5_KTNAME", std::getenv("CORVANE_KRB5_KEYTAB"), 1);
+    std::string users = ::testing::TempDir() + "/corvane-ntlm-users";
+    std::ofstream(users) << "TESTDOM:tester:Ntlm-pw\n";
+    server_ = std::make_unique<testing::GssAcceptorServer>(std::getenv("CORVANE_KRB5_TLS_CERT"),
+                                                           std::getenv("CORVANE_KRB5_TLS_KEY"), users);
+    ASSERT_GT(server_->port(), 0);
+  }
+  std::string Url(std::string_view path) const {
+    return "https://" + std::string(std::getenv("CORVANE_KRB5_HOST")) + ":" + std::to_string(server_->port()) +
+           std::string(path);
+  }
+  std::unique_ptr<testing::GssAcceptorServer> server_;
+};
+
+TEST_F(TlsAcceptorTest, AFinalTokenThatDoesNotProveTheServerFails) {
+  ASSERT_EQ(client.SetURL(Url("/kerberos")), 0) << Error();
+  ASSERT_EQ(client.Action(http::actGet), 0) << Error();
+  EXPECT_EQ(client.TransferredData(), Principal());
+
+  ASSERT_EQ(client.SetURL(Url("/forged")), 0) << Error();
+  EXPECT_EQ(client.Action(http::actGet), 881);
+  EXPECT_EQ(Error().rfind("Error consuming security token (0x", 0), 0u) << Error();
+}
+
+TEST_F(TlsAcceptorTest, NtlmIsBoundToTheServerCertificateUnderExtendedProtection) {
+  if (!auth::SystemHasPackage("NTLM")) GTEST_SKIP() << "no NTLMSSP mechanism installed (gss-ntlmssp)";
+  struct Case {
+    bool extendedProtection;
+    const char* path;
+    int code;
+  } cases[] = {
+      {true, "/ntlm-bound", 0},
+      {true, "/ntlm-misbound", 151},  // the acceptor sees other bindings
+      {false, "/ntlm-bound", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.extendedProtection ? " bound" : " unbound"));
+    client.SetAuthScheme(http::authNtlm);
+    client.Config(std::string("ExtendedProtection=") + (c.extendedProtection ? "true" : "false"));
+    ASSERT_EQ(client.SetUser("TESTDOM\\tester"), 0);
+    ASSERT_EQ(client.SetPassword("Ntlm-pw"), 0);
+    ASSERT_EQ(client.SetURL(Url(c.path)), 0) << Error();
+    EXPECT_EQ(client.Action(http::actGet), c.code) << Error();
+    if (c.code == 0) {
+      EXPECT_EQ(client.TransferredData().substr(0, 17), "authenticated as ");
+    }
+  }
 }
 
 }  // namespace
