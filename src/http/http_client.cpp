@@ -144,7 +144,9 @@ auth::AuthRequest HttpClient::AuthRequestNow() const {
   // Tokens made over TLS are bound to the server's certificate; only the
   // system package's exchanges use the bindings.
   r.bindChannel = Tls().extendedProtection && TlsActive();
-  if (r.bindChannel && r.useSystemSspi) r.channelBindings = ChannelBinding();
+  bool tokenScheme = auth_.authScheme == http::authNegotiate || auth_.authScheme == http::authNtlm ||
+                     auth_.proxyAuthScheme == http::authNtlm;
+  if (r.bindChannel && r.useSystemSspi && tokenScheme) r.channelBindings = ChannelBinding();
   return r;
 }
 
@@ -374,9 +376,11 @@ int HttpClient::FinishTransaction(int waitResult) {
   int status = reader_.statusCode();
   if ((status >= 200 && status <= 299) || status == 101) {
     // The server's last Negotiate token proves its identity.
-    if (int rc = auth::VerifyServerToken(auth_, AuthRequestNow()); rc != 0) {
-      CloseConnection();
-      return SetError(rc, auth_.errorText.view());
+    if (auth_.authScheme == http::authNegotiate) {
+      if (int rc = auth::VerifyServerToken(auth_, AuthRequestNow()); rc != 0) {
+        CloseConnection();
+        return SetError(rc, auth_.errorText.view());
+      }
     }
     return waitResult;
   }
