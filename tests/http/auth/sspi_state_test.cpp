@@ -1,9 +1,8 @@
 // The system security package's client without a server: how an
-// initialisation result is read, and the failures that come before any
-// token (package, credentials, channel bindings, missing context).
+// initialisation result is read, and the failures that come before the
+// package is asked (package, channel bindings, missing context).
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "http/auth/sspi_state.h"
@@ -32,9 +31,6 @@ TEST(SspiState, InitialisationResultsAndTheTokenSizeLimit) {
 }
 
 TEST(SspiState, FailuresBeforeAnyTokenCarryCodeAndText) {
-  // No realm and no tickets: nothing here may reach a KDC.
-  setenv("KRB5_CONFIG", "/dev/null", 1);
-  setenv("KRB5CCNAME", ("FILE:" + ::testing::TempDir() + "/corvane-sspi-none").c_str(), 1);
   SspiState sspi;
   ByteBuffer token;
   struct Case {
@@ -49,8 +45,6 @@ TEST(SspiState, FailuresBeforeAnyTokenCarryCodeAndText) {
     EXPECT_TRUE(token.empty());
   };
   check({"unknown package", 270, "The security library could not be loaded"}, sspi.StartSspi("Digest", "", ""));
-  check({"no ticket in the cache", 880, "Could not acquire security credentials (0x"},
-        sspi.StartSspi("Kerberos", "", ""));
   check({"bound exchange without bindings", 881, "Error querying Channel Bindings token for TLS (0x"},
         sspi.SspiNextToken("HTTP/localhost", "x", true, {}, token));
   check({"server token without a context", 881, "Error consuming security token (0x"},
