@@ -37,6 +37,8 @@ HttpClient::HttpClient() : tunnelAuth_(auth_, [this] { return AuthRequestNow(); 
   Config("InBufferSize=" + std::to_string(kSocketBufferSize));
   Config("OutBufferSize=" + std::to_string(kSocketBufferSize));
   reader_.SetMaxLineLength(kMaxLineLength);
+  auth_.systemTokens = &sspi_;
+  auth_.proxySystemTokens = &proxySspi_;
   ClearError();
 }
 
@@ -138,6 +140,12 @@ auth::AuthRequest HttpClient::AuthRequestNow() const {
   r.proxyPort = ActiveProxyPort();
   r.kerberosSpn = Tls().kerberosSPN;
   r.useSystemSspi = Tls().useSystemSSPI;
+  // Tokens made over TLS are bound to the server's certificate; only the
+  // system package's exchanges use the bindings.
+  r.bindChannel = Tls().extendedProtection && TlsActive();
+  bool tokenScheme = auth_.authScheme == http::authNegotiate || auth_.authScheme == http::authNtlm ||
+                     auth_.proxyAuthScheme == http::authNtlm;
+  if (r.bindChannel && r.useSystemSspi && tokenScheme) r.channelBindings = ChannelBinding();
   return r;
 }
 
@@ -365,7 +373,16 @@ int HttpClient::FinishTransaction(int waitResult) {
                          " Bytes Transferred");
   }
   int status = reader_.statusCode();
-  if ((status >= 200 && status <= 299) || status == 101) return waitResult;
+  if ((status >= 200 && status <= 299) || status == 101) {
+    // The server's last Negotiate token proves its identity.
+    if (auth_.authScheme == http::authNegotiate) {
+      if (int rc = auth::VerifyServerToken(auth_, AuthRequestNow()); rc != 0) {
+        CloseConnection();
+        return SetError(rc, auth_.errorText.view());
+      }
+    }
+    return waitResult;
+  }
 
   std::string message = status == 407 ? "Proxy error: " : "";
   message += HttpErrorText(HttpError::ProtocolStatus);

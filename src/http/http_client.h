@@ -7,6 +7,7 @@
 
 #include "core/file_ops.h"
 #include "http/auth/auth_state.h"
+#include "http/auth/sspi_state.h"
 #include "http/content_decoder.h"
 #include "http/http_enums.h"
 #include "http/http_errors.h"
@@ -96,8 +97,7 @@ class HttpClient : public TransferClient,
   int SetProxyAuthorization(std::string_view value);
   // A ready Negotiate token from the caller (the KerberosToken setting).
   void SetKerberosToken(std::string_view token);
-  // The authentication state, for inspection (and for the platform token
-  // provider: Auth().systemTokens).
+  // The authentication state, for inspection.
   const auth::AuthState& Auth() const noexcept { return auth_; }
   auth::AuthState& Auth() noexcept { return auth_; }
   int FollowRedirects() const noexcept { return followRedirects_; }
@@ -258,6 +258,10 @@ class HttpClient : public TransferClient,
   bool proxyBypassed_ = false;  // this request goes direct (system exception list)
   http::HttpTunnelAuthenticator tunnelAuth_;
 
+  // The system security package's exchanges (Negotiate, and NTLM under
+  // UseSystemSSPI), one towards the server and one towards the proxy.
+  auth::SspiState sspi_;
+  auth::SspiState proxySspi_;
   // Authentication: the single owner of credentials, schemes and values.
   auth::AuthState auth_;
 

@@ -77,12 +77,16 @@ int Digest(AuthState& state, DigestChallenge& record, std::string_view user, std
 
 // The token of one leg, base64 encoded after "<word> ": the first token when
 // no challenge is stored (starting a new exchange), else the answer to it.
-int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::string_view package,
-               std::string_view userName, std::string_view password, std::string_view target,
-               std::string_view challenge, bool useSystem, ByteBuffer& out) {
+// The system package makes it when UseSystemSSPI is on and the system has
+// the package; otherwise the own NTLM client does.
+int TokenValue(AuthState& state, SystemTokenProvider* system, NtlmState& ntlm, std::string_view word,
+               std::string_view package, std::string_view userName, std::string_view password,
+               std::string_view target, std::string_view challenge, const AuthRequest& request,
+               ByteBuffer& out) {
   ByteBuffer token;
   int rc = 0;
-  SystemTokenProvider* provider = useSystem ? state.systemTokens : nullptr;
+  SystemTokenProvider* provider =
+      request.useSystemSspi && system != nullptr && system->HasPackage(package) ? system : nullptr;
   if (provider != nullptr) {
     if (challenge.empty()) {
       rc = provider->Start(package, userName, password);
@@ -93,7 +97,7 @@ int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::st
         AssignText(state.errorText, AuthErrorText(AuthError::NtlmBadEncoding));
         return AuthErrorCode(AuthError::NtlmBadEncoding);
       }
-      rc = provider->NextToken(target, decoded, token);
+      rc = provider->NextToken(target, decoded, request.bindChannel, request.channelBindings, token);
     }
     if (rc != 0) {
       AssignText(state.errorText, provider->ErrorText());
@@ -120,6 +124,16 @@ int TokenValue(AuthState& state, NtlmState& ntlm, std::string_view word, std::st
   return b.Result();
 }
 
+// The service principal of a Negotiate exchange: KerberosSPN exactly as set,
+// else "HTTP/" and the host as written in the URL.
+void NegotiateTarget(const AuthRequest& request, ByteBuffer& target) {
+  if (!request.kerberosSpn.empty()) {
+    AssignText(target, request.kerberosSpn);
+  } else {
+    TextBuilder(target) << "HTTP/" << request.host;
+  }
+}
+
 }  // namespace
 
 AuthState::AuthState() : tickCount(MillisecondTicks), perObjectValue(NextObjectValue(this)) {}
@@ -128,11 +142,14 @@ int TunnelTokenValue(AuthState& state, NtlmState& ntlm, bool negotiate, std::str
                      std::string_view password, std::string_view target, std::string_view challenge,
                      bool useSystemSspi, ByteBuffer& out) {
   if (negotiate && useSystemSspi && state.systemTokens == nullptr) {
-    AssignText(state.errorText, AuthErrorText(AuthError::SecurityLibraryMissing));
-    return AuthErrorCode(AuthError::SecurityLibraryMissing);
+    AssignText(state.errorText, AuthErrorText(AuthError::SspiLibrary));
+    return AuthErrorCode(AuthError::SspiLibrary);
   }
+  // A tunnel runs before any TLS, so there is no channel to bind to.
+  AuthRequest request;
+  request.useSystemSspi = useSystemSspi;
   std::string_view word = negotiate ? "Negotiate" : "NTLM";
-  return TokenValue(state, ntlm, word, word, user, password, target, challenge, useSystemSspi, out);
+  return TokenValue(state, state.systemTokens, ntlm, word, word, user, password, target, challenge, request, out);
 }
 
 int TunnelDigestValue(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,
@@ -213,18 +230,15 @@ int BuildAuthorization(AuthState& state, const AuthRequest& request, bool log, c
                   state.authorization, true);
       break;
     case authNtlm:
-      rc = TokenValue(state, state.ntlm, "NTLM", "NTLM", state.user.view(), state.password.view(), request.host,
-                      state.serverChallengeToken.view(), request.useSystemSspi, state.authorization);
+      rc = TokenValue(state, state.systemTokens, state.ntlm, "NTLM", "NTLM", state.user.view(),
+                      state.password.view(), request.host, state.serverChallengeToken.view(), request,
+                      state.authorization);
       break;
     case authNegotiate: {
       ByteBuffer target;
-      if (!request.kerberosSpn.empty()) {
-        AssignText(target, request.kerberosSpn);
-      } else {
-        TextBuilder(target) << "HTTP/" << request.host;
-      }
-      rc = TokenValue(state, state.ntlm, "Negotiate", "Negotiate", state.user.view(), state.password.view(),
-                      target.view(), state.serverChallengeToken.view(), request.useSystemSspi,
+      NegotiateTarget(request, target);
+      rc = TokenValue(state, state.systemTokens, state.ntlm, "Negotiate", "Negotiate", state.user.view(),
+                      state.password.view(), target.view(), state.serverChallengeToken.view(), request,
                       state.authorization);
       break;
     }
@@ -256,8 +270,8 @@ int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool l
       break;
     case authNtlm:
       Emit(logFn, "Proxy AuthScheme: NTLM");
-      rc = TokenValue(state, state.proxyNtlm, "NTLM", "NTLM", state.proxyUser.view(), state.proxyPassword.view(),
-                      request.proxyHost, state.proxyChallengeToken.view(), request.useSystemSspi,
+      rc = TokenValue(state, state.proxySystemTokens, state.proxyNtlm, "NTLM", "NTLM", state.proxyUser.view(),
+                      state.proxyPassword.view(), request.proxyHost, state.proxyChallengeToken.view(), request,
                       state.proxyAuthorization);
       break;
     default:  // None, Negotiate, OAuth: no proxy credentials
@@ -364,6 +378,8 @@ void ResetAuth(AuthState& state) {
   StartNtlm(state.ntlm, "NTLM", {}, {});
   StartNtlm(state.proxyNtlm, "NTLM", {}, {});
   state.kerberosProposed = false;
+  if (state.systemTokens != nullptr) state.systemTokens->Reset();
+  if (state.proxySystemTokens != nullptr) state.proxySystemTokens->Reset();
   state.serverAuthAttempts = 0;
   state.proxyAuthAttempts = 0;
   state.errorText.Clear();
@@ -401,6 +417,28 @@ AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequ
     return {AuthRetry::retry, 0};
   }
   return {};
+}
+
+int VerifyServerToken(AuthState& state, const AuthRequest& request) {
+  SystemTokenProvider* provider = state.systemTokens;
+  if (state.authScheme != authNegotiate || !request.useSystemSspi || provider == nullptr ||
+      !provider->ExchangeOpen() || state.serverChallengeToken.empty()) {
+    // A server that sent no final token did not take part in the exchange
+    // (an open resource): there is nothing to verify.
+    return 0;
+  }
+  std::string decoded;
+  if (!Base64Decode(state.serverChallengeToken.view(), decoded)) {
+    AssignText(state.errorText, AuthErrorText(AuthError::NtlmBadEncoding));
+    return AuthErrorCode(AuthError::NtlmBadEncoding);
+  }
+  state.serverChallengeToken.Clear();
+  ByteBuffer target;
+  NegotiateTarget(request, target);
+  ByteBuffer unused;
+  int rc = provider->NextToken(target.view(), decoded, request.bindChannel, request.channelBindings, unused);
+  if (rc != 0) AssignText(state.errorText, provider->ErrorText());
+  return rc;
 }
 
 bool EmptyBodyForHandshake(const AuthState& state, bool postDataAfterNegotiate, bool viaProxy) {

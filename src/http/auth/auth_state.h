@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "core/byte_buffer.h"
@@ -31,15 +32,26 @@ std::string_view AuthSchemeName(int scheme) noexcept;
 using AuthLogFn = std::function<void(std::string_view line)>;
 
 // Token producer of the platform security package (GSSAPI), for Negotiate
-// and for NTLM under UseSystemSSPI. Without one the component's own NTLM
-// client makes the tokens. Tokens are binary; codes and texts are the
-// provider's (880-883).
+// and for NTLM under UseSystemSSPI. Without one, or when it lacks the
+// package, the component's own NTLM client makes the tokens. Tokens are
+// binary; codes and texts are the provider's (270, 880-883).
 class SystemTokenProvider {
  public:
   virtual ~SystemTokenProvider() = default;
+  // True when the system can make tokens of this package ("Negotiate",
+  // "Kerberos", "NTLM").
+  virtual bool HasPackage(std::string_view package) const = 0;
   virtual int Start(std::string_view package, std::string_view userName, std::string_view password) = 0;
   virtual int FirstToken(std::string_view target, ByteBuffer& token) = 0;
-  virtual int NextToken(std::string_view target, std::string_view serverToken, ByteBuffer& token) = 0;
+  // bindChannel: the exchange runs over TLS under ExtendedProtection, and
+  // channelBindings ("tls-server-end-point:" + certificate hash) must be
+  // bound into it; empty bindings then are an error.
+  virtual int NextToken(std::string_view target, std::string_view serverToken, bool bindChannel,
+                        std::string_view channelBindings, ByteBuffer& token) = 0;
+  // True while a context exists that still waits for a server token.
+  virtual bool ExchangeOpen() const = 0;
+  // Drops the context and the credentials.
+  virtual void Reset() = 0;
   virtual std::string_view ErrorText() const = 0;
 };
 
@@ -53,6 +65,10 @@ struct AuthRequest {
   int proxyPort = 0;
   std::string_view kerberosSpn;  // KerberosSPN; empty = "HTTP/" + host
   bool useSystemSspi = true;     // UseSystemSSPI
+  // ExtendedProtection over a TLS connection: the system package binds its
+  // tokens to channelBindings (empty when the TLS layer could not make them).
+  bool bindChannel = false;
+  std::string channelBindings;
 };
 
 // The authentication state the HTTP client owns: schemes, credentials, the
@@ -90,7 +106,10 @@ struct AuthState {
   std::function<uint32_t()> tickCount;
   uint32_t perObjectValue = 0;
 
-  SystemTokenProvider* systemTokens = nullptr;  // not owned; may be null
+  // The system packages' exchanges towards the server and the proxy (not
+  // owned; may be null).
+  SystemTokenProvider* systemTokens = nullptr;
+  SystemTokenProvider* proxySystemTokens = nullptr;
 
   // Message of the last failure of a builder.
   ByteBuffer errorText;
@@ -157,6 +176,12 @@ struct AuthRetryResult {
 };
 AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequest& request,
                                 const AuthLogFn& logFn);
+
+// After a 2xx answer: a final Negotiate token the server sent is handed to
+// the system package, which verifies the server (mutual authentication). 0,
+// or 881 with the message in state.errorText when the token does not prove
+// the server's identity.
+int VerifyServerToken(AuthState& state, const AuthRequest& request);
 
 // True when a request body must be replaced by an empty one because an
 // authentication handshake is at its first leg (PostDataAfterNegotiate).

@@ -126,6 +126,13 @@ int AppendUtf16Le(std::string_view text, ByteBuffer& out) {
   return 0;
 }
 
+UserNameParts SplitUserName(std::string_view userName) noexcept {
+  size_t sep = userName.find_first_of("\\@");
+  if (sep == std::string_view::npos) return {userName, {}};
+  if (userName[sep] == '\\') return {userName.substr(sep + 1), userName.substr(0, sep)};
+  return {userName.substr(0, sep), userName.substr(sep + 1)};
+}
+
 void StartNtlm(NtlmState& state, std::string_view package, std::string_view userName,
                std::string_view password) {
   AssignText(state.package, package);
@@ -135,17 +142,9 @@ void StartNtlm(NtlmState& state, std::string_view package, std::string_view user
   state.targetName.Clear();
   state.targetInfo.clear();
   std::memset(state.serverChallenge, 0, sizeof state.serverChallenge);
-  if (userName.empty()) return;
-  size_t sep = userName.find_first_of("\\@");
-  if (sep == std::string_view::npos) {
-    AssignText(state.user, userName);
-  } else if (userName[sep] == '\\') {
-    AssignText(state.domain, userName.substr(0, sep));
-    AssignText(state.user, userName.substr(sep + 1));
-  } else {
-    AssignText(state.user, userName.substr(0, sep));
-    AssignText(state.domain, userName.substr(sep + 1));
-  }
+  UserNameParts parts = SplitUserName(userName);
+  AssignText(state.user, parts.user);
+  AssignText(state.domain, parts.domain);
 }
 
 int BuildNtlmNegotiate(NtlmState& state, ByteBuffer& out) {

@@ -63,9 +63,17 @@ struct NtlmState {
   bool generatorSeeded = false;
 };
 
+// A configured user name split at the first backslash (DOMAIN\user) or
+// at-sign (user@DOMAIN), whichever comes first; without either the whole
+// text is the user. The system security packages split the same way.
+struct UserNameParts {
+  std::string_view user;
+  std::string_view domain;
+};
+UserNameParts SplitUserName(std::string_view userName) noexcept;
+
 // Starts an exchange: stores the package and password and splits the user
-// name at the first backslash (DOMAIN\user) or at-sign (user@DOMAIN),
-// whichever comes first.
+// name (SplitUserName).
 void StartNtlm(NtlmState& state, std::string_view package, std::string_view userName,
                std::string_view password);
 

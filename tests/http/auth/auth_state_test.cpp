@@ -317,6 +317,68 @@ TEST_F(AuthStateTest, NegotiateWithoutSystemSspiCarriesNtlmMessages) {
   EXPECT_EQ(state.ntlm.target.view(), "HTTP/alias.example.com@EXAMPLE.COM");
 }
 
+// Stands in for the system package to show which client makes each token
+// and what reaches the package.
+class RecordingProvider : public SystemTokenProvider {
+ public:
+  bool hasNtlm = true;
+  bool open = false;
+  std::vector<std::string> calls;
+  bool HasPackage(std::string_view package) const override { return package != "NTLM" || hasNtlm; }
+  int Start(std::string_view package, std::string_view user, std::string_view) override {
+    calls.push_back("Start " + std::string(package) + " " + std::string(user));
+    return 0;
+  }
+  int FirstToken(std::string_view target, ByteBuffer& token) override {
+    calls.push_back("First " + std::string(target));
+    open = true;
+    return token.Append(std::string_view("\x60\x2a\x86\x48\x86\xf7\x12\x01\x02\x02", 10));
+  }
+  int NextToken(std::string_view target, std::string_view serverToken, bool bind, std::string_view bindings,
+                ByteBuffer& token) override {
+    calls.push_back("Next " + std::string(target) + " " + std::string(serverToken) + " " +
+                    (bind ? std::string(bindings) : "unbound"));
+    open = false;
+    return token.Append("t3");
+  }
+  bool ExchangeOpen() const override { return open; }
+  void Reset() override { open = false; }
+  std::string_view ErrorText() const override { return {}; }
+};
+
+TEST_F(AuthStateTest, SystemPackageMakesTheTokensItHasUnderUseSystemSspi) {
+  RecordingProvider provider;
+  state.systemTokens = &provider;
+  request.useSystemSspi = true;
+  request.bindChannel = true;
+  request.channelBindings = "tls-server-end-point:H";
+  SetAuthScheme(state, authNegotiate);
+  SetUser(state, "CORP\\alice", request, log);
+
+  ASSERT_EQ(BuildAuthorization(state, request, false, log), 0);
+  EXPECT_EQ(state.authorization.view(), "Negotiate " + Base64Encode("\x60\x2a\x86\x48\x86\xf7\x12\x01\x02\x02"));
+  EXPECT_TRUE(state.kerberosProposed);
+  TakeWwwAuthenticate(state, "Negotiate " + Base64Encode("t2"));
+  ASSERT_EQ(AnswerChallenge(state, 401, request, log).action, AuthRetry::retry);
+  EXPECT_EQ(state.authorization.view(), "Negotiate " + Base64Encode("t3"));
+
+  EXPECT_EQ(provider.calls, (std::vector<std::string>{"Start Negotiate CORP\\alice", "First HTTP/www.example.com",
+                                                      "Next HTTP/www.example.com t2 tls-server-end-point:H"}));
+
+  // Without an NTLM package in the system, NTLM stays with the own client;
+  // with UseSystemSSPI off, Negotiate does too.
+  provider.calls.clear();
+  provider.hasNtlm = false;
+  SetAuthScheme(state, authNtlm);
+  ASSERT_EQ(BuildAuthorization(state, request, false, log), 0);
+  EXPECT_EQ(DecodedToken(state.authorization.view(), "NTLM").substr(0, 8), std::string("NTLMSSP", 8));
+  request.useSystemSspi = false;
+  SetAuthScheme(state, authNegotiate);
+  ASSERT_EQ(BuildAuthorization(state, request, false, log), 0);
+  EXPECT_EQ(DecodedToken(state.authorization.view(), "Negotiate").substr(0, 8), std::string("NTLMSSP", 8));
+  EXPECT_TRUE(provider.calls.empty());
+}
+
 TEST_F(AuthStateTest, EmptyBodyOnlyOnTheFirstLegOfAHandshake) {
   struct Case {
     const char* name;

@@ -1,0 +1,118 @@
+#!/usr/bin/python3
+"""An HTTPS server that accepts Negotiate and NTLM through GSSAPI (python3-
+gssapi on MIT krb5 and gss-ntlmssp), for the cases Apache cannot show:
+channel bindings checked by the acceptor, and a final token that does not
+prove the server's identity.
+
+Listens on 127.0.0.1 port 0 over TLS with the given certificate and prints
+the port first. Paths:
+  /kerberos        Negotiate (keytab from KRB5_KTNAME); 200 with the real
+                   final token and the principal in the body.
+  /forged          as /kerberos, but the final token has one byte changed.
+  /ntlm-bound      NTLM; the acceptor expects the tls-server-end-point
+                   bindings of its own certificate.
+  /ntlm-misbound   NTLM; the acceptor expects bindings of other data.
+NTLM users come from the file given as the third argument.
+
+Usage: gss_acceptor_server.py CERT KEY NTLM_USERS
+"""
+import base64
+import hashlib
+import http.server
+import os
+import socketserver
+import ssl
+import sys
+import threading
+
+cert_file, key_file, users_file = sys.argv[1:4]
+os.environ["NTLM_USER_FILE"] = users_file
+
+import gssapi  # noqa: E402  (reads NTLM_USER_FILE when it acquires)
+import gssapi.raw  # noqa: E402
+
+NTLMSSP = gssapi.OID.from_int_seq("1.3.6.1.4.1.311.2.2.10")
+
+
+def end_point_bindings(data):
+    return gssapi.raw.ChannelBindings(application_data=b"tls-server-end-point:" + data)
+
+
+with open(cert_file) as f:
+    der = ssl.PEM_cert_to_DER_cert(f.read())
+# The certificate is signed with SHA-256: the bindings hash it with SHA-256.
+GOOD = end_point_bindings(hashlib.sha256(der).digest())
+BAD = end_point_bindings(hashlib.sha256(b"another certificate").digest())
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def reply(self, status, body, challenge=None):
+        data = body.encode()
+        self.send_response(status)
+        if challenge is not None:
+            self.send_header("WWW-Authenticate", challenge)
+        self.send_header("Content-Length", str(len(data)))
+        self.end_headers()
+        self.wfile.write(data)
+
+    def do_GET(self):
+        word, _, token = self.headers.get("Authorization", "").partition(" ")
+        if word != "Negotiate" and word != "NTLM" or not token:
+            self.ctx = None
+            self.reply(401, "authentication required\n", "NTLM" if self.path.startswith("/ntlm") else "Negotiate")
+            return
+        message = base64.b64decode(token)
+        try:
+            if self.path.startswith("/ntlm"):
+                self.ntlm_step(word, message)
+            else:
+                self.kerberos_step(message)
+        except gssapi.exceptions.GSSError as e:
+            self.ctx = None
+            self.reply(401, "rejected: %s\n" % e, word)
+
+    def kerberos_step(self, message):
+        ctx = gssapi.SecurityContext(usage="accept")
+        final = ctx.step(message)
+        if self.path == "/forged":
+            final = final[:-5] + bytes([final[-5] ^ 0x01]) + final[-4:]
+        self.reply(200, "principal=%s\n" % ctx.initiator_name,
+                   "Negotiate " + base64.b64encode(final).decode())
+
+    def ntlm_step(self, word, message):
+        if message[8:9] == b"\x01":
+            creds = gssapi.Credentials(usage="accept", mechs=[NTLMSSP])
+            bindings = GOOD if self.path == "/ntlm-bound" else BAD
+            self.ctx = gssapi.SecurityContext(creds=creds, usage="accept", channel_bindings=bindings)
+            challenge = self.ctx.step(message)
+            self.reply(401, "challenge\n", word + " " + base64.b64encode(challenge).decode())
+            return
+        ctx, self.ctx = getattr(self, "ctx", None), None
+        if ctx is None:
+            self.reply(401, "no challenge on this connection\n", word)
+            return
+        ctx.step(message)
+        self.reply(200, "authenticated as %s\n" % str(ctx.initiator_name).rstrip("\0"))
+
+
+class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+    daemon_threads = True
+
+
+def main():
+    server = Server(("127.0.0.1", 0), Handler)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert_file, key_file)
+    server.socket = context.wrap_socket(server.socket, server_side=True)
+    print(server.server_address[1], flush=True)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    sys.stdin.read()  # ends when the test closes our standard input
+
+
+if __name__ == "__main__":
+    main()
