@@ -54,8 +54,9 @@ class Variant {
   const std::vector<uint32_t>& shape() const noexcept { return shape_; }
 
   // Coercions applied to arguments, as automation hosts expect them: empty
-  // reads as 0, false or ""; a string holding a number reads as that number;
-  // true is 1. Return 0, kTypeMismatch or kOverflow (out of [min, max]).
+  // reads as 0, false or ""; a string holding a number (decimal, or
+  // hexadecimal after "0x") reads as that number, and "true"/"yes" and
+  // "false"/"no" as booleans; true is 1. Return 0, kTypeMismatch or kOverflow (out of [min, max]).
   HResult ToInteger(int64_t min, int64_t max, int64_t& out) const;
   HResult ToBool(bool& out) const;
   HResult ToString(std::u16string& out) const;

@@ -2,7 +2,6 @@
 
 #include <limits>
 #include <new>
-#include <optional>
 
 #include "core/code_page.h"
 #include "core/config_item.h"
