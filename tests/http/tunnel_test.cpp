@@ -119,6 +119,9 @@ TEST_F(TunnelTest, HttpAndHttpsThroughEveryTunnel) {
          client_.SetProxyUser("TESTDOM\\tunneluser");
          client_.SetProxyPassword("pw");
          client_.ProxySSL() = http::psTunnel;
+         // squid's fake NTLM helper sends a challenge the system package
+         // refuses to decode; the own client answers it.
+         ASSERT_EQ(client_.Config("UseSystemSSPI=false"), 0);
        },
        "ConnectionStatus Firewall connection complete. 0"},
       {"caller's own CONNECT firewall", [&] { UseFirewall(fwTunnel, openPort); },
@@ -166,6 +169,7 @@ TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
     std::function<void()> setup;
     int code;
     std::string text;
+    bool prefix = false;  // text is where the message starts
   } cases[] = {
       {"Basic proxy without credentials", [&] { UseProxy(basicPort); }, 118,
        "Firewall error. HTTP/1.0 407 Proxy Authentication Required."},
@@ -179,12 +183,13 @@ TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
        118,
        "Firewall error after digest authentication. Expected a status code beginning with 2 but got: 407 Proxy "
        "Authentication Required"},
-      {"Negotiate without the security library",
+      // The rest of the text is the system package's own description.
+      {"Negotiate without credentials",
        [&] {
          UseProxy(squidPort);
          client_.SetProxyAuthScheme(http::authNegotiate);
        },
-       118, "The security library could not be loaded"},
+       118, "Could not acquire security credentials (0x", true},
       {"unknown proxy scheme",
        [&] {
          UseProxy(squidPort);
@@ -202,7 +207,8 @@ TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
     client_.Config("FirewallType=0");
     c.setup();
     EXPECT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), c.code);
-    EXPECT_EQ(client_.LastErrorText().str(), c.text);
+    std::string text = client_.LastErrorText().str();
+    EXPECT_EQ(c.prefix ? text.substr(0, c.text.size()) : text, c.text);
   }
 }
 
