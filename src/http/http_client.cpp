@@ -108,7 +108,7 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   auth::ResetAuthAttempts(auth_);
   int rc = BuildAuthorization(false);
   if (rc == 0) rc = BuildProxyAuthorization(false);
-  if (!isRedirect && hostChanged && !dontClearCookiesOnUrlChange_) PruneCookies();
+  if (!isRedirect && hostChanged && !dontClearCookiesOnUrlChange_) cookies_.PruneServerCookies();
   if (rc != 0) CloseConnection();
   return rc;
 }
@@ -235,9 +235,27 @@ int HttpClient::SetProxyAuthorization(std::string_view value) {
 
 void HttpClient::SetKerberosToken(std::string_view token) { auth::SetKerberosToken(auth_, token); }
 
+// --- cookies -------------------------------------------------------------------
+
+void HttpClient::AddCookie(std::string_view name, std::string_view value) {
+  Cookie c;
+  c.name = name;
+  c.value = value;
+  c.callerOwned = true;
+  cookies_.Store(c);
+}
+
 void HttpClient::CookieHeader(std::string& out) {
   out.swap(httpCookies_);
   httpCookies_.clear();
+  if (out.empty()) out = cookies_.HeaderValue();
+}
+
+int HttpClient::OnSetCookieHeader(std::string_view value) {
+  Cookie c = CookieList::ParseSetCookie(value);
+  FireSetCookie(c);
+  cookies_.Store(c);
+  return 0;
 }
 
 // --- driver ------------------------------------------------------------------
@@ -444,7 +462,7 @@ void HttpClient::ResetAll() {
   attachedFile_.clear();
   localFile_.clear();
   parsedHeaders_.clear();
-  ClearCookies();
+  cookies_.Clear();
   decoder_.Reset();
 }
 

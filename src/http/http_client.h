@@ -8,6 +8,7 @@
 #include "core/file_ops.h"
 #include "http/auth/auth_state.h"
 #include "http/content_decoder.h"
+#include "http/cookie_list.h"
 #include "http/http_enums.h"
 #include "http/http_errors.h"
 #include "http/request_head.h"
@@ -28,11 +29,12 @@ namespace corvane {
 // the stored challenges and the retry counters. The setters below go through
 // the auth layer's setters so that a value is rebuilt as soon as it changes.
 //
+// The client also owns the cookie list: Set-Cookie answers are stored and
+// every stored cookie goes out with each request.
+//
 // Extension points for other layers:
 //  - BuildAuthorization / BuildProxyAuthorization (the header builders; the
 //    defaults run the auth layer on the client's AuthState);
-//  - CookieHeader / OnSetCookieHeader / PruneCookies (the cookie list);
-//  - ExtraHeaders (lines after the standard headers);
 //  - RunHttp2 (a request with HTTPVersion "2.0").
 class HttpClient : public TransferClient,
                    private http::ResponseHandler,
@@ -97,6 +99,11 @@ class HttpClient : public TransferClient,
   void SetKeepAlive(bool on) noexcept { headers_.keepAlive = on; }
   void SetTransferredDataLimit(int64_t limit) noexcept { transferredDataLimit_ = limit; }
 
+  // --- cookies ------------------------------------------------------------
+  CookieList& Cookies() noexcept { return cookies_; }
+  // A cookie of the caller's, kept across host changes.
+  void AddCookie(std::string_view name, std::string_view value);
+
   // --- response -----------------------------------------------------------
   int StatusCode() const noexcept { return reader_.statusCode(); }
   std::string_view StatusLine() const noexcept { return statusLine_; }
@@ -119,6 +126,7 @@ class HttpClient : public TransferClient,
   virtual void FireStartTransfer(int direction);
   virtual void FireTransfer(int direction, int64_t bytes, int percent, std::string_view text);
   virtual void FireEndTransfer(int direction);
+  virtual void FireSetCookie(const Cookie& cookie);
   // True when FireTransfer's text is looked at; false lets the engine skip
   // preparing it. RestClient answers true when it has a listener.
   virtual bool WantsTransferEvents() const { return EventSink() != nullptr; }
@@ -142,14 +150,10 @@ class HttpClient : public TransferClient,
   bool DigestValueStale(const auth::DigestChallenge& record, std::string_view method) const;
   int RefreshDigestForRequest(std::string_view verb);
 
-  // --- hooks for cookies and extra headers --------------------------------
-  // The Cookie header value for this request. Default: the one-shot
-  // HttpCookies text (consumed).
-  virtual void CookieHeader(std::string& out);
-  virtual int OnSetCookieHeader(std::string_view value) { return 0; }
-  virtual void PruneCookies() {}
-  virtual void ClearCookies() {}
-  virtual void ExtraHeaders(std::string& out) {}
+  // The Cookie header value for this request: the one-shot HttpCookies text
+  // (consumed) when there is one, else every stored cookie.
+  void CookieHeader(std::string& out);
+  int OnSetCookieHeader(std::string_view value);
 
   // --- hook for HTTP/2 ------------------------------------------------------
   // Runs the request over HTTP/2; returns false (with *result untouched)
@@ -220,6 +224,7 @@ class HttpClient : public TransferClient,
   std::string postData_;
   std::string attachedFile_;
   std::string httpCookies_;
+  CookieList cookies_;
   std::string verb_;
   int64_t contentLength_ = 0;
   bool emptyBodyForHandshake_ = false;

@@ -133,8 +133,6 @@ int HttpClient::SendRequest(std::string_view verb, bool withBody) {
   }
   std::string cookie;
   CookieHeader(cookie);
-  std::string extra;
-  ExtraHeaders(extra);
   RequestHeadPlan plan;
   plan.verb = verb;
   plan.httpVersion = negotiatedVersion_;
@@ -143,7 +141,6 @@ int HttpClient::SendRequest(std::string_view verb, bool withBody) {
   plan.emptyBodyForHandshake = emptyBodyForHandshake_;
   plan.contentLength = contentLength_;
   plan.cookie = cookie;
-  plan.extraHeaders = extra;
   ComposeRequestHead(target_, headers_, plan, requestHead_);
   if (!withBody) requestHead_.append("\r\n");
 

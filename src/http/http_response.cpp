@@ -353,4 +353,13 @@ void HttpClient::FireEndTransfer(int direction) {
   if (RESTEvents* sink = EventSink()) sink->EndTransfer(direction);
 }
 
+void HttpClient::FireSetCookie(const Cookie& cookie) {
+  if (RESTEvents* sink = EventSink()) {
+    std::string name = cookie.name, value = cookie.value, expires = cookie.expires, domain = cookie.domain,
+                path = cookie.path;
+    bool secure = cookie.secure;
+    sink->SetCookie(name, value, expires, domain, path, secure);
+  }
+}
+
 }  // namespace corvane

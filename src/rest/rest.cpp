@@ -3,7 +3,7 @@
 #include "core/error_codes.h"
 #include "core/error_text.h"
 #include "http/http_enums.h"
-#include "rest/cookie_list.h"
+#include "http/cookie_list.h"
 #include "rest/rest_client.h"
 
 namespace corvane {

@@ -130,31 +130,6 @@ int RestClient::ParseAnswer(int result) {
   return SetError(-1, doc.XText());
 }
 
-void RestClient::AddCookie(std::string_view name, std::string_view value) {
-  Cookie c;
-  c.name = name;
-  c.value = value;
-  c.callerOwned = true;
-  cookies_.Store(c);
-}
-
-void RestClient::CookieHeader(std::string& out) {
-  HttpClient::CookieHeader(out);  // the one-shot HttpCookies text wins
-  if (out.empty()) out = cookies_.HeaderValue();
-}
-
-int RestClient::OnSetCookieHeader(std::string_view value) {
-  Cookie c = CookieList::ParseSetCookie(value);
-  if (RESTEvents* sink = EventSink()) {
-    std::string name = c.name, val = c.value, expires = c.expires, domain = c.domain,
-                path = c.path;
-    bool secure = c.secure;
-    sink->SetCookie(name, val, expires, domain, path, secure);
-  }
-  cookies_.Store(c);
-  return 0;
-}
-
 }  // namespace corvane
 
 // --- HTTP/2 ------------------------------------------------------------------
@@ -194,14 +169,11 @@ class RestClient::Http2Port final : public Http2ExchangeHost {
     }
     std::string cookie;
     c_.CookieHeader(cookie);
-    std::string extra;
-    c_.ExtraHeaders(extra);
     http::RequestHeadPlan plan;
     plan.verb = verb;
     plan.withBody = hasBody;
     plan.contentLength = r.contentLength;
     plan.cookie = cookie;
-    plan.extraHeaders = extra;
     http::ComposeRequestHead(t, c_.Headers(), plan, r.headerBlock);
     return 0;
   }

@@ -8,7 +8,6 @@
 #include "http/http_client.h"
 #include "http2/http2_exchange.h"
 #include "json/json_parser.h"
-#include "rest/cookie_list.h"
 #include "xml/xml_parser.h"
 
 namespace corvane {
@@ -60,15 +59,7 @@ class RestClient : public HttpClient {
   bool ProxyAutoDetect() const noexcept { return proxyAutoDetect_; }
   void SetProxyAutoDetect(bool on) noexcept { proxyAutoDetect_ = on; }
 
-  CookieList& Cookies() noexcept { return cookies_; }
-  // AddCookie: a cookie of the caller's, kept across host changes.
-  void AddCookie(std::string_view name, std::string_view value);
-
  protected:
-  void CookieHeader(std::string& out) override;
-  int OnSetCookieHeader(std::string_view value) override;
-  void PruneCookies() override { cookies_.PruneServerCookies(); }
-  void ClearCookies() override { cookies_.Clear(); }
   // HTTP/2 requests run in the http2 layer; while one runs, received bytes
   // are its frames.
   bool RunHttp2(std::string_view verb, bool hasBody, int* result) override;
@@ -86,7 +77,6 @@ class RestClient : public HttpClient {
   JsonParser json_;
   DocumentKind kind_ = DocumentKind::kXml;
   std::string xErrorPath_;
-  CookieList cookies_;
   CertificateSettings certificates_;
   bool proxyAutoDetect_ = false;
   class Http2Port;  // the engine as the exchange sees it
