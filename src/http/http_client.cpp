@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include "core/config_item.h"
+#include "http/http2_bridge.h"
 
 namespace corvane {
 
@@ -352,6 +353,11 @@ int HttpClient::RunRequest(std::string_view verb, bool hasBody) {
     }
     return FinishTransaction(rc);
   }
+}
+
+bool HttpClient::RunHttp2(std::string_view verb, bool hasBody, int* result) {
+  if (!http2_) http2_ = std::make_unique<Http2Bridge>(*this);
+  return http2_->Run(verb, hasBody, result);
 }
 
 int HttpClient::WaitForResponse() {

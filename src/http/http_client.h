@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@
 
 namespace corvane {
 
+class Http2Bridge;
+
 // The HTTP/1.x client: request composition, the response reader, body
 // decoding and delivery, and the transaction driver with redirects and
 // authentication retries. RestClient derives from it and overrides the
@@ -29,13 +32,10 @@ namespace corvane {
 // the stored challenges and the retry counters. The setters below go through
 // the auth layer's setters so that a value is rebuilt as soon as it changes.
 //
-// The client also owns the cookie list: Set-Cookie answers are stored and
-// every stored cookie goes out with each request.
-//
-// Extension points for other layers:
-//  - BuildAuthorization / BuildProxyAuthorization (the header builders; the
-//    defaults run the auth layer on the client's AuthState);
-//  - RunHttp2 (a request with HTTPVersion "2.0").
+// The client also owns the cookie list (Set-Cookie answers are stored and
+// every stored cookie goes out with each request) and, from its first
+// request with HTTPVersion "2.0", the Http2Bridge that runs such requests on
+// its connection.
 class HttpClient : public TransferClient,
                    private http::ResponseHandler,
                    private http::BodyOutput {
@@ -155,17 +155,7 @@ class HttpClient : public TransferClient,
   void CookieHeader(std::string& out);
   int OnSetCookieHeader(std::string_view value);
 
-  // --- hook for HTTP/2 ------------------------------------------------------
-  // Runs the request over HTTP/2; returns false (with *result untouched)
-  // when the server did not select "h2".
-  virtual bool RunHttp2(std::string_view verb, bool hasBody, int* result) { return false; }
-  // The driver's steps around an HTTP/2 request: the connection (TLS and
-  // ALPN included), the status evaluation, and the close after the stream.
-  int ConnectForHttp2(std::string_view verb) { return ConnectForRequest(verb); }
-  int FinishHttp2(int waitResult) { return FinishTransaction(waitResult); }
-  void CloseHttp2Connection() { CloseConnection(); }
-
-  // Entry points shared with the HTTP/2 layer: start a response (as
+  // Entry points of the HTTP/2 bridge: start a response (as
   // ConnectForRequest does), then one Http2HeaderPair per field (":status"
   // included), Http2EndOfHeaders, DeliverBody per DATA payload, and
   // Http2EndOfStream.
@@ -186,6 +176,12 @@ class HttpClient : public TransferClient,
   int DoRead(int mode) override;
 
  private:
+  friend class Http2Bridge;
+
+  // Runs the request over HTTP/2; returns false (with *result untouched)
+  // when the server did not select "h2".
+  bool RunHttp2(std::string_view verb, bool hasBody, int* result);
+
   // ResponseHandler
   int OnStatusLine(bool interim) override;
   int OnHeaderLine(std::string_view line, std::string_view field, std::string_view value) override;
@@ -266,6 +262,7 @@ class HttpClient : public TransferClient,
   bool reusedConnection_ = false;
   bool closingOnPurpose_ = false;
   bool directBodyPaused_ = false;
+  std::unique_ptr<Http2Bridge> http2_;
 
   // Response.
   http::ResponseReader reader_;

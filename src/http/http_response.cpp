@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "core/config_item.h"
+#include "http/http2_bridge.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
 
@@ -20,6 +21,10 @@ bool Is3xx(int status) { return status >= 300 && status <= 399; }
 }  // namespace
 
 void HttpClient::DataIn(const char* data, int length, bool isLine) {
+  if (http2_ && http2_->Active()) {
+    if (length > 0) http2_->OnReceived(data, static_cast<size_t>(length));
+    return;
+  }
   if (currentAction_ == 0 || reader_.complete() || length <= 0) return;
   NoteActivity();
   int rc = reader_.Feed(data, static_cast<size_t>(length), *this);

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/document_navigator.h"
 #include "http/http_client.h"
-#include "http2/http2_exchange.h"
 #include "json/json_parser.h"
 #include "xml/xml_parser.h"
 
@@ -59,12 +57,6 @@ class RestClient : public HttpClient {
   bool ProxyAutoDetect() const noexcept { return proxyAutoDetect_; }
   void SetProxyAutoDetect(bool on) noexcept { proxyAutoDetect_ = on; }
 
- protected:
-  // HTTP/2 requests run in the http2 layer; while one runs, received bytes
-  // are its frames.
-  bool RunHttp2(std::string_view verb, bool hasBody, int* result) override;
-  void DataIn(const char* data, int length, bool isLine) override;
-
  private:
   void ResetParsers();
   // Parses the body with the parser its content type names; returns the
@@ -79,9 +71,6 @@ class RestClient : public HttpClient {
   std::string xErrorPath_;
   CertificateSettings certificates_;
   bool proxyAutoDetect_ = false;
-  class Http2Port;  // the engine as the exchange sees it
-  std::unique_ptr<Http2Port> http2Port_;
-  std::unique_ptr<Http2Exchange> http2_;
 };
 
 }  // namespace corvane

@@ -15,7 +15,7 @@
 
 #include "corvane/events.h"
 #include "http/http_enums.h"
-#include "rest/rest_client.h"
+#include "http/http_client.h"
 #include "support/python_server.h"
 #include "support/servers.h"
 
@@ -37,10 +37,10 @@ class Listener : public RESTEvents {
 
 class Http2TlsTest : public ::testing::Test {
  protected:
-  RestClient client;
+  HttpClient client;
   Listener listener;
   void SetUp() override {
-    client.SetListener(&listener);
+    client.SetEventSink(&listener);
     ASSERT_EQ(0, client.SetHTTPVersion("2.0"));
     client.SetTimeout(20);
   }
