@@ -196,13 +196,51 @@ class HttpClient : public TransferClient,
   bool DirectBodyAllowed();
   int DirectBodyRead();
 
-  int RunRequest(std::string_view verb, bool hasBody);
+  // --- the transaction driver -------------------------------------------
+  // The states of one round of a request; RunTransaction moves between them
+  // and the Do methods each run one and name the next.
+  enum class TxState {
+    start,          // a round begins: deadline, response state, reuse check
+    prepare,        // version and Digest checks; HTTP/2 or HTTP/1.x
+    http2,          // the whole exchange over HTTP/2 (or the fallback)
+    sendHeaders,    // connect, then the request head
+    sendBody,       // PostData, then AttachedFile
+    awaitResponse,  // the event loop until the response is complete
+    resendCheck,    // a kept connection closed under the request: once more
+    evaluate,       // the status: success, failure or a follow-up round
+    authRetry,      // a challenge was answered: the same request again
+    redirect,       // Location is followed
+    reset,          // actReset
+    done,
+  };
+  struct Transaction {
+    TxState state = TxState::done;
+    int action = 0;       // the action code of the current round
+    int rounds = 0;       // rounds begun (each opened a socket operation)
+    int attempt = 0;      // sends of this round (a stale connection: 2)
+    std::string_view verb;
+    bool hasBody = false;
+    std::string statusMessage;  // the status failure text of the last round
+  };
+  int RunTransaction();
+  int DoStart();
+  int DoPrepare();
+  int DoHttp2();
+  int DoSendHeaders();
+  int DoSendBody();
+  int DoAwaitResponse();
+  int DoResendCheck(int rc);
+  int DoEvaluate(int waitResult);
+  int DoAuthRetry();
+  int DoRedirect();
+  // Schedules a round with action code (0: an interruption left none).
+  int NextRound(int code);
+
   int ConnectForRequest(std::string_view verb);
   int SendRequest(std::string_view verb, bool withBody);
   int SendBody();
   int SendBlock(const char* data, size_t length, bool chunked);
   int WaitForResponse();
-  int FinishTransaction(int waitResult);
   int EvaluateStatusEarly();
   void ResetAll();
   void ResetResponse();
@@ -244,6 +282,7 @@ class HttpClient : public TransferClient,
   auth::AuthState auth_;
 
   // Driver.
+  Transaction tx_;
   int currentAction_ = 0;
   bool interruptRequested_ = false;
   int followRedirects_ = http::frNever;
