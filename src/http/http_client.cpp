@@ -266,7 +266,7 @@ void HttpClient::Interrupt() {
 }
 
 void HttpClient::ResetAll() {
-  transferredData_.Clear();
+  memory_.Data().Clear();
   getOn302Redirect_ = false;
   SetURL("");
   postData_.clear();
@@ -282,7 +282,7 @@ void HttpClient::ResetAll() {
   headers_.otherHeaders.clear();
   statusLine_.clear();
   attachedFile_.clear();
-  localFile_.clear();
+  file_.Path().clear();
   parsedHeaders_.clear();
   cookies_.Clear();
   decoder_.Reset();

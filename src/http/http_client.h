@@ -8,6 +8,7 @@
 
 #include "core/file_ops.h"
 #include "http/auth/auth_state.h"
+#include "http/body_writers.h"
 #include "http/content_decoder.h"
 #include "http/cookie_list.h"
 #include "http/http_enums.h"
@@ -65,7 +66,7 @@ class HttpClient : public TransferClient,
   const http::RequestHeaders& Headers() const noexcept { return headers_; }
   std::string& PostData() noexcept { return postData_; }
   std::string& AttachedFile() noexcept { return attachedFile_; }
-  std::string& LocalFile() noexcept { return localFile_; }
+  std::string& LocalFile() noexcept { return file_.Path(); }
   // Credentials and header values are read from the AuthState; the setters
   // rebuild Authorization / ProxyAuthorization at once (0 or a code).
   std::string_view User() const noexcept { return auth_.user.view(); }
@@ -97,7 +98,7 @@ class HttpClient : public TransferClient,
   void SetFollowRedirects(int policy) noexcept { followRedirects_ = policy; }
   void SetMaxRedirectAttempts(int n) noexcept { maxRedirects_ = redirectsLeft_ = n; }
   void SetKeepAlive(bool on) noexcept { headers_.keepAlive = on; }
-  void SetTransferredDataLimit(int64_t limit) noexcept { transferredDataLimit_ = limit; }
+  void SetTransferredDataLimit(int64_t limit) noexcept { memory_.Limit() = limit; }
 
   // --- cookies ------------------------------------------------------------
   CookieList& Cookies() noexcept { return cookies_; }
@@ -107,8 +108,8 @@ class HttpClient : public TransferClient,
   // --- response -----------------------------------------------------------
   int StatusCode() const noexcept { return reader_.statusCode(); }
   std::string_view StatusLine() const noexcept { return statusLine_; }
-  std::string_view TransferredData() const noexcept { return transferredData_.view(); }
-  ByteBuffer& TransferredDataBuffer() noexcept { return transferredData_; }
+  std::string_view TransferredData() const noexcept { return memory_.Data().view(); }
+  ByteBuffer& TransferredDataBuffer() noexcept { return memory_.Data(); }
   std::string_view TransferredHeaders() const noexcept { return transferredHeaders_.view(); }
   std::string_view ResponseContentType() const noexcept { return responseContentType_; }
   int64_t BytesTransferred() const noexcept { return bytesTransferred_; }
@@ -312,8 +313,7 @@ class HttpClient : public TransferClient,
   std::string lastHeaderField_;
   std::string responseContentType_;
   std::string redirectLocation_;
-  ByteBuffer transferredData_;
-  int64_t transferredDataLimit_ = 0;
+  http::MemoryBodyWriter memory_;  // TransferredData
   int64_t bytesTransferred_ = 0;
   bool responseDone_ = false;
   bool endTransferFired_ = false;
@@ -321,11 +321,7 @@ class HttpClient : public TransferClient,
   int responseError_ = 0;
   bool allowHttpCompression_ = false;
 
-  // Local file.
-  std::string localFile_;
-  bool append_ = false;
-  unsigned createLocalFileAttributes_ = 0;
-  FileHandle localFileHandle_;
+  http::FileBodyWriter file_;  // LocalFile
 };
 
 }  // namespace corvane

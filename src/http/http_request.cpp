@@ -39,7 +39,7 @@ void HttpClient::ResetResponse() {
   reader_.Reset(verb_ == "HEAD");
   parsedHeaders_.clear();
   transferredHeaders_.Clear();
-  transferredData_.Consume(transferredData_.size());
+  memory_.Data().Consume(memory_.Data().size());
   bytesTransferred_ = 0;
   responseDone_ = false;
   endTransferFired_ = false;
@@ -47,7 +47,7 @@ void HttpClient::ResetResponse() {
   serverClosesConnection_ = false;
   responseContentType_.clear();
   redirectLocation_.clear();
-  localFileHandle_.Reset();
+  file_.Close();
 }
 
 int HttpClient::ConnectForRequest(std::string_view verb) {
