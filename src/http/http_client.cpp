@@ -32,8 +32,7 @@ const char* http::AuthSchemeName(int scheme) noexcept {
 HttpClient::HttpClient() {
   headers_.userAgent = "Corvane HTTP Component - https://www.corvane.dev";
   SetMaxLineLength(kMaxLineLength);
-  Config("InBufferSize=" + std::to_string(kSocketBufferSize));
-  Config("OutBufferSize=" + std::to_string(kSocketBufferSize));
+  SetBufferSizes(kSocketBufferSize, kSocketBufferSize);
   reader_.SetMaxLineLength(kMaxLineLength);
   ClearError();
 }

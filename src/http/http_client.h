@@ -98,6 +98,7 @@ class HttpClient : public TransferClient,
   void SetFollowRedirects(int policy) noexcept { followRedirects_ = policy; }
   void SetMaxRedirectAttempts(int n) noexcept { maxRedirects_ = redirectsLeft_ = n; }
   void SetKeepAlive(bool on) noexcept { headers_.keepAlive = on; }
+  int64_t TransferredDataLimit() const noexcept { return memory_.Limit(); }
   void SetTransferredDataLimit(int64_t limit) noexcept { memory_.Limit() = limit; }
 
   // --- cookies ------------------------------------------------------------

@@ -145,8 +145,8 @@ int REST::SetReferer(std::string_view v) { client_->Headers().referer = v; retur
 int REST::Timeout() const { return client_->Timeout(); }
 int REST::SetTimeout(int v) { client_->SetTimeout(v); return 0; }
 int64_t REST::TransferredDataLimit() const {
-  client_->Config("TransferredDataLimit");
-  return ParseConfigInt(client_->ResultText().view());
+  // Read as Config answers it: the low 32 bits, signed.
+  return static_cast<int32_t>(client_->TransferredDataLimit() & 0xFFFFFFFF);
 }
 int REST::SetTransferredDataLimit(int64_t v) { client_->SetTransferredDataLimit(v); return 0; }
 std::string REST::URL() const { return client_->URL(); }

@@ -21,14 +21,10 @@ int RestClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("From")) return ConfigText(item, result, Headers().from);
   if (item.Is("CacheContent")) {
     if (item.isQuery) {
-      bool on = json_.CacheContent();
-      if (kind_ == DocumentKind::kXml) {
-        xml_.Config("CacheContent");
-        on = ParseConfigBool(xml_.ResultText().view());
-      }
+      bool on = kind_ == DocumentKind::kXml ? xml_.CacheContent() : json_.CacheContent();
       return AnswerInt(result, on ? 1 : 0);
     }
-    xml_.Config(item.Bool() ? "CacheContent=true" : "CacheContent=false");
+    xml_.SetCacheContent(item.Bool());
     json_.SetCacheContent(item.Bool());
     return 0;
   }
