@@ -74,16 +74,5 @@ TEST(CookieListTest, PruneKeepsOnlyCallerCookiesInOrder) {
   EXPECT_EQ(list.HeaderValue(), "c1=1; c2=2");
 }
 
-TEST(CookieListTest, CountResizesAndIndexesAreChecked) {
-  CookieList list;
-  list.SetCount(3);
-  EXPECT_EQ(list.Count(), 3);
-  EXPECT_TRUE(list.ValidIndex(2));
-  EXPECT_FALSE(list.ValidIndex(3));
-  EXPECT_FALSE(list.ValidIndex(-1));
-  list.SetCount(1);
-  EXPECT_EQ(list.Count(), 1);
-}
-
 }  // namespace
 }  // namespace corvane
