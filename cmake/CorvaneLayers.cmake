@@ -32,7 +32,29 @@ function(corvane_layer name)
     target_link_libraries(corvane_${name} PUBLIC ${L_LIBS})
   endif()
   set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_DEPS "${L_DEPS}")
+  set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   set_property(GLOBAL APPEND PROPERTY CORVANE_LAYERS ${name})
+endfunction()
+
+# A test that every #include "dir/file.h" of a layer's files names a header of
+# the layer itself or of a layer it depends on (directly or not), so the
+# dependency lists above are the layering, not a wish. The manifest has one
+# line per layer: name, source directory, sources, dependency closure.
+function(corvane_add_layer_check)
+  get_property(layers GLOBAL PROPERTY CORVANE_LAYERS)
+  set(manifest "")
+  foreach(layer IN LISTS layers)
+    get_property(dir TARGET corvane_${layer} PROPERTY CORVANE_LAYER_DIR)
+    get_property(sources TARGET corvane_${layer} PROPERTY SOURCES)
+    corvane_layer_closure(closure ${layer})
+    string(JOIN "," sources ${sources})
+    string(JOIN "," closure ${closure})
+    string(APPEND manifest "${layer}|${dir}|${sources}|${closure}\n")
+  endforeach()
+  file(WRITE ${CMAKE_BINARY_DIR}/layers.txt "${manifest}")
+  add_test(NAME layer_includes
+    COMMAND /usr/bin/python3 ${PROJECT_SOURCE_DIR}/cmake/check_layer_includes.py
+            ${CMAKE_BINARY_DIR}/layers.txt ${PROJECT_SOURCE_DIR}/src)
 endfunction()
 
 # Transitive closure of layers, dependencies after dependents.

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "core/ascii.h"
+
 namespace corvane {
 
 namespace {
@@ -26,13 +28,6 @@ constexpr std::array<int8_t, 256> MakeDecodeTable() {
   return t;
 }
 constexpr auto kDecode = MakeDecodeTable();
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 }  // namespace
 

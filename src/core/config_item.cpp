@@ -4,28 +4,6 @@
 
 namespace corvane {
 
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-}  // namespace
-
-bool EqualsNoCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
-
 ConfigItem ConfigItem::Parse(std::string_view text) {
   ConfigItem item;
   size_t eq = text.find('=');

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ascii.h"
 #include "core/byte_buffer.h"
 
 namespace corvane {
@@ -26,8 +27,6 @@ struct ConfigItem {
   int64_t Int() const noexcept;
   bool Bool() const noexcept;
 };
-
-bool EqualsNoCase(std::string_view a, std::string_view b) noexcept;
 
 // Value conventions shared by every configuration handler.
 // Integers: "0x"/"0X" then optional sign and hex digits, or decimal with an

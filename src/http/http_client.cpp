@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include "core/config_item.h"
+#include "http/http2_bridge.h"
 
 namespace corvane {
 
@@ -12,8 +13,6 @@ namespace {
 
 constexpr int kMaxLineLength = 4000;
 constexpr int kSocketBufferSize = 262144;
-
-bool IsRedirectStatus(int code) { return code >= 300 && code <= 399 && code != 304 && code != 305; }
 
 }  // namespace
 
@@ -34,8 +33,7 @@ HttpClient::HttpClient() : tunnelAuth_(auth_, [this] { return AuthRequestNow(); 
   Firewall().SetAuthenticator(&tunnelAuth_);
   headers_.userAgent = "Corvane HTTP Component - https://www.corvane.dev";
   SetMaxLineLength(kMaxLineLength);
-  Config("InBufferSize=" + std::to_string(kSocketBufferSize));
-  Config("OutBufferSize=" + std::to_string(kSocketBufferSize));
+  SetBufferSizes(kSocketBufferSize, kSocketBufferSize);
   reader_.SetMaxLineLength(kMaxLineLength);
   auth_.systemTokens = &sspi_;
   auth_.proxySystemTokens = &proxySspi_;
@@ -109,7 +107,7 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   auth::ResetAuthAttempts(auth_);
   int rc = BuildAuthorization(false);
   if (rc == 0) rc = BuildProxyAuthorization(false);
-  if (!isRedirect && hostChanged && !dontClearCookiesOnUrlChange_) PruneCookies();
+  if (!isRedirect && hostChanged && !dontClearCookiesOnUrlChange_) cookies_.PruneServerCookies();
   if (rc != 0) CloseConnection();
   return rc;
 }
@@ -242,12 +240,28 @@ int HttpClient::SetProxyAuthorization(std::string_view value) {
 
 void HttpClient::SetKerberosToken(std::string_view token) { auth::SetKerberosToken(auth_, token); }
 
+// --- cookies -------------------------------------------------------------------
+
+void HttpClient::AddCookie(std::string_view name, std::string_view value) {
+  Cookie c;
+  c.name = name;
+  c.value = value;
+  c.callerOwned = true;
+  cookies_.Store(c);
+}
+
 void HttpClient::CookieHeader(std::string& out) {
   out.swap(httpCookies_);
   httpCookies_.clear();
+  if (out.empty()) out = cookies_.HeaderValue();
 }
 
-// --- driver ------------------------------------------------------------------
+int HttpClient::OnSetCookieHeader(std::string_view value) {
+  Cookie c = CookieList::ParseSetCookie(value);
+  FireSetCookie(c);
+  cookies_.Store(c);
+  return 0;
+}
 
 void HttpClient::Interrupt() {
   if (currentAction_ == 0) return;
@@ -257,192 +271,8 @@ void HttpClient::Interrupt() {
   CloseConnection();
 }
 
-int HttpClient::Action(int code) {
-  if (LogsAt(kLogProgress)) Log(kLogProgress, "URL: " + target_.url);
-  if (currentAction_ != 0 && code != http::actInterrupt) return FailWith(HttpError::Busy);
-  if (code == http::actInterrupt) {
-    Interrupt();
-    return 0;
-  }
-
-  StartDeadline();
-  decoder_.Reset();
-  ClearError();
-  statusLine_.clear();
-  redirectLocation_.clear();
-  contentLength_ = 0;
-  responseDone_ = false;
-  interruptRequested_ = false;
-  ClearInterruptFlag();
-
-  currentAction_ = code;
-  BeginOperation();
-  reusedConnection_ = false;
-  if (headers_.keepAlive && IsConnected()) {
-    WaitStep(0);  // notices a connection the server closed meanwhile
-    reusedConnection_ = IsConnected();
-  }
-  int rc = 0;
-  switch (code) {
-    case http::actGet: rc = RunRequest("GET", false); break;
-    case http::actHead: rc = RunRequest("HEAD", false); break;
-    case http::actDelete: rc = RunRequest("DELETE", false); break;
-    case http::actPost: rc = RunRequest("POST", true); break;
-    case http::actPut: rc = RunRequest("PUT", true); break;
-    case http::actReset: ResetAll(); break;
-    default: break;
-  }
-  std::string kept = LastErrorText().str();
-  // After a complete response on a kept connection nothing is pending; the
-  // next request's own check notices a close by the server.
-  if (code != http::actReset && Timeout() >= 0 && !(responseDone_ && IsConnected())) {
-    DrainPending(100);
-  }
-  if (WasInterrupted() || interruptRequested_) {
-    rc = kErrInterrupted;
-    interruptRequested_ = false;
-    if (LastErrorText().empty()) SetError(kErrInterrupted, "Interrupted.");
-  }
-  EndOperation();
-  currentAction_ = 0;
-  if (LastErrorText().empty() && !kept.empty()) SetError(rc, kept);
-  if (rc == 0) ClearError();
-  return rc;
-}
-
-int HttpClient::RunRequest(std::string_view verb, bool hasBody) {
-  if (int rc = SetHTTPVersion(httpVersion_); rc != 0) return rc;
-  if (int rc = RefreshDigestForRequest(verb); rc != 0) return rc;
-  negotiatedVersion_ = httpVersion_;
-  ClearNegotiatedAlpn();
-  if (httpVersion_ == "2.0") {
-    int result = 0;
-    if (RunHttp2(verb, hasBody, &result)) return result;
-    if (!allowHttpFallback_) return FailWith(HttpError::Http2NoFallback);
-    if (!EqualsNoCase(target_.scheme, kSchemeSecure)) return FailWith(HttpError::Http2Plaintext);
-    FireSSLStatus("Server does not support ALPN protocol h2. Falling back to HTTP/1.1");
-    negotiatedVersion_ = "1.1";
-  }
-  for (int attempt = 0;; ++attempt) {
-    LogRequestSummary(verb);
-    int rc = SendRequest(verb, hasBody);
-    if (rc == 0 && hasBody) rc = SendBody();
-    if (rc == 0) rc = WaitForResponse();
-    // A kept-alive connection the server closed just before our request ends
-    // without a single response byte; such a request is sent once more on a
-    // new connection (RFC 7230 6.3.1).
-    if (attempt == 0 && reusedConnection_ && !reader_.statusLineSeen() && bytesTransferred_ == 0 &&
-        (rc == 0 || rc == 10053 || rc == 10054 || rc == 10057 || rc == 10058) && !interruptRequested_ &&
-        !WasInterrupted()) {
-      CloseConnection();
-      reusedConnection_ = false;
-      ClearError();
-      continue;
-    }
-    return FinishTransaction(rc);
-  }
-}
-
-int HttpClient::WaitForResponse() {
-  Log(kLogProgress, "Request Sent");
-  if (!IsConnected() || !SocketOpen()) return responseError_;
-  for (;;) {
-    if (responseDone_) return responseError_;
-    if (responseError_ != 0) return responseError_;
-    if (!IsConnected() || !SocketOpen()) return responseError_;
-    if (!WaitStep(SelectWaitMillis())) return kErrInterrupted;
-  }
-}
-
-int HttpClient::FinishTransaction(int waitResult) {
-  if (waitResult == kErrInterrupted) {
-    CloseConnection();
-    return kErrInterrupted;
-  }
-  if (interruptRequested_) return kErrInterrupted;
-  if (waitResult != 0) {
-    CloseConnection();
-    return waitResult;
-  }
-  if (!responseDone_ && !reader_.statusLineSeen()) return 0;
-  if (!reader_.statusLineSeen()) return FailWith(HttpError::ConnectionClosed);
-
-  Log(kLogProgress, "Transfer Complete");
-  if (LogsAt(kLogSummary)) {
-    Log(kLogSummary, "Response: " + statusLine_ + ", " + std::to_string(bytesTransferred_) +
-                         " Bytes Transferred");
-  }
-  int status = reader_.statusCode();
-  if ((status >= 200 && status <= 299) || status == 101) {
-    // The server's last Negotiate token proves its identity.
-    if (auth_.authScheme == http::authNegotiate) {
-      if (int rc = auth::VerifyServerToken(auth_, AuthRequestNow()); rc != 0) {
-        CloseConnection();
-        return SetError(rc, auth_.errorText.view());
-      }
-    }
-    return waitResult;
-  }
-
-  std::string message = status == 407 ? "Proxy error: " : "";
-  message += HttpErrorText(HttpError::ProtocolStatus);
-  message += std::to_string(status) + " " + std::string(reader_.statusDescription());
-  if (message.back() != '.') message += ".";
-  int protocolCode = HttpErrorCode(HttpError::ProtocolStatus);
-  SetError(protocolCode, message);
-
-  if (status == 401 || status == 407) {
-    // One answer per challenge kind and transaction; the counters stop the
-    // recursion through Action.
-    auth::AuthRetryResult answer = auth::AnswerChallenge(auth_, status, AuthRequestNow(), AuthLogger());
-    switch (answer.action) {
-      case auth::AuthRetry::notHandled: break;
-      case auth::AuthRetry::retry: {
-        int code = currentAction_;
-        currentAction_ = 0;
-        return Action(code);
-      }
-      case auth::AuthRetry::failServer: return protocolCode;
-      case auth::AuthRetry::failProxy: return SetError(answer.code, message);
-      case auth::AuthRetry::buildFailed:
-        CloseConnection();
-        return SetError(answer.code, auth_.errorText.view());
-    }
-  }
-  if (followRedirects_ == http::frNever) return protocolCode;
-  bool methodFollows = verb_ == "GET" || verb_ == "HEAD" || verb_ == "POST" || followRedirects_ == http::frAlways;
-  if (!IsRedirectStatus(status) || !methodFollows) return protocolCode;
-  if (redirectLocation_.empty()) return FailWith(HttpError::RedirectLocationMissing);
-
-  std::string location = redirectLocation_;
-  bool accept = followRedirects_ == http::frAlways;
-  if (followRedirects_ == http::frSameScheme) {
-    RequestTarget resolved = ResolveTarget(target_, location, {encodeRedirectLocation_, encodeQueryString_}, true);
-    accept = EqualsNoCase(resolved.scheme, target_.scheme);
-  }
-  if (!allowIdenticalRedirectURL_ && location == target_.url) {
-    CloseConnection();
-    return FailWith(HttpError::IdenticalRedirect);
-  }
-  if (redirectsLeft_ <= 0) {
-    CloseConnection();
-    return FailWith(HttpError::TooManyRedirects);
-  }
-  --redirectsLeft_;
-  if (int rc = SetURL(location, true); rc != 0) return rc;
-  if (!FireRedirect(location, accept)) {
-    SetError(protocolCode, message);
-    return protocolCode;
-  }
-  DrainPending(10);
-  int code = currentAction_;
-  if (code == http::actPost && (status == 303 || (status == 302 && getOn302Redirect_))) code = http::actGet;
-  currentAction_ = 0;
-  return Action(code);
-}
-
 void HttpClient::ResetAll() {
-  transferredData_.Clear();
+  memory_.Data().Clear();
   getOn302Redirect_ = false;
   SetURL("");
   postData_.clear();
@@ -458,9 +288,9 @@ void HttpClient::ResetAll() {
   headers_.otherHeaders.clear();
   statusLine_.clear();
   attachedFile_.clear();
-  localFile_.clear();
+  file_.Path().clear();
   parsedHeaders_.clear();
-  ClearCookies();
+  cookies_.Clear();
   decoder_.Reset();
 }
 

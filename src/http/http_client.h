@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,7 +9,9 @@
 #include "core/file_ops.h"
 #include "http/auth/auth_state.h"
 #include "http/auth/sspi_state.h"
+#include "http/body_writers.h"
 #include "http/content_decoder.h"
+#include "http/cookie_list.h"
 #include "http/http_enums.h"
 #include "http/http_errors.h"
 #include "http/request_head.h"
@@ -18,6 +21,8 @@
 #include "http/url.h"
 
 namespace corvane {
+
+class Http2Bridge;
 
 // The HTTP/1.x client: request composition, the response reader, body
 // decoding and delivery, and the transaction driver with redirects and
@@ -30,12 +35,10 @@ namespace corvane {
 // the stored challenges and the retry counters. The setters below go through
 // the auth layer's setters so that a value is rebuilt as soon as it changes.
 //
-// Extension points for other layers:
-//  - BuildAuthorization / BuildProxyAuthorization (the header builders; the
-//    defaults run the auth layer on the client's AuthState);
-//  - CookieHeader / OnSetCookieHeader / PruneCookies (the cookie list);
-//  - ExtraHeaders (lines after the standard headers);
-//  - RunHttp2 (a request with HTTPVersion "2.0").
+// The client also owns the cookie list (Set-Cookie answers are stored and
+// every stored cookie goes out with each request) and, from its first
+// request with HTTPVersion "2.0", the Http2Bridge that runs such requests on
+// its connection.
 class HttpClient : public TransferClient,
                    private http::ResponseHandler,
                    private http::BodyOutput {
@@ -65,7 +68,7 @@ class HttpClient : public TransferClient,
   const http::RequestHeaders& Headers() const noexcept { return headers_; }
   std::string& PostData() noexcept { return postData_; }
   std::string& AttachedFile() noexcept { return attachedFile_; }
-  std::string& LocalFile() noexcept { return localFile_; }
+  std::string& LocalFile() noexcept { return file_.Path(); }
   // Credentials and header values are read from the AuthState; the setters
   // rebuild Authorization / ProxyAuthorization at once (0 or a code).
   std::string_view User() const noexcept { return auth_.user.view(); }
@@ -104,14 +107,19 @@ class HttpClient : public TransferClient,
   void SetFollowRedirects(int policy) noexcept { followRedirects_ = policy; }
   void SetMaxRedirectAttempts(int n) noexcept { maxRedirects_ = redirectsLeft_ = n; }
   void SetKeepAlive(bool on) noexcept { headers_.keepAlive = on; }
-  int64_t TransferredDataLimit() const noexcept { return transferredDataLimit_; }
-  void SetTransferredDataLimit(int64_t limit) noexcept { transferredDataLimit_ = limit; }
+  int64_t TransferredDataLimit() const noexcept { return memory_.Limit(); }
+  void SetTransferredDataLimit(int64_t limit) noexcept { memory_.Limit() = limit; }
+
+  // --- cookies ------------------------------------------------------------
+  CookieList& Cookies() noexcept { return cookies_; }
+  // A cookie of the caller's, kept across host changes.
+  void AddCookie(std::string_view name, std::string_view value);
 
   // --- response -----------------------------------------------------------
   int StatusCode() const noexcept { return reader_.statusCode(); }
   std::string_view StatusLine() const noexcept { return statusLine_; }
-  std::string_view TransferredData() const noexcept { return transferredData_.view(); }
-  ByteBuffer& TransferredDataBuffer() noexcept { return transferredData_; }
+  std::string_view TransferredData() const noexcept { return memory_.Data().view(); }
+  ByteBuffer& TransferredDataBuffer() noexcept { return memory_.Data(); }
   std::string_view TransferredHeaders() const noexcept { return transferredHeaders_.view(); }
   std::string_view ResponseContentType() const noexcept { return responseContentType_; }
   int64_t BytesTransferred() const noexcept { return bytesTransferred_; }
@@ -129,6 +137,7 @@ class HttpClient : public TransferClient,
   virtual void FireStartTransfer(int direction);
   virtual void FireTransfer(int direction, int64_t bytes, int percent, std::string_view text);
   virtual void FireEndTransfer(int direction);
+  virtual void FireSetCookie(const Cookie& cookie);
   // True when FireTransfer's text is looked at; false lets the engine skip
   // preparing it. RestClient answers true when it has a listener.
   virtual bool WantsTransferEvents() const { return EventSink() != nullptr; }
@@ -152,26 +161,12 @@ class HttpClient : public TransferClient,
   bool DigestValueStale(const auth::DigestChallenge& record, std::string_view method) const;
   int RefreshDigestForRequest(std::string_view verb);
 
-  // --- hooks for cookies and extra headers --------------------------------
-  // The Cookie header value for this request. Default: the one-shot
-  // HttpCookies text (consumed).
-  virtual void CookieHeader(std::string& out);
-  virtual int OnSetCookieHeader(std::string_view value) { return 0; }
-  virtual void PruneCookies() {}
-  virtual void ClearCookies() {}
-  virtual void ExtraHeaders(std::string& out) {}
+  // The Cookie header value for this request: the one-shot HttpCookies text
+  // (consumed) when there is one, else every stored cookie.
+  void CookieHeader(std::string& out);
+  int OnSetCookieHeader(std::string_view value);
 
-  // --- hook for HTTP/2 ------------------------------------------------------
-  // Runs the request over HTTP/2; returns false (with *result untouched)
-  // when the server did not select "h2".
-  virtual bool RunHttp2(std::string_view verb, bool hasBody, int* result) { return false; }
-  // The driver's steps around an HTTP/2 request: the connection (TLS and
-  // ALPN included), the status evaluation, and the close after the stream.
-  int ConnectForHttp2(std::string_view verb) { return ConnectForRequest(verb); }
-  int FinishHttp2(int waitResult) { return FinishTransaction(waitResult); }
-  void CloseHttp2Connection() { CloseConnection(); }
-
-  // Entry points shared with the HTTP/2 layer: start a response (as
+  // Entry points of the HTTP/2 bridge: start a response (as
   // ConnectForRequest does), then one Http2HeaderPair per field (":status"
   // included), Http2EndOfHeaders, DeliverBody per DATA payload, and
   // Http2EndOfStream.
@@ -192,6 +187,12 @@ class HttpClient : public TransferClient,
   int DoRead(int mode) override;
 
  private:
+  friend class Http2Bridge;
+
+  // Runs the request over HTTP/2; returns false (with *result untouched)
+  // when the server did not select "h2".
+  bool RunHttp2(std::string_view verb, bool hasBody, int* result);
+
   // ResponseHandler
   int OnStatusLine(bool interim) override;
   int OnHeaderLine(std::string_view line, std::string_view field, std::string_view value) override;
@@ -206,13 +207,51 @@ class HttpClient : public TransferClient,
   bool DirectBodyAllowed();
   int DirectBodyRead();
 
-  int RunRequest(std::string_view verb, bool hasBody);
+  // --- the transaction driver -------------------------------------------
+  // The states of one round of a request; RunTransaction moves between them
+  // and the Do methods each run one and name the next.
+  enum class TxState {
+    start,          // a round begins: deadline, response state, reuse check
+    prepare,        // version and Digest checks; HTTP/2 or HTTP/1.x
+    http2,          // the whole exchange over HTTP/2 (or the fallback)
+    sendHeaders,    // connect, then the request head
+    sendBody,       // PostData, then AttachedFile
+    awaitResponse,  // the event loop until the response is complete
+    resendCheck,    // a kept connection closed under the request: once more
+    evaluate,       // the status: success, failure or a follow-up round
+    authRetry,      // a challenge was answered: the same request again
+    redirect,       // Location is followed
+    reset,          // actReset
+    done,
+  };
+  struct Transaction {
+    TxState state = TxState::done;
+    int action = 0;       // the action code of the current round
+    int rounds = 0;       // rounds begun (each opened a socket operation)
+    int attempt = 0;      // sends of this round (a stale connection: 2)
+    std::string_view verb;
+    bool hasBody = false;
+    std::string statusMessage;  // the status failure text of the last round
+  };
+  int RunTransaction();
+  int DoStart();
+  int DoPrepare();
+  int DoHttp2();
+  int DoSendHeaders();
+  int DoSendBody();
+  int DoAwaitResponse();
+  int DoResendCheck(int rc);
+  int DoEvaluate(int waitResult);
+  int DoAuthRetry();
+  int DoRedirect();
+  // Schedules a round with action code (0: an interruption left none).
+  int NextRound(int code);
+
   int ConnectForRequest(std::string_view verb);
   int SendRequest(std::string_view verb, bool withBody);
   int SendBody();
   int SendBlock(const char* data, size_t length, bool chunked);
   int WaitForResponse();
-  int FinishTransaction(int waitResult);
   int EvaluateStatusEarly();
   void ResetAll();
   void ResetResponse();
@@ -234,6 +273,7 @@ class HttpClient : public TransferClient,
   std::string postData_;
   std::string attachedFile_;
   std::string httpCookies_;
+  CookieList cookies_;
   std::string verb_;
   int64_t contentLength_ = 0;
   bool emptyBodyForHandshake_ = false;
@@ -266,6 +306,7 @@ class HttpClient : public TransferClient,
   auth::AuthState auth_;
 
   // Driver.
+  Transaction tx_;
   int currentAction_ = 0;
   bool interruptRequested_ = false;
   int followRedirects_ = http::frNever;
@@ -284,6 +325,7 @@ class HttpClient : public TransferClient,
   bool reusedConnection_ = false;
   bool closingOnPurpose_ = false;
   bool directBodyPaused_ = false;
+  std::unique_ptr<Http2Bridge> http2_;
 
   // Response.
   http::ResponseReader reader_;
@@ -294,8 +336,7 @@ class HttpClient : public TransferClient,
   std::string lastHeaderField_;
   std::string responseContentType_;
   std::string redirectLocation_;
-  ByteBuffer transferredData_;
-  int64_t transferredDataLimit_ = 0;
+  http::MemoryBodyWriter memory_;  // TransferredData
   int64_t bytesTransferred_ = 0;
   bool responseDone_ = false;
   bool endTransferFired_ = false;
@@ -303,11 +344,7 @@ class HttpClient : public TransferClient,
   int responseError_ = 0;
   bool allowHttpCompression_ = false;
 
-  // Local file.
-  std::string localFile_;
-  bool append_ = false;
-  unsigned createLocalFileAttributes_ = 0;
-  FileHandle localFileHandle_;
+  http::FileBodyWriter file_;  // LocalFile
 };
 
 }  // namespace corvane

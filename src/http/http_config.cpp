@@ -19,7 +19,7 @@ int ConfigBool01(const ConfigItem& item, ByteBuffer& result, bool& field) {
 
 int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.isQuery) {
-    if (item.Is("TransferredData")) return AnswerText(result, transferredData_.view());
+    if (item.Is("TransferredData")) return AnswerText(result, memory_.Data().view());
     if (item.Is("TransferredHeaders")) return AnswerText(result, transferredHeaders_.view());
     if (item.Is("StatusLine")) return AnswerText(result, statusLine_);
   }
@@ -39,8 +39,8 @@ int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
     return rc;
   }
   if (item.Is("MaxTransferredData") || item.Is("TransferredDataLimit")) {
-    if (item.isQuery) return AnswerInt(result, static_cast<int32_t>(transferredDataLimit_ & 0xFFFFFFFF));
-    transferredDataLimit_ = item.Int();
+    if (item.isQuery) return AnswerInt(result, static_cast<int32_t>(memory_.Limit() & 0xFFFFFFFF));
+    memory_.Limit() = item.Int();
     return 0;
   }
   if (item.Is("KeepAlive")) return ConfigBool(item, result, headers_.keepAlive);
@@ -74,10 +74,10 @@ int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("EncodeURL")) return ConfigBool(item, result, encodeURL_);
   if (item.Is("EncodeQueryString")) return ConfigBool(item, result, encodeQueryString_);
   if (item.Is("EncodeRedirectLocation")) return ConfigBool(item, result, encodeRedirectLocation_);
-  if (item.Is("Append")) return ConfigBool(item, result, append_);
-  if (item.Is("CreateLocalFileAttributes")) return ConfigInt(item, result, createLocalFileAttributes_);
+  if (item.Is("Append")) return ConfigBool(item, result, file_.Append());
+  if (item.Is("CreateLocalFileAttributes")) return ConfigInt(item, result, file_.Attributes());
   if (item.Is("SingleLineMode")) return ConfigBool01(item, result, singleLineMode_);
-  if (item.Is("LocalFile")) return ConfigText(item, result, localFile_);
+  if (item.Is("LocalFile")) return ConfigText(item, result, file_.Path());
   if (item.Is("GetOn302Redirect")) return ConfigBool01(item, result, getOn302Redirect_);
   if (item.Is("AbsoluteURI")) return ConfigBool(item, result, headers_.absoluteURI);
   if (item.Is("DebugTrace")) return ConfigBool(item, result, debugTrace_);

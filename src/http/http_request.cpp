@@ -40,7 +40,7 @@ void HttpClient::ResetResponse() {
   reader_.Reset(verb_ == "HEAD");
   parsedHeaders_.clear();
   transferredHeaders_.Clear();
-  transferredData_.Consume(transferredData_.size());
+  memory_.Data().Consume(memory_.Data().size());
   bytesTransferred_ = 0;
   responseDone_ = false;
   endTransferFired_ = false;
@@ -48,7 +48,7 @@ void HttpClient::ResetResponse() {
   serverClosesConnection_ = false;
   responseContentType_.clear();
   redirectLocation_.clear();
-  localFileHandle_.Reset();
+  file_.Close();
 }
 
 int HttpClient::ConnectForRequest(std::string_view verb) {
@@ -131,8 +131,6 @@ int HttpClient::SendRequest(std::string_view verb, bool withBody) {
   }
   std::string cookie;
   CookieHeader(cookie);
-  std::string extra;
-  ExtraHeaders(extra);
   RequestHeadPlan plan;
   plan.verb = verb;
   plan.httpVersion = negotiatedVersion_;
@@ -141,7 +139,6 @@ int HttpClient::SendRequest(std::string_view verb, bool withBody) {
   plan.emptyBodyForHandshake = emptyBodyForHandshake_;
   plan.contentLength = contentLength_;
   plan.cookie = cookie;
-  plan.extraHeaders = extra;
   ComposeRequestHead(target_, headers_, plan, requestHead_);
   if (!withBody) requestHead_.append("\r\n");
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "core/config_item.h"
+#include "http/http2_bridge.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
 
@@ -20,6 +21,10 @@ bool Is3xx(int status) { return status >= 300 && status <= 399; }
 }  // namespace
 
 void HttpClient::DataIn(const char* data, int length, bool isLine) {
+  if (http2_ && http2_->Active()) {
+    if (length > 0) http2_->OnReceived(data, static_cast<size_t>(length));
+    return;
+  }
   if (currentAction_ == 0 || reader_.complete() || length <= 0) return;
   NoteActivity();
   int rc = reader_.Feed(data, static_cast<size_t>(length), *this);
@@ -46,7 +51,7 @@ int HttpClient::OnStatusLine(bool interim) {
   transferredHeaders_.Clear();
   // The block stays for the next body (a repeated download then does not
   // fault in fresh pages); OnHeadComplete frees one far too large.
-  transferredData_.Consume(transferredData_.size());
+  memory_.Data().Consume(memory_.Data().size());
   responseContentType_.clear();
   statusLine_.assign(reader_.statusLine());
   Log(kLogProgress, "Response Received");
@@ -150,15 +155,15 @@ int HttpClient::OnHeadComplete(bool hasBody) {
   // The announced length sizes the store only for bodies kept as sent; a
   // decoded body's size is unknown, so its block is simply kept.
   bool identity = decoder_.coding() == ContentDecoder::codingNone;
-  if (identity && length >= 0 && transferredData_.capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
-    transferredData_.Clear();
+  if (identity && length >= 0 && memory_.Data().capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
+    memory_.Data().Clear();
   }
-  if (identity && length > 0 && localFile_.empty()) {
+  if (identity && length > 0 && file_.Path().empty()) {
     // One allocation for a body of announced size, bounded so that a false
     // Content-Length cannot reserve more than the limit or 256 MiB.
     int64_t want = std::min<int64_t>(length, int64_t{1} << 28);
-    if (transferredDataLimit_ > 0) want = std::min(want, transferredDataLimit_);
-    transferredData_.Reserve(static_cast<int>(want));
+    if (memory_.Limit() > 0) want = std::min(want, memory_.Limit());
+    memory_.Data().Reserve(static_cast<int>(want));
   }
   return 0;
 }
@@ -194,11 +199,10 @@ int HttpClient::Write(const char* data, size_t length) {
   if (LogsAt(kLogVerbose)) Log(kLogVerbose, std::string_view(data, length), "ResponseBody");
   int status = reader_.statusCode();
   bool stored = false;
-  if (!localFile_.empty() && status >= 200 && status <= 299) {
-    if (!localFileHandle_) {
-      int rc = append_ ? OpenForAppend(localFile_, localFileHandle_, createLocalFileAttributes_)
-                       : CreateForWrite(localFile_, localFileHandle_, createLocalFileAttributes_);
-      if (rc != 0) {
+  if (!file_.Path().empty() && status >= 200 && status <= 299) {
+    switch (file_.Write(data, length)) {
+      case FileBodyWriter::Outcome::written: stored = true; break;
+      case FileBodyWriter::Outcome::openFailed: {
         int code = HttpErrorCode(HttpError::LocalFileOpen);
         std::string text = HttpErrorText(HttpError::LocalFileOpen);
         SetError(code, text);
@@ -206,26 +210,17 @@ int HttpClient::Write(const char* data, size_t length) {
         FireError(code, text);
         return code;
       }
-    }
-    if (localFileHandle_.WriteAll(data, length)) {
-      stored = true;
-    } else {
-      localFileHandle_.Reset();
-      FireError(HttpErrorCode(HttpError::LocalFileWrite), HttpErrorText(HttpError::LocalFileWrite));
+      case FileBodyWriter::Outcome::writeFailed:
+        // The block goes to memory instead; the transfer goes on.
+        FireError(HttpErrorCode(HttpError::LocalFileWrite), HttpErrorText(HttpError::LocalFileWrite));
+        break;
     }
   }
   if (!stored) {
-    size_t take = length;
-    if (transferredDataLimit_ > 0) {
-      int64_t room = transferredDataLimit_ - transferredData_.size();
-      take = room <= 0 ? 0 : std::min<size_t>(length, static_cast<size_t>(room));
-    }
-    if (take > 0) {
-      if (int rc = transferredData_.Append(data, static_cast<int>(take)); rc != 0) {
-        FireError(rc, HttpErrorText(HttpError::TransferredDataAppend));
-        SetError(rc, HttpErrorText(HttpError::TransferredDataAppend));
-        return rc;
-      }
+    if (int rc = memory_.Write(data, length); rc != 0) {
+      FireError(rc, HttpErrorText(HttpError::TransferredDataAppend));
+      SetError(rc, HttpErrorText(HttpError::TransferredDataAppend));
+      return rc;
     }
   }
   ReportBody(data, length);
@@ -252,8 +247,8 @@ bool HttpClient::DirectBodyPossible() {
 }
 
 bool HttpClient::DirectBodyAllowed() {
-  return currentAction_ != 0 && decoder_.coding() == ContentDecoder::codingNone && localFile_.empty() &&
-         transferredDataLimit_ == 0 && !TlsEnabled() && !Firewall().NegotiationRunning() &&
+  return currentAction_ != 0 && decoder_.coding() == ContentDecoder::codingNone && file_.Path().empty() &&
+         memory_.Limit() == 0 && !TlsEnabled() && !Firewall().NegotiationRunning() &&
          MaxReceiveDataTime() <= 0 && Lines().Unread() == 0 && responseError_ == 0 &&
          !(Is3xx(reader_.statusCode()) && !redirectLocation_.empty()) && !LogsAt(kLogVerbose);
 }
@@ -279,12 +274,12 @@ int HttpClient::DirectBodyRead() {
     if (closePending_) return 0;
     int64_t remaining = reader_.bodyRemaining();
     int64_t want = remaining >= 0 ? std::min(remaining, kBlock) : kBlock / 4;
-    int size = transferredData_.size();
+    int size = memory_.Data().size();
     if (want <= 0 || want > INT32_MAX - size ||
-        transferredData_.Reserve(size + static_cast<int>(want)) != 0) {
+        memory_.Data().Reserve(size + static_cast<int>(want)) != 0) {
       return TransferClient::DoRead(rmNotify);
     }
-    char* space = transferredData_.data() + size;
+    char* space = memory_.Data().data() + size;
     ssize_t n = ::recv(SocketHandle(), space, static_cast<size_t>(want), 0);
     ArmRead();
     if (n <= 0) {
@@ -295,15 +290,15 @@ int HttpClient::DirectBodyRead() {
     }
     RecordTraffic(true, space, static_cast<int>(n));
     NoteActivity();
-    transferredData_.CommitAppended(static_cast<int>(n));
+    memory_.Data().CommitAppended(static_cast<int>(n));
     bytesTransferred_ += n;
-    ReportBody(transferredData_.data() + size, static_cast<size_t>(n));
+    ReportBody(memory_.Data().data() + size, static_cast<size_t>(n));
     if (int rc = reader_.BodyTaken(static_cast<size_t>(n), *this); rc != 0) return rc;
   }
 }
 
 void HttpClient::CompleteResponse() {
-  localFileHandle_.Reset();
+  file_.Close();
   if (!headers_.keepAlive || serverClosesConnection_) CloseConnection();
   if (!endTransferFired_) {
     endTransferFired_ = true;
@@ -351,6 +346,15 @@ void HttpClient::FireTransfer(int direction, int64_t bytes, int percent, std::st
 
 void HttpClient::FireEndTransfer(int direction) {
   if (RESTEvents* sink = EventSink()) sink->EndTransfer(direction);
+}
+
+void HttpClient::FireSetCookie(const Cookie& cookie) {
+  if (RESTEvents* sink = EventSink()) {
+    std::string name = cookie.name, value = cookie.value, expires = cookie.expires, domain = cookie.domain,
+                path = cookie.path;
+    bool secure = cookie.secure;
+    sink->SetCookie(name, value, expires, domain, path, secure);
+  }
 }
 
 }  // namespace corvane

@@ -68,7 +68,6 @@ void ComposeRequestHead(const RequestTarget& target, const RequestHeaders& heade
   } else if (plan.httpVersion == "1.0") {
     Line(out, "Connection: ", "Keep-Alive");
   }
-  out.append(plan.extraHeaders);
   out.append("\r\n");
   out.append(NormaliseOtherHeaders(headers.otherHeaders));
   if (!plan.withBody) return;

@@ -38,7 +38,6 @@ struct RequestHeadPlan {
   bool emptyBodyForHandshake = false;    // first leg of NTLM/Digest/Negotiate
   int64_t contentLength = 0;             // PostData plus AttachedFile
   std::string_view cookie;               // the Cookie value, empty for none
-  std::string_view extraHeaders;         // lines in "\r\nName: value" form
 };
 
 // The request line and header block (RFC 7230 3.1.1, 5.3, 5.4) in the fixed

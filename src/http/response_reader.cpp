@@ -1,22 +1,14 @@
 #include "http/response_reader.h"
 
-#include <strings.h>
 
 #include <cstdint>
 #include <cstring>
 
+#include "core/ascii.h"
+
 namespace corvane::http {
 
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsLineState(ResponseReader::State s) {
   switch (s) {
@@ -256,10 +248,10 @@ int ResponseReader::OnLine(std::string_view line, ResponseHandler& handler) {
       std::string_view field;
       std::string_view value;
       SplitHeaderLine(line, field, value);
-      if (field.size() == 14 && strncasecmp(field.data(), "Content-Length", 14) == 0) {
+      if (EqualsNoCase(field, "Content-Length")) {
         if (!ParseContentLength(value, contentLength_)) return Fail(HttpError::BadContentLength);
-      } else if (field.size() == 17 && strncasecmp(field.data(), "Transfer-Encoding", 17) == 0) {
-        if (value.size() == 7 && strncasecmp(value.data(), "chunked", 7) == 0) chunked_ = true;
+      } else if (EqualsNoCase(field, "Transfer-Encoding")) {
+        if (EqualsNoCase(value, "chunked")) chunked_ = true;
       }
       return handler.OnHeaderLine(line, field, value);
     }

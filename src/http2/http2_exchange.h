@@ -53,8 +53,8 @@ class Http2ExchangeHost : public Http2ResponseListener {
   virtual void UploadEnded() {}
   // Makes code and text the request's last error; returns code.
   virtual int Fail(int code, std::string_view text) = 0;
-  // The status evaluation of the request driver (errors, retries,
-  // redirects); its result is the request's.
+  // The exchange's result once the stream ended (or the connection could
+  // not be opened); what this returns is Run's result.
   virtual int FinishRequest(int waitResult) = 0;
 };
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/ascii.h"
+
 namespace corvane {
 
 namespace {
@@ -10,15 +12,9 @@ namespace {
 std::string Lower(std::string_view s) {
   std::string out(s);
   for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    c = LowerAscii(c);
   }
   return out;
-}
-
-std::string_view Trim(std::string_view s) noexcept {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -45,7 +41,7 @@ int LeadingNumber(std::string_view s, bool& any) noexcept {
 // "scheme://user:pw@host:port/path" -> "host:port" (the default port added
 // when none is written); scheme gets the URL's scheme in lower case.
 std::string ProxyAddress(std::string_view url, std::string& scheme) {
-  url = Trim(url);
+  url = TrimBlanks(url);
   scheme.clear();
   if (size_t sep = url.find("://"); sep != std::string_view::npos) {
     scheme = Lower(url.substr(0, sep));
@@ -110,7 +106,7 @@ SystemProxySettings ReadSystemProxySettings(const EnvironmentLookup& lookup) {
   }
   s.enabled = !s.server.empty();
   for (std::string_view entry : Split(get("no_proxy", "NO_PROXY"), ',')) {
-    entry = Trim(entry);
+    entry = TrimBlanks(entry);
     if (entry.empty()) continue;
     if (!s.bypass.empty()) s.bypass += ';';
     if (entry.front() == '.') s.bypass += '*';
@@ -157,7 +153,7 @@ bool IsProxyBypassed(std::string_view bypass, std::string_view host, int port, s
   }
   std::string lowHost = Lower(host);
   for (std::string_view raw : Split(bypass, ';')) {
-    std::string entry = Lower(Trim(raw));
+    std::string entry = Lower(TrimBlanks(raw));
     if (entry.empty()) continue;
     if (!schemeKey.empty() && entry == schemeKey) return true;
     bool any = false;

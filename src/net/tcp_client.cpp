@@ -722,6 +722,12 @@ int TcpClient::ApplyLinger() {
   return 0;
 }
 
+int TcpClient::SetBufferSizes(int in, int out) {
+  inBufferSize_ = in;
+  outBufferSize_ = out;
+  return ApplyBufferSizes();
+}
+
 int TcpClient::ApplyBufferSizes() {
   if (!SocketOpen()) return 0;
   int fd = socket_.fd();

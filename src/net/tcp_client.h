@@ -74,6 +74,9 @@ class TcpClient : public SocketBase {
   int SetRemotePort(int port);  // 100 while a socket exists
   int RemotePort() const noexcept { return remotePort_; }
   int SetLocalPort(int port);  // 106 while a socket exists
+  // InBufferSize and OutBufferSize (SO_RCVBUF, SO_SNDBUF), applied at once
+  // to an open socket. 0 or a socket error.
+  int SetBufferSizes(int in, int out);
   int GetLocalPort() const;
 
   // --- reading ------------------------------------------------------------

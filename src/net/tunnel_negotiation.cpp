@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "core/ascii.h"
 #include "core/base64.h"
 #include "core/byte_reader.h"
 #include "core/byte_writer.h"
@@ -16,25 +17,8 @@ namespace {
 constexpr size_t kMaxCredential = 255;  // one length byte in RFC 1929
 constexpr size_t kMaxDomainName = 255;  // one length byte in RFC 1928
 
-bool EqualsNoCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) noexcept {
   return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-std::string_view TrimBlanks(std::string_view s) noexcept {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
 }
 
 // "HTTP/1.1 407 Proxy Authentication Required" -> "407 Proxy Authentication

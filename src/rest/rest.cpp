@@ -3,7 +3,7 @@
 #include "core/error_codes.h"
 #include "core/error_text.h"
 #include "http/http_enums.h"
-#include "rest/cookie_list.h"
+#include "http/cookie_list.h"
 #include "rest/rest_client.h"
 
 namespace corvane {
@@ -51,7 +51,7 @@ REST::REST() : client_(std::make_unique<RestClient>()) {
   SetContentType("text/xml");
   // TLS 1.3 on top of the 1.0-1.2 bits: a client that never offers it is
   // slower and weaker against every current server.
-  client_->Config("SSLEnabledProtocols=0x3FC0");
+  client_->Tls().sslEnabledProtocols = 0x3FC0;
   client_->ClearError();
 }
 REST::~REST() = default;

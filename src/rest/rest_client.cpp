@@ -1,11 +1,6 @@
 #include "rest/rest_client.h"
 
-#include <sys/stat.h>
-
 #include "http/http_enums.h"
-#include "http/http_errors.h"
-#include "http/http_status.h"
-#include "http/request_head.h"
 
 namespace corvane {
 
@@ -26,14 +21,10 @@ int RestClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("From")) return ConfigText(item, result, Headers().from);
   if (item.Is("CacheContent")) {
     if (item.isQuery) {
-      bool on = json_.CacheContent();
-      if (kind_ == DocumentKind::kXml) {
-        xml_.Config("CacheContent");
-        on = ParseConfigBool(xml_.ResultText().view());
-      }
+      bool on = kind_ == DocumentKind::kXml ? xml_.CacheContent() : json_.CacheContent();
       return AnswerInt(result, on ? 1 : 0);
     }
-    xml_.Config(item.Bool() ? "CacheContent=true" : "CacheContent=false");
+    xml_.SetCacheContent(item.Bool());
     json_.SetCacheContent(item.Bool());
     return 0;
   }
@@ -142,132 +133,6 @@ int RestClient::ParseAnswer(int result) {
   }
   if (result != 0) return result;  // the cursor stays on the error element
   return SetError(-1, doc.XText());
-}
-
-void RestClient::AddCookie(std::string_view name, std::string_view value) {
-  Cookie c;
-  c.name = name;
-  c.value = value;
-  c.callerOwned = true;
-  cookies_.Store(c);
-}
-
-void RestClient::CookieHeader(std::string& out) {
-  HttpClient::CookieHeader(out);  // the one-shot HttpCookies text wins
-  if (out.empty()) out = cookies_.HeaderValue();
-}
-
-int RestClient::OnSetCookieHeader(std::string_view value) {
-  Cookie c = CookieList::ParseSetCookie(value);
-  if (RESTEvents* sink = EventSink()) {
-    std::string name = c.name, val = c.value, expires = c.expires, domain = c.domain,
-                path = c.path;
-    bool secure = c.secure;
-    sink->SetCookie(name, val, expires, domain, path, secure);
-  }
-  cookies_.Store(c);
-  return 0;
-}
-
-}  // namespace corvane
-
-// --- HTTP/2 ------------------------------------------------------------------
-
-namespace corvane {
-
-class RestClient::Http2Port final : public Http2ExchangeHost {
- public:
-  explicit Http2Port(RestClient& client) : c_(client) {}
-
-  int OpenConnection(std::string_view verb) override {
-    // HTTP/2 is asked for through ALPN unless the caller chose the list;
-    // http/1.1 is offered too, since a server that knows only that may
-    // otherwise refuse the handshake instead of letting the request fall back.
-    if (c_.Config("ALPNExtension") == 0 && c_.ResultText().empty()) {
-      c_.Config("ALPNExtension=h2,http/1.1");
-    }
-    return c_.ConnectForHttp2(verb);
-  }
-  std::string AlpnSelection() override { return c_.NegotiatedAlpn(); }
-  int ComposeRequest(std::string_view verb, bool hasBody, Http2Request& r) override {
-    const http::RequestTarget& t = c_.Target();
-    r.scheme = t.scheme;
-    r.host = t.host;
-    r.port = t.port;
-    r.pathAndQuery = t.path.empty() ? "/" : t.path;
-    r.postData = c_.PostData();
-    r.attachedFile = c_.AttachedFile();
-    r.contentLength = static_cast<int64_t>(r.postData.size());
-    if (hasBody && !r.attachedFile.empty()) {
-      struct stat st {};
-      if (::stat(r.attachedFile.c_str(), &st) != 0) {
-        return c_.SetError(http::HttpErrorCode(http::HttpError::AttachedFileOpen),
-                           http::HttpErrorText(http::HttpError::AttachedFileOpen));
-      }
-      r.contentLength += st.st_size;
-    }
-    std::string cookie;
-    c_.CookieHeader(cookie);
-    std::string extra;
-    c_.ExtraHeaders(extra);
-    http::RequestHeadPlan plan;
-    plan.verb = verb;
-    plan.withBody = hasBody;
-    plan.contentLength = r.contentLength;
-    plan.cookie = cookie;
-    plan.extraHeaders = extra;
-    http::ComposeRequestHead(t, c_.Headers(), plan, r.headerBlock);
-    return 0;
-  }
-  void BeginResponse(std::string_view verb) override { c_.BeginHttp2Response(verb); }
-  int SendBytes(const char* data, size_t length) override {
-    return c_.SendBlocking(data, static_cast<int64_t>(length), false, false);
-  }
-  int WaitOnce() override { return c_.WaitStep(c_.SelectWaitMillis()) ? 0 : kErrInterrupted; }
-  bool ConnectionOpen() override { return c_.IsConnected() && c_.SocketOpen(); }
-  void CloseConnection() override { c_.CloseHttp2Connection(); }
-  void UploadStarted() override {
-    c_.Log(kLogProgress, "Sending Body");
-    c_.FireStartTransfer(0);
-  }
-  void UploadProgress(int64_t sent, int64_t total, std::string_view piece) override {
-    if (c_.WantsTransferEvents()) c_.FireTransfer(0, sent, http::UploadPercent(sent, total), piece);
-  }
-  void UploadEnded() override { c_.FireEndTransfer(0); }
-  int Fail(int code, std::string_view text) override { return c_.SetError(code, text); }
-  int FinishRequest(int waitResult) override { return c_.FinishHttp2(waitResult); }
-  int ProcessHeader(std::string_view name, std::string_view value) override {
-    return c_.Http2HeaderPair(name, value);
-  }
-  int EndOfHeaders() override { return c_.Http2EndOfHeaders(false); }
-  int DeliverBody(const char* data, size_t length) override { return c_.DeliverBody(data, length); }
-  int CompleteResponse() override {
-    c_.Http2EndOfStream();
-    return 0;
-  }
-  bool LogsAt(int level) const override { return c_.LogsAt(level); }
-  void Log(int level, std::string_view message, std::string_view logType) override {
-    c_.Log(level, message, logType);
-  }
-
- private:
-  RestClient& c_;
-};
-
-bool RestClient::RunHttp2(std::string_view verb, bool hasBody, int* result) {
-  if (!http2_) {
-    http2Port_ = std::make_unique<Http2Port>(*this);
-    http2_ = std::make_unique<Http2Exchange>(*http2Port_);
-  }
-  return http2_->Run(verb, hasBody, result);
-}
-
-void RestClient::DataIn(const char* data, int length, bool isLine) {
-  if (http2_ && http2_->Active()) {
-    if (length > 0) http2_->OnReceived(data, static_cast<size_t>(length));
-    return;
-  }
-  HttpClient::DataIn(data, length, isLine);
 }
 
 }  // namespace corvane

@@ -1,14 +1,11 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <string_view>
 
 #include "core/document_navigator.h"
 #include "http/http_client.h"
-#include "http2/http2_exchange.h"
 #include "json/json_parser.h"
-#include "rest/cookie_list.h"
 #include "xml/xml_parser.h"
 
 namespace corvane {
@@ -53,20 +50,6 @@ class RestClient : public HttpClient {
   };
   CertificateSettings& Certificates() noexcept { return certificates_; }
 
-  CookieList& Cookies() noexcept { return cookies_; }
-  // AddCookie: a cookie of the caller's, kept across host changes.
-  void AddCookie(std::string_view name, std::string_view value);
-
- protected:
-  void CookieHeader(std::string& out) override;
-  int OnSetCookieHeader(std::string_view value) override;
-  void PruneCookies() override { cookies_.PruneServerCookies(); }
-  void ClearCookies() override { cookies_.Clear(); }
-  // HTTP/2 requests run in the http2 layer; while one runs, received bytes
-  // are its frames.
-  bool RunHttp2(std::string_view verb, bool hasBody, int* result) override;
-  void DataIn(const char* data, int length, bool isLine) override;
-
  private:
   void ResetParsers();
   // Parses the body with the parser its content type names; returns the
@@ -79,11 +62,7 @@ class RestClient : public HttpClient {
   JsonParser json_;
   DocumentKind kind_ = DocumentKind::kXml;
   std::string xErrorPath_;
-  CookieList cookies_;
   CertificateSettings certificates_;
-  class Http2Port;  // the engine as the exchange sees it
-  std::unique_ptr<Http2Port> http2Port_;
-  std::unique_ptr<Http2Exchange> http2_;
 };
 
 }  // namespace corvane

@@ -63,6 +63,10 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
     buildDom_ = on;
     if (on) validate_ = true;
   }
+  // CacheContent (KeepOriginalText): the original text of the document is
+  // kept for XSubTree and XText.
+  bool CacheContent() const noexcept { return keepOriginalText_; }
+  void SetCacheContent(bool on) noexcept { keepOriginalText_ = on; }
   // Double-byte character recognition (system code page 932).
   void SetDoubleByteLead(bool on) noexcept { doubleByteLead_ = on; }
 

@@ -1,10 +1,11 @@
 #include "http/response_reader.h"
-#include "support/split_feed.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "support/every_split.h"
 
 namespace corvane::http {
 namespace {
@@ -57,12 +58,12 @@ class Transcript : public ResponseHandler {
 };
 
 // Feeds the pieces (in order) and closes the connection when asked.
-std::string Run(const std::vector<std::string>& pieces, bool isHead = false, bool close = false) {
+std::string Run(const testing::Pieces& pieces, bool isHead = false, bool close = false) {
   ResponseReader r;
   r.Reset(isHead);
   Transcript t(r);
   int rc = 0;
-  for (const std::string& p : pieces) {
+  for (std::string_view p : pieces) {
     rc = r.Feed(p.data(), p.size(), t);
     if (rc != 0 || r.complete()) break;
   }
@@ -73,8 +74,9 @@ std::string Run(const std::vector<std::string>& pieces, bool isHead = false, boo
 // The same input whole, cut at every byte, and in 1- to 5-byte pieces must
 // give the same transcript.
 void ExpectSplitInvariant(const std::string& input, bool isHead, bool close, const std::string& expected) {
-  test::ExpectSameAtEverySplit(input, expected,
-                               [&](const std::vector<std::string>& pieces) { return Run(pieces, isHead, close); });
+  testing::ForEachSplit(input, [&](const testing::Pieces& pieces, const std::string& how) {
+    EXPECT_EQ(Run(pieces, isHead, close), expected) << how;
+  });
 }
 
 struct ReaderCase {

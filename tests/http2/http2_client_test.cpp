@@ -16,7 +16,7 @@
 
 #include "corvane/events.h"
 #include "http/http_enums.h"
-#include "rest/rest_client.h"
+#include "http/http_client.h"
 #include "stream_failure_cases.h"
 #include "support/python_server.h"
 
@@ -35,11 +35,11 @@ class ScriptedServer : public testing::PythonServer {
 };
 
 // The engine with the ALPN result a TLS handshake would give.
-class PriorKnowledgeClient : public RestClient {
+class PriorKnowledgeClient : public HttpClient {
  public:
   void ReportConnected(int code) override {
     if (code == 0) negotiatedAlpn_ = "h2";
-    RestClient::ReportConnected(code);
+    HttpClient::ReportConnected(code);
   }
 };
 
@@ -100,7 +100,7 @@ class EventOrder : public RESTEvents {
 TEST_F(Http2ClientTest, EventsFollowTheHttp11Order) {
   ScriptedServer s("ok");
   EventOrder order;
-  client.SetListener(&order);
+  client.SetEventSink(&order);
   client.PostData() = "abc";
   ASSERT_EQ(0, client.SetURL(s.Url("/upload")));
   ASSERT_EQ(0, client.Action(http::actPost));
@@ -174,7 +174,7 @@ TEST_F(Http2ClientTest, GoAwayBeforeTheResponseFails) {
 }
 
 TEST_F(Http2ClientTest, PlainUrlWithoutH2FailsWithPlaintextMessage) {
-  RestClient plain;
+  HttpClient plain;
   ASSERT_EQ(0, plain.SetHTTPVersion("2.0"));
   plain.SetTimeout(10);
   ScriptedServer s("ok");

@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "corvane/events.h"
-#include "corvane/rest.h"
 #include "http/http_enums.h"
-#include "rest/rest_client.h"
+#include "http/http_client.h"
 #include "stream_failure_cases.h"
 #include "support/python_server.h"
 #include "support/servers.h"
@@ -39,10 +38,10 @@ class Listener : public RESTEvents {
 
 class Http2TlsTest : public ::testing::Test {
  protected:
-  RestClient client;
+  HttpClient client;
   Listener listener;
   void SetUp() override {
-    client.SetListener(&listener);
+    client.SetEventSink(&listener);
     ASSERT_EQ(0, client.SetHTTPVersion("2.0"));
     client.SetTimeout(20);
   }
@@ -153,10 +152,9 @@ TEST_F(Http2TlsTest, GzipBodyFromTheScriptedServerOverTls) {
   EXPECT_EQ(expected, client.TransferredData());
 }
 
-// Every failure of the stream reaches LastError with its own message through
-// the REST object over TLS, for Get and for Post: the TLS close that follows
-// the failure must not lose it.
-TEST(Http2TlsFailures, MessageOfEveryStreamFailureReachesLastError) {
+// Every failure of the stream keeps its own message over TLS, for Get and
+// for Post: the TLS close that follows the failure must not lose it.
+TEST(Http2TlsFailures, MessageOfEveryStreamFailureSurvivesTheTlsClose) {
   CORVANE_SERVER_SETTING(cert, "CORVANE_NGHTTPD_CERT_FILE");
   std::string key = cert.substr(0, cert.rfind('/')) + "/server.key";
   std::string script = testing::TestsPath("servers/h2/h2_server.py");
@@ -165,16 +163,16 @@ TEST(Http2TlsFailures, MessageOfEveryStreamFailureReachesLastError) {
       if (!post && !c.get) continue;
       testing::PythonServer server(script, {"--mode", c.mode, "--cert", cert, "--key", key});
       ASSERT_NE(server.port(), 0) << c.mode;
-      REST rest;
+      HttpClient client;
       Listener listener;
-      rest.SetListener(&listener);
-      ASSERT_EQ(rest.Config("HTTPVersion=2.0"), 0) << rest.LastError();
-      rest.SetTimeout(c.code == 301 ? 2 : 20);
-      if (post) rest.SetPostData(std::string(70000, 'p'));
-      std::string url = "https://127.0.0.1:" + std::to_string(server.port()) + "/";
-      int rc = post ? rest.Post(url) : rest.Get(url);
-      EXPECT_EQ(rc, c.code) << c.mode << (post ? " Post" : " Get") << ": " << rest.LastError();
-      EXPECT_EQ(rest.LastError(), c.message) << c.mode << (post ? " Post" : " Get");
+      client.SetEventSink(&listener);
+      ASSERT_EQ(0, client.SetHTTPVersion("2.0"));
+      client.SetTimeout(c.code == 301 ? 2 : 20);
+      client.PostData() = post ? std::string(70000, 'p') : std::string();
+      ASSERT_EQ(0, client.SetURL("https://127.0.0.1:" + std::to_string(server.port()) + "/"));
+      int rc = client.Action(post ? http::actPost : http::actGet);
+      EXPECT_EQ(rc, c.code) << c.mode << (post ? " Post" : " Get") << ": " << client.LastErrorText().view();
+      EXPECT_EQ(c.message, client.LastErrorText().view()) << c.mode << (post ? " Post" : " Get");
     }
   }
 }

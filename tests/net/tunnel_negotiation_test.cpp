@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "corvane/enums.h"
-#include "support/split_feed.h"
+#include "support/every_split.h"
 
 namespace corvane {
 namespace {
@@ -63,7 +63,7 @@ TunnelRequest Request(int type, std::string_view host = "example.com", std::stri
 }
 
 // Every request sent and the outcome, joined; the reply is fed in pieces.
-std::string Transcript(const TunnelRequest& request, const std::vector<std::string>& pieces, bool failAuth = false) {
+std::string Transcript(const TunnelRequest& request, const testing::Pieces& pieces, bool failAuth = false) {
   EchoAuthenticator auth;
   auth.fail = failAuth;
   TunnelNegotiation n;
@@ -75,7 +75,7 @@ std::string Transcript(const TunnelRequest& request, const std::vector<std::stri
   TunnelNegotiation::Result r = n.Start(request, &auth);
   flush();
   std::string rest;  // behind the reply: what the layer above gets
-  for (const std::string& p : pieces) {
+  for (std::string_view p : pieces) {
     if (r == TunnelNegotiation::Result::up) {
       rest += p;
       continue;
@@ -150,10 +150,10 @@ void ExpectReplies(const ReplyCase* begin, const ReplyCase* end) {
     SCOPED_TRACE(c->name);
     std::string first = Transcript(c->request, {});
     first.resize(first.size() - 5);  // "more\n"
-    test::ExpectSameAtEverySplit(c->reply, JoinSends(first + c->transcript),
-                                 [&](const std::vector<std::string>& pieces) {
-                                   return JoinSends(Transcript(c->request, pieces));
-                                 });
+    const std::string expected = JoinSends(first + c->transcript);
+    testing::ForEachSplit(c->reply, [&](const testing::Pieces& pieces, const std::string& how) {
+      EXPECT_EQ(JoinSends(Transcript(c->request, pieces)), expected) << how;
+    });
   }
 }
 

@@ -1,5 +1,7 @@
 #include "http/auth/challenge_list.h"
 
+#include "core/ascii.h"
+
 namespace corvane::auth {
 
 namespace {
@@ -16,8 +18,6 @@ constexpr bool IsTchar(unsigned char c) noexcept {
       return false;
   }
 }
-
-bool IsBlank(char c) noexcept { return c == ' ' || c == '\t'; }
 
 // Does a new challenge (a scheme word) begin at pos?
 bool ChallengeStartsAt(std::string_view v, size_t pos) noexcept {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "core/ascii.h"
 #include "core/base64.h"
 #include "core/config_item.h"
 #include "core/file_ops.h"
@@ -275,9 +276,7 @@ int ReadStoreFile(std::string_view path, int type, std::string& data, KeyStatus&
 
 std::string Lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerAscii(c);
   return out;
 }
 

@@ -1,4 +1,4 @@
-#include "rest/cookie_list.h"
+#include "http/cookie_list.h"
 
 #include <gtest/gtest.h>
 
@@ -72,17 +72,6 @@ TEST(CookieListTest, PruneKeepsOnlyCallerCookiesInOrder) {
   list.Store(Callers("c2", "2"));
   list.PruneServerCookies();
   EXPECT_EQ(list.HeaderValue(), "c1=1; c2=2");
-}
-
-TEST(CookieListTest, CountResizesAndIndexesAreChecked) {
-  CookieList list;
-  list.SetCount(3);
-  EXPECT_EQ(list.Count(), 3);
-  EXPECT_TRUE(list.ValidIndex(2));
-  EXPECT_FALSE(list.ValidIndex(3));
-  EXPECT_FALSE(list.ValidIndex(-1));
-  list.SetCount(1);
-  EXPECT_EQ(list.Count(), 1);
 }
 
 }  // namespace

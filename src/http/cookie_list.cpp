@@ -1,4 +1,4 @@
-#include "rest/cookie_list.h"
+#include "http/cookie_list.h"
 
 #include "core/config_item.h"
 
