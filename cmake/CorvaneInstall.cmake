@@ -46,3 +46,16 @@ install(CODE "
 " COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/corvane.pc
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+
+# Each Debian package carries the licence as its copyright file.
+foreach(component runtime dev cli)
+  if(component STREQUAL runtime)
+    set(pkg libcorvane${PROJECT_VERSION_MAJOR})
+  elseif(component STREQUAL dev)
+    set(pkg libcorvane-dev)
+  else()
+    set(pkg corvane-rest)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg}
+    RENAME copyright COMPONENT ${component})
+endforeach()
