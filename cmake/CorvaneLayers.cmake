@@ -34,6 +34,9 @@ function(corvane_layer name)
   set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_DEPS "${L_DEPS}")
   set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
   set_property(GLOBAL APPEND PROPERTY CORVANE_LAYERS ${name})
+  # The product libraries re-link these outside the build-only layer link, so
+  # the installed static library still names them for its consumers.
+  set_property(GLOBAL APPEND PROPERTY CORVANE_LAYER_LIBS ${L_LIBS})
 endfunction()
 
 # A test that every #include "dir/file.h" of a layer's files names a header of
@@ -82,17 +85,32 @@ endfunction()
 
 function(corvane_add_product_libraries)
   get_property(layers GLOBAL PROPERTY CORVANE_LAYERS)
+  get_property(libs GLOBAL PROPERTY CORVANE_LAYER_LIBS)
+  list(REMOVE_DUPLICATES libs)
   add_library(corvane STATIC)
   add_library(corvane_shared SHARED)
+  # Both files are libcorvane; the soname follows the major version, which
+  # stays 0 while the interface may still change.
   set_target_properties(corvane_shared PROPERTIES OUTPUT_NAME corvane
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  set_target_properties(corvane PROPERTIES EXPORT_NAME corvane)
+  set_target_properties(corvane_shared PROPERTIES EXPORT_NAME corvane_shared)
   foreach(lib corvane corvane_shared)
-    target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR}/include)
+    target_include_directories(${lib} PUBLIC
+      $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
+      $<BUILD_INTERFACE:${PROJECT_BINARY_DIR}/include>
+      $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+    target_compile_features(${lib} PUBLIC cxx_std_20)
     foreach(layer IN LISTS layers)
       target_sources(${lib} PRIVATE $<TARGET_OBJECTS:corvane_${layer}>)
       target_link_libraries(${lib} PRIVATE $<BUILD_INTERFACE:corvane_${layer}>)
     endforeach()
+    target_link_libraries(${lib} PRIVATE ${libs})
   endforeach()
+  # The names a consumer uses after find_package work after add_subdirectory too.
+  add_library(corvane::corvane ALIAS corvane)
+  add_library(corvane::corvane_shared ALIAS corvane_shared)
+  set_property(GLOBAL PROPERTY CORVANE_PRODUCT_LIBS "${libs}")
 endfunction()
 
 # corvane_test(NAME SOURCES ... LAYERS layer... [LIBS ...]): one GoogleTest executable.

@@ -73,33 +73,85 @@ BigInteger BigInteger::Mul(const BigInteger& a, const BigInteger& b) {
   return r;
 }
 
-// Binary long division: one shift and at most one subtraction per bit of a.
-// Key sizes keep this well under a millisecond for the CRT exponents.
+// Long division on 32-bit digits (Knuth, TAOCP vol. 2, 4.3.1, Algorithm D):
+// one estimated quotient digit per word of a, corrected at most twice.
 bool BigInteger::DivMod(const BigInteger& a, const BigInteger& m, BigInteger* quotient,
                         BigInteger* remainder) {
   if (m.IsZero()) return false;
   BigInteger q, r;
-  size_t bits = a.BitLength();
-  if (quotient != nullptr) q.words_.assign(a.words_.size(), 0);
-  r.words_.reserve(m.words_.size() + 1);
-  for (size_t i = bits; i-- > 0;) {
-    // r = 2r + bit
-    uint32_t carry = a.Bit(i) ? 1U : 0U;
-    for (auto& w : r.words_) {
-      uint32_t next = w >> 31;
-      w = (w << 1) | carry;
-      carry = next;
+  if (a.Compare(m) < 0) {
+    r = a;
+  } else if (m.words_.size() == 1) {
+    uint64_t d = m.words_[0], rest = 0;
+    q.words_.assign(a.words_.size(), 0);
+    for (size_t i = a.words_.size(); i-- > 0;) {
+      uint64_t cur = (rest << 32) | a.words_[i];
+      q.words_[i] = static_cast<uint32_t>(cur / d);
+      rest = cur % d;
     }
-    if (carry != 0) r.words_.push_back(carry);
-    if (r.Compare(m) >= 0) {
-      r = Sub(r, m);
-      if (quotient != nullptr) q.words_[i / 32] |= 1U << (i % 32);
+    r = BigInteger(static_cast<uint32_t>(rest));
+  } else {
+    size_t n = m.words_.size(), len = a.words_.size();
+    int shift = 0;
+    for (uint32_t top = m.words_.back(); (top & 0x80000000U) == 0; top <<= 1) ++shift;
+    // Normalised so the divisor's top bit is set; u gets one extra word.
+    std::vector<uint32_t> v(n), u(len + 1);
+    for (size_t i = n; i-- > 0;) {
+      uint64_t w = static_cast<uint64_t>(m.words_[i]) << shift;
+      if (shift != 0 && i > 0) w |= m.words_[i - 1] >> (32 - shift);
+      v[i] = static_cast<uint32_t>(w);
+    }
+    u[len] = shift != 0 ? a.words_[len - 1] >> (32 - shift) : 0;
+    for (size_t i = len; i-- > 0;) {
+      uint64_t w = static_cast<uint64_t>(a.words_[i]) << shift;
+      if (shift != 0 && i > 0) w |= a.words_[i - 1] >> (32 - shift);
+      u[i] = static_cast<uint32_t>(w);
+    }
+    q.words_.assign(len - n + 1, 0);
+    constexpr uint64_t kBase = 1ULL << 32;
+    for (size_t j = len - n + 1; j-- > 0;) {
+      uint64_t num = (static_cast<uint64_t>(u[j + n]) << 32) | u[j + n - 1];
+      uint64_t qhat = num / v[n - 1], rhat = num % v[n - 1];
+      while (qhat >= kBase || qhat * v[n - 2] > ((rhat << 32) | u[j + n - 2])) {
+        --qhat;
+        rhat += v[n - 1];
+        if (rhat >= kBase) break;
+      }
+      // u[j..j+n] -= qhat * v
+      int64_t borrow = 0;
+      uint64_t carry = 0;
+      for (size_t i = 0; i < n; ++i) {
+        uint64_t p = qhat * v[i] + carry;
+        carry = p >> 32;
+        int64_t t = static_cast<int64_t>(u[i + j]) - static_cast<int64_t>(p & 0xFFFFFFFFU) - borrow;
+        u[i + j] = static_cast<uint32_t>(t);
+        borrow = t < 0 ? 1 : 0;
+      }
+      int64_t t = static_cast<int64_t>(u[j + n]) - static_cast<int64_t>(carry) - borrow;
+      u[j + n] = static_cast<uint32_t>(t);
+      if (t < 0) {
+        // qhat was one too large: add the divisor back.
+        --qhat;
+        uint64_t c = 0;
+        for (size_t i = 0; i < n; ++i) {
+          uint64_t sum = static_cast<uint64_t>(u[i + j]) + v[i] + c;
+          u[i + j] = static_cast<uint32_t>(sum);
+          c = sum >> 32;
+        }
+        u[j + n] = static_cast<uint32_t>(u[j + n] + c);
+      }
+      q.words_[j] = static_cast<uint32_t>(qhat);
+    }
+    r.words_.assign(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+      uint64_t w = u[i] >> shift;
+      if (shift != 0) w |= static_cast<uint64_t>(u[i + 1]) << (32 - shift);
+      r.words_[i] = static_cast<uint32_t>(w);
     }
   }
-  if (quotient != nullptr) {
-    q.Trim();
-    *quotient = std::move(q);
-  }
+  q.Trim();
+  r.Trim();
+  if (quotient != nullptr) *quotient = std::move(q);
   if (remainder != nullptr) *remainder = std::move(r);
   return true;
 }

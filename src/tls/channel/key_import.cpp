@@ -87,7 +87,7 @@ X509Ptr MakeTemporaryCertificate(std::string_view subject, EVP_PKEY* publicKey, 
   EvpPkeyPtr signer;
   if (Base64Decode(kSigningKeyBlob, signingBlob)) signer = RsaFromBlob(signingBlob);
   if (!signer) {
-    status.Fail(KeyError::ImportKey, static_cast<uint32_t>(ERR_get_error()));
+    status.Fail(KeyError::ImportSigningKey, static_cast<uint32_t>(ERR_get_error()));
     return nullptr;
   }
   X509NamePtr name(X500NameFromString(subject));
