@@ -5,32 +5,16 @@
 #include <string_view>
 #include <vector>
 
+#include "corvane/enums.h"
 #include "tls/channel/ossl_handles.h"
 #include "tls/keys/key_errors.h"
 
 namespace corvane::tls {
 
-// Certificate store types (the CertStoreTypes enumeration).
-enum CertStoreType : int {
-  cstUser = 0,
-  cstMachine = 1,
-  cstPFXFile = 2,
-  cstPFXBlob = 3,
-  cstJKSFile = 4,
-  cstJKSBlob = 5,
-  cstPEMKeyFile = 6,
-  cstPEMKeyBlob = 7,
-  cstPublicKeyFile = 8,
-  cstPublicKeyBlob = 9,
-  cstSSHPublicKeyBlob = 10,
-  cstP7BFile = 11,
-  cstP7BBlob = 12,
-  cstSSHPublicKeyFile = 13,
-  cstPPKFile = 14,
-  cstPPKBlob = 15,
-  cstXMLFile = 16,
-  cstXMLBlob = 17,
-};
+// Certificate store types: the public enumeration, under the name and in the
+// namespace this layer uses.
+using CertStoreType = ::corvane::CertStoreTypes;
+using enum ::corvane::CertStoreTypes;
 
 // One certificate of a store, with the private key bound to it (or none).
 struct StoredCertificate {
