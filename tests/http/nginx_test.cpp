@@ -1,8 +1,6 @@
 // The client against a real nginx started by tests/servers/nginx/start.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "http/event_recorder.h"
@@ -12,12 +10,7 @@
 namespace corvane {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 class NginxTest : public ::testing::Test {
  protected:

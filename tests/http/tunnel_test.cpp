@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "http/event_recorder.h"
@@ -17,12 +15,7 @@
 namespace corvane {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 // Sets the proxy variables for one test and removes them again.
 class ScopedEnvironment {

@@ -2,8 +2,6 @@
 // requiring a certificate (tests/servers/tls/start).
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "corvane/rest.h"
@@ -12,12 +10,7 @@
 namespace corvane {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 TEST(RestClientCertificate, PfxFileAuthenticatesAndReadsBack) {
   CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #define CORVANE_SERVER_SETTING(var, name)                                                   \
@@ -22,3 +24,16 @@
     }                                                                                       \
     var = value_;                                                                           \
   } while (0)
+
+namespace corvane::testing {
+
+// The bytes of a file the test servers serve or made (documents, keys), to
+// compare with what a request brought back; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace corvane::testing

@@ -2,8 +2,6 @@
 // certificate cases, protocol versions, ALPN and keep-alive.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "http/event_recorder.h"
@@ -14,12 +12,7 @@
 namespace corvane {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 class CertificateEvents : public testing::EventRecorder {
  public:

@@ -5,8 +5,6 @@
 #include <openssl/pem.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/servers.h"
@@ -18,12 +16,7 @@
 namespace corvane::tls {
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using testing::ReadFile;
 
 EvpPkeyPtr LoadKey(const std::string& path) {
   BioPtr bio(BIO_new_file(path.c_str(), "r"));
