@@ -148,6 +148,8 @@ class REST {
   int Timeout() const;
   int SetTimeout(int value);
   std::string TransferredData() const;
+  // The same bytes without a copy, valid until the next request or Reset.
+  std::string_view TransferredDataView() const;
   int64_t TransferredDataLimit() const;
   int SetTransferredDataLimit(int64_t value);
   std::string TransferredHeaders() const;

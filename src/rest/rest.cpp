@@ -304,6 +304,7 @@ std::string REST::TransferTextB() const { return std::string(client_->TransferTe
 
 std::string REST::StatusLine() const { return std::string(client_->StatusLine()); }
 std::string REST::TransferredData() const { return std::string(client_->TransferredData()); }
+std::string_view REST::TransferredDataView() const { return client_->TransferredData(); }
 std::string REST::TransferredHeaders() const { return std::string(client_->TransferredHeaders()); }
 int REST::ParsedHeaderCount() const { return client_->ParsedHeaderCount(); }
 

@@ -12,7 +12,6 @@
 #include "corvane-rest/event_printer.h"
 #include "corvane/dispatch.h"
 #include "corvane/rest.h"
-#include "rest/rest_client.h"
 
 namespace {
 
@@ -275,7 +274,7 @@ int main(int argc, char** argv) {
   if (!options.url.empty()) {
     result = RunRequest(rest, options, hasBody);
     if (!PrintsAnswers(options) && !options.events) {
-      std::string_view body = rest.Engine().TransferredData();
+      std::string_view body = rest.TransferredDataView();
       std::fwrite(body.data(), 1, body.size(), stdout);
     }
   }
