@@ -37,6 +37,15 @@ bool GetField(ByteReader& r, size_t size, std::string& bigEndian) {
   return true;
 }
 
+// The blob header: type, version, two reserved bytes, algorithm, magic.
+void PutHeader(std::string& out, uint8_t version, uint32_t alg, uint32_t magic) {
+  out += static_cast<char>(kPrivateKeyBlob);
+  out += static_cast<char>(version);
+  out.append(2, '\0');
+  PutLe32(out, alg);
+  PutLe32(out, magic);
+}
+
 bool Header(ByteReader& r, uint8_t version, uint32_t alg, uint32_t magic) {
   uint8_t type = 0, ver = 0;
   uint16_t reserved = 0;
@@ -111,11 +120,7 @@ bool BuildRsaBlob(const RsaKey& key, std::string& blob) {
   uint32_t exponent = 0;
   for (char c : e) exponent = (exponent << 8) | static_cast<uint8_t>(c);
   blob.clear();
-  blob += static_cast<char>(kPrivateKeyBlob);
-  blob += static_cast<char>(2);
-  blob.append(2, '\0');
-  PutLe32(blob, kAlgRsaKeyx);
-  PutLe32(blob, kMagicRsa2);
+  PutHeader(blob, 2, kAlgRsaKeyx, kMagicRsa2);
   PutLe32(blob, bits);
   PutLe32(blob, exponent);
   size_t full = bits / 8, half = bits / 16;
@@ -147,11 +152,7 @@ bool BuildDssBlob(const DsaKey& key, std::string& blob) {
   auto bitsQ = static_cast<uint32_t>((q.BitLength() + 7) / 8 * 8);
   auto bitsJ = static_cast<uint32_t>(j.BitLength());
   blob.clear();
-  blob += static_cast<char>(kPrivateKeyBlob);
-  blob += static_cast<char>(3);
-  blob.append(2, '\0');
-  PutLe32(blob, kAlgDssSign);
-  PutLe32(blob, kMagicDss4);
+  PutHeader(blob, 3, kAlgDssSign, kMagicDss4);
   PutLe32(blob, bitsP);
   PutLe32(blob, bitsQ);
   PutLe32(blob, bitsJ);
