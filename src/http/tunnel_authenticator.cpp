@@ -27,7 +27,7 @@ int HttpTunnelAuthenticator::TokenValue(bool negotiate, std::string_view user, s
     target = "HTTP/" + std::string(request.proxyHost);
   }
   ByteBuffer out;
-  int rc = auth::TunnelTokenValue(state_, ntlm_, negotiate, user, password, target, challenge,
+  int rc = auth::TunnelTokenValue(state_, &sspi_, ntlm_, negotiate, user, password, target, challenge,
                                   request.useSystemSspi, out);
   if (rc != 0) {
     error = state_.errorText.str();

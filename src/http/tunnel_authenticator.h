@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "http/auth/auth_state.h"
+#include "http/auth/sspi_state.h"
 #include "net/tunnel_negotiation.h"
 
 namespace corvane::http {
@@ -12,8 +13,10 @@ namespace corvane::http {
 // The CONNECT tunnel's authentication values, made by the auth layer for the
 // firewall filter: Digest for the method CONNECT, NTLM and Negotiate legs
 // through the client's token provider settings. It keeps its own Digest
-// record and NTLM exchange, so a tunnel never disturbs the state of the
-// requests that run through it.
+// record, NTLM exchange and system-package context, so a tunnel never
+// disturbs the state of the requests that run through it (a server's
+// Negotiate context made before the tunnel must still verify the server's
+// final token after it).
 class HttpTunnelAuthenticator : public TunnelAuthenticator {
  public:
   // request: the client's current AuthRequest (proxy host, KerberosSPN,
@@ -31,6 +34,7 @@ class HttpTunnelAuthenticator : public TunnelAuthenticator {
   std::function<auth::AuthRequest()> request_;
   auth::DigestChallenge digest_;
   auth::NtlmState ntlm_;
+  auth::SspiState sspi_;
 };
 
 }  // namespace corvane::http

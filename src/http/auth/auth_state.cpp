@@ -138,10 +138,10 @@ void NegotiateTarget(const AuthRequest& request, ByteBuffer& target) {
 
 AuthState::AuthState() : tickCount(MillisecondTicks), perObjectValue(NextObjectValue(this)) {}
 
-int TunnelTokenValue(AuthState& state, NtlmState& ntlm, bool negotiate, std::string_view user,
-                     std::string_view password, std::string_view target, std::string_view challenge,
-                     bool useSystemSspi, ByteBuffer& out) {
-  if (negotiate && useSystemSspi && state.systemTokens == nullptr) {
+int TunnelTokenValue(AuthState& state, SystemTokenProvider* system, NtlmState& ntlm, bool negotiate,
+                     std::string_view user, std::string_view password, std::string_view target,
+                     std::string_view challenge, bool useSystemSspi, ByteBuffer& out) {
+  if (negotiate && useSystemSspi && system == nullptr) {
     AssignText(state.errorText, AuthErrorText(AuthError::SspiLibrary));
     return AuthErrorCode(AuthError::SspiLibrary);
   }
@@ -149,7 +149,11 @@ int TunnelTokenValue(AuthState& state, NtlmState& ntlm, bool negotiate, std::str
   AuthRequest request;
   request.useSystemSspi = useSystemSspi;
   std::string_view word = negotiate ? "Negotiate" : "NTLM";
-  return TokenValue(state, state.systemTokens, ntlm, word, word, user, password, target, challenge, request, out);
+  // The flag speaks of the server's first token, made before the tunnel.
+  const bool kerberosProposed = state.kerberosProposed;
+  int rc = TokenValue(state, system, ntlm, word, word, user, password, target, challenge, request, out);
+  state.kerberosProposed = kerberosProposed;
+  return rc;
 }
 
 int TunnelDigestValue(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,

@@ -129,12 +129,13 @@ int BuildProxyAuthorization(AuthState& state, const AuthRequest& request, bool l
 // --- The CONNECT tunnel's legs (the tunnel keeps its own exchange state). ---
 // "NTLM <base64>" or "Negotiate <base64>" into out: the first token when
 // challenge is empty, else the answer to it. NTLM comes from the own client
-// unless useSystemSspi and a token provider is present; Negotiate needs the
-// provider under useSystemSspi (270 without one). 0 or a code with the
-// message in state.errorText.
-int TunnelTokenValue(AuthState& state, NtlmState& ntlm, bool negotiate, std::string_view user,
-                     std::string_view password, std::string_view target, std::string_view challenge,
-                     bool useSystemSspi, ByteBuffer& out);
+// unless useSystemSspi and the tunnel's token provider system is present;
+// Negotiate needs the provider under useSystemSspi (270 without one). The
+// server exchange's state (its provider, kerberosProposed) is left alone. 0
+// or a code with the message in state.errorText.
+int TunnelTokenValue(AuthState& state, SystemTokenProvider* system, NtlmState& ntlm, bool negotiate,
+                     std::string_view user, std::string_view password, std::string_view target,
+                     std::string_view challenge, bool useSystemSspi, ByteBuffer& out);
 // The Digest credentials for method CONNECT into out (no algorithm, as for
 // a proxy). 0 or a code with the message in state.errorText.
 int TunnelDigestValue(AuthState& state, DigestChallenge& record, std::string_view user, std::string_view password,

@@ -1,7 +1,8 @@
 // End to end: Negotiate through the system's GSSAPI against the loopback
 // Kerberos realm of tests/servers/kdc (krb5kdc, Apache with mod_auth_gssapi
 // answering with the authenticated principal), with a ticket from the
-// credential cache or a password, directly and through tinyproxy.
+// credential cache or a password, directly, through tinyproxy, and through
+// a squid that wants Negotiate itself.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -160,6 +161,61 @@ TEST_F(NegotiateTest, ThroughAProxy) {
   ASSERT_EQ(client.SetURL(url_), 0) << Error();
   ASSERT_EQ(client.Action(http::actGet), 0) << Error();
   EXPECT_EQ(client.TransferredData(), Principal());
+}
+
+// squid with its Kerberos helper wants Negotiate as HTTP/localhost. A
+// CONNECT tunnel answers it; a plain proxy request carries no proxy token
+// and ends with the proxy's refusal.
+TEST_F(NegotiateTest, ThroughASquidThatWantsNegotiate) {
+  CORVANE_SERVER_SETTING(squidPort, "CORVANE_SQUID_NEGOTIATE_PORT");
+  CORVANE_SERVER_SETTING(nginxPort, "CORVANE_NGINX_PORT");
+  CORVANE_SERVER_SETTING(nginxRoot, "CORVANE_NGINX_ROOT");
+  CORVANE_SERVER_SETTING(tlsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(tlsRoot, "CORVANE_TLS_ROOT");
+  const std::string nginxJson = testing::ReadFile(nginxRoot + "/data.json");
+  const std::string tlsJson = testing::ReadFile(tlsRoot + "/data.json");
+  struct Case {
+    const char* name;
+    bool ticket;  // else the proxy password
+    int proxySsl;
+    bool serverNegotiate;  // the origin wants Negotiate as well (Apache)
+    std::string url;
+    int code;
+    std::string body;
+    std::string error;
+  } cases[] = {
+      {"http through a tunnel, ticket", true, http::psTunnel, false, "http://127.0.0.1:" + nginxPort + "/data.json",
+       0, nginxJson, ""},
+      {"https through a tunnel, password", false, http::psAutomatic, false,
+       "https://127.0.0.1:" + tlsPort + "/data.json", 0, tlsJson, ""},
+      // The origin's context is made before the tunnel's and still verifies
+      // the origin's final token after it.
+      {"Negotiate to the proxy and to the origin", true, http::psTunnel, true, url_, 0, Principal(), ""},
+      {"plain proxy request", true, http::psAutomatic, false, "http://127.0.0.1:" + nginxPort + "/data.json", 157,
+       "", "Proxy error: HTTP protocol error. 407 Proxy Authentication Required."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    client.Action(http::actReset);
+    UseCache(c.ticket ? std::getenv("CORVANE_KRB5_CCACHE") : nullptr);
+    client.SetAuthScheme(c.serverNegotiate ? http::authNegotiate : http::authNone);
+    client.ProxyServer() = std::getenv("CORVANE_KRB5_HOST");
+    client.ProxyPort() = std::stoi(squidPort);
+    client.ProxySSL() = c.proxySsl;
+    client.SetProxyAuthScheme(http::authNegotiate);
+    if (!c.ticket) {
+      ASSERT_EQ(client.SetProxyUser(user_ + "@" + realm_), 0);
+      ASSERT_EQ(client.SetProxyPassword(password_), 0);
+    }
+    int rc = client.SetURL(c.url);
+    if (rc == 0) rc = client.Action(http::actGet);
+    ASSERT_EQ(rc, c.code) << Error();
+    if (c.code == 0) {
+      EXPECT_EQ(client.TransferredData(), c.body);
+    } else {
+      EXPECT_EQ(Error(), c.error);
+    }
+  }
 }
 
 // The tests' own TLS acceptor (gss_acceptor_server.py) with the realm's
