@@ -37,8 +37,11 @@ void HttpClient::DataIn(const char* data, int length, bool isLine) {
 
 void HttpClient::OnDisconnected(int code) {
   if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0 && !closingOnPurpose_) {
-    int rc = reader_.OnConnectionClosed(*this);
-    if (rc != 0) {
+    if (ChannelFailure() != 0) {
+      // The TLS layer closed the channel under the response; its code and
+      // text say why better than a short response would.
+      responseError_ = ChannelFailure();
+    } else if (int rc = reader_.OnConnectionClosed(*this); rc != 0) {
       if (reader_.hasFailure()) SetError(rc, HttpErrorText(reader_.failure()));
       responseError_ = rc;
     }

@@ -131,6 +131,7 @@ int TlsClient::Connect(bool on) {
   }
   if (int rc = AcquireCredentials(); rc != 0) return rc;
   lastHandshakeError_ = 0xFFFFFFFF;
+  channelFailure_ = 0;
   plainAfterTls_ = false;
   state_ = ChannelState::Handshaking;
   Status("Attempting to connect to server.");
@@ -271,7 +272,12 @@ bool TlsClient::HandshakeStep() {
     std::string text = HandshakeFailureText(st);
     SetError(TlsErrorCode(TlsError::HandshakeStep), text);
     OnError(TlsErrorCode(TlsError::HandshakeStep), text);
-    FailConnection(TlsErrorCode(TlsError::HandshakeStep));
+    // A renegotiation happens on a channel the caller was told is up.
+    if (state_ == ChannelState::Established) {
+      FailEstablished(TlsErrorCode(TlsError::HandshakeStep));
+    } else {
+      FailConnection(TlsErrorCode(TlsError::HandshakeStep));
+    }
     return false;
   }
   // Listeners run below and may close the connection; input points into
@@ -437,7 +443,7 @@ bool TlsClient::DecryptStep() {
       std::string text = TlsErrorText(TlsError::Decrypt, st);
       SetError(TlsErrorCode(TlsError::Decrypt), text);
       OnError(TlsErrorCode(TlsError::Decrypt), text);
-      TcpClient::Connect(false);
+      FailEstablished(TlsErrorCode(TlsError::Decrypt));
       return false;
     }
   }
@@ -630,6 +636,17 @@ void TlsClient::FailConnection(int code) {
   OnConnectionStatus("SSL handshake failed.", code);
   ReportConnected(code & 0xFFFF);
   TcpClient::Connect(false);
+}
+
+void TlsClient::FailEstablished(int code) {
+  // The caller already had Connected(0): the close carries the code to
+  // Disconnected instead, and the channel's bytes are not read any more.
+  channelFailure_ = code;
+  handshakeRunning_ = false;
+  channel_.Reset();
+  dropInput_ = true;
+  ClearReceived();
+  Disconnect(code);
 }
 
 void TlsClient::OnDisconnected(int code) {

@@ -44,6 +44,10 @@ class TlsClient : public TcpClient {
   // TLS is running on the current connection.
   bool TlsActive() const noexcept { return tlsOn_; }
   ChannelState State() const noexcept { return state_; }
+  // The code that closed an established channel on this connection (276: a
+  // renegotiation failed; 284: a record did not decrypt), with its text as
+  // the last error; 0 when none did. The request over it ends with it.
+  int ChannelFailure() const noexcept { return channelFailure_; }
 
   // true: credentials, TCP connect, then the handshake from OnConnectComplete
   // (104, 273 or a socket error); false: close (10035 while ciphertext is
@@ -133,6 +137,7 @@ class TlsClient : public TcpClient {
   // Context and buffers released, line settings back on the socket buffer.
   void TlsOff(bool plainContinues);
   void FailConnection(int code);
+  void FailEstablished(int code);
   bool LingerSetting();
   void Status(std::string_view text) { FireSSLStatus(text); }
   // Still reading this connection (a listener may have closed it).
@@ -170,6 +175,7 @@ class TlsClient : public TcpClient {
   bool processing_ = false;
   bool dropInput_ = false;  // the context is gone: received bytes are discarded
   uint32_t lastHandshakeError_ = 0xFFFFFFFF;
+  int channelFailure_ = 0;  // code that closed the established channel, 0 if none
   tls::CredentialCache credentials_;
   tls::TlsChannel channel_;
   std::string received_;  // ciphertext; the part from receivedAt_ on is not consumed yet

@@ -143,5 +143,50 @@ TEST(ClientCertPostHandshake, CertificateGoesOutWhenTheServerAsksLater) {
   EXPECT_EQ(client.TransferredData(), "commonName=alice,organizationName=Example,countryName=US");
 }
 
+// Apache asks for the certificate only for /cert/, by a second handshake
+// on the TLS 1.2 connection that already carries the request.
+TEST(ClientCertRenegotiation, CertificateGoesOutInTheSecondHandshake) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_RENEGOTIATE_PORT");
+  struct Case {
+    const char* name;
+    bool certificate;
+    bool renegotiation;
+    int code;
+    const char* body;
+    std::string error;
+  } cases[] = {
+      {"certificate held", true, true, 0, "subject=CN=alice,O=Example,C=US\n", ""},
+      // Apache ends the second handshake with a handshake_failure alert.
+      {"no certificate", false, true, 276, "", "error during handshake[2]: 0x80090331 (sslv3 alert handshake failure)"},
+      // It takes the no_renegotiation warning as the end and says so in an alert.
+      {"renegotiation refused", true, false, 284, "", "error decrypting data (error 0x80090331)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpClient client;
+    testing::EventRecorder events;
+    client.SetEventSink(&events);
+    client.SetTimeout(10);
+    client.Config(std::string("SSLEnableRenegotiation=") + (c.renegotiation ? "true" : "false"));
+    if (c.certificate) {
+      auto& certs = client.ClientCertificates();
+      certs.SetStoreType(tls::cstPFXFile);
+      certs.SetPassword("secret");
+      ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
+      ASSERT_EQ(certs.SetSubject("*"), 0);
+    }
+    ASSERT_EQ(client.SetURL("https://localhost:" + port + "/cert/"), 0);
+    int rc = client.Action(http::actGet);
+    EXPECT_EQ(rc, c.code) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), c.body);
+    if (c.code != 0) {
+      EXPECT_EQ(client.LastErrorText().str(), c.error);
+      EXPECT_TRUE(events.Has(std::string("Disconnected ") + std::to_string(c.code)));
+      EXPECT_FALSE(events.Has(std::string("Connected ") + std::to_string(c.code)));
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
