@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "support/servers.h"
@@ -283,6 +286,64 @@ TEST(BrokenKeyFiles, FailWithATextOrLoadTheRightKey) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace corvane::tls
+
+namespace corvane::tls {
+namespace {
+
+// The machine store lives at a fixed system path, so the test makes a store
+// of its own there and removes it again; without the right to write there
+// (not root) it is skipped.
+class MachineStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* keys = std::getenv("CORVANE_CLIENT_KEYS");
+    if (keys == nullptr) GTEST_SKIP() << "CORVANE_CLIENT_KEYS not set; run the suite through scripts/test";
+    keys_ = keys;
+    name_ = "corvane-test-" + std::to_string(getpid());
+    std::filesystem::path base = std::filesystem::path(SystemStorePath(true, name_)).parent_path();
+    std::error_code ec;
+    createdBase_ = !std::filesystem::exists(base, ec);
+    std::filesystem::create_directories(base / name_, ec);
+    if (ec || access((base / name_).c_str(), W_OK) != 0) GTEST_SKIP() << "cannot write " << base << " (not root)";
+    store_ = base / name_;
+    std::filesystem::copy_file(keys_ + "/alice.crt", store_ / "10-alice.pem");
+    std::filesystem::copy_file(keys_ + "/alice-pkcs1.key", store_ / "11-alice.key");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (store_.empty()) return;
+    std::filesystem::remove_all(store_, ec);
+    if (createdBase_) {
+      std::filesystem::remove(store_.parent_path(), ec);
+      std::filesystem::remove(store_.parent_path().parent_path(), ec);
+    }
+  }
+  std::string keys_, name_;
+  std::filesystem::path store_;
+  bool createdBase_ = false;
+};
+
+TEST_F(MachineStore, IsReadFromTheSystemDirectoryNotTheUsers) {
+  setenv("XDG_DATA_HOME", (keys_ + "/xdg").c_str(), 1);
+  ClientCertSelection sel;
+  sel.SetStoreType(cstMachine);
+  ASSERT_EQ(sel.SetStore(name_), 0);
+  ASSERT_EQ(sel.SetSubject("alice"), 0) << sel.FailureMessage();
+  auto held = sel.Held();
+  ASSERT_TRUE(held && held->certificate && held->key);
+  EXPECT_EQ(sel.Subject(), kAlice);
+  EXPECT_EQ(X509_check_private_key(held->certificate.get(), held->key.get()), 1);
+
+  // The user's store of that name is not the machine's.
+  ClientCertSelection user;
+  user.SetStoreType(cstUser);
+  ASSERT_EQ(user.SetStore(name_), 0);
+  EXPECT_EQ(user.SetSubject("alice"), 271);
+  EXPECT_EQ(user.FailureMessage(), "The certificate store could not be opened (0x2).");
 }
 
 }  // namespace
