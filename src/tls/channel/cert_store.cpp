@@ -4,6 +4,7 @@
 #include <openssl/err.h>
 #include <openssl/pkcs12.h>
 #include <openssl/pkcs7.h>
+#include <openssl/provider.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -97,6 +98,37 @@ std::vector<X509Ptr> ReadCertificates(std::string_view data, int* broken = nullp
 // PKCS #12 import: base64 text is decoded first; the password is tried, and
 // when it is empty also no password at all (RFC 7292 B.1 leaves the two
 // distinct). The key's certificate comes first, then the others.
+// PFX files from older exporters (openssl before 3, other systems' default
+// export) protect their certificates with RC2-40 or RC4, which OpenSSL 3
+// keeps in its legacy provider. It is loaded into a library context of our
+// own, the thread's default only while such a file is parsed, so the host
+// process's own use of OpenSSL never sees it. Null when the provider is not
+// installed.
+OSSL_LIB_CTX* LegacyPfxContext() {
+  static OSSL_LIB_CTX* const context = [] {
+    OSSL_LIB_CTX* ctx = OSSL_LIB_CTX_new();
+    if (ctx == nullptr) return ctx;
+    if (OSSL_PROVIDER_load(ctx, "legacy") == nullptr || OSSL_PROVIDER_load(ctx, "default") == nullptr) {
+      OSSL_LIB_CTX_free(ctx);
+      ERR_clear_error();
+      return static_cast<OSSL_LIB_CTX*>(nullptr);
+    }
+    return ctx;
+  }();
+  return context;
+}
+
+bool ParsePfx(PKCS12* p12, const char* password, EVP_PKEY** key, X509** cert, STACK_OF(X509)** ca) {
+  if (PKCS12_parse(p12, password, key, cert, ca) == 1) return true;
+  OSSL_LIB_CTX* legacy = LegacyPfxContext();
+  if (legacy == nullptr) return false;
+  ERR_clear_error();
+  OSSL_LIB_CTX* previous = OSSL_LIB_CTX_set0_default(legacy);
+  bool ok = PKCS12_parse(p12, password, key, cert, ca) == 1;
+  OSSL_LIB_CTX_set0_default(previous);
+  return ok;
+}
+
 int ImportPfx(std::string_view bytes, std::string_view password, CertStore& store, KeyStatus& status) {
   std::string decoded;
   if (IsBase64Text(bytes) && Base64Decode(bytes, decoded)) bytes = decoded;
@@ -118,7 +150,7 @@ int ImportPfx(std::string_view bytes, std::string_view password, CertStore& stor
     EVP_PKEY* key = nullptr;
     X509* cert = nullptr;
     STACK_OF(X509)* ca = nullptr;
-    if (PKCS12_parse(p12.get(), pw, &key, &cert, &ca) != 1) continue;
+    if (!ParsePfx(p12.get(), pw, &key, &cert, &ca)) continue;
     EvpPkeyPtr keyOwned(key);
     X509Ptr certOwned(cert);
     X509StackPtr caOwned(ca);

@@ -76,6 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         LoadCase{"alice.pfx", cstPFXFile, "secret", "*", kAlice, "alice.key", kAlice},
         LoadCase{"alice-3des.pfx", cstPFXFile, "secret", "*", kAlice, "alice.key", kAlice},
+        // RC2-40 certificate bag, as older exporters write it.
+        LoadCase{"alice-legacy.pfx", cstPFXFile, "secret", "*", kAlice, "alice.key", kAlice},
         LoadCase{"alice-nopass.pfx", cstPFXFile, "", "*", kAlice, "alice.key", kAlice},
         LoadCase{"@alice.pfx.b64", cstPFXBlob, "secret", "alice", kAlice, "alice.key", kAlice},
         LoadCase{"@alice.pfx", cstPFXBlob, "secret", kAlice, kAlice, "alice.key", kAlice},
