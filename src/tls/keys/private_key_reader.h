@@ -29,8 +29,11 @@ int ReadSsh2PrivateKey(std::string_view container, std::string_view password, Pr
                        KeyStatus& status);
 
 // PPK text ("PuTTY-User-Key-File-", encryption "none" or "aes256-cbc").
-// 0, 1424 when it is not PPK, 280 "Could not read PPK key" or "Could not
-// read PPK key, password incorrect".
+// The aes256-cbc key and IV come from the password through SHA-1, or, when
+// the file names a "Key-Derivation" (Argon2id, Argon2i or Argon2d with its
+// memory, passes, parallelism and salt, as version 3 files do), through
+// Argon2. 0, 1424 when it is not PPK, 280 "Could not read PPK key" or
+// "Could not read PPK key, password incorrect".
 int ReadPpk(std::string_view text, std::string_view password, PrivateKeyBlob& out, KeyStatus& status);
 
 // The PPK aes256-cbc key: SHA-1(0 0 0 0 || password) || SHA-1(0 0 0 1 ||

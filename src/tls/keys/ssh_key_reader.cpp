@@ -1,9 +1,12 @@
 // The SSH2 private-key container and PPK, the two SSH-world private-key
 // files a client certificate can come from.
 #include <cstdlib>
+#include <cstring>
 
 #include "core/base64.h"
 #include "core/config_item.h"
+#include "core/zero_memory.h"
+#include "crypto/argon2.h"
 #include "crypto/cipher_context.h"
 #include "crypto/sha1.h"
 #include "tls/keys/pem_format.h"
@@ -38,6 +41,57 @@ bool IsPositiveCount(std::string_view s, size_t& n) {
     n = n * 10 + static_cast<size_t>(c - '0');
   }
   return true;
+}
+
+// The Argon2 settings of a PPK file; a "Key-Derivation" line makes it used.
+struct PpkArgon2 {
+  bool named = false;
+  bool valid = true;  // every line that was there could be read
+  int seen = 0;       // one bit per Argon2- line; all four are needed
+  Argon2Params params;
+  std::string salt;
+};
+
+// "Argon2-Memory" and its kin: a decimal count below 2^32.
+bool PpkNumber(std::string_view value, uint32_t& out) {
+  value = TrimText(value);
+  if (value.empty() || value.size() > 10) return false;
+  uint64_t n = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (n > 0xFFFFFFFFu) return false;
+  out = static_cast<uint32_t>(n);
+  return true;
+}
+
+void TakeArgon2Line(std::string_view name, std::string_view value, PpkArgon2& kdf) {
+  value = TrimText(value);
+  if (name == "Key-Derivation") {
+    kdf.named = true;
+    if (value == "Argon2id") {
+      kdf.params.type = Argon2Type::argon2id;
+    } else if (value == "Argon2i") {
+      kdf.params.type = Argon2Type::argon2i;
+    } else if (value == "Argon2d") {
+      kdf.params.type = Argon2Type::argon2d;
+    } else {
+      kdf.valid = false;
+    }
+  } else if (name == "Argon2-Memory") {
+    kdf.valid = kdf.valid && PpkNumber(value, kdf.params.memoryKiB);
+    kdf.seen |= 1;
+  } else if (name == "Argon2-Passes") {
+    kdf.valid = kdf.valid && PpkNumber(value, kdf.params.passes);
+    kdf.seen |= 2;
+  } else if (name == "Argon2-Parallelism") {
+    kdf.valid = kdf.valid && PpkNumber(value, kdf.params.lanes);
+    kdf.seen |= 4;
+  } else if (name == "Argon2-Salt") {
+    kdf.valid = kdf.valid && HexDecode(value, kdf.salt);
+    kdf.seen |= 8;
+  }
 }
 
 }  // namespace
@@ -101,7 +155,8 @@ int ReadSsh2PrivateKey(std::string_view container, std::string_view password, Pr
 int ReadPpk(std::string_view text, std::string_view password, PrivateKeyBlob& out, KeyStatus& status) {
   if (!StartsWith(text, "PuTTY-User-Key-File-")) return status.Fail(KeyError::NotPem);
   std::string encryption, publicText, privateText;
-  bool haveEncryption = false, havePublic = false, havePrivate = false, otherKdf = false;
+  bool haveEncryption = false, havePublic = false, havePrivate = false;
+  PpkArgon2 kdf;
   size_t pos = text.find('\n');
   auto nextLine = [&](std::string_view& line) {
     if (pos == std::string_view::npos || pos + 1 > text.size()) return false;
@@ -133,8 +188,10 @@ int ReadPpk(std::string_view text, std::string_view password, PrivateKeyBlob& ou
     } else if (StartsWith(line, "Private-Lines")) {
       if (!readLines(line, privateText)) return status.Fail(KeyError::PpkKey);
       havePrivate = true;
-    } else if (StartsWith(line, "Key-Derivation")) {
-      otherKdf = true;  // the version 3 password hash, which we do not have
+    } else if (StartsWith(line, "Key-Derivation") || StartsWith(line, "Argon2-")) {
+      size_t colon = line.find(':');
+      if (colon == std::string_view::npos) return status.Fail(KeyError::PpkKey);
+      TakeArgon2Line(TrimText(line.substr(0, colon)), line.substr(colon + 1), kdf);
     }
     // Private-MAC and Comment are not checked.
   }
@@ -144,9 +201,24 @@ int ReadPpk(std::string_view text, std::string_view password, PrivateKeyBlob& ou
     return status.Fail(KeyError::PpkKey);
   }
   if (EqualsNoCase(encryption, "aes256-cbc")) {
-    if (otherKdf || privateBlob.size() % 16 != 0) return status.Fail(KeyError::PpkKey);
-    std::string key = PpkKey(password);
-    const uint8_t iv[16] = {};
+    if (privateBlob.size() % 16 != 0) return status.Fail(KeyError::PpkKey);
+    std::string key;
+    uint8_t iv[16] = {};
+    if (kdf.named) {
+      // Argon2 gives the AES key, the IV and the MAC key, in that order
+      // (the MAC is not checked).
+      uint8_t derived[80];
+      kdf.params.password = password;
+      kdf.params.salt = kdf.salt;
+      if (!kdf.valid || kdf.seen != 15 || !Argon2(kdf.params, derived, sizeof derived)) {
+        return status.Fail(KeyError::PpkKey);
+      }
+      key.assign(reinterpret_cast<const char*>(derived), 32);
+      std::memcpy(iv, derived + 32, 16);
+      SecureWipe(derived, sizeof derived);
+    } else {
+      key = PpkKey(password);
+    }
     CipherContext cipher;
     cipher.SetAlgorithm(caAES);
     cipher.SetMode(cmCBC);

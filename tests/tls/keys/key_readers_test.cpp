@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/base64.h"
+#include "support/servers.h"
 #include "tls/keys/der.h"
 #include "tls/keys/pem_format.h"
 #include "tls/keys/private_key_reader.h"
@@ -53,6 +54,39 @@ TEST(PasswordDerivation, PpkKeyIsTwoCountedSha1Digests) {
   EXPECT_EQ(Hex(PpkKey("secret")),
             "16a311d5c260cdc1eef38baf22df9718907426ac"
             "f747e8b795888c95674775e1");
+}
+
+// A version 3 file made by puttygen (Argon2id, "secret") with one of its
+// password-hash lines changed: each change is refused before any key is
+// derived from it.
+TEST(ReadPpk, Argon2LinesThatCannotBeUsedAreRefused) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  const std::string file = testing::ReadFile(dir + "/alice-v3.ppk");
+  ASSERT_NE(file.find("Key-Derivation: Argon2id\n"), std::string::npos);
+  auto replaceLine = [&file](std::string_view start, std::string_view with) {
+    std::string text = file;
+    size_t at = text.find(start);
+    size_t end = text.find('\n', at);
+    return text.replace(at, end - at + 1, with);
+  };
+  struct Case {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"unknown derivation", replaceLine("Key-Derivation:", "Key-Derivation: Scrypt\n")},
+      {"salt missing", replaceLine("Argon2-Salt:", "")},
+      {"salt not hex", replaceLine("Argon2-Salt:", "Argon2-Salt: 0g\n")},
+      {"memory above the limit", replaceLine("Argon2-Memory:", "Argon2-Memory: 4194304\n")},
+      {"passes not a number", replaceLine("Argon2-Passes:", "Argon2-Passes: many\n")},
+      {"no lanes", replaceLine("Argon2-Parallelism:", "Argon2-Parallelism: 0\n")},
+  };
+  PrivateKeyBlob blob;
+  KeyStatus status;
+  ASSERT_EQ(ReadPpk(file, "secret", blob, status), 0) << status.message;
+  for (const Case& c : cases) {
+    EXPECT_EQ(ReadPpk(c.text, "secret", blob, status), 280) << c.name;
+    EXPECT_EQ(status.message, "Could not read PPK key") << c.name;
+  }
 }
 
 TEST(WritePem, BreaksBase64Every64CharactersWithCrLf) {
