@@ -28,8 +28,11 @@ struct Argon2Params {
 // Largest memory and memory times passes Argon2 takes: a key file names its
 // own cost, and a hostile one must not take the process's memory or stall a
 // load for minutes.
-inline constexpr uint32_t kArgon2MaxMemoryKiB = 1u << 20;            // 1 GiB
-inline constexpr uint64_t kArgon2MaxWorkKiB = uint64_t{1} << 24;     // memory x passes
+// The key tools aim at 8 MiB and a tenth of a second on the machine that
+// writes the file; the work limit leaves room for a machine several times
+// faster (a few seconds here at most).
+inline constexpr uint32_t kArgon2MaxMemoryKiB = 1u << 18;         // 256 MiB
+inline constexpr uint64_t kArgon2MaxWorkKiB = uint64_t{1} << 21;  // memory x passes: 2 GiB
 
 // Writes tagLength (4 or more) bytes of tag to out. False when a parameter is
 // out of range (or above the limits) or the memory cannot be had.

@@ -116,7 +116,7 @@ TEST(Argon2, RefusesParametersOutOfRange) {
       {"no passes", [&] { auto p = ok; p.passes = 0; return p; }(), 32},
       {"under 8 KiB per lane", [&] { auto p = ok; p.lanes = 2; p.memoryKiB = 15; return p; }(), 32},
       {"memory above the limit", [&] { auto p = ok; p.memoryKiB = kArgon2MaxMemoryKiB + 1; return p; }(), 32},
-      {"work above the limit", [&] { auto p = ok; p.memoryKiB = 1 << 16; p.passes = 257; return p; }(), 32},
+      {"work above the limit", [&] { auto p = ok; p.memoryKiB = 1 << 16; p.passes = 33; return p; }(), 32},
       {"salt under 8 bytes", [&] { auto p = ok; p.salt = "short"; return p; }(), 32},
   };
   for (const Case& c : cases) EXPECT_FALSE(Argon2(c.p, tag, c.tagLength)) << c.name;
