@@ -243,6 +243,11 @@ int ImportP7b(std::string_view data, CertStore& store, KeyStatus& status) {
 // entries.
 int OpenSystemStore(bool machine, std::string_view name, std::string_view password, CertStore& store,
                     KeyStatus& status) {
+  // A store name is one folder under the store root: "../x" or "a/b" must not
+  // reach files outside it.
+  if (name == "." || name == ".." || name.find_first_of(std::string_view("/\0", 2)) != std::string_view::npos) {
+    return status.Fail(KeyError::StoreOpen, static_cast<uint32_t>(ENOENT));
+  }
   std::string dir = SystemStorePath(machine, name);
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return status.Fail(KeyError::StoreOpen, static_cast<uint32_t>(errno));

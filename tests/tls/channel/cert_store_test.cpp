@@ -206,6 +206,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailCase{"alice.crt", cstXMLFile, "", "*", 280, "Could not read XML certificate."},
         FailCase{"alice.pfx", cstP7BFile, "", "*", 271, kUndecodable},
         FailCase{"Nope", cstUser, "", "*", 271, kStoreMissing},
+        FailCase{"../certstores/MY", cstUser, "", "*", 271, kStoreMissing},
+        FailCase{"..", cstMachine, "", "*", 271, kStoreMissing},
         FailCase{"Empty", cstUser, "", "*", 271, "The certificate could not be found (0x80092004)."},
         FailCase{"MY", cstUser, "", "CN=nobody", 271, "The certificate could not be found (0x80092004)."}));
 
