@@ -1,7 +1,5 @@
 #include "http/http2_bridge.h"
 
-#include <sys/stat.h>
-
 #include "http/http_client.h"
 #include "http/http_status.h"
 
@@ -28,10 +26,8 @@ int Http2Bridge::ComposeRequest(std::string_view verb, bool hasBody, Http2Reques
   r.postData = c_.PostData();
   r.attachedFile = c_.AttachedFile();
   r.contentLength = static_cast<int64_t>(r.postData.size());
-  if (hasBody && !r.attachedFile.empty()) {
-    struct stat st {};
-    if (::stat(r.attachedFile.c_str(), &st) != 0) return c_.FailWith(http::HttpError::AttachedFileOpen);
-    r.contentLength += st.st_size;
+  if (hasBody && !http::RequestBodyLength(r.postData, r.attachedFile, r.contentLength)) {
+    return c_.FailWith(http::HttpError::AttachedFileOpen);
   }
   std::string cookie;
   c_.CookieHeader(cookie);
@@ -40,7 +36,9 @@ int Http2Bridge::ComposeRequest(std::string_view verb, bool hasBody, Http2Reques
   plan.withBody = hasBody;
   plan.contentLength = r.contentLength;
   plan.cookie = cookie;
-  http::ComposeRequestHead(t, c_.Headers(), plan, r.headerBlock);
+  if (std::string_view unsafe = http::ComposeRequestHead(t, c_.Headers(), plan, r.headerBlock); !unsafe.empty()) {
+    return c_.FailWith(http::HttpError::UnsafeRequestValue, unsafe);
+  }
   return 0;
 }
 

@@ -89,6 +89,14 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   RequestTarget next = ResolveTarget(target_, url, encoding, keepCredentials);
   target_.user.clear();
   target_.password.clear();
+  // A redirect's Location is the server's text: it is checked here, before
+  // anything of it is stored, as the caller's URL is.
+  if (next.port < 0) return FailWith(HttpError::InvalidPort, isRedirect ? "redirect Location" : "URL");
+  for (std::string_view part : {std::string_view(next.scheme), std::string_view(next.host), std::string_view(next.path)}) {
+    if (!IsSafeFieldValue(part)) {
+      return FailWith(HttpError::UnsafeRequestValue, isRedirect ? "redirect Location" : "URL");
+    }
+  }
   bool hostChanged = !EqualsNoCase(next.host, target_.host) || next.port != target_.port;
   bool schemeChanged = !EqualsNoCase(next.scheme, target_.scheme);
   if (hostChanged || schemeChanged) CloseConnection();

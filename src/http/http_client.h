@@ -14,7 +14,7 @@
 #include "http/cookie_list.h"
 #include "http/http_enums.h"
 #include "http/http_errors.h"
-#include "http/request_head.h"
+#include "http/request_writer.h"
 #include "http/response_reader.h"
 #include "http/transfer_client.h"
 #include "http/tunnel_authenticator.h"
@@ -247,6 +247,9 @@ class HttpClient : public TransferClient,
   // Schedules a round with action code (0: an interruption left none).
   int NextRound(int code);
 
+  // Refuses (155) a request any of whose values would break its framing,
+  // before a connection or tunnel is opened for it; 0 when all are safe.
+  int CheckRequestValues(std::string_view verb, bool withBody);
   int ConnectForRequest(std::string_view verb);
   int SendRequest(std::string_view verb, bool withBody);
   int SendBody();

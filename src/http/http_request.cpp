@@ -1,7 +1,5 @@
 // Connecting and sending one request: the connection choice (direct, proxy,
 // tunnel), the head, and the body from PostData and AttachedFile.
-#include <sys/stat.h>
-
 #include "core/config_item.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
@@ -110,6 +108,26 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
   return ConnectAndWait(ConnectionTimeout());
 }
 
+int HttpClient::CheckRequestValues(std::string_view verb, bool withBody) {
+  // The same check as the writer's, on every value the request may carry,
+  // also those a tunnel sends before the request (host, UserAgent, the
+  // proxy credentials), without consuming the one-shot cookie text.
+  RequestHeaders values = headers_;
+  values.authorization.assign(auth_.authorization.view());
+  values.proxyAuthorization.assign(auth_.proxyAuthorization.view());
+  std::string cookie = httpCookies_.empty() ? cookies_.HeaderValue() : httpCookies_;
+  RequestHeadPlan plan;
+  plan.verb = verb;
+  plan.httpVersion = httpVersion_;
+  plan.viaProxy = true;
+  plan.withBody = withBody;
+  plan.cookie = cookie;
+  std::string_view unsafe = UnsafeRequestValue(target_, values, plan);
+  if (unsafe.empty() && !ActiveProxy().empty() && !IsSafeFieldValue(auth_.proxyUser.view())) unsafe = "ProxyUser";
+  if (unsafe.empty()) return 0;
+  return FailWith(HttpError::UnsafeRequestValue, unsafe);
+}
+
 int HttpClient::SendRequest(std::string_view verb, bool withBody) {
   if (int rc = ConnectForRequest(verb); rc != 0) return rc;
   Log(kLogVerbose, "Sending Headers");
@@ -120,13 +138,8 @@ int HttpClient::SendRequest(std::string_view verb, bool withBody) {
     contentLength_ = static_cast<int64_t>(postData_.size());
     if (postDataAfterNegotiate_ && HandshakeFirstLeg()) {
       emptyBodyForHandshake_ = true;
-    } else if (!attachedFile_.empty()) {
-      FileHandle f;
-      struct stat st {};
-      if (OpenForRead(attachedFile_, f) != 0 || fstat(f.fd(), &st) != 0) {
-        return FailWith(HttpError::AttachedFileOpen);
-      }
-      contentLength_ += st.st_size;
+    } else if (!RequestBodyLength(postData_, attachedFile_, contentLength_)) {
+      return FailWith(HttpError::AttachedFileOpen);
     }
   }
   std::string cookie;
@@ -139,7 +152,9 @@ int HttpClient::SendRequest(std::string_view verb, bool withBody) {
   plan.emptyBodyForHandshake = emptyBodyForHandshake_;
   plan.contentLength = contentLength_;
   plan.cookie = cookie;
-  ComposeRequestHead(target_, headers_, plan, requestHead_);
+  if (std::string_view unsafe = ComposeRequestHead(target_, headers_, plan, requestHead_); !unsafe.empty()) {
+    return FailWith(HttpError::UnsafeRequestValue, unsafe);
+  }
   if (!withBody) requestHead_.append("\r\n");
 
   if (recordRequest_) sentHeaders_ = requestHead_;

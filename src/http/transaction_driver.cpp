@@ -119,6 +119,7 @@ int HttpClient::DoStart() {
 int HttpClient::DoPrepare() {
   if (int rc = SetHTTPVersion(httpVersion_); rc != 0) return rc;
   if (int rc = RefreshDigestForRequest(tx_.verb); rc != 0) return rc;
+  if (int rc = CheckRequestValues(tx_.verb, tx_.hasBody); rc != 0) return rc;
   negotiatedVersion_ = httpVersion_;
   ClearNegotiatedAlpn();
   tx_.state = httpVersion_ == "2.0" ? TxState::http2 : TxState::sendHeaders;

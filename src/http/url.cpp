@@ -12,7 +12,8 @@ int ParsePort(std::string_view s) {
   for (char c : s) {
     if (c < '0' || c > '9') break;
     port = port * 10 + (c - '0');
-    if (port > 65535) return 0;  // no valid port; keeps the current one
+    // Taken modulo 65536 it would reach some other service; refused instead.
+    if (port > 65535) return -1;
   }
   return port;
 }

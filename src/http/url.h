@@ -22,7 +22,8 @@ struct RequestTarget {
   bool hostIsIPv6Literal = false;
 };
 
-// What one URL text says. Parts it does not carry are empty (port 0).
+// What one URL text says. Parts it does not carry are empty (port 0); a port
+// above 65535 is -1, and so is the port of the target resolved from it.
 struct UrlParts {
   std::string scheme;
   std::string host;

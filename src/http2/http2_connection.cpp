@@ -386,6 +386,20 @@ int Http2Connection::EndStreamReceived() {
 }
 
 int Http2Connection::DeliverHeaders(const HeaderList& headers, bool endHeaders) {
+  // A field carrying CR, LF or NUL makes the response malformed (RFC 9113
+  // 8.2.1): passed on, it would be written into a later HTTP/1.1 request as
+  // a stored cookie or a redirect target, splitting that request.
+  for (const HeaderField& f : headers) {
+    constexpr std::string_view kForbidden("\r\n\0", 3);
+    if (f.name.find_first_of(kForbidden) != std::string::npos ||
+        f.value.find_first_of(kForbidden) != std::string::npos) {
+      std::string shown = f.name.substr(0, 64);
+      for (char& c : shown) {
+        if (c == '\r' || c == '\n' || c == '\0') c = '?';
+      }
+      return Fail(Http2Message::kMalformedField, {shown});
+    }
+  }
   if (!pushBlock_ && listener_ != nullptr) {
     for (const HeaderField& f : headers) {
       if (int rc = listener_->ProcessHeader(f.name, f.value); rc != 0) return rc;

@@ -119,6 +119,20 @@ TunnelNegotiation::Result TunnelNegotiation::Start(const TunnelRequest& request,
   bodyLength_ = left_ = 0;
   chunked_ = false;
 
+  // The CONNECT request is HTTP: a CR, LF or NUL in what it carries would
+  // let the text add lines of its own (the SOCKS requests are binary and
+  // carry lengths).
+  bool httpTunnel = request.type == fwTunnel || request.type == fwTunnelNTLM ||
+                    request.type == fwTunnelNegotiate || request.type == fwTunnelDigest;
+  constexpr std::string_view kBreaks("\r\n\0", 3);
+  if (httpTunnel) {
+    for (std::string_view v : {std::string_view(host_), std::string_view(user_), std::string_view(request.userAgent)}) {
+      if (v.find_first_of(kBreaks) != std::string_view::npos) {
+        return Fail("A tunnel request value contains a CR, LF or NUL character; the tunnel was not requested.");
+      }
+    }
+  }
+
   ByteWriter w(output_);
   switch (request.type) {
     case fwTunnel:

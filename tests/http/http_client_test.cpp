@@ -449,6 +449,16 @@ TEST_F(HttpClientTest, EmptyHostAndUnknownScheme) {
   EXPECT_EQ(Error(), "Specified URLScheme (ftp) is invalid.");
 }
 
+TEST_F(HttpClientTest, PortAboveTheRangeIsRefusedNotWrapped) {
+  const std::string message = "The port in the URL is out of range: a port is a number from 1 to 65535.";
+  for (const char* url : {"http://127.0.0.1:65536/", "http://[::1]:70000/", "http://h:99999999999999999999/"}) {
+    EXPECT_EQ(client_.SetURL(url), 152) << url;
+    EXPECT_EQ(Error(), message) << url;
+  }
+  ASSERT_EQ(client_.SetURL("http://127.0.0.1:65535/"), 0);
+  EXPECT_EQ(client_.Target().port, 65535);
+}
+
 TEST_F(HttpClientTest, ResetClearsRequestStateButKeepsUserAgent) {
   client_.Headers().accept = "x";
   client_.PostData() = "p";

@@ -20,6 +20,10 @@ inline constexpr StreamFailureCase kStreamFailureCases[] = {
      "FRAME_SIZE_ERROR: Receive Ping Frame with PadLen 7 differet from Ping Frame PadLen should be 8."},
     {"push", true, 1, "PROTOCOL_ERROR: Receive PushPromise Frame, but enable accept PushPromise ia false."},
     {"big_headers", true, 9, "COMPRESSION_ERROR: Header list exceeds the limit of 262144 bytes."},
+    {"crlf_cookie", true, 1,
+     "PROTOCOL_ERROR: Malformed response: the header field set-cookie contains a CR, LF or NUL character."},
+    {"nul_location", true, 1,
+     "PROTOCOL_ERROR: Malformed response: the header field location contains a CR, LF or NUL character."},
     {"window0", false, 301, "Timeout."},
 };
 

@@ -287,6 +287,17 @@ TEST(TunnelNegotiation, RefusalsAndLimits) {
   std::string endless = "HTTP/1.1 200 OK\r\n" + std::string(TunnelNegotiation::kMaxPending, 'h');
   EXPECT_EQ(Transcript(Request(fwTunnel), {endless}).substr(0, 102),
             "send[CONNECT example.com:443 HTTP/1.0\\r\\n\\r\\n]\nfailed[Firewall error. The firewall's reply is too long");
+  // Nothing goes out when a value of the CONNECT request would add lines.
+  const std::string refused =
+      "failed[A tunnel request value contains a CR, LF or NUL character; the tunnel was not requested.]\n";
+  for (const char* bad : {"h\r\nX: 1", "h\nX: 1", "h\rX"}) {
+    EXPECT_EQ(Transcript(Request(fwTunnel, bad), {}), refused) << bad;
+    EXPECT_EQ(Transcript(Request(fwTunnelDigest, "example.com", bad), {}), refused) << bad;
+    TunnelRequest agent = Request(fwTunnelNTLM);
+    agent.userAgent = bad;
+    EXPECT_EQ(Transcript(agent, {}), refused) << bad;
+  }
+  EXPECT_EQ(Transcript(Request(fwTunnel, std::string("h\0X", 3)), {}), refused);
 }
 
 }  // namespace

@@ -166,7 +166,15 @@ int ComputeDigestResponse(const DigestChallenge& record, ByteBuffer& out) {
 int FormatDigestAuthorization(DigestChallenge& record, ByteBuffer& out, bool includeAlgorithm) {
   if (record.nonce.empty() || record.user.empty()) return 0;
   TextBuilder b(out);
-  b << "Digest username=\"" << record.user.view() << "\", realm=\"" << record.realm.view()
+  b << "Digest username=\"";
+  // The user name is the caller's text inside a quoted-string: a quote or
+  // backslash in it is escaped (RFC 9110 5.6.4), so it cannot end the string
+  // early and add parameters of its own. The hash takes the name unescaped.
+  for (char c : record.user.view()) {
+    if (c == '"' || c == '\\') b << '\\';
+    b << c;
+  }
+  b << "\", realm=\"" << record.realm.view()
     << "\", nonce=\"" << record.nonce.view() << "\", uri=\"" << record.uri.view() << '"';
   if (includeAlgorithm) b << ", algorithm=\"" << record.algorithm.view() << '"';
   if (b.Result() != 0) return b.Result();

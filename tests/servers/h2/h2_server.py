@@ -19,6 +19,9 @@ Modes:
   push       a PUSH_PROMISE for stream 2 before the response
   big_headers a response header block of more than 256 KiB (a plain
              literal, in CONTINUATION frames)
+  crlf_cookie a response whose set-cookie value holds CR LF and a second
+             field after it
+  nul_location a 302 whose location value holds a NUL byte
 The process serves connections one after another until it is killed or its
 stdin closes.
 """
@@ -100,6 +103,14 @@ def serve(sock, mode):
                         flags = 0x4 if i + 16384 >= len(block) else 0
                         frames += raw_frame(1 if i == 0 else 9, flags, s, piece)
                     sock.sendall(conn.data_to_send() + frames)
+                elif mode in ("crlf_cookie", "nul_location"):
+                    # Literal fields without indexing, written by hand: the
+                    # library refuses to send such values.
+                    name, value = {"crlf_cookie": (b"set-cookie", b"a=1\r\nX-Injected: 1"),
+                                   "nul_location": (b"location", b"/ok\x00x")}[mode]
+                    block = (b"\x88" + b"\x00" + hpack_int(len(name), 7) + name +
+                             hpack_int(len(value), 7) + value)
+                    sock.sendall(conn.data_to_send() + raw_frame(1, 0x5, s, block))
                 elif mode == "goaway":
                     conn.close_connection(error_code=0, last_stream_id=0)
                     sock.sendall(conn.data_to_send())

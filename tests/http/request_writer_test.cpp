@@ -1,4 +1,4 @@
-#include "http/request_head.h"
+#include "http/request_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +53,22 @@ TEST(RequestHead, OtherHeadersEndWithExactlyOneCrLf) {
   EXPECT_EQ(NormaliseOtherHeaders("A: 1\r\nB: 2"), "A: 1\r\nB: 2\r\n");
   EXPECT_EQ(NormaliseOtherHeaders("A: 1\r\n\r\n"), "A: 1\r\n");
   EXPECT_EQ(NormaliseOtherHeaders(""), "");
+}
+
+TEST(RequestHead, OtherHeadersLinesMustEachBeWholeAndNonEmpty) {
+  struct Case {
+    const char* text;
+    bool safe;
+  } cases[] = {
+      {"", true},
+      {"A: 1", true},
+      {"A: 1\r\nB: 2\r\n\r\n\n", true},  // the trailing run is normalised away
+      {"A: 1\r\n\r\nGET / HTTP/1.1", false},  // an empty line would end the head
+      {"A: 1\nB: 2", false},
+      {"A: 1\rB: 2", false},
+      {"\r\nA: 1", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsSafeHeaderText(c.text), c.safe) << c.text;
 }
 
 TEST(RequestHead, HostInOtherHeadersSuppressesGeneratedHostCaseSensitively) {

@@ -1,0 +1,173 @@
+// CR, LF and NUL in every value that goes into a request line or header
+// field, set by the caller or received from a server and reused: each
+// request is refused with 155 naming the value, and no byte of the injected
+// text reaches the server.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "http/http_client.h"
+#include "support/python_server.h"
+
+namespace corvane {
+namespace {
+
+using testing::PythonServer;
+using testing::TestsPath;
+
+class RequestInjectionTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { server_ = new PythonServer(TestsPath("http/capture_server.py")); }
+  static void TearDownTestSuite() {
+    delete server_;
+    server_ = nullptr;
+  }
+  void SetUp() override { ASSERT_NE(server_->port(), 0) << "capture server did not start"; }
+
+  // Everything the server received since the last call.
+  static std::string Captured() {
+    HttpClient c;
+    c.SetTimeout(10);
+    EXPECT_EQ(c.SetURL(server_->Url("/captured")), 0);
+    EXPECT_EQ(c.Action(http::actGet), 0) << c.LastErrorText().str();
+    return std::string(c.TransferredData());
+  }
+
+  static PythonServer* server_;
+};
+
+PythonServer* RequestInjectionTest::server_ = nullptr;
+
+std::string Message(std::string_view name) {
+  return "The " + std::string(name) +
+         " value contains a CR, LF or NUL character, which no request line or header field may "
+         "carry. The request was not sent.";
+}
+
+TEST_F(RequestInjectionTest, EveryRequestValueRefusesCrLfAndNul) {
+  using Setup = std::function<int(HttpClient&, const std::string& bad)>;
+  auto header = [](std::string http::RequestHeaders::*field) -> Setup {
+    return [field](HttpClient& c, const std::string& bad) {
+      c.Headers().*field = bad;
+      return c.SetURL(server_->Url("/ok"));
+    };
+  };
+  struct Case {
+    const char* value;  // the name the error gives
+    int action;
+    Setup setup;
+  } cases[] = {
+      {"URL", http::actGet, [](HttpClient& c, const std::string& bad) { return c.SetURL(server_->Url("/p" + bad)); }},
+      {"URL", http::actGet,
+       [](HttpClient& c, const std::string& bad) { return c.SetURL(server_->Url("/p?q=" + bad)); }},
+      {"URL", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         return c.SetURL("http://h" + bad + ":" + std::to_string(server_->port()) + "/");
+       }},
+      {"URL", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         // Through a proxy the host goes into the absolute request target.
+         c.ProxyServer() = "127.0.0.1";
+         c.ProxyPort() = server_->port();
+         c.ProxySSL() = http::psNever;
+         return c.SetURL("http://h" + bad + "/");
+       }},
+      {"HTTPMethod", http::actGet, header(&http::RequestHeaders::httpMethod)},
+      {"Accept", http::actGet, header(&http::RequestHeaders::accept)},
+      {"From", http::actGet, header(&http::RequestHeaders::from)},
+      {"UserAgent", http::actGet, header(&http::RequestHeaders::userAgent)},
+      {"IfModifiedSince", http::actGet, header(&http::RequestHeaders::ifModifiedSince)},
+      {"Referer", http::actGet, header(&http::RequestHeaders::referer)},
+      {"Pragma", http::actGet, header(&http::RequestHeaders::pragma)},
+      {"Range", http::actGet, header(&http::RequestHeaders::range)},
+      {"ContentType", http::actPost, header(&http::RequestHeaders::contentType)},
+      {"OtherHeaders", http::actGet, header(&http::RequestHeaders::otherHeaders)},
+      {"AcceptEncoding", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         c.Headers().allowHttpCompression = true;
+         c.Headers().acceptEncoding = bad;
+         return c.SetURL(server_->Url("/ok"));
+       }},
+      {"Authorization", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         c.SetAuthorization("Bearer " + bad);
+         return c.SetURL(server_->Url("/ok"));
+       }},
+      {"Cookie", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         c.AddCookie("n", bad);
+         return c.SetURL(server_->Url("/ok"));
+       }},
+      {"Cookie", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         c.AddCookie(bad, "v");
+         return c.SetURL(server_->Url("/ok"));
+       }},
+      {"ProxyUser", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         // The CONNECT goes out before the request: checked before it too.
+         c.ProxyServer() = "127.0.0.1";
+         c.ProxyPort() = server_->port();
+         c.ProxySSL() = http::psTunnel;
+         c.SetProxyAuthScheme(http::authDigest);
+         c.SetProxyUser(bad);
+         return c.SetURL("http://h/");
+       }},
+      {"Authorization", http::actGet,
+       [](HttpClient& c, const std::string& bad) {
+         // The Digest username reaches the header only in the answer to
+         // the challenge: the first request goes out clean.
+         c.SetAuthScheme(http::authDigest);
+         c.SetUser(bad);
+         c.SetPassword("p");
+         return c.SetURL(server_->Url("/digest"));
+       }},
+  };
+  for (const Case& k : cases) {
+    for (char byte : {'\r', '\n', '\0'}) {
+      std::string bad = std::string("a") + byte + "X-Injected: 1";
+      HttpClient c;
+      c.SetTimeout(10);
+      int rc = k.setup(c, bad);
+      if (rc == 0) rc = c.Action(k.action);
+      SCOPED_TRACE(std::string(k.value) + " with byte " + std::to_string(static_cast<int>(byte)));
+      EXPECT_EQ(rc, 155);
+      EXPECT_EQ(c.LastErrorText().str(), Message(k.value));
+      EXPECT_EQ(Captured().find("X-Injected"), std::string::npos);
+    }
+  }
+}
+
+TEST_F(RequestInjectionTest, ValuesStoredFromAServerAreCheckedBeforeReuse) {
+  HttpClient c;
+  c.SetTimeout(10);
+  ASSERT_EQ(c.SetURL(server_->Url("/cookie-nul")), 0);
+  ASSERT_EQ(c.Action(http::actGet), 0) << c.LastErrorText().str();
+  ASSERT_EQ(c.SetURL(server_->Url("/ok")), 0);
+  EXPECT_EQ(c.Action(http::actGet), 155);
+  EXPECT_EQ(c.LastErrorText().str(), Message("Cookie"));
+
+  HttpClient r;
+  r.SetTimeout(10);
+  r.SetFollowRedirects(http::frAlways);
+  ASSERT_EQ(r.SetURL(server_->Url("/location-nul")), 0);
+  EXPECT_EQ(r.Action(http::actGet), 155);
+  EXPECT_EQ(r.LastErrorText().str(), Message("redirect Location"));
+  EXPECT_EQ(Captured().find("X-Injected"), std::string::npos);
+}
+
+TEST_F(RequestInjectionTest, DigestUserNameQuotesAreEscaped) {
+  HttpClient c;
+  c.SetTimeout(10);
+  c.SetAuthScheme(http::authDigest);
+  c.SetUser("u\", nc=1, x=\"\\");
+  c.SetPassword("p");
+  ASSERT_EQ(c.SetURL(server_->Url("/digest")), 0);
+  EXPECT_EQ(c.Action(http::actGet), 151);
+  std::string sent = Captured();
+  EXPECT_NE(sent.find("Digest username=\"u\\\", nc=1, x=\\\"\\\\\", realm=\"r\""), std::string::npos) << sent;
+}
+
+}  // namespace
+}  // namespace corvane
