@@ -6,9 +6,11 @@
 #include <cerrno>
 
 #include "core/config_item.h"
+#include "core/error_text.h"
 #include "http/http2_bridge.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
+#include "net/socket_errors.h"
 
 namespace corvane {
 
@@ -37,10 +39,19 @@ void HttpClient::DataIn(const char* data, int length, bool isLine) {
 
 void HttpClient::OnDisconnected(int code) {
   if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0 && !closingOnPurpose_) {
+    bool closeDelimited = reader_.state() == ResponseReader::State::body && reader_.bodyRemaining() < 0;
     if (ChannelFailure() != 0) {
       // The TLS layer closed the channel under the response; its code and
       // text say why better than a short response would.
       responseError_ = ChannelFailure();
+    } else if (code != 0 && reader_.statusLineSeen()) {
+      // A reset is no end of message, even for a body that ends with the
+      // connection: what arrived may be cut anywhere.
+      responseError_ = SetError(code, DescribeError(code));
+    } else if (closeDelimited && TlsActive() && State() == ChannelState::Established) {
+      // Without close_notify a TCP close can be forged by anyone on the path
+      // (RFC 8446 6.1, RFC 9112 9.8): the body's end is not proven.
+      responseError_ = FailWith(HttpError::TlsTruncated);
     } else if (int rc = reader_.OnConnectionClosed(*this); rc != 0) {
       if (reader_.hasFailure()) SetError(rc, HttpErrorText(reader_.failure()));
       responseError_ = rc;
@@ -158,7 +169,9 @@ int HttpClient::OnHeadComplete(bool hasBody) {
   // The announced length sizes the store only for bodies kept as sent; a
   // decoded body's size is unknown, so its block is simply kept.
   bool identity = decoder_.coding() == ContentDecoder::codingNone;
-  if (identity && length >= 0 && memory_.Data().capacity() > 2 * std::max<int64_t>(length, 1 << 16)) {
+  // Halving the capacity rather than doubling the length: a Content-Length
+  // near 2^63 must not overflow the comparison.
+  if (identity && length >= 0 && memory_.Data().capacity() / 2 > std::max<int64_t>(length, 1 << 16)) {
     memory_.Data().Clear();
   }
   if (identity && length > 0 && file_.Path().empty()) {
@@ -288,7 +301,13 @@ int HttpClient::DirectBodyRead() {
     if (n <= 0) {
       if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
       if (n < 0 && errno == EINTR) continue;
-      // A close or an error: the ordinary read reports it.
+      if (n < 0) {
+        // A reset is reported by this recv alone (the next one reads as an
+        // orderly close): kept, so the dispatch closes with its code.
+        lastReceiveError_ = SocketErrorFromErrno(errno);
+        return lastReceiveError_;
+      }
+      // A close: the ordinary read reports it.
       return TransferClient::DoRead(rmNotify);
     }
     RecordTraffic(true, space, static_cast<int>(n));

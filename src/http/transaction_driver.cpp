@@ -202,7 +202,7 @@ int HttpClient::DoEvaluate(int waitResult) {
     CloseConnection();
     return waitResult;
   }
-  if (!responseDone_ && !reader_.statusLineSeen()) return 0;
+  // Closed or reset before a status line: no answer at all, never success.
   if (!reader_.statusLineSeen()) return FailWith(HttpError::ConnectionClosed);
 
   Log(kLogProgress, "Transfer Complete");

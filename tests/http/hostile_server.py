@@ -1,0 +1,115 @@
+#!/usr/bin/python3
+"""A server that ends responses the ways a client must not take for success.
+
+Listens on 127.0.0.1 port 0 and prints the port on its first line; with
+--tls it speaks TLS with a self-signed certificate made at start with the
+openssl tool. Each connection's request is answered by its path:
+  /close-before-status   closes without a byte
+  /reset-before-status   resets (RST) without a byte
+  /reset-close-delimited an HTTP/1.0 head and part of a body that ends with
+                         the connection, then a reset
+  /reset-length-body     a head announcing 100 bytes, 10 of them, a reset
+  /huge-length           Content-Length 2^62 + 1, three bytes, a close
+  /close-delimited       an HTTP/1.0 head and a body ending with the
+                         connection: over TLS without close_notify
+  /close-delimited-notify the same, over TLS ended with close_notify
+Standard library only (and the openssl tool for --tls).
+"""
+import os
+import socket
+import socketserver
+import ssl
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+
+HEAD_10 = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+
+
+def reset(sock):
+    # SO_LINGER with a zero timeout turns close into a reset.
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        raw = self.request
+        raw.settimeout(10)
+        conn = raw
+        if self.server.context is not None:
+            try:
+                conn = self.server.context.wrap_socket(raw, server_side=True)
+            except (ssl.SSLError, OSError):
+                return
+        data = b""
+        try:
+            while b"\r\n\r\n" not in data:
+                piece = conn.recv(65536)
+                if not piece:
+                    return
+                data += piece
+        except OSError:
+            return
+        path = data.split(b" ", 2)[1].decode("latin-1") if data.count(b" ") >= 2 else ""
+        try:
+            self.answer(path, conn, raw)
+        except OSError:
+            pass
+
+    def answer(self, path, conn, raw):
+        if path == "/close-before-status":
+            pass
+        elif path == "/reset-before-status":
+            reset(raw)
+        elif path == "/reset-close-delimited":
+            conn.sendall(HEAD_10 + b"first part of the body")
+            reset(raw)
+        elif path == "/reset-length-body":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
+            reset(raw)
+        elif path == "/huge-length":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387905\r\n\r\nabc")
+        elif path == "/close-delimited":
+            conn.sendall(HEAD_10 + b"the whole body")
+        elif path == "/close-delimited-notify":
+            conn.sendall(HEAD_10 + b"the whole body")
+            if isinstance(conn, ssl.SSLSocket):
+                conn.unwrap()
+        # Closing the raw socket sends no close_notify: Python's SSLSocket
+        # only sends one through unwrap.
+        raw.close()
+
+
+class Server(socketserver.ThreadingTCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+    context = None
+
+
+def self_signed_context(directory):
+    key = os.path.join(directory, "key.pem")
+    cert = os.path.join(directory, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                    "-nodes", "-days", "2", "-subj", "/CN=localhost", "-keyout", key, "-out", cert],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
+
+
+def main():
+    with tempfile.TemporaryDirectory() as directory:
+        server = Server(("127.0.0.1", 0), Handler)
+        if "--tls" in sys.argv:
+            server.context = self_signed_context(directory)
+        sys.stdout.write("%d\n" % server.server_address[1])
+        sys.stdout.flush()
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        sys.stdin.read()
+        server.shutdown()
+
+
+if __name__ == "__main__":
+    main()
