@@ -231,6 +231,29 @@ TEST(TlsClientSocket, PeerLeavingDuringTheHandshakeFailsTheConnection) {
   EXPECT_FALSE(c.IsConnectionReady());
 }
 
+// A plain-text answer to the client hello (a plain HTTP server on the port)
+// fails the handshake as soon as it arrives: its first bytes read as a
+// record of 20 KB that would never come. The server keeps the connection
+// open, so only the check ends the wait before Timeout.
+TEST(TlsClientSocket, PlainTextAnswerFailsTheHandshakeAtOnce) {
+  SocketTlsServer server(
+      [](int fd, SSL*) {
+        char buf[4096];
+        ::recv(fd, buf, sizeof buf, 0);
+        const char answer[] = "HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n";
+        ::send(fd, answer, sizeof answer - 1, MSG_NOSIGNAL);
+        while (::recv(fd, buf, sizeof buf, 0) > 0) {
+        }
+      },
+      0, true);
+  RecordingClient c;
+  c.SetTimeout(60);
+  EXPECT_EQ(c.Open(server.Port()), 276);
+  EXPECT_EQ(c.LastErrorText().str(),
+            "error during handshake[2]: 0x80090326 (the server's answer is not TLS (\"HTTP/1.1 400 Bad\"))");
+  EXPECT_FALSE(c.IsConnectionReady());
+}
+
 TEST(TlsClientSocket, SendBeforeTheHandshakeIsNotConnected) {
   RecordingClient c;
   int accepted = -1;

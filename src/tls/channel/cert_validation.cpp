@@ -49,6 +49,7 @@ enum Fault : uint32_t {
   kFaultBasicConstraints = 1u << 5,
   kFaultUsage = 1u << 6,
   kFaultOther = 1u << 7,
+  kFaultWeak = 1u << 8,
 };
 
 struct FaultRule {
@@ -58,6 +59,7 @@ struct FaultRule {
 };
 constexpr FaultRule kFaultRules[] = {
     {kFaultSignature, kTrustBadSignature, 0},
+    {kFaultWeak, kTrustBadSignature, 0},
     {kFaultUntrustedRoot, kCertUntrustedRoot, kAllowUnknownCa},
     {kFaultPartialChain, kCertChaining, kAllowUnknownCa},
     {kFaultRevoked, kCertRevoked, 0},
@@ -101,6 +103,25 @@ uint32_t FaultOf(int error) {
     default:
       return kFaultOther;
   }
+}
+
+// Keys below 112 bits of strength (RSA and DSA under 2048 bits, EC under 224;
+// NIST SP 800-57 part 1) and signatures made with MD5 or SHA-1, whose
+// collisions are practical. A self-signed certificate's own signature is
+// judged only for the server's certificate: a trust anchor is trusted as
+// stored, whatever it was signed with.
+bool IsWeak(X509* certificate, bool isLeaf) {
+  EVP_PKEY* key = X509_get0_pubkey(certificate);
+  if (key == nullptr) return true;
+  int bits = EVP_PKEY_get_bits(key);
+  int id = EVP_PKEY_get_base_id(key);
+  if ((id == EVP_PKEY_RSA || id == EVP_PKEY_RSA_PSS || id == EVP_PKEY_DSA) && bits < 2048) return true;
+  if (id == EVP_PKEY_EC && bits < 224) return true;
+  bool selfSigned = X509_check_issued(certificate, certificate) == X509_V_OK;
+  if (!isLeaf && selfSigned) return false;
+  int mdNid = NID_undef;
+  if (!X509_get_signature_info(certificate, &mdNid, nullptr, nullptr, nullptr)) return false;
+  return mdNid == NID_md5 || mdNid == NID_sha1 || mdNid == NID_md4 || mdNid == NID_md2;
 }
 
 // Collects every fault instead of stopping at the first, so the policy
@@ -226,6 +247,15 @@ uint32_t ValidateServerCertificate(X509* certificate, STACK_OF(X509)* sentChain,
     return 275;
   }
   ERR_clear_error();
+  {
+    X509StackPtr built(X509_STORE_CTX_get1_chain(ctx.get()));
+    int count = built ? sk_X509_num(built.get()) : 0;
+    if (IsWeak(certificate, true)) faults |= kFaultWeak;
+    for (int i = 1; i < count; ++i) {
+      if (IsWeak(sk_X509_value(built.get(), i), false)) faults |= kFaultWeak;
+    }
+    ERR_clear_error();
+  }
 
   uint32_t result = 0;
   for (const auto& rule : kFaultRules) {

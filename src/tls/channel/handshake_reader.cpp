@@ -157,6 +157,20 @@ int FindCertificateInHandshake(std::string_view input, std::string& der) {
   return 0;
 }
 
+bool PlausibleRecordStart(std::string_view input) noexcept {
+  constexpr size_t kMaxRecordLength = 16384 + 2048;  // TLSCiphertext before 1.3, the larger bound
+  if (input.empty()) return true;
+  auto type = static_cast<uint8_t>(input[0]);
+  // change_cipher_spec, alert, handshake, application_data, heartbeat
+  if (type < 20 || type > 24) return false;
+  if (input.size() >= 2 && static_cast<uint8_t>(input[1]) != 3) return false;
+  if (input.size() >= 5) {
+    size_t length = (static_cast<uint8_t>(input[3]) << 8) | static_cast<uint8_t>(input[4]);
+    if (length > kMaxRecordLength) return false;
+  }
+  return true;
+}
+
 size_t CompleteRecords(std::string_view input, size_t maxRecords) noexcept {
   size_t at = 0;
   for (size_t n = 0; n < maxRecords; ++n) {

@@ -43,6 +43,14 @@ std::string AlpnWireList(std::string_view setting);
 // length runs past the data; 0 with der empty when there is none.
 int FindCertificateInHandshake(std::string_view input, std::string& der);
 
+// False when input cannot be the start of a TLS record: an unknown content
+// type, a version byte other than 3, or a length past the largest record a
+// peer may send (RFC 8446 5.2, RFC 5246 6.2.3). Only the bytes present are
+// judged, so a header cut short is not refused early. A plain-text answer
+// ("HTTP/1.1 400 ...") is caught at its first byte instead of being waited
+// on as a record of 20 KB.
+bool PlausibleRecordStart(std::string_view input) noexcept;
+
 // Splits input into whole TLS records: the length of the complete records at
 // its start (0 when the first is incomplete), counting at most maxRecords.
 size_t CompleteRecords(std::string_view input, size_t maxRecords = SIZE_MAX) noexcept;

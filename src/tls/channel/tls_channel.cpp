@@ -188,12 +188,23 @@ uint32_t TlsChannel::Failure(uint32_t fallback) {
   return status;
 }
 
+uint32_t TlsChannel::NotTls(std::string_view input) {
+  // The first bytes, printable ones as they are, tell a reader of the log
+  // what answered instead (often an HTTP error page on a plain port).
+  std::string shown;
+  for (char c : input.substr(0, 16)) shown.push_back(c >= 0x20 && c < 0x7F ? c : '.');
+  libraryReason_ = "the server's answer is not TLS (\"" + shown + "\")";
+  ERR_clear_error();
+  return kSecEIllegalMessage;
+}
+
 uint32_t TlsChannel::Step(std::string_view input, size_t& consumed, std::string& token) {
   consumed = 0;
   token.clear();
   if (!ssl_) return kSecEInvalidHandle;
   certificateNew_ = false;
   for (;;) {
+    if (!PlausibleRecordStart(input.substr(consumed))) return NotTls(input.substr(consumed));
     size_t n = CompleteRecords(input.substr(consumed), 1);
     if (n == 0) break;
     if (!Feed(input.substr(consumed, n))) return Failure(kSecEInsufficientMemory);
@@ -229,6 +240,7 @@ uint32_t TlsChannel::Decrypt(std::string_view input, size_t& consumed, std::stri
     heldPlain_.clear();
     return kSecEOk;
   }
+  if (!PlausibleRecordStart(input)) return NotTls(input);
   size_t n = CompleteRecords(input, 1);
   if (n == 0) return kSecEIncompleteMessage;
   // Before TLS 1.3 a handshake record after the handshake is a

@@ -106,6 +106,9 @@ class TlsChannel {
  private:
   void Drain(std::string& token);
   uint32_t Failure(uint32_t fallback);
+  // Bytes where a record must start that are no TLS record: 0x80090326
+  // with LibraryReason naming what arrived.
+  uint32_t NotTls(std::string_view input);
   bool Feed(std::string_view record);
 
   std::shared_ptr<TlsCredentials> credentials_;

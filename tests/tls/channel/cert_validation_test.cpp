@@ -29,7 +29,8 @@ X509StackPtr Chain(std::initializer_list<X509*> certs) {
 
 struct FaultCase {
   const char* name;
-  int which;  // 0 valid, 1 expired, 2 other host, 3 untrusted CA, 4 self-signed
+  int which;  // 0 valid, 1 expired, 2 other host, 3 untrusted CA, 4 self-signed,
+              // 5 RSA 1024, 6 EC 192, 7 SHA-1 signed, 8 MD5 self-signed
   bool sendIssuer;
   const char* host;
   uint32_t flags;
@@ -45,6 +46,10 @@ X509* Pick(int which) {
     case 2: return pki.otherHost.get();
     case 3: return pki.untrusted.get();
     case 4: return pki.selfSigned.get();
+    case 5: return pki.rsa1024.get();
+    case 6: return pki.ec192.get();
+    case 7: return pki.sha1Signed.get();
+    case 8: return pki.md5SelfSigned.get();
     default: return pki.valid.get();
   }
 }
@@ -54,7 +59,7 @@ TEST_P(CertificateFaults, MapsToPolicyStatusAndHonoursIgnoreFlags) {
   const auto& pki = TestPki::Get();
   X509* leaf = Pick(c.which);
   X509* issuer = c.which == 3 ? pki.otherCa.get() : pki.ca.get();
-  auto chain = c.sendIssuer && c.which != 4 ? Chain({leaf, issuer}) : Chain({leaf});
+  auto chain = c.sendIssuer && c.which != 4 && c.which != 8 ? Chain({leaf, issuer}) : Chain({leaf});
   CertificateReport report;
   uint32_t result = ValidateServerCertificate(leaf, chain.get(), c.host, c.flags, false, report, pki.trust.get());
   EXPECT_EQ(result, c.expect) << StatusHex(result) << " " << report.status;
@@ -87,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"SelfSigned", 4, false, "localhost", 0, kCertUntrustedRoot},
         FaultCase{"SelfSignedAllowed", 4, false, "localhost", 0x10, 0},
         FaultCase{"SelfSignedAllowedStillNameChecked", 4, false, "other", 0x10, kCertCnNoMatch},
-        FaultCase{"TrustFaultBeforeNameFault", 4, false, "other", 0, kCertUntrustedRoot}),
+        FaultCase{"TrustFaultBeforeNameFault", 4, false, "other", 0, kCertUntrustedRoot},
+        // Weak keys and digests pass no ignore flag; only the listener can
+        // accept them.
+        FaultCase{"Rsa1024Key", 5, true, "localhost", 0xFFFFFFFF, kTrustBadSignature},
+        FaultCase{"Ec192Key", 6, true, "localhost", 0, kTrustBadSignature},
+        FaultCase{"Sha1Signature", 7, true, "localhost", 0, kTrustBadSignature},
+        FaultCase{"Md5SelfSignedWithUnknownCaAllowed", 8, false, "localhost", 0x10, kTrustBadSignature}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CertificateReport, SubjectIssuerAndPemForm) {

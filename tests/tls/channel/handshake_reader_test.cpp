@@ -188,6 +188,24 @@ TEST(HelloReaders, CompleteRecordsCountsOnlyWholeRecords) {
   EXPECT_EQ(CompleteRecords(std::string_view(two).substr(0, 12)), 7u);
 }
 
+TEST(HelloReaders, RecordStartsThatCannotBeTlsAreRefusedFromTheirFirstBytes) {
+  struct Case {
+    std::string bytes;
+    bool plausible;
+  } cases[] = {
+      {"", true},
+      {std::string("\x16", 1), true},
+      {std::string("\x16\x03\x03\x00\x7a", 5), true},
+      {std::string("\x17\x03\x03\x48\x00", 5), true},  // 16384 + 2048, the largest
+      {std::string("\x17\x03\x03\x48\x01", 5), false},
+      {std::string("\x16\x02", 2), false},
+      {"HTTP/1.1 400 Bad Request\r\n", false},
+      {"H", false},
+      {std::string("\x13\x03\x03\x00\x01", 5), false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PlausibleRecordStart(c.bytes), c.plausible) << c.bytes.size();
+}
+
 TEST(TlsErrors, CodesAndMessages) {
   const struct {
     TlsError e;

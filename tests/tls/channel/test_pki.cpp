@@ -61,7 +61,7 @@ X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_P
   for (const auto& d : spec.dnsNames) san += (san.empty() ? "" : ",") + std::string("DNS:") + d;
   for (const auto& ip : spec.ipNames) san += (san.empty() ? "" : ",") + std::string("IP:") + ip;
   if (!san.empty()) AddExtension(cert.get(), signer, NID_subject_alt_name, san);
-  X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256());
+  X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_get_digestbyname(spec.digest));
   return cert;
 }
 
@@ -93,6 +93,15 @@ const TestPki& TestPki::Get() {
     other.commonName = "www.other.example";
     other.dnsNames = {"www.other.example"};
     p.otherHost = MakeCertificate(other, SharedRsaKey(), p.ca.get(), p.caKey.get());
+    EvpPkeyPtr small(EVP_RSA_gen(1024));
+    p.rsa1024 = MakeCertificate(leaf, small.get(), p.ca.get(), p.caKey.get());
+    EvpPkeyPtr smallEc(EVP_EC_gen("prime192v1"));
+    p.ec192 = MakeCertificate(leaf, smallEc.get(), p.ca.get(), p.caKey.get());
+    CertSpec weak = leaf;
+    weak.digest = "SHA1";
+    p.sha1Signed = MakeCertificate(weak, SharedRsaKey(), p.ca.get(), p.caKey.get());
+    weak.digest = "MD5";
+    p.md5SelfSigned = MakeCertificate(weak, SharedRsaKey(), nullptr, nullptr);
     p.trust.reset(X509_STORE_new());
     X509_STORE_add_cert(p.trust.get(), p.ca.get());
     return p;

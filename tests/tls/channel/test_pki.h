@@ -23,6 +23,7 @@ struct CertSpec {
   long notAfterDays = 30;
   bool isCa = false;
   bool serverAuthUsage = true;  // extendedKeyUsage serverAuth (leaves only)
+  const char* digest = "SHA256";  // of the issuer's signature
 };
 
 // Signs with issuerKey under issuer (null issuer: self-signed with key).
@@ -40,6 +41,9 @@ struct TestPki {
   X509Ptr otherHost;    // www.other.example, by ca
   X509Ptr untrusted;    // localhost, by otherCa
   X509Ptr selfSigned;   // localhost, its own issuer
+  // Weak ones, each for localhost: an RSA key of 1024 bits and an EC key of
+  // 192 bits (by ca), a SHA-1 signature by ca, an MD5 signature of its own.
+  X509Ptr rsa1024, ec192, sha1Signed, md5SelfSigned;
   X509StorePtr trust;   // holds ca only
 
   static const TestPki& Get();
