@@ -191,7 +191,10 @@ std::string BuildJsonPath(const JsonDocument& doc, uint32_t node, JsonPathForm f
   std::string path = dotted ? "$" : "/json";
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     if (!dotted) path += '/';
-    if (doc.IsItem(*it)) {
+    // A member whose name an earlier sibling already has is written by its
+    // position: by name, the path would select that first one instead.
+    bool repeated = !doc.IsItem(*it) && doc.FindChild(doc.Parent(*it), doc.Name(*it), 1) != *it;
+    if (doc.IsItem(*it) || repeated) {
       path += '[';
       path += std::to_string(doc.Ordinal(*it));
       path += ']';

@@ -26,7 +26,8 @@ bool MoveJsonCursor(const JsonDocument& doc, std::string_view path, JsonPathForm
                     uint32_t& cursor);
 
 // "/json" then "/" and the name or "[n]" per node below the root (slash form);
-// "$" then "['name']" or "[n]" per node (dotted form).
+// "$" then "['name']" or "[n]" per node (dotted form). Array items, and
+// members whose name an earlier sibling has too, are written as "[n]".
 std::string BuildJsonPath(const JsonDocument& doc, uint32_t node, JsonPathForm form);
 
 }  // namespace corvane

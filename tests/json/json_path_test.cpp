@@ -40,7 +40,7 @@ const PathCase kPaths[] = {
     {"/json/store/book/[2]/title", 0, "/json/store/book/[2]/title", "title", R"("B")"},
     {"/json/store/book/[last()]/isbn", 0, "/json/store/book/[3]/isbn", "isbn", "null"},
     {"/json/store/book/[last()-2]/tags/[2]", 0, "/json/store/book/[1]/tags/[2]", "", R"("y")"},
-    {"/json/store/owner/name[2]", 0, "/json/store/owner/name", "name", R"("R")"},
+    {"/json/store/owner/name[2]", 0, "/json/store/owner/[2]", "name", R"("R")"},
     {"/json/store/owner/name", 0, "/json/store/owner/name", "name", R"("Q")"},
     {"store//book/[1]/../[3]", 0, "/json/store/book/[3]", "", ""},
     {"/json/store/book/[1]/price/../../..", 0, "/json/store", "store", ""},
@@ -110,6 +110,33 @@ TEST(JsonPathTest, RebuiltTextSelectsTheSameNodeAgain) {
   }
 }
 
+// A repeated member name is written by position from its second
+// occurrence on, so reading the path back never lands on the first one.
+TEST(JsonPathTest, RepeatedMemberNamesReadBackUnambiguously) {
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(R"({"a":1,"b":{"c":2,"c":3},"a":4})"), 0);
+  struct Case {
+    const char* path;
+    const char* rebuilt;
+    const char* text;
+  } cases[] = {
+      {"/json/a", "/json/a", "1"},
+      {"/json/a[2]", "/json/[3]", "4"},
+      {"$[3]", "$[3]", "4"},
+      {"/json/b/c[2]", "/json/b/[2]", "3"},
+      {"$.b[2]", "$['b'][2]", "3"},
+      {"$.b.c", "$['b']['c']", "2"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(parser.SetXPath(c.path), 0) << c.path;
+    uint32_t node = parser.Cursor();
+    EXPECT_EQ(parser.GetXPath(), c.rebuilt) << c.path;
+    ASSERT_EQ(parser.SetXPath(c.rebuilt), 0) << c.rebuilt;
+    EXPECT_EQ(parser.Cursor(), node) << c.rebuilt;
+    EXPECT_EQ(parser.XText(), c.text) << c.rebuilt;
+  }
+}
+
 TEST(JsonPathTest, RelativeStepsStartAtTheCursor) {
   JsonParser parser;
   ASSERT_EQ(parser.Parse(kDoc), 0);
@@ -163,7 +190,7 @@ TEST(JsonPathTest, HasXPathLeavesCursorPathAndErrorAlone) {
   EXPECT_TRUE(parser.HasXPath("$.count"));
   EXPECT_EQ(parser.Cursor(), node);
   EXPECT_EQ(parser.XText(), R"("R")");
-  EXPECT_EQ(parser.GetXPath(), "/json/store/owner/name");
+  EXPECT_EQ(parser.GetXPath(), "/json/store/owner/[2]");
   EXPECT_EQ(parser.LastErrorText().view(), "Invalid XPath.");
 
   JsonParser empty;
