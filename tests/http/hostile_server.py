@@ -1,9 +1,17 @@
 #!/usr/bin/python3
-"""A server that ends responses the ways a client must not take for success.
+"""A server that ends responses the ways a client must not take for success,
+and records every request head it receives, for the tests that must prove
+nothing reached the wire.
 
 Listens on 127.0.0.1 port 0 and prints the port on its first line; with
 --tls it speaks TLS with a self-signed certificate made at start with the
-openssl tool. Each connection's request is answered by its path:
+openssl tool. Each connection's request is answered by its path, and the
+connection is closed after it:
+  /captured          200 with every request head received since the last
+                     /captured, then forgets them
+  /digest            401 with a Digest challenge
+  /cookie-nul        200 setting a cookie whose value holds a NUL byte
+  /location-nul      302 to a Location holding a NUL byte
   /close-before-status   closes without a byte
   /reset-before-status   resets (RST) without a byte
   /reset-close-delimited an HTTP/1.0 head and part of a body that ends with
@@ -13,6 +21,7 @@ openssl tool. Each connection's request is answered by its path:
   /close-delimited       an HTTP/1.0 head and a body ending with the
                          connection: over TLS without close_notify
   /close-delimited-notify the same, over TLS ended with close_notify
+  anything else          200 "ok"
 Standard library only (and the openssl tool for --tls).
 """
 import os
@@ -26,6 +35,15 @@ import tempfile
 import threading
 
 HEAD_10 = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+captured = bytearray()
+lock = threading.Lock()
+
+
+def reply(status, headers=(), body=b""):
+    out = b"HTTP/1.1 " + status + b"\r\n"
+    for h in headers:
+        out += h + b"\r\n"
+    return out + b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(body) + body
 
 
 def reset(sock):
@@ -48,18 +66,35 @@ class Handler(socketserver.BaseRequestHandler):
             while b"\r\n\r\n" not in data:
                 piece = conn.recv(65536)
                 if not piece:
-                    return
+                    break
                 data += piece
         except OSError:
-            return
+            pass
         path = data.split(b" ", 2)[1].decode("latin-1") if data.count(b" ") >= 2 else ""
+        if path != "/captured":
+            with lock:
+                captured.extend(data)
+        if b"\r\n\r\n" not in data:
+            return
         try:
             self.answer(path, conn, raw)
         except OSError:
             pass
 
     def answer(self, path, conn, raw):
-        if path == "/close-before-status":
+        if path == "/captured":
+            with lock:
+                body = bytes(captured)
+                captured.clear()
+            conn.sendall(reply(b"200 OK", body=body))
+        elif path == "/digest":
+            conn.sendall(reply(b"401 Unauthorized",
+                               [b'WWW-Authenticate: Digest realm="r", nonce="n1", qop="auth"']))
+        elif path == "/cookie-nul":
+            conn.sendall(reply(b"200 OK", [b"Set-Cookie: a=1\x00X-Injected: 1"], b"ok"))
+        elif path == "/location-nul":
+            conn.sendall(reply(b"302 Found", [b"Location: /ok\x00X-Injected: 1"]))
+        elif path == "/close-before-status":
             pass
         elif path == "/reset-before-status":
             reset(raw)
@@ -77,6 +112,8 @@ class Handler(socketserver.BaseRequestHandler):
             conn.sendall(HEAD_10 + b"the whole body")
             if isinstance(conn, ssl.SSLSocket):
                 conn.unwrap()
+        else:
+            conn.sendall(reply(b"200 OK", body=b"ok"))
         # Closing the raw socket sends no close_notify: Python's SSLSocket
         # only sends one through unwrap.
         raw.close()

@@ -18,12 +18,12 @@ using testing::TestsPath;
 
 class RequestInjectionTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { server_ = new PythonServer(TestsPath("http/capture_server.py")); }
+  static void SetUpTestSuite() { server_ = new PythonServer(TestsPath("http/hostile_server.py")); }
   static void TearDownTestSuite() {
     delete server_;
     server_ = nullptr;
   }
-  void SetUp() override { ASSERT_NE(server_->port(), 0) << "capture server did not start"; }
+  void SetUp() override { ASSERT_NE(server_->port(), 0) << "scripted server did not start"; }
 
   // Everything the server received since the last call.
   static std::string Captured() {
