@@ -26,7 +26,9 @@ class SocketTlsServer {
   using Script = std::function<void(int fd, SSL* ssl)>;
 
   // raw: no TLS handshake is done for the script.
-  SocketTlsServer(Script script, int maxVersion = 0, bool raw = false) {
+  // certificate: the server's (with SharedRsaKey) instead of the valid one;
+  // the server then runs at security level 0 so that it may send a weak one.
+  SocketTlsServer(Script script, int maxVersion = 0, bool raw = false, X509* certificate = nullptr) {
     listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -38,7 +40,8 @@ class SocketTlsServer {
     port_ = ntohs(a.sin_port);
     ctx_.reset(SSL_CTX_new(TLS_server_method()));
     if (maxVersion != 0) SSL_CTX_set_max_proto_version(ctx_.get(), maxVersion);
-    SSL_CTX_use_certificate(ctx_.get(), tls::testing::TestPki::Get().valid.get());
+    if (certificate != nullptr) SSL_CTX_set_security_level(ctx_.get(), 0);
+    SSL_CTX_use_certificate(ctx_.get(), certificate != nullptr ? certificate : tls::testing::TestPki::Get().valid.get());
     SSL_CTX_use_PrivateKey(ctx_.get(), tls::testing::SharedRsaKey());
     thread_ = std::thread([this, script = std::move(script), raw] {
       pollfd p{listen_, POLLIN, 0};

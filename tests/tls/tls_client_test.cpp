@@ -254,6 +254,22 @@ TEST(TlsClientSocket, PlainTextAnswerFailsTheHandshakeAtOnce) {
   EXPECT_FALSE(c.IsConnectionReady());
 }
 
+// A SHA-1 signature is refused with the bad-signature status, which no
+// SSLSecurityFlags bit lets pass; the handler's answer still decides.
+TEST(TlsClientSocket, WeakCertificateIsRefusedUnlessTheHandlerAccepts) {
+  for (bool accept : {false, true}) {
+    SocketTlsServer server([](int, SSL* ssl) { SocketTlsServer::ReadLine(ssl); }, 0, false,
+                           tls::testing::TestPki::Get().sha1Signed.get());
+    RecordingClient c;
+    c.Config("SSLSecurityFlags=0x800000FF");
+    c.acceptOverride = true;
+    c.accept = accept;
+    EXPECT_EQ(c.Open(server.Port()), accept ? 0 : 276) << c.LastErrorText().str();
+    EXPECT_TRUE(c.Has("SSLServerAuthentication [0x80096004] The signature of the certificate cannot be verified. false"));
+    c.Connect(false);
+  }
+}
+
 TEST(TlsClientSocket, SendBeforeTheHandshakeIsNotConnected) {
   RecordingClient c;
   int accepted = -1;
