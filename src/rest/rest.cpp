@@ -118,7 +118,15 @@ bool REST::HasXPath(std::string_view xpath) {
   return client_->Document().HasXPath(xpath);
 }
 
-int REST::Interrupt() { return client_->Action(http::actInterrupt); }
+int REST::Interrupt() {
+  // Another thread only raises the request; the owning thread's wait loop
+  // closes the connection, so no state is shared beyond one atomic flag.
+  if (!client_->OnOwningThread()) {
+    client_->RequestInterrupt();
+    return 0;
+  }
+  return client_->Action(http::actInterrupt);
+}
 
 int REST::Post(std::string_view url) {
   client_->ClearError();
