@@ -30,6 +30,9 @@ struct TlsSettings {
   bool sslIncludeCertChain = false;
   uint32_t sslEnabledProtocols = 0x0FC0;
   bool sslEnableRenegotiation = true;
+  // A renegotiation that brings another server certificate has it decided
+  // like the first one (StrictMode) instead of going on unchecked.
+  bool recheckCertificateOnRenegotiation = false;
   std::string kerberosSPN;
   bool useSystemSSPI = true;
 };

@@ -380,12 +380,12 @@ std::string REST::CookieValue(int i) const {
 }
 int REST::SetCookieName(int i, std::string_view v) {
   if (!client_->Cookies().ValidIndex(i)) return client_->SetError(kErrCookieIndex, kCookieIndexMessage);
-  client_->Cookies().at(i).name = v;
+  client_->Cookies().SetName(i, v);
   return 0;
 }
 int REST::SetCookieValue(int i, std::string_view v) {
   if (!client_->Cookies().ValidIndex(i)) return client_->SetError(kErrCookieIndex, kCookieIndexMessage);
-  client_->Cookies().at(i).value = v;
+  client_->Cookies().SetValue(i, v);
   return 0;
 }
 
