@@ -345,7 +345,8 @@ bool TlsClient::RenegotiatedCertificateAccepted() {
   if (!accepted) {
     Status("Server certificate verification failed. Aborting connection...");
     SetError(TlsErrorCode(TlsError::CertificateRejected), TlsErrorText(TlsError::CertificateRejected));
-    FailConnection(TlsErrorCode(TlsError::CertificateRejected));
+    // Connected(0) went out already: the close carries the code.
+    FailEstablished(TlsErrorCode(TlsError::CertificateRejected));
     return false;
   }
   if (peer != nullptr) handshakeCertificateDer_ = tls::CertificateDer(peer);
