@@ -1,6 +1,7 @@
 // Drives the response reader and the content decoder with arbitrary bytes:
-// the first byte chooses the piece size and whether the body is treated as
-// gzip, so split handling and the decoder are both exercised.
+// the first byte chooses the piece size, whether the body is treated as gzip
+// and whether framing is strict (with a short line limit, so over-long lines
+// are met), so split handling, both framings and the decoder are exercised.
 #include <cstddef>
 #include <cstdint>
 
@@ -45,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   corvane::http::ResponseReader reader;
   reader.Reset(head);
   reader.SetMaxHeadBytes(1 << 16);
+  if ((data[0] & 0x40) != 0) {
+    reader.SetStrict(true);
+    reader.SetMaxLineLength(64);
+  }
   const char* p = reinterpret_cast<const char*>(data + 1);
   size_t left = size - 1;
   while (left > 0 && !reader.complete()) {

@@ -50,6 +50,13 @@ class REST {
   int DoEvents();
   int Get(std::string_view url);
   bool HasXPath(std::string_view xpath);
+  // Thread model: a REST object belongs to the thread that created it; every
+  // method and property is called on that thread, and events fire on it.
+  // Interrupt is the one exception: from any other thread it raises a flag
+  // and wakes the running Get/Post/Put/Delete, which then ends at once with
+  // 301 "Interrupted." on its own thread (returns 0 there; does nothing when
+  // no request is running). On the owning thread (from an event) it acts
+  // immediately.
   int Interrupt();
   int Post(std::string_view url);
   int Put(std::string_view url);

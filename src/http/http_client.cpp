@@ -2,6 +2,8 @@
 
 #include <poll.h>
 
+#include <ctime>
+
 #include "core/config_item.h"
 #include "http/http2_bridge.h"
 
@@ -13,6 +15,19 @@ namespace {
 
 constexpr int kMaxLineLength = 4000;
 constexpr int kSocketBufferSize = 262144;
+
+// The URL text without "user:password@" in its authority.
+std::string WithoutUserInfo(std::string_view url) {
+  size_t start = url.find("//");
+  if (start == std::string_view::npos) return std::string(url);
+  size_t slash = url.find_first_of("/?#", start + 2);
+  std::string_view authority = url.substr(start + 2, slash == std::string_view::npos ? slash : slash - start - 2);
+  size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  std::string out(url.substr(0, start + 2));
+  out += url.substr(start + 2 + at + 1);
+  return out;
+}
 
 }  // namespace
 
@@ -80,6 +95,12 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
     return 0;
   }
   if (!isRedirect) redirectsLeft_ = maxRedirects_;
+  // Strict: a server does not choose the credentials we send.
+  std::string withoutUserInfo;
+  if (strictMode_ && isRedirect) {
+    withoutUserInfo = WithoutUserInfo(url);
+    url = withoutUserInfo;
+  }
   UrlEncoding encoding{isRedirect ? encodeRedirectLocation_ : encodeURL_, encodeQueryString_};
   bool keepCredentials = !isRedirect || followRedirects_ == http::frAlways;
   // Credentials in the URL (user:password@host) replace User and Password;
@@ -99,6 +120,8 @@ int HttpClient::SetURL(std::string_view url, bool isRedirect) {
   }
   bool hostChanged = !EqualsNoCase(next.host, target_.host) || next.port != target_.port;
   bool schemeChanged = !EqualsNoCase(next.scheme, target_.scheme);
+  if (!isRedirect) crossOriginRedirect_ = false;
+  else if (strictMode_ && (hostChanged || schemeChanged)) crossOriginRedirect_ = true;
   if (hostChanged || schemeChanged) CloseConnection();
   ResetAuthState();
   if (next.user != auth_.user.view() || next.password != auth_.password.view()) {
@@ -258,16 +281,57 @@ void HttpClient::AddCookie(std::string_view name, std::string_view value) {
   cookies_.Store(c);
 }
 
+void HttpClient::SetStrictMode(bool on) noexcept {
+  strictMode_ = on;
+  reader_.SetStrict(on);
+  Tls().recheckCertificateOnRenegotiation = on;
+  if (!on) crossOriginRedirect_ = false;
+}
+
+CookieOrigin HttpClient::CurrentCookieOrigin(std::string& hostLower) const {
+  hostLower = target_.host;
+  for (char& c : hostLower) c = LowerAscii(c);
+  return CookieOrigin{hostLower, target_.path, EqualsNoCase(target_.scheme, kSchemeSecure),
+                      static_cast<int64_t>(std::time(nullptr))};
+}
+
 void HttpClient::CookieHeader(std::string& out) {
   out.swap(httpCookies_);
   httpCookies_.clear();
-  if (out.empty()) out = cookies_.HeaderValue();
+  if (!strictMode_) {
+    if (out.empty()) out = cookies_.HeaderValue();
+    return;
+  }
+  // After a redirect to another origin only the cookies that origin set go
+  // along: not the caller's own, not a one-shot text meant for the first host.
+  if (crossOriginRedirect_) out.clear();
+  if (!out.empty()) return;
+  std::string host;
+  out = cookies_.HeaderValueFor(CurrentCookieOrigin(host), !crossOriginRedirect_);
 }
 
 int HttpClient::OnSetCookieHeader(std::string_view value) {
   Cookie c = CookieList::ParseSetCookie(value);
   FireSetCookie(c);
-  cookies_.Store(c);
+  CookieList::StoreResult result;
+  if (strictMode_) {
+    std::string host;
+    result = cookies_.StoreStrict(c, CurrentCookieOrigin(host));
+  } else {
+    result = cookies_.Store(c);
+  }
+  const char* why = nullptr;
+  switch (result) {
+    case CookieList::StoreResult::added:
+    case CookieList::StoreResult::updated:
+    case CookieList::StoreResult::expired: break;
+    case CookieList::StoreResult::tooLarge: why = "larger than the cookie size limit"; break;
+    case CookieList::StoreResult::full: why = "the cookie list is full"; break;
+    case CookieList::StoreResult::rejected: why = "its domain does not match the host"; break;
+  }
+  if (why != nullptr && LogsAt(kLogProgress)) {
+    Log(kLogProgress, "Cookie not stored (" + std::string(why) + "): " + c.name);
+  }
   return 0;
 }
 

@@ -112,6 +112,11 @@ class HttpClient : public TransferClient,
 
   // --- cookies ------------------------------------------------------------
   CookieList& Cookies() noexcept { return cookies_; }
+  bool StrictMode() const noexcept { return strictMode_; }
+  void SetStrictMode(bool on) noexcept;
+  // In strict mode, the largest response body taken, on the wire and after
+  // content decoding (a decompression bomb ends here too).
+  static constexpr int64_t kStrictBodyLimit = int64_t{100} << 20;
   // A cookie of the caller's, kept across host changes.
   void AddCookie(std::string_view name, std::string_view value);
 
@@ -164,6 +169,8 @@ class HttpClient : public TransferClient,
   // The Cookie header value for this request: the one-shot HttpCookies text
   // (consumed) when there is one, else every stored cookie.
   void CookieHeader(std::string& out);
+  // The current target as a cookie origin; hostLower holds the host text.
+  CookieOrigin CurrentCookieOrigin(std::string& hostLower) const;
   int OnSetCookieHeader(std::string_view value);
 
   // Entry points of the HTTP/2 bridge: start a response (as
@@ -323,6 +330,13 @@ class HttpClient : public TransferClient,
   bool readContentLength_ = false;
   bool usePlatformHttpClient_ = false;
   bool dontClearCookiesOnUrlChange_ = false;
+  // StrictMode (docs/strict-mode.md): RFC 6265 cookies, no credentials
+  // after a redirect leaves the origin, strict response framing, a body limit.
+  bool strictMode_ = false;
+  // Set when a redirect of the running chain changed scheme, host or port;
+  // cleared by the caller's next URL.
+  bool crossOriginRedirect_ = false;
+  int64_t decodedBytes_ = 0;
   bool singleLineMode_ = true;
   bool sendingBody_ = false;
   bool reusedConnection_ = false;

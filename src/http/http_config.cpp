@@ -82,6 +82,11 @@ int HttpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("AbsoluteURI")) return ConfigBool(item, result, headers_.absoluteURI);
   if (item.Is("DebugTrace")) return ConfigBool(item, result, debugTrace_);
   if (item.Is("DontClearCookiesOnUrlChange")) return ConfigBool(item, result, dontClearCookiesOnUrlChange_);
+  if (item.Is("StrictMode")) {
+    if (item.isQuery) return AnswerBool(result, strictMode_);
+    SetStrictMode(item.Bool());
+    return 0;
+  }
   if (item.Is("UsePlatformHTTPClient")) return ConfigBool(item, result, usePlatformHttpClient_);
   if (item.Is("FollowRedirects")) return ConfigInt(item, result, followRedirects_);
   if (item.Is("HttpCookies")) return ConfigText(item, result, httpCookies_);

@@ -40,6 +40,7 @@ void HttpClient::ResetResponse() {
   transferredHeaders_.Clear();
   memory_.Data().Consume(memory_.Data().size());
   bytesTransferred_ = 0;
+  decodedBytes_ = 0;
   responseDone_ = false;
   endTransferFired_ = false;
   responseError_ = 0;
@@ -61,6 +62,11 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
   headers_.authorization.assign(auth_.authorization.view());
   if (UsingProxy()) headers_.proxyAuthorization.assign(auth_.proxyAuthorization.view());
   else headers_.proxyAuthorization.clear();
+  if (crossOriginRedirect_) {
+    // Strict: credentials were given for the origin the caller named.
+    headers_.authorization.clear();
+    headers_.proxyAuthorization.clear();
+  }
   // The reader splits lines itself, so the socket hands over raw blocks.
   SetTerminator("");
   if (target_.host.empty()) return FailWith(HttpError::NoServer);

@@ -203,8 +203,11 @@ int HttpClient::DeliverBody(const char* data, size_t length) {
     return 0;
   }
   bytesTransferred_ += static_cast<int64_t>(length);
+  if (strictMode_ && bytesTransferred_ > kStrictBodyLimit) return FailWith(HttpError::StrictBodyLimit);
   if (decoder_.coding() != ContentDecoder::codingNone) {
     int rc = decoder_.Decode(data, length, *this);
+    // The limit's own failure, not the decoder's.
+    if (strictMode_ && decodedBytes_ > kStrictBodyLimit) return FailWith(HttpError::StrictBodyLimit);
     if (rc != 0 && (rc == 102 || rc == 151)) return FailWith(decoder_.failure());
     return rc;
   }
@@ -212,6 +215,8 @@ int HttpClient::DeliverBody(const char* data, size_t length) {
 }
 
 int HttpClient::Write(const char* data, size_t length) {
+  decodedBytes_ += static_cast<int64_t>(length);
+  if (strictMode_ && decodedBytes_ > kStrictBodyLimit) return FailWith(HttpError::StrictBodyLimit);
   if (LogsAt(kLogVerbose)) Log(kLogVerbose, std::string_view(data, length), "ResponseBody");
   int status = reader_.statusCode();
   bool stored = false;
@@ -264,7 +269,7 @@ bool HttpClient::DirectBodyPossible() {
 
 bool HttpClient::DirectBodyAllowed() {
   return currentAction_ != 0 && decoder_.coding() == ContentDecoder::codingNone && file_.Path().empty() &&
-         memory_.Limit() == 0 && !TlsEnabled() && !Firewall().NegotiationRunning() &&
+         memory_.Limit() == 0 && !strictMode_ && !TlsEnabled() && !Firewall().NegotiationRunning() &&
          MaxReceiveDataTime() <= 0 && Lines().Unread() == 0 && responseError_ == 0 &&
          !(Is3xx(reader_.statusCode()) && !redirectLocation_.empty()) && !LogsAt(kLogVerbose);
 }

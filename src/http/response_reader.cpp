@@ -159,6 +159,7 @@ int ResponseReader::Feed(const char* data, size_t length, ResponseHandler& handl
       if (whole) {
         take = static_cast<size_t>(nl - p) + 1;
       } else if (scan == room + 1) {
+        if (strict_) return Fail(HttpError::LineTooLong);
         take = room;  // the line fills the buffer: handled as a line of its own
       } else {
         take = avail;
@@ -249,7 +250,11 @@ int ResponseReader::OnLine(std::string_view line, ResponseHandler& handler) {
       std::string_view value;
       SplitHeaderLine(line, field, value);
       if (EqualsNoCase(field, "Content-Length")) {
+        int64_t previous = contentLength_;
         if (!ParseContentLength(value, contentLength_)) return Fail(HttpError::BadContentLength);
+        if (strict_ && previous >= 0 && previous != contentLength_) {
+          return Fail(HttpError::ConflictingContentLength);
+        }
       } else if (EqualsNoCase(field, "Transfer-Encoding")) {
         if (EqualsNoCase(value, "chunked")) chunked_ = true;
       }

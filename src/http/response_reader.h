@@ -99,6 +99,12 @@ class ResponseReader {
 
   void SetMaxLineLength(size_t n) noexcept { maxLine_ = n < 16 ? 16 : n; }
   void SetMaxHeadBytes(size_t n) noexcept { maxHead_ = n; }
+  // Strict framing: a header, chunk-size or trailer line longer than the
+  // line limit fails (LineTooLong) instead of being taken as several lines,
+  // and a second Content-Length with another value fails
+  // (ConflictingContentLength) instead of replacing the first; both are
+  // ways to make two parsers disagree about where a response ends.
+  void SetStrict(bool on) noexcept { strict_ = on; }
 
   // The reader's own failure behind the last non-zero result of Feed or
   // OnConnectionClosed (false when the code came from the handler).
@@ -120,6 +126,7 @@ class ResponseReader {
   bool chunked_ = false;
   bool hasFailure_ = false;
   bool pendingCRSeen_ = false;
+  bool strict_ = false;
   HttpError failure_ = HttpError::ConnectionClosed;
   int statusCode_ = 0;
   int32_t chunkRemaining_ = 0;

@@ -230,7 +230,8 @@ int HttpClient::DoEvaluate(int waitResult) {
   int protocolCode = HttpErrorCode(HttpError::ProtocolStatus);
   SetError(protocolCode, message);
 
-  if (status == 401 || status == 407) {
+  // Strict: no credentials are offered to an origin a redirect led to.
+  if ((status == 401 || status == 407) && !crossOriginRedirect_) {
     // One answer per challenge kind and transaction; the counters end the
     // retries.
     auth::AuthRetryResult answer = auth::AnswerChallenge(auth_, status, AuthRequestNow(), AuthLogger());

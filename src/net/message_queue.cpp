@@ -74,6 +74,12 @@ bool ThreadMessageQueue::Post(const WindowMessage& message) {
   return ::write(wakeFd_.fd(), &one, sizeof one) == static_cast<ssize_t>(sizeof one);
 }
 
+void ThreadMessageQueue::Wake() {
+  if (std::this_thread::get_id() == owner_) return;
+  uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_.fd(), &one, sizeof one);
+}
+
 void ThreadMessageQueue::PostQuit(int exitCode) {
   Post(WindowMessage{0, kQuitMessage, static_cast<uintptr_t>(exitCode), 0});
 }

@@ -74,6 +74,10 @@ class ThreadMessageQueue {
   bool Post(const WindowMessage& message);
   // Posts a quit message (window 0) carrying exitCode in wParam.
   void PostQuit(int exitCode);
+  // Any thread: ends the owning thread's current or next sleep without
+  // queuing anything (a cross-thread interrupt request wakes the wait this way).
+  void Wake();
+  bool OnOwnerThread() const noexcept { return std::this_thread::get_id() == owner_; }
 
   // Owning thread only from here on.
   // Takes the first message for window (0: for any window); false when none.
@@ -96,11 +100,15 @@ class ThreadMessageQueue {
   void AddWatch(SocketWatch* watch);
   void RemoveWatch(SocketWatch* watch);
 
- private:
+  // For a wait that polls its own descriptors instead of calling Wait: the
+  // descriptor Post and Wake make readable, and its reset. Draining is safe
+  // because every waiter looks at the queue before it sleeps.
+  int WakeFd() const noexcept { return wakeFd_.fd(); }
   void DrainWakeFd();
 
+ private:
   FileHandle wakeFd_;
-  std::thread::id owner_;
+  const std::thread::id owner_;
   std::mutex mutex_;
   std::deque<WindowMessage> messages_;  // guarded by mutex_
   std::unordered_map<uint64_t, MessageTarget*> windows_;

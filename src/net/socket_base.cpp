@@ -140,18 +140,33 @@ void SocketBase::BeginOperation() noexcept {
   if (operationDepth_++ == 0) {
     interruptFlag_ = false;
     interruptedResult_ = false;
+    interruptRequest_.store(false);
+    operationActive_.store(true);
   }
 }
 
 void SocketBase::EndOperation() noexcept {
   idleLooks_ = 0;
-  if (operationDepth_ > 0) --operationDepth_;
+  if (operationDepth_ > 0 && --operationDepth_ == 0) {
+    operationActive_.store(false);
+    interruptRequest_.store(false);
+  }
 }
 
 void SocketBase::Interrupt() {
   if (!OperationRunning()) return;
   interruptFlag_ = true;
   interruptedResult_ = false;
+}
+
+void SocketBase::RequestInterrupt() {
+  if (!operationActive_.load()) return;
+  interruptRequest_.store(true);
+  window_.queue().Wake();
+}
+
+void SocketBase::TakeInterruptRequest() {
+  if (interruptRequest_.exchange(false)) Interrupt();
 }
 
 // --- event loop --------------------------------------------------------------
@@ -163,9 +178,11 @@ bool SocketBase::WaitStep(int waitMs) {
     SetNetError(*this, NetError::Interrupted);
     return false;
   };
+  TakeInterruptRequest();
   if (interruptFlag_) return consumeInterrupt();
   PassResult pass = useWindowsMessages_ ? PumpOneMessage(waitMs) : SelectPass(waitMs);
   if (pass == kPassStop) return false;
+  TakeInterruptRequest();
   if (interruptFlag_) return consumeInterrupt();
   // An idle pass answered from the last look did nothing and took no time;
   // the deadline is checked by the passes that look.
@@ -241,9 +258,14 @@ SocketBase::PassResult SocketBase::PumpOneMessage(int waitMs) {
 }
 
 SocketBase::PassResult SocketBase::SelectPass(int waitMs) {
+  ThreadMessageQueue& queue = window_.queue();
   if (!SocketOpen() || watch_.mask == 0) {
-    // Nothing to watch: still sleep, so a wait without a socket is not a spin.
-    if (waitMs > 0) ::poll(nullptr, 0, waitMs);
+    // Nothing to watch: still sleep, so a wait without a socket is not a
+    // spin, but wake for an interrupt request.
+    if (waitMs > 0) {
+      pollfd wake{queue.WakeFd(), POLLIN, 0};
+      if (::poll(&wake, 1, waitMs) > 0) queue.DrainWakeFd();
+    }
     return kPassDone;
   }
   if (!repostRead_ && watch_.pendingConnectError == 0 && ReuseIdleLook(waitMs)) return kPassIdle;
@@ -255,12 +277,19 @@ SocketBase::PassResult SocketBase::SelectPass(int waitMs) {
     if (!SocketOpen() || watch_.fd != fd) return kPassDone;
   }
   short events = PollEventsFor(watch_);
-  pollfd pfd{events != 0 ? fd : -1, events, 0};
+  // The queue's wake descriptor rides along so a request from another
+  // thread ends the sleep.
+  pollfd fds[2] = {{events != 0 ? fd : -1, events, 0}, {queue.WakeFd(), POLLIN, 0}};
+  pollfd& pfd = fds[0];
   int timeout = watch_.pendingConnectError != 0 ? 0 : waitMs;
   int rc = -1;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    rc = ::poll(&pfd, 1, timeout);
+    rc = ::poll(fds, 2, timeout);
     if (rc >= 0 || errno != EINTR) break;
+  }
+  if (rc > 0 && (fds[1].revents & POLLIN)) {
+    queue.DrainWakeFd();
+    if (pfd.revents == 0) --rc;
   }
   if (rc < 0) {
     NoteLook(waitMs, false);

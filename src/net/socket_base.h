@@ -2,6 +2,7 @@
 
 #include <netinet/in.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ struct TlsSettings {
   bool sslIncludeCertChain = false;
   uint32_t sslEnabledProtocols = 0x0FC0;
   bool sslEnableRenegotiation = true;
+  // A renegotiation that brings another server certificate has it decided
+  // like the first one (StrictMode) instead of going on unchecked.
+  bool recheckCertificateOnRenegotiation = false;
   std::string kerberosSPN;
   bool useSystemSSPI = true;
 };
@@ -45,7 +49,7 @@ struct TlsSettings {
 //
 // An object belongs to the thread that created it (its hidden window lives in
 // that thread's queue): call it, and wait in it, on that thread only. Other
-// threads may only post to its window (PostToWindow).
+// threads may only post to its window (PostToWindow) and RequestInterrupt.
 class SocketBase : public ComponentCore, private MessageTarget {
  public:
   SocketBase();
@@ -63,6 +67,11 @@ class SocketBase : public ComponentCore, private MessageTarget {
   // Sets InterruptFlag when an operation runs (see BeginOperation) and lets
   // the derived class close its connection; otherwise does nothing.
   virtual void Interrupt();
+  // Any thread: asks for Interrupt on the owning thread and wakes its wait;
+  // the wait loop carries it out at its next pass. Ignored when no
+  // operation runs.
+  void RequestInterrupt();
+  bool OnOwningThread() const noexcept { return window_.queue().OnOwnerThread(); }
   // Runs WaitStep(SelectWaitMillis) until done() is true (0) or the wait
   // ends (301 with "Timeout." or "Interrupted.").
   template <typename Done>
@@ -191,6 +200,8 @@ class SocketBase : public ComponentCore, private MessageTarget {
   enum PassResult { kPassStop, kPassIdle, kPassDone };
   PassResult PumpOneMessage(int waitMs);
   PassResult SelectPass(int waitMs);
+  // Runs a pending RequestInterrupt on this (the owning) thread.
+  void TakeInterruptRequest();
   bool ReuseIdleLook(int waitMs) noexcept;
   void NoteLook(int waitMs, bool foundNothing) noexcept;
 
@@ -206,6 +217,10 @@ class SocketBase : public ComponentCore, private MessageTarget {
   bool ignoreOtherWindowEvents_ = false;
   bool ownDispatch_ = false;
   int operationDepth_ = 0;
+  // The only state other threads touch: whether an operation runs, and a
+  // pending interrupt request.
+  std::atomic<bool> operationActive_{false};
+  std::atomic<bool> interruptRequest_{false};
   bool repostRead_ = false;
   // Zero-wait passes that may still be answered from the last idle look.
   int idleLooks_ = 0;

@@ -118,7 +118,15 @@ bool REST::HasXPath(std::string_view xpath) {
   return client_->Document().HasXPath(xpath);
 }
 
-int REST::Interrupt() { return client_->Action(http::actInterrupt); }
+int REST::Interrupt() {
+  // Another thread only raises the request; the owning thread's wait loop
+  // closes the connection, so no state is shared beyond one atomic flag.
+  if (!client_->OnOwningThread()) {
+    client_->RequestInterrupt();
+    return 0;
+  }
+  return client_->Action(http::actInterrupt);
+}
 
 int REST::Post(std::string_view url) {
   client_->ClearError();
@@ -372,12 +380,12 @@ std::string REST::CookieValue(int i) const {
 }
 int REST::SetCookieName(int i, std::string_view v) {
   if (!client_->Cookies().ValidIndex(i)) return client_->SetError(kErrCookieIndex, kCookieIndexMessage);
-  client_->Cookies().at(i).name = v;
+  client_->Cookies().SetName(i, v);
   return 0;
 }
 int REST::SetCookieValue(int i, std::string_view v) {
   if (!client_->Cookies().ValidIndex(i)) return client_->SetError(kErrCookieIndex, kCookieIndexMessage);
-  client_->Cookies().at(i).value = v;
+  client_->Cookies().SetValue(i, v);
   return 0;
 }
 

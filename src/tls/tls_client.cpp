@@ -337,10 +337,28 @@ bool TlsClient::EarlyCertificateLook(std::string_view input) {
   return false;
 }
 
+bool TlsClient::RenegotiatedCertificateAccepted() {
+  X509* peer = channel_.PeerCertificate();
+  if (peer != nullptr && tls::CertificateDer(peer) == handshakeCertificateDer_) return true;
+  bool accepted = DecideServerCertificate();
+  if (!Alive()) return false;
+  if (!accepted) {
+    Status("Server certificate verification failed. Aborting connection...");
+    SetError(TlsErrorCode(TlsError::CertificateRejected), TlsErrorText(TlsError::CertificateRejected));
+    // Connected(0) went out already: the close carries the code.
+    FailEstablished(TlsErrorCode(TlsError::CertificateRejected));
+    return false;
+  }
+  if (peer != nullptr) handshakeCertificateDer_ = tls::CertificateDer(peer);
+  return true;
+}
+
 bool TlsClient::FinishHandshake() {
   if (negotiatedAlpn_.empty()) negotiatedAlpn_ = channel_.NegotiatedAlpn();
   if (state_ == ChannelState::Established) {
-    // A renegotiation finished: the connection simply goes on.
+    // A renegotiation finished: the connection goes on, unless it brought a
+    // certificate that would not have been accepted in the first place.
+    if (Tls().recheckCertificateOnRenegotiation && !RenegotiatedCertificateAccepted()) return false;
     Status(channel_.NegotiatedParametersText());
     if (!Alive()) return false;
     OnPlainReady();
@@ -355,6 +373,7 @@ bool TlsClient::FinishHandshake() {
     return false;
   }
   state_ = ChannelState::Established;
+  if (X509* peer = channel_.PeerCertificate()) handshakeCertificateDer_ = tls::CertificateDer(peer);
   Status(channel_.NegotiatedParametersText());
   if (!Alive()) return false;
   OnConnectionStatus("SSL handshake complete.", 0);

@@ -125,6 +125,9 @@ class TlsClient : public TcpClient {
   bool DecryptStep();
   void ProcessReceived();
   bool FinishHandshake();
+  // After a renegotiation: the same certificate, or a new one accepted as
+  // the first was. False when the connection was failed.
+  bool RenegotiatedCertificateAccepted();
   bool DecideServerCertificate();
   bool EarlyCertificateLook(std::string_view input);
   void DeliverPlain(const char* data, size_t length);
@@ -172,6 +175,8 @@ class TlsClient : public TcpClient {
   ChannelState state_ = ChannelState::None;
   bool handshakeRunning_ = false;
   bool earlyLookDone_ = false;
+  // The certificate the first handshake accepted (for the renegotiation check).
+  std::string handshakeCertificateDer_;
   bool processing_ = false;
   bool dropInput_ = false;  // the context is gone: received bytes are discarded
   uint32_t lastHandshakeError_ = 0xFFFFFFFF;

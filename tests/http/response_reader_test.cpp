@@ -185,6 +185,48 @@ TEST(ResponseReader, OverlongLineArrivesInPiecesOfMaxLineLength) {
             "header[Content-Length|0]\nhead-end body\ncomplete\n");
 }
 
+// Strict framing: what a lenient reader splits or overwrites ends the
+// response instead, however the bytes arrive.
+TEST(ResponseReader, StrictFramingRefusesAmbiguousResponsesAtEverySplit) {
+  const std::string longLine(40, 'x');
+  struct StrictCase {
+    const char* name;
+    std::string input;
+    std::string transcript;
+    HttpError failure = HttpError::LineTooLong;
+  } cases[] = {
+      {"long header line", "HTTP/1.1 200 OK\r\nX: " + longLine + "\r\n\r\n",
+       "status[HTTP/1.1|200|OK]\nerror 151\n"},
+      {"long chunk-size line",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1;" + longLine + "\r\na\r\n0\r\n\r\n",
+       "status[HTTP/1.1|200|OK]\nheader[Transfer-Encoding|chunked]\nhead-end body\nerror 151\n"},
+      {"long status line", "HTTP/1.1 200 " + longLine + "\r\n\r\n", "error 151\n"},
+      {"two lengths", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nabc",
+       "status[HTTP/1.1|200|OK]\nheader[Content-Length|2]\nerror 151\n", HttpError::ConflictingContentLength},
+      {"the same length twice", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\nab",
+       "status[HTTP/1.1|200|OK]\nheader[Content-Length|2]\nheader[Content-Length|2]\nhead-end body\n"
+       "body[ab]\ncomplete\n", HttpError::ConnectionClosed},
+  };
+  for (const StrictCase& c : cases) {
+    testing::ForEachSplit(c.input, [&](const testing::Pieces& pieces, const std::string& how) {
+      ResponseReader r;
+      r.Reset();
+      r.SetMaxLineLength(32);
+      r.SetStrict(true);
+      Transcript t(r);
+      int rc = 0;
+      for (std::string_view p : pieces) {
+        rc = r.Feed(p.data(), p.size(), t);
+        if (rc != 0 || r.complete()) break;
+      }
+      EXPECT_EQ(t.Finish(rc), c.transcript) << c.name << ", " << how;
+      if (rc != 0) {
+        EXPECT_EQ(r.failure(), c.failure) << c.name << ", " << how;
+      }
+    });
+  }
+}
+
 TEST(ResponseReader, StopsAtTheEndOfTheResponseAndReportsConsumed) {
   ResponseReader r;
   r.Reset();

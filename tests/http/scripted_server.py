@@ -133,18 +133,29 @@ class Handler(socketserver.StreamRequestHandler):
             self.send(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
             return False
         elif path == "/gzipbomb":
-            # 64 MiB of zeros, gzip-encoded, sent as it is compressed.
+            # 64 MiB of zeros (or "?mib=N"), gzip-encoded, sent as it is compressed.
+            mib = int(target.split("mib=", 1)[1]) if "mib=" in target else 64
             self.send(b"HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\nConnection: close\r\n\r\n")
-            comp = zlib.compressobj(9, zlib.DEFLATED, 31)
+            comp = zlib.compressobj(9 if mib == 64 else 1, zlib.DEFLATED, 31)
             block = bytes(1 << 20)
             try:
-                for _ in range(64):
+                for _ in range(mib):
                     out = comp.compress(block)
                     if out:
                         self.send(out)
                 self.send(comp.flush())
             except (ConnectionError, OSError):
                 pass
+            return False
+        elif path == "/two-lengths":
+            self.send(b"HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 5\r\n\r\nhello")
+            return False
+        elif path == "/long-header":
+            self.send(b"HTTP/1.1 200 OK\r\nX-Long: " + b"a" * 5000 + b"\r\nContent-Length: 2\r\n\r\nok")
+            return False
+        elif path == "/long-chunk-line":
+            self.send(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                      b"2;" + b"e" * 5000 + b"\r\nok\r\n0\r\n\r\n")
             return False
         elif path == "/gzip":
             data = zlib.compress(b"hello gzip " * 100)

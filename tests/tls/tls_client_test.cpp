@@ -155,6 +155,44 @@ TEST(TlsClientSocket, AcceptedRenegotiationRunsASecondHandshake) {
   c.Connect(false);
 }
 
+// The server swaps in a certificate for another host and renegotiates. By
+// default the connection goes on; with the re-check (StrictMode) the new
+// certificate is decided like the first and the connection fails.
+TEST(TlsClientSocket, RenegotiatedCertificateIsCheckedAgainWhenAsked) {
+  for (bool recheck : {false, true}) {
+    std::string serverSaw;
+    {
+      SocketTlsServer server(
+          [&](int, SSL* ssl) {
+            SocketTlsServer::ReadLine(ssl);
+            SSL_use_certificate(ssl, tls::testing::TestPki::Get().otherHost.get());
+            SSL_set_options(ssl, SSL_OP_NO_SESSION_RESUMPTION_ON_RENEGOTIATION);
+            SSL_renegotiate(ssl);
+            SSL_do_handshake(ssl);
+            serverSaw = SocketTlsServer::ReadLine(ssl);  // the new handshake runs in here
+            SSL_write(ssl, "renegotiated\n", 13);
+            SocketTlsServer::ReadLine(ssl);
+          },
+          TLS1_2_VERSION);
+      RecordingClient c;
+      c.Config("SSLSecurityFlags=0x10");
+      c.Tls().recheckCertificateOnRenegotiation = recheck;
+      ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+      ASSERT_EQ(c.Send("hello\n"), 0);
+      ASSERT_TRUE(c.WaitFor([&] { return c.Count("SSLStatus Negotiated SSL parameters") == 2 || !c.IsConnected(); }));
+      if (recheck) {
+        EXPECT_FALSE(c.IsConnected());
+        EXPECT_TRUE(c.Has("SSLStatus Server certificate verification failed. Aborting connection..."));
+      } else {
+        ASSERT_EQ(c.Send("again\n"), 0);
+        ASSERT_TRUE(c.WaitFor([&] { return c.data == "renegotiated\n"; })) << c.data;
+        EXPECT_EQ(serverSaw, "again\n");
+        c.Connect(false);
+      }
+    }
+  }
+}
+
 TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
   SocketTlsServer server([](int fd, SSL* ssl) {
     SSL_write(ssl, "secure\n", 7);

@@ -1,0 +1,148 @@
+// Interrupt called from a thread other than the one running the request. This
+// binary is also built with ThreadSanitizer (scripts/test-tsan), so the cases
+// exercise every wait the request can be in when the other thread strikes.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <future>
+#include <string>
+#include <thread>
+
+#include "corvane/rest.h"
+
+namespace corvane {
+namespace {
+
+enum class Stall {
+  beforeResponse,  // the request was read; nothing is answered
+  insideBody,      // the header and part of a body went out
+  answer,          // a complete response: nothing to interrupt
+};
+
+// One connection on 127.0.0.1: reads the request, acts out the stall, tells
+// the test it got there (reached), then waits for the client to close.
+class StallServer {
+ public:
+  explicit StallServer(Stall stall) {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(listenFd_, 4);
+    socklen_t len = sizeof addr;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    thread_ = std::thread([this, stall] { Serve(stall); });
+  }
+  ~StallServer() {
+    ::shutdown(listenFd_, SHUT_RDWR);
+    thread_.join();
+    ::close(listenFd_);
+  }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  std::future<void> Reached() { return reached_.get_future(); }
+  // True once the client closed the connection.
+  bool SawClose() { return closed_.get_future().get(); }
+
+ private:
+  void Serve(Stall stall) {
+    int fd = ::accept(listenFd_, nullptr, nullptr);
+    if (fd < 0) {
+      reached_.set_value();
+      closed_.set_value(false);
+      return;
+    }
+    std::string request;
+    char buf[4096];
+    while (request.find("\r\n\r\n") == std::string::npos) {
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      if (n <= 0) break;
+      request.append(buf, static_cast<size_t>(n));
+    }
+    std::string out;
+    switch (stall) {
+      case Stall::beforeResponse: break;
+      case Stall::insideBody: out = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789"; break;
+      case Stall::answer: out = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"; break;
+    }
+    if (!out.empty()) ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);
+    reached_.set_value();
+    bool closed = false;
+    for (;;) {
+      ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+      // A close with unread bytes arrives as a reset.
+      if (n == 0 || (n < 0 && errno == ECONNRESET)) closed = true;
+      if (n <= 0) break;
+    }
+    closed_.set_value(closed);
+    ::close(fd);
+  }
+
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::promise<void> reached_;
+  std::promise<bool> closed_;
+  std::thread thread_;
+};
+
+struct InterruptCase {
+  const char* name;
+  bool windowMessages;
+  Stall stall;
+};
+
+class CrossThreadInterrupt : public ::testing::TestWithParam<InterruptCase> {};
+
+TEST_P(CrossThreadInterrupt, EndsTheRunningRequestWith301AndClosesItsConnection) {
+  const InterruptCase& c = GetParam();
+  StallServer server(c.stall);
+  REST rest;
+  // Long enough that only the interrupt can end the stalled cases here.
+  rest.SetTimeout(60);
+  ASSERT_EQ(rest.Config(std::string("UseWindowsMessages=") + (c.windowMessages ? "true" : "false")), 0);
+  std::future<void> reached = server.Reached();
+  std::thread other([&] {
+    reached.wait();
+    EXPECT_EQ(rest.Interrupt(), 0);
+  });
+  int rc = rest.Get(server.Url());
+  other.join();
+  if (c.stall == Stall::answer) {
+    // The request may finish before the other thread gets to it; either
+    // way the object stays usable and nothing leaks into the next request.
+    EXPECT_TRUE(rc == 0 || rc == 301) << rest.LastError();
+  } else {
+    EXPECT_EQ(rc, 301);
+    EXPECT_EQ(rest.LastError(), "Interrupted.");
+  }
+  EXPECT_TRUE(server.SawClose());
+  if (c.stall != Stall::answer) return;
+  // A request after an interrupt that found nothing running is not cut short.
+  StallServer next(Stall::answer);
+  EXPECT_EQ(rest.Get(next.Url()), 0) << rest.LastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Waits, CrossThreadInterrupt,
+    ::testing::Values(InterruptCase{"MessagesBeforeResponse", true, Stall::beforeResponse},
+                      InterruptCase{"MessagesInsideBody", true, Stall::insideBody},
+                      InterruptCase{"MessagesAfterAnswer", true, Stall::answer},
+                      InterruptCase{"SelectBeforeResponse", false, Stall::beforeResponse},
+                      InterruptCase{"SelectInsideBody", false, Stall::insideBody},
+                      InterruptCase{"SelectAfterAnswer", false, Stall::answer}),
+    [](const ::testing::TestParamInfo<InterruptCase>& info) { return std::string(info.param.name); });
+
+TEST(CrossThreadInterrupt, WithNoRequestRunningDoesNothing) {
+  REST rest;
+  std::thread([&] { EXPECT_EQ(rest.Interrupt(), 0); }).join();
+  StallServer server(Stall::answer);
+  EXPECT_EQ(rest.Get(server.Url()), 0) << rest.LastError();
+}
+
+}  // namespace
+}  // namespace corvane
