@@ -22,13 +22,14 @@
 #include <string_view>
 
 #include "corvane/enums.h"
+#include "corvane/export.h"
 #include "corvane/events.h"
 
 namespace corvane {
 
 class RestClient;
 
-class REST {
+class CORVANE_API REST {
  public:
   REST();
   ~REST();
