@@ -59,3 +59,15 @@ foreach(component runtime dev cli)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${pkg}
     RENAME copyright COMPONENT ${component})
 endforeach()
+
+# The client's manual page, bash completion and reference pages.
+if(TARGET corvane-rest)
+  get_property(corvane_man GLOBAL PROPERTY CORVANE_MAN_PAGE)
+  if(corvane_man)
+    install(FILES ${corvane_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cli)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/completion/corvane-rest
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions COMPONENT cli)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/reference
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/corvane-rest COMPONENT cli)
+endif()

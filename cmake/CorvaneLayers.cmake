@@ -32,6 +32,11 @@ function(corvane_layer name)
   target_include_directories(corvane_${name} PUBLIC
     ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(corvane_${name} PRIVATE ${CORVANE_WARNINGS})
+  # The shared library exports only what include/corvane marks CORVANE_API;
+  # the static library and the tests, linked from the same objects, see
+  # everything as before.
+  set_target_properties(corvane_${name} PROPERTIES
+    CXX_VISIBILITY_PRESET hidden C_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
   foreach(dep IN LISTS L_DEPS)
     target_link_libraries(corvane_${name} PUBLIC corvane_${dep})
   endforeach()
@@ -100,6 +105,8 @@ function(corvane_add_product_libraries)
   # stays 0 while the interface may still change.
   set_target_properties(corvane_shared PROPERTIES OUTPUT_NAME corvane
     VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
+  target_link_options(corvane_shared PRIVATE -Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/corvane.map)
+  set_property(TARGET corvane_shared APPEND PROPERTY LINK_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/corvane.map)
   set_target_properties(corvane PROPERTIES EXPORT_NAME corvane)
   set_target_properties(corvane_shared PROPERTIES EXPORT_NAME corvane_shared)
   foreach(lib corvane corvane_shared)

@@ -85,19 +85,19 @@ struct EnumDesc {
 };
 
 // The type library: every member in DISPID order.
-std::span<const PropertyDesc> PropertyTable();
-std::span<const MethodDesc> MethodTable();
-std::span<const EventDesc> EventTable();
-std::span<const EnumDesc> EnumTable();
+CORVANE_API std::span<const PropertyDesc> PropertyTable();
+CORVANE_API std::span<const MethodDesc> MethodTable();
+CORVANE_API std::span<const EventDesc> EventTable();
+CORVANE_API std::span<const EnumDesc> EnumTable();
 // Case-insensitive lookups; nullptr when missing.
-const PropertyDesc* FindPropertyDesc(std::string_view name);
-const MethodDesc* FindMethodDesc(std::string_view name);
-const EventDesc* FindEventDesc(int32_t dispid);
-const EnumDesc* FindEnumDesc(std::string_view name);
+CORVANE_API const PropertyDesc* FindPropertyDesc(std::string_view name);
+CORVANE_API const MethodDesc* FindMethodDesc(std::string_view name);
+CORVANE_API const EventDesc* FindEventDesc(int32_t dispid);
+CORVANE_API const EnumDesc* FindEnumDesc(std::string_view name);
 
 // The automation result of an engine code: 0 for 0, kOutOfMemory for 200,
 // 0x800A0000 | (code + 20001) up to 10000 and | (code + 15001) above.
-HResult AutomationResult(int code) noexcept;
+CORVANE_API HResult AutomationResult(int code) noexcept;
 
 // What a failed Invoke leaves for the host. code is the engine's code for an
 // engine failure, the low word for a surface check, 0 otherwise.
@@ -113,7 +113,7 @@ struct ErrorInfo {
 // A connected event listener. args are the event's arguments in table order,
 // by reference: what the sink leaves in them goes back to the component (the
 // accept flags of Redirect and SSLServerAuthentication, EvalEntity's value).
-class EventSink {
+class CORVANE_API EventSink {
  public:
   virtual ~EventSink() = default;
   virtual void Invoke(int32_t dispid, std::span<Variant> args) = 0;
@@ -122,7 +122,7 @@ class EventSink {
   virtual bool Wants(int32_t dispid) const { return true; }
 };
 
-class Dispatch {
+class CORVANE_API Dispatch {
  public:
   Dispatch();                       // with a REST object of its own
   explicit Dispatch(REST& object);  // driving one the caller owns and outlives
@@ -169,6 +169,6 @@ class Dispatch {
 
 // The class factory: "Corvane.REST", "Corvane.REST.1" and "Corvane16.REST"
 // (case-insensitive). nullptr with kClassString in *result for anything else.
-std::unique_ptr<Dispatch> CreateObject(std::string_view progId, HResult* result = nullptr);
+CORVANE_API std::unique_ptr<Dispatch> CreateObject(std::string_view progId, HResult* result = nullptr);
 
 }  // namespace corvane

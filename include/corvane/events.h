@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "corvane/export.h"
+
 namespace corvane {
 
 // The events of a REST object. Every argument is passed by reference: a
@@ -10,7 +12,7 @@ namespace corvane {
 // accept flags of Redirect and SSLServerAuthentication, the value of
 // EvalEntity). Events fire synchronously on the thread that called the
 // component, from inside its wait loop. Override only what you need.
-class RESTEvents {
+class CORVANE_API RESTEvents {
  public:
   virtual ~RESTEvents() = default;
 

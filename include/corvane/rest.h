@@ -22,13 +22,14 @@
 #include <string_view>
 
 #include "corvane/enums.h"
+#include "corvane/export.h"
 #include "corvane/events.h"
 
 namespace corvane {
 
 class RestClient;
 
-class REST {
+class CORVANE_API REST {
  public:
   REST();
   ~REST();
@@ -152,6 +153,9 @@ class REST {
   int SetSSLCertSubject(std::string_view value);
   std::string SSLServerCertEncoded() const;
   std::string StatusLine() const;
+  // The status code of the last response (404 for "HTTP/1.1 404 Not Found"),
+  // 0 when there was none.
+  int StatusCode() const;
   int Timeout() const;
   int SetTimeout(int value);
   std::string TransferredData() const;
@@ -186,6 +190,9 @@ class REST {
   std::string XPrefix() const;
   std::string XSubTree() const;
   std::string XText() const;
+  // XText as plain text: for a JSON string its value without the quotes,
+  // escapes resolved (UTF-8); anything else as XText gives it.
+  std::string XTextDecoded() const;
   // Binary forms (the same bytes; kept for callers that name them).
   std::string PostDataB() const { return PostData(); }
   int SetPostDataB(std::string_view value) { return SetPostData(value); }

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "corvane/export.h"
+
 namespace corvane {
 
 // Automation results: 0 for success, otherwise a failure code in the
@@ -26,7 +28,7 @@ enum class VariantType {
   kVariantArray
 };
 
-class Variant {
+class CORVANE_API Variant {
  public:
   Variant() = default;
   Variant(bool value) : type_(VariantType::kBool), integer_(value ? 1 : 0) {}

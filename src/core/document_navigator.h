@@ -29,6 +29,8 @@ class DocumentNavigator {
   virtual std::string XNamespace() const = 0;
   virtual std::string XPrefix() const = 0;
   virtual std::string XText() const = 0;
+  // XText as plain text: a JSON string without its quotes and escapes.
+  virtual std::string XTextDecoded() const { return XText(); }
   virtual std::string XParent() const = 0;
   virtual std::string XSubTree() const = 0;
 

@@ -1,4 +1,5 @@
 #include "json/json_parser.h"
+#include "json/json_string.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -407,6 +408,13 @@ bool JsonParser::HasXPath(std::string_view path) {
 std::string JsonParser::XElement() const { return std::string(doc_.Name(cursor_)); }
 
 std::string JsonParser::XText() const { return std::string(doc_.Value(cursor_)); }
+
+std::string JsonParser::XTextDecoded() const {
+  std::string text = XText();
+  std::string decoded;
+  // Numbers, literals and containers read as they stand.
+  return DecodeJsonString(text, decoded) ? decoded : text;
+}
 
 std::string JsonParser::XParent() const {
   if (cursor_ == 0 || !doc_.HasTree()) return {};

@@ -62,6 +62,7 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   std::string XNamespace() const override { return {}; }
   std::string XPrefix() const override { return {}; }
   std::string XText() const override;
+  std::string XTextDecoded() const override;
   std::string XParent() const override;
   std::string XSubTree() const override;
   int XChildCount() const override;

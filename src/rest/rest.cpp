@@ -311,6 +311,18 @@ std::string REST::TransferTextB() const { return std::string(client_->TransferTe
 // --- response ------------------------------------------------------------
 
 std::string REST::StatusLine() const { return std::string(client_->StatusLine()); }
+int REST::StatusCode() const {
+  // "HTTP/x.y NNN reason": the three digits after the first space.
+  std::string_view line = client_->StatusLine();
+  size_t space = line.find(' ');
+  if (space == std::string_view::npos || space + 4 > line.size()) return 0;
+  int code = 0;
+  for (char c : line.substr(space + 1, 3)) {
+    if (c < '0' || c > '9') return 0;
+    code = code * 10 + (c - '0');
+  }
+  return code;
+}
 std::string REST::TransferredData() const { return std::string(client_->TransferredData()); }
 std::string_view REST::TransferredDataView() const { return client_->TransferredData(); }
 std::string REST::TransferredHeaders() const { return std::string(client_->TransferredHeaders()); }
@@ -453,5 +465,6 @@ int REST::SetXPath(std::string_view v) {
 std::string REST::XPrefix() const { return client_->Document().XPrefix(); }
 std::string REST::XSubTree() const { return client_->Document().XSubTree(); }
 std::string REST::XText() const { return client_->Document().XText(); }
+std::string REST::XTextDecoded() const { return client_->Document().XTextDecoded(); }
 
 }  // namespace corvane

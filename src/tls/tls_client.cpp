@@ -41,6 +41,18 @@ TlsClient::~TlsClient() = default;
 int TlsClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("ParseSSLServerCert")) return ConfigBool(item, result, parseSSLServerCert_);
   if (item.Is("ALPNExtension")) return ConfigText(item, result, alpnExtension_);
+  if (item.Is("SSLTrustedCAFile") || item.Is("SSLTrustedCADir")) {
+    bool isFile = item.Is("SSLTrustedCAFile");
+    std::string& field = isFile ? trustedCAFile_ : trustedCADir_;
+    if (item.isQuery) return AnswerText(result, field);
+    std::string path(item.Text());
+    // Read now, so a wrong path fails here and not in every handshake.
+    if (!path.empty() && !tls::LoadTrustStore(isFile ? path : "", isFile ? "" : path)) {
+      return SetError(TlsErrorCode(TlsError::TrustedCALoad), TlsErrorText(TlsError::TrustedCALoad, path));
+    }
+    field = std::move(path);
+    return 0;
+  }
   return TcpClient::HandleConfig(item, result);
 }
 
@@ -400,13 +412,28 @@ bool TlsClient::DecideServerCertificate() {
     return true;
   }
   const TlsSettings& s = Tls();
-  uint32_t result = tls::ValidateServerCertificate(peer, channel_.PeerChain(), ServerName(), s.sslSecurityFlags,
-                                                   s.sslIncludeCertChain, serverCertificate_);
+  tls::X509StorePtr ownTrust;
+  if (!trustedCAFile_.empty() || !trustedCADir_.empty()) {
+    // Loaded per check: a CA file replaced on disk takes effect at once.
+    ownTrust = tls::LoadTrustStore(trustedCAFile_, trustedCADir_);
+    if (!ownTrust) {
+      serverCertificate_ = {};
+      serverCertificate_.status = TlsErrorText(TlsError::TrustedCALoad, trustedCAFile_ + trustedCADir_);
+    }
+  }
+  uint32_t result = 274;
+  if (ownTrust || (trustedCAFile_.empty() && trustedCADir_.empty())) {
+    result = tls::ValidateServerCertificate(peer, channel_.PeerChain(), ServerName(), s.sslSecurityFlags,
+                                            s.sslIncludeCertChain, serverCertificate_, ownTrust.get());
+  }
   bool accept = result == 0;
   if (result == 274 || result == 275 || result == 285) {
     SetError(static_cast<int>(result), serverCertificate_.status);
   }
   if (!accept) {
+    // The error alone does not say what was wrong with the certificate.
+    Log(1, "Server certificate not trusted: " + serverCertificate_.status + " Subject: " +
+               serverCertificate_.subject);
     OnError(TlsErrorCode(TlsError::CertificateFault), TlsErrorText(TlsError::CertificateFault, result));
   }
   return FireSSLServerAuthentication(serverCertificate_.encoded, serverCertificate_.subject,

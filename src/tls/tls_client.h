@@ -161,6 +161,10 @@ class TlsClient : public TcpClient {
   // Settings.
   bool parseSSLServerCert_ = false;
   std::string alpnExtension_;
+  // The object's own trust anchors (SSLTrustedCAFile, SSLTrustedCADir);
+  // both empty: the system store.
+  std::string trustedCAFile_;
+  std::string trustedCADir_;
   std::string acceptedCertificateDer_;
   std::shared_ptr<const tls::ClientCertificate> clientCertificate_;
   tls::ClientCertSelection clientCertSelection_;

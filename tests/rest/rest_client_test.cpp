@@ -42,10 +42,12 @@ TEST_F(RestClientTest, ContentTypeChoosesTheParserCaseSensitively) {
   ASSERT_EQ(rest_.Get(Url("/json-charset")), 0) << rest_.LastError();
   ASSERT_EQ(rest_.SetXPath("$.a.b"), 0) << rest_.LastError();
   EXPECT_EQ(rest_.XText(), "\"t\"");
+  EXPECT_EQ(rest_.XTextDecoded(), "t");
 
   ASSERT_EQ(rest_.Get(Url("/xhtml")), 0) << rest_.LastError();
   ASSERT_EQ(rest_.SetXPath("/html/body/p"), 0) << rest_.LastError();
   EXPECT_EQ(rest_.XText(), "x");
+  EXPECT_EQ(rest_.XTextDecoded(), "x");
 
   events_.characters.clear();
   ASSERT_EQ(rest_.Get(Url("/plain")), 0);
@@ -57,7 +59,9 @@ TEST_F(RestClientTest, ContentTypeChoosesTheParserCaseSensitively) {
 }
 
 TEST_F(RestClientTest, ErrorStatusStillLeavesTheErrorDocumentNavigable) {
+  EXPECT_EQ(rest_.StatusCode(), 0);
   EXPECT_EQ(rest_.Get(Url("/missing")), 151);
+  EXPECT_EQ(rest_.StatusCode(), 404);
   EXPECT_NE(rest_.LastError().find("404"), std::string::npos) << rest_.LastError();
   ASSERT_EQ(rest_.SetXPath("/problem/reason"), 0) << rest_.LastError();
   EXPECT_EQ(rest_.XText(), "gone");

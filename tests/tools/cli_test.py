@@ -5,6 +5,7 @@
 """
 import json
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -299,6 +300,125 @@ class CliFailureTest(unittest.TestCase):
     def test_head_request_ends_without_a_body(self):
         rc, out, err = run("-X", "HEAD", BASE + "/books.xml", "-g", "StatusLine")
         self.assertEqual((rc, out.decode()), (0, "StatusLine=HTTP/1.1 200 OK\n"), err)
+
+
+def server_env(*names):
+    """The test servers' settings, or a skip (a failure under CORVANE_REQUIRE_SERVERS)."""
+    missing = [n for n in names if not os.environ.get(n)]
+    if missing:
+        if os.environ.get("CORVANE_REQUIRE_SERVERS") == "1":
+            raise AssertionError("test servers not running: " + ", ".join(missing))
+        raise unittest.SkipTest("test servers not running (tests/servers/up)")
+    return [os.environ[n] for n in names]
+
+
+class CommonClientOptionsTest(unittest.TestCase):
+    """The options users of command-line HTTP clients reach for first, against nginx."""
+
+    def setUp(self):
+        self.port, self.root = server_env("CORVANE_NGINX_PORT", "CORVANE_NGINX_ROOT")
+        self.base = "http://127.0.0.1:" + self.port
+
+    def file(self, name):
+        with open(os.path.join(self.root, name), "rb") as f:
+            return f.read()
+
+    def test_options(self):
+        user, password = server_env("CORVANE_NGINX_USER", "CORVANE_NGINX_PASSWORD")
+        data = self.file("data.json")
+        cases = [
+            # (args, exit code, stdout check, stderr check)
+            (["--location", self.base + "/r302"], 0, lambda o: o == data, None),
+            (["-L", self.base + "/chain1", "-g", "StatusLine"], 0,
+             lambda o: o == b"StatusLine=HTTP/1.1 200 OK\n", None),
+            ([self.base + "/r302"], 1, lambda o: True, lambda e: e.startswith("error 151")),
+            (["--user", user + ":" + password, self.base + "/basic/data.json", "-x", "/json/secret"], 0,
+             lambda o: o == b'"kept"\n', None),
+            (["-u", user + ":wrong", self.base + "/basic/data.json"], 1, lambda o: True,
+             lambda e: e.startswith("error 151") and "401" in e),
+            (["--head", self.base + "/data.json"], 0,
+             lambda o: o.startswith(b"HTTP/1.1 200 OK\r\n") and b"\r\nContent-Type: application/json\r\n" in o
+             and o.endswith(b"\r\n\r\n") and data not in o, None),
+            (["--include", self.base + "/data.json"], 0,
+             lambda o: o.startswith(b"HTTP/1.1 200 OK\r\n") and o.endswith(b"\r\n\r\n" + data), None),
+            (["--compressed", "-i", self.base + "/data.json"], 0,
+             lambda o: b"\r\nContent-Encoding: gzip\r\n" in o and o.endswith(b"\r\n\r\n" + data), None),
+            (["-i", self.base + "/data.json"], 0, lambda o: b"Content-Encoding" not in o, None),
+            # The rate-limited file takes seconds; the limit ends it first.
+            (["--max-time", "0.3", self.base + "/slow/data.txt"], 1, lambda o: True,
+             lambda e: e.startswith("error 301")),
+            (["-m", "2.5", "--connect-timeout", "1.5", self.base + "/data.json", "-g", "Timeout",
+              "-c", "ConnectionTimeout"], 0,
+             lambda o: o == b"Timeout=2500\nConnectionTimeout=1500\n", None),
+            (["--connect-timeout", "2", self.base + "/data.json", "-c", "ConnectionTimeout",
+              "-c", "TimeoutInMilliseconds"], 0,
+             lambda o: o == b"ConnectionTimeout=2000\nTimeoutInMilliseconds=True\n", None),
+            (["127.0.0.1:%s/data.json" % self.port, "-g", "URL"], 0,
+             lambda o: o == b"URL=http://127.0.0.1:%s/data.json\n" % self.port.encode(), None),
+            (["--version"], 0, lambda o: re.fullmatch(rb"corvane-rest \d+\.\d+\.\d+ \(libcorvane \d+\.\d+\.\d+\)\n", o),
+             None),
+            (["--max-time", "soon", self.base], 2, lambda o: True, lambda e: "usage:" in e),
+            (["--proxy", "ftp://127.0.0.1:1", self.base], 2, lambda o: True, lambda e: "usage:" in e),
+        ]
+        for args, code, out_ok, err_ok in cases:
+            with self.subTest(args=args):
+                rc, out, err = run(*args)
+                self.assertEqual(rc, code, err)
+                self.assertTrue(out_ok(out), out[:300])
+                if err_ok:
+                    self.assertTrue(err_ok(err), err)
+
+    def test_proxy_url_carries_the_proxy_credentials(self):
+        port, user, password = server_env("CORVANE_PROXY_PORT", "CORVANE_PROXY_USER", "CORVANE_PROXY_PASSWORD")
+        rc, out, err = run("--proxy", "http://%s:%s@127.0.0.1:%s" % (user, password, port),
+                           self.base + "/data.json", "-g", "StatusLine", "-g", "ProxyServer")
+        self.assertEqual((rc, out), (0, b"StatusLine=HTTP/1.1 200 OK\nProxyServer=127.0.0.1\n"), err)
+        rc, _, err = run("--proxy", "127.0.0.1:" + port, self.base + "/data.json")
+        self.assertEqual(rc, 1)
+        self.assertIn("407", err)
+
+
+class TlsOptionsTest(unittest.TestCase):
+    """--cacert, --capath and --http2 against nginx with TLS, trusting only what
+    the command line names (the system store knows nothing of the test CA)."""
+
+    def setUp(self):
+        self.ca, port, h2 = server_env("CORVANE_TLS_CA_FILE", "CORVANE_TLS_VALID_PORT", "CORVANE_TLS_H2_PORT")
+        self.url = "https://localhost:%s/text.txt" % port
+        self.h2url = "https://localhost:%s/text.txt" % h2
+        self.env = {k: v for k, v in os.environ.items() if not k.startswith("SSL_CERT_")}
+
+    def run_bare(self, *args):
+        p = subprocess.run([CLI, *args], capture_output=True, timeout=60, env=self.env)
+        return p.returncode, p.stdout, p.stderr.decode("utf-8", "replace")
+
+    def test_trust_options(self):
+        with tempfile.TemporaryDirectory() as capath, tempfile.TemporaryDirectory() as empty:
+            subprocess.run(["cp", self.ca, capath], check=True)
+            subprocess.run(["openssl", "rehash", capath], check=True, capture_output=True)
+            cases = [
+                (["--cacert", self.ca, self.url, "-g", "StatusLine"], 0, "StatusLine=HTTP/1.1 200 OK\n", []),
+                (["--capath", capath, self.url, "-g", "StatusLine"], 0, "StatusLine=HTTP/1.1 200 OK\n", []),
+                (["--cacert", self.ca, "--http2", self.h2url, "-g", "StatusLine"], 0,
+                 "StatusLine=HTTP/2.0 200 OK\n", []),
+                # Without a trusted CA the second line says why the certificate was refused.
+                ([self.url, "-g", "StatusLine"], 1, "StatusLine=\n",
+                 ["error 276: Server certificate verification failed",
+                  "  certificate: [0x800b010a] A chain of certificates was not correctly created.; "
+                  "subject CN=localhost, O=Example, C=US"]),
+                (["--capath", empty, self.url], 1, "", ["error 276: ", "  certificate: [0x800b010a] "]),
+                (["--cacert", "/nonexistent/ca.pem", self.url], 1, "",
+                 ["error 280: Can't load trusted CA certificates from /nonexistent/ca.pem."]),
+            ]
+            for args, code, stdout, stderr in cases:
+                with self.subTest(args=args):
+                    rc, out, err = self.run_bare(*args)
+                    self.assertEqual(rc, code, err)
+                    self.assertEqual(out.decode(), stdout)
+                    lines = err.splitlines()
+                    self.assertEqual(len(lines), len(stderr), err)
+                    for line, start in zip(lines, stderr):
+                        self.assertTrue(line.startswith(start), (line, start))
 
 
 def main():

@@ -146,6 +146,7 @@ void EventPrinter::SSLServerAuthentication(std::string& certEncoded, std::string
                                            std::string& certIssuer, std::string& status,
                                            bool& accept) {
   if (options_.acceptAnyCert) accept = true;
+  refusedCertificate_ = accept ? std::string() : status + "; subject " + certSubject;
   Line(*this, "SSLServerAuthentication")
       .Str("CertEncoded", certEncoded)
       .Str("CertSubject", certSubject)

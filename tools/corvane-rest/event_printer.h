@@ -59,6 +59,10 @@ class EventPrinter : public RESTEvents {
   void Transfer(int& direction, int64_t& bytesTransferred, int& percentDone,
                 std::string& text) override;
 
+  // Why the last server certificate was refused ("status; subject ..."), or
+  // empty when none was.
+  const std::string& RefusedCertificate() const { return refusedCertificate_; }
+
  private:
   // One JSON line: {"event":name, then the fields}.
   class Line;
@@ -69,6 +73,7 @@ class EventPrinter : public RESTEvents {
   std::FILE* err_;
   bool progressDrawn_ = false;
   int statusCode_ = 0;
+  std::string refusedCertificate_;
 };
 
 }  // namespace corvane::cli

@@ -10,8 +10,10 @@
 
 #include "corvane-rest/cli_options.h"
 #include "corvane-rest/event_printer.h"
+#include "corvane-rest/reference_listing.h"
 #include "corvane/dispatch.h"
 #include "corvane/rest.h"
+#include "corvane/version.h"
 
 namespace {
 
@@ -210,12 +212,33 @@ int ApplyAfter(REST& rest, Dispatch& d, const Step& step) {
 // Post (a body) or Get (none), so the body is never dropped.
 int RunRequest(REST& rest, const Options& o, bool hasBody) {
   std::string method = o.method.empty() ? (hasBody ? "POST" : "GET") : o.method;
-  if (method == "POST") return rest.Post(o.url);
-  if (method == "PUT") return rest.Put(o.url);
-  if (method == "GET" && !hasBody) return rest.Get(o.url);
-  if (method == "DELETE" && !hasBody) return rest.Delete(o.url);
+  std::string url = corvane::cli::RequestUrl(o.url);
+  if (method == "POST") return rest.Post(url);
+  if (method == "PUT") return rest.Put(url);
+  if (method == "GET" && !hasBody) return rest.Get(url);
+  if (method == "DELETE" && !hasBody) return rest.Delete(url);
   if (int rc = rest.SetHTTPMethod(method); rc != 0) return rc;
-  return hasBody ? rest.Post(o.url) : rest.Get(o.url);
+  return hasBody ? rest.Post(url) : rest.Get(url);
+}
+
+// -m and --connect-timeout take fractions of a second, so both limits go to
+// milliseconds; a Timeout not given keeps its value in the new unit.
+int ApplyTimeouts(REST& rest, const Options& o) {
+  if (o.maxTimeMs < 0 && o.connectTimeoutMs < 0) return 0;
+  int64_t timeoutMs = o.maxTimeMs >= 0 ? o.maxTimeMs : int64_t{rest.Timeout()} * 1000;
+  if (int rc = rest.Config("TimeoutInMilliseconds=True"); rc != 0) return rc;
+  if (int rc = rest.SetTimeout(static_cast<int>(timeoutMs)); rc != 0) return rc;
+  if (o.connectTimeoutMs >= 0) return rest.Config("ConnectionTimeout=" + std::to_string(o.connectTimeoutMs));
+  return 0;
+}
+
+// The failure of the request, and on a second line why a certificate was
+// refused: the error alone ("Server certificate verification failed") does
+// not say what was wrong with it.
+void ReportRequestFailure(REST& rest, const corvane::cli::EventPrinter& printer, int code) {
+  std::fprintf(stderr, "error %d: %s\n", code, rest.LastError().c_str());
+  if (!printer.RefusedCertificate().empty())
+    std::fprintf(stderr, "  certificate: %s\n", printer.RefusedCertificate().c_str());
 }
 
 bool AsksSomething(const Options& o) {
@@ -245,6 +268,17 @@ int main(int argc, char** argv) {
     std::fputs(corvane::cli::UsageText(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("corvane-rest %s (libcorvane %s)\n", CORVANE_VERSION_STRING, corvane::Version());
+    return 0;
+  }
+  switch (options.listing) {
+    case corvane::cli::Listing::kNone: break;
+    case corvane::cli::Listing::kProperties: corvane::cli::ListProperties(stdout); return 0;
+    case corvane::cli::Listing::kConfig: corvane::cli::ListConfig(stdout); return 0;
+    case corvane::cli::Listing::kEvents: corvane::cli::ListEvents(stdout); return 0;
+    case corvane::cli::Listing::kErrors: corvane::cli::ListErrors(stdout); return 0;
+  }
 
   if (options.url.empty() && !AsksSomething(options)) return Usage("no URL given");
 
@@ -262,6 +296,21 @@ int main(int argc, char** argv) {
   rest.SetListener(&printer);
   if (options.verbosity > 0) rest.Config("Loglevel=" + std::to_string(options.verbosity));
 
+  if (int rc = ApplyTimeouts(rest, options); rc != 0) return Fail(rest, rc);
+  // HTTP/2 goes over TLS only; a plain URL stays HTTP/1.1, as a server that
+  // refuses the upgrade would leave it.
+  if (options.http2 && corvane::cli::RequestUrl(options.url).compare(0, 8, "https://") == 0) {
+    if (int rc = rest.Config("HTTPVersion=2.0"); rc != 0) return Fail(rest, rc);
+  }
+
+  // A HEAD answer has no body, so there is no document to parse whatever its
+  // Content-Type says: a local file leaves the parsers out.
+  bool hasOutput = false;
+  for (const Step& step : options.steps) hasOutput |= step.kind == Step::Kind::kOutput;
+  if (options.method == "HEAD" && !hasOutput) {
+    if (int rc = rest.SetLocalFile("/dev/null"); rc != 0) return Fail(rest, rc);
+  }
+
   bool hasBody = false;
   for (const Step& step : options.steps) {
     if (step.kind == Step::Kind::kPostData || step.kind == Step::Kind::kAttach) hasBody = true;
@@ -273,6 +322,11 @@ int main(int argc, char** argv) {
   int result = 0;
   if (!options.url.empty()) {
     result = RunRequest(rest, options, hasBody);
+    if (options.include && !options.events && !rest.StatusLine().empty()) {
+      std::string head = rest.StatusLine() + "\r\n" + rest.TransferredHeaders();
+      if (head.size() < 4 || head.compare(head.size() - 4, 4, "\r\n\r\n") != 0) head += "\r\n";
+      std::fwrite(head.data(), 1, head.size(), stdout);
+    }
     if (!PrintsAnswers(options) && !options.events) {
       std::string_view body = rest.TransferredDataView();
       std::fwrite(body.data(), 1, body.size(), stdout);
@@ -283,7 +337,7 @@ int main(int argc, char** argv) {
   // their own failures are reported after it.
   if (result != 0) {
     std::fflush(stdout);
-    std::fprintf(stderr, "error %d: %s\n", result, rest.LastError().c_str());
+    ReportRequestFailure(rest, printer, result);
   }
   bool haveDocument = result == 0 || !rest.StatusLine().empty();
   for (const Step& step : options.steps) {

@@ -1,5 +1,7 @@
 #include "tls/channel/cert_validation.h"
 
+#include <sys/stat.h>
+
 #include <arpa/inet.h>
 #include <openssl/err.h>
 #include <openssl/x509v3.h>
@@ -196,6 +198,22 @@ X509StorePtr SystemTrustStore() {
     loadedFor = key;
   }
   return ShareStore(store.get());
+}
+
+X509StorePtr LoadTrustStore(const std::string& file, const std::string& dir) {
+  X509StorePtr store(X509_STORE_new());
+  if (!store) return nullptr;
+  bool ok = true;
+  if (!file.empty()) ok = X509_STORE_load_file(store.get(), file.c_str()) == 1;
+  if (ok && !dir.empty()) {
+    // The directory is only searched during a check, so a wrong path would
+    // otherwise pass silently and fail every handshake later.
+    struct stat info {};
+    ok = stat(dir.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         X509_STORE_load_path(store.get(), dir.c_str()) == 1;
+  }
+  ERR_clear_error();
+  return ok ? std::move(store) : nullptr;
 }
 
 std::string CertificateDer(X509* certificate) {

@@ -48,6 +48,12 @@ std::string_view PolicyStatusText(uint32_t status) noexcept;
 // loaded once for each distinct setting of those variables.
 X509StorePtr SystemTrustStore();
 
+// A trust store of the CA certificates in file (PEM, one or more) and in
+// dir (hashed names, as c_rehash writes them), for an object that trusts
+// its own CAs instead of the system's. Null when file cannot be read or dir
+// is not a directory.
+X509StorePtr LoadTrustStore(const std::string& file, const std::string& dir);
+
 // Builds and checks the chain of certificate (with the certificates the
 // server sent as untrusted helpers) against trust (null: the system store),
 // checks serverName (host name or IP literal; empty: no check) unless
