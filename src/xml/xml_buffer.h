@@ -8,12 +8,18 @@ namespace corvane {
 
 // The parser's two big byte streams: the kept input text and the document
 // records. Always NUL-terminated (the scanner's sentinel). Mutators return 0
-// or 200. Blocks of 1 MB and more are mapped directly and grown with mremap,
-// which moves page tables instead of copying, and their new pages are
-// populated in one call: a 50 MB document otherwise costs several copies on
-// growth and one page fault per 4 KB, which dominated the scanner's time.
+// or 200. Blocks of 1 MB and more are mapped directly (asking for huge pages)
+// and grown with mremap, which moves page tables instead of copying. Pages
+// fault in only as bytes are written, so the growth reserve costs address
+// space, not memory; and Recycle keeps a block across documents so a second
+// parse writes into pages that are already there.
 class XmlBuffer {
  public:
+  // Recycle's limit for the parser's buffers: enough for the input and the
+  // records of a document of about 60 MB, so repeated large answers parse
+  // without faulting, while one rare huge answer does not pin its memory.
+  static constexpr uint64_t kKeepBytes = uint64_t{128} << 20;
+
   XmlBuffer() = default;
   ~XmlBuffer() { Release(); }
   XmlBuffer(const XmlBuffer&) = delete;
@@ -40,6 +46,12 @@ class XmlBuffer {
   }
   // Empties and frees the block (wiped first when ZeroMemory is on).
   void Release() noexcept;
+  // Empties for the next document: keeps a block of at most keepBytes,
+  // releases a larger one, and always releases while ZeroMemory is on (a
+  // kept block would hold the old document's bytes).
+  void Recycle(uint64_t keepBytes) noexcept;
+  // Bytes of the block (0 when none).
+  uint64_t capacity() const noexcept { return data_ ? uint64_t{cap_} + 1 : 0; }
 
  private:
   char* data_ = nullptr;

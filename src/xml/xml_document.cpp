@@ -14,7 +14,7 @@ void Put(char* to, std::string_view s) noexcept {
 }  // namespace
 
 int XmlDocument::Reset() noexcept {
-  stream_.Release();
+  stream_.Recycle(XmlBuffer::kKeepBytes);
   uint32_t pos = 0;
   return AppendNamespace({}, {}, pos);
 }

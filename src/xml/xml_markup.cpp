@@ -48,7 +48,7 @@ XmlParser::XmlParser() {
 XmlParser::~XmlParser() = default;
 
 void XmlParser::Reset() {
-  input_.Release();
+  input_.Recycle(XmlBuffer::kKeepBytes);
   transcoder_.Reset();
   pos_ = dropped_ = 0;
   state_ = XmlState::xsText;
