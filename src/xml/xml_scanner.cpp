@@ -92,7 +92,8 @@ int XmlParser::Feed(std::string_view piece) {
   if (failed_ != 0) return failed_;
   if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
   if (!keepOriginalText_) CompactInput();
-  deliver_ = EventSink() != nullptr || buildDom_;
+  const HandledEvents& handled = Handled();
+  deliver_ = buildDom_ || handled.characters || handled.ignorableWhitespace || handled.evalEntity;
 
   const uint8_t* raw = reinterpret_cast<const uint8_t*>(piece.data());
   size_t rawLeft = piece.size();
