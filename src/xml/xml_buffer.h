@@ -37,6 +37,8 @@ class XmlBuffer {
   int Append(const void* p, size_t n) noexcept;
   // Sets the length; new bytes are zero.
   int Resize(uint64_t n) noexcept;
+  // Lengthens by n bytes left as they are, for a caller that writes them all.
+  int Extend(uint64_t n) noexcept;
   // Drops the first n bytes.
   void Consume(uint32_t n) noexcept;
   // Empties, keeping the block.
