@@ -21,9 +21,12 @@ class JsonDocument {
   // The text is followed by its NUL and this many further zero bytes, so the
   // scanner may read 16 bytes at a time up to the terminator.
   static constexpr size_t kTextPadding = 64;
-  // Clear keeps the text and node blocks up to this size each, so the next
-  // answer of a similar size parses into memory that is already mapped.
-  static constexpr size_t kKeepBytes = size_t{128} << 20;
+  // Clear keeps the text and node blocks up to this size each, so a stream
+  // of small answers reuses its heap blocks. Larger blocks are mapped and
+  // released: measured on a 50 MB answer, a fresh huge-page mapping (zeroed
+  // by the kernel just before the scanner writes it, so still in cache)
+  // parsed about 1.5 times faster than writing over kept pages again.
+  static constexpr size_t kKeepBytes = size_t{4} << 20;
 
   JsonDocument() = default;
   ~JsonDocument();

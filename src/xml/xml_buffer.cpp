@@ -121,7 +121,8 @@ void XmlBuffer::Consume(uint32_t n) noexcept {
 }
 
 void XmlBuffer::Recycle(uint64_t keepBytes) noexcept {
-  if (ZeroMemoryEnabled() || capacity() > keepBytes) {
+  if (len_ > written_) written_ = len_;
+  if (ZeroMemoryEnabled() || uint64_t{written_} + 1 > keepBytes) {
     Release();
   } else {
     Clear();
@@ -138,7 +139,7 @@ void XmlBuffer::Release() noexcept {
     }
   }
   data_ = nullptr;
-  len_ = cap_ = 0;
+  len_ = cap_ = written_ = 0;
   mapped_ = false;
 }
 

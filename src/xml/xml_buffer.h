@@ -48,9 +48,10 @@ class XmlBuffer {
   }
   // Empties and frees the block (wiped first when ZeroMemory is on).
   void Release() noexcept;
-  // Empties for the next document: keeps a block of at most keepBytes,
-  // releases a larger one, and always releases while ZeroMemory is on (a
-  // kept block would hold the old document's bytes).
+  // Empties for the next document: keeps the block while at most keepBytes
+  // of it were ever written (only those pages are in memory; the reserve
+  // beyond was never touched), releases it otherwise, and always releases
+  // while ZeroMemory is on (a kept block would hold the old document's bytes).
   void Recycle(uint64_t keepBytes) noexcept;
   // Bytes of the block (0 when none).
   uint64_t capacity() const noexcept { return data_ ? uint64_t{cap_} + 1 : 0; }
@@ -59,6 +60,7 @@ class XmlBuffer {
   char* data_ = nullptr;
   uint32_t len_ = 0;
   uint32_t cap_ = 0;  // content capacity; the block holds cap_ + 1 bytes
+  uint32_t written_ = 0;  // the most content the block held before a Recycle
   bool mapped_ = false;  // the block comes from mmap, not malloc
   char empty_[1] = {'\0'};
 };

@@ -72,7 +72,7 @@ TEST(JsonBlockTest, RecycleKeepsBlocksUpToTheLimit) {
 }
 
 TEST(JsonBlockTest, ParsesAfterResetReuseTheBlocks) {
-  std::string big = "[\"" + std::string(6 << 20, 'x') + "\"]";
+  std::string big = "[\"" + std::string(1 << 20, 'x') + "\"]";
   JsonParser parser;
   ASSERT_EQ(parser.Parse(big), 0);
   const unsigned char* text = parser.Document().Bytes();

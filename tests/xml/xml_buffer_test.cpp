@@ -17,7 +17,7 @@ TEST(XmlBufferTest, RecycleKeepsBlocksUpToTheLimit) {
   } cases[] = {
       {"small heap block", 1000, false, true},
       {"mapped block", uint64_t{3} << 20, false, true},
-      {"over the limit", uint64_t{9} << 20, false, false},
+      {"written past the limit", uint64_t{9} << 20, false, false},
       {"wiping releases", uint64_t{3} << 20, true, false},
   };
   for (const Case& c : cases) {
@@ -28,6 +28,8 @@ TEST(XmlBufferTest, RecycleKeepsBlocksUpToTheLimit) {
     b.data()[c.bytes - 1] = 'x';
     const char* block = b.data();
     uint64_t capacity = b.capacity();
+    // Only what was written counts: the reserve beyond it was never touched.
+    EXPECT_GT(b.capacity(), c.bytes);
     b.Recycle(uint64_t{8} << 20);
     EXPECT_EQ(b.size(), 0);
     EXPECT_EQ(b.data()[0], '\0');
