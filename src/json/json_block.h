@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "core/zero_memory.h"
+
 namespace corvane {
 
 // One growable block of raw memory for the large parts of a document (the
@@ -21,6 +23,12 @@ class JsonBlock {
   bool Resize(size_t bytes) noexcept;
   // Frees the block, wiping it first while ZeroMemory is on.
   void Release() noexcept;
+  // Done with the content: keeps a block of at most keepBytes for the next
+  // document (its pages stay faulted in), releases a larger one, and always
+  // releases while ZeroMemory is on.
+  void Recycle(size_t keepBytes) noexcept {
+    if (size_ > keepBytes || ZeroMemoryEnabled()) Release();
+  }
 
   void* data() const noexcept { return data_; }
   size_t size() const noexcept { return size_; }

@@ -9,14 +9,18 @@
 
 namespace corvane {
 
-JsonDocument::~JsonDocument() { Clear(); }
+JsonDocument::~JsonDocument() {
+  Clear();
+  text_.Release();
+  nodeBlock_.Release();
+}
 
 void JsonDocument::Clear() noexcept {
   DropText();
-  nodeBlock_.Release();
-  nodes_ = nullptr;
+  nodeBlock_.Recycle(kKeepBytes);
+  nodes_ = static_cast<JsonNode*>(nodeBlock_.data());
   nodeCount_ = 0;
-  nodeCapacity_ = 0;
+  nodeCapacity_ = static_cast<uint32_t>(nodeBlock_.size() / sizeof(JsonNode));
   for (ChildList& list : childLists_) {
     list.parent = kNoNode;
     std::vector<uint32_t>().swap(list.children);
@@ -40,12 +44,14 @@ int JsonDocument::SetText(std::string_view text) noexcept {
   if (!text.empty()) std::memcpy(block, text.data(), text.size());
   std::memset(block + text.size(), 0, 1 + kTextPadding);
   textLength_ = text.size();
+  hasText_ = true;
   return 0;
 }
 
 void JsonDocument::DropText() noexcept {
-  text_.Release();
+  text_.Recycle(kKeepBytes);
   textLength_ = 0;
+  hasText_ = false;
 }
 
 bool JsonDocument::GrowNodes() noexcept {

@@ -21,13 +21,19 @@ class JsonDocument {
   // The text is followed by its NUL and this many further zero bytes, so the
   // scanner may read 16 bytes at a time up to the terminator.
   static constexpr size_t kTextPadding = 64;
+  // Clear keeps the text and node blocks up to this size each, so a stream
+  // of small answers reuses its heap blocks. Larger blocks are mapped and
+  // released: measured on a 50 MB answer, a fresh huge-page mapping (zeroed
+  // by the kernel just before the scanner writes it, so still in cache)
+  // parsed about 1.5 times faster than writing over kept pages again.
+  static constexpr size_t kKeepBytes = size_t{4} << 20;
 
   JsonDocument() = default;
   ~JsonDocument();
   JsonDocument(const JsonDocument&) = delete;
   JsonDocument& operator=(const JsonDocument&) = delete;
 
-  // Drops the text and the tree.
+  // Drops the text and the tree (keeping their blocks up to kKeepBytes).
   void Clear() noexcept;
 
   // Copies text in (NUL-terminated and padded). 0, or 200 when the copy
@@ -38,7 +44,7 @@ class JsonDocument {
     return static_cast<const unsigned char*>(text_.data());
   }
   size_t TextLength() const noexcept { return textLength_; }
-  bool HasText() const noexcept { return text_.data() != nullptr; }
+  bool HasText() const noexcept { return hasText_; }
 
   // Building. AddNode returns kNoNode when the array cannot grow.
   uint32_t AddNode(uint32_t start, uint32_t parent) noexcept {
@@ -88,6 +94,7 @@ class JsonDocument {
 
   JsonBlock text_;
   size_t textLength_ = 0;
+  bool hasText_ = false;
   JsonBlock nodeBlock_;
   JsonNode* nodes_ = nullptr;  // nodeBlock_'s data
   uint32_t nodeCount_ = 0;

@@ -37,6 +37,35 @@ inline const unsigned char* FindStringStop(const unsigned char* p) noexcept {
 #endif
 }
 
+// First byte at or after p that is not whitespace. Indented answers carry
+// runs of dozens of spaces, so after two bytes the run is taken sixteen at a
+// time; the padding after the terminator makes the wide reads safe, and the
+// NUL stops them.
+inline const unsigned char* SkipWhitespace(const unsigned char* p) noexcept {
+  if (!(ClassOf(p[0]) & json::kWs)) return p;
+  if (!(ClassOf(p[1]) & json::kWs)) return p + 1;
+  p += 2;
+#if defined(__SSE2__)
+  const __m128i space = _mm_set1_epi8(' ');
+  const __m128i tab = _mm_set1_epi8('\t');
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i ff = _mm_set1_epi8('\f');
+  const __m128i cr = _mm_set1_epi8('\r');
+  for (;;) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i ws = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, lf)),
+                              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, cr)),
+                                           _mm_cmpeq_epi8(v, ff)));
+    unsigned other = static_cast<unsigned>(_mm_movemask_epi8(ws)) ^ 0xFFFFu;
+    if (other != 0) return p + __builtin_ctz(other);
+    p += 16;
+  }
+#else
+  while (ClassOf(*p) & json::kWs) ++p;
+  return p;
+#endif
+}
+
 // Scans the rest of a name or string whose content starts at p: a backslash
 // takes the next byte with it, "\u" the next four as well. Returns the closing
 // quote, or nullptr when the text ends first.
@@ -106,8 +135,10 @@ int JsonParser::Parse(std::string_view text) {
   }
   scanning_ = true;
   scanSink_ = EventSink();
+  handled_ = HandledEvents::Of(scanSink_);
   int rc = Scan();
   scanSink_ = nullptr;
+  handled_ = HandledEvents::None();
   scanning_ = false;
   std::free(stack_);
   stack_ = nullptr;
@@ -135,7 +166,8 @@ bool JsonParser::GrowStack() noexcept {
 }
 
 void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
-  openNames_.emplace_back(nameOffset, nameLength);
+  if (handled_.endElement) openNames_.emplace_back(nameOffset, nameLength);
+  if (!handled_.startElement) return;
   eventNamespace_.clear();
   if (nameOffset == kRootName) {
     eventElement_.assign("json");
@@ -148,6 +180,7 @@ void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
 }
 
 void JsonParser::FireEndElement() {
+  if (!handled_.endElement) return;
   auto [nameOffset, nameLength] = openNames_.back();
   openNames_.pop_back();
   eventNamespace_.clear();
@@ -162,6 +195,7 @@ void JsonParser::FireEndElement() {
 }
 
 void JsonParser::FireCharacters(const unsigned char* begin, const unsigned char* end) {
+  if (!handled_.characters) return;
   eventText_.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
   scanSink_->Characters(eventText_);
 }
@@ -179,7 +213,8 @@ int JsonParser::Scan() {
   const unsigned char* const base = doc_.Bytes();
   const unsigned char* p = base;
   const bool tree = buildDom_;
-  const bool events = scanSink_ != nullptr;
+  const bool events = handled_.startElement || handled_.endElement || handled_.characters;
+  const bool wsEvents = handled_.ignorableWhitespace;
   ScanState state = ScanState::ssStart;
   bool closedWrapper = false;
   uint32_t cur = 0;
@@ -215,9 +250,8 @@ int JsonParser::Scan() {
   for (;;) {
     unsigned char c = *p;
     if (ClassOf(c) & json::kWs) {
-      const unsigned char* q = p + 1;
-      while (ClassOf(*q) & json::kWs) ++q;
-      if (events) FireIgnorableWhitespace(p, q);
+      const unsigned char* q = SkipWhitespace(p + 1);
+      if (wsEvents) FireIgnorableWhitespace(p, q);
       p = q;
       c = *p;
     }

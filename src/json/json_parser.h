@@ -9,6 +9,7 @@
 
 #include "core/component_core.h"
 #include "core/document_navigator.h"
+#include "core/event_handlers.h"
 #include "json/json_document.h"
 #include "json/json_errors.h"
 #include "json/json_path.h"
@@ -117,6 +118,8 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   // The listener of the scan in progress (nullptr when none or not scanning):
   // a handler that changes the sink does not affect the scan it is called from.
   RESTEvents* scanSink_ = nullptr;
+  // The events scanSink_ overrides; the others cost nothing.
+  HandledEvents handled_ = HandledEvents::None();
   bool scanning_ = false;
   bool buildDom_ = true;
   bool cacheContent_ = true;

@@ -19,15 +19,14 @@ constexpr uint64_t kPage = 4096;
 
 uint64_t PageRound(uint64_t n) { return (n + kPage - 1) & ~(kPage - 1); }
 
-// Faults in [from, from + n) with one call where the kernel supports it.
-void Populate(char* from, uint64_t n) noexcept {
-#ifndef MADV_POPULATE_WRITE
-  constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14
-#endif
+// Huge pages turn a page fault per 4 KB into one per 2 MB; advisory only.
+void AskHugePages(char* from, uint64_t n) noexcept {
 #ifdef MADV_HUGEPAGE
   madvise(from, n, MADV_HUGEPAGE);
+#else
+  (void)from;
+  (void)n;
 #endif
-  madvise(from, n, MADV_POPULATE_WRITE);  // an older kernel refuses it: pages fault in as used
 }
 
 }  // namespace
@@ -47,12 +46,12 @@ int XmlBuffer::Reserve(uint64_t n) noexcept {
       void* p = mremap(data_, oldBytes, bytes, MREMAP_MAYMOVE);
       if (p == MAP_FAILED) return kErrOutOfMemory;
       block = static_cast<char*>(p);
-      Populate(block + oldBytes, bytes - oldBytes);
+      AskHugePages(block, bytes);
     } else {
       void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
       if (p == MAP_FAILED) return kErrOutOfMemory;
       block = static_cast<char*>(p);
-      Populate(block, bytes);
+      AskHugePages(block, bytes);
       if (data_ != nullptr) {
         std::memcpy(block, data_, uint64_t{len_} + 1);
         uint32_t len = len_;
@@ -103,6 +102,13 @@ int XmlBuffer::Resize(uint64_t n) noexcept {
   return 0;
 }
 
+int XmlBuffer::Extend(uint64_t n) noexcept {
+  if (int rc = Reserve(uint64_t{len_} + n); rc != 0) return rc;
+  len_ += static_cast<uint32_t>(n);
+  data_[len_] = '\0';
+  return 0;
+}
+
 void XmlBuffer::Consume(uint32_t n) noexcept {
   if (n == 0 || data_ == nullptr) return;
   if (n >= len_) {
@@ -112,6 +118,15 @@ void XmlBuffer::Consume(uint32_t n) noexcept {
   std::memmove(data_, data_ + n, len_ - n);
   len_ -= n;
   data_[len_] = '\0';
+}
+
+void XmlBuffer::Recycle(uint64_t keepBytes) noexcept {
+  if (len_ > written_) written_ = len_;
+  if (ZeroMemoryEnabled() || uint64_t{written_} + 1 > keepBytes) {
+    Release();
+  } else {
+    Clear();
+  }
 }
 
 void XmlBuffer::Release() noexcept {
@@ -124,7 +139,7 @@ void XmlBuffer::Release() noexcept {
     }
   }
   data_ = nullptr;
-  len_ = cap_ = 0;
+  len_ = cap_ = written_ = 0;
   mapped_ = false;
 }
 

@@ -14,7 +14,7 @@ void Put(char* to, std::string_view s) noexcept {
 }  // namespace
 
 int XmlDocument::Reset() noexcept {
-  stream_.Release();
+  stream_.Recycle(XmlBuffer::kKeepBytes);
   uint32_t pos = 0;
   return AppendNamespace({}, {}, pos);
 }
@@ -22,8 +22,10 @@ int XmlDocument::Reset() noexcept {
 int XmlDocument::Grow(uint32_t length, uint32_t& pos) noexcept {
   pos = Size();
   if (length > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
-  // Resize zero-fills the new bytes, which gives the padding for free.
-  if (int rc = stream_.Resize(uint64_t{pos} + length); rc != 0) return rc;
+  // Each writer fills its record; zeroing the last word first gives the
+  // closing NUL and the padding without writing every byte twice.
+  if (int rc = stream_.Extend(length); rc != 0) return rc;
+  SetU32(pos + length - 4, 0);
   SetU32(pos + xmlrec::kLength, length);
   return 0;
 }
@@ -35,7 +37,9 @@ int XmlDocument::AppendNamespace(std::string_view prefix, std::string_view uri,
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
   char* d = stream_.data() + pos;
   SetU32(pos, xmlrec::kNamespace);
+  SetU32(pos + 8, 0);
   Put(d + xmlrec::kNsFixed, prefix);
+  d[xmlrec::kNsFixed + prefix.size()] = '\0';
   Put(d + xmlrec::kNsFixed + prefix.size() + 1, uri);
   return 0;
 }
@@ -45,6 +49,7 @@ int XmlDocument::AppendElement(std::string_view localName, uint32_t& pos) noexce
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
   SetU32(pos, xmlrec::kElement);
+  std::memset(stream_.data() + pos + 8, 0, xmlrec::kElementFixed - 8);
   Put(stream_.data() + pos + xmlrec::kElementFixed, localName);
   return 0;
 }
@@ -59,6 +64,7 @@ int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,
   SetU32(pos, xmlrec::kAttribute);
   SetU32(pos + xmlrec::kAttrNamespace, nsRecord);
   Put(d + xmlrec::kAttrFixed, localName);
+  d[xmlrec::kAttrFixed + localName.size()] = '\0';
   Put(d + xmlrec::kAttrFixed + localName.size() + 1, value);
   return 0;
 }

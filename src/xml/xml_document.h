@@ -50,7 +50,8 @@ inline constexpr uint32_t kTextFixed = 8;
 
 class XmlDocument {
  public:
-  // Empties the stream and writes the leading empty namespace record.
+  // Empties the stream (keeping its block up to XmlBuffer::kKeepBytes) and
+  // writes the leading empty namespace record.
   int Reset() noexcept;
   void Release() noexcept { stream_.Release(); }
 

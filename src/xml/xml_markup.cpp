@@ -48,7 +48,7 @@ XmlParser::XmlParser() {
 XmlParser::~XmlParser() = default;
 
 void XmlParser::Reset() {
-  input_.Release();
+  input_.Recycle(XmlBuffer::kKeepBytes);
   transcoder_.Reset();
   pos_ = dropped_ = 0;
   state_ = XmlState::xsText;
@@ -95,7 +95,7 @@ int XmlParser::Fail(int code, std::string_view detail) {
 
 int XmlParser::DeliverText(const char* p, size_t n) {
   if (n == 0) return 0;
-  if (RESTEvents* sink = EventSink()) {
+  if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().characters) {
     evText_.assign(p, n);
     sink->Characters(evText_);
   }
@@ -111,7 +111,7 @@ int XmlParser::DeliverText(const char* p, size_t n) {
 
 int XmlParser::ReportWhitespace(uint32_t start, uint32_t end) {
   if (end <= start) return 0;
-  if (RESTEvents* sink = EventSink()) {
+  if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().ignorableWhitespace) {
     evText_.assign(input_.data() + start, end - start);
     sink->IgnorableWhitespace(evText_);
   }
@@ -221,7 +221,7 @@ int XmlParser::ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semic
     evValue_.append(name);
     if (semicolon) evValue_ += ';';
   }
-  if (RESTEvents* sink = EventSink()) {
+  if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().evalEntity) {
     evText_.assign(name);
     sink->EvalEntity(evText_, evValue_);
   }
@@ -342,7 +342,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   bool known = true;
   if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
 
-  if (RESTEvents* sink = EventSink()) {
+  if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().startElement) {
     if (declaration >= 0) {
       evNamespace_.assign(decls_[declaration].uri.view());
     } else if (declaration == -2) {
@@ -423,7 +423,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     bool known = true;
     if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
   }
-  if (sink != nullptr) {
+  if (sink != nullptr && Handled().endElement) {
     if (declaration >= 0) {
       evNamespace_.assign(decls_[declaration].uri.view());
     } else if (declaration == -2) {

@@ -7,6 +7,7 @@
 #include "core/byte_buffer.h"
 #include "core/component_core.h"
 #include "core/document_navigator.h"
+#include "core/event_handlers.h"
 #include "xml/char_classes.h"
 #include "xml/xml_buffer.h"
 #include "xml/xml_bytes.h"
@@ -152,6 +153,13 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   std::string_view AttributeValue(const Attribute& a) const noexcept;
   int Fail(int code, std::string_view detail = {});
   void ApplyLeadingDigit() noexcept;
+  const HandledEvents& Handled() noexcept {
+    if (EventSink() != handledFor_) {
+      handledFor_ = EventSink();
+      handled_ = HandledEvents::Of(handledFor_);
+    }
+    return handled_;
+  }
 
   // Navigation helpers (xml_navigation.cpp).
   uint32_t CursorElement() const noexcept;
@@ -192,6 +200,9 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int failed_ = 0;
   bool scriptMode_ = false;
   bool deliver_ = false;      // text has somewhere to go (a listener or the model)
+  // What the listener overrides, worked out again when the listener changes.
+  HandledEvents handled_ = HandledEvents::None();
+  RESTEvents* handledFor_ = nullptr;
   bool encodingSwitched_ = false;  // a PI named a new encoding: Feed re-transcodes
   XmlEncoding pendingEncoding_ = XmlEncoding::xeAscii;
   // [wsKnownStart_, wsKnownEnd_) is known to be all whitespace (line rule).

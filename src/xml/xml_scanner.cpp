@@ -86,13 +86,41 @@ inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint16
   return RunUntil(p, end, cls, mask);
 }
 
+// Quoted attribute values: the same sixteen-byte skip, stopping on the
+// closing quote, '&' or NUL.
+inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
+                               uint16_t mask, uint8_t quote) noexcept {
+#ifdef __SSE2__
+  const __m128i q = _mm_set1_epi8(static_cast<char>(quote));
+  const __m128i amp = _mm_set1_epi8('&');
+  const __m128i nul = _mm_setzero_si128();
+  while (end - p >= 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, amp)),
+                               _mm_cmpeq_epi8(v, nul));
+    int bits = _mm_movemask_epi8(hit);
+    if (bits == 0) {
+      p += 16;
+      continue;
+    }
+    p += __builtin_ctz(static_cast<unsigned>(bits));
+    if (*p != 0) return p;
+    ++p;  // a NUL inside the input is part of the value
+  }
+#else
+  (void)quote;
+#endif
+  return RunUntil(p, end, cls, mask);
+}
+
 }  // namespace
 
 int XmlParser::Feed(std::string_view piece) {
   if (failed_ != 0) return failed_;
   if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
   if (!keepOriginalText_) CompactInput();
-  deliver_ = EventSink() != nullptr || buildDom_;
+  const HandledEvents& handled = Handled();
+  deliver_ = buildDom_ || handled.characters || handled.ignorableWhitespace || handled.evalEntity;
 
   const uint8_t* raw = reinterpret_cast<const uint8_t*>(piece.data());
   size_t rawLeft = piece.size();
@@ -386,7 +414,7 @@ int XmlParser::Scan() {
       case XmlState::xsSingleQuotedValue:
       case XmlState::xsDoubleQuotedValue: {
         bool dq = st == XmlState::xsDoubleQuotedValue;
-        p = RunUntil(p, end, cls, dq ? kDqValueStop : kSqValueStop);
+        p = ValueRun(p, end, cls, dq ? kDqValueStop : kSqValueStop, dq ? '"' : '\'');
         if (p >= end) break;
         if (*p == '&') {
           refStart_ = at(p);

@@ -46,6 +46,46 @@ TEST(JsonBlockTest, GrowingKeepsContentFromHeapToMappedAndRemapped) {
   SetZeroMemory(false);
 }
 
+TEST(JsonBlockTest, RecycleKeepsBlocksUpToTheLimit) {
+  struct Case {
+    const char* name;
+    size_t bytes;
+    bool wipe;
+    bool kept;
+  } cases[] = {
+      {"heap block", 1000, false, true},
+      {"mapped block", size_t{5} << 20, false, true},
+      {"over the limit", size_t{9} << 20, false, false},
+      {"wiping releases", size_t{5} << 20, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetZeroMemory(c.wipe);
+    JsonBlock block;
+    ASSERT_TRUE(block.Resize(c.bytes));
+    void* data = block.data();
+    block.Recycle(size_t{8} << 20);
+    EXPECT_EQ(block.data() == data && block.size() >= c.bytes, c.kept);
+    EXPECT_EQ(block.data() == nullptr, !c.kept);
+  }
+  SetZeroMemory(false);
+}
+
+TEST(JsonBlockTest, ParsesAfterResetReuseTheBlocks) {
+  std::string big = "[\"" + std::string(1 << 20, 'x') + "\"]";
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(big), 0);
+  const unsigned char* text = parser.Document().Bytes();
+  parser.Reset();
+  EXPECT_FALSE(parser.Document().HasText());
+  EXPECT_EQ(parser.Document().SubTree(0), "");
+  ASSERT_EQ(parser.Parse("{\"a\": [1, 2]}"), 0);
+  EXPECT_EQ(parser.Document().Bytes(), text);
+  EXPECT_EQ(parser.Document().SubTree(0), "{\"a\": [1, 2]}");
+  ASSERT_EQ(parser.SetXPath("/json/a/[2]"), 0);
+  EXPECT_EQ(parser.XText(), "2");
+}
+
 TEST(JsonBlockTest, LargeDocumentsGrowTheNodeArrayInPlace) {
   // Two bytes per node: the densest a document gets, far past the first guess.
   std::string text = "[1";

@@ -180,6 +180,32 @@ TEST(XmlState, ThirtyTwoStatesWithDistinctNames) {
   EXPECT_EQ(names.size(), static_cast<size_t>(kXmlStateCount));
 }
 
+TEST(XmlParser, LongAttributeValuesEndAtTheirQuoteWhereverCut) {
+  const std::string v(20, 'v');
+  const std::string w(30, 'w');
+  struct Case {
+    std::string doc;
+    std::string value;
+  } cases[] = {
+      {"<r a=\"" + v + w + "\"/>", v + w},
+      {"<r a='" + v + "\"" + w + "'/>", v + "\"" + w},
+      {"<r a=\"" + v + "'" + w + "\" b='x'/>", v + "'" + w},
+      {"<r a=\"" + v + "&amp;" + w + "\"/>", v + "&" + w},
+      {"<r a='" + v + w + v + "&lt;'/>", v + w + v + "<"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.doc);
+    for (size_t cut = 0; cut <= c.doc.size(); ++cut) {
+      XmlParser parser;
+      ASSERT_EQ(parser.Feed(std::string_view(c.doc).substr(0, cut)), 0);
+      ASSERT_EQ(parser.Feed(std::string_view(c.doc).substr(cut)), 0);
+      std::string value;
+      ASSERT_EQ(parser.AttrValue(0, value), 0);
+      ASSERT_EQ(value, c.value) << cut;
+    }
+  }
+}
+
 TEST(XmlParser, PieceMayEndInAnyStateAndResume) {
   // One document that passes through every state; each prefix leaves the
   // parser in some state and the rest completes it.

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/zero_memory.h"
+#include "xml/xml_buffer.h"
+
+namespace corvane {
+namespace {
+
+TEST(XmlBufferTest, RecycleKeepsBlocksUpToTheLimit) {
+  struct Case {
+    const char* name;
+    uint64_t bytes;
+    bool wipe;
+    bool kept;
+  } cases[] = {
+      {"small heap block", 1000, false, true},
+      {"mapped block", uint64_t{3} << 20, false, true},
+      {"written past the limit", uint64_t{9} << 20, false, false},
+      {"wiping releases", uint64_t{3} << 20, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetZeroMemory(c.wipe);
+    XmlBuffer b;
+    ASSERT_EQ(b.Resize(c.bytes), 0);
+    b.data()[c.bytes - 1] = 'x';
+    const char* block = b.data();
+    uint64_t capacity = b.capacity();
+    // Only what was written counts: the reserve beyond it was never touched.
+    EXPECT_GT(b.capacity(), c.bytes);
+    b.Recycle(uint64_t{8} << 20);
+    EXPECT_EQ(b.size(), 0);
+    EXPECT_EQ(b.data()[0], '\0');
+    EXPECT_EQ(b.capacity() == capacity && b.data() == block, c.kept);
+    // The next document writes from the start whatever happened.
+    ASSERT_EQ(b.Append("abc", 3), 0);
+    EXPECT_EQ(b.view(), "abc");
+  }
+  SetZeroMemory(false);
+}
+
+TEST(XmlBufferTest, MappedGrowthKeepsContent) {
+  XmlBuffer b;
+  std::string piece(100000, 'a');
+  for (int i = 0; i < 100; ++i) {
+    piece[0] = static_cast<char>('A' + i % 26);
+    ASSERT_EQ(b.Append(piece.data(), piece.size()), 0);
+  }
+  ASSERT_EQ(b.size(), 100 * 100000);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(b.data()[i * 100000], static_cast<char>('A' + i % 26));
+  EXPECT_EQ(b.data()[b.size()], '\0');
+}
+
+}  // namespace
+}  // namespace corvane
