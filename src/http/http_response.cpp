@@ -38,6 +38,7 @@ void HttpClient::DataIn(const char* data, int length, bool isLine) {
 }
 
 void HttpClient::OnDisconnected(int code) {
+  if (http2_) http2_->ConnectionGone();
   if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0 && !closingOnPurpose_) {
     bool closeDelimited = reader_.state() == ResponseReader::State::body && reader_.bodyRemaining() < 0;
     if (ChannelFailure() != 0) {

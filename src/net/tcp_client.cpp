@@ -110,9 +110,11 @@ int TcpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
     return 0;
   }
   if (item.Is("InBufferSize") || item.Is("OutBufferSize")) {
-    int& field = item.Is("InBufferSize") ? inBufferSize_ : outBufferSize_;
+    const bool in = item.Is("InBufferSize");
+    int& field = in ? inBufferSize_ : outBufferSize_;
     if (item.isQuery) return AnswerInt(result, field);
     field = static_cast<int>(item.Int());
+    (in ? inBufferSizeSet_ : outBufferSizeSet_) = true;
     return ApplyBufferSizes();
   }
   if (item.Is("TcpNoDelay")) {
@@ -725,15 +727,22 @@ int TcpClient::ApplyLinger() {
 int TcpClient::SetBufferSizes(int in, int out) {
   inBufferSize_ = in;
   outBufferSize_ = out;
+  inBufferSizeSet_ = outBufferSizeSet_ = true;
   return ApplyBufferSizes();
+}
+
+void TcpClient::SetDefaultBufferSizes(int in, int out) noexcept {
+  inBufferSize_ = in;
+  outBufferSize_ = out;
+  inBufferSizeSet_ = outBufferSizeSet_ = false;
 }
 
 int TcpClient::ApplyBufferSizes() {
   if (!SocketOpen()) return 0;
   int fd = socket_.fd();
   int result = 0;
-  auto apply = [&](int option, int& field) {
-    if (field <= 0) return;
+  auto apply = [&](int option, int& field, bool set) {
+    if (!set || field <= 0) return;
     if (::setsockopt(fd, SOL_SOCKET, option, &field, sizeof field) != 0) {
       int code = SocketErrorFromErrno(errno);
       int real = 0;
@@ -742,8 +751,8 @@ int TcpClient::ApplyBufferSizes() {
       result = SetSocketError(code);
     }
   };
-  apply(SO_RCVBUF, inBufferSize_);
-  apply(SO_SNDBUF, outBufferSize_);
+  apply(SO_RCVBUF, inBufferSize_, inBufferSizeSet_);
+  apply(SO_SNDBUF, outBufferSize_, outBufferSizeSet_);
   return result;
 }
 

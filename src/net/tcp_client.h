@@ -77,6 +77,9 @@ class TcpClient : public SocketBase {
   // InBufferSize and OutBufferSize (SO_RCVBUF, SO_SNDBUF), applied at once
   // to an open socket. 0 or a socket error.
   int SetBufferSizes(int in, int out);
+  // Sizes that queries report while the caller has set none. They are not
+  // applied: a fixed SO_RCVBUF/SO_SNDBUF turns Linux's buffer autotuning off.
+  void SetDefaultBufferSizes(int in, int out) noexcept;
   int GetLocalPort() const;
 
   // --- reading ------------------------------------------------------------
@@ -181,6 +184,8 @@ class TcpClient : public SocketBase {
   bool bindIPv6Address_ = true;
   bool gracefullyShutDownSSL_ = false;
   bool recordAtSocket_ = true;
+  bool inBufferSizeSet_ = false;  // by the caller: only then is the socket option applied
+  bool outBufferSizeSet_ = false;
 
   int64_t maxTransferRate_ = 0;
   int64_t rateWindowStart_ = 0;
