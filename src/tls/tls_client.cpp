@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "core/base64.h"
+#include "tls/channel/cert_validation.h"
 #include "tls/channel/cipher_suite_names.h"
 #include "tls/channel/handshake_reader.h"
 #include "tls/channel/sec_status.h"
+#include "tls/channel/tls_channel.h"
+#include "tls/channel/tls_credentials.h"
 #include "tls/channel/tls_errors.h"
 #include "tls/channel/x500_name.h"
 
@@ -32,7 +35,12 @@ std::string Counted(const char* format, size_t n) {
 
 }  // namespace
 
-TlsClient::TlsClient() { plainLines_.Create(LineBuffer::kDefaultCapacity); }
+struct TlsClient::Library {
+  tls::CredentialCache credentials;
+  tls::TlsChannel channel;
+};
+
+TlsClient::TlsClient() : lib_(std::make_unique<Library>()) { plainLines_.Create(LineBuffer::kDefaultCapacity); }
 
 TlsClient::~TlsClient() = default;
 
@@ -73,8 +81,12 @@ int TlsClient::GetMaxLineLength() const {
   return tlsOn_ ? plainLines_.Capacity() : TcpClient::GetMaxLineLength();
 }
 
+std::shared_ptr<const tls::TlsCredentials> TlsClient::Credential() const noexcept {
+  return lib_->credentials.Current();
+}
+
 std::string TlsClient::ChannelBinding() const {
-  return tlsOn_ ? tls::TlsServerEndPoint(channel_.PeerCertificate()) : std::string();
+  return tlsOn_ ? tls::TlsServerEndPoint(lib_->channel.PeerCertificate()) : std::string();
 }
 
 bool TlsClient::LingerSetting() {
@@ -99,7 +111,7 @@ int TlsClient::AcquireCredentials() {
   p.cipherStrength = s.sslCipherStrength;
   p.algorithmList = s.sslAlgorithmList;
   p.provider = s.sslProvider;
-  uint32_t status = credentials_.Acquire(p, s.reuseSSLSession);
+  uint32_t status = lib_->credentials.Acquire(p, s.reuseSSLSession);
   if (status != tls::kSecEOk) {
     return SetError(TlsErrorCode(TlsError::AcquireCredentials), TlsErrorText(TlsError::AcquireCredentials, status));
   }
@@ -119,7 +131,7 @@ int TlsClient::Connect(bool on) {
     } else if (state_ == ChannelState::Handshaking) {
       state_ = ChannelState::None;
       handshakeRunning_ = false;
-      channel_.Reset();
+      lib_->channel.Reset();
       dropInput_ = true;
     }
     return TcpClient::Connect(false);
@@ -170,12 +182,12 @@ std::string TlsClient::HandshakeFailureText(uint32_t status) const {
   // The status alone does not tell a refused protocol version from a cipher
   // or certificate problem; the library's reason does.
   std::string text = TlsErrorText(TlsError::HandshakeStep, status);
-  if (!channel_.LibraryReason().empty()) text += " (" + channel_.LibraryReason() + ")";
+  if (!lib_->channel.LibraryReason().empty()) text += " (" + lib_->channel.LibraryReason() + ")";
   return text;
 }
 
 void TlsClient::StartHandshake() {
-  if (!credentials_.Current()) {
+  if (!lib_->credentials.Current()) {
     // TLS was switched on while the TCP connection was already under way.
     if (int rc = AcquireCredentials(); rc != 0) {
       std::string text = LastErrorText().str();
@@ -208,14 +220,14 @@ void TlsClient::StartHandshake() {
 
   Status("Starting secure channel handshake.");
   handshakeRunning_ = true;
-  channel_.SetPauseOnCertificate(parseSSLServerCert_);
+  lib_->channel.SetPauseOnCertificate(parseSSLServerCert_);
   token_.clear();
-  uint32_t st = channel_.Start(credentials_.Current(), ServerName(), tls::AlpnWireList(alpnExtension_), token_);
-  Status(tls::EnabledVersionsText(credentials_.Current()->EffectiveProtocols()));
+  uint32_t st = lib_->channel.Start(lib_->credentials.Current(), ServerName(), tls::AlpnWireList(alpnExtension_), token_);
+  Status(tls::EnabledVersionsText(lib_->credentials.Current()->EffectiveProtocols()));
   if (st != tls::kSecIContinueNeeded) {
     lastHandshakeError_ = st;
     handshakeRunning_ = false;
-    channel_.Reset();
+    lib_->channel.Reset();
     std::string text = HandshakeFailureText(st);
     SetError(TlsErrorCode(TlsError::HandshakeStep), text);
     OnError(TlsErrorCode(TlsError::HandshakeStep), text);
@@ -263,10 +275,10 @@ bool TlsClient::HandshakeStep() {
   size_t consumed = 0;
   token_.clear();
   std::string_view input = Received();
-  uint32_t st = channel_.Step(input, consumed, token_);
+  uint32_t st = lib_->channel.Step(input, consumed, token_);
   if (st == tls::kSecEIncompleteMessage) return false;
   if (tls::SecFailed(st)) {
-    channel_.Reset();
+    lib_->channel.Reset();
     handshakeRunning_ = false;
     lastHandshakeError_ = st;
     std::string text = HandshakeFailureText(st);
@@ -301,7 +313,7 @@ bool TlsClient::HandshakeStep() {
     Status(Counted("Sending %d handshake bytes.", out.size()));
     if (!Alive()) return false;
   }
-  if (channel_.TakeClientCertificateRequest()) {
+  if (lib_->channel.TakeClientCertificateRequest()) {
     Status("Client certificate requested from server.");
     if (!Alive()) return false;
   }
@@ -320,7 +332,7 @@ bool TlsClient::HandshakeStep() {
 bool TlsClient::EarlyCertificateLook(std::string_view input) {
   tls::CertificateReport report;
   if (tls::ParseCertificateFromHandshake(input, report) != 0) {
-    X509* peer = channel_.CertificateArrived() ? channel_.PeerCertificate() : nullptr;
+    X509* peer = lib_->channel.CertificateArrived() ? lib_->channel.PeerCertificate() : nullptr;
     if (peer == nullptr) return true;  // not here yet
     report.subject = tls::X500NameString(X509_get_subject_name(peer));
     report.issuer = tls::X500NameString(X509_get_issuer_name(peer));
@@ -338,10 +350,10 @@ bool TlsClient::EarlyCertificateLook(std::string_view input) {
 }
 
 bool TlsClient::FinishHandshake() {
-  if (negotiatedAlpn_.empty()) negotiatedAlpn_ = channel_.NegotiatedAlpn();
+  if (negotiatedAlpn_.empty()) negotiatedAlpn_ = lib_->channel.NegotiatedAlpn();
   if (state_ == ChannelState::Established) {
     // A renegotiation finished: the connection simply goes on.
-    Status(channel_.NegotiatedParametersText());
+    Status(lib_->channel.NegotiatedParametersText());
     if (!Alive()) return false;
     OnPlainReady();
     return Alive() && !Received().empty();
@@ -355,7 +367,7 @@ bool TlsClient::FinishHandshake() {
     return false;
   }
   state_ = ChannelState::Established;
-  Status(channel_.NegotiatedParametersText());
+  Status(lib_->channel.NegotiatedParametersText());
   if (!Alive()) return false;
   OnConnectionStatus("SSL handshake complete.", 0);
   if (!Alive()) return false;
@@ -366,7 +378,7 @@ bool TlsClient::FinishHandshake() {
 }
 
 bool TlsClient::DecideServerCertificate() {
-  X509* peer = channel_.PeerCertificate();
+  X509* peer = lib_->channel.PeerCertificate();
   if (peer == nullptr) {
     OnError(TlsErrorCode(TlsError::NoServerCertificate),
             TlsErrorText(TlsError::NoServerCertificate, tls::kSecECertUnknown));
@@ -381,7 +393,7 @@ bool TlsClient::DecideServerCertificate() {
     return true;
   }
   const TlsSettings& s = Tls();
-  uint32_t result = tls::ValidateServerCertificate(peer, channel_.PeerChain(), ServerName(), s.sslSecurityFlags,
+  uint32_t result = tls::ValidateServerCertificate(peer, lib_->channel.PeerChain(), ServerName(), s.sslSecurityFlags,
                                                    s.sslIncludeCertChain, serverCertificate_);
   bool accept = result == 0;
   if (result == 274 || result == 275 || result == 285) {
@@ -398,7 +410,7 @@ bool TlsClient::DecryptStep() {
   size_t consumed = 0;
   token_.clear();
   plain_.clear();
-  uint32_t st = channel_.Decrypt(Received(), consumed, plain_, token_);
+  uint32_t st = lib_->channel.Decrypt(Received(), consumed, plain_, token_);
   if (!token_.empty()) {
     std::string out = std::move(token_);
     SendCipher(out.data(), out.size());
@@ -432,7 +444,7 @@ bool TlsClient::DecryptStep() {
       }
       Status("Renegotiate is disabled. Send NO_RENEGOTIATION alert message.");
       token_.clear();
-      channel_.RefuseRenegotiation(Received(), consumed, token_);
+      lib_->channel.RefuseRenegotiation(Received(), consumed, token_);
       if (!token_.empty()) {
         std::string out = std::move(token_);
         SendCipher(out.data(), out.size());
@@ -551,7 +563,7 @@ int TlsClient::SendPlain(const char* data, int length, int& accepted) {
     size_t chunk = std::min(left, kSendBatch);
     RecordTraffic(false, data, static_cast<int>(chunk));
     records.clear();
-    uint32_t st = channel_.Encrypt(std::string_view(data, chunk), records);
+    uint32_t st = lib_->channel.Encrypt(std::string_view(data, chunk), records);
     if (st != tls::kSecEOk) {
       return SetError(TlsErrorCode(TlsError::Encrypt), TlsErrorText(TlsError::Encrypt, st));
     }
@@ -577,9 +589,9 @@ void TlsClient::OnReadyToSend() {
 // --- closing -------------------------------------------------------------------------------------
 
 void TlsClient::SendCloseNotify(bool release, bool plainContinues) {
-  if (channel_.HasContext() && encryptOnSend_) {
+  if (lib_->channel.HasContext() && encryptOnSend_) {
     token_.clear();
-    channel_.Shutdown(token_);
+    lib_->channel.Shutdown(token_);
     if (!token_.empty()) {
       // The socket's send starts a new operation and clears the last error;
       // a close after a failure must leave that failure readable, as a
@@ -612,7 +624,7 @@ void TlsClient::EndTls() {
 }
 
 void TlsClient::TlsOff(bool plainContinues) {
-  channel_.Reset();
+  lib_->channel.Reset();
   handshakeRunning_ = false;
   encryptOnSend_ = decryptOnReceive_ = false;
   // Ciphertext of a context that is gone must never reach the layer above.
@@ -630,7 +642,7 @@ void TlsClient::FailConnection(int code) {
   // Connected with the code. Bytes still arriving are not read any more.
   state_ = ChannelState::None;
   handshakeRunning_ = false;
-  channel_.Reset();
+  lib_->channel.Reset();
   dropInput_ = true;
   ClearReceived();
   OnConnectionStatus("SSL handshake failed.", code);
@@ -643,7 +655,7 @@ void TlsClient::FailEstablished(int code) {
   // Disconnected instead, and the channel's bytes are not read any more.
   channelFailure_ = code;
   handshakeRunning_ = false;
-  channel_.Reset();
+  lib_->channel.Reset();
   dropInput_ = true;
   ClearReceived();
   Disconnect(code);
@@ -675,7 +687,7 @@ void TlsClient::OnDisconnected(int code) {
 
 void TlsClient::CloseSocket() {
   TcpClient::CloseSocket();
-  if (tlsOn_ || channel_.HasContext()) TlsOff(false);
+  if (tlsOn_ || lib_->channel.HasContext()) TlsOff(false);
   dropInput_ = false;
   state_ = ChannelState::None;
   plainAfterTls_ = false;
