@@ -586,6 +586,35 @@ int TcpClient::DoRead(int mode) {
   }
 }
 
+int TcpClient::ReceiveRaw(char* buffer, int room, int& received) {
+  received = 0;
+  for (;;) {
+    ssize_t n = ::recv(socket_.fd(), buffer, static_cast<size_t>(room), 0);
+    ArmRead();
+    if (n > 0) {
+      received = static_cast<int>(n);
+      NoteActivity();
+      return 0;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 10035;
+    if (n < 0) {
+      // Only this recv sees the error; the next one reads as an orderly close.
+      lastReceiveError_ = SocketErrorFromErrno(errno);
+      return lastReceiveError_;
+    }
+    return kReadElsewhere;
+  }
+}
+
+int TcpClient::ReadInto(char* buffer, int room, int& received) {
+  received = 0;
+  if (lines_.Unread() > 0 || firewall_.NegotiationRunning() || !SocketOpen() || room <= 0) return kReadElsewhere;
+  int rc = ReceiveRaw(buffer, room, received);
+  if (rc == 0 && recordAtSocket_) RecordTraffic(true, buffer, received);
+  return rc;
+}
+
 void TcpClient::SetAcceptData(bool on) {
   acceptData_ = on;
   if (!on || readRunning_) return;  // a running read picks the change up itself

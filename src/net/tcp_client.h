@@ -84,6 +84,17 @@ class TcpClient : public SocketBase {
 
   // --- reading ------------------------------------------------------------
   virtual int DoRead(int mode);
+  // ReadInto's answer when the ordinary read (DoRead) must handle what comes
+  // next: bytes already buffered, a close, an error, the end of TLS.
+  static constexpr int kReadElsewhere = -1;
+  // Reads what the connection has straight into buffer, the reader's own
+  // (TLS decrypts into it). received: bytes placed. 0 (received > 0), 10035
+  // when nothing is there now (the next notification brings more), a socket
+  // error, or kReadElsewhere.
+  virtual int ReadInto(char* buffer, int room, int& received);
+  // Received bytes are waiting in this layer (or a layer above the socket)
+  // for the ordinary delivery.
+  virtual bool InputBuffered() const { return lines_.Unread() > 0; }
   void SetAcceptData(bool on);
   bool AcceptData() const noexcept { return acceptData_; }
   // Reading is allowed (AcceptData, or a firewall negotiation runs). TLS may
@@ -143,6 +154,10 @@ class TcpClient : public SocketBase {
   int AttachSocket(int fd);
 
  protected:
+  // One recv into buffer, re-arming the read notification: 0 with received
+  // > 0, 10035, a socket error (kept as the last receive error), or
+  // kReadElsewhere for a close (DoRead reports it).
+  int ReceiveRaw(char* buffer, int room, int& received);
   // Delivery of one received piece through the firewall stage.
   void Deliver(const LineChunk& chunk);
   // Whether the socket layer records and traces the bytes (TLS records the

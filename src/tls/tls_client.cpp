@@ -264,7 +264,9 @@ void TlsClient::ProcessReceived() {
   if (processing_) return;
   processing_ = true;
   for (;;) {
-    if (!decryptOnReceive_ || dropInput_ || Received().empty() || !SocketOpen()) break;
+    if (!decryptOnReceive_ || dropInput_ || !SocketOpen()) break;
+    // Plaintext the library holds of a record read in part counts as input.
+    if (Received().empty() && (handshakeRunning_ || !lib_->channel.PlainPending())) break;
     bool again = handshakeRunning_ ? HandshakeStep() : DecryptStep();
     if (!again) break;
   }
@@ -407,29 +409,41 @@ bool TlsClient::DecideServerCertificate() {
 }
 
 bool TlsClient::DecryptStep() {
-  size_t consumed = 0;
+  size_t consumed = 0, produced = 0;
   token_.clear();
   plain_.clear();
-  uint32_t st = lib_->channel.Decrypt(Received(), consumed, plain_, token_);
+  // Records are decrypted straight into the free end of the plaintext
+  // buffer, several at a time, and go up as one piece; only when it is full
+  // (the layer above takes nothing now) does plaintext collect in a string.
+  int room = 0;
+  char* space = overflow_.empty() ? plainLines_.FreeSpace(room) : nullptr;
+  const bool inPlace = space != nullptr && room > 0;
+  uint32_t st = inPlace ? lib_->channel.DecryptInto(Received(), consumed, space, static_cast<size_t>(room),
+                                                    produced, token_)
+                        : lib_->channel.Decrypt(Received(), consumed, plain_, token_);
   if (!token_.empty()) {
     std::string out = std::move(token_);
     SendCipher(out.data(), out.size());
   }
+  if (st == tls::kSecEOk || st == tls::kSecIContextExpired) Consume(consumed);
+  if (inPlace && produced > 0) {
+    // Records before a close_notify or a bad record still go up.
+    RecordTraffic(true, space, static_cast<int>(produced));
+    plainLines_.Commit(static_cast<int>(produced));
+    DeliverBufferedPlain(false);
+    if (!Alive()) return false;
+  }
   switch (st) {
     case tls::kSecEOk:
-      Consume(consumed);
       if (!plain_.empty()) {
         RecordTraffic(true, plain_.data(), static_cast<int>(plain_.size()));
         DeliverPlain(plain_.data(), plain_.size());
       }
-      return consumed > 0 && Alive();
+      return (consumed > 0 || produced > 0) && Alive();
     case tls::kSecEIncompleteMessage:
       return false;
     case tls::kSecIContextExpired: {
-      Consume(consumed);
-      Status("Server signaled end of session.");
-      peerEndedTls_ = true;
-      SendCloseNotify(true, true);
+      PeerEndsTls();
       // What follows the close_notify is plain TCP again.
       std::string rest(Received());
       ClearReceived();
@@ -451,12 +465,84 @@ bool TlsClient::DecryptStep() {
       }
       Consume(consumed);
       return consumed > 0;
-    default: {
-      std::string text = TlsErrorText(TlsError::Decrypt, st);
-      SetError(TlsErrorCode(TlsError::Decrypt), text);
-      OnError(TlsErrorCode(TlsError::Decrypt), text);
-      FailEstablished(TlsErrorCode(TlsError::Decrypt));
+    default:
+      DecryptFailed(st);
       return false;
+  }
+}
+
+void TlsClient::PeerEndsTls() {
+  Status("Server signaled end of session.");
+  peerEndedTls_ = true;
+  SendCloseNotify(true, true);
+}
+
+void TlsClient::DecryptFailed(uint32_t status) {
+  std::string text = TlsErrorText(TlsError::Decrypt, status);
+  SetError(TlsErrorCode(TlsError::Decrypt), text);
+  OnError(TlsErrorCode(TlsError::Decrypt), text);
+  FailEstablished(TlsErrorCode(TlsError::Decrypt));
+}
+
+bool TlsClient::InputBuffered() const {
+  if (!tlsOn_) return TcpClient::InputBuffered();
+  // Plaintext the library still holds is read by ReadInto as well.
+  return plainLines_.Unread() > 0 || !overflow_.empty();
+}
+
+int TlsClient::ReadInto(char* buffer, int room, int& received) {
+  received = 0;
+  if (!tlsOn_) return TcpClient::ReadInto(buffer, room, received);
+  if (state_ != ChannelState::Established || handshakeRunning_ || dropInput_ || !decryptOnReceive_ ||
+      processing_ || plainLines_.Unread() > 0 || !overflow_.empty() || Firewall().NegotiationRunning() ||
+      !SocketOpen() || room <= 0) {
+    return kReadElsewhere;
+  }
+  LineBuffer& cipher = Lines();
+  if (!Received().empty()) {
+    // The part of a record the ordinary read left behind goes back in front.
+    if (cipher.Unread() > 0 || cipher.Append(Received().data(), static_cast<int>(Received().size())) != 0) {
+      return kReadElsewhere;
+    }
+    ClearReceived();
+  }
+  for (;;) {
+    size_t consumed = 0, produced = 0;
+    token_.clear();
+    uint32_t st = lib_->channel.DecryptInto(cipher.Peek(), consumed, buffer + received,
+                                            static_cast<size_t>(room - received), produced, token_);
+    cipher.Consume(static_cast<int>(consumed));
+    if (!token_.empty()) {
+      std::string out = std::move(token_);
+      SendCipher(out.data(), out.size());
+    }
+    // Records before a close_notify or a bad record still count.
+    if (produced > 0) RecordTraffic(true, buffer + received, static_cast<int>(produced));
+    received += static_cast<int>(produced);
+    switch (st) {
+      case tls::kSecEOk:
+        if (received == room || !SocketOpen()) return 0;
+        continue;
+      case tls::kSecEIncompleteMessage: {
+        if (received > 0) return 0;
+        int space = 0;
+        char* free = cipher.FreeSpace(space);
+        if (free == nullptr || space <= 0) return kReadElsewhere;
+        int got = 0;
+        if (int rc = ReceiveRaw(free, space, got); rc != 0) return rc;
+        cipher.Commit(got);
+        continue;
+      }
+      case tls::kSecIRenegotiate:
+        return received > 0 ? 0 : kReadElsewhere;
+      case tls::kSecIContextExpired:
+        // What follows the close_notify in the socket's buffer is plain TCP.
+        PeerEndsTls();
+        RepostRead();
+        return received > 0 ? 0 : kReadElsewhere;
+      default:
+        DecryptFailed(st);
+        return received > 0 ? 0 : kReadElsewhere;
     }
   }
 }
@@ -506,7 +592,7 @@ void TlsClient::DeliverBufferedPlain(bool withRest) {
 int TlsClient::DoRead(int mode) {
   if (tlsOn_ && state_ == ChannelState::Established) {
     DeliverBufferedPlain(mode == rmFinal);
-    if (!Received().empty() && !handshakeRunning_) ProcessReceived();
+    if ((!Received().empty() || lib_->channel.PlainPending()) && !handshakeRunning_) ProcessReceived();
     if (mode == rmBuffered) return 0;
   }
   return TcpClient::DoRead(mode);

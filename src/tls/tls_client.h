@@ -59,6 +59,11 @@ class TlsClient : public TcpClient {
   bool IsConnectionReady() const override;
   bool ReadAllowed() const override;
   int DoRead(int mode) override;
+  // Decrypts records straight from the socket's buffer into the reader's;
+  // plaintext already buffered here, a handshake or the end of TLS go the
+  // ordinary way (kReadElsewhere).
+  int ReadInto(char* buffer, int room, int& received) override;
+  bool InputBuffered() const override;
   void CloseSocket() override;
   int SetMaxLineLength(int length) override;
   int GetMaxLineLength() const override;
@@ -125,6 +130,9 @@ class TlsClient : public TcpClient {
   // The 276 message for a failed handshake step, with the library's reason.
   std::string HandshakeFailureText(uint32_t status) const;
   bool DecryptStep();
+  // The server's close_notify was read: TLS ends, the connection goes on.
+  void PeerEndsTls();
+  void DecryptFailed(uint32_t status);
   void ProcessReceived();
   bool FinishHandshake();
   bool DecideServerCertificate();
