@@ -1,7 +1,7 @@
 // HTTP/2 over TLS against libcurl with nghttp2, on the same local nghttpd in
-// the same run: GETs with one connection per request (one stream per
-// connection is the engine's design, so curl gets a fresh connection too),
-// and a 100 MB body into memory. Usage: bench_http2 PORT (or
+// the same run: GETs on one kept connection (libcurl reuses its connection as
+// it normally does, the engine with KeepAlive takes the next stream on its
+// own), and a 100 MB body into memory. Usage: bench_http2 PORT (or
 // CORVANE_NGHTTPD_PORT); the server is tests/servers/nghttpd/start with
 // CORVANE_H2_BENCH_FILES=1.
 #include <curl/curl.h>
@@ -35,7 +35,6 @@ struct CurlClient {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_2TLS);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L);
   }
   ~CurlClient() { curl_easy_cleanup(easy); }
   bool Get() {
@@ -84,7 +83,7 @@ int main(int argc, char** argv) {
   const int kRequests = 2000;
   const double kBig = 100.0 * 1024 * 1024;
 
-  // (a) small GETs, one connection (TLS handshake) per request.
+  // (a) small GETs, one kept connection each side.
   corvane::RestClient small;
   small.SetListener(&accept);
   small.SetHTTPVersion("2.0");
@@ -102,7 +101,7 @@ int main(int argc, char** argv) {
     return true;
   });
   if (oursA < 0 || curlAs < 0) return 1;
-  Line("(a) 2000 GETs, a connection each", oursA, curlAs, "req/s", kRequests);
+  Line("(a) 2000 GETs on a kept connection", oursA, curlAs, "req/s", kRequests);
 
   // (b) 100 MB into memory.
   corvane::RestClient big;

@@ -54,6 +54,13 @@ bool Http2Bridge::ConnectionOpen() { return c_.IsConnected() && c_.SocketOpen();
 
 void Http2Bridge::CloseConnection() { c_.CloseConnection(); }
 
+bool Http2Bridge::KeepConnection() {
+  keptSerial_ = c_.connectionSerial_;
+  return c_.headers_.keepAlive && !c_.serverClosesConnection_;
+}
+
+bool Http2Bridge::SameConnection() { return c_.IsConnected() && c_.connectionSerial_ == keptSerial_; }
+
 void Http2Bridge::UploadStarted() {
   c_.Log(kLogProgress, "Sending Body");
   c_.FireStartTransfer(0);

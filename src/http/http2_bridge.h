@@ -24,6 +24,8 @@ class Http2Bridge final : public Http2ExchangeHost {
   // True while received bytes are HTTP/2 frames.
   bool Active() const noexcept { return exchange_.Active(); }
   void OnReceived(const char* data, size_t length) { exchange_.OnReceived(data, length); }
+  // The connection closed: a kept HTTP/2 connection is gone with it.
+  void ConnectionGone() noexcept { exchange_.ConnectionGone(); }
 
   // Http2ExchangeHost
   int OpenConnection(std::string_view verb) override;
@@ -34,6 +36,8 @@ class Http2Bridge final : public Http2ExchangeHost {
   int WaitOnce() override;
   bool ConnectionOpen() override;
   void CloseConnection() override;
+  bool KeepConnection() override;
+  bool SameConnection() override;
   void UploadStarted() override;
   void UploadProgress(int64_t sent, int64_t total, std::string_view piece) override;
   void UploadEnded() override;
@@ -49,6 +53,7 @@ class Http2Bridge final : public Http2ExchangeHost {
  private:
   HttpClient& c_;
   Http2Exchange exchange_;
+  uint64_t keptSerial_ = 0;  // the client's connection that was kept
 };
 
 }  // namespace corvane

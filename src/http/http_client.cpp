@@ -48,7 +48,7 @@ HttpClient::HttpClient() : tunnelAuth_(auth_, [this] { return AuthRequestNow(); 
   Firewall().SetAuthenticator(&tunnelAuth_);
   headers_.userAgent = "Corvane HTTP Component - https://www.corvane.dev";
   SetMaxLineLength(kMaxLineLength);
-  SetBufferSizes(kSocketBufferSize, kSocketBufferSize);
+  SetDefaultBufferSizes(kSocketBufferSize, kSocketBufferSize);
   reader_.SetMaxLineLength(kMaxLineLength);
   auth_.systemTokens = &sspi_;
   auth_.proxySystemTokens = &proxySspi_;
@@ -62,6 +62,7 @@ int HttpClient::FailWith(HttpError e, std::string_view argument) {
 }
 
 void HttpClient::CloseConnection() {
+  if (http2_) http2_->ConnectionGone();
   if (!SocketOpen() && !IsConnected()) return;
   // A close we make ourselves is no verdict on the response (the reader's
   // "connection closed" failures are for closes by the server).

@@ -340,6 +340,7 @@ class HttpClient : public TransferClient,
   bool singleLineMode_ = true;
   bool sendingBody_ = false;
   bool reusedConnection_ = false;
+  uint64_t connectionSerial_ = 0;  // counts the connections made for requests
   bool closingOnPurpose_ = false;
   bool directBodyPaused_ = false;
   std::unique_ptr<Http2Bridge> http2_;

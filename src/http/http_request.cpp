@@ -111,6 +111,7 @@ int HttpClient::ConnectForRequest(std::string_view verb) {
   SetTlsEnabled(tls);
   if (int rc = SetRemoteHost(host); rc != 0) return rc;
   if (int rc = SetRemotePort(port); rc != 0) return rc;
+  ++connectionSerial_;
   return ConnectAndWait(ConnectionTimeout());
 }
 

@@ -38,6 +38,7 @@ void HttpClient::DataIn(const char* data, int length, bool isLine) {
 }
 
 void HttpClient::OnDisconnected(int code) {
+  if (http2_) http2_->ConnectionGone();
   if (currentAction_ != 0 && !reader_.complete() && responseError_ == 0 && !closingOnPurpose_) {
     bool closeDelimited = reader_.state() == ResponseReader::State::body && reader_.bodyRemaining() < 0;
     if (ChannelFailure() != 0) {
@@ -258,9 +259,9 @@ void HttpClient::ReportBody(const char* data, size_t length) {
 
 // --- direct receive ------------------------------------------------------------
 //
-// A plain identity body that goes to memory is received straight into the
-// free end of TransferredData in large blocks: no copy out of the socket's
-// line buffer and no per-block parsing. Everything else (TLS, tunnels, line
+// An identity body that goes to memory is read straight into the free end of
+// TransferredData in large blocks (over TLS, decrypted into it): no copy out
+// of a line buffer and no per-block parsing. Everything else (tunnels, line
 // states, decoding, local files, limits) takes the ordinary path.
 
 bool HttpClient::DirectBodyPossible() {
@@ -269,8 +270,8 @@ bool HttpClient::DirectBodyPossible() {
 
 bool HttpClient::DirectBodyAllowed() {
   return currentAction_ != 0 && decoder_.coding() == ContentDecoder::codingNone && file_.Path().empty() &&
-         memory_.Limit() == 0 && !strictMode_ && !TlsEnabled() && !Firewall().NegotiationRunning() &&
-         MaxReceiveDataTime() <= 0 && Lines().Unread() == 0 && responseError_ == 0 &&
+         memory_.Limit() == 0 && !strictMode_ && !Firewall().NegotiationRunning() &&
+         MaxReceiveDataTime() <= 0 && !InputBuffered() && responseError_ == 0 &&
          !(Is3xx(reader_.statusCode()) && !redirectLocation_.empty()) && !LogsAt(kLogVerbose);
 }
 
@@ -281,7 +282,12 @@ int HttpClient::DoRead(int mode) {
     // The head ended inside that read; the body continues on the direct path.
     directBodyPaused_ = false;
     acceptData_ = true;
-    if (rc == 0 && mode == rmNotify && SocketOpen() && DirectBodyPossible()) rc = DirectBodyRead();
+    if (rc == 0 && mode == rmNotify && SocketOpen()) {
+      // What the layers below decoded past the head goes up first (TLS may
+      // hold a whole record of body).
+      if (InputBuffered()) rc = TransferClient::DoRead(rmBuffered);
+      if (rc == 0 && SocketOpen() && DirectBodyPossible()) rc = DirectBodyRead();
+    }
   }
   return rc;
 }
@@ -301,23 +307,16 @@ int HttpClient::DirectBodyRead() {
       return TransferClient::DoRead(rmNotify);
     }
     char* space = memory_.Data().data() + size;
-    ssize_t n = ::recv(SocketHandle(), space, static_cast<size_t>(want), 0);
-    ArmRead();
-    if (n <= 0) {
-      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        // A reset is reported by this recv alone (the next one reads as an
-        // orderly close): kept, so the dispatch closes with its code.
-        lastReceiveError_ = SocketErrorFromErrno(errno);
-        return lastReceiveError_;
-      }
-      // A close: the ordinary read reports it.
-      return TransferClient::DoRead(rmNotify);
-    }
-    RecordTraffic(true, space, static_cast<int>(n));
+    int n = 0;
+    int rc = ReadInto(space, static_cast<int>(want), n);
+    if (rc == 10035) return 0;
+    // A close or bytes buffered below: the ordinary read takes over. A reset
+    // is reported by that recv alone (the next one reads as an orderly
+    // close), so its code is the result.
+    if (rc == kReadElsewhere) return SocketOpen() ? TransferClient::DoRead(rmNotify) : 0;
+    if (rc != 0) return rc;
     NoteActivity();
-    memory_.Data().CommitAppended(static_cast<int>(n));
+    memory_.Data().CommitAppended(n);
     bytesTransferred_ += n;
     ReportBody(memory_.Data().data() + size, static_cast<size_t>(n));
     if (int rc = reader_.BodyTaken(static_cast<size_t>(n), *this); rc != 0) return rc;

@@ -121,6 +121,8 @@ int HttpClient::DoPrepare() {
   if (int rc = RefreshDigestForRequest(tx_.verb); rc != 0) return rc;
   if (int rc = CheckRequestValues(tx_.verb, tx_.hasBody); rc != 0) return rc;
   negotiatedVersion_ = httpVersion_;
+  // A connection kept for HTTP/2 carries frames: an HTTP/1.x request needs its own.
+  if (httpVersion_ != "2.0" && http2_ && http2_->Active()) CloseConnection();
   ClearNegotiatedAlpn();
   tx_.state = httpVersion_ == "2.0" ? TxState::http2 : TxState::sendHeaders;
   return 0;

@@ -94,8 +94,8 @@ int Http2Connection::EmitWindowUpdate(uint32_t streamId, uint32_t increment) {
 // Sending
 
 int Http2Connection::Start() {
-  // A connection carries one stream, so each start is a new connection with
-  // the protocol's initial settings and an empty decoding table.
+  // Each start is a new connection with the protocol's initial settings and
+  // an empty decoding table.
   std::copy(std::begin(kInitialSettings), std::end(kInitialSettings), settings_.begin());
   streamSendWindow_ = static_cast<int32_t>(settings_[SETTINGS_INITIAL_WINDOW_SIZE - 1]);
   connectionSendWindow_ = 65535;
@@ -106,6 +106,8 @@ int Http2Connection::Start() {
   failure_ = 0;
   received_.Clear();
   decoder_.Reset();
+  streamId_ = kFirstStreamId;
+  started_ = true;
   ClearError();
 
   if (int rc = output_.Append(kPreface); rc != 0) return SetError(rc, "Out of memory.");
@@ -204,7 +206,7 @@ int Http2Connection::SendHeaders(bool endStream) {
     uint8_t flags = rest.empty() ? kFlagEndHeaders : 0;
     if (first && endStream) flags |= kFlagEndStream;
     f.SetFlags(flags);
-    f.SetStreamId(kStreamId);
+    f.SetStreamId(streamId_);
     if (f.SetPayload(piece) != 0) return SetError(kErrOutOfMemory, "Out of memory.");
     if (int rc = Emit(f); rc != 0) return rc;
     first = false;
@@ -234,7 +236,7 @@ int Http2Connection::SendData(const void* data, size_t length, bool last) {
     std::string_view piece = rest.substr(0, maxFrame);
     rest.remove_prefix(piece.size());
     Http2DataFrame f;
-    f.SetStreamId(kStreamId);
+    f.SetStreamId(streamId_);
     f.SetFlags(last && rest.empty() ? kFlagEndStream : 0);
     f.SetData(piece);
     if (int rc = Emit(f); rc != 0) return rc;
@@ -252,7 +254,7 @@ int Http2Connection::SendRstStream(uint32_t errorCode) {
   if (state_ == St::ssClosed) return FailState(Http2Message::kSendRstStreamState);
   state_ = St::ssClosed;
   Http2RstStreamFrame f;
-  f.SetStreamId(kStreamId);
+  f.SetStreamId(streamId_);
   f.SetErrorCode(errorCode);
   return Emit(f);
 }
@@ -267,8 +269,26 @@ int Http2Connection::Close() {
   closedByPeer_ = false;
   inHeaderBlock_ = pushBlock_ = endStreamPending_ = false;
   failure_ = 0;
+  started_ = false;
+  streamId_ = kFirstStreamId;
   ++generation_;
   return rc;
+}
+
+bool Http2Connection::NextStream() {
+  // A stream reset by either side may still have frames in flight, which
+  // the next stream would take for protocol errors.
+  if (!started_ || state_ != St::ssClosed || !responseComplete_ || closedByPeer_ || goAwayReceived_ ||
+      failure_ != 0 || inHeaderBlock_ || streamId_ > kMaxWindow - 2) {
+    return false;
+  }
+  streamId_ += 2;
+  state_ = St::ssIdle;
+  streamSendWindow_ = static_cast<int32_t>(settings_[SETTINGS_INITIAL_WINDOW_SIZE - 1]);
+  responseComplete_ = false;
+  pushBlock_ = endStreamPending_ = false;
+  ClearError();
+  return true;
 }
 
 bool Http2Connection::AlpnSelectsH2(std::string_view selection) noexcept {
@@ -426,7 +446,7 @@ int Http2Connection::DeliverHeaders(const HeaderList& headers, bool endHeaders) 
 
 int Http2Connection::OnData(const uint8_t* bytes, const Http2FrameHeader& h) {
   if (h.streamId == 0) return Fail(Http2Message::kRecvDataStreamZero);
-  if (h.streamId != kStreamId) return Fail(Http2Message::kRecvUnknownStream, {"DATA", h.streamId});
+  if (h.streamId != streamId_) return Fail(Http2Message::kRecvUnknownStream, {"DATA", h.streamId});
   if (!StateIs({St::ssOpened, St::ssHalfClosedLocal})) {
     return Fail(Http2Message::kRecvDataState);
   }
@@ -447,7 +467,7 @@ int Http2Connection::OnData(const uint8_t* bytes, const Http2FrameHeader& h) {
 
 int Http2Connection::OnHeaders(const uint8_t* bytes, const Http2FrameHeader& h) {
   if (h.streamId == 0) return Fail(Http2Message::kRecvHeadersStreamZero);
-  if (h.streamId != kStreamId) {
+  if (h.streamId != streamId_) {
     return Fail(Http2Message::kRecvUnknownStream, {"HEADERS", h.streamId});
   }
   if (StateIs({St::ssReservedLocal, St::ssHalfClosedRemote}) ||
@@ -471,7 +491,7 @@ int Http2Connection::OnContinuation(const uint8_t* bytes, const Http2FrameHeader
     return FailState(Http2Message::kRecvContinuationState);
   }
   if (!inHeaderBlock_) return Fail(Http2Message::kRecvOrphanContinuation);
-  if (h.streamId != kStreamId) {
+  if (h.streamId != streamId_) {
     return Fail(Http2Message::kRecvUnknownStream, {"CONTINUATION", h.streamId});
   }
   if (int rc = ParseInto(continuationFrame_, bytes, h); rc != 0) return rc;
@@ -481,7 +501,7 @@ int Http2Connection::OnContinuation(const uint8_t* bytes, const Http2FrameHeader
 
 int Http2Connection::OnRstStream(const uint8_t* bytes, const Http2FrameHeader& h) {
   if (h.streamId == 0) return Fail(Http2Message::kRecvRstStreamStreamZero);
-  if (h.streamId != kStreamId) return 0;  // not ours
+  if (h.streamId != streamId_) return 0;  // not ours
   if (state_ == St::ssIdle || (state_ == St::ssClosed && closedByPeer_)) {
     return FailState(Http2Message::kRecvRstStreamState);
   }
@@ -579,7 +599,7 @@ int Http2Connection::OnWindowUpdate(const uint8_t* bytes, const Http2FrameHeader
   if (int rc = ParseInto(windowUpdateFrame_, bytes, h); rc != 0) return rc;
   const uint32_t increment = windowUpdateFrame_.Increment();
   if (increment == 0) return Fail(Http2Message::kRecvWindowUpdateZero);
-  if (h.streamId == kStreamId) {
+  if (h.streamId == streamId_) {
     int64_t w = int64_t{streamSendWindow_} + increment;
     if (w > kMaxWindow) return Fail(Http2Message::kWindowOverflow);
     streamSendWindow_ = static_cast<int32_t>(w);

@@ -43,8 +43,8 @@ class Http2ResponseListener {
   virtual void Log(int level, std::string_view message, std::string_view logType) {}
 };
 
-// The client side of one HTTP/2 connection carrying one request on stream 1,
-// without I/O: every operation appends the bytes to send to Output(), which
+// The client side of one HTTP/2 connection, one request at a time: stream 1,
+// then 3, 5, ... when the owner keeps the connection (NextStream), without I/O: every operation appends the bytes to send to Output(), which
 // the owner writes to the TLS channel and then empties (ConsumeOutput), and
 // Receive takes the bytes the channel delivered while the request runs,
 // that is after SendHeaders (a server's first SETTINGS that arrives with the
@@ -58,7 +58,7 @@ class Http2ResponseListener {
 // LastErrorText(); after a failure of Receive the connection is unusable.
 class Http2Connection : public ComponentCore {
  public:
-  static constexpr uint32_t kStreamId = 1;
+  static constexpr uint32_t kFirstStreamId = 1;
   // The connection-level WINDOW_UPDATE sent after the preface.
   static constexpr uint32_t kConnectionWindowIncrement = 65535;
   // This side never announces SETTINGS_MAX_FRAME_SIZE, so the protocol
@@ -103,6 +103,16 @@ class Http2Connection : public ComponentCore {
   // Ends the stream (RST_STREAM unless it is closed or never opened), then
   // back to IDLE with an empty receive buffer and decoding table.
   int Close();
+
+  // After a stream that both sides ended: the next request goes on the next
+  // odd stream of the same connection, which keeps its settings, windows,
+  // decoding table and any partly received frame. False (nothing changed)
+  // when the stream has not ended cleanly, a GOAWAY arrived or the stream
+  // identifiers are used up; the owner then closes the connection.
+  bool NextStream();
+  uint32_t StreamId() const noexcept { return streamId_; }
+  // Start ran on this connection (the preface is out).
+  bool Started() const noexcept { return started_; }
 
   // Bytes to send, in order.
   const ByteBuffer& Output() const noexcept { return output_; }
@@ -170,6 +180,8 @@ class Http2Connection : public ComponentCore {
   bool inHeaderBlock_ = false;   // HEADERS without END_HEADERS seen, CONTINUATION due
   bool pushBlock_ = false;       // ... and that block belongs to a PUSH_PROMISE
   bool endStreamPending_ = false;  // END_STREAM on a HEADERS whose block is incomplete
+  bool started_ = false;
+  uint32_t streamId_ = kFirstStreamId;
   uint32_t generation_ = 0;      // changed by Close, so Receive notices a close from a callback
   int failure_ = 0;              // sticky result of a failed Receive
   int32_t streamSendWindow_ = 65535;

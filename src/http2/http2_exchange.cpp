@@ -21,40 +21,69 @@ Http2Exchange::Http2Exchange(Http2ExchangeHost& host) : host_(host) {
 bool Http2Exchange::Run(std::string_view verb, bool hasBody, int* result) {
   // The server may speak first (its SETTINGS can arrive with the end of the
   // handshake), so received bytes are ours from the connection on.
+  const bool wasKept = kept_;
   active_ = true;
   streaming_ = false;
   failure_ = 0;
-  held_.Clear();
+  if (!wasKept) held_.Clear();
   int rc = host_.OpenConnection(verb);
+  kept_ = false;
   if (rc != 0) {
     active_ = false;
+    held_.Clear();
+    DropConnectionState();
     *result = host_.FinishRequest(rc);
     return true;
   }
-  std::string alpn = host_.AlpnSelection();
-  if (!alpn.empty() && host_.LogsAt(kLogProgress)) {
-    host_.Log(kLogProgress, std::string(Http2Connection::kAlpnLogPrefix) + alpn, "Info");
+  const bool reuse = wasKept && host_.SameConnection() && connection_.NextStream();
+  if (!reuse) {
+    if (wasKept) {
+      // A new connection: what belonged to the old one is of no use.
+      held_.Clear();
+      DropConnectionState();
+    }
+    std::string alpn = host_.AlpnSelection();
+    if (!alpn.empty() && host_.LogsAt(kLogProgress)) {
+      host_.Log(kLogProgress, std::string(Http2Connection::kAlpnLogPrefix) + alpn, "Info");
+    }
+    if (!Http2Connection::AlpnSelectsH2(alpn)) {
+      // An HTTP/1.1 server does not speak first: nothing held is lost.
+      active_ = false;
+      held_.Clear();
+      return false;
+    }
   }
-  if (!Http2Connection::AlpnSelectsH2(alpn)) {
-    // An HTTP/1.1 server does not speak first: nothing held is lost.
-    active_ = false;
-    held_.Clear();
-    return false;
-  }
-  rc = RunStream(verb, hasBody);
+  rc = RunStream(verb, hasBody, reuse);
   active_ = false;
   streaming_ = false;
-  held_.Clear();
-  connection_.Close();  // nothing is written: the connection goes next
-  connection_.ConsumeOutput(static_cast<size_t>(connection_.Output().size()));
-  // One stream per connection: stream 1 cannot carry a second request.
-  host_.CloseConnection();
+  if (rc == 0 && host_.KeepConnection() && host_.ConnectionOpen() && connection_.State() == Http2StreamState::ssClosed &&
+      !connection_.GoAwayReceived()) {
+    // The credit for the last DATA frames stays in the output and goes out
+    // with the next request's HEADERS.
+    kept_ = true;
+  } else {
+    held_.Clear();
+    DropConnectionState();
+    host_.CloseConnection();
+  }
   *result = host_.FinishRequest(rc);
   return true;
 }
 
+void Http2Exchange::DropConnectionState() {
+  connection_.Close();  // nothing is written: the connection goes next
+  connection_.ConsumeOutput(static_cast<size_t>(connection_.Output().size()));
+}
+
+void Http2Exchange::ConnectionGone() noexcept {
+  if (!kept_) return;
+  kept_ = false;
+  held_.Clear();
+  DropConnectionState();
+}
+
 void Http2Exchange::OnReceived(const char* data, size_t length) {
-  if (!active_ || failure_ != 0 || length == 0) return;
+  if (!Active() || failure_ != 0 || length == 0) return;
   if (!streaming_) {
     if (held_.Append(data, static_cast<int>(length)) != 0) failure_ = host_.Fail(200, "Out of memory.");
     return;
@@ -87,22 +116,25 @@ int Http2Exchange::Step() {
   int rc = host_.WaitOnce();
   if (rc != 0) return rc;
   if (failure_ != 0) return failure_;
-  // After the response (the engine may have closed the connection already)
-  // the credit for its last DATA frames is of no use to anyone.
-  if (connection_.ResponseComplete() || !host_.ConnectionOpen()) {
+  // After the response the credit for its last DATA frames waits: it goes
+  // out with the next request on a kept connection, or nowhere.
+  if (connection_.ResponseComplete()) return 0;
+  if (!host_.ConnectionOpen()) {
     connection_.ConsumeOutput(static_cast<size_t>(connection_.Output().size()));
     return 0;
   }
   return Flush();
 }
 
-int Http2Exchange::RunStream(std::string_view verb, bool hasBody) {
+int Http2Exchange::RunStream(std::string_view verb, bool hasBody, bool reuse) {
   Http2Request request;
   if (int rc = host_.ComposeRequest(verb, hasBody, request); rc != 0) return rc;
   const bool withBody = hasBody && request.contentLength > 0;
   host_.BeginResponse(verb);
 
-  if (int rc = connection_.Start(); rc != 0) return ConnectionFailure(rc);
+  if (!reuse) {
+    if (int rc = connection_.Start(); rc != 0) return ConnectionFailure(rc);
+  }
   std::string requestHeadersText;
   Http2Connection::BuildRequestHeaders(verb, request.scheme, request.host, request.port,
                                        request.pathAndQuery, request.headerBlock,

@@ -47,6 +47,12 @@ class Http2ExchangeHost : public Http2ResponseListener {
   virtual int WaitOnce() = 0;
   virtual bool ConnectionOpen() = 0;
   virtual void CloseConnection() = 0;
+  // The connection may stay open after the request for the next one
+  // (KeepAlive). Without it each request has its own connection.
+  virtual bool KeepConnection() { return false; }
+  // OpenConnection found the connection of the last request still open
+  // instead of making a new one.
+  virtual bool SameConnection() { return false; }
   // Upload progress of the body, as for an HTTP/1.x body.
   virtual void UploadStarted() {}
   virtual void UploadProgress(int64_t sent, int64_t total, std::string_view piece) {}
@@ -61,8 +67,8 @@ class Http2ExchangeHost : public Http2ResponseListener {
 // One request over HTTP/2 on the connection the host opens: the protocol
 // choice after ALPN, the stream (preface, SETTINGS, WINDOW_UPDATE, HEADERS,
 // DATA within the send window), the wait for the response, and the status
-// evaluation. One stream per connection: the connection is closed when the
-// request ends.
+// evaluation. Without KeepConnection the connection is closed when the
+// request ends; with it the next request takes the next stream on it.
 class Http2Exchange {
  public:
   explicit Http2Exchange(Http2ExchangeHost& host);
@@ -71,15 +77,20 @@ class Http2Exchange {
   // caller falls back or fails. Otherwise true with *result the request's.
   bool Run(std::string_view verb, bool hasBody, int* result);
 
-  // True while received bytes belong to the exchange.
-  bool Active() const noexcept { return active_; }
+  // True while received bytes belong to the exchange: during a request, and
+  // between requests while a kept connection is open.
+  bool Active() const noexcept { return active_ || kept_; }
+  // The connection under a kept stream went away (closed by either side).
+  void ConnectionGone() noexcept;
   // Bytes the connection delivered while Active().
   void OnReceived(const char* data, size_t length);
 
   const Http2Connection& Connection() const noexcept { return connection_; }
 
  private:
-  int RunStream(std::string_view verb, bool hasBody);
+  int RunStream(std::string_view verb, bool hasBody, bool reuse);
+  // Back to a connection that has not started, its unsent output dropped.
+  void DropConnectionState();
   int SendBody(const Http2Request& request);
   int SendPiece(const char* data, size_t length, bool last);
   int AwaitResponse();
@@ -91,12 +102,13 @@ class Http2Exchange {
   Http2ExchangeHost& host_;
   Http2Connection connection_;
   bool active_ = false;
+  bool kept_ = false;       // the connection stays open for the next stream
   bool streaming_ = false;  // HEADERS sent: received bytes go to the connection
   bool uploadStopped_ = false;
   int failure_ = 0;
   int64_t sent_ = 0;
   int64_t total_ = 0;
-  ByteBuffer held_;  // bytes that arrived before HEADERS went out
+  ByteBuffer held_;  // bytes that arrived before HEADERS went out (or between streams)
 };
 
 }  // namespace corvane

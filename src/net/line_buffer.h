@@ -58,6 +58,13 @@ class LineBuffer {
   // Everything still buffered as one chunk (used at close and for raw
   // hand-over); false when empty.
   bool TakeRest(LineChunk& out) noexcept;
+  // The buffered bytes as they are, for a reader that takes whole units of
+  // its own (TLS records) and consumes what it used.
+  std::string_view Peek() const noexcept { return {storage_.get() + start_, static_cast<size_t>(length_)}; }
+  void Consume(int count) noexcept {
+    start_ += count;
+    length_ -= count;
+  }
   // Puts bytes back to be delivered first (data behind a firewall reply).
   int Append(const char* data, int length) noexcept;
 

@@ -110,9 +110,11 @@ int TcpClient::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
     return 0;
   }
   if (item.Is("InBufferSize") || item.Is("OutBufferSize")) {
-    int& field = item.Is("InBufferSize") ? inBufferSize_ : outBufferSize_;
+    const bool in = item.Is("InBufferSize");
+    int& field = in ? inBufferSize_ : outBufferSize_;
     if (item.isQuery) return AnswerInt(result, field);
     field = static_cast<int>(item.Int());
+    (in ? inBufferSizeSet_ : outBufferSizeSet_) = true;
     return ApplyBufferSizes();
   }
   if (item.Is("TcpNoDelay")) {
@@ -584,6 +586,35 @@ int TcpClient::DoRead(int mode) {
   }
 }
 
+int TcpClient::ReceiveRaw(char* buffer, int room, int& received) {
+  received = 0;
+  for (;;) {
+    ssize_t n = ::recv(socket_.fd(), buffer, static_cast<size_t>(room), 0);
+    ArmRead();
+    if (n > 0) {
+      received = static_cast<int>(n);
+      NoteActivity();
+      return 0;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 10035;
+    if (n < 0) {
+      // Only this recv sees the error; the next one reads as an orderly close.
+      lastReceiveError_ = SocketErrorFromErrno(errno);
+      return lastReceiveError_;
+    }
+    return kReadElsewhere;
+  }
+}
+
+int TcpClient::ReadInto(char* buffer, int room, int& received) {
+  received = 0;
+  if (lines_.Unread() > 0 || firewall_.NegotiationRunning() || !SocketOpen() || room <= 0) return kReadElsewhere;
+  int rc = ReceiveRaw(buffer, room, received);
+  if (rc == 0 && recordAtSocket_) RecordTraffic(true, buffer, received);
+  return rc;
+}
+
 void TcpClient::SetAcceptData(bool on) {
   acceptData_ = on;
   if (!on || readRunning_) return;  // a running read picks the change up itself
@@ -725,15 +756,22 @@ int TcpClient::ApplyLinger() {
 int TcpClient::SetBufferSizes(int in, int out) {
   inBufferSize_ = in;
   outBufferSize_ = out;
+  inBufferSizeSet_ = outBufferSizeSet_ = true;
   return ApplyBufferSizes();
+}
+
+void TcpClient::SetDefaultBufferSizes(int in, int out) noexcept {
+  inBufferSize_ = in;
+  outBufferSize_ = out;
+  inBufferSizeSet_ = outBufferSizeSet_ = false;
 }
 
 int TcpClient::ApplyBufferSizes() {
   if (!SocketOpen()) return 0;
   int fd = socket_.fd();
   int result = 0;
-  auto apply = [&](int option, int& field) {
-    if (field <= 0) return;
+  auto apply = [&](int option, int& field, bool set) {
+    if (!set || field <= 0) return;
     if (::setsockopt(fd, SOL_SOCKET, option, &field, sizeof field) != 0) {
       int code = SocketErrorFromErrno(errno);
       int real = 0;
@@ -742,8 +780,8 @@ int TcpClient::ApplyBufferSizes() {
       result = SetSocketError(code);
     }
   };
-  apply(SO_RCVBUF, inBufferSize_);
-  apply(SO_SNDBUF, outBufferSize_);
+  apply(SO_RCVBUF, inBufferSize_, inBufferSizeSet_);
+  apply(SO_SNDBUF, outBufferSize_, outBufferSizeSet_);
   return result;
 }
 

@@ -77,10 +77,24 @@ class TcpClient : public SocketBase {
   // InBufferSize and OutBufferSize (SO_RCVBUF, SO_SNDBUF), applied at once
   // to an open socket. 0 or a socket error.
   int SetBufferSizes(int in, int out);
+  // Sizes that queries report while the caller has set none. They are not
+  // applied: a fixed SO_RCVBUF/SO_SNDBUF turns Linux's buffer autotuning off.
+  void SetDefaultBufferSizes(int in, int out) noexcept;
   int GetLocalPort() const;
 
   // --- reading ------------------------------------------------------------
   virtual int DoRead(int mode);
+  // ReadInto's answer when the ordinary read (DoRead) must handle what comes
+  // next: bytes already buffered, a close, an error, the end of TLS.
+  static constexpr int kReadElsewhere = -1;
+  // Reads what the connection has straight into buffer, the reader's own
+  // (TLS decrypts into it). received: bytes placed. 0 (received > 0), 10035
+  // when nothing is there now (the next notification brings more), a socket
+  // error, or kReadElsewhere.
+  virtual int ReadInto(char* buffer, int room, int& received);
+  // Received bytes are waiting in this layer (or a layer above the socket)
+  // for the ordinary delivery.
+  virtual bool InputBuffered() const { return lines_.Unread() > 0; }
   void SetAcceptData(bool on);
   bool AcceptData() const noexcept { return acceptData_; }
   // Reading is allowed (AcceptData, or a firewall negotiation runs). TLS may
@@ -140,6 +154,10 @@ class TcpClient : public SocketBase {
   int AttachSocket(int fd);
 
  protected:
+  // One recv into buffer, re-arming the read notification: 0 with received
+  // > 0, 10035, a socket error (kept as the last receive error), or
+  // kReadElsewhere for a close (DoRead reports it).
+  int ReceiveRaw(char* buffer, int room, int& received);
   // Delivery of one received piece through the firewall stage.
   void Deliver(const LineChunk& chunk);
   // Whether the socket layer records and traces the bytes (TLS records the
@@ -181,6 +199,8 @@ class TcpClient : public SocketBase {
   bool bindIPv6Address_ = true;
   bool gracefullyShutDownSSL_ = false;
   bool recordAtSocket_ = true;
+  bool inBufferSizeSet_ = false;  // by the caller: only then is the socket option applied
+  bool outBufferSizeSet_ = false;
 
   int64_t maxTransferRate_ = 0;
   int64_t rateWindowStart_ = 0;

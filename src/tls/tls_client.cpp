@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "core/base64.h"
+#include "tls/channel/cert_validation.h"
 #include "tls/channel/cipher_suite_names.h"
 #include "tls/channel/handshake_reader.h"
 #include "tls/channel/sec_status.h"
+#include "tls/channel/tls_channel.h"
+#include "tls/channel/tls_credentials.h"
 #include "tls/channel/tls_errors.h"
 #include "tls/channel/x500_name.h"
 
@@ -32,7 +35,12 @@ std::string Counted(const char* format, size_t n) {
 
 }  // namespace
 
-TlsClient::TlsClient() { plainLines_.Create(LineBuffer::kDefaultCapacity); }
+struct TlsClient::Library {
+  tls::CredentialCache credentials;
+  tls::TlsChannel channel;
+};
+
+TlsClient::TlsClient() : lib_(std::make_unique<Library>()) { plainLines_.Create(LineBuffer::kDefaultCapacity); }
 
 TlsClient::~TlsClient() = default;
 
@@ -85,8 +93,12 @@ int TlsClient::GetMaxLineLength() const {
   return tlsOn_ ? plainLines_.Capacity() : TcpClient::GetMaxLineLength();
 }
 
+std::shared_ptr<const tls::TlsCredentials> TlsClient::Credential() const noexcept {
+  return lib_->credentials.Current();
+}
+
 std::string TlsClient::ChannelBinding() const {
-  return tlsOn_ ? tls::TlsServerEndPoint(channel_.PeerCertificate()) : std::string();
+  return tlsOn_ ? tls::TlsServerEndPoint(lib_->channel.PeerCertificate()) : std::string();
 }
 
 bool TlsClient::LingerSetting() {
@@ -111,7 +123,7 @@ int TlsClient::AcquireCredentials() {
   p.cipherStrength = s.sslCipherStrength;
   p.algorithmList = s.sslAlgorithmList;
   p.provider = s.sslProvider;
-  uint32_t status = credentials_.Acquire(p, s.reuseSSLSession);
+  uint32_t status = lib_->credentials.Acquire(p, s.reuseSSLSession);
   if (status != tls::kSecEOk) {
     return SetError(TlsErrorCode(TlsError::AcquireCredentials), TlsErrorText(TlsError::AcquireCredentials, status));
   }
@@ -131,7 +143,7 @@ int TlsClient::Connect(bool on) {
     } else if (state_ == ChannelState::Handshaking) {
       state_ = ChannelState::None;
       handshakeRunning_ = false;
-      channel_.Reset();
+      lib_->channel.Reset();
       dropInput_ = true;
     }
     return TcpClient::Connect(false);
@@ -182,12 +194,12 @@ std::string TlsClient::HandshakeFailureText(uint32_t status) const {
   // The status alone does not tell a refused protocol version from a cipher
   // or certificate problem; the library's reason does.
   std::string text = TlsErrorText(TlsError::HandshakeStep, status);
-  if (!channel_.LibraryReason().empty()) text += " (" + channel_.LibraryReason() + ")";
+  if (!lib_->channel.LibraryReason().empty()) text += " (" + lib_->channel.LibraryReason() + ")";
   return text;
 }
 
 void TlsClient::StartHandshake() {
-  if (!credentials_.Current()) {
+  if (!lib_->credentials.Current()) {
     // TLS was switched on while the TCP connection was already under way.
     if (int rc = AcquireCredentials(); rc != 0) {
       std::string text = LastErrorText().str();
@@ -220,14 +232,14 @@ void TlsClient::StartHandshake() {
 
   Status("Starting secure channel handshake.");
   handshakeRunning_ = true;
-  channel_.SetPauseOnCertificate(parseSSLServerCert_);
+  lib_->channel.SetPauseOnCertificate(parseSSLServerCert_);
   token_.clear();
-  uint32_t st = channel_.Start(credentials_.Current(), ServerName(), tls::AlpnWireList(alpnExtension_), token_);
-  Status(tls::EnabledVersionsText(credentials_.Current()->EffectiveProtocols()));
+  uint32_t st = lib_->channel.Start(lib_->credentials.Current(), ServerName(), tls::AlpnWireList(alpnExtension_), token_);
+  Status(tls::EnabledVersionsText(lib_->credentials.Current()->EffectiveProtocols()));
   if (st != tls::kSecIContinueNeeded) {
     lastHandshakeError_ = st;
     handshakeRunning_ = false;
-    channel_.Reset();
+    lib_->channel.Reset();
     std::string text = HandshakeFailureText(st);
     SetError(TlsErrorCode(TlsError::HandshakeStep), text);
     OnError(TlsErrorCode(TlsError::HandshakeStep), text);
@@ -264,7 +276,9 @@ void TlsClient::ProcessReceived() {
   if (processing_) return;
   processing_ = true;
   for (;;) {
-    if (!decryptOnReceive_ || dropInput_ || Received().empty() || !SocketOpen()) break;
+    if (!decryptOnReceive_ || dropInput_ || !SocketOpen()) break;
+    // Plaintext the library holds of a record read in part counts as input.
+    if (Received().empty() && (handshakeRunning_ || !lib_->channel.PlainPending())) break;
     bool again = handshakeRunning_ ? HandshakeStep() : DecryptStep();
     if (!again) break;
   }
@@ -275,10 +289,10 @@ bool TlsClient::HandshakeStep() {
   size_t consumed = 0;
   token_.clear();
   std::string_view input = Received();
-  uint32_t st = channel_.Step(input, consumed, token_);
+  uint32_t st = lib_->channel.Step(input, consumed, token_);
   if (st == tls::kSecEIncompleteMessage) return false;
   if (tls::SecFailed(st)) {
-    channel_.Reset();
+    lib_->channel.Reset();
     handshakeRunning_ = false;
     lastHandshakeError_ = st;
     std::string text = HandshakeFailureText(st);
@@ -313,7 +327,7 @@ bool TlsClient::HandshakeStep() {
     Status(Counted("Sending %d handshake bytes.", out.size()));
     if (!Alive()) return false;
   }
-  if (channel_.TakeClientCertificateRequest()) {
+  if (lib_->channel.TakeClientCertificateRequest()) {
     Status("Client certificate requested from server.");
     if (!Alive()) return false;
   }
@@ -332,7 +346,7 @@ bool TlsClient::HandshakeStep() {
 bool TlsClient::EarlyCertificateLook(std::string_view input) {
   tls::CertificateReport report;
   if (tls::ParseCertificateFromHandshake(input, report) != 0) {
-    X509* peer = channel_.CertificateArrived() ? channel_.PeerCertificate() : nullptr;
+    X509* peer = lib_->channel.CertificateArrived() ? lib_->channel.PeerCertificate() : nullptr;
     if (peer == nullptr) return true;  // not here yet
     report.subject = tls::X500NameString(X509_get_subject_name(peer));
     report.issuer = tls::X500NameString(X509_get_issuer_name(peer));
@@ -350,7 +364,7 @@ bool TlsClient::EarlyCertificateLook(std::string_view input) {
 }
 
 bool TlsClient::RenegotiatedCertificateAccepted() {
-  X509* peer = channel_.PeerCertificate();
+  X509* peer = lib_->channel.PeerCertificate();
   if (peer != nullptr && tls::CertificateDer(peer) == handshakeCertificateDer_) return true;
   bool accepted = DecideServerCertificate();
   if (!Alive()) return false;
@@ -366,12 +380,12 @@ bool TlsClient::RenegotiatedCertificateAccepted() {
 }
 
 bool TlsClient::FinishHandshake() {
-  if (negotiatedAlpn_.empty()) negotiatedAlpn_ = channel_.NegotiatedAlpn();
+  if (negotiatedAlpn_.empty()) negotiatedAlpn_ = lib_->channel.NegotiatedAlpn();
   if (state_ == ChannelState::Established) {
     // A renegotiation finished: the connection goes on, unless it brought a
     // certificate that would not have been accepted in the first place.
     if (Tls().recheckCertificateOnRenegotiation && !RenegotiatedCertificateAccepted()) return false;
-    Status(channel_.NegotiatedParametersText());
+    Status(lib_->channel.NegotiatedParametersText());
     if (!Alive()) return false;
     OnPlainReady();
     return Alive() && !Received().empty();
@@ -385,8 +399,8 @@ bool TlsClient::FinishHandshake() {
     return false;
   }
   state_ = ChannelState::Established;
-  if (X509* peer = channel_.PeerCertificate()) handshakeCertificateDer_ = tls::CertificateDer(peer);
-  Status(channel_.NegotiatedParametersText());
+  if (X509* peer = lib_->channel.PeerCertificate()) handshakeCertificateDer_ = tls::CertificateDer(peer);
+  Status(lib_->channel.NegotiatedParametersText());
   if (!Alive()) return false;
   OnConnectionStatus("SSL handshake complete.", 0);
   if (!Alive()) return false;
@@ -397,7 +411,7 @@ bool TlsClient::FinishHandshake() {
 }
 
 bool TlsClient::DecideServerCertificate() {
-  X509* peer = channel_.PeerCertificate();
+  X509* peer = lib_->channel.PeerCertificate();
   if (peer == nullptr) {
     OnError(TlsErrorCode(TlsError::NoServerCertificate),
             TlsErrorText(TlsError::NoServerCertificate, tls::kSecECertUnknown));
@@ -423,7 +437,7 @@ bool TlsClient::DecideServerCertificate() {
   }
   uint32_t result = 274;
   if (ownTrust || (trustedCAFile_.empty() && trustedCADir_.empty())) {
-    result = tls::ValidateServerCertificate(peer, channel_.PeerChain(), ServerName(), s.sslSecurityFlags,
+    result = tls::ValidateServerCertificate(peer, lib_->channel.PeerChain(), ServerName(), s.sslSecurityFlags,
                                             s.sslIncludeCertChain, serverCertificate_, ownTrust.get());
   }
   bool accept = result == 0;
@@ -441,29 +455,41 @@ bool TlsClient::DecideServerCertificate() {
 }
 
 bool TlsClient::DecryptStep() {
-  size_t consumed = 0;
+  size_t consumed = 0, produced = 0;
   token_.clear();
   plain_.clear();
-  uint32_t st = channel_.Decrypt(Received(), consumed, plain_, token_);
+  // Records are decrypted straight into the free end of the plaintext
+  // buffer, several at a time, and go up as one piece; only when it is full
+  // (the layer above takes nothing now) does plaintext collect in a string.
+  int room = 0;
+  char* space = overflow_.empty() ? plainLines_.FreeSpace(room) : nullptr;
+  const bool inPlace = space != nullptr && room > 0;
+  uint32_t st = inPlace ? lib_->channel.DecryptInto(Received(), consumed, space, static_cast<size_t>(room),
+                                                    produced, token_)
+                        : lib_->channel.Decrypt(Received(), consumed, plain_, token_);
   if (!token_.empty()) {
     std::string out = std::move(token_);
     SendCipher(out.data(), out.size());
   }
+  if (st == tls::kSecEOk || st == tls::kSecIContextExpired) Consume(consumed);
+  if (inPlace && produced > 0) {
+    // Records before a close_notify or a bad record still go up.
+    RecordTraffic(true, space, static_cast<int>(produced));
+    plainLines_.Commit(static_cast<int>(produced));
+    DeliverBufferedPlain(false);
+    if (!Alive()) return false;
+  }
   switch (st) {
     case tls::kSecEOk:
-      Consume(consumed);
       if (!plain_.empty()) {
         RecordTraffic(true, plain_.data(), static_cast<int>(plain_.size()));
         DeliverPlain(plain_.data(), plain_.size());
       }
-      return consumed > 0 && Alive();
+      return (consumed > 0 || produced > 0) && Alive();
     case tls::kSecEIncompleteMessage:
       return false;
     case tls::kSecIContextExpired: {
-      Consume(consumed);
-      Status("Server signaled end of session.");
-      peerEndedTls_ = true;
-      SendCloseNotify(true, true);
+      PeerEndsTls();
       // What follows the close_notify is plain TCP again.
       std::string rest(Received());
       ClearReceived();
@@ -478,19 +504,91 @@ bool TlsClient::DecryptStep() {
       }
       Status("Renegotiate is disabled. Send NO_RENEGOTIATION alert message.");
       token_.clear();
-      channel_.RefuseRenegotiation(Received(), consumed, token_);
+      lib_->channel.RefuseRenegotiation(Received(), consumed, token_);
       if (!token_.empty()) {
         std::string out = std::move(token_);
         SendCipher(out.data(), out.size());
       }
       Consume(consumed);
       return consumed > 0;
-    default: {
-      std::string text = TlsErrorText(TlsError::Decrypt, st);
-      SetError(TlsErrorCode(TlsError::Decrypt), text);
-      OnError(TlsErrorCode(TlsError::Decrypt), text);
-      FailEstablished(TlsErrorCode(TlsError::Decrypt));
+    default:
+      DecryptFailed(st);
       return false;
+  }
+}
+
+void TlsClient::PeerEndsTls() {
+  Status("Server signaled end of session.");
+  peerEndedTls_ = true;
+  SendCloseNotify(true, true);
+}
+
+void TlsClient::DecryptFailed(uint32_t status) {
+  std::string text = TlsErrorText(TlsError::Decrypt, status);
+  SetError(TlsErrorCode(TlsError::Decrypt), text);
+  OnError(TlsErrorCode(TlsError::Decrypt), text);
+  FailEstablished(TlsErrorCode(TlsError::Decrypt));
+}
+
+bool TlsClient::InputBuffered() const {
+  if (!tlsOn_) return TcpClient::InputBuffered();
+  // Plaintext the library still holds is read by ReadInto as well.
+  return plainLines_.Unread() > 0 || !overflow_.empty();
+}
+
+int TlsClient::ReadInto(char* buffer, int room, int& received) {
+  received = 0;
+  if (!tlsOn_) return TcpClient::ReadInto(buffer, room, received);
+  if (state_ != ChannelState::Established || handshakeRunning_ || dropInput_ || !decryptOnReceive_ ||
+      processing_ || plainLines_.Unread() > 0 || !overflow_.empty() || Firewall().NegotiationRunning() ||
+      !SocketOpen() || room <= 0) {
+    return kReadElsewhere;
+  }
+  LineBuffer& cipher = Lines();
+  if (!Received().empty()) {
+    // The part of a record the ordinary read left behind goes back in front.
+    if (cipher.Unread() > 0 || cipher.Append(Received().data(), static_cast<int>(Received().size())) != 0) {
+      return kReadElsewhere;
+    }
+    ClearReceived();
+  }
+  for (;;) {
+    size_t consumed = 0, produced = 0;
+    token_.clear();
+    uint32_t st = lib_->channel.DecryptInto(cipher.Peek(), consumed, buffer + received,
+                                            static_cast<size_t>(room - received), produced, token_);
+    cipher.Consume(static_cast<int>(consumed));
+    if (!token_.empty()) {
+      std::string out = std::move(token_);
+      SendCipher(out.data(), out.size());
+    }
+    // Records before a close_notify or a bad record still count.
+    if (produced > 0) RecordTraffic(true, buffer + received, static_cast<int>(produced));
+    received += static_cast<int>(produced);
+    switch (st) {
+      case tls::kSecEOk:
+        if (received == room || !SocketOpen()) return 0;
+        continue;
+      case tls::kSecEIncompleteMessage: {
+        if (received > 0) return 0;
+        int space = 0;
+        char* free = cipher.FreeSpace(space);
+        if (free == nullptr || space <= 0) return kReadElsewhere;
+        int got = 0;
+        if (int rc = ReceiveRaw(free, space, got); rc != 0) return rc;
+        cipher.Commit(got);
+        continue;
+      }
+      case tls::kSecIRenegotiate:
+        return received > 0 ? 0 : kReadElsewhere;
+      case tls::kSecIContextExpired:
+        // What follows the close_notify in the socket's buffer is plain TCP.
+        PeerEndsTls();
+        RepostRead();
+        return received > 0 ? 0 : kReadElsewhere;
+      default:
+        DecryptFailed(st);
+        return received > 0 ? 0 : kReadElsewhere;
     }
   }
 }
@@ -540,7 +638,7 @@ void TlsClient::DeliverBufferedPlain(bool withRest) {
 int TlsClient::DoRead(int mode) {
   if (tlsOn_ && state_ == ChannelState::Established) {
     DeliverBufferedPlain(mode == rmFinal);
-    if (!Received().empty() && !handshakeRunning_) ProcessReceived();
+    if ((!Received().empty() || lib_->channel.PlainPending()) && !handshakeRunning_) ProcessReceived();
     if (mode == rmBuffered) return 0;
   }
   return TcpClient::DoRead(mode);
@@ -597,7 +695,7 @@ int TlsClient::SendPlain(const char* data, int length, int& accepted) {
     size_t chunk = std::min(left, kSendBatch);
     RecordTraffic(false, data, static_cast<int>(chunk));
     records.clear();
-    uint32_t st = channel_.Encrypt(std::string_view(data, chunk), records);
+    uint32_t st = lib_->channel.Encrypt(std::string_view(data, chunk), records);
     if (st != tls::kSecEOk) {
       return SetError(TlsErrorCode(TlsError::Encrypt), TlsErrorText(TlsError::Encrypt, st));
     }
@@ -623,9 +721,9 @@ void TlsClient::OnReadyToSend() {
 // --- closing -------------------------------------------------------------------------------------
 
 void TlsClient::SendCloseNotify(bool release, bool plainContinues) {
-  if (channel_.HasContext() && encryptOnSend_) {
+  if (lib_->channel.HasContext() && encryptOnSend_) {
     token_.clear();
-    channel_.Shutdown(token_);
+    lib_->channel.Shutdown(token_);
     if (!token_.empty()) {
       // The socket's send starts a new operation and clears the last error;
       // a close after a failure must leave that failure readable, as a
@@ -658,7 +756,7 @@ void TlsClient::EndTls() {
 }
 
 void TlsClient::TlsOff(bool plainContinues) {
-  channel_.Reset();
+  lib_->channel.Reset();
   handshakeRunning_ = false;
   encryptOnSend_ = decryptOnReceive_ = false;
   // Ciphertext of a context that is gone must never reach the layer above.
@@ -676,7 +774,7 @@ void TlsClient::FailConnection(int code) {
   // Connected with the code. Bytes still arriving are not read any more.
   state_ = ChannelState::None;
   handshakeRunning_ = false;
-  channel_.Reset();
+  lib_->channel.Reset();
   dropInput_ = true;
   ClearReceived();
   OnConnectionStatus("SSL handshake failed.", code);
@@ -689,7 +787,7 @@ void TlsClient::FailEstablished(int code) {
   // Disconnected instead, and the channel's bytes are not read any more.
   channelFailure_ = code;
   handshakeRunning_ = false;
-  channel_.Reset();
+  lib_->channel.Reset();
   dropInput_ = true;
   ClearReceived();
   Disconnect(code);
@@ -721,7 +819,7 @@ void TlsClient::OnDisconnected(int code) {
 
 void TlsClient::CloseSocket() {
   TcpClient::CloseSocket();
-  if (tlsOn_ || channel_.HasContext()) TlsOff(false);
+  if (tlsOn_ || lib_->channel.HasContext()) TlsOff(false);
   dropInput_ = false;
   state_ = ChannelState::None;
   plainAfterTls_ = false;

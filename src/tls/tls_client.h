@@ -7,12 +7,14 @@
 
 #include "net/line_buffer.h"
 #include "net/tcp_client.h"
-#include "tls/channel/cert_validation.h"
+#include "tls/channel/certificate_report.h"
 #include "tls/channel/client_cert_selection.h"
-#include "tls/channel/tls_channel.h"
-#include "tls/channel/tls_credentials.h"
 
 namespace corvane {
+
+namespace tls {
+class TlsCredentials;
+}
 
 // The TLS stage between the firewall filter and the transfer layers. TLS
 // starts once the TCP connection (and any tunnel) is up; the handshake and
@@ -57,6 +59,11 @@ class TlsClient : public TcpClient {
   bool IsConnectionReady() const override;
   bool ReadAllowed() const override;
   int DoRead(int mode) override;
+  // Decrypts records straight from the socket's buffer into the reader's;
+  // plaintext already buffered here, a handshake or the end of TLS go the
+  // ordinary way (kReadElsewhere).
+  int ReadInto(char* buffer, int room, int& received) override;
+  bool InputBuffered() const override;
   void CloseSocket() override;
   int SetMaxLineLength(int length) override;
   int GetMaxLineLength() const override;
@@ -95,7 +102,7 @@ class TlsClient : public TcpClient {
   // RFC 5929 tls-server-end-point of the current connection (empty without TLS).
   std::string ChannelBinding() const;
   // The credential in use, for tests and the session-reuse rule.
-  std::shared_ptr<const tls::TlsCredentials> Credential() const noexcept { return credentials_.Current(); }
+  std::shared_ptr<const tls::TlsCredentials> Credential() const noexcept;
 
   // --- event operations ----------------------------------------------------
   void OnConnectComplete(int code) override;
@@ -123,6 +130,9 @@ class TlsClient : public TcpClient {
   // The 276 message for a failed handshake step, with the library's reason.
   std::string HandshakeFailureText(uint32_t status) const;
   bool DecryptStep();
+  // The server's close_notify was read: TLS ends, the connection goes on.
+  void PeerEndsTls();
+  void DecryptFailed(uint32_t status);
   void ProcessReceived();
   bool FinishHandshake();
   // After a renegotiation: the same certificate, or a new one accepted as
@@ -185,8 +195,10 @@ class TlsClient : public TcpClient {
   bool dropInput_ = false;  // the context is gone: received bytes are discarded
   uint32_t lastHandshakeError_ = 0xFFFFFFFF;
   int channelFailure_ = 0;  // code that closed the established channel, 0 if none
-  tls::CredentialCache credentials_;
-  tls::TlsChannel channel_;
+  // The library's context and the credentials it was made from; their types
+  // stay inside tls_client.cpp, so the layers above never see the library.
+  struct Library;
+  std::unique_ptr<Library> lib_;
   std::string received_;  // ciphertext; the part from receivedAt_ on is not consumed yet
   size_t receivedAt_ = 0;
   std::string pending_;   // ciphertext the socket did not take yet

@@ -428,6 +428,52 @@ TEST_F(Http2ConnectionTest, CloseResetsAnOpenStreamOnly) {
   EXPECT_EQ("", TakeOutput()) << "an idle stream is never reset";
 }
 
+TEST_F(Http2ConnectionTest, NextStreamGoesOnTheNextOddStreamOfTheSameConnection) {
+  Reach(St::ssClosed);
+  // A frame cut in two by the end of the last response stays with the connection.
+  const std::string ping = Frame(6, 0, 0, "12345678");
+  ASSERT_EQ(0, Feed(ping.substr(0, 5)));
+  ASSERT_TRUE(conn.NextStream());
+  EXPECT_EQ(3u, conn.StreamId());
+  EXPECT_EQ(St::ssIdle, conn.State());
+  EXPECT_FALSE(conn.ResponseComplete());
+  ASSERT_EQ(0, conn.SendHeaders(true));
+  std::string out = TakeOutput();
+  ASSERT_GE(out.size(), 9u);
+  EXPECT_EQ(U32(3), out.substr(5, 4)) << "HEADERS on stream 3, no preface or SETTINGS again";
+  ASSERT_EQ(0, Feed(ping.substr(5)));
+  EXPECT_EQ(Frame(6, 1, 0, "12345678"), TakeOutput());
+  ASSERT_EQ(0, Feed(Frame(1, kFlagEndHeaders | kFlagEndStream, 3, Block({{":status", "204"}}))))
+      << conn.LastErrorText().view();
+  EXPECT_EQ(St::ssClosed, conn.State());
+  EXPECT_EQ(1, Feed(Frame(0, kFlagEndStream, 1, "late"))) << "the first stream is over";
+}
+
+TEST_F(Http2ConnectionTest, NextStreamRefusesWhatMayStillHaveFramesInFlight) {
+  struct Case {
+    const char* name;
+    St state;
+    std::string extra;  // received after reaching the state
+  };
+  const Case cases[] = {
+      {"response still running", St::ssHalfClosedLocal, ""},
+      {"no request sent", St::ssIdle, ""},
+      {"goaway received", St::ssHalfClosedLocal,
+       Frame(7, 0, 0, U32(1) + U32(0)) + Frame(1, kFlagEndHeaders | kFlagEndStream, 1, Block({{":status", "204"}}))},
+      {"reset by the server", St::ssHalfClosedLocal, Frame(3, 0, 1, U32(0))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    conn.Close();
+    Reach(c.state);
+    if (!c.extra.empty()) {
+      ASSERT_EQ(0, Feed(c.extra));
+    }
+    EXPECT_FALSE(conn.NextStream());
+    EXPECT_EQ(1u, conn.StreamId());
+  }
+}
+
 TEST_F(Http2ConnectionTest, ListenerFailureStopsTheReceive) {
   Reach(St::ssHalfClosedLocal);
   listener.failHeaders = 4;

@@ -68,6 +68,8 @@ class FakeHost : public Http2ExchangeHost {
   int failCode = 0;
   std::string failText;
   bool open = true;
+  bool keep = false;
+  bool same = true;
   Http2Exchange* exchange = nullptr;
 
   int OpenConnection(std::string_view verb) override {
@@ -107,6 +109,8 @@ class FakeHost : public Http2ExchangeHost {
     return 0;
   }
   bool ConnectionOpen() override { return open; }
+  bool KeepConnection() override { return keep; }
+  bool SameConnection() override { return same; }
   void CloseConnection() override {
     events.push_back("close");
     open = false;
@@ -143,10 +147,13 @@ class FakeHost : public Http2ExchangeHost {
   }
 
   // The frames written after the preface.
-  std::vector<SentFrame> SentFrames() const {
+  std::vector<SentFrame> SentFrames(bool preface = true) const {
     std::vector<SentFrame> out;
-    EXPECT_EQ(sent.substr(0, 24), Http2Connection::kPreface);
-    size_t pos = 24;
+    size_t pos = 0;
+    if (preface) {
+      EXPECT_EQ(sent.substr(0, 24), Http2Connection::kPreface);
+      pos = 24;
+    }
     while (pos + 9 <= sent.size()) {
       SentFrame f;
       PeekHttp2FrameHeader(reinterpret_cast<const uint8_t*>(sent.data() + pos), sent.size() - pos,
@@ -331,6 +338,51 @@ TEST_F(ExchangeFixture, ProtocolErrorInAnyFrameSplitIsReported) {
   for (char c : all) host.script.emplace_back(1, c);
   EXPECT_EQ(1, Run());
   EXPECT_EQ("PROTOCOL_ERROR: Receive Data Frame with StreamIdentifier is 0.", host.failText);
+}
+
+TEST_F(ExchangeFixture, KeptConnectionCarriesTheNextRequestOnStream3) {
+  host.keep = true;
+  host.script = {kServerSettings, kOk, Frame(0, 0, 1, std::string(100, 'a')), Frame(0, 1, 1, "b")};
+  ASSERT_EQ(0, Run());
+  EXPECT_TRUE(exchange.Active()) << "bytes between requests belong to the kept connection";
+  EXPECT_EQ(std::find(host.events.begin(), host.events.end(), "close"), host.events.end());
+  host.sent.clear();
+  host.body.clear();
+  // A PING that arrives between the requests is answered once the next one runs.
+  const std::string ping = Frame(6, 0, 0, "12345678");
+  exchange.OnReceived(ping.data(), ping.size());
+  std::string second = Headers({{":status", "200"}}, 0);
+  second[8] = 3;  // stream 3
+  host.script = {second, Frame(0, 1, 3, "c")};
+  ASSERT_EQ(0, Run());
+  EXPECT_EQ("c", host.body);
+  std::vector<SentFrame> frames = host.SentFrames(false);
+  ASSERT_GE(frames.size(), 4u);
+  // The credit for the first response's last DATA frame, then HEADERS on
+  // stream 3, then the PING's answer: no preface, no SETTINGS.
+  EXPECT_EQ(8, frames[0].header.type);
+  EXPECT_EQ(0u, frames[0].header.streamId);
+  EXPECT_EQ(U32(1), frames[0].payload);
+  EXPECT_EQ(8, frames[1].header.type);
+  EXPECT_EQ(1u, frames[1].header.streamId);
+  EXPECT_EQ(1, frames[2].header.type);
+  EXPECT_EQ(3u, frames[2].header.streamId);
+  EXPECT_EQ(6, frames[3].header.type);
+  EXPECT_EQ(1, frames[3].header.flags);
+}
+
+TEST_F(ExchangeFixture, NewConnectionUnderAKeptExchangeStartsAgain) {
+  host.keep = true;
+  host.script = {kServerSettings, kOk, Frame(0, 1, 1, "a")};
+  ASSERT_EQ(0, Run());
+  host.sent.clear();
+  host.same = false;
+  host.script = {kServerSettings, kOk, Frame(0, 1, 1, "b")};
+  ASSERT_EQ(0, Run());
+  std::vector<SentFrame> frames = host.SentFrames();  // the preface again
+  ASSERT_GE(frames.size(), 3u);
+  EXPECT_EQ(4, frames[0].header.type);
+  EXPECT_EQ(1u, host.SentOfType(1)[0].header.streamId);
 }
 
 }  // namespace

@@ -94,6 +94,32 @@ TEST_F(Http2TlsTest, GetFromTheNginxHttp2Port) {
   EXPECT_EQ(32000u, client.TransferredData().size());
 }
 
+// With KeepAlive the requests share one connection and one handshake,
+// nginx seeing streams 1, 3, 5; an HTTP/1.1 request after them gets a
+// connection of its own.
+TEST_F(Http2TlsTest, KeepAliveRequestsShareOneNginxConnection) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_H2_PORT");
+  client.SetKeepAlive(true);
+  const std::string url = "https://localhost:" + port + "/text.txt";
+  for (int i = 0; i < 3; ++i) {
+    int rc = Run(url, http::actGet);
+    SKIP_WITHOUT_TLS();
+    ASSERT_EQ(0, rc) << i << ": " << client.LastErrorText().view();
+    EXPECT_EQ("2.0", client.NegotiatedHTTPVersion());
+    EXPECT_EQ(32000u, client.TransferredData().size());
+  }
+  auto handshakes = [&] {
+    return std::count(listener.sslStatus.begin(), listener.sslStatus.end(), "Starting secure channel handshake.");
+  };
+  EXPECT_EQ(1, handshakes());
+  ASSERT_EQ(0, client.SetHTTPVersion("1.1"));
+  client.SetALPNExtension("http/1.1");  // the list the HTTP/2 requests offered stays otherwise
+  ASSERT_EQ(0, Run(url, http::actGet)) << client.LastErrorText().view();
+  EXPECT_EQ("1.1", client.NegotiatedHTTPVersion());
+  EXPECT_EQ(32000u, client.TransferredData().size());
+  EXPECT_EQ(2, handshakes());
+}
+
 TEST_F(Http2TlsTest, Http11OnlyServerFallsBackWithStatusMessage) {
   CORVANE_SERVER_SETTING(port, "CORVANE_TLS_VALID_PORT");
   int rc = Run("https://localhost:" + port + "/text.txt", http::actGet);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <netdb.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -284,6 +286,53 @@ TEST(TcpClient, LocalHostAndPortAreBoundBeforeConnecting) {
   EXPECT_EQ(client.GetLocalPort(), localPort);
   EXPECT_EQ(client.GetLocalHost(), "127.0.0.1");
   client.Connect(false);
+}
+
+// A fixed SO_RCVBUF turns Linux's autotuning off, so sizes only reported
+// as defaults leave the socket alone; a size the caller set is applied.
+TEST(TcpClient, BufferSizesAreAppliedOnlyWhenTheCallerSetsThem) {
+  auto option = [](int fd, int name) {
+    int value = 0;
+    socklen_t len = sizeof value;
+    EXPECT_EQ(0, ::getsockopt(fd, SOL_SOCKET, name, &value, &len));
+    return value;
+  };
+  // Linux doubles a size it is given for its bookkeeping; one it manages
+  // itself is anything but the doubled default.
+  auto expect = [&](int fd, int name, bool applied) {
+    if (applied) {
+      EXPECT_EQ(option(fd, name), 2 * 131072);
+    } else {
+      EXPECT_NE(option(fd, name), 2 * 262144);
+    }
+  };
+  LoopbackServer server([](int fd) { SleepMs(50); });
+  struct Case {
+    const char* config;  // empty: only the reported defaults
+    const char* query;
+    const char* answer;
+    bool inApplied, outApplied;
+  };
+  const Case cases[] = {
+      {"", "InBufferSize", "262144", false, false},
+      {"InBufferSize=131072", "InBufferSize", "131072", true, false},
+      {"OutBufferSize=131072", "OutBufferSize", "131072", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.config);
+    TestClient client(true);
+    client.SetTimeout(5);
+    client.SetDefaultBufferSizes(262144, 262144);
+    if (*c.config != 0) {
+      ASSERT_EQ(client.Config(c.config), 0);
+    }
+    ASSERT_EQ(client.Config(c.query), 0);
+    EXPECT_EQ(client.ResultText().view(), c.answer);
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    expect(client.SocketHandle(), SO_RCVBUF, c.inApplied);
+    expect(client.SocketHandle(), SO_SNDBUF, c.outApplied);
+    client.Connect(false);
+  }
 }
 
 TEST(TcpClient, TrafficIsRecordedAsAReplayScriptFromThePeersSide) {

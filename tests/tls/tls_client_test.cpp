@@ -216,6 +216,58 @@ TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
   c.Connect(false);
 }
 
+// A reader that takes the body through ReadInto, as the HTTP layer does:
+// records are decrypted straight into its buffer until the server's
+// close_notify, after which the ordinary read delivers the plain bytes.
+class DirectReader : public RecordingClient {
+ public:
+  bool direct = false;
+  std::string body;
+  int DoRead(int mode) override {
+    if (direct && mode == rmNotify) {
+      char buf[3000];  // smaller than a record: the library keeps the rest
+      for (;;) {
+        int n = 0;
+        int rc = ReadInto(buf, sizeof buf, n);
+        if (rc == 10035) return 0;
+        if (rc != 0) break;
+        body.append(buf, static_cast<size_t>(n));
+      }
+    }
+    return RecordingClient::DoRead(mode);
+  }
+};
+
+TEST(TlsClientSocket, ReadIntoDecryptsIntoTheReadersBufferUntilTheEndOfTls) {
+  std::string big(100000, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+  for (int version : {TLS1_2_VERSION, TLS1_3_VERSION}) {
+    SCOPED_TRACE(version);
+    SocketTlsServer server(
+        [&](int fd, SSL* ssl) {
+          SSL_write(ssl, "head\n", 5);
+          SocketTlsServer::ReadLine(ssl);  // the reader switched over
+          SSL_write(ssl, big.data(), static_cast<int>(big.size()));
+          SSL_shutdown(ssl);
+          ::send(fd, "after\n", 6, MSG_NOSIGNAL);
+          char buf[64];
+          ::recv(fd, buf, sizeof buf, 0);
+          ::recv(fd, buf, sizeof buf, 0);
+        },
+        version);
+    DirectReader c;
+    c.Config("SSLSecurityFlags=0x10");
+    ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+    ASSERT_TRUE(c.WaitFor([&] { return c.data == "head\n"; })) << c.data;
+    c.direct = true;
+    ASSERT_EQ(c.Send("go\n"), 0);
+    ASSERT_TRUE(c.WaitFor([&] { return c.data == "head\nafter\n"; })) << c.data;
+    EXPECT_EQ(c.body, big);
+    EXPECT_FALSE(c.TlsActive());
+    c.Connect(false);
+  }
+}
+
 TEST(TlsClientSocket, CloseWithPendingCiphertextWaitsUnderLinger) {
   SocketTlsServer server([](int fd, SSL*) {
     // Reads nothing until the client is gone, so the socket fills up.

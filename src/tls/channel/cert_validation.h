@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "tls/channel/certificate_report.h"
 #include "tls/channel/ossl_handles.h"
 
 namespace corvane::tls {
@@ -32,14 +33,6 @@ inline constexpr uint32_t kAllowUnknownCa = 0x10;
 inline constexpr uint32_t kIgnoreWrongUsage = 0x20;
 inline constexpr uint32_t kIgnoreRevocationUnknown = 0xF00;
 inline constexpr uint32_t kNoServerNameCheck = 0x80000000;
-
-// What is kept of a server certificate after a check.
-struct CertificateReport {
-  std::string status;   // "OK", "[0x800b0109] A certification chain ..." or "Parsed"
-  std::string subject;  // X.500 string form
-  std::string issuer;
-  std::string encoded;  // PEM text (the chain's blocks joined by CR LF)
-};
 
 // The text of a policy status ("(unknown status code)" for others).
 std::string_view PolicyStatusText(uint32_t status) noexcept;

@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <openssl/err.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "tls/channel/algorithm_ids.h"
 #include "tls/channel/handshake_reader.h"
@@ -87,6 +89,19 @@ uint32_t StatusForReason(int reason, uint32_t fallback) {
   }
 }
 
+// Every call that feeds records ends with nothing of the caller's buffer
+// referenced by the library.
+class UnreadGuard {
+ public:
+  explicit UnreadGuard(TlsChannel& channel) : channel_(channel) {}
+  ~UnreadGuard() { channel_.KeepUnreadInput(); }
+  UnreadGuard(const UnreadGuard&) = delete;
+  UnreadGuard& operator=(const UnreadGuard&) = delete;
+
+ private:
+  TlsChannel& channel_;
+};
+
 }  // namespace
 
 void TlsChannel::Reset() noexcept {
@@ -142,8 +157,41 @@ uint32_t TlsChannel::Start(std::shared_ptr<TlsCredentials> credentials, std::str
 }
 
 bool TlsChannel::Feed(std::string_view record) {
-  return BIO_write(in_, record.data(), static_cast<int>(record.size())) == static_cast<int>(record.size());
+  // A read-only memory BIO over the caller's bytes: the library copies the
+  // record once, into its own record buffer, instead of once more into a
+  // BIO of ours first.
+  // Bytes the library left unread (already copied into a BIO of our own)
+  // come first.
+  if (BIO_ctrl_pending(in_) > 0) {
+    return BIO_write(in_, record.data(), static_cast<int>(record.size())) == static_cast<int>(record.size());
+  }
+  BIO* view = BIO_new_mem_buf(record.data(), static_cast<int>(record.size()));
+  if (view == nullptr) return false;
+  BIO_set_mem_eof_return(view, -1);
+  SSL_set0_rbio(ssl_.get(), view);  // frees the previous one
+  in_ = view;
+  return true;
 }
+
+bool TlsChannel::KeepUnreadInput() {
+  if (!ssl_ || in_ == nullptr) return true;
+  size_t left = BIO_ctrl_pending(in_);
+  if (left == 0) return true;
+  std::string rest(left, '\0');
+  if (BIO_read(in_, rest.data(), static_cast<int>(left)) != static_cast<int>(left)) return false;
+  BIO* owned = BIO_new(BIO_s_mem());
+  if (owned == nullptr) return false;
+  BIO_set_mem_eof_return(owned, -1);
+  if (BIO_write(owned, rest.data(), static_cast<int>(left)) != static_cast<int>(left)) {
+    BIO_free(owned);
+    return false;
+  }
+  SSL_set0_rbio(ssl_.get(), owned);
+  in_ = owned;
+  return true;
+}
+
+bool TlsChannel::PlainPending() const noexcept { return ssl_ && SSL_pending(ssl_.get()) > 0; }
 
 void TlsChannel::Drain(std::string& token) {
   char* data = nullptr;
@@ -199,6 +247,7 @@ uint32_t TlsChannel::NotTls(std::string_view input) {
 }
 
 uint32_t TlsChannel::Step(std::string_view input, size_t& consumed, std::string& token) {
+  UnreadGuard guard(*this);
   consumed = 0;
   token.clear();
   if (!ssl_) return kSecEInvalidHandle;
@@ -233,6 +282,7 @@ uint32_t TlsChannel::Step(std::string_view input, size_t& consumed, std::string&
 
 uint32_t TlsChannel::Decrypt(std::string_view input, size_t& consumed, std::string& plain,
                              std::string& token) {
+  UnreadGuard guard(*this);
   consumed = 0;
   if (!ssl_) return kSecEInvalidHandle;
   if (!heldPlain_.empty()) {
@@ -240,16 +290,20 @@ uint32_t TlsChannel::Decrypt(std::string_view input, size_t& consumed, std::stri
     heldPlain_.clear();
     return kSecEOk;
   }
-  if (!PlausibleRecordStart(input)) return NotTls(input);
+  // A record DecryptInto read only in part is finished first.
+  const bool pending = PlainPending();
+  if (!pending && !PlausibleRecordStart(input)) return NotTls(input);
   size_t n = CompleteRecords(input, 1);
-  if (n == 0) return kSecEIncompleteMessage;
+  if (n == 0 && !pending) return kSecEIncompleteMessage;
   // Before TLS 1.3 a handshake record after the handshake is a
   // renegotiation request (RFC 5246 7.4.1.1); the caller decides.
-  if (static_cast<uint8_t>(input[0]) == kRecordHandshake && SSL_version(ssl_.get()) < TLS1_3_VERSION) {
+  if (!pending && static_cast<uint8_t>(input[0]) == kRecordHandshake && SSL_version(ssl_.get()) < TLS1_3_VERSION) {
     return kSecIRenegotiate;
   }
-  if (!Feed(input.substr(0, n))) return Failure(kSecEInsufficientMemory);
-  consumed = n;
+  if (!pending) {
+    if (!Feed(input.substr(0, n))) return Failure(kSecEInsufficientMemory);
+    consumed = n;
+  }
   for (;;) {
     int r = SSL_read(ssl_.get(), scratch_, kReadBlock);
     if (r > 0) {
@@ -264,6 +318,50 @@ uint32_t TlsChannel::Decrypt(std::string_view input, size_t& consumed, std::stri
       return kSecIContextExpired;
     }
     return Failure(kSecEDecryptFailure);
+  }
+}
+
+uint32_t TlsChannel::DecryptInto(std::string_view input, size_t& consumed, char* out, size_t room,
+                                 size_t& produced, std::string& token) {
+  UnreadGuard guard(*this);
+  consumed = produced = 0;
+  if (!ssl_) return kSecEInvalidHandle;
+  if (!heldPlain_.empty()) {
+    produced = std::min(room, heldPlain_.size());
+    std::memcpy(out, heldPlain_.data(), produced);
+    heldPlain_.erase(0, produced);
+    return kSecEOk;
+  }
+  bool fed = PlainPending();
+  for (;;) {
+    while (fed && produced < room) {
+      size_t want = std::min<size_t>(room - produced, 1 << 30);
+      int r = SSL_read(ssl_.get(), out + produced, static_cast<int>(want));
+      if (r > 0) {
+        produced += static_cast<size_t>(r);
+        continue;
+      }
+      int err = SSL_get_error(ssl_.get(), r);
+      Drain(token);
+      if (err == SSL_ERROR_WANT_READ) break;
+      if (err == SSL_ERROR_ZERO_RETURN) {
+        ERR_clear_error();
+        return kSecIContextExpired;
+      }
+      return Failure(kSecEDecryptFailure);
+    }
+    if (produced == room) return kSecEOk;  // the rest of the record waits in the library
+    std::string_view rest = input.substr(consumed);
+    const bool done = produced > 0 || consumed > 0;
+    if (!PlausibleRecordStart(rest)) return done ? kSecEOk : NotTls(rest);
+    size_t n = CompleteRecords(rest, 1);
+    if (n == 0) return done ? kSecEOk : kSecEIncompleteMessage;
+    if (static_cast<uint8_t>(rest[0]) == kRecordHandshake && SSL_version(ssl_.get()) < TLS1_3_VERSION) {
+      return done ? kSecEOk : kSecIRenegotiate;
+    }
+    if (!Feed(rest.substr(0, n))) return Failure(kSecEInsufficientMemory);
+    consumed += n;
+    fed = true;
   }
 }
 
@@ -284,6 +382,7 @@ uint32_t TlsChannel::Encrypt(std::string_view plain, std::string& records) {
 }
 
 uint32_t TlsChannel::RefuseRenegotiation(std::string_view input, size_t& consumed, std::string& token) {
+  UnreadGuard guard(*this);
   consumed = 0;
   if (!ssl_) return kSecEInvalidHandle;
   size_t n = CompleteRecords(input, 1);

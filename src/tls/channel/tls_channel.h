@@ -64,6 +64,17 @@ class TlsChannel {
   // update, an alert).
   uint32_t Decrypt(std::string_view input, size_t& consumed, std::string& plain, std::string& token);
 
+  // Decrypts straight into the caller's buffer (room bytes): first what the
+  // library still holds of the last record, then the records at the start of
+  // input, until out is full. kSecEOk (produced may be 0: a record without
+  // data, such as a session ticket), kSecEIncompleteMessage (nothing
+  // produced or consumed: more input is needed), kSecIRenegotiate (a
+  // handshake record is next, not consumed), or what Decrypt returns.
+  uint32_t DecryptInto(std::string_view input, size_t& consumed, char* out, size_t room, size_t& produced,
+                       std::string& token);
+  // Plaintext of the last record the library has not handed out yet.
+  bool PlainPending() const noexcept;
+
   // Plaintext in, records out (appended to records). kSecEOk or a failure.
   uint32_t Encrypt(std::string_view plain, std::string& records);
 
@@ -102,6 +113,9 @@ class TlsChannel {
   // Called by the library when the server certificate arrives.
   void NoteCertificate() noexcept { certificateArrived_ = true; certificateNew_ = true; }
   void NoteClientCertificateRequest() noexcept { clientCertificateRequested_ = true; }
+  // Bytes of a fed record the library has not read yet are copied into a
+  // buffer of its own, so the caller's buffer may change after the call.
+  bool KeepUnreadInput();
 
  private:
   void Drain(std::string& token);
@@ -109,6 +123,7 @@ class TlsChannel {
   // Bytes where a record must start that are no TLS record: 0x80090326
   // with LibraryReason naming what arrived.
   uint32_t NotTls(std::string_view input);
+  // The library reads the record in place from the caller's buffer.
   bool Feed(std::string_view record);
 
   std::shared_ptr<TlsCredentials> credentials_;

@@ -99,6 +99,75 @@ TEST(TlsChannel, IncompleteRecordIsNotConsumed) {
   EXPECT_EQ(plain, "payload");
 }
 
+// Plaintext lands in the reader's buffer of any size; a record read in
+// part stays with the library (also for Decrypt), and the input buffer may
+// be reused as soon as a call returns: the library keeps no view of it.
+TEST(TlsChannel, DecryptIntoFillsTheReadersBufferOfAnySize) {
+  struct Case {
+    uint32_t protocols;
+    size_t room;
+  };
+  const Case cases[] = {{0x0C00, 1}, {0x0C00, 7}, {0x0C00, 16384}, {0x0C00, 100000},
+                        {0x3000, 1}, {0x3000, 5000}, {0x3000, 1 << 20}};
+  std::string big(100000, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.protocols) + " room " + std::to_string(c.room));
+    MemoryServer server(MemoryServer::Options{});
+    TlsChannel channel;
+    std::string rx;
+    ASSERT_EQ(RunHandshake(channel, Credentials(c.protocols), server, rx).status, kSecEOk);
+    server.Write(big);
+    rx += server.TakeOutput();
+    std::string got, out(c.room, '\0');
+    bool viaDecrypt = false;
+    for (int guard = 0; got.size() < big.size() && guard < 200000; ++guard) {
+      size_t consumed = 0, produced = 0;
+      std::string token;
+      uint32_t st;
+      if (viaDecrypt) {
+        st = channel.Decrypt(rx, consumed, got, token);
+      } else {
+        st = channel.DecryptInto(rx, consumed, out.data(), out.size(), produced, token);
+        got.append(out.data(), produced);
+      }
+      ASSERT_EQ(st, kSecEOk) << StatusHex(st);
+      // The bytes just used are scribbled over, as a reused buffer would be.
+      std::fill(rx.begin(), rx.begin() + static_cast<long>(consumed), '\0');
+      rx.erase(0, consumed);
+      viaDecrypt = !viaDecrypt && got.size() == 3;  // once: Decrypt finishes a record begun by DecryptInto
+    }
+    EXPECT_EQ(got, big);
+    EXPECT_TRUE(rx.empty());
+    size_t consumed = 0, produced = 0;
+    std::string token;
+    EXPECT_EQ(channel.DecryptInto(rx, consumed, out.data(), out.size(), produced, token), kSecEIncompleteMessage);
+  }
+}
+
+TEST(TlsChannel, DecryptIntoStopsBeforeAHandshakeRecordAndAtTheEnd) {
+  MemoryServer server(MemoryServer::Versions(0, TLS1_2_VERSION));
+  TlsChannel channel;
+  std::string rx;
+  ASSERT_EQ(RunHandshake(channel, Credentials(0x0C00), server, rx).status, kSecEOk);
+  server.Write("data");
+  rx += server.TakeOutput();
+  const size_t dataRecord = rx.size();
+  rx += std::string("\x16\x03\x03\x00\x04\x00\x00\x00\x00", 9);  // hello request
+  char out[64];
+  size_t consumed = 0, produced = 0;
+  std::string token;
+  ASSERT_EQ(channel.DecryptInto(rx, consumed, out, sizeof out, produced, token), kSecEOk);
+  EXPECT_EQ(std::string(out, produced), "data");
+  EXPECT_EQ(consumed, dataRecord);
+  rx.erase(0, consumed);
+  EXPECT_EQ(channel.DecryptInto(rx, consumed, out, sizeof out, produced, token), kSecIRenegotiate);
+  EXPECT_EQ(consumed, 0u);
+  SSL_shutdown(server.Ssl());
+  std::string closing = server.TakeOutput();
+  EXPECT_EQ(channel.DecryptInto(closing, consumed, out, sizeof out, produced, token), kSecIContextExpired);
+}
+
 TEST(TlsChannel, AlpnOffersNamesInTheOrderGiven) {
   MemoryServer server(MemoryServer::Alpn("h2"));
   TlsChannel channel;
