@@ -149,7 +149,6 @@ int HttpClient::RunPlatformTransaction() {
     case actDelete: verb = "DELETE"; break;
     default: return 0;
   }
-  if (platformWorker_.joinable()) return FailWith(HttpError::Busy);
   ClearError();
   verb_.assign(verb);
   ResetResponse();

@@ -25,7 +25,9 @@ bool IsStaleConnectionError(int rc) {
 
 int HttpClient::Action(int code) {
   if (LogsAt(kLogProgress)) Log(kLogProgress, "URL: " + target_.url);
-  if (currentAction_ != 0 && code != http::actInterrupt) return FailWith(HttpError::Busy);
+  if ((currentAction_ != 0 || platformWorker_.joinable()) && code != http::actInterrupt) {
+    return FailWith(HttpError::Busy);
+  }
   if (code == http::actInterrupt) {
     Interrupt();
     return 0;

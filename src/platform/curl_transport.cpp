@@ -166,18 +166,19 @@ class Transfer {
   size_t OnBody(const char* data, size_t size) {
     if (!Begin()) return 0;
     size_t take = size;
-    // With ReadContentLength nothing past the announced length is read; a
+    // With ReadContentLength nothing past the announced length is taken (the
+    // library itself stops there on HTTP/1.1; this guards the rest). A
     // decoded body has another length, so it is read to its end.
     if (request_.readContentLength && !request_.acceptCompression && length_ >= 0) {
-      int64_t left = length_ - received_;
-      if (static_cast<int64_t>(take) >= left) {
-        take = static_cast<size_t>(std::max<int64_t>(left, 0));
+      int64_t left = std::max<int64_t>(length_ - received_, 0);
+      if (static_cast<int64_t>(take) > left) {
+        take = static_cast<size_t>(left);
         lengthReached_ = true;
       }
     }
     if (take > 0 && !Report(PlatformEventKind::transfer, 1, std::string_view(data, take))) return 0;
     received_ += static_cast<int64_t>(take);
-    return lengthReached_ ? 0 : size;
+    return take == size ? size : 0;
   }
 
   bool OnResolving() { return Status(kResolving); }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "corvane/rest.h"
 #include "http/event_recorder.h"
 #include "http/http_client.h"
 #include "platform/curl_transport.h"
@@ -231,6 +232,15 @@ TEST_F(CurlBackendTest, TimeoutEndsTheRequest) {
   EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/slow/data.txt"), 301);
   EXPECT_EQ(Error(), "Timeout.");
   EXPECT_LT(client_.BytesTransferred(), 8192);
+}
+
+TEST(CurlBackendSetupTest, TheRestObjectParsesWhatTheLibraryFetched) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  REST rest;
+  ASSERT_EQ(rest.Config("UseWinInet=true"), 0);
+  ASSERT_EQ(rest.Get("http://127.0.0.1:" + port + "/data.json"), 0) << rest.LastError();
+  ASSERT_EQ(rest.SetXPath("/json/items/[2]/name"), 0) << rest.LastError();
+  EXPECT_EQ(rest.XText(), "\"item001\"");
 }
 
 TEST(CurlBackendSetupTest, WithoutALibraryTheRequestFails) {
