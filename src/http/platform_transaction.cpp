@@ -3,7 +3,6 @@
 // worker thread, and every report of the worker is applied and turned into
 // events here, on the thread that called the method.
 #include <algorithm>
-#include <cstdlib>
 
 #include "core/ascii.h"
 #include "core/config_item.h"
@@ -59,6 +58,7 @@ int HttpClient::BuildPlatformRequest(std::string_view verb, PlatformRequest& r) 
   r.verb.assign(verb);
   r.secure = secure;
   std::string host = t.hostIsIPv6Literal ? "[" + t.host + "]" : t.host;
+  r.host = t.host;
   r.url = t.scheme + "://" + host + ":" + std::to_string(t.port) + (t.path.empty() ? "/" : t.path);
   r.httpVersion = httpVersion_;
   r.userAgent = headers_.userAgent;
@@ -129,10 +129,6 @@ int HttpClient::BuildPlatformRequest(std::string_view verb, PlatformRequest& r) 
 
   r.sslSecurityFlags = Tls().sslSecurityFlags;
   r.sslEnabledProtocols = Tls().sslEnabledProtocols;
-  // The trust store the TLS layer uses: OpenSSL's default, which these
-  // variables move.
-  if (const char* file = std::getenv("SSL_CERT_FILE")) r.caFile = file;
-  if (const char* dir = std::getenv("SSL_CERT_DIR")) r.caPath = dir;
   r.readContentLength = readContentLength_;
   r.acceptCompression = headers_.allowHttpCompression;
   r.maxRedirects = maxRedirects_;

@@ -14,6 +14,7 @@ namespace corvane::http {
 struct PlatformRequest {
   std::string verb;  // GET, POST, HEAD, PUT or DELETE
   std::string url;   // scheme://host:port/path, as the library wants it
+  std::string host;  // without brackets
   bool secure = false;
   std::string httpVersion = "1.1";
   std::string userAgent;
@@ -33,8 +34,6 @@ struct PlatformRequest {
 
   uint32_t sslSecurityFlags = 0;
   uint32_t sslEnabledProtocols = 0;
-  std::string caFile;  // the trust store; empty: the library's own
-  std::string caPath;
 
   bool cookies = true;            // the library keeps and sends its cookies
   bool readContentLength = false;  // stop at Content-Length, whatever follows

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/library_errors.h"
+#include "tls/channel/foreign_server_check.h"
 
 namespace corvane::platform {
 
@@ -30,13 +31,6 @@ constexpr std::string_view kSent = "Successfully sent the information request to
 constexpr std::string_view kReceived = "Successfully received a response from the server.";
 constexpr std::string_view kRedirecting = "An HTTP request is about to automatically redirect the request to";
 constexpr std::string_view kInterim = "Received an intermediate (100 level) status code message from the server.";
-
-// Certificate-error ignore bits of SSLSecurityFlags. libcurl checks the chain
-// as a whole, so any chain problem that may be ignored turns the chain check
-// off; the name check has its own switch.
-constexpr uint32_t kIgnoreChain = 0x1 | 0x2 | 0x4 | 0x10 | 0x20 | 0x400 | 0x4000 | 0x8000;
-constexpr uint32_t kIgnoreRevocation = 0x100 | 0x200 | 0x800;
-constexpr uint32_t kIgnoreName = 0xF00 | 0x80000000u;
 
 struct EasyDeleter {
   void operator()(CURL* h) const noexcept { curl_easy_cleanup(h); }
@@ -93,7 +87,12 @@ long TlsVersionRange(uint32_t protocols) {
 // reports they make.
 class Transfer {
  public:
-  Transfer(const PlatformRequest& request, PlatformEventSink& sink) : request_(request), sink_(sink) {}
+  Transfer(const PlatformRequest& request, PlatformEventSink& sink) : request_(request), sink_(sink) {
+    check_.securityFlags = request.sslSecurityFlags;
+    check_.host = request.host;
+  }
+
+  const tls::ForeignServerCheck& check() const noexcept { return check_; }
 
   bool stopped() const noexcept { return stopped_; }
   bool lengthReached() const noexcept { return lengthReached_; }
@@ -220,6 +219,7 @@ class Transfer {
  private:
   const PlatformRequest& request_;
   PlatformEventSink& sink_;
+  tls::ForeignServerCheck check_;
   HeaderList headers_;
   std::string head_;
   int status_ = 0;
@@ -261,6 +261,13 @@ int PrereqCallback(void* user, char*, char*, int, int) {
   return static_cast<Transfer*>(user)->OnRequestReady() ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
 }
 
+// Each new TLS connection judges the server certificate as the component's
+// own connections do, SSLSecurityFlags included.
+CURLcode SslContextCallback(CURL*, void* sslContext, void* user) {
+  tls::InstallForeignServerCheck(sslContext, &static_cast<Transfer*>(user)->check());
+  return CURLE_OK;
+}
+
 void GlobalInit() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -270,13 +277,18 @@ class CurlTransport final : public http::PlatformTransport {
  public:
   CurlTransport() {
     GlobalInit();
-    multi_.reset(curl_multi_init());
-    easy_.reset(curl_easy_init());
+    OpenSession();
     cookies_.reset(curl_share_init());
     if (cookies_) curl_share_setopt(cookies_.get(), CURLSHOPT_SHARE, CURL_LOCK_DATA_COOKIE);
   }
 
   int Perform(const PlatformRequest& request, PlatformEventSink& sink, std::string& errorText) override {
+    // Kept connections and TLS sessions were judged under the flags they were
+    // made with; other flags start a new session.
+    if (request.secure && request.sslSecurityFlags != sessionFlags_) {
+      OpenSession();
+      sessionFlags_ = request.sslSecurityFlags;
+    }
     if (!multi_ || !easy_ || !cookies_) {
       errorText = LibraryErrorText(12001);
       return 12001;
@@ -318,10 +330,19 @@ class CurlTransport final : public http::PlatformTransport {
   }
 
   void Wake() override {
+    std::lock_guard<std::mutex> lock(wakeMutex_);
     if (multi_) curl_multi_wakeup(multi_.get());
   }
 
  private:
+  // New connection cache and session cache; the cookie store stays.
+  void OpenSession() {
+    std::lock_guard<std::mutex> lock(wakeMutex_);
+    easy_.reset();
+    multi_.reset(curl_multi_init());
+    easy_.reset(curl_easy_init());
+  }
+
   // 0, or the library error that setting up the request met.
   int Configure(const PlatformRequest& r, Transfer& t, char* detail) {
     CURL* h = easy_.get();
@@ -376,12 +397,13 @@ class CurlTransport final : public http::PlatformTransport {
     }
 
     if (r.secure) {
-      set(CURLOPT_SSL_VERIFYPEER, (r.sslSecurityFlags & kIgnoreChain) ? 0L : 1L);
-      set(CURLOPT_SSL_VERIFYHOST, (r.sslSecurityFlags & kIgnoreName) ? 0L : 2L);
-      if (r.sslSecurityFlags & kIgnoreRevocation) set(CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_NO_REVOKE));
+      // The certificate check is the component's (SslContextCallback), the
+      // name check included; the library only enforces its verdict.
+      set(CURLOPT_SSL_VERIFYPEER, 1L);
+      set(CURLOPT_SSL_VERIFYHOST, 0L);
+      set(CURLOPT_SSL_CTX_FUNCTION, &SslContextCallback);
+      set(CURLOPT_SSL_CTX_DATA, &t);
       set(CURLOPT_SSLVERSION, TlsVersionRange(r.sslEnabledProtocols));
-      if (!r.caFile.empty()) set(CURLOPT_CAINFO, r.caFile.c_str());
-      if (!r.caPath.empty()) set(CURLOPT_CAPATH, r.caPath.c_str());
     }
 
     // The cookie store lives in the share; a request without it neither
@@ -409,9 +431,11 @@ class CurlTransport final : public http::PlatformTransport {
     return ok ? 0 : 12009;
   }
 
+  std::mutex wakeMutex_;  // Wake comes from the caller's thread
   MultiHandle multi_;
   EasyHandle easy_;
   ShareHandle cookies_;
+  uint32_t sessionFlags_ = 0;
 };
 
 }  // namespace

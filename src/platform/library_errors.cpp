@@ -45,7 +45,7 @@ int LibraryErrorForCurl(int curlResult, std::string_view detail) {
   if (curlResult == CURLE_OK) return 0;
   if (curlResult == CURLE_PEER_FAILED_VERIFICATION) {
     // One result covers every verification failure; its message names the kind.
-    if (Mentions(detail, "subject name") || Mentions(detail, "alternative certificate subject")) return 12037;
+    if (Mentions(detail, "hostname mismatch") || Mentions(detail, "subject name")) return 12037;
     if (Mentions(detail, "expired") || Mentions(detail, "not yet valid")) return 12169;
     if (Mentions(detail, "revoked")) return 12170;
     return 12045;
