@@ -14,10 +14,12 @@ void PlatformHandOver::Begin(std::function<void()> wake) {
   cancelled_.store(false, std::memory_order_release);
 }
 
-bool PlatformHandOver::Deliver(const PlatformEvent& event) {
+bool PlatformHandOver::Deliver(const PlatformEvent* events, size_t count) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (Cancelled()) return false;
-  pending_ = &event;
+  if (count == 0) return true;
+  pending_ = events;
+  pendingCount_ = count;
   lock.unlock();
   changed_.notify_all();
   if (wake_) wake_();
@@ -50,14 +52,18 @@ void PlatformHandOver::WaitForReport(int waitMs) {
 }
 
 bool PlatformHandOver::HandlePending(const std::function<bool(const PlatformEvent&)>& apply) {
-  const PlatformEvent* event = nullptr;
+  const PlatformEvent* events = nullptr;
+  size_t count = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    event = pending_;
+    events = pending_;
+    count = pendingCount_;
   }
-  if (event == nullptr) return false;
+  if (events == nullptr) return false;
   // apply runs without the lock: a listener inside it may interrupt.
-  if (!Cancelled() && !apply(*event)) Cancel();
+  for (size_t i = 0; i < count && !Cancelled(); ++i) {
+    if (!apply(events[i])) Cancel();
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     pending_ = nullptr;

@@ -27,7 +27,8 @@ class PlatformHandOver final : public PlatformEventSink {
   void Begin(std::function<void()> wake);
 
   // Worker thread.
-  bool Deliver(const PlatformEvent& event) override;
+  using PlatformEventSink::Deliver;
+  bool Deliver(const PlatformEvent* events, size_t count) override;
   bool Cancelled() const override { return cancelled_.load(std::memory_order_acquire); }
   // The worker's last act: its result. Wakes the caller.
   void Finish(int code, std::string text);
@@ -38,9 +39,9 @@ class PlatformHandOver final : public PlatformEventSink {
   bool Finished();
   // Sleeps up to waitMs until a report is waiting or the worker finished.
   void WaitForReport(int waitMs);
-  // Hands the waiting report (if any) to apply and releases the worker; an
-  // apply that answers false cancels the transaction. True when there was a
-  // report.
+  // Hands the waiting reports (if any) to apply one by one and releases the
+  // worker; an apply that answers false, or a cancel inside apply, leaves the
+  // rest unapplied. True when there was a report.
   bool HandlePending(const std::function<bool(const PlatformEvent&)>& apply);
   int Result(std::string& text);
 
@@ -49,6 +50,7 @@ class PlatformHandOver final : public PlatformEventSink {
   std::condition_variable changed_;
   std::function<void()> wake_;
   const PlatformEvent* pending_ = nullptr;  // guarded by mutex_
+  size_t pendingCount_ = 0;
   bool finished_ = false;                   // guarded by mutex_
   int result_ = 0;
   std::string resultText_;

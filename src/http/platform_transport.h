@@ -68,10 +68,12 @@ struct PlatformEvent {
 class PlatformEventSink {
  public:
   virtual ~PlatformEventSink() = default;
-  // Blocks until the caller's thread has handled the report. False: the
-  // transaction is to end now (interrupted, timed out, or the caller failed
-  // to store what came).
-  virtual bool Deliver(const PlatformEvent& event) = 0;
+  // Blocks until the caller's thread has handled the reports, in order (one
+  // hand-over for several saves thread switches). False: the transaction is
+  // to end now (interrupted, timed out, or the caller failed to store what
+  // came); reports after such a stop are not applied.
+  virtual bool Deliver(const PlatformEvent* events, size_t count) = 0;
+  bool Deliver(const PlatformEvent& event) { return Deliver(&event, 1); }
   // Any thread; true once the caller stopped waiting.
   virtual bool Cancelled() const = 0;
 };

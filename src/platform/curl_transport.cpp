@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -98,9 +99,12 @@ class Transfer {
   bool lengthReached() const noexcept { return lengthReached_; }
 
   bool Report(PlatformEventKind kind, int number, std::string_view text = {}) {
-    if (stopped_) return false;
     PlatformEvent event{kind, number, text};
-    if (!sink_.Deliver(event)) stopped_ = true;
+    return ReportAll(&event, 1);
+  }
+  bool ReportAll(const PlatformEvent* events, size_t count) {
+    if (stopped_) return false;
+    if (!sink_.Deliver(events, count)) stopped_ = true;
     return !stopped_;
   }
   bool Status(std::string_view text) { return Report(PlatformEventKind::sslStatus, 0, text); }
@@ -110,11 +114,12 @@ class Transfer {
   bool Begin() {
     if (begun_) return !stopped_;
     begun_ = true;
-    if (!Report(PlatformEventKind::connected, 0, "OK") || !Report(PlatformEventKind::startTransfer, 0) ||
-        !Report(PlatformEventKind::responseHead, 0, head_) || !Report(PlatformEventKind::endTransfer, 0)) {
-      return false;
-    }
-    return Report(PlatformEventKind::startTransfer, 1);
+    const PlatformEvent events[] = {
+        {PlatformEventKind::connected, 0, "OK"},   {PlatformEventKind::startTransfer, 0, {}},
+        {PlatformEventKind::responseHead, 0, head_}, {PlatformEventKind::endTransfer, 0, {}},
+        {PlatformEventKind::startTransfer, 1, {}},
+    };
+    return ReportAll(events, std::size(events));
   }
 
   // False ends the transfer.
@@ -124,7 +129,11 @@ class Transfer {
     if (line.substr(0, 5) == "HTTP/") {
       // A new response: an interim one, a redirect or an authentication
       // challenge the library answers, or the final one.
-      if (!statusSeen_ && (!Status(kSent) || !Status(kReceived))) return false;
+      if (!statusSeen_) {
+        const PlatformEvent events[] = {{PlatformEventKind::sslStatus, 0, kSent},
+                                        {PlatformEventKind::sslStatus, 0, kReceived}};
+        if (!ReportAll(events, std::size(events))) return false;
+      }
       statusSeen_ = true;
       head_.assign(line);
       head_.append("\r\n");
@@ -183,17 +192,21 @@ class Transfer {
   bool OnResolving() { return Status(kResolving); }
   bool OnOpenSocket() {
     newConnection_ = true;
-    return Status(kResolved) && Status(kConnecting);
+    const PlatformEvent events[] = {{PlatformEventKind::sslStatus, 0, kResolved},
+                                    {PlatformEventKind::sslStatus, 0, kConnecting}};
+    return ReportAll(events, std::size(events));
   }
   bool OnRequestReady() {
-    if (newConnection_ && !Status(kConnected)) return false;
-    return Status(kSending);
+    const PlatformEvent events[] = {{PlatformEventKind::sslStatus, 0, kConnected},
+                                    {PlatformEventKind::sslStatus, 0, kSending}};
+    return newConnection_ ? ReportAll(events, 2) : ReportAll(events + 1, 1);
   }
 
   // After the library is done: the closing events of a response.
   bool Complete() {
-    return Begin() && Report(PlatformEventKind::endTransfer, 1) &&
-           Report(PlatformEventKind::disconnected, 0, "OK");
+    const PlatformEvent events[] = {{PlatformEventKind::endTransfer, 1, {}},
+                                    {PlatformEventKind::disconnected, 0, "OK"}};
+    return Begin() && ReportAll(events, std::size(events));
   }
 
   // Header lines for the library, kept alive while it runs.
