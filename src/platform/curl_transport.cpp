@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/library_errors.h"
 #include "tls/channel/foreign_server_check.h"
@@ -98,28 +98,32 @@ class Transfer {
   bool stopped() const noexcept { return stopped_; }
   bool lengthReached() const noexcept { return lengthReached_; }
 
-  bool Report(PlatformEventKind kind, int number, std::string_view text = {}) {
-    PlatformEvent event{kind, number, text};
-    return ReportAll(&event, 1);
+  // Reports wait in a batch until one that carries response data, so a
+  // keep-alive request costs two thread hand-overs: progress notes, head and
+  // first block together, then the closing events.
+  void Add(PlatformEventKind kind, int number, std::string_view text = {}) {
+    batch_.push_back(PlatformEvent{kind, number, text});
   }
-  bool ReportAll(const PlatformEvent* events, size_t count) {
-    if (stopped_) return false;
-    if (!sink_.Deliver(events, count)) stopped_ = true;
+  bool Note(std::string_view text) {
+    Add(PlatformEventKind::sslStatus, 0, text);
     return !stopped_;
   }
-  bool Status(std::string_view text) { return Report(PlatformEventKind::sslStatus, 0, text); }
+  bool Flush() {
+    if (!stopped_ && !batch_.empty() && !sink_.Deliver(batch_.data(), batch_.size())) stopped_ = true;
+    batch_.clear();
+    return !stopped_;
+  }
 
   // The response has begun (its first body byte, or its end without one):
-  // the final head goes to the caller with the events around it.
-  bool Begin() {
-    if (begun_) return !stopped_;
+  // the final head goes with the events around it.
+  void Begin() {
+    if (begun_) return;
     begun_ = true;
-    const PlatformEvent events[] = {
-        {PlatformEventKind::connected, 0, "OK"},   {PlatformEventKind::startTransfer, 0, {}},
-        {PlatformEventKind::responseHead, 0, head_}, {PlatformEventKind::endTransfer, 0, {}},
-        {PlatformEventKind::startTransfer, 1, {}},
-    };
-    return ReportAll(events, std::size(events));
+    Add(PlatformEventKind::connected, 0, "OK");
+    Add(PlatformEventKind::startTransfer, 0);
+    Add(PlatformEventKind::responseHead, 0, head_);
+    Add(PlatformEventKind::endTransfer, 0);
+    Add(PlatformEventKind::startTransfer, 1);
   }
 
   // False ends the transfer.
@@ -129,11 +133,7 @@ class Transfer {
     if (line.substr(0, 5) == "HTTP/") {
       // A new response: an interim one, a redirect or an authentication
       // challenge the library answers, or the final one.
-      if (!statusSeen_) {
-        const PlatformEvent events[] = {{PlatformEventKind::sslStatus, 0, kSent},
-                                        {PlatformEventKind::sslStatus, 0, kReceived}};
-        if (!ReportAll(events, std::size(events))) return false;
-      }
+      if (!statusSeen_ && (!Note(kSent) || !Note(kReceived))) return false;
       statusSeen_ = true;
       head_.assign(line);
       head_.append("\r\n");
@@ -146,8 +146,8 @@ class Transfer {
       length_ = -1;
       location_ = false;
     } else if (line.empty()) {
-      if (status_ >= 100 && status_ <= 199 && !Status(kInterim)) return false;
-      if (status_ >= 300 && status_ <= 399 && location_ && !Status(kRedirecting)) return false;
+      if (status_ >= 100 && status_ <= 199 && !Note(kInterim)) return false;
+      if (status_ >= 300 && status_ <= 399 && location_ && !Note(kRedirecting)) return false;
     } else {
       head_.append(line);
       head_.append("\r\n");
@@ -172,7 +172,7 @@ class Transfer {
 
   // Returns the count taken; less than offered ends the transfer.
   size_t OnBody(const char* data, size_t size) {
-    if (!Begin()) return 0;
+    Begin();
     size_t take = size;
     // With ReadContentLength nothing past the announced length is taken (the
     // library itself stops there on HTTP/1.1; this guards the rest). A
@@ -184,29 +184,28 @@ class Transfer {
         lengthReached_ = true;
       }
     }
-    if (take > 0 && !Report(PlatformEventKind::transfer, 1, std::string_view(data, take))) return 0;
+    if (take > 0) Add(PlatformEventKind::transfer, 1, std::string_view(data, take));
+    if (!Flush()) return 0;
     received_ += static_cast<int64_t>(take);
     return take == size ? size : 0;
   }
 
-  bool OnResolving() { return Status(kResolving); }
+  bool OnResolving() { return Note(kResolving); }
   bool OnOpenSocket() {
     newConnection_ = true;
-    const PlatformEvent events[] = {{PlatformEventKind::sslStatus, 0, kResolved},
-                                    {PlatformEventKind::sslStatus, 0, kConnecting}};
-    return ReportAll(events, std::size(events));
+    return Note(kResolved) && Note(kConnecting);
   }
   bool OnRequestReady() {
-    const PlatformEvent events[] = {{PlatformEventKind::sslStatus, 0, kConnected},
-                                    {PlatformEventKind::sslStatus, 0, kSending}};
-    return newConnection_ ? ReportAll(events, 2) : ReportAll(events + 1, 1);
+    if (newConnection_ && !Note(kConnected)) return false;
+    return Note(kSending);
   }
 
   // After the library is done: the closing events of a response.
   bool Complete() {
-    const PlatformEvent events[] = {{PlatformEventKind::endTransfer, 1, {}},
-                                    {PlatformEventKind::disconnected, 0, "OK"}};
-    return Begin() && ReportAll(events, std::size(events));
+    Begin();
+    Add(PlatformEventKind::endTransfer, 1);
+    Add(PlatformEventKind::disconnected, 0, "OK");
+    return Flush();
   }
 
   // Header lines for the library, kept alive while it runs.
@@ -233,6 +232,7 @@ class Transfer {
   const PlatformRequest& request_;
   PlatformEventSink& sink_;
   tls::ForeignServerCheck check_;
+  std::vector<PlatformEvent> batch_;
   HeaderList headers_;
   std::string head_;
   int status_ = 0;
@@ -337,6 +337,7 @@ class CurlTransport final : public http::PlatformTransport {
       transfer.Complete();
       return 0;
     }
+    transfer.Flush();  // the progress notes that came before the failure
     int code = LibraryErrorForCurl(result, detail);
     errorText = LibraryErrorText(code);
     return code;
