@@ -2,10 +2,7 @@
 // (UseWinInet): the request is described here, spoken by the library on a
 // worker thread, and every report of the worker is applied and turned into
 // events here, on the thread that called the method.
-#include <algorithm>
-
 #include "core/ascii.h"
-#include "core/config_item.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
 #include "net/system_proxy.h"
@@ -310,11 +307,7 @@ bool HttpClient::ApplyPlatformBody(std::string_view data) {
       }
     }
     bytesTransferred_ += static_cast<int64_t>(block.size());
-    int percent = -1;
-    if (platformLength_ > 0) {
-      percent = static_cast<int>(std::min<int64_t>(100, bytesTransferred_ * 100 / platformLength_));
-    }
-    FireTransfer(1, bytesTransferred_, percent, block);
+    FireTransfer(1, bytesTransferred_, PercentDone(bytesTransferred_, platformLength_), block);
     // A listener that interrupted sees no further block.
     if (handOver_.Cancelled()) return true;
   }

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
 #include "platform/library_errors.h"
 #include "tls/channel/foreign_server_check.h"
 
@@ -51,14 +52,7 @@ using ShareHandle = std::unique_ptr<CURLSH, ShareDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    char a = text[i], b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // The lowest and highest enabled TLS version of SSLEnabledProtocols as a
@@ -153,8 +147,7 @@ class Transfer {
       head_.append("\r\n");
       if (StartsWithNoCase(line, "Location:")) location_ = true;
       if (StartsWithNoCase(line, "Content-Length:")) {
-        std::string_view v = line.substr(15);
-        while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+        std::string_view v = TrimBlanks(line.substr(15));
         int64_t n = 0;
         bool ok = !v.empty();
         for (char c : v) {
