@@ -261,8 +261,10 @@ bool HttpClient::ApplyPlatformEvent(const PlatformEvent& e) {
 }
 
 bool HttpClient::ApplyPlatformHeaderLine(std::string_view line) {
-  if (int rc = transferredHeaders_.Append(line); rc != 0) return false;
-  if (int rc = transferredHeaders_.Append("\r\n", 2); rc != 0) return false;
+  if (transferredHeaders_.Append(line) != 0 || transferredHeaders_.Append("\r\n", 2) != 0) {
+    platformFailure_ = SetError(kErrOutOfMemory, "Out of memory.");
+    return false;
+  }
   std::string_view field, value;
   SplitHeaderLine(line, field, value);
   if (!field.empty()) {
