@@ -226,6 +226,8 @@ intptr_t HttpClient::HandleWindowMessage(uint32_t message, uintptr_t wParam, int
 }
 
 bool HttpClient::ApplyPlatformEvent(const PlatformEvent& e) {
+  // Every report is activity: the deadline moves unless AbsoluteTimeout.
+  NoteActivity();
   switch (e.kind) {
     case PlatformEventKind::connected: FireConnected(e.number, std::string(e.text)); return true;
     case PlatformEventKind::disconnected: FireDisconnected(e.number, std::string(e.text)); return true;
