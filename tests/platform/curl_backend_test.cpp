@@ -227,14 +227,17 @@ TEST_F(CurlBackendTest, LibraryCookiesAreKeptAndACookieHeaderTurnsThemOff) {
 // its end can only come from the interruption or the timeout.
 TEST_F(CurlBackendTest, InterruptFromAnEventHandlerEndsTheRequest) {
   CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
-  events_.onEvent = [this](const std::string& e) {
-    if (e.rfind("Transfer 1", 0) == 0) client_.Interrupt();
-  };
-  EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/slow/data.txt"), 301);
-  EXPECT_EQ(Error(), "Interrupted.");
-  EXPECT_EQ(events_.Count("Transfer 1"), 1);
-  EXPECT_FALSE(events_.Has("EndTransfer 1"));
-  events_.onEvent = nullptr;
+  for (bool windowMessages : {true, false}) {
+    ASSERT_EQ(client_.SetUseWindowsMessages(windowMessages), 0);
+    events_.onEvent = [this](const std::string& e) {
+      if (e.rfind("Transfer 1", 0) == 0) client_.Interrupt();
+    };
+    EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/slow/data.txt"), 301);
+    EXPECT_EQ(Error(), "Interrupted.");
+    EXPECT_EQ(events_.Count("Transfer 1"), 1);
+    EXPECT_FALSE(events_.Has("EndTransfer 1"));
+    events_.onEvent = nullptr;
+  }
   // The backend is ready for the next request at once.
   ASSERT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/data.json"), 0) << Error();
 }
