@@ -51,6 +51,17 @@ int HttpClient::BuildPlatformRequest(std::string_view verb, PlatformRequest& r) 
   bool secure = EqualsNoCase(t.scheme, kSchemeSecure);
   if (!secure && !EqualsNoCase(t.scheme, kSchemeDefault)) return FailWith(HttpError::PlatformScheme);
   if (t.host.empty()) return FailWith(HttpError::NoServer);
+  // The library writes these values into the request as they are: the same
+  // CR, LF and NUL refusal as on the native path.
+  RequestHeaders values = headers_;
+  values.authorization.assign(auth_.authorization.view());
+  RequestHeadPlan plan;
+  plan.verb = verb;
+  plan.httpVersion = httpVersion_;
+  plan.withBody = verb == "POST" || verb == "PUT";
+  if (std::string_view unsafe = UnsafeRequestValue(t, values, plan); !unsafe.empty()) {
+    return FailWith(HttpError::UnsafeRequestValue, unsafe);
+  }
 
   r.verb.assign(verb);
   r.secure = secure;

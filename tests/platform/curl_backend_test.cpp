@@ -101,6 +101,12 @@ TEST_F(CurlBackendTest, GetAndPostFillTheSameFieldsInTheSameEventOrder) {
     EXPECT_TRUE(events_.Has("SSLStatus Successfully received a response from the server."));
   }
 
+  // A value that would split the request is refused before anything is sent.
+  client_.Headers().otherHeaders = "X-A: 1\r\n\r\nGET /evil HTTP/1.1";
+  EXPECT_EQ(Run(http::actGet, base + "/data.json"), 155);
+  EXPECT_FALSE(events_.Has("Connected"));
+  client_.Headers().otherHeaders.clear();
+
   client_.PostData() = "a=1";
   ASSERT_EQ(Run(http::actPost, base + "/post"), 0) << Error();
   EXPECT_EQ(client_.TransferredData(), "posted\n");
