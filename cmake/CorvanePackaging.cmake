@@ -28,7 +28,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME libcorvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # The static library and the CMake package name OpenSSL, zlib and GSSAPI, so their
 # development files come along; the runtime package is added from DEPENDS below.
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libssl-dev (>= 3), zlib1g-dev, libkrb5-dev, pkg-config")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libssl-dev (>= 3), zlib1g-dev, libkrb5-dev, libcurl4-openssl-dev, pkg-config")
 
 set(CPACK_DEBIAN_CLI_PACKAGE_NAME corvane-rest)
 set(CPACK_DEBIAN_CLI_PACKAGE_SECTION web)

@@ -55,7 +55,7 @@ HttpClient::HttpClient() : tunnelAuth_(auth_, [this] { return AuthRequestNow(); 
   ClearError();
 }
 
-HttpClient::~HttpClient() = default;
+HttpClient::~HttpClient() { EndPlatformWorker(); }
 
 int HttpClient::FailWith(HttpError e, std::string_view argument) {
   return SetError(HttpErrorCode(e), HttpErrorText(e, argument));
@@ -340,6 +340,10 @@ void HttpClient::Interrupt() {
   if (currentAction_ == 0) return;
   interruptRequested_ = true;
   currentAction_ = 0;
+  if (platformWorker_.joinable()) {
+    handOver_.Cancel();
+    platform_->Wake();
+  }
   TransferClient::Interrupt();
   CloseConnection();
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "core/file_ops.h"
@@ -14,6 +15,8 @@
 #include "http/cookie_list.h"
 #include "http/http_enums.h"
 #include "http/http_errors.h"
+#include "http/platform_hand_over.h"
+#include "http/platform_transport.h"
 #include "http/request_writer.h"
 #include "http/response_reader.h"
 #include "http/transfer_client.h"
@@ -110,6 +113,11 @@ class HttpClient : public TransferClient,
   int64_t TransferredDataLimit() const noexcept { return memory_.Limit(); }
   void SetTransferredDataLimit(int64_t limit) noexcept { memory_.Limit() = limit; }
 
+  // The platform HTTP library that UseWinInet hands requests to; without one
+  // such requests fail (12004).
+  void SetPlatformTransportFactory(http::PlatformTransportFactory factory) noexcept;
+  bool UseWinInet() const noexcept { return useWinInet_; }
+
   // --- cookies ------------------------------------------------------------
   CookieList& Cookies() noexcept { return cookies_; }
   bool StrictMode() const noexcept { return strictMode_; }
@@ -186,6 +194,9 @@ class HttpClient : public TransferClient,
   void CompleteResponse();
   bool ResponseDone() const noexcept { return responseDone_; }
 
+  // The platform backend's reports arrive as a posted message.
+  intptr_t HandleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+
   // Channel events.
   void DataIn(const char* data, int length, bool isLine) override;
   void OnDisconnected(int code) override;
@@ -195,6 +206,17 @@ class HttpClient : public TransferClient,
 
  private:
   friend class Http2Bridge;
+
+  // --- the platform backend (UseWinInet) ---------------------------------
+  bool IsPlatformAction(int code) const noexcept;
+  int RunPlatformTransaction();
+  int BuildPlatformRequest(std::string_view verb, http::PlatformRequest& request);
+  // Cancels a worker that still runs and waits for its end.
+  void EndPlatformWorker();
+  // Each answers false when the transaction has to end (its error is set).
+  bool ApplyPlatformEvent(const http::PlatformEvent& event);
+  bool ApplyPlatformHeaderLine(std::string_view line);
+  bool ApplyPlatformBody(std::string_view data);
 
   // Runs the request over HTTP/2; returns false (with *result untouched)
   // when the server did not select "h2".
@@ -363,6 +385,14 @@ class HttpClient : public TransferClient,
   bool allowHttpCompression_ = false;
 
   http::FileBodyWriter file_;  // LocalFile
+
+  // Platform backend: the library's worker and what it reported.
+  http::PlatformTransportFactory platformFactory_ = nullptr;
+  std::unique_ptr<http::PlatformTransport> platform_;
+  http::PlatformHandOver handOver_;
+  std::thread platformWorker_;
+  int64_t platformLength_ = -1;  // Content-Length of the response, -1 unknown
+  int platformFailure_ = 0;      // the caller's own failure that ended it
 };
 
 }  // namespace corvane

@@ -25,7 +25,9 @@ bool IsStaleConnectionError(int rc) {
 
 int HttpClient::Action(int code) {
   if (LogsAt(kLogProgress)) Log(kLogProgress, "URL: " + target_.url);
-  if (currentAction_ != 0 && code != http::actInterrupt) return FailWith(HttpError::Busy);
+  if ((currentAction_ != 0 || platformWorker_.joinable()) && code != http::actInterrupt) {
+    return FailWith(HttpError::Busy);
+  }
   if (code == http::actInterrupt) {
     Interrupt();
     return 0;
@@ -34,12 +36,13 @@ int HttpClient::Action(int code) {
   tx_ = Transaction{};
   tx_.action = code;
   tx_.state = TxState::start;
-  int rc = RunTransaction();
+  bool platform = IsPlatformAction(code);
+  int rc = platform ? RunPlatformTransaction() : RunTransaction();
 
   std::string kept = LastErrorText().str();
   // After a complete response on a kept connection nothing is pending; the
   // next request's own check notices a close by the server.
-  if (code != http::actReset && Timeout() >= 0 && !(responseDone_ && IsConnected())) {
+  if (!platform && code != http::actReset && Timeout() >= 0 && !(responseDone_ && IsConnected())) {
     DrainPending(100);
   }
   if (WasInterrupted() || interruptRequested_) {

@@ -1,12 +1,14 @@
 #include "rest/rest_client.h"
 
 #include "http/http_enums.h"
+#include "platform/curl_transport.h"
 
 namespace corvane {
 
 RestClient::RestClient() {
   Headers().contentType = "text/xml";
   json_.SetCacheContent(true);
+  SetPlatformTransportFactory(&platform::MakeCurlTransport);
 }
 
 RestClient::~RestClient() = default;

@@ -1,0 +1,278 @@
+// Requests through the platform HTTP library (UseWinInet) against the real
+// test servers: the same fields and events as the native engine, every event
+// on the caller's thread, and interruption and timeouts that end the worker.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "corvane/rest.h"
+#include "http/event_recorder.h"
+#include "http/http_client.h"
+#include "platform/curl_transport.h"
+#include "support/python_server.h"
+#include "support/servers.h"
+
+namespace corvane {
+namespace {
+
+using testing::ReadFile;
+
+// Records the thread of every event besides the event itself.
+class ThreadRecorder : public testing::EventRecorder {
+ public:
+  std::vector<std::thread::id> threads;
+  std::function<void(const std::string&)> onEvent;
+
+  void Connected(int& c, std::string& d) override { Note([&] { EventRecorder::Connected(c, d); }); }
+  void Disconnected(int& c, std::string& d) override { Note([&] { EventRecorder::Disconnected(c, d); }); }
+  void StartTransfer(int& d) override { Note([&] { EventRecorder::StartTransfer(d); }); }
+  void EndTransfer(int& d) override { Note([&] { EventRecorder::EndTransfer(d); }); }
+  void Header(std::string& f, std::string& v) override { Note([&] { EventRecorder::Header(f, v); }); }
+  void SSLStatus(std::string& m) override { Note([&] { EventRecorder::SSLStatus(m); }); }
+  void Error(int& c, std::string& d) override { Note([&] { EventRecorder::Error(c, d); }); }
+  void Status(std::string& v, int& c, std::string& d) override { Note([&] { EventRecorder::Status(v, c, d); }); }
+  void Transfer(int& d, int64_t& b, int& p, std::string& t) override {
+    Note([&] { EventRecorder::Transfer(d, b, p, t); });
+  }
+  void SetCookie(std::string& n, std::string& v, std::string&, std::string&, std::string&, bool&) override {
+    Note([&] { events.push_back("SetCookie " + n + "=" + v); });
+  }
+
+  // The events without the library's progress notes.
+  std::vector<std::string> Main() const {
+    std::vector<std::string> out;
+    for (const auto& e : events) {
+      if (e.rfind("SSLStatus", 0) != 0 && e.rfind("Header", 0) != 0) out.push_back(e);
+    }
+    return out;
+  }
+
+ private:
+  template <typename F>
+  void Note(F record) {
+    threads.push_back(std::this_thread::get_id());
+    record();
+    if (onEvent) onEvent(events.back());
+  }
+};
+
+class CurlBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client_.SetPlatformTransportFactory(&platform::MakeCurlTransport);
+    client_.SetEventSink(&events_);
+    client_.SetTimeout(10);
+    ASSERT_EQ(client_.Config("UseWinInet=true"), 0);
+  }
+  void TearDown() override {
+    for (std::thread::id id : events_.threads) ASSERT_EQ(id, std::this_thread::get_id());
+  }
+  int Run(int action, const std::string& url) {
+    events_.events.clear();
+    if (int rc = client_.SetURL(url); rc != 0) return rc;
+    return client_.Action(action);
+  }
+  std::string Error() { return client_.LastErrorText().str(); }
+
+  HttpClient client_;
+  ThreadRecorder events_;
+};
+
+TEST_F(CurlBackendTest, GetAndPostFillTheSameFieldsInTheSameEventOrder) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  CORVANE_SERVER_SETTING(root, "CORVANE_NGINX_ROOT");
+  std::string base = "http://127.0.0.1:" + port;
+  for (bool windowMessages : {true, false}) {
+    ASSERT_EQ(client_.SetUseWindowsMessages(windowMessages), 0);
+    ASSERT_EQ(Run(http::actGet, base + "/data.json"), 0) << Error();
+    EXPECT_EQ(client_.TransferredData(), ReadFile(root + "/data.json"));
+    EXPECT_EQ(client_.StatusLine(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(client_.ResponseContentType(), "application/json");
+    EXPECT_NE(client_.TransferredHeaders().find("Content-Length: 1024\r\n"), std::string_view::npos);
+    EXPECT_TRUE(events_.Has("Header Content-Type: application/json"));
+    // 1024 bytes in blocks of at most 2000, with the percentage of the length.
+    std::vector<std::string> expected{"Connected 0",     "StartTransfer 0", "EndTransfer 0", "StartTransfer 1",
+                                      "Transfer 1 1024 100", "EndTransfer 1", "Disconnected 0"};
+    EXPECT_EQ(events_.Main(), expected);
+    EXPECT_TRUE(events_.Has("SSLStatus Successfully received a response from the server."));
+  }
+
+  // A value that would split the request is refused before anything is sent.
+  client_.Headers().otherHeaders = "X-A: 1\r\n\r\nGET /evil HTTP/1.1";
+  EXPECT_EQ(Run(http::actGet, base + "/data.json"), 155);
+  EXPECT_FALSE(events_.Has("Connected"));
+  client_.Headers().otherHeaders.clear();
+
+  client_.PostData() = "a=1";
+  ASSERT_EQ(Run(http::actPost, base + "/post"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), "posted\n");
+}
+
+TEST_F(CurlBackendTest, ErrorStatusFailsWithTheStatusTextAndNoStatusEvent) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/missing.json"), 151);
+  EXPECT_EQ(Error(), "404 Not Found");
+  EXPECT_FALSE(events_.Has("Status"));
+  EXPECT_TRUE(events_.Has("EndTransfer 1"));
+}
+
+TEST_F(CurlBackendTest, LocalFileGetsTheBodyAndTransferredDataKeepsIt) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  CORVANE_SERVER_SETTING(root, "CORVANE_NGINX_ROOT");
+  std::string path = ::testing::TempDir() + "curl_backend_local_" + std::to_string(getpid());
+  client_.LocalFile() = path;
+  ASSERT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/text.txt"), 0) << Error();
+  std::string text = ReadFile(root + "/text.txt");
+  EXPECT_EQ(ReadFile(path), text);
+  EXPECT_EQ(client_.TransferredData(), text);
+  // 32000 bytes in blocks of at most 2000.
+  EXPECT_TRUE(events_.Has("Transfer 1 2000 6"));
+  EXPECT_TRUE(events_.Has("Transfer 1 32000 100"));
+  unlink(path.c_str());
+
+  client_.LocalFile() = "/nonexistent-dir/file";
+  EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/text.txt"), 302);
+  EXPECT_EQ(Error(), "Can't open local file for writing.");
+}
+
+TEST_F(CurlBackendTest, RedirectsAreFollowedByTheLibrary) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  ASSERT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/chain1"), 0) << Error();
+  EXPECT_EQ(client_.ResponseContentType(), "application/xml");
+  EXPECT_EQ(events_.Count("SSLStatus An HTTP request is about to automatically redirect"), 3);
+  EXPECT_FALSE(events_.Has("Redirect"));
+  client_.Config("MaxRedirectAttempts=5");
+  EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/loopa"), 12156);
+  EXPECT_EQ(Error(), "Http Redirect Failed.");
+}
+
+TEST_F(CurlBackendTest, ProxyServerWithCredentialsAndTheSystemProxy) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  CORVANE_SERVER_SETTING(proxyPort, "CORVANE_PROXY_PORT");
+  CORVANE_SERVER_SETTING(user, "CORVANE_PROXY_USER");
+  CORVANE_SERVER_SETTING(password, "CORVANE_PROXY_PASSWORD");
+  std::string url = "http://127.0.0.1:" + port + "/data.json";
+  client_.ProxyServer() = "127.0.0.1";
+  client_.ProxyPort() = std::stoi(proxyPort);
+  EXPECT_EQ(Run(http::actGet, url), 151);
+  EXPECT_EQ(Error().substr(0, 4), "407 ");
+  ASSERT_EQ(client_.SetProxyUser(user), 0);
+  ASSERT_EQ(client_.SetProxyPassword(password), 0);
+  ASSERT_EQ(Run(http::actGet, url), 0) << Error();
+  EXPECT_EQ(client_.TransferredData().size(), 1024u);
+
+  // "*user*password": the environment's proxy with these credentials.
+  ASSERT_EQ(client_.SetProxyUser(""), 0);
+  ASSERT_EQ(client_.SetProxyPassword(""), 0);
+  client_.ProxyServer() = "*" + user + "*" + password;
+  setenv("http_proxy", ("http://127.0.0.1:" + proxyPort).c_str(), 1);
+  int rc = Run(http::actGet, url);
+  unsetenv("http_proxy");
+  ASSERT_EQ(rc, 0) << Error();
+  EXPECT_EQ(client_.TransferredData().size(), 1024u);
+}
+
+TEST_F(CurlBackendTest, HttpsChecksTheCertificateUnlessTheFlagsSayOtherwise) {
+  CORVANE_SERVER_SETTING(valid, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(self, "CORVANE_TLS_SELFSIGNED_PORT");
+  CORVANE_SERVER_SETTING(other, "CORVANE_TLS_OTHERHOST_PORT");
+  ASSERT_EQ(Run(http::actGet, "https://localhost:" + valid + "/data.json"), 0) << Error();
+  EXPECT_EQ(client_.TransferredData().size(), 1024u);
+
+  EXPECT_EQ(Run(http::actGet, "https://localhost:" + self + "/data.json"), 12045);
+  EXPECT_EQ(Error(), "Invalid Certification Authority.");
+  EXPECT_FALSE(events_.Has("Connected"));
+  EXPECT_EQ(Run(http::actGet, "https://localhost:" + other + "/data.json"), 12037);
+
+  CORVANE_SERVER_SETTING(expired, "CORVANE_TLS_EXPIRED_PORT");
+  EXPECT_EQ(Run(http::actGet, "https://localhost:" + expired + "/data.json"), 12169);
+
+  // Each ignore bit lets its own fault pass and no other; a kept connection
+  // made under other flags is not reused.
+  struct Case {
+    const char* flags;
+    std::string port;
+    int result;
+  };
+  const Case cases[] = {
+      {"0x10", self, 0},           {"0x1", self, 12045},   {"0x1", expired, 0},
+      {"0x80000000", other, 0},    {"0x10", other, 12037}, {"0", self, 12045},
+  };
+  for (const Case& c : cases) {
+    client_.Config(std::string("SSLSecurityFlags=") + c.flags);
+    EXPECT_EQ(Run(http::actGet, "https://localhost:" + c.port + "/data.json"), c.result) << c.flags << " " << Error();
+  }
+}
+
+TEST_F(CurlBackendTest, LibraryCookiesAreKeptAndACookieHeaderTurnsThemOff) {
+  testing::PythonServer server{testing::TestsPath("rest/rest_server.py")};
+  ASSERT_GT(server.port(), 0);
+  ASSERT_EQ(Run(http::actGet, server.Url("/cookies/twice")), 0) << Error();
+  EXPECT_TRUE(events_.Has("SetCookie id=1"));
+  EXPECT_TRUE(events_.Has("SetCookie id=2"));
+  ASSERT_EQ(Run(http::actGet, server.Url("/echo-cookie")), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), R"({"cookie": "id=2"})");
+
+  client_.Headers().otherHeaders = "Cookie: mine=1\r\n";
+  ASSERT_EQ(Run(http::actGet, server.Url("/echo-cookie")), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), R"({"cookie": "mine=1"})");
+  client_.Headers().otherHeaders.clear();
+  client_.Config("UseWinInetCookies=false");
+  ASSERT_EQ(Run(http::actGet, server.Url("/echo-cookie")), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), R"({"cookie": ""})");
+  client_.Config("UseWinInetCookies=true");
+  ASSERT_EQ(Run(http::actGet, server.Url("/echo-cookie")), 0) << Error();
+  EXPECT_EQ(client_.TransferredData(), R"({"cookie": "id=2"})");
+}
+
+// /slow/ is sent at 2 KB/s: 8 KB would take four seconds, so a result before
+// its end can only come from the interruption or the timeout.
+TEST_F(CurlBackendTest, InterruptFromAnEventHandlerEndsTheRequest) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  for (bool windowMessages : {true, false}) {
+    ASSERT_EQ(client_.SetUseWindowsMessages(windowMessages), 0);
+    events_.onEvent = [this](const std::string& e) {
+      if (e.rfind("Transfer 1", 0) == 0) client_.Interrupt();
+    };
+    EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/slow/data.txt"), 301);
+    EXPECT_EQ(Error(), "Interrupted.");
+    EXPECT_EQ(events_.Count("Transfer 1"), 1);
+    EXPECT_FALSE(events_.Has("EndTransfer 1"));
+    events_.onEvent = nullptr;
+  }
+  // The backend is ready for the next request at once.
+  ASSERT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/data.json"), 0) << Error();
+}
+
+TEST_F(CurlBackendTest, TimeoutEndsTheRequest) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  client_.Config("AbsoluteTimeout=true");
+  client_.SetTimeout(1);
+  EXPECT_EQ(Run(http::actGet, "http://127.0.0.1:" + port + "/slow/data.txt"), 301);
+  EXPECT_EQ(Error(), "Timeout.");
+  EXPECT_LT(client_.BytesTransferred(), 8192);
+}
+
+TEST(CurlBackendSetupTest, TheRestObjectParsesWhatTheLibraryFetched) {
+  CORVANE_SERVER_SETTING(port, "CORVANE_NGINX_PORT");
+  REST rest;
+  ASSERT_EQ(rest.Config("UseWinInet=true"), 0);
+  ASSERT_EQ(rest.Get("http://127.0.0.1:" + port + "/data.json"), 0) << rest.LastError();
+  ASSERT_EQ(rest.SetXPath("/json/items/[2]/name"), 0) << rest.LastError();
+  EXPECT_EQ(rest.XText(), "\"item001\"");
+}
+
+TEST(CurlBackendSetupTest, WithoutALibraryTheRequestFails) {
+  HttpClient client;
+  ASSERT_EQ(client.Config("UseWinInet=true"), 0);
+  ASSERT_EQ(client.SetURL("http://127.0.0.1:1/"), 0);
+  EXPECT_EQ(client.Action(http::actGet), 12004);
+  EXPECT_EQ(client.LastErrorText().str(), "The platform HTTP library is not available.");
+}
+
+}  // namespace
+}  // namespace corvane
