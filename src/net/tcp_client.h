@@ -77,6 +77,8 @@ class TcpClient : public SocketBase {
   // InBufferSize and OutBufferSize (SO_RCVBUF, SO_SNDBUF), applied at once
   // to an open socket. 0 or a socket error.
   int SetBufferSizes(int in, int out);
+  // Linger: close gracefully (with LingerTime) rather than with a reset.
+  bool Linger() const noexcept { return linger_; }
   int GetLocalPort() const;
 
   // --- reading ------------------------------------------------------------
