@@ -25,12 +25,18 @@ if(CORVANE_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# corvane_layer(NAME SOURCES ... [DEPS layer...] [LIBS lib...])
+# corvane_layer(NAME SOURCES ... [HEADERS header...] [DEPS layer...] [LIBS lib...])
+# A layer sees its own headers and those of the layers in DEPS (through
+# their public include directories), nothing else of src/: each layer's
+# headers are linked into a directory of its own in the build tree by
+# corvane_stage_layer_headers(). HEADERS names header-only files of a
+# directory shared by several layers that belong to this one rather than to
+# the first layer declared there.
 function(corvane_layer name)
-  cmake_parse_arguments(L "" "" "SOURCES;DEPS;LIBS" ${ARGN})
+  cmake_parse_arguments(L "" "" "SOURCES;HEADERS;DEPS;LIBS" ${ARGN})
   add_library(corvane_${name} OBJECT ${L_SOURCES})
   target_include_directories(corvane_${name} PUBLIC
-    ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/src)
+    ${PROJECT_SOURCE_DIR}/include ${PROJECT_BINARY_DIR}/layers/${name})
   target_compile_options(corvane_${name} PRIVATE ${CORVANE_WARNINGS})
   # The shared library exports only what include/corvane marks CORVANE_API;
   # the static library and the tests, linked from the same objects, see
@@ -45,15 +51,64 @@ function(corvane_layer name)
   endif()
   set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_DEPS "${L_DEPS}")
   set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+  set_property(TARGET corvane_${name} PROPERTY CORVANE_LAYER_HEADERS "${L_HEADERS}")
   set_property(GLOBAL APPEND PROPERTY CORVANE_LAYERS ${name})
   # The product libraries re-link these outside the build-only layer link, so
   # the installed static library still names them for its consumers.
   set_property(GLOBAL APPEND PROPERTY CORVANE_LAYER_LIBS ${L_LIBS})
 endfunction()
 
+# Links every header (.h, .def) of src/ into the include directory of the
+# layer that owns it: the layer that compiles the .cpp of the same name, the
+# layer that lists it in HEADERS, or else the first layer declared in its
+# directory (the lower one, which holds a shared directory's I/O-free cores).
+# An include of a layer that is not a dependency then fails to compile.
+function(corvane_stage_layer_headers)
+  get_property(layers GLOBAL PROPERTY CORVANE_LAYERS)
+  set(stage ${PROJECT_BINARY_DIR}/layers)
+  # Links of renamed or removed headers must not outlive them.
+  file(REMOVE_RECURSE ${stage})
+  set(dirs "")
+  foreach(layer IN LISTS layers)
+    get_property(dir TARGET corvane_${layer} PROPERTY CORVANE_LAYER_DIR)
+    file(MAKE_DIRECTORY ${stage}/${layer})
+    if(NOT dir IN_LIST dirs)
+      list(APPEND dirs ${dir})
+      set(first_${dir} ${layer})
+    endif()
+    get_property(sources TARGET corvane_${layer} PROPERTY SOURCES)
+    foreach(source IN LISTS sources)
+      get_filename_component(stem ${source} NAME_WE)
+      set(owner_${dir}/${stem} ${layer})
+    endforeach()
+    get_property(headers TARGET corvane_${layer} PROPERTY CORVANE_LAYER_HEADERS)
+    foreach(header IN LISTS headers)
+      get_filename_component(stem ${header} NAME_WE)
+      set(owner_${dir}/${stem} ${layer})
+    endforeach()
+  endforeach()
+  foreach(dir IN LISTS dirs)
+    # A new header re-runs the configure step, so it is linked before use.
+    file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h ${dir}/*.def)
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/src ${dir})
+    foreach(header IN LISTS headers)
+      get_filename_component(stem ${header} NAME_WE)
+      get_filename_component(file ${header} NAME)
+      set(owner ${first_${dir}})
+      if(DEFINED owner_${dir}/${stem})
+        set(owner ${owner_${dir}/${stem}})
+      endif()
+      file(MAKE_DIRECTORY ${stage}/${owner}/${rel})
+      file(CREATE_LINK ${header} ${stage}/${owner}/${rel}/${file} SYMBOLIC)
+    endforeach()
+  endforeach()
+endfunction()
+
 # A test that every #include "dir/file.h" of a layer's files names a header of
-# the layer itself or of a layer it depends on (directly or not), so the
-# dependency lists above are the layering, not a wish. The manifest has one
+# the layer itself or of a layer it depends on (directly or not). The build
+# already refuses such an include from a .cpp; the check adds what it cannot
+# see: headers nobody compiles yet, and OpenSSL headers (on the system
+# include path for everyone) outside the TLS channel. The manifest has one
 # line per layer: name, source directory, sources, dependency closure.
 function(corvane_add_layer_check)
   get_property(layers GLOBAL PROPERTY CORVANE_LAYERS)
@@ -96,6 +151,7 @@ function(corvane_link_layers target)
 endfunction()
 
 function(corvane_add_product_libraries)
+  corvane_stage_layer_headers()
   get_property(layers GLOBAL PROPERTY CORVANE_LAYERS)
   get_property(libs GLOBAL PROPERTY CORVANE_LAYER_LIBS)
   list(REMOVE_DUPLICATES libs)

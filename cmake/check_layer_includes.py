@@ -9,6 +9,11 @@ layers can share a directory, the lower one holding the I/O-free cores).
 A layer's file may include headers of its own layer and of the layers in
 its dependency closure, and only the TLS channel includes OpenSSL headers.
 Prints each violation; exits 1 if there is any.
+
+The build enforces the same rule for compiled files (each layer's include
+path holds only its own headers and its dependencies'); this check also
+covers headers that no compiled file includes yet, and the OpenSSL rule,
+which no include path can express.
 """
 import os
 import re

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace corvane {
@@ -23,6 +24,17 @@ constexpr bool EqualsNoCase(std::string_view a, std::string_view b) noexcept {
     if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
   }
   return true;
+}
+
+constexpr bool StartsWithNoCase(std::string_view text, std::string_view prefix) noexcept {
+  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+// A lower-case copy of s (ASCII letters only).
+inline std::string ToLowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
 }
 
 // s without leading and trailing blanks.

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/ascii.h"
+
 namespace corvane {
 
 ConfigItem ConfigItem::Parse(std::string_view text) {
@@ -57,11 +59,8 @@ int64_t ParseConfigInt(std::string_view s) noexcept {
   uint64_t v = 0;
   for (; i < s.size(); ++i) {
     char c = s[i];
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (hex && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (hex && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else break;
+    int digit = HexValue(c);
+    if (digit < 0 || (!hex && digit > 9)) break;
     v = v * (hex ? 16 : 10) + static_cast<uint64_t>(digit);  // wraps like a C reader
   }
   int64_t r = static_cast<int64_t>(v);

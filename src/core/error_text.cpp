@@ -1,29 +1,26 @@
 #include "core/error_text.h"
 
 #include "core/error_codes.h"
+#include "core/error_table.h"
 
 namespace corvane {
 
 namespace {
 
-struct WinsockEntry {
-  int code;
-  const char* text;
-};
-
-constexpr WinsockEntry kWinsockErrors[] = {
+constexpr ErrorRow kWinsockRows[] = {
 #define CORVANE_WINSOCK_ERROR(code, text) {code, text},
 #include "core/winsock_errors.def"
 #undef CORVANE_WINSOCK_ERROR
 };
 
+// Looked up by code only: the socket error numbers are the row keys.
+constexpr ErrorTable<int> kWinsockErrors(kWinsockRows);
+
 }  // namespace
 
 const char* WinsockErrorText(int code) noexcept {
-  for (const auto& e : kWinsockErrors) {
-    if (e.code == code) return e.text;
-  }
-  return nullptr;
+  const ErrorRow* row = kWinsockErrors.Find(code);
+  return row ? row->text.data() : nullptr;
 }
 
 std::string DescribeError(int code) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/ascii.h"
 #include "core/error_codes.h"
 #include "core/zero_memory.h"
 #include "crypto/crypto_errors.h"
@@ -64,17 +65,6 @@ int HmacPrfFromName(const std::string& lower) {
   return -1;
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int DeriveKeyFromPassword(int iterations, std::string_view algorithmName, std::string_view password,
@@ -83,10 +73,7 @@ int DeriveKeyFromPassword(int iterations, std::string_view algorithmName, std::s
   if (algorithmName.empty()) algorithmName = "MD5";
   if (keyLength < 0) keyLength = 0;
   if (saltLength < 0) saltLength = 0;
-  std::string lower(algorithmName);
-  for (char& c : lower) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  std::string lower = ToLowerAscii(algorithmName);
   if (lower.find("hmac") != std::string::npos) {
     const int id = HmacPrfFromName(lower);
     if (id < 0) return kErrUnknownDigest;
@@ -96,11 +83,11 @@ int DeriveKeyFromPassword(int iterations, std::string_view algorithmName, std::s
                   iterations, keyLength * 8, output);
   }
   int id;
-  if (EqualsIgnoreCase(algorithmName, "MD5")) {
+  if (EqualsNoCase(algorithmName, "MD5")) {
     id = haMD5;
-  } else if (EqualsIgnoreCase(algorithmName, "SHA1")) {
+  } else if (EqualsNoCase(algorithmName, "SHA1")) {
     id = haSHA1;
-  } else if (EqualsIgnoreCase(algorithmName, "MD2")) {
+  } else if (EqualsNoCase(algorithmName, "MD2")) {
     id = haMD2;
   } else {
     return kErrUnknownDigest;

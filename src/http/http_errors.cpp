@@ -1,36 +1,27 @@
 #include "http/http_errors.h"
 
+#include "core/error_table.h"
+
 namespace corvane::http {
 
 namespace {
 
-struct ErrorEntry {
-  int code;
-  std::string_view text;
-};
-
-constexpr ErrorEntry kErrors[] = {
+constexpr ErrorRow kRows[] = {
 #define CORVANE_HTTP_ERROR(name, code, text) {code, text},
 #include "http/http_errors.def"
 #undef CORVANE_HTTP_ERROR
 };
 
+constexpr ErrorTable<HttpError> kTable(kRows);
+
 }  // namespace
 
-int HttpErrorCode(HttpError e) noexcept { return kErrors[static_cast<int>(e)].code; }
+int HttpErrorCode(HttpError e) noexcept { return kTable.Code(e); }
 
-std::string_view HttpErrorTemplate(HttpError e) noexcept {
-  return kErrors[static_cast<int>(e)].text;
-}
+std::string_view HttpErrorTemplate(HttpError e) noexcept { return kTable.Template(e); }
 
 std::string HttpErrorText(HttpError e, std::string_view argument) {
-  std::string_view t = HttpErrorTemplate(e);
-  std::string out;
-  size_t at = t.find("%s");
-  if (at == std::string_view::npos) return std::string(t);
-  out.reserve(t.size() + argument.size());
-  out.append(t.substr(0, at)).append(argument).append(t.substr(at + 2));
-  return out;
+  return kTable.Text(e, {argument});
 }
 
 }  // namespace corvane::http

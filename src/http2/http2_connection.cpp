@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "core/ascii.h"
 #include "core/byte_reader.h"
 #include "core/config_item.h"
 #include "http2/hpack_encoder.h"
@@ -163,11 +164,7 @@ void Http2Connection::BuildRequestHeaders(std::string_view verb, std::string_vie
     bool dropped = false;
     for (std::string_view c : kConnectionSpecific) dropped = dropped || EqualsNoCase(name, c);
     if (dropped) continue;
-    std::string lower(name);
-    for (char& ch : lower) {
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    }
-    headers.push_back({std::move(lower), std::string(Trim(line.substr(colon + 1)))});
+    headers.push_back({ToLowerAscii(name), std::string(Trim(line.substr(colon + 1)))});
   }
 
   requestHeadersText.clear();

@@ -1,5 +1,7 @@
 #include "http2/http2_errors.h"
 
+#include "core/error_table.h"
+
 namespace corvane {
 
 namespace {
@@ -16,16 +18,13 @@ constexpr ErrorCodeEntry kErrorCodes[] = {
 #undef CORVANE_H2_ERROR_CODE
 };
 
-struct MessageEntry {
-  int code;
-  std::string_view text;
-};
-
-constexpr MessageEntry kMessages[] = {
+constexpr ErrorRow kMessages[] = {
 #define CORVANE_H2_MESSAGE(ident, code, text) {code, text},
 #include "http2/http2_errors.def"
 #undef CORVANE_H2_MESSAGE
 };
+
+constexpr ErrorTable<Http2Message> kMessageTable(kMessages);
 
 const ErrorCodeEntry* FindCode(uint32_t code) noexcept {
   for (const auto& e : kErrorCodes) {
@@ -47,32 +46,11 @@ std::string_view Http2ErrorCodeDescription(uint32_t code) noexcept {
 }
 
 int Http2MessageCode(Http2Message message) noexcept {
-  return kMessages[static_cast<int>(message)].code;
+  return kMessageTable.Code(message);
 }
 
 std::string_view Http2MessageTemplate(Http2Message message) noexcept {
-  return kMessages[static_cast<int>(message)].text;
-}
-
-std::string FormatMessage(std::string_view templ, std::initializer_list<MessageArg> args) {
-  std::string out;
-  out.reserve(templ.size() + 16);
-  size_t i = 0;
-  while (i < templ.size()) {
-    char c = templ[i];
-    if (c == '{' && i + 2 < templ.size() && templ[i + 2] == '}' && templ[i + 1] >= '0' &&
-        templ[i + 1] <= '9') {
-      size_t n = static_cast<size_t>(templ[i + 1] - '0');
-      if (n < args.size()) {
-        out += args.begin()[n].Text();
-        i += 3;
-        continue;
-      }
-    }
-    out += c;
-    ++i;
-  }
-  return out;
+  return kMessageTable.Template(message);
 }
 
 }  // namespace corvane

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/message_format.h"
+
 namespace corvane {
 
 // HTTP/2 error codes of RFC 7540 section 7, as sent in RST_STREAM and GOAWAY.
@@ -36,28 +38,6 @@ inline constexpr int kHttp2StreamReset = 162;
 
 int Http2MessageCode(Http2Message message) noexcept;
 std::string_view Http2MessageTemplate(Http2Message message) noexcept;
-
-// One argument of a message template: a text or a number written in decimal.
-class MessageArg {
- public:
-  MessageArg(std::string_view text) : text_(text) {}  // NOLINT: implicit by design
-  MessageArg(const char* text) : text_(text) {}       // NOLINT
-  MessageArg(const std::string& text) : text_(text) {}  // NOLINT
-  MessageArg(long long number) : text_(std::to_string(number)) {}  // NOLINT
-  MessageArg(int number) : text_(std::to_string(number)) {}  // NOLINT
-  MessageArg(unsigned number) : text_(std::to_string(number)) {}  // NOLINT
-  MessageArg(unsigned long number) : text_(std::to_string(number)) {}  // NOLINT
-  MessageArg(long number) : text_(std::to_string(number)) {}  // NOLINT
-  MessageArg(unsigned long long number) : text_(std::to_string(number)) {}  // NOLINT
-  const std::string& Text() const noexcept { return text_; }
-
- private:
-  std::string text_;
-};
-
-// Replaces each {n} in a template with the n-th argument; a placeholder
-// without an argument is left as written.
-std::string FormatMessage(std::string_view templ, std::initializer_list<MessageArg> args);
 
 // The formatted text of one of the layer's messages.
 inline std::string Http2MessageText(Http2Message message,

@@ -1,43 +1,36 @@
 #include "net/net_errors.h"
 
 #include "core/component_core.h"
+#include "core/error_table.h"
 
 namespace corvane {
 
 namespace {
 
-struct NetErrorRow {
-  int code;
-  std::string_view text;
-};
-
-constexpr NetErrorRow kRows[] = {
+constexpr ErrorRow kRows[] = {
 #define CORVANE_NET_ERROR(name, code, text) {code, text},
 #include "net/net_errors.def"
 #undef CORVANE_NET_ERROR
 };
 
+constexpr ErrorTable<NetError> kTable(kRows);
+
 }  // namespace
 
-int NetErrorCode(NetError error) noexcept { return kRows[static_cast<int>(error)].code; }
+int NetErrorCode(NetError error) noexcept { return kTable.Code(error); }
 
-std::string_view NetErrorText(NetError error) noexcept {
-  return kRows[static_cast<int>(error)].text;
-}
+std::string_view NetErrorText(NetError error) noexcept { return kTable.Template(error); }
 
 int SetNetError(ComponentCore& component, NetError error) {
-  const NetErrorRow& row = kRows[static_cast<int>(error)];
-  if (row.text.empty()) {
+  if (kTable.Template(error).empty()) {
     component.ClearError();
-    return row.code;
+    return kTable.Code(error);
   }
-  return component.SetError(row.code, row.text);
+  return component.SetError(kTable.Code(error), kTable.Template(error));
 }
 
 std::string RecvFailedText(int code) {
-  std::string_view format = NetErrorText(NetError::RecvFailed);
-  std::string text(format.substr(0, format.find("%d")));
-  return text + std::to_string(code);
+  return kTable.Text(NetError::RecvFailed, {code});
 }
 
 }  // namespace corvane

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 
+#include "core/clock.h"
 #include "core/debug_trace.h"
 #include "core/error_text.h"
 #include "net/name_resolver.h"
@@ -16,11 +16,7 @@
 
 namespace corvane {
 
-int64_t TickCount() noexcept {
-  timespec ts{};
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
+int64_t TickCount() noexcept { return SteadyClock().NowMs(); }
 
 namespace {
 
@@ -132,7 +128,7 @@ void SocketBase::SetTimeout(int timeout) noexcept {
 }
 
 void SocketBase::StartDeadline() noexcept {
-  deadline_ = timeoutMs_ > 0 ? TickCount() + timeoutMs_ : 0;
+  deadline_ = timeoutMs_ > 0 ? Now() + timeoutMs_ : 0;
 }
 
 void SocketBase::BeginOperation() noexcept {
@@ -186,7 +182,7 @@ bool SocketBase::WaitStep(int waitMs) {
   if (interruptFlag_) return consumeInterrupt();
   // An idle pass answered from the last look did nothing and took no time;
   // the deadline is checked by the passes that look.
-  if (pass == kPassDone && deadline_ != 0 && TickCount() > deadline_) {
+  if (pass == kPassDone && deadline_ != 0 && Now() > deadline_) {
     SetNetError(*this, NetError::Timeout);
     return false;
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/clock.h"
 #include "core/component_core.h"
 #include "core/file_ops.h"
 #include "net/message_queue.h"
@@ -14,7 +15,7 @@
 
 namespace corvane {
 
-// Milliseconds of a monotonic clock (the tick count of the deadline rules).
+// Milliseconds of the steady clock (the tick count of the deadline rules).
 int64_t TickCount() noexcept;
 
 // TLS settings kept at the socket level so they survive switching TLS on and
@@ -114,6 +115,10 @@ class SocketBase : public ComponentCore, private MessageTarget {
   bool AbsoluteTimeout() const noexcept { return absoluteTimeout_; }
   bool TimeoutInMilliseconds() const noexcept { return timeoutInMilliseconds_; }
   int SelectWaitMillis() const noexcept { return selectWaitMillis_; }
+  // The clock of deadlines, receive-time limits and the rate limit; the
+  // steady clock unless a test gives its own (which must outlive this).
+  void SetClock(const Clock& clock) noexcept { clock_ = &clock; }
+  int64_t Now() const noexcept { return clock_->NowMs(); }
 
   // --- settings -----------------------------------------------------------
   bool UseWindowsMessages() const noexcept { return useWindowsMessages_; }
@@ -209,6 +214,7 @@ class SocketBase : public ComponentCore, private MessageTarget {
   int timeoutValue_ = 0;
   int64_t timeoutMs_ = 0;
   int64_t deadline_ = 0;
+  const Clock* clock_ = &SteadyClock();
   bool timeoutInMilliseconds_ = false;
   bool absoluteTimeout_ = false;
   int selectWaitMillis_ = 20;

@@ -9,14 +9,6 @@ namespace corvane {
 
 namespace {
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    c = LowerAscii(c);
-  }
-  return out;
-}
-
 std::vector<std::string_view> Split(std::string_view text, char separator) {
   std::vector<std::string_view> parts;
   for (;;) {
@@ -44,7 +36,7 @@ std::string ProxyAddress(std::string_view url, std::string& scheme) {
   url = TrimBlanks(url);
   scheme.clear();
   if (size_t sep = url.find("://"); sep != std::string_view::npos) {
-    scheme = Lower(url.substr(0, sep));
+    scheme = ToLowerAscii(url.substr(0, sep));
     url.remove_prefix(sep + 3);
   }
   url = url.substr(0, url.find('/'));
@@ -128,9 +120,9 @@ bool FindSocksProxy(std::string_view server, std::string& host, int& port) {
 }
 
 bool FindSchemeProxy(std::string_view server, std::string_view scheme, std::string& host, int& port) {
-  std::string key = Lower(scheme) + "=";
+  std::string key = ToLowerAscii(scheme) + "=";
   for (std::string_view entry : Split(server, ';')) {
-    std::string lowered = Lower(entry);
+    std::string lowered = ToLowerAscii(entry);
     if (lowered.rfind(key, 0) == 0) {
       entry.remove_prefix(key.size());
     } else if (entry.find('=') != std::string_view::npos) {
@@ -147,13 +139,13 @@ bool FindSchemeProxy(std::string_view server, std::string_view scheme, std::stri
 
 bool IsProxyBypassed(std::string_view bypass, std::string_view host, int port, std::string_view scheme) {
   if (bypass.empty()) return false;
-  std::string schemeKey = Lower(scheme);
+  std::string schemeKey = ToLowerAscii(scheme);
   if (!schemeKey.empty() && (schemeKey.size() < 3 || schemeKey.compare(schemeKey.size() - 3, 3, "://") != 0)) {
     schemeKey += "://";
   }
-  std::string lowHost = Lower(host);
+  std::string lowHost = ToLowerAscii(host);
   for (std::string_view raw : Split(bypass, ';')) {
-    std::string entry = Lower(TrimBlanks(raw));
+    std::string entry = ToLowerAscii(TrimBlanks(raw));
     if (entry.empty()) continue;
     if (!schemeKey.empty() && entry == schemeKey) return true;
     bool any = false;

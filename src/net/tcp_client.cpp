@@ -507,7 +507,7 @@ void TcpClient::DeliverAll(bool withRest) {
 }
 
 int TcpClient::DoRead(int mode) {
-  int64_t start = (maxReceiveDataTime_ > 0 && mode == rmNotify) ? TickCount() : 0;
+  int64_t start = (maxReceiveDataTime_ > 0 && mode == rmNotify) ? Now() : 0;
   bool drained = false;
   for (;;) {
     if (ReadMustStop(mode)) return 0;
@@ -523,7 +523,7 @@ int TcpClient::DoRead(int mode) {
     if (mode == rmBuffered || drained) return 0;
     // A close that came in while delivering is carried out by the caller.
     if (closePending_ && mode == rmNotify) return 0;
-    if (start != 0 && TickCount() - start > maxReceiveDataTime_) {
+    if (start != 0 && Now() - start > maxReceiveDataTime_) {
       // Give other events their turn; the socket is read again afterwards.
       RepostRead();
       return 0;
@@ -671,13 +671,13 @@ int TcpClient::SendPlain(const char* data, int length, int& accepted) {
 
 int TcpClient::Throttle() {
   if (maxTransferRate_ <= 0) return 0;
-  int64_t now = TickCount();
+  int64_t now = Now();
   if (rateLastSend_ == 0 || now - rateLastSend_ > 60000) {
     rateWindowStart_ = now;
     rateBytes_ = 0;
   }
   for (;;) {
-    int64_t elapsed = TickCount() - rateWindowStart_;
+    int64_t elapsed = Now() - rateWindowStart_;
     if (rateBytes_ * 1000 <= maxTransferRate_ * elapsed) return 0;
     if (!WaitStep(SelectWaitMillis())) return kErrInterrupted;
   }
@@ -700,7 +700,7 @@ int TcpClient::SendBlocking(const char* data, int64_t length, bool progress, boo
     int accepted = 0;
     int rc = SendPlain(data + sent, static_cast<int>(piece), accepted);
     rateBytes_ += accepted;
-    rateLastSend_ = TickCount();
+    rateLastSend_ = Now();
     if (rc == 0) {
       sent += piece;
       if (sent < length) continue;

@@ -80,6 +80,8 @@ class TcpClient : public SocketBase {
   // Sizes that queries report while the caller has set none. They are not
   // applied: a fixed SO_RCVBUF/SO_SNDBUF turns Linux's buffer autotuning off.
   void SetDefaultBufferSizes(int in, int out) noexcept;
+  // Linger: close gracefully (with LingerTime) rather than with a reset.
+  bool Linger() const noexcept { return linger_; }
   int GetLocalPort() const;
 
   // --- reading ------------------------------------------------------------

@@ -17,10 +17,6 @@ namespace {
 constexpr size_t kMaxCredential = 255;  // one length byte in RFC 1929
 constexpr size_t kMaxDomainName = 255;  // one length byte in RFC 1928
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) noexcept {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // "HTTP/1.1 407 Proxy Authentication Required" -> "407 Proxy Authentication
 // Required": the text after the first run of blanks.
 std::string_view StatusText(std::string_view line) noexcept {
@@ -57,7 +53,7 @@ bool ParseChunkSize(std::string_view line, int64_t& out) noexcept {
   size_t i = 0;
   for (; i < line.size(); ++i) {
     char c = line[i];
-    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    int d = HexValue(c);
     if (d < 0) break;
     if (v > (INT32_MAX >> 4)) return false;
     v = v * 16 + d;

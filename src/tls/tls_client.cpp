@@ -101,12 +101,6 @@ std::string TlsClient::ChannelBinding() const {
   return tlsOn_ ? tls::TlsServerEndPoint(lib_->channel.PeerCertificate()) : std::string();
 }
 
-bool TlsClient::LingerSetting() {
-  ByteBuffer answer;
-  ConfigItem query = ConfigItem::Parse("Linger");
-  return TcpClient::HandleConfig(query, answer) == 0 && EqualsNoCase(answer.view(), "True");
-}
-
 // --- connecting --------------------------------------------------------------------------
 
 int TlsClient::AcquireCredentials() {
@@ -133,7 +127,7 @@ int TlsClient::AcquireCredentials() {
 int TlsClient::Connect(bool on) {
   if (!on) {
     if (state_ == ChannelState::Established && tlsOn_) {
-      if (!pending_.empty() && LingerSetting()) {
+      if (!pending_.empty() && Linger()) {
         FlushPending();
         if (!pending_.empty()) {
           return SetError(TlsErrorCode(TlsError::LingerPending), TlsErrorText(TlsError::LingerPending));

@@ -151,7 +151,6 @@ class TlsClient : public TcpClient {
   void TlsOff(bool plainContinues);
   void FailConnection(int code);
   void FailEstablished(int code);
-  bool LingerSetting();
   void Status(std::string_view text) { FireSSLStatus(text); }
   // Still reading this connection (a listener may have closed it).
   bool Alive() const { return !dropInput_ && decryptOnReceive_ && SocketOpen(); }

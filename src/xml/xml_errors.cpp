@@ -1,16 +1,24 @@
 #include "xml/xml_errors.h"
 
+#include "core/error_table.h"
+
 namespace corvane {
 
-const char* XmlErrorText(int code) noexcept {
-  switch (code) {
-#define XML_ERROR(name, value, text) \
-  case value:                        \
-    return text;
+namespace {
+
+constexpr ErrorRow kRows[] = {
+#define XML_ERROR(name, value, text) {value, text},
 #include "xml/xml_errors.def"
 #undef XML_ERROR
-  }
-  return "xmlpimpl: unknown error";
+};
+
+constexpr ErrorTable<XmlError> kTable(kRows);
+
+}  // namespace
+
+const char* XmlErrorText(int code) noexcept {
+  const ErrorRow* row = kTable.Find(code);
+  return row ? row->text.data() : "xmlpimpl: unknown error";
 }
 
 }  // namespace corvane

@@ -3,6 +3,7 @@
 // processing instructions and sections, and the document records they append.
 #include <cstring>
 
+#include "core/ascii.h"
 #include "core/code_page.h"
 #include "xml/xml_parser.h"
 
@@ -163,16 +164,9 @@ int XmlParser::CharacterReference(std::string_view name, std::string& out) {
   uint32_t cp = 0;
   for (; i < name.size(); ++i) {
     char c = name[i];
-    uint32_t d;
-    if (c >= '0' && c <= '9') {
-      d = static_cast<uint32_t>(c - '0');
-    } else if (hex && c >= 'a' && c <= 'f') {
-      d = static_cast<uint32_t>(c - 'a' + 10);
-    } else if (hex && c >= 'A' && c <= 'F') {
-      d = static_cast<uint32_t>(c - 'A' + 10);
-    } else {
-      return 0;
-    }
+    int value = HexValue(c);
+    if (value < 0 || (!hex && value > 9)) return 0;
+    uint32_t d = static_cast<uint32_t>(value);
     cp = cp * (hex ? 16 : 10) + d;
     if (cp >= 0x10000) return 0;  // beyond one UTF-16 unit: kept as written
   }

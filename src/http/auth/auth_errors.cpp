@@ -1,24 +1,23 @@
 #include "http/auth/auth_errors.h"
 
+#include "core/error_table.h"
+
 namespace corvane::auth {
 
 namespace {
 
-struct Entry {
-  int code;
-  std::string_view text;
-};
-
-constexpr Entry kEntries[] = {
+constexpr ErrorRow kRows[] = {
 #define CORVANE_AUTH_ERROR(name, code, text) {code, text},
 #include "http/auth/auth_errors.def"
 #undef CORVANE_AUTH_ERROR
 };
 
+constexpr ErrorTable<AuthError> kTable(kRows);
+
 }  // namespace
 
-int AuthErrorCode(AuthError e) noexcept { return kEntries[static_cast<int>(e)].code; }
+int AuthErrorCode(AuthError e) noexcept { return kTable.Code(e); }
 
-std::string_view AuthErrorText(AuthError e) noexcept { return kEntries[static_cast<int>(e)].text; }
+std::string_view AuthErrorText(AuthError e) noexcept { return kTable.Template(e); }
 
 }  // namespace corvane::auth

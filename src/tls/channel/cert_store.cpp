@@ -311,12 +311,6 @@ int ReadStoreFile(std::string_view path, int type, std::string& data, KeyStatus&
   }
 }
 
-std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = LowerAscii(c);
-  return out;
-}
-
 }  // namespace
 
 std::string SystemStorePath(bool machine, std::string_view name) {
@@ -423,10 +417,10 @@ int FindCertificate(const CertStore& store, std::string_view subject, KeyStatus&
     if (X500NameString(X509_get_subject_name(certs[i].certificate.get())) == subject) return static_cast<int>(i);
   }
   // 3. The rendered subject containing the text, ignoring case.
-  std::string needle = Lower(subject);
+  std::string needle = ToLowerAscii(subject);
   if (subject != "*" && !needle.empty()) {
     for (size_t i = 0; i < certs.size(); ++i) {
-      if (Lower(X500NameString(X509_get_subject_name(certs[i].certificate.get()))).find(needle) !=
+      if (ToLowerAscii(X500NameString(X509_get_subject_name(certs[i].certificate.get()))).find(needle) !=
           std::string::npos) {
         return static_cast<int>(i);
       }

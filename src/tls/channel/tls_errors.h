@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/message_format.h"
+
 namespace corvane::tls {
 
 // One entry per failure of the TLS layer; codes and texts live in
@@ -20,8 +22,5 @@ std::string_view TlsErrorTemplate(TlsError e) noexcept;
 std::string TlsErrorText(TlsError e, std::string_view argument = {});
 // The message with its "%s" replaced by status written as "0x%x".
 std::string TlsErrorText(TlsError e, uint32_t status);
-
-// A status as the messages write it: "0x" and lower-case hex without padding.
-std::string StatusHex(uint32_t status);
 
 }  // namespace corvane::tls

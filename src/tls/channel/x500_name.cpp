@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ascii.h"
+
 namespace corvane::tls {
 
 namespace {
@@ -82,12 +84,6 @@ int NidFor(std::string_view key) {
   return OBJ_txt2nid(text.c_str());  // dotted form and the library's own short names (ST, emailAddress)
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 }  // namespace
 
 X509_NAME* X500NameFromString(std::string_view text) {
@@ -100,7 +96,7 @@ X509_NAME* X500NameFromString(std::string_view text) {
   while (i < text.size()) {
     size_t eq = text.find('=', i);
     if (eq == std::string_view::npos) return nullptr;
-    int nid = NidFor(Trim(text.substr(i, eq - i)));
+    int nid = NidFor(TrimBlanks(text.substr(i, eq - i)));
     if (nid == NID_undef) return nullptr;
     size_t v = eq + 1;
     while (v < text.size() && text[v] == ' ') ++v;
@@ -123,7 +119,7 @@ X509_NAME* X500NameFromString(std::string_view text) {
     } else {
       size_t end = text.find_first_of(",;", v);
       if (end == std::string_view::npos) end = text.size();
-      value.assign(Trim(text.substr(v, end - v)));
+      value.assign(TrimBlanks(text.substr(v, end - v)));
       v = end;
     }
     parts.push_back({nid, std::move(value)});

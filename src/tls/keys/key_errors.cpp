@@ -1,33 +1,23 @@
 #include "tls/keys/key_errors.h"
 
-#include <cstdio>
+#include "core/error_table.h"
 
 namespace corvane::keys {
 
 namespace {
 
-struct ErrorEntry {
-  int code;
-  std::string_view text;
-};
-
-constexpr ErrorEntry kErrors[] = {
+constexpr ErrorRow kRows[] = {
 #define CORVANE_KEY_ERROR(name, code, text) {code, text},
 #include "tls/keys/key_errors.def"
 #undef CORVANE_KEY_ERROR
 };
 
+constexpr ErrorTable<KeyError> kTable(kRows);
+
 }  // namespace
 
-int KeyErrorCode(KeyError e) noexcept { return kErrors[static_cast<int>(e)].code; }
+int KeyErrorCode(KeyError e) noexcept { return kTable.Code(e); }
 
-std::string KeyErrorText(KeyError e, uint32_t status) {
-  std::string_view t = kErrors[static_cast<int>(e)].text;
-  size_t at = t.find("%s");
-  if (at == std::string_view::npos) return std::string(t);
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%x", status);
-  return std::string(t.substr(0, at)) + hex + std::string(t.substr(at + 2));
-}
+std::string KeyErrorText(KeyError e, uint32_t status) { return kTable.Text(e, {StatusHex(status)}); }
 
 }  // namespace corvane::keys

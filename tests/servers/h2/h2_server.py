@@ -11,11 +11,7 @@ Modes:
   gzip       200 with a gzip-coded body of "hello gzip\\n" * 100
   rst_cancel RST_STREAM with CANCEL (0x8) instead of a response
   ping7      a PING frame with 7 bytes of payload
-  ping       a valid PING first; the response follows the client's ACK
   window0    SETTINGS_INITIAL_WINDOW_SIZE 0 and never a WINDOW_UPDATE
-  data100    a DATA frame of 100 bytes, then, once WINDOW_UPDATEs of 100
-             arrived for the connection and the stream, "updates 0:100 1:100"
-  goaway     GOAWAY (last stream 0, NO_ERROR) and close
   push       a PUSH_PROMISE for stream 2 before the response
   big_headers a response header block of more than 256 KiB (a plain
              literal, in CONTINUATION frames)
@@ -67,8 +63,6 @@ def serve(sock, mode):
         conn.update_settings({h2.settings.SettingCodes.INITIAL_WINDOW_SIZE: 0})
     sock.sendall(conn.data_to_send())
     body_len = {}
-    updates = {}
-    pending = {}
 
     def respond(stream, status, body, headers=()):
         conn.send_headers(stream, [(":status", str(status)), ("content-length", str(len(body)))] +
@@ -88,9 +82,6 @@ def serve(sock, mode):
                     conn.reset_stream(s, error_code=8)
                 elif mode == "ping7":
                     sock.sendall(conn.data_to_send() + raw_frame(6, 0, 0, b"1234567"))
-                elif mode == "ping":
-                    conn.ping(b"pingpong")
-                    pending[s] = "ping"
                 elif mode == "push":
                     conn.push_stream(s, 2, [(":method", "GET"), (":scheme", "https"),
                                             (":authority", "127.0.0.1"), (":path", "/pushed")])
@@ -111,19 +102,10 @@ def serve(sock, mode):
                     block = (b"\x88" + b"\x00" + hpack_int(len(name), 7) + name +
                              hpack_int(len(value), 7) + value)
                     sock.sendall(conn.data_to_send() + raw_frame(1, 0x5, s, block))
-                elif mode == "goaway":
-                    conn.close_connection(error_code=0, last_stream_id=0)
-                    sock.sendall(conn.data_to_send())
-                    return
                 elif mode == "gzip":
                     body = gzip.compress(b"hello gzip\n" * 100)
                     respond(s, 200, body, [("content-encoding", "gzip"),
                                            ("content-type", "text/plain")])
-                elif mode == "data100":
-                    conn.send_headers(s, [(":status", "200"), ("content-type", "text/plain")])
-                    conn.send_data(s, b"d" * 100)
-                    updates.clear()  # only the credit for these 100 bytes counts
-                    pending[s] = "data100"
                 elif method in ("POST", "PUT"):
                     body_len[s] = 0
                     if event.stream_ended is not None:
@@ -138,18 +120,6 @@ def serve(sock, mode):
                 s = event.stream_id
                 if s in body_len and mode in ("ok", "window0"):
                     respond(s, 200, b"received %d" % body_len[s])
-            elif isinstance(event, h2.events.PingAckReceived):
-                for s, what in list(pending.items()):
-                    if what == "ping":
-                        del pending[s]
-                        respond(s, 200, b"pong acknowledged")
-            elif isinstance(event, h2.events.WindowUpdated):
-                updates[event.stream_id] = updates.get(event.stream_id, 0) + event.delta
-                for s, what in list(pending.items()):
-                    if what == "data100" and updates.get(0, 0) >= 100 and updates.get(s, 0) >= 100:
-                        del pending[s]
-                        conn.send_data(s, b"updates 0:%d %d:%d" % (updates[0], s, updates[s]),
-                                       end_stream=True)
         out = conn.data_to_send()
         if out:
             sock.sendall(out)
