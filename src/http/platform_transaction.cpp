@@ -17,10 +17,6 @@ namespace {
 // library hands over at once.
 constexpr size_t kPlatformBlock = 2000;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // OtherHeaders lines without their line ends; empty lines dropped.
 std::vector<std::string> HeaderLines(std::string_view text) {
   std::vector<std::string> lines;

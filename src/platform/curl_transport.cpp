@@ -51,10 +51,6 @@ using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 using ShareHandle = std::unique_ptr<CURLSH, ShareDeleter>;
 using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // The lowest and highest enabled TLS version of SSLEnabledProtocols as a
 // CURLOPT_SSLVERSION value; the library's default when none is enabled.
 long TlsVersionRange(uint32_t protocols) {

@@ -2,20 +2,20 @@
 
 #include <curl/curl.h>
 
+#include "core/error_table.h"
+
 namespace corvane::platform {
 
 namespace {
 
-struct LibraryError {
-  int code;
-  std::string_view text;
-};
-
-constexpr LibraryError kLibraryErrors[] = {
+constexpr ErrorRow kLibraryRows[] = {
 #define CORVANE_LIBRARY_ERROR(code, text) {code, text},
 #include "platform/library_errors.def"
 #undef CORVANE_LIBRARY_ERROR
 };
+
+// Looked up by code only: the library's error numbers are the row keys.
+constexpr ErrorTable<int> kLibraryErrors(kLibraryRows);
 
 struct CurlResult {
   CURLcode result;
@@ -35,9 +35,7 @@ bool Mentions(std::string_view detail, std::string_view word) {
 }  // namespace
 
 std::string LibraryErrorText(int code) {
-  for (const LibraryError& e : kLibraryErrors) {
-    if (e.code == code) return std::string(e.text);
-  }
+  if (const ErrorRow* row = kLibraryErrors.Find(code)) return std::string(row->text);
   return "[" + std::to_string(code) + "] (no description available)";
 }
 

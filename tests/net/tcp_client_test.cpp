@@ -316,7 +316,7 @@ TEST(TcpClient, BufferSizesAreAppliedOnlyWhenTheCallerSetsThem) {
       EXPECT_NE(option(fd, name), 2 * 262144);
     }
   };
-  LoopbackServer server([](int fd) { SleepMs(50); });
+  LoopbackServer server([](int fd) { testing::SleepMs(50); });
   struct Case {
     const char* config;  // empty: only the reported defaults
     const char* query;
