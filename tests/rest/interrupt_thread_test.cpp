@@ -1,11 +1,8 @@
 // Interrupt called from a thread other than the one running the request. This
 // binary is also built with ThreadSanitizer (scripts/test-tsan), so the cases
 // exercise every wait the request can be in when the other thread strikes.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <future>
@@ -13,6 +10,7 @@
 #include <thread>
 
 #include "corvane/rest.h"
+#include "net/net_test_support.h"
 
 namespace corvane {
 namespace {
@@ -27,36 +25,14 @@ enum class Stall {
 // the test it got there (reached), then waits for the client to close.
 class StallServer {
  public:
-  explicit StallServer(Stall stall) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listenFd_, 4);
-    socklen_t len = sizeof addr;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this, stall] { Serve(stall); });
-  }
-  ~StallServer() {
-    ::shutdown(listenFd_, SHUT_RDWR);
-    thread_.join();
-    ::close(listenFd_);
-  }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+  explicit StallServer(Stall stall) : server_([this, stall](int fd) { Serve(fd, stall); }) {}
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(server_.port()) + "/"; }
   std::future<void> Reached() { return reached_.get_future(); }
   // True once the client closed the connection.
   bool SawClose() { return closed_.get_future().get(); }
 
  private:
-  void Serve(Stall stall) {
-    int fd = ::accept(listenFd_, nullptr, nullptr);
-    if (fd < 0) {
-      reached_.set_value();
-      closed_.set_value(false);
-      return;
-    }
+  void Serve(int fd, Stall stall) {
     std::string request;
     char buf[4096];
     while (request.find("\r\n\r\n") == std::string::npos) {
@@ -70,7 +46,7 @@ class StallServer {
       case Stall::insideBody: out = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789"; break;
       case Stall::answer: out = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"; break;
     }
-    if (!out.empty()) ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);
+    testing::SendAll(fd, out);
     reached_.set_value();
     bool closed = false;
     for (;;) {
@@ -80,14 +56,12 @@ class StallServer {
       if (n <= 0) break;
     }
     closed_.set_value(closed);
-    ::close(fd);
   }
 
-  int listenFd_ = -1;
-  int port_ = 0;
   std::promise<void> reached_;
   std::promise<bool> closed_;
-  std::thread thread_;
+  // Last: its thread is joined before the promises it fulfils are destroyed.
+  testing::LoopbackServer server_;
 };
 
 struct InterruptCase {
