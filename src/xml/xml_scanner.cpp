@@ -56,48 +56,20 @@ inline const uint8_t* RunUntil(const uint8_t* p, const uint8_t* end, const uint1
   }
 }
 
-// Text runs are the longest runs in most documents: sixteen bytes at a time
-// where SSE2 is there (always on x86-64), the table loop for the tail.
-inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
-                              uint16_t mask, bool doubleByte) noexcept {
 #ifdef __SSE2__
-  if (!doubleByte) {
-    const __m128i lt = _mm_set1_epi8('<');
-    const __m128i amp = _mm_set1_epi8('&');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i nul = _mm_setzero_si128();
-    while (end - p >= 16) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, amp)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, nul)));
-      int bits = _mm_movemask_epi8(hit);
-      if (bits == 0) {
-        p += 16;
-        continue;
-      }
-      p += __builtin_ctz(static_cast<unsigned>(bits));
-      if (*p != 0) return p;
-      ++p;  // a NUL inside the input is text
-    }
-  }
-#else
-  (void)doubleByte;
-#endif
-  return RunUntil(p, end, cls, mask);
-}
-
-// Quoted attribute values: the same sixteen-byte skip, stopping on the
-// closing quote, '&' or NUL.
-inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
-                               uint16_t mask, uint8_t quote) noexcept {
-#ifdef __SSE2__
-  const __m128i q = _mm_set1_epi8(static_cast<char>(quote));
-  const __m128i amp = _mm_set1_epi8('&');
+// Sixteen bytes at a time to the first of a, b or c; a NUL stops the compare
+// too but is content, so it is stepped over. Returns the stop byte, or
+// nullptr with p moved to where fewer than sixteen bytes remain.
+inline const uint8_t* SkipSixteens(const uint8_t*& p, const uint8_t* end, uint8_t a, uint8_t b,
+                                   uint8_t c) noexcept {
+  const __m128i va = _mm_set1_epi8(static_cast<char>(a));
+  const __m128i vb = _mm_set1_epi8(static_cast<char>(b));
+  const __m128i vc = _mm_set1_epi8(static_cast<char>(c));
   const __m128i nul = _mm_setzero_si128();
   while (end - p >= 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, q), _mm_cmpeq_epi8(v, amp)),
-                               _mm_cmpeq_epi8(v, nul));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, va), _mm_cmpeq_epi8(v, vb)),
+                               _mm_or_si128(_mm_cmpeq_epi8(v, vc), _mm_cmpeq_epi8(v, nul)));
     int bits = _mm_movemask_epi8(hit);
     if (bits == 0) {
       p += 16;
@@ -105,8 +77,31 @@ inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint1
     }
     p += __builtin_ctz(static_cast<unsigned>(bits));
     if (*p != 0) return p;
-    ++p;  // a NUL inside the input is part of the value
+    ++p;
   }
+  return nullptr;
+}
+#endif
+
+// Text runs are the longest runs in most documents: sixteen bytes at a time
+// where SSE2 is there (always on x86-64), the table loop for the tail.
+inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
+                              uint16_t mask, bool doubleByte) noexcept {
+#ifdef __SSE2__
+  if (!doubleByte) {
+    if (const uint8_t* stop = SkipSixteens(p, end, '<', '&', '\n')) return stop;
+  }
+#else
+  (void)doubleByte;
+#endif
+  return RunUntil(p, end, cls, mask);
+}
+
+// Quoted attribute values: the same skip, stopping on the closing quote or '&'.
+inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
+                               uint16_t mask, uint8_t quote) noexcept {
+#ifdef __SSE2__
+  if (const uint8_t* stop = SkipSixteens(p, end, quote, '&', quote)) return stop;
 #else
   (void)quote;
 #endif
