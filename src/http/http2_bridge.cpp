@@ -11,8 +11,13 @@ int Http2Bridge::OpenConnection(std::string_view verb) {
   // HTTP/2 is asked for through ALPN unless the caller chose the list;
   // http/1.1 is offered too, since a server that knows only that may
   // otherwise refuse the handshake instead of letting the request fall back.
-  if (c_.ALPNExtension().empty()) c_.SetALPNExtension("h2,http/1.1");
-  return c_.ConnectForRequest(verb);
+  bool ours = c_.ALPNExtension().empty();
+  if (ours) c_.SetALPNExtension("h2,http/1.1");
+  int rc = c_.ConnectForRequest(verb);
+  // The list was ours, not the caller's: a later HTTP/1.x request on a new
+  // connection must not offer h2 and have the server choose it.
+  if (ours) c_.SetALPNExtension("");
+  return rc;
 }
 
 std::string Http2Bridge::AlpnSelection() { return c_.NegotiatedAlpn(); }

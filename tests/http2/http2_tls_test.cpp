@@ -109,7 +109,6 @@ TEST_F(Http2TlsTest, KeepAliveRequestsShareOneNginxConnection) {
   };
   EXPECT_EQ(1, handshakes());
   ASSERT_EQ(0, client.SetHTTPVersion("1.1"));
-  client.SetALPNExtension("http/1.1");  // the list the HTTP/2 requests offered stays otherwise
   ASSERT_EQ(0, Run(url, http::actGet)) << client.LastErrorText().view();
   EXPECT_EQ("1.1", client.NegotiatedHTTPVersion());
   EXPECT_EQ(32000u, client.TransferredData().size());
