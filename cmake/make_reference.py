@@ -33,7 +33,9 @@ PAGES = [
      "Every code the library's tables hold, with its message. A number can mean different "
      "things in different subsystems; the message travels with it in LastError(). "
      "`%s` and `{0}` stand for details filled in when the error happens; socket codes "
-     "carry the system's texts. The constants in corvane/errors.h name the common codes."),
+     "carry the system's texts. The dispatch rows are the automation surface's own failures, "
+     "with the code its errors carry (0 for a failure of the call itself, such as a wrong "
+     "argument type). The constants in corvane/errors.h name the common codes."),
 ]
 
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "corvane/dispatch.h"
+#include "rest/dispatch_errors.h"
 #include "variant_conversion.h"
 
 namespace py = pybind11;
@@ -99,6 +100,16 @@ std::string SnakeCase(std::string_view name) {
                                 info.helpFile, info.source);
   PyErr_SetObject(gErrorType.ptr(), error.ptr());
   throw py::error_already_set();
+}
+
+// A failure of the surface itself, worded as the dispatch layer words it.
+[[noreturn]] void RaiseError(DispatchError e, std::string source = {}) {
+  ErrorInfo info;
+  std::string_view text = DispatchErrorText(e);
+  info.code = DispatchErrorCode(e);
+  info.description.assign(text.begin(), text.end());
+  info.source = std::move(source);
+  RaiseError(DispatchErrorResult(e), info);
 }
 
 class PyRest;
@@ -301,14 +312,8 @@ class IndexedProperty {
 };
 
 std::unique_ptr<PyRest> Create(const std::string& progId) {
-  HResult hr = 0;
-  std::unique_ptr<Dispatch> d = CreateObject(progId, &hr);
-  if (!d) {
-    ErrorInfo info;
-    info.description = u"Invalid class string.";
-    info.source = progId;
-    RaiseError(hr, info);
-  }
+  std::unique_ptr<Dispatch> d = CreateObject(progId);
+  if (!d) RaiseError(DispatchError::ClassString, progId);
   return std::make_unique<PyRest>(std::move(d));
 }
 
@@ -446,9 +451,7 @@ PYBIND11_MODULE(corvane, m) {
         if (py::isinstance<py::int_>(member)) {
           dispid = member.cast<int32_t>();
         } else if (self.dispatch().GetIDOfName(member.cast<std::string>(), dispid) != 0) {
-          ErrorInfo info;
-          info.description = u"Unknown name.";
-          RaiseError(kDispUnknownName, info);
+          RaiseError(DispatchError::UnknownName);
         }
         InvokeKind k = kind == "get"   ? InvokeKind::kPropertyGet
                        : kind == "put" ? InvokeKind::kPropertyPut

@@ -7,6 +7,7 @@
 #include "core/config_item.h"
 #include "core/error_codes.h"
 #include "core/error_text.h"
+#include "rest/dispatch_errors.h"
 #include "rest/event_bridge.h"
 #include "rest/property_table.h"
 #include "rest/rest_client.h"
@@ -16,18 +17,6 @@ namespace corvane {
 namespace {
 
 constexpr char kSource[] = "Corvane.REST";
-
-constexpr char kMsgReadOnly[] = "Property is read-only.";
-constexpr char kMsgRuntimeOnly[] = "Property is runtime only (no supported in design time).";
-constexpr char kMsgArrayIndex[] = "Invalid array index.";
-constexpr char kMsgOutOfRange[] = "Value is out of range.";
-constexpr char kMsgByteArray[] = "Property accepts only one-dimensional byte arrays.";
-constexpr char kMsgOutOfMemory[] = "Out of memory.";
-constexpr char kMsgMemberNotFound[] = "Member not found.";
-constexpr char kMsgUnknownName[] = "Unknown name.";
-constexpr char kMsgTypeMismatch[] = "Type mismatch.";
-constexpr char kMsgOverflow[] = "Overflow.";
-constexpr char kMsgBadParamCount[] = "Invalid number of parameters.";
 
 const PropertyDesc* PropertyByDispid(int32_t dispid) {
   auto table = PropertyTable();
@@ -63,19 +52,19 @@ struct Dispatch::Impl {
     error.helpFile = helpContext != 0 ? kHelpFile : "";
     return hr;
   }
-  HResult Fail(HResult hr, std::string_view description, uint32_t helpContext) {
-    int code = (hr & 0xFFFF0000u) == 0x800A0000u ? static_cast<int>(hr & 0xFFFF) : 0;
-    return Fail(hr, code, Ascii(description), helpContext);
+  HResult Fail(DispatchError e, uint32_t helpContext) {
+    return Fail(DispatchErrorResult(e), DispatchErrorCode(e), Ascii(DispatchErrorText(e)),
+                helpContext);
   }
   // An engine code turned into the automation error of a member.
   HResult EngineResult(int code, uint32_t helpContext) {
     if (code == 0) return 0;
-    if (code == kErrOutOfMemory) return Fail(kOutOfMemory, code, Ascii(kMsgOutOfMemory), 0);
+    if (code == kErrOutOfMemory) return Fail(DispatchError::OutOfMemory, 0);
     std::string message = AutomationMessage(code, rest.LastError());
     return Fail(AutomationResult(code), code, WidenText(message, CodePage()), helpContext);
   }
   HResult ArgumentFailure(HResult hr) {
-    return Fail(hr, hr == kDispOverflow ? kMsgOverflow : kMsgTypeMismatch, 0);
+    return Fail(hr == kDispOverflow ? DispatchError::Overflow : DispatchError::TypeMismatch, 0);
   }
 
   // Converts an argument to the engine's form of type. Strings go through
@@ -96,7 +85,7 @@ struct Dispatch::Impl {
       }
       case ValueType::kBytes: {
         std::vector<uint8_t> bytes;
-        if (!v.ToByteVector(bytes)) return Fail(kValueOutOfRange, kMsgByteArray, helpContext);
+        if (!v.ToByteVector(bytes)) return Fail(DispatchError::ByteArray, helpContext);
         out.text.assign(bytes.begin(), bytes.end());
         return 0;
       }
@@ -135,7 +124,7 @@ struct Dispatch::Impl {
         // Finer checks are the engine's; the surface only refuses what cannot
         // be an enumerator at all.
         if (static_cast<uint32_t>(out.integer) >= 256)
-          return Fail(kValueOutOfRange, kMsgOutOfRange, helpContext);
+          return Fail(DispatchError::OutOfRange, helpContext);
         return 0;
       }
     }
@@ -179,9 +168,9 @@ struct Dispatch::Impl {
 
 HResult Dispatch::Impl::GetProperty(const PropertyDesc& p, std::span<const Variant> args,
                                     Variant* result) {
-  if (p.runtimeOnly && designTime) return Fail(kRuntimeOnly, kMsgRuntimeOnly, p.helpContext);
+  if (p.runtimeOnly && designTime) return Fail(DispatchError::RuntimeOnly, p.helpContext);
   bool indexed = p.indexName != nullptr;
-  if (args.size() != (indexed ? 1u : 0u)) return Fail(kDispBadParamCount, kMsgBadParamCount, 0);
+  if (args.size() != (indexed ? 1u : 0u)) return Fail(DispatchError::BadParamCount, 0);
   PropertyValue index;
   if (indexed) {
     if (HResult hr = Convert(args[0], ValueType::kInt32, nullptr, p.helpContext, index)) return hr;
@@ -190,16 +179,16 @@ HResult Dispatch::Impl::GetProperty(const PropertyDesc& p, std::span<const Varia
   int rc = FindProperty(p.dispid)->get(rest, static_cast<int>(index.integer), value);
   // Only the indexed getters leave a code; the engine's message stays its
   // last error text.
-  if (indexed && rc != 0) return Fail(kInvalidArrayIndex, kMsgArrayIndex, p.helpContext);
+  if (indexed && rc != 0) return Fail(DispatchError::ArrayIndex, p.helpContext);
   if (result) *result = ToVariant(p.type, value);
   return 0;
 }
 
 HResult Dispatch::Impl::PutProperty(const PropertyDesc& p, std::span<const Variant> args) {
-  if (p.runtimeCheckOnPut && designTime) return Fail(kRuntimeOnly, kMsgRuntimeOnly, p.helpContext);
-  if (p.readOnly) return Fail(kPropertyReadOnly, kMsgReadOnly, p.helpContext);
+  if (p.runtimeCheckOnPut && designTime) return Fail(DispatchError::RuntimeOnly, p.helpContext);
+  if (p.readOnly) return Fail(DispatchError::ReadOnly, p.helpContext);
   bool indexed = p.indexName != nullptr;
-  if (args.size() != (indexed ? 2u : 1u)) return Fail(kDispBadParamCount, kMsgBadParamCount, 0);
+  if (args.size() != (indexed ? 2u : 1u)) return Fail(DispatchError::BadParamCount, 0);
   PropertyValue index;
   if (indexed) {
     if (HResult hr = Convert(args[0], ValueType::kInt32, nullptr, p.helpContext, index)) return hr;
@@ -216,7 +205,7 @@ HResult Dispatch::Impl::CallMethod(const MethodDesc& m, std::span<const Variant>
   size_t required = 0;
   for (const ParamDesc& param : m.params) required += param.type == ValueType::kVariant ? 0 : 1;
   if (args.size() < required || args.size() > m.params.size()) {
-    return Fail(kDispBadParamCount, kMsgBadParamCount, 0);
+    return Fail(DispatchError::BadParamCount, 0);
   }
   PropertyValue a[2];
   for (size_t i = 0; i < args.size(); ++i) {
@@ -287,9 +276,9 @@ HResult Dispatch::Invoke(int32_t dispid, InvokeKind kind, std::span<const Varian
     if (const MethodDesc* m = MethodByDispid(dispid); m && kind != InvokeKind::kPropertyPut) {
       return impl_->CallMethod(*m, args, result);
     }
-    return impl_->Fail(kDispMemberNotFound, kMsgMemberNotFound, 0);
+    return impl_->Fail(DispatchError::MemberNotFound, 0);
   } catch (const std::bad_alloc&) {
-    return impl_->Fail(kOutOfMemory, kErrOutOfMemory, Ascii(kMsgOutOfMemory), 0);
+    return impl_->Fail(DispatchError::OutOfMemory, 0);
   }
 }
 
@@ -298,7 +287,7 @@ HResult Dispatch::Invoke(std::string_view name, InvokeKind kind, std::span<const
   int32_t dispid = 0;
   if (GetIDOfName(name, dispid) != 0) {
     impl_->error = ErrorInfo{};
-    return impl_->Fail(kDispUnknownName, kMsgUnknownName, 0);
+    return impl_->Fail(DispatchError::UnknownName, 0);
   }
   return Invoke(dispid, kind, args, result);
 }

@@ -44,6 +44,9 @@ constexpr ErrorDesc kErrors[] = {
 #define CORVANE_H2_MESSAGE(name, code, text) {code, "http2", #name, text},
 #include "http2/http2_errors.def"
 #undef CORVANE_H2_MESSAGE
+#define CORVANE_DISPATCH_ERROR(name, code, hresult, text) {code, "dispatch", #name, text},
+#include "rest/dispatch_errors.def"
+#undef CORVANE_DISPATCH_ERROR
 };
 
 // Generated at build time from the configuration handlers of every layer.
