@@ -73,6 +73,10 @@ class CORVANE_API Variant {
   static constexpr HResult kOverflow = 0x8002000Au;
 
  private:
+  // An array of either kind.
+  Variant(VariantType type, std::vector<uint8_t> bytes, std::vector<Variant> items,
+          std::vector<uint32_t> shape);
+
   VariantType type_ = VariantType::kEmpty;
   int64_t integer_ = 0;  // bool and the integer types
   std::u16string string_;

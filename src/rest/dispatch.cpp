@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <new>
+#include <utility>
 
 #include "core/code_page.h"
 #include "core/config_item.h"
@@ -29,6 +30,15 @@ const MethodDesc* MethodByDispid(int32_t dispid) {
     if (m.dispid == dispid) return &m;
   }
   return nullptr;
+}
+
+// The values an integer argument of a declared type may take.
+std::pair<int64_t, int64_t> IntegerRange(ValueType type) {
+  if (type == ValueType::kInt16)
+    return {std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()};
+  if (type == ValueType::kInt32)
+    return {std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()};
+  return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
 }
 
 std::u16string Ascii(std::string_view text) {
@@ -67,6 +77,22 @@ struct Dispatch::Impl {
     return Fail(hr == kDispOverflow ? DispatchError::Overflow : DispatchError::TypeMismatch, 0);
   }
 
+  HResult ToInteger(const Variant& v, ValueType type, PropertyValue& out) {
+    auto [min, max] = IntegerRange(type);
+    HResult hr = v.ToInteger(min, max, out.integer);
+    return hr != 0 ? ArgumentFailure(hr) : 0;
+  }
+
+  // Checks the argument count of a property call (its index, if it has one,
+  // then valueArgs more) and converts the index.
+  HResult TakeIndex(const PropertyDesc& p, std::span<const Variant> args, size_t valueArgs,
+                    PropertyValue& index) {
+    bool indexed = p.indexName != nullptr;
+    if (args.size() != (indexed ? 1u : 0u) + valueArgs)
+      return Fail(DispatchError::BadParamCount, 0);
+    return indexed ? Convert(args[0], ValueType::kInt32, nullptr, p.helpContext, index) : 0;
+  }
+
   // Converts an argument to the engine's form of type. Strings go through
   // the code page; an enumeration also takes its enumerators' names.
   HResult Convert(const Variant& v, ValueType type, const char* enumName, uint32_t helpContext,
@@ -96,17 +122,9 @@ struct Dispatch::Impl {
         return 0;
       }
       case ValueType::kInt16:
-        hr = v.ToInteger(std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max(),
-                         out.integer);
-        return hr != 0 ? ArgumentFailure(hr) : 0;
       case ValueType::kInt32:
-        hr = v.ToInteger(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                         out.integer);
-        return hr != 0 ? ArgumentFailure(hr) : 0;
       case ValueType::kInt64:
-        hr = v.ToInteger(std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max(),
-                         out.integer);
-        return hr != 0 ? ArgumentFailure(hr) : 0;
+        return ToInteger(v, type, out);
       case ValueType::kEnum: {
         if (const EnumDesc* e = FindEnumDesc(enumName); e && v.type() == VariantType::kString) {
           std::string name;
@@ -118,9 +136,7 @@ struct Dispatch::Impl {
             }
           }
         }
-        hr = v.ToInteger(std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max(),
-                         out.integer);
-        if (hr != 0) return ArgumentFailure(hr);
+        if ((hr = ToInteger(v, ValueType::kInt32, out)) != 0) return hr;
         // Finer checks are the engine's; the surface only refuses what cannot
         // be an enumerator at all.
         if (static_cast<uint32_t>(out.integer) >= 256)
@@ -169,17 +185,13 @@ struct Dispatch::Impl {
 HResult Dispatch::Impl::GetProperty(const PropertyDesc& p, std::span<const Variant> args,
                                     Variant* result) {
   if (p.runtimeOnly && designTime) return Fail(DispatchError::RuntimeOnly, p.helpContext);
-  bool indexed = p.indexName != nullptr;
-  if (args.size() != (indexed ? 1u : 0u)) return Fail(DispatchError::BadParamCount, 0);
   PropertyValue index;
-  if (indexed) {
-    if (HResult hr = Convert(args[0], ValueType::kInt32, nullptr, p.helpContext, index)) return hr;
-  }
+  if (HResult hr = TakeIndex(p, args, 0, index)) return hr;
   PropertyValue value;
   int rc = FindProperty(p.dispid)->get(rest, static_cast<int>(index.integer), value);
   // Only the indexed getters leave a code; the engine's message stays its
   // last error text.
-  if (indexed && rc != 0) return Fail(DispatchError::ArrayIndex, p.helpContext);
+  if (p.indexName && rc != 0) return Fail(DispatchError::ArrayIndex, p.helpContext);
   if (result) *result = ToVariant(p.type, value);
   return 0;
 }
@@ -187,12 +199,8 @@ HResult Dispatch::Impl::GetProperty(const PropertyDesc& p, std::span<const Varia
 HResult Dispatch::Impl::PutProperty(const PropertyDesc& p, std::span<const Variant> args) {
   if (p.runtimeCheckOnPut && designTime) return Fail(DispatchError::RuntimeOnly, p.helpContext);
   if (p.readOnly) return Fail(DispatchError::ReadOnly, p.helpContext);
-  bool indexed = p.indexName != nullptr;
-  if (args.size() != (indexed ? 2u : 1u)) return Fail(DispatchError::BadParamCount, 0);
   PropertyValue index;
-  if (indexed) {
-    if (HResult hr = Convert(args[0], ValueType::kInt32, nullptr, p.helpContext, index)) return hr;
-  }
+  if (HResult hr = TakeIndex(p, args, 1, index)) return hr;
   PropertyValue value;
   if (HResult hr = Convert(args.back(), p.type, p.enumName, p.helpContext, value)) return hr;
   int rc = FindProperty(p.dispid)->set(rest, static_cast<int>(index.integer), value);

@@ -4,30 +4,26 @@
 
 namespace corvane {
 
+Variant::Variant(VariantType type, std::vector<uint8_t> bytes, std::vector<Variant> items,
+                 std::vector<uint32_t> shape)
+    : type_(type), bytes_(std::move(bytes)), items_(std::move(items)), shape_(std::move(shape)) {}
+
 Variant Variant::Bytes(std::vector<uint8_t> bytes) {
-  uint32_t n = static_cast<uint32_t>(bytes.size());
-  return Bytes(std::move(bytes), {n});
+  std::vector<uint32_t> shape{static_cast<uint32_t>(bytes.size())};
+  return Bytes(std::move(bytes), std::move(shape));
 }
 
 Variant Variant::Bytes(std::vector<uint8_t> bytes, std::vector<uint32_t> shape) {
-  Variant v;
-  v.type_ = VariantType::kByteArray;
-  v.bytes_ = std::move(bytes);
-  v.shape_ = std::move(shape);
-  return v;
+  return Variant(VariantType::kByteArray, std::move(bytes), {}, std::move(shape));
 }
 
 Variant Variant::Array(std::vector<Variant> items) {
-  uint32_t n = static_cast<uint32_t>(items.size());
-  return Array(std::move(items), {n});
+  std::vector<uint32_t> shape{static_cast<uint32_t>(items.size())};
+  return Array(std::move(items), std::move(shape));
 }
 
 Variant Variant::Array(std::vector<Variant> items, std::vector<uint32_t> shape) {
-  Variant v;
-  v.type_ = VariantType::kVariantArray;
-  v.items_ = std::move(items);
-  v.shape_ = std::move(shape);
-  return v;
+  return Variant(VariantType::kVariantArray, {}, std::move(items), std::move(shape));
 }
 
 namespace {
