@@ -68,8 +68,9 @@ def main(out_path):
                 lines.append('        """%s values by index (help context %d)."""' % (p["type"], p["help_context"]))
                 lines.append("        ...")
             else:
+                where = "DISPID %d" % p["dispid"] if p["dispid"] is not None else "no DISPID"
                 note = " read-only" if p["read_only"] else ""
-                lines.append("    %s: %s  # DISPID %d%s" % (name, kind, p["dispid"], note))
+                lines.append("    %s: %s  # %s%s" % (name, kind, where, note))
     for m in corvane.methods():
         params = "".join(", %s: %s%s" % (n, python_type(t), " = ..." if t == "object" else "")
                          for n, t in m["params"])

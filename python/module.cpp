@@ -18,6 +18,8 @@
 
 #include "corvane/dispatch.h"
 #include "rest/dispatch_errors.h"
+#include "rest/event_bridge.h"
+#include "rest/rest_client.h"
 #include "variant_conversion.h"
 
 namespace py = pybind11;
@@ -195,6 +197,13 @@ class PyRest {
     }
   }
 
+  // The object belongs to the thread of a running call until it returns.
+  void RefuseOtherThreads() const {
+    if (depth_ > 0 && owner_ != std::this_thread::get_id()) {
+      throw py::value_error("this REST object is in a call on another thread");
+    }
+  }
+
   Dispatch& dispatch() { return *dispatch_; }
   const std::map<int32_t, py::object>& handlers() const { return handlers_; }
   void DropHandlers() {
@@ -210,13 +219,6 @@ class PyRest {
   }
 
  private:
-  // The object belongs to the thread of a running call until it returns.
-  void RefuseOtherThreads() const {
-    if (depth_ > 0 && owner_ != std::this_thread::get_id()) {
-      throw py::value_error("this REST object is in a call on another thread");
-    }
-  }
-
   static int32_t EventDispid(const std::string& event) {
     for (const EventDesc& e : EventTable()) {
       if (EqualsAscii(e.name, event)) return e.dispid;
@@ -338,6 +340,39 @@ const char* TypeName(ValueType t) {
   return "object";
 }
 
+// One row of corvane.properties(); dispid is None for an extra property.
+py::dict PropertyEntry(py::object dispid, const char* name, ValueType type, const char* enumName,
+                       bool indexed, bool readOnly, bool runtimeOnly, uint32_t helpContext) {
+  return py::dict(py::arg("dispid") = dispid, py::arg("name") = name,
+                  py::arg("snake_name") = SnakeCase(name), py::arg("type") = TypeName(type),
+                  py::arg("enum") = enumName ? py::object(py::str(enumName)) : py::none(),
+                  py::arg("indexed") = indexed, py::arg("read_only") = readOnly,
+                  py::arg("runtime_only") = runtimeOnly, py::arg("help_context") = helpContext);
+}
+
+// What the REST object offers beyond its type library, exposed like the
+// table's read-only properties: both names, a put raises the surface's
+// read-only error, a runtime-only one is refused at design time.
+struct ExtraProperty {
+  const char* name;
+  ValueType type;
+  bool runtimeOnly;
+  Variant (*get)(REST& rest);
+};
+
+const ExtraProperty kExtraProperties[] = {
+    {"StatusCode", ValueType::kInt32, true,
+     [](REST& r) { return Variant(static_cast<int32_t>(r.StatusCode())); }},
+    {"XTextDecoded", ValueType::kString, false,
+     [](REST& r) { return Variant(WidenText(r.XTextDecoded(), r.Engine().CodePage())); }},
+};
+
+py::object GetExtra(PyRest& self, const ExtraProperty& p) {
+  self.RefuseOtherThreads();
+  if (p.runtimeOnly && self.dispatch().DesignTime()) RaiseError(DispatchError::RuntimeOnly);
+  return FromVariant(p.get(self.dispatch().Object()));
+}
+
 }  // namespace
 }  // namespace corvane::python
 
@@ -419,6 +454,15 @@ PYBIND11_MODULE(corvane, m) {
         rest.def_property(name.c_str(), getter, setter, doc.c_str());
     }
   }
+  for (const ExtraProperty& p : kExtraProperties) {
+    const ExtraProperty* desc = &p;
+    py::cpp_function getter([desc](PyRest& self) { return GetExtra(self, *desc); });
+    py::cpp_function setter([](PyRest&, py::object) { RaiseError(DispatchError::ReadOnly); });
+    std::string doc =
+        std::string(TypeName(p.type)) + ", read-only" + (p.runtimeOnly ? ", runtime only" : "");
+    for (const std::string& name : {std::string(p.name), SnakeCase(p.name)})
+      rest.def_property(name.c_str(), getter, setter, doc.c_str());
+  }
   for (const MethodDesc& md : MethodTable()) {
     int32_t dispid = md.dispid;
     auto call = [dispid](PyRest& self, py::args args) {
@@ -474,13 +518,11 @@ PYBIND11_MODULE(corvane, m) {
   m.def("properties", [] {
     py::list out;
     for (const PropertyDesc& p : PropertyTable()) {
-      out.append(py::dict(
-          py::arg("dispid") = p.dispid, py::arg("name") = p.name,
-          py::arg("snake_name") = SnakeCase(p.name), py::arg("type") = TypeName(p.type),
-          py::arg("enum") = p.enumName ? py::object(py::str(p.enumName)) : py::none(),
-          py::arg("indexed") = p.indexName != nullptr, py::arg("read_only") = p.readOnly,
-          py::arg("runtime_only") = p.runtimeOnly, py::arg("help_context") = p.helpContext));
+      out.append(PropertyEntry(py::int_(p.dispid), p.name, p.type, p.enumName,
+                               p.indexName != nullptr, p.readOnly, p.runtimeOnly, p.helpContext));
     }
+    for (const ExtraProperty& p : kExtraProperties)
+      out.append(PropertyEntry(py::none(), p.name, p.type, nullptr, false, true, p.runtimeOnly, 0));
     return out;
   });
   m.def("methods", [] {

@@ -23,6 +23,8 @@ def test_json_answer_is_navigated_by_xpath(nginx):
     assert rest.XChildCount == 3
     assert list(rest.x_child_name) == ["id", "name", "ok"]
     assert rest.x_child_x_text[1] == '"item002"'
+    rest.xpath = "/json/items/[3]/name"
+    assert (rest.XTextDecoded, rest.x_text_decoded, rest.status_code) == ("item002", "item002", 200)
 
 
 def test_xml_answer_is_navigated_by_xpath(nginx):
@@ -88,6 +90,7 @@ def test_failing_get_raises_error_with_result_and_help_context(nginx):
     (lambda r: setattr(r, "post_data_b", memoryview(b"abcd").cast("B", (2, 2))), 0x800A017C, 23401),
     (lambda r: setattr(r, "post_data_b", [[1, 2], [3, 4]]), 0x800A017C, 23401),
     (lambda r: r.cookie_name.__setitem__(3, "c"), 0x800A4EBD, 23410),
+    (lambda r: setattr(r, "StatusCode", 200), 0x800A017F, 0),
 ])
 def test_surface_errors_raise_with_their_help_context(put, hresult, help_context):
     with pytest.raises(corvane.Error) as failure:
