@@ -105,9 +105,10 @@ int RestClient::DocumentFailure(int code) {
 int RestClient::ParseAnswer(int result) {
   std::string_view type = ResponseContentType();
   std::string_view body = TransferredData();
-  // A body that went to LocalFile left nothing to parse; an empty text is no
-  // JSON document, and the request did not fail.
-  if (!LocalFile().empty() && body.empty()) return result;
+  // A body that went to LocalFile left nothing to parse, and an answer to
+  // HEAD has none; an empty text is no JSON document, and the request did
+  // not fail.
+  if (body.empty() && (!LocalFile().empty() || Headers().httpMethod == "HEAD")) return result;
   // A case-sensitive test, "xml" first: application/xhtml+xml is XML.
   if (type.find("xml") != std::string_view::npos) {
     kind_ = DocumentKind::kXml;

@@ -303,14 +303,6 @@ int main(int argc, char** argv) {
     if (int rc = rest.Config("HTTPVersion=2.0"); rc != 0) return Fail(rest, rc);
   }
 
-  // A HEAD answer has no body, so there is no document to parse whatever its
-  // Content-Type says: a local file leaves the parsers out.
-  bool hasOutput = false;
-  for (const Step& step : options.steps) hasOutput |= step.kind == Step::Kind::kOutput;
-  if (options.method == "HEAD" && !hasOutput) {
-    if (int rc = rest.SetLocalFile("/dev/null"); rc != 0) return Fail(rest, rc);
-  }
-
   bool hasBody = false;
   for (const Step& step : options.steps) {
     if (step.kind == Step::Kind::kPostData || step.kind == Step::Kind::kAttach) hasBody = true;
