@@ -136,7 +136,9 @@ class CORVANE_API Dispatch {
   HResult GetIDOfName(std::string_view name, int32_t& dispid) const;
 
   // Calls one member. Arguments in declaration order; an indexed property
-  // takes its index first, a put its value last. result may be null.
+  // takes its index first, a put its value last. result may be null. An
+  // integer result the engine holds past its declared type (a Timeout in
+  // milliseconds above 32767) comes in a wider integer type, never wrapped.
   HResult Invoke(int32_t dispid, InvokeKind kind, std::span<const Variant> args,
                  Variant* result = nullptr);
   HResult Invoke(std::string_view name, InvokeKind kind, std::span<const Variant> args,

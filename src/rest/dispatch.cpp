@@ -41,6 +41,21 @@ std::pair<int64_t, int64_t> IntegerRange(ValueType type) {
   return {std::numeric_limits<int64_t>::min(), std::numeric_limits<int64_t>::max()};
 }
 
+// An integer result in its declared type, or in the next wider one when the
+// engine holds more than that type can (a Timeout in milliseconds, a child
+// count past 32767): a host gets the engine's value, never a wrapped one.
+Variant IntegerVariant(ValueType type, int64_t value) {
+  auto fits = [value](ValueType t) {
+    auto [min, max] = IntegerRange(t);
+    return value >= min && value <= max;
+  };
+  if (type == ValueType::kInt16 && fits(ValueType::kInt16))
+    return Variant(static_cast<int16_t>(value));
+  if (type != ValueType::kInt64 && fits(ValueType::kInt32))
+    return Variant(static_cast<int32_t>(value));
+  return Variant(value);
+}
+
 std::u16string Ascii(std::string_view text) {
   return std::u16string(text.begin(), text.end());
 }
@@ -159,12 +174,11 @@ struct Dispatch::Impl {
       case ValueType::kBool:
         return Variant(v.integer != 0);
       case ValueType::kInt16:
-        return Variant(static_cast<int16_t>(v.integer));
       case ValueType::kInt32:
-      case ValueType::kEnum:
-        return Variant(static_cast<int32_t>(v.integer));
       case ValueType::kInt64:
-        return Variant(v.integer);
+        return IntegerVariant(type, v.integer);
+      case ValueType::kEnum:
+        return IntegerVariant(ValueType::kInt32, v.integer);
     }
     return {};
   }

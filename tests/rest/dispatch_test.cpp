@@ -119,6 +119,14 @@ TEST(DispatchTest, ValuesConvertToEachPropertyType) {
   }
 }
 
+TEST(DispatchTest, IntegerPastItsDeclaredTypeComesWiderNotWrapped) {
+  Dispatch d;
+  d.Object().SetTimeout(60000);  // a Timeout in milliseconds
+  Variant out;
+  ASSERT_EQ(d.Invoke("Timeout", InvokeKind::kPropertyGet, {}, &out), 0u);
+  EXPECT_EQ(out, Variant(int32_t{60000}));
+}
+
 TEST(DispatchTest, StringsCrossInTheObjectsCodePage) {
   Dispatch d;
   Variant setting(u"CodePage=1252");

@@ -148,7 +148,8 @@ class CliTest(unittest.TestCase):
 
     def test_usage_errors_exit_two(self):
         for args in ([], ["-s", "Timeout=5"], ["-X", "GE T", BASE], ["--bogus"], ["-s", "NoEquals"], ["-s", "NoSuch=1"],
-                     ["-s", "XText=1"], ["-s", "FollowRedirects=sometimes"], ["a", "b"], ["-c"]):
+                     ["-s", "XText=1"], ["-s", "FollowRedirects=sometimes"], ["a", "b"], ["-c"],
+                     ["-m", "2147484", BASE]):
             rc, _, err = run(*args)
             self.assertEqual(rc, 2, (args, err))
             self.assertIn("usage:", err)

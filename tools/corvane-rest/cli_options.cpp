@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <limits>
+#include <string>
 #include <string_view>
 
 namespace corvane::cli {
@@ -215,9 +217,11 @@ bool ParseCommandLine(int argc, char** argv, Options& o, std::string& error) {
       if (colon != std::string::npos) o.steps.push_back({Step::Kind::kSet, "Password=" + value.substr(colon + 1)});
     } else if (arg == "-m" || arg == "--max-time" || arg == "--connect-timeout") {
       if (!needsValue(i, value)) return false;
+      // The engine counts in int milliseconds: about 24 days at the most.
       int64_t ms = ParseSeconds(value);
-      if (ms < 0) {
-        error = std::string(arg) + " needs a number of seconds, not " + value;
+      if (ms < 0 || ms > std::numeric_limits<int>::max()) {
+        error = std::string(arg) + " needs a number of seconds up to " +
+                std::to_string(std::numeric_limits<int>::max() / 1000) + ", not " + value;
         return false;
       }
       (arg == "--connect-timeout" ? o.connectTimeoutMs : o.maxTimeMs) = ms;
