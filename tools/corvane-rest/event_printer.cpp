@@ -72,6 +72,15 @@ class EventPrinter::Line {
   std::string text_;
 };
 
+void EventPrinter::ElementLine(const char* event, std::string_view nameSpace,
+                               std::string_view element, std::string_view qName, bool isEmpty) {
+  Line(*this, event)
+      .Str("Namespace", nameSpace)
+      .Str("Element", element)
+      .Str("QName", qName)
+      .Bool("IsEmpty", isEmpty);
+}
+
 void EventPrinter::Characters(std::string& text) { Line(*this, "Characters").Str("Text", text); }
 void EventPrinter::Comment(std::string& text) { Line(*this, "Comment").Str("Text", text); }
 void EventPrinter::Connected(int& statusCode, std::string& description) {
@@ -89,11 +98,7 @@ void EventPrinter::Disconnected(int& statusCode, std::string& description) {
 }
 void EventPrinter::EndElement(std::string& nameSpace, std::string& element, std::string& qName,
                               bool& isEmpty) {
-  Line(*this, "EndElement")
-      .Str("Namespace", nameSpace)
-      .Str("Element", element)
-      .Str("QName", qName)
-      .Bool("IsEmpty", isEmpty);
+  ElementLine("EndElement", nameSpace, element, qName, isEmpty);
 }
 void EventPrinter::EndPrefixMapping(std::string& prefix) {
   Line(*this, "EndPrefixMapping").Str("Prefix", prefix);
@@ -159,11 +164,7 @@ void EventPrinter::SSLStatus(std::string& message) {
 }
 void EventPrinter::StartElement(std::string& nameSpace, std::string& element, std::string& qName,
                                 bool& isEmpty) {
-  Line(*this, "StartElement")
-      .Str("Namespace", nameSpace)
-      .Str("Element", element)
-      .Str("QName", qName)
-      .Bool("IsEmpty", isEmpty);
+  ElementLine("StartElement", nameSpace, element, qName, isEmpty);
 }
 void EventPrinter::StartPrefixMapping(std::string& prefix, std::string& uri) {
   Line(*this, "StartPrefixMapping").Str("Prefix", prefix).Str("URI", uri);

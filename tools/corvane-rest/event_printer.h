@@ -67,6 +67,9 @@ class EventPrinter : public RESTEvents {
   // One JSON line: {"event":name, then the fields}.
   class Line;
   void DrawProgress(int direction, int64_t bytes, int percent);
+  // StartElement and EndElement carry the same fields.
+  void ElementLine(const char* event, std::string_view nameSpace, std::string_view element,
+                   std::string_view qName, bool isEmpty);
 
   ListenerOptions options_;
   std::FILE* out_;
