@@ -1,28 +1,11 @@
 #!/usr/bin/python3
-"""A server that ends responses the ways a client must not take for success,
-and records every request head it receives, for the tests that must prove
-nothing reached the wire.
-
-Listens on 127.0.0.1 port 0 and prints the port on its first line; with
---tls it speaks TLS with a self-signed certificate made at start with the
-openssl tool. Each connection's request is answered by its path, and the
-connection is closed after it:
-  /captured          200 with every request head received since the last
-                     /captured, then forgets them
-  /digest            401 with a Digest challenge
-  /cookie-nul        200 setting a cookie whose value holds a NUL byte
-  /location-nul      302 to a Location holding a NUL byte
-  /close-before-status   closes without a byte
-  /reset-before-status   resets (RST) without a byte
-  /reset-close-delimited an HTTP/1.0 head and part of a body that ends with
-                         the connection, then a reset
-  /reset-length-body     a head announcing 100 bytes, 10 of them, a reset
-  /huge-length           Content-Length 2^62 + 1, three bytes, a close
-  /close-delimited       an HTTP/1.0 head and a body ending with the
-                         connection: over TLS without close_notify
-  /close-delimited-notify the same, over TLS ended with close_notify
-  anything else          200 "ok"
-Standard library only (and the openssl tool for --tls).
+"""A server that ends responses the ways a client must not take for success
+(closes and resets before the status line or inside a body, close-delimited
+bodies over TLS with and without close_notify), and that records every
+request head it receives (/captured hands them over) for the tests that must
+prove nothing reached the wire. With --tls it speaks TLS with a self-signed
+certificate made at start with the openssl tool; each connection is closed
+after its one response.
 """
 import os
 import socket
@@ -33,6 +16,8 @@ import subprocess
 import sys
 import tempfile
 import threading
+
+import loopback_server
 
 HEAD_10 = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
 captured = bytearray()
@@ -119,12 +104,6 @@ class Handler(socketserver.BaseRequestHandler):
         raw.close()
 
 
-class Server(socketserver.ThreadingTCPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-    context = None
-
-
 def self_signed_context(directory):
     key = os.path.join(directory, "key.pem")
     cert = os.path.join(directory, "cert.pem")
@@ -138,14 +117,10 @@ def self_signed_context(directory):
 
 def main():
     with tempfile.TemporaryDirectory() as directory:
-        server = Server(("127.0.0.1", 0), Handler)
-        if "--tls" in sys.argv:
-            server.context = self_signed_context(directory)
-        sys.stdout.write("%d\n" % server.server_address[1])
-        sys.stdout.flush()
-        threading.Thread(target=server.serve_forever, daemon=True).start()
-        sys.stdin.read()
-        server.shutdown()
+        def prepare(server):
+            server.context = self_signed_context(directory) if "--tls" in sys.argv else None
+
+        loopback_server.serve(Handler, prepare)
 
 
 if __name__ == "__main__":

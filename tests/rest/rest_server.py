@@ -5,9 +5,12 @@ content types and bodies, sets cookies and echoes the Cookie header.
 Prints its port on the first line of stdout; stops when stdin closes.
 """
 import json
+import os
 import socketserver
 import sys
-import threading
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "http"))
+import loopback_server  # noqa: E402
 
 ROUTES = {
     "/json-charset": (200, "application/json; charset=utf-8", b'{"a":{"b":"t"},"n":[1,2]}'),
@@ -80,18 +83,5 @@ class Handler(socketserver.StreamRequestHandler):
                 self.wfile.write(answer(404, "text/plain", b"no route"))
 
 
-class Server(socketserver.ThreadingTCPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-
-
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()  # the test closes our stdin when it is done
-    server.shutdown()
-
-
 if __name__ == "__main__":
-    main()
+    loopback_server.serve(Handler)

@@ -23,7 +23,9 @@ import os
 import socketserver
 import ssl
 import sys
-import threading
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import loopback_server  # noqa: E402
 
 cert_file, key_file, users_file = sys.argv[1:4]
 os.environ["NTLM_USER_FILE"] = users_file
@@ -104,15 +106,11 @@ class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
     daemon_threads = True
 
 
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
+def wrap_in_tls(server):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert_file, key_file)
     server.socket = context.wrap_socket(server.socket, server_side=True)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()  # ends when the test closes our standard input
 
 
 if __name__ == "__main__":
-    main()
+    loopback_server.serve(Handler, wrap_in_tls, Server)
