@@ -66,16 +66,6 @@ TEST(CookieListTest, UpdateKeepsCallerOwnedMark) {
   EXPECT_EQ(list.at(0).value, "y");
 }
 
-TEST(CookieListTest, PruneKeepsOnlyCallerCookiesInOrder) {
-  CookieList list;
-  list.Store(Received("s1=a"));
-  list.Store(Callers("c1", "1"));
-  list.Store(Received("s2=b; secure"));
-  list.Store(Callers("c2", "2"));
-  list.PruneServerCookies();
-  EXPECT_EQ(list.HeaderValue(), "c1=1; c2=2");
-}
-
 
 TEST(CookieListTest, StoreFindsRenamedCookiesAndRefusesServerCookiesBeyondTheLimits) {
   CookieList list;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "http/http_client.h"
-#include "http/scripted_server.h"
+#include "support/python_server.h"
 #include "support/servers.h"
 
 namespace corvane {
@@ -68,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Responses a lenient reader takes one way and another parser may take
 // another, and a body past the limit: refused in strict mode only.
 TEST(StrictFraming, AmbiguousOrOversizedResponsesFailOnlyInStrictMode) {
-  testing::ScriptedServer server;
+  testing::PythonServer server(testing::TestsPath("http/scripted_server.py"));
   ASSERT_NE(server.port(), 0) << "scripted server did not start";
   struct {
     const char* path;
@@ -77,8 +77,6 @@ TEST(StrictFraming, AmbiguousOrOversizedResponsesFailOnlyInStrictMode) {
     // the body would be too large to be worth it).
     const char* lenientError;
   } cases[] = {
-      {"/two-lengths", "HTTP protocol error. Conflicting Content-Length values in response.", ""},
-      {"/long-header", "HTTP protocol error. A response line is longer than MaxLineLength.", ""},
       // Split, the rest of the line is taken for chunk data.
       {"/long-chunk-line", "HTTP protocol error. A response line is longer than MaxLineLength.",
        "HTTP protocol error. Chunk data is not followed by CR LF."},

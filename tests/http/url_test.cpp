@@ -106,17 +106,6 @@ TEST(UrlResolve, HostHeaderBracketsIPv6AndDropsZoneAndDefaultPort) {
   EXPECT_EQ(HostHeaderValue(t), "h:8080");
 }
 
-TEST(UrlEncode, PathAndQueryTablesMarkExactlyTheSafeBytes) {
-  const std::string pathSafe =
-      "&*-./0123456789@ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
-  for (int b = 0; b < 256; ++b) {
-    bool inPath = pathSafe.find(static_cast<char>(b)) != std::string::npos;
-    EXPECT_EQ(kPathSafe[b] != 0, inPath) << "byte " << b;
-    bool inQuery = (inPath && b != '/') || b == '=';
-    EXPECT_EQ(kQuerySafe[b] != 0, inQuery) << "byte " << b;
-  }
-}
-
 TEST(UrlEncode, EncodesPathAndQueryAsConfigured) {
   int defaultPort = 80;
   UrlParts p = ParseURL("http://h/a b%c/d?x=/y&z=1 2", "", UrlEncoding{true, true}, defaultPort);
