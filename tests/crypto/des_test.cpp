@@ -61,28 +61,6 @@ TEST(Des, SevenByteKeyExpansionSetsOddParity) {
   EXPECT_EQ(Hex(key8, 8), "8001010101010101");
   DesExpandKey56(Unhex("0123456789abcd").data(), key8);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(__builtin_popcount(key8[i]) % 2, 1) << i;
-  // LM: the first half of the empty-password hash comes from a zero key.
-  ByteBuffer lm;
-  DesExpandKey56(Unhex("00000000000000").data(), key8);
-  DesEncryptBlock(key8, "KGS!@#$%", lm);
-  EXPECT_EQ(Hex(lm.view()), "aad3b435b51404ee");
-}
-
-TEST(TripleDes, MatchesSp80067Example) {
-  // NIST SP 800-67 Rev. 1, appendix B: three keys, ECB; the published
-  // plaintext really reads "qufck" (5468652071756663 ...).
-  const std::string key = Unhex("0123456789abcdef 23456789abcdef01 456789abcdef0123");
-  const std::string plain = "The qufck brown fox jump";
-  TripleDes enc, dec;
-  ASSERT_TRUE(enc.SetKey(reinterpret_cast<const uint8_t*>(key.data()), 24, false));
-  ASSERT_TRUE(dec.SetKey(reinterpret_cast<const uint8_t*>(key.data()), 24, true));
-  std::string out(24, '\0'), back(24, '\0');
-  for (int i = 0; i < 24; i += 8) {
-    enc.CryptBlock(reinterpret_cast<const uint8_t*>(plain.data()) + i, reinterpret_cast<uint8_t*>(out.data()) + i);
-    dec.CryptBlock(reinterpret_cast<const uint8_t*>(out.data()) + i, reinterpret_cast<uint8_t*>(back.data()) + i);
-  }
-  EXPECT_EQ(Hex(out), "a826fd8ce53b855fcce21c8112256fe668d5c05dd9b6b900");
-  EXPECT_EQ(back, plain);
 }
 
 TEST(TripleDes, SixteenByteKeyIsK1K2K1AndEqualKeysAreSingleDes) {

@@ -81,22 +81,15 @@ std::string Mac(HmacContext& h, const std::string& data) {
   return Hex(h.Result().view());
 }
 
-TEST(Hmac, MatchesRfc2202AndRfc4231) {
+// A second MAC with the same key, after an unrelated one, must not see
+// anything of the first.
+TEST(Hmac, MatchesRfc2202AndRfc4231AndRepeatsWithOneKey) {
   for (const auto& v : HmacVectors()) {
     SCOPED_TRACE(v.source);
     HmacContext h;
     ASSERT_EQ(h.SetKey(v.id, v.key.data(), static_cast<int>(v.key.size())), 0);
     EXPECT_EQ(Mac(h, v.data), v.mac);
-  }
-}
-
-TEST(Hmac, TwoMacsInARowWithOneKeyAreIndependent) {
-  for (const auto& v : HmacVectors()) {
-    SCOPED_TRACE(v.source);
-    HmacContext h;
-    h.SetKey(v.id, v.key.data(), static_cast<int>(v.key.size()));
-    Mac(h, "something else first");
-    EXPECT_EQ(Mac(h, v.data), v.mac);
+    Mac(h, "something else");
     EXPECT_EQ(Mac(h, v.data), v.mac);
   }
 }
@@ -231,11 +224,9 @@ TEST(DeriveKeyFromPassword, IteratedDigestMatchesEvpBytesToKey) {
         ByteBuffer out;
         ASSERT_EQ(DeriveKeyFromPassword(iterations, name, "passphrase", salt, 8, keyLength, false, out), 0);
         ASSERT_EQ(out.size(), keyLength);
-        // EVP_BytesToKey produces key then IV; ask for all bytes as key + IV of a cipher
-        // with matching sizes by deriving 64 bytes through two calls' worth of blocks.
-        unsigned char key[64], iv[16];
-        const EVP_CIPHER* cipher = EVP_aes_256_cbc();  // 32-byte key, 16-byte IV: 48 bytes
-        EVP_BytesToKey(cipher, std::string(name) == "MD5" ? EVP_md5() : EVP_sha1(), salt,
+        // EVP_BytesToKey's key then IV are the first 48 derived bytes.
+        unsigned char key[32], iv[16];
+        EVP_BytesToKey(EVP_aes_256_cbc(), std::string(name) == "MD5" ? EVP_md5() : EVP_sha1(), salt,
                        reinterpret_cast<const unsigned char*>("passphrase"), 10, iterations, key, iv);
         std::string expected(reinterpret_cast<char*>(key), 32);
         expected.append(reinterpret_cast<char*>(iv), 16);
@@ -254,15 +245,6 @@ TEST(DeriveKeyFromPassword, PasswordFirstWithoutSaltChainsMd5) {
   std::string m = "pw" + d1.str();
   Md5Digest(m.data(), static_cast<int>(m.size()), d2);
   EXPECT_EQ(out.view(), d1.str() + d2.str());
-}
-
-TEST(DeriveKeyFromPassword, KeyLength24WithMd5TakesTwoBlocks) {
-  ByteBuffer out;
-  ASSERT_EQ(DeriveKeyFromPassword(1, "MD5", "pw", "12345678", 8, 24, false, out), 0);
-  ByteBuffer d1;
-  Md5Digest("pw12345678", 10, d1);
-  EXPECT_EQ(out.size(), 24);
-  EXPECT_EQ(out.view().substr(0, 16), d1.view());
 }
 
 }  // namespace

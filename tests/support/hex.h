@@ -1,0 +1,47 @@
+#pragma once
+
+// Hex text for known-answer vectors: Unhex skips anything that is not a hex
+// digit, so long vectors can be written in spaced groups.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane::testing {
+
+inline std::string Hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+inline std::string Hex(const uint8_t* p, size_t n) { return Hex(std::string_view(reinterpret_cast<const char*>(p), n)); }
+
+inline std::string Unhex(std::string_view hex) {
+  auto nibble = [](char c) -> int {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string out;
+  int hi = -1;
+  for (char c : hex) {
+    int v = nibble(c);
+    if (v < 0) continue;
+    if (hi < 0) {
+      hi = v;
+    } else {
+      out += static_cast<char>(hi << 4 | v);
+      hi = -1;
+    }
+  }
+  return out;
+}
+
+inline const uint8_t* Bytes(std::string_view s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+}  // namespace corvane::testing
