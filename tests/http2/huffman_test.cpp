@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "http2/huffman_code_table.h"
@@ -42,38 +41,8 @@ TEST(Huffman, CodeTableIsTheCanonicalCodeOfItsLengths) {
   EXPECT_EQ(30, kHuffmanCodes[kHuffmanEos].bits);
 }
 
-struct KnownString {
-  const char* source;
-  const char* text;
-  const char* hex;
-};
-
-constexpr KnownString kKnownStrings[] = {
-    {"RFC 7541 C.4.1", "www.example.com", "f1e3c2e5f23a6ba0ab90f4ff"},
-    {"RFC 7541 C.4.2", "no-cache", "a8eb10649cbf"},
-    {"RFC 7541 C.4.3", "custom-key", "25a849e95ba97d7f"},
-    {"RFC 7541 C.4.3", "custom-value", "25a849e95bb8e8b4bf"},
-    {"RFC 7541 C.6.1", "302", "6402"},
-    {"RFC 7541 C.6.1", "private", "aec3771a4b"},
-    {"RFC 7541 C.6.1", "Mon, 21 Oct 2013 20:13:21 GMT",
-     "d07abe941054d444a8200595040b8166e082a62d1bff"},
-    {"RFC 7541 C.6.1", "https://www.example.com", "9d29ad171863c78f0b97c8e9ae82ae43d3"},
-    {"RFC 7541 C.6.2", "307", "640eff"},
-    {"RFC 7541 C.6.3", "gzip", "9bd9ab"},
-    {"RFC 7541 C.6.3", "foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1",
-     "94e7821dd7f2e6c7b335dfdfcd5b3960d5af27087f3672c1ab270fb5291f9587316065c003ed4ee5b1063d5007"},
-    {"empty string", "", ""},
-};
-
-TEST(Huffman, KnownStringsEncodeAndDecode) {
-  for (const auto& k : kKnownStrings) {
-    SCOPED_TRACE(k.source);
-    EXPECT_EQ(k.hex, test::ToHex(Encode(k.text)));
-    std::string out;
-    ASSERT_EQ(HuffmanResult::hrOk, Decode(test::FromHex(k.hex), out));
-    EXPECT_EQ(k.text, out);
-  }
-}
+// The RFC's Huffman-coded strings are decoded in the Appendix C examples of
+// hpack_rfc7541_test and encoded in the HPACK encoder test.
 
 TEST(Huffman, EveryByteValueRoundTripsAloneAndTogether) {
   std::string all;
@@ -86,17 +55,6 @@ TEST(Huffman, EveryByteValueRoundTripsAloneAndTogether) {
   }
   std::string reversed(all.rbegin(), all.rend());
   for (const std::string& s : {all, reversed, all + all}) {
-    std::string out;
-    ASSERT_EQ(HuffmanResult::hrOk, Decode(Encode(s), out));
-    EXPECT_EQ(s, out);
-  }
-}
-
-TEST(Huffman, RandomStringsRoundTrip) {
-  std::mt19937 rng(7541);
-  for (int i = 0; i < 500; ++i) {
-    std::string s(rng() % 64, '\0');
-    for (char& c : s) c = static_cast<char>(rng() % (i % 2 ? 256 : 95) + (i % 2 ? 0 : 32));
     std::string out;
     ASSERT_EQ(HuffmanResult::hrOk, Decode(Encode(s), out));
     EXPECT_EQ(s, out);
