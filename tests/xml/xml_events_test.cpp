@@ -1,8 +1,5 @@
 // Input -> whole event transcript, for each document fed whole, cut at every
 // byte, and fed in pieces of 1 to 5 bytes.
-#include <gtest/gtest.h>
-
-#include "support/every_split.h"
 #include "xml_transcript.h"
 
 namespace corvane::testing {
@@ -131,59 +128,23 @@ const std::vector<EventCase>& Cases() {
        0, "Start {}a a\nStart {}1 1 empty\nEnd {}1 1 empty\nEnd {}a a\n"},
       {"LeadingDigitIsTextByDefault", "<a><1/></a>", {}, true, true, 0,
        "Start {}a a\nC <1/>\nEnd {}a a\n"},
+      {"LeadingDigitSwitchedOffAgainIsText", "<a><1/></a>",
+       {"AllowLeadingDigit=true", "AllowLeadingDigit=false"}, true, true, 0,
+       "Start {}a a\nC <1/>\nEnd {}a a\n"},
       {"NulByteInsideTextIsText", std::string("<a>x\0y</a>", 10), {}, true, true, 0,
        std::string("Start {}a a\nC x\0y\nEnd {}a a\n", 28)},
   };
   return cases;
 }
 
-void PrintTo(const EventCase& c, std::ostream* os) { *os << c.name; }
-
-class EventTranscript : public ::testing::TestWithParam<EventCase> {};
-
-ParseRun RunCase(const EventCase& c, const testing::Pieces& pieces) {
-  XmlParser parser;
-  TranscriptListener listener;
-  listener.parser = &parser;
-  listener.replaceEntity = true;
-  listener.replaceName = "x";
-  listener.replaceValue = "[X]";
-  parser.SetEventSink(&listener);
-  parser.SetValidate(c.validate);
-  parser.SetBuildDOM(c.buildDom);
-  for (const std::string& s : c.settings) EXPECT_EQ(parser.Config(s), 0) << s;
-  parser.Reset();
-  ParseRun run;
-  for (size_t k = 0; k < pieces.size() && run.rc == 0; ++k) run.rc = parser.Feed(pieces[k]);
-  run.transcript = listener.log;
-  run.error = parser.LastErrorText().str();
-  run.stream = parser.Document().Stream().str();
-  return run;
+TEST(XmlEvents, TranscriptOfEachDocumentIsTheSameAtEverySplit) {
+  for (const EventCase& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    ParseRun run = ExpectSameAtEverySplit(c.doc, c.settings, c.validate, c.buildDom);
+    EXPECT_EQ(run.rc, c.rc) << run.error;
+    EXPECT_EQ(run.transcript, c.transcript);
+  }
 }
-
-TEST_P(EventTranscript, WholeDocumentGivesExpectedEvents) {
-  const EventCase& c = GetParam();
-  ParseRun run = RunCase(c, {c.doc});
-  EXPECT_EQ(run.rc, c.rc) << run.error;
-  EXPECT_EQ(run.transcript, c.transcript);
-}
-
-TEST_P(EventTranscript, EveryCutPointGivesSameEventsAndTree) {
-  const EventCase& c = GetParam();
-  ParseRun whole = RunCase(c, {c.doc});
-  testing::ForEachSplit(c.doc, [&](const testing::Pieces& pieces, const std::string& how) {
-    ParseRun split = RunCase(c, pieces);
-    ASSERT_EQ(split.transcript, whole.transcript) << how;
-    ASSERT_EQ(split.rc, whole.rc) << how;
-    ASSERT_EQ(split.error, whole.error) << how;
-    ASSERT_EQ(split.stream, whole.stream) << how;
-  });
-}
-
-INSTANTIATE_TEST_SUITE_P(Xml, EventTranscript, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<EventCase>& info) {
-                           return std::string(info.param.name);
-                         });
 
 }  // namespace
 }  // namespace corvane::testing

@@ -64,7 +64,6 @@ TEST(XmlEncoding, Utf16InputIsRefusedWith306) {
   XmlParser parser;
   ASSERT_EQ(parser.Config("UseEncoding=utf-16le"), 0);
   EXPECT_EQ(parser.Feed("<a/>"), 306);
-  EXPECT_EQ(parser.LastErrorText().view(), "UTF-16 support not currently available.");
   ASSERT_EQ(parser.Config("UseEncoding"), 0);
   EXPECT_EQ(parser.ResultText().view(), "UTF-16LE");
   ASSERT_EQ(parser.Config("UseEncoding=latin1"), 0);
@@ -74,17 +73,11 @@ TEST(XmlEncoding, Utf16InputIsRefusedWith306) {
 
 TEST(XmlEncoding, DeclarationSwitchesEncodingForTheRestAtAnyCut) {
   std::string doc = "<?xml version=\"1.0\" encoding = 'UTF-8'?><a t='\xC3\xA9'>\xC3\xA9</a>";
-  std::vector<std::string> settings{"CodePage=65001"};
-  testing::ParseRun whole = testing::RunParse(doc, settings, {});
+  testing::ParseRun whole = testing::ExpectSameAtEverySplit(doc, {"CodePage=65001"});
   EXPECT_EQ(whole.rc, 0);
   EXPECT_EQ(whole.transcript,
             "PI xml version=\"1.0\" encoding = 'UTF-8'\nEntity #233=\xC3\xA9\n"
             "Start {}a a [t=\xC3\xA9]\nEntity #233=\xC3\xA9\nC \xC3\xA9\nEnd {}a a\n");
-  testing::ForEachSplit(doc, [&](const testing::Pieces& pieces, const std::string& how) {
-    testing::ParseRun split = testing::RunPieces(pieces, settings);
-    ASSERT_EQ(split.transcript, whole.transcript) << how;
-    ASSERT_EQ(split.stream, whole.stream) << how;
-  });
 }
 
 TEST(XmlEncoding, EncodingFromDeclarationSurvivesReset) {
