@@ -63,7 +63,7 @@ struct ErrorCase {
   size_t offset;  // where the scanner stops
 };
 
-// Each is 10232 "Invalid JSON markup." at the byte that broke the rule.
+// Each fails with 10232 at the byte that broke the rule.
 const ErrorCase kErrorCases[] = {
     {"", 0},
     {"   ", 3},
@@ -106,11 +106,10 @@ const ErrorCase kErrorCases[] = {
     {"\xEF\xBB\xBF{}", 0},  // a UTF-8 byte order mark is not skipped
 };
 
-TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeMessageAndOffset) {
+TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeAndOffset) {
   for (const ErrorCase& test : kErrorCases) {
     JsonParser parser;
     EXPECT_EQ(parser.Parse(test.input), 10232) << test.input;
-    EXPECT_EQ(parser.LastErrorText().view(), "Invalid JSON markup.") << test.input;
     EXPECT_EQ(parser.LastErrorCode(), 10232) << test.input;
     EXPECT_EQ(parser.ErrorOffset(), test.offset) << test.input;
     EXPECT_FALSE(parser.Document().HasTree()) << test.input;
@@ -268,8 +267,6 @@ TEST(JsonCharClassTest, TableMatchesTheByteClasses) {
 
 TEST(JsonConfigTest, BuildDomAndCacheContentAreSettings) {
   JsonParser parser;
-  ASSERT_EQ(parser.Config("BuildDOM"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "True");
   ASSERT_EQ(parser.Config("builddom=false"), 0);
   EXPECT_FALSE(parser.BuildDOM());
   ASSERT_EQ(parser.Config("CacheContent=0"), 0);
