@@ -13,59 +13,27 @@ namespace {
 
 using namespace std::string_literals;
 
-enum class Read { rdU8, rdU16Be, rdU24Be, rdU32Be, rdU16Le, rdU32Le };
-
-bool ReadOne(ByteReader& r, Read op, uint32_t& v) {
-  switch (op) {
-    case Read::rdU8:
-      return r.U8(v);
-    case Read::rdU16Be:
-      return r.U16Be(v);
-    case Read::rdU24Be:
-      return r.U24Be(v);
-    case Read::rdU32Be:
-      return r.U32Be(v);
-    case Read::rdU16Le:
-      return r.U16Le(v);
-    case Read::rdU32Le:
-      return r.U32Le(v);
-  }
-  return false;
-}
-
-void WriteOne(ByteWriter& w, Read op, uint32_t v) {
-  switch (op) {
-    case Read::rdU8:
-      w.U8(static_cast<uint8_t>(v));
-      return;
-    case Read::rdU16Be:
-      w.U16Be(static_cast<uint16_t>(v));
-      return;
-    case Read::rdU24Be:
-      w.U24Be(v);
-      return;
-    case Read::rdU32Be:
-      w.U32Be(v);
-      return;
-    case Read::rdU16Le:
-      w.U16Le(static_cast<uint16_t>(v));
-      return;
-    case Read::rdU32Le:
-      w.U32Le(v);
-      return;
-  }
-}
-
 struct IntCase {
-  Read op;
   size_t width;
   uint32_t value;
+  bool (*read)(ByteReader&, uint32_t&);
+  void (*write)(ByteWriter&, uint32_t);
 };
 
 // Every read takes its bytes from "\x01\x02\x03\x04\xFE\xFF".
 constexpr IntCase kIntCases[] = {
-    {Read::rdU8, 1, 0x01},          {Read::rdU16Be, 2, 0x0102}, {Read::rdU24Be, 3, 0x010203},
-    {Read::rdU32Be, 4, 0x01020304}, {Read::rdU16Le, 2, 0x0201}, {Read::rdU32Le, 4, 0x04030201},
+    {1, 0x01, [](ByteReader& r, uint32_t& v) { return r.U8(v); },
+     [](ByteWriter& w, uint32_t v) { w.U8(static_cast<uint8_t>(v)); }},
+    {2, 0x0102, [](ByteReader& r, uint32_t& v) { return r.U16Be(v); },
+     [](ByteWriter& w, uint32_t v) { w.U16Be(static_cast<uint16_t>(v)); }},
+    {3, 0x010203, [](ByteReader& r, uint32_t& v) { return r.U24Be(v); },
+     [](ByteWriter& w, uint32_t v) { w.U24Be(v); }},
+    {4, 0x01020304, [](ByteReader& r, uint32_t& v) { return r.U32Be(v); },
+     [](ByteWriter& w, uint32_t v) { w.U32Be(v); }},
+    {2, 0x0201, [](ByteReader& r, uint32_t& v) { return r.U16Le(v); },
+     [](ByteWriter& w, uint32_t v) { w.U16Le(static_cast<uint16_t>(v)); }},
+    {4, 0x04030201, [](ByteReader& r, uint32_t& v) { return r.U32Le(v); },
+     [](ByteWriter& w, uint32_t v) { w.U32Le(v); }},
 };
 
 TEST(ByteReaderTest, ReadsEachWidthInBothByteOrders) {
@@ -73,11 +41,16 @@ TEST(ByteReaderTest, ReadsEachWidthInBothByteOrders) {
   for (const auto& c : kIntCases) {
     ByteReader r(data);
     uint32_t v = 0;
-    ASSERT_TRUE(ReadOne(r, c.op, v)) << c.width;
+    ASSERT_TRUE(c.read(r, v)) << c.width;
     EXPECT_EQ(v, c.value) << c.width;
     EXPECT_EQ(r.Position(), c.width);
     EXPECT_EQ(r.Remaining(), data.size() - c.width);
     EXPECT_FALSE(r.Failed());
+    // A read that ends exactly at the end succeeds.
+    ByteReader exact(std::string_view(data).substr(0, c.width));
+    EXPECT_TRUE(c.read(exact, v)) << c.width;
+    EXPECT_TRUE(exact.AtEnd());
+    EXPECT_FALSE(exact.Failed());
   }
 }
 
@@ -95,17 +68,6 @@ TEST(ByteReaderTest, HighBytesDoNotSignExtend) {
   EXPECT_EQ(narrow, 0xFF);
 }
 
-TEST(ByteReaderTest, ReadEndingExactlyAtTheEndSucceeds) {
-  for (const auto& c : kIntCases) {
-    std::string data(c.width, '\x7F');
-    ByteReader r(data);
-    uint32_t v = 0;
-    EXPECT_TRUE(ReadOne(r, c.op, v)) << c.width;
-    EXPECT_TRUE(r.AtEnd());
-    EXPECT_FALSE(r.Failed());
-  }
-}
-
 // One byte short: the read fails, leaves its output and position alone, and
 // every later read, even one that would fit, fails too.
 TEST(ByteReaderTest, ReadPastTheEndFailsAndSticks) {
@@ -113,7 +75,7 @@ TEST(ByteReaderTest, ReadPastTheEndFailsAndSticks) {
     std::string data(c.width - 1, '\x55');
     ByteReader r(data);
     uint32_t v = 0xDEADBEEF;
-    EXPECT_FALSE(ReadOne(r, c.op, v)) << c.width;
+    EXPECT_FALSE(c.read(r, v)) << c.width;
     EXPECT_EQ(v, 0xDEADBEEFu);
     EXPECT_EQ(r.Position(), 0u);
     EXPECT_TRUE(r.Failed());
@@ -220,7 +182,7 @@ TEST(ByteReaderTest, SubReaderIsBoundedAndIndependent) {
 TEST(ByteWriterTest, WritesWhatTheReaderReadsBack) {
   ByteBuffer out;
   ByteWriter w(out);
-  for (const auto& c : kIntCases) WriteOne(w, c.op, c.value);
+  for (const auto& c : kIntCases) c.write(w, c.value);
   w.Bytes("xy");
   w.Zeros(70);
   ASSERT_EQ(w.Code(), 0);
@@ -238,7 +200,7 @@ TEST(ByteWriterTest, WritesWhatTheReaderReadsBack) {
   ByteReader r(out.view());
   for (const auto& c : kIntCases) {
     uint32_t v = 0;
-    ASSERT_TRUE(ReadOne(r, c.op, v));
+    ASSERT_TRUE(c.read(r, v));
     EXPECT_EQ(v, c.value);
   }
   EXPECT_EQ(r.Remaining(), 72u);

@@ -5,42 +5,36 @@
 namespace corvane {
 namespace {
 
-struct ParseCase {
-  const char* text;
-  const char* name;
-  const char* value;
-  bool isQuery;
-  bool hasIndex;
-  int index;
-};
-
-void PrintTo(const ParseCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
-
-class ConfigItemParseTest : public ::testing::TestWithParam<ParseCase> {};
-
-TEST_P(ConfigItemParseTest, SplitsNameIndexAndValue) {
-  const ParseCase& c = GetParam();
-  ConfigItem item = ConfigItem::Parse(c.text);
-  EXPECT_EQ(item.name.view(), c.name);
-  EXPECT_EQ(item.value.view(), c.value);
-  EXPECT_EQ(item.isQuery, c.isQuery);
-  EXPECT_EQ(item.hasIndex, c.hasIndex);
-  EXPECT_EQ(item.index, c.index);
+TEST(ConfigItemTest, SplitsNameIndexAndValue) {
+  struct Case {
+    const char* text;
+    const char* name;
+    const char* value;
+    bool isQuery;
+    bool hasIndex;
+    int index;
+  } cases[] = {
+      {"", "", "", true, false, 0},
+      {"Timeout", "Timeout", "", true, false, 0},
+      {"Timeout=30", "Timeout", "30", false, false, 0},
+      {"Timeout=", "Timeout", "", false, false, 0},
+      {"Key= \"a b\"  ", "Key", "a b", false, false, 0},
+      {"Key=\"quoted", "Key", "quoted", false, false, 0},
+      {"Key=a=b", "Key", "a=b", false, false, 0},
+      {"Key=\\n", "Key", "\\n", false, false, 0},
+      {"CookieName[3]", "CookieName", "", true, true, 3},
+      {"CookieName(12)=x", "CookieName", "x", false, true, 12},
+      {"Name[2]Tail=v", "NameTail", "v", false, true, 2},
+  };
+  for (const Case& c : cases) {
+    ConfigItem item = ConfigItem::Parse(c.text);
+    EXPECT_EQ(item.name.view(), c.name) << c.text;
+    EXPECT_EQ(item.value.view(), c.value) << c.text;
+    EXPECT_EQ(item.isQuery, c.isQuery) << c.text;
+    EXPECT_EQ(item.hasIndex, c.hasIndex) << c.text;
+    EXPECT_EQ(item.index, c.index) << c.text;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ConfigItemParseTest,
-    ::testing::Values(ParseCase{"", "", "", true, false, 0},
-                      ParseCase{"Timeout", "Timeout", "", true, false, 0},
-                      ParseCase{"Timeout=30", "Timeout", "30", false, false, 0},
-                      ParseCase{"Timeout=", "Timeout", "", false, false, 0},
-                      ParseCase{"Key= \"a b\"  ", "Key", "a b", false, false, 0},
-                      ParseCase{"Key=\"quoted", "Key", "quoted", false, false, 0},
-                      ParseCase{"Key=a=b", "Key", "a=b", false, false, 0},
-                      ParseCase{"Key=\\n", "Key", "\\n", false, false, 0},
-                      ParseCase{"CookieName[3]", "CookieName", "", true, true, 3},
-                      ParseCase{"CookieName(12)=x", "CookieName", "x", false, true, 12},
-                      ParseCase{"Name[2]Tail=v", "NameTail", "v", false, true, 2}));
 
 TEST(ConfigValueTest, IntegersFollowPrefixSignAndStopRules) {
   struct {
