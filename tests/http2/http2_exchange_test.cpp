@@ -270,7 +270,7 @@ TEST_F(ExchangeFixture, ZeroInitialWindowMakesTheBodyWaitUntilTheTimeout) {
 }
 
 // A failure of the connection or the stream reaches the host with its code
-// and message, wherever the bytes that cause it are cut.
+// and message, also when the bytes that cause it arrive one at a time.
 TEST(Http2ExchangeFailures, ReachTheHostWithTheirMessage) {
   std::deque<std::string> byteByByte;
   for (char c : kServerSettings + kOk + Frame(0, 1, 0, "x")) byteByByte.emplace_back(1, c);
