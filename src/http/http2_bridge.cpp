@@ -1,5 +1,7 @@
 #include "http/http2_bridge.h"
 
+#include <cstdint>
+
 #include "http/http_client.h"
 #include "http/http_status.h"
 
@@ -51,6 +53,13 @@ void Http2Bridge::BeginResponse(std::string_view verb) { c_.BeginHttp2Response(v
 
 int Http2Bridge::SendBytes(const char* data, size_t length) {
   return c_.SendBlocking(data, static_cast<int64_t>(length), false, false);
+}
+
+size_t Http2Bridge::SendAvailable(const char* data, size_t length) {
+  if (!ConnectionOpen() || length > INT32_MAX) return 0;
+  int accepted = 0;
+  c_.SendPlain(data, static_cast<int>(length), accepted);
+  return accepted > 0 ? static_cast<size_t>(accepted) : 0;
 }
 
 int Http2Bridge::WaitOnce() { return c_.WaitStep(c_.SelectWaitMillis()) ? 0 : kErrInterrupted; }

@@ -33,6 +33,7 @@ class Http2Bridge final : public Http2ExchangeHost {
   int ComposeRequest(std::string_view verb, bool hasBody, Http2Request& request) override;
   void BeginResponse(std::string_view verb) override;
   int SendBytes(const char* data, size_t length) override;
+  size_t SendAvailable(const char* data, size_t length) override;
   int WaitOnce() override;
   bool ConnectionOpen() override;
   void CloseConnection() override;

@@ -106,6 +106,7 @@ int Http2Connection::Start() {
   inHeaderBlock_ = pushBlock_ = endStreamPending_ = false;
   failure_ = 0;
   received_.Clear();
+  inData_ = false;
   decoder_.Reset();
   streamId_ = kFirstStreamId;
   started_ = true;
@@ -262,6 +263,7 @@ int Http2Connection::Close() {
   if (state_ != St::ssClosed && state_ != St::ssIdle) rc = SendRstStream(0);
   state_ = St::ssIdle;
   received_.Clear();
+  inData_ = false;
   decoder_.Reset();
   closedByPeer_ = false;
   inHeaderBlock_ = pushBlock_ = endStreamPending_ = false;
@@ -276,7 +278,7 @@ bool Http2Connection::NextStream() {
   // A stream reset by either side may still have frames in flight, which
   // the next stream would take for protocol errors.
   if (!started_ || state_ != St::ssClosed || !responseComplete_ || closedByPeer_ || goAwayReceived_ ||
-      failure_ != 0 || inHeaderBlock_ || streamId_ > kMaxWindow - 2) {
+      failure_ != 0 || inHeaderBlock_ || inData_ || streamId_ > kMaxWindow - 2) {
     return false;
   }
   streamId_ += 2;
@@ -314,41 +316,140 @@ int Http2Connection::SelectProtocol(std::string_view alpnSelection, bool allowFa
 int Http2Connection::Receive(const void* data, size_t length) {
   if (failure_ != 0) return failure_;
   const uint8_t* p = static_cast<const uint8_t*>(data);
-  size_t n = length;
-  const bool buffered = !received_.empty();
-  if (buffered) {
-    if (length > static_cast<size_t>(INT32_MAX - received_.size()) ||
-        received_.Append(data, static_cast<int>(length)) != 0) {
-      return failure_ = SetError(kErrOutOfMemory, "Out of memory.");
-    }
-    p = reinterpret_cast<const uint8_t*>(received_.data());
-    n = static_cast<size_t>(received_.size());
-  }
+  const uint8_t* const end = p + length;
   const uint32_t generation = generation_;
-  size_t pos = 0;
-  while (n - pos >= kHttp2FrameHeaderSize) {
-    Http2FrameHeader h;
-    PeekHttp2FrameHeader(p + pos, n - pos, h);
-    // Checked before the payload arrives, so a hostile length cannot make
-    // the receive buffer grow.
-    if (h.length > kMaxReceiveFrameSize) {
-      received_.Clear();
-      return failure_ = Fail(Http2Message::kRecvFrameTooLarge, {h.length, kMaxReceiveFrameSize});
+  for (;;) {
+    bool wait = false;
+    int rc = 0;
+    if (inData_) {
+      rc = TakeData(p, end, wait);
+    } else if (!received_.empty()) {
+      rc = TakeHeld(p, end, wait);
+    } else if (p < end) {
+      rc = TakeFrame(p, end, wait);
+    } else {
+      break;
     }
-    if (n - pos < kHttp2FrameHeaderSize + h.length) break;
-    int rc = HandleFrame(p + pos, h);
     if (generation != generation_) return rc;  // closed from a listener callback
     if (rc != 0) {
       received_.Clear();
+      inData_ = false;
       return failure_ = rc;
     }
-    pos += kHttp2FrameHeaderSize + h.length;
+    if (wait) break;
   }
-  if (buffered) {
-    received_.Consume(static_cast<int>(pos));
-  } else if (pos < n && received_.Assign(p + pos, static_cast<int>(n - pos)) != 0) {
-    return failure_ = SetError(kErrOutOfMemory, "Out of memory.");
+  return 0;
+}
+
+int Http2Connection::Hold(const uint8_t*& p, size_t count) {
+  if (count == 0) return 0;
+  if (count > static_cast<size_t>(INT32_MAX - received_.size()) ||
+      received_.Append(p, static_cast<int>(count)) != 0) {
+    return SetError(kErrOutOfMemory, "Out of memory.");
   }
+  p += count;
+  return 0;
+}
+
+int Http2Connection::CheckFrameLength(const Http2FrameHeader& h) {
+  // Checked before the payload arrives, so a hostile length cannot make the
+  // receive buffer grow.
+  if (h.length > kMaxReceiveFrameSize) {
+    return Fail(Http2Message::kRecvFrameTooLarge, {h.length, kMaxReceiveFrameSize});
+  }
+  return 0;
+}
+
+// The frame's first bytes wait in received_: only what completes it (or, for
+// DATA, its prefix) is copied in; the rest of the input stays where it is.
+int Http2Connection::TakeHeld(const uint8_t*& p, const uint8_t* end, bool& wait) {
+  size_t have = static_cast<size_t>(received_.size());
+  if (have < kHttp2FrameHeaderSize) {
+    if (int rc = Hold(p, std::min<size_t>(kHttp2FrameHeaderSize - have, end - p)); rc != 0) return rc;
+    have = static_cast<size_t>(received_.size());
+    if (have < kHttp2FrameHeaderSize) {
+      wait = true;
+      return 0;
+    }
+  }
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(received_.data());
+  Http2FrameHeader h;
+  PeekHttp2FrameHeader(bytes, have, h);
+  if (int rc = CheckFrameLength(h); rc != 0) return rc;
+  const bool isData = h.type == static_cast<uint8_t>(Http2FrameType::ftData);
+  const size_t whole = isData ? Http2DataFrame::PrefixLength(h) : kHttp2FrameHeaderSize + h.length;
+  if (have < whole) {
+    if (int rc = Hold(p, std::min<size_t>(whole - have, end - p)); rc != 0) return rc;
+    if (static_cast<size_t>(received_.size()) < whole) {
+      wait = true;
+      return 0;
+    }
+    bytes = reinterpret_cast<const uint8_t*>(received_.data());
+  }
+  int rc = HandleFrame(bytes, h);
+  received_.Clear();
+  return rc;
+}
+
+int Http2Connection::TakeFrame(const uint8_t*& p, const uint8_t* end, bool& wait) {
+  const size_t avail = static_cast<size_t>(end - p);
+  Http2FrameHeader h;
+  if (avail >= kHttp2FrameHeaderSize) {
+    PeekHttp2FrameHeader(p, avail, h);
+    if (int rc = CheckFrameLength(h); rc != 0) return rc;
+    const bool isData = h.type == static_cast<uint8_t>(Http2FrameType::ftData);
+    const size_t whole = isData ? Http2DataFrame::PrefixLength(h) : kHttp2FrameHeaderSize + h.length;
+    if (avail >= whole) {
+      const uint8_t* bytes = p;
+      p += whole;
+      return HandleFrame(bytes, h);
+    }
+  }
+  wait = true;
+  return Hold(p, avail);
+}
+
+int Http2Connection::StartData(const uint8_t* prefix, const Http2FrameHeader& h) {
+  if (h.streamId == 0) return Fail(Http2Message::kRecvDataStreamZero);
+  if (h.streamId != streamId_) return Fail(Http2Message::kRecvUnknownStream, {"DATA", h.streamId});
+  if (!StateIs({St::ssOpened, St::ssHalfClosedLocal})) {
+    return Fail(Http2Message::kRecvDataState);
+  }
+  if (int rc = dataFrame_.ParsePrefix(prefix, Http2DataFrame::PrefixLength(h)); rc != 0) {
+    return SetError(rc, dataFrame_.LastErrorText().view());
+  }
+  inData_ = true;
+  dataLeft_ = dataFrame_.DataLength();
+  padLeft_ = h.length - static_cast<uint32_t>(Http2DataFrame::PrefixLength(h) - kHttp2FrameHeaderSize) - dataLeft_;
+  return 0;
+}
+
+// DATA goes to the listener as it arrives, straight from the received
+// bytes: a frame that straddles two reads is never put back together.
+int Http2Connection::TakeData(const uint8_t*& p, const uint8_t* end, bool& wait) {
+  const size_t take = std::min<size_t>(dataLeft_, static_cast<size_t>(end - p));
+  const uint8_t* piece = p;
+  p += take;
+  dataLeft_ -= static_cast<uint32_t>(take);
+  if (take > 0 && listener_ != nullptr) {
+    if (int rc = listener_->DeliverBody(reinterpret_cast<const char*>(piece), take); rc != 0) return rc;
+  }
+  const size_t skip = std::min<size_t>(padLeft_, static_cast<size_t>(end - p));
+  p += skip;
+  padLeft_ -= static_cast<uint32_t>(skip);
+  if (dataLeft_ != 0 || padLeft_ != 0) {
+    wait = true;
+    return 0;
+  }
+  inData_ = false;
+  // The whole payload, padding included, counts against flow control and is
+  // given back at once on the connection and the stream (RFC 7540 section 6.9.1).
+  const uint32_t length = dataFrame_.PayloadLength();
+  if (length != 0) {
+    if (int rc = EmitWindowUpdate(0, length); rc != 0) return rc;
+    if (int rc = EmitWindowUpdate(dataFrame_.StreamId(), length); rc != 0) return rc;
+  }
+  if (dataFrame_.HasFlag(kFlagEndStream)) return EndStreamReceived();
   return 0;
 }
 
@@ -366,7 +467,7 @@ int Http2Connection::HandleFrame(const uint8_t* bytes, const Http2FrameHeader& h
     return Fail(Http2Message::kRecvInsideHeaderBlock, {Http2FrameTypeName(h.type)});
   }
   switch (h.type) {
-    case static_cast<uint8_t>(Http2FrameType::ftData): return OnData(bytes, h);
+    case static_cast<uint8_t>(Http2FrameType::ftData): return StartData(bytes, h);  // data: TakeData
     case static_cast<uint8_t>(Http2FrameType::ftHeaders): return OnHeaders(bytes, h);
     case static_cast<uint8_t>(Http2FrameType::ftPriority): return 0;  // advisory; ignored
     case static_cast<uint8_t>(Http2FrameType::ftRstStream): return OnRstStream(bytes, h);
@@ -438,27 +539,6 @@ int Http2Connection::DeliverHeaders(const HeaderList& headers, bool endHeaders) 
     endStreamPending_ = false;
     return EndStreamReceived();
   }
-  return 0;
-}
-
-int Http2Connection::OnData(const uint8_t* bytes, const Http2FrameHeader& h) {
-  if (h.streamId == 0) return Fail(Http2Message::kRecvDataStreamZero);
-  if (h.streamId != streamId_) return Fail(Http2Message::kRecvUnknownStream, {"DATA", h.streamId});
-  if (!StateIs({St::ssOpened, St::ssHalfClosedLocal})) {
-    return Fail(Http2Message::kRecvDataState);
-  }
-  if (int rc = ParseInto(dataFrame_, bytes, h); rc != 0) return rc;
-  std::string_view data = dataFrame_.Data();
-  if (!data.empty() && listener_ != nullptr) {
-    if (int rc = listener_->DeliverBody(data.data(), data.size()); rc != 0) return rc;
-  }
-  // The whole payload, padding included, counts against flow control and is
-  // given back at once on the connection and the stream (RFC 7540 section 6.9.1).
-  if (h.length != 0) {
-    if (int rc = EmitWindowUpdate(0, h.length); rc != 0) return rc;
-    if (int rc = EmitWindowUpdate(h.streamId, h.length); rc != 0) return rc;
-  }
-  if (dataFrame_.HasFlag(kFlagEndStream)) return EndStreamReceived();
   return 0;
 }
 

@@ -97,7 +97,8 @@ class Http2Connection : public ComponentCore {
   // Appends RST_STREAM with errorCode for stream 1 and closes the stream.
   int SendRstStream(uint32_t errorCode = 0);
 
-  // Takes bytes from the server; every complete frame is parsed and handled.
+  // Takes bytes from the server; every complete frame is parsed and handled,
+  // and DATA payloads go to the listener piece by piece as they arrive.
   int Receive(const void* data, size_t length);
 
   // Ends the stream (RST_STREAM unless it is closed or never opened), then
@@ -155,8 +156,16 @@ class Http2Connection : public ComponentCore {
   int Emit(Http2Frame& frame);
   int EmitWindowUpdate(uint32_t streamId, uint32_t increment);
   int HandleFrame(const uint8_t* bytes, const Http2FrameHeader& header);
+  // The steps of Receive; each advances p past what it used and sets wait
+  // when the input ran out before its unit was complete.
+  int TakeFrame(const uint8_t*& p, const uint8_t* end, bool& wait);
+  int TakeHeld(const uint8_t*& p, const uint8_t* end, bool& wait);
+  int TakeData(const uint8_t*& p, const uint8_t* end, bool& wait);
+  int Hold(const uint8_t*& p, size_t count);
+  int CheckFrameLength(const Http2FrameHeader& h);
   // Each handler checks what the header tells, parses, then acts.
-  int OnData(const uint8_t* bytes, const Http2FrameHeader& h);
+  // DATA: the prefix is checked here, the data follows through TakeData.
+  int StartData(const uint8_t* prefix, const Http2FrameHeader& h);
   int OnHeaders(const uint8_t* bytes, const Http2FrameHeader& h);
   int OnContinuation(const uint8_t* bytes, const Http2FrameHeader& h);
   int OnRstStream(const uint8_t* bytes, const Http2FrameHeader& h);
@@ -189,7 +198,10 @@ class Http2Connection : public ComponentCore {
   HeaderList requestHeaders_;
   HpackDecoder decoder_;
   Http2ResponseListener* listener_ = nullptr;
-  ByteBuffer received_;  // bytes of an incomplete frame
+  ByteBuffer received_;  // bytes of an incomplete frame (of a DATA frame: its prefix)
+  bool inData_ = false;  // a DATA frame's payload is arriving
+  uint32_t dataLeft_ = 0;  // its data bytes still to come
+  uint32_t padLeft_ = 0;   // then its padding bytes
   ByteBuffer output_;
 
   // One reusable object per frame type received.

@@ -11,6 +11,9 @@ namespace corvane {
 namespace {
 
 constexpr int kErrInterruptedOrTimedOut = 301;
+// Received bytes handled between two chances to send credit: half the
+// receive window.
+constexpr size_t kCreditSlice = 32768;
 
 }  // namespace
 
@@ -88,8 +91,28 @@ void Http2Exchange::OnReceived(const char* data, size_t length) {
     if (held_.Append(data, static_cast<int>(length)) != 0) failure_ = host_.Fail(200, "Out of memory.");
     return;
   }
-  int rc = connection_.Receive(data, length);
-  if (rc != 0) failure_ = ConnectionFailure(rc);
+  // With a window of 64 KB the server stops until its credit comes back, so
+  // the WINDOW_UPDATE frames go out every half window while a long read is
+  // still being handled, not only after it: the server refills the window
+  // meanwhile.
+  while (length > 0) {
+    const size_t piece = std::min(length, kCreditSlice);
+    int rc = connection_.Receive(data, piece);
+    if (rc != 0) {
+      failure_ = ConnectionFailure(rc);
+      return;
+    }
+    data += piece;
+    length -= piece;
+    SendCredit();
+  }
+}
+
+void Http2Exchange::SendCredit() {
+  // After the response its last credit waits for the next request.
+  if (connection_.ResponseComplete() || connection_.Output().empty()) return;
+  const ByteBuffer& out = connection_.Output();
+  connection_.ConsumeOutput(host_.SendAvailable(out.data(), static_cast<size_t>(out.size())));
 }
 
 int Http2Exchange::ConnectionFailure(int rc) {

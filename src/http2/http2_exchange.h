@@ -43,6 +43,9 @@ class Http2ExchangeHost : public Http2ResponseListener {
   virtual void BeginResponse(std::string_view verb) = 0;
   // Writes every byte, waiting while the connection is full. 0 or a code.
   virtual int SendBytes(const char* data, size_t length) = 0;
+  // Writes what the connection takes now without waiting; returns how many
+  // bytes it took. The rest, and any failure, is for the next SendBytes.
+  virtual size_t SendAvailable(const char* data, size_t length) { return 0; }
   // One pass of the event loop: 0, or 301 on interruption or time-out.
   virtual int WaitOnce() = 0;
   virtual bool ConnectionOpen() = 0;
@@ -97,6 +100,9 @@ class Http2Exchange {
   // One pass of the loop, then the frames it answered are written out.
   int Step();
   int Flush();
+  // Hands the credit of the DATA frames handled so far to the connection
+  // while the pass that read them is still running.
+  void SendCredit();
   int ConnectionFailure(int rc);
 
   Http2ExchangeHost& host_;

@@ -41,7 +41,39 @@ int Http2DataFrame::ParsePayload() {
     if (pad >= dataLength) return Fail(Http2Message::kDataPadding, {int{pad}, dataLength});
   }
   padLength_ = pad;
+  dataLength_ = static_cast<uint32_t>(dataLength);
   data_ = std::string_view(payload_.data() + r.Position(), static_cast<size_t>(dataLength));
+  return 0;
+}
+
+size_t Http2DataFrame::PrefixLength(const Http2FrameHeader& header) noexcept {
+  const bool padByte = (header.flags & kFlagPadded) != 0 && header.length > 0;
+  return kHttp2FrameHeaderSize + (padByte ? 1 : 0);
+}
+
+int Http2DataFrame::ParsePrefix(const uint8_t* bytes, size_t length) {
+  ClearError();
+  Http2FrameHeader h;
+  if (!PeekHttp2FrameHeader(bytes, length, h) || length < PrefixLength(h)) {
+    return Fail(Http2Message::kFrameHeaderTruncated,
+                {static_cast<unsigned long long>(PrefixLength(h)), static_cast<unsigned long long>(length)});
+  }
+  payloadLength_ = h.length;
+  type_ = h.type;
+  flags_ = h.flags;
+  streamId_ = h.streamId;
+  payload_.Clear();
+  data_ = {};
+  uint8_t pad = 0;
+  long long dataLength = payloadLength_;
+  if (HasFlag(kFlagPadded)) {
+    if (payloadLength_ == 0) return Truncated(0);
+    pad = bytes[kHttp2FrameHeaderSize];
+    dataLength = static_cast<long long>(payloadLength_) - 1 - pad;
+    if (pad >= dataLength) return Fail(Http2Message::kDataPadding, {int{pad}, dataLength});
+  }
+  padLength_ = pad;
+  dataLength_ = static_cast<uint32_t>(dataLength);
   return 0;
 }
 

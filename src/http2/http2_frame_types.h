@@ -25,6 +25,14 @@ class Http2DataFrame : public Http2Frame {
   std::string_view Data() const noexcept { return data_; }
   void SetData(std::string_view data) noexcept { data_ = data; }
 
+  // A receiver that passes the data on as it arrives needs only the frame
+  // header and, when PADDED, the pad length byte: PrefixLength bytes.
+  static size_t PrefixLength(const Http2FrameHeader& header) noexcept;
+  // Reads that prefix with the checks Parse makes; Data() stays empty and
+  // DataLength() tells how many data bytes follow before the padding.
+  int ParsePrefix(const uint8_t* bytes, size_t length);
+  uint32_t DataLength() const noexcept { return dataLength_; }
+
  protected:
   void UpdateFlags() noexcept override;
   int WritePayload(ByteBuffer& out) override;
@@ -32,6 +40,7 @@ class Http2DataFrame : public Http2Frame {
 
  private:
   uint8_t padLength_ = 0;
+  uint32_t dataLength_ = 0;
   std::string_view data_;
 };
 
