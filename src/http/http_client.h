@@ -235,6 +235,10 @@ class HttpClient : public TransferClient,
   bool DirectBodyPossible();
   bool DirectBodyAllowed();
   int DirectBodyRead();
+  // HTTP/2 over TLS: records decrypted straight into one reused block and
+  // handed to the exchange, past the line buffers.
+  bool Http2DirectPossible();
+  int Http2DirectRead();
 
   // --- the transaction driver -------------------------------------------
   // The states of one round of a request; RunTransaction moves between them
@@ -366,6 +370,7 @@ class HttpClient : public TransferClient,
   bool closingOnPurpose_ = false;
   bool directBodyPaused_ = false;
   std::unique_ptr<Http2Bridge> http2_;
+  std::unique_ptr<char[]> http2Block_;  // Http2DirectRead's plaintext
 
   // Response.
   http::ResponseReader reader_;

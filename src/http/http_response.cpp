@@ -277,6 +277,7 @@ bool HttpClient::DirectBodyAllowed() {
 
 int HttpClient::DoRead(int mode) {
   if (mode == rmNotify && DirectBodyPossible()) return DirectBodyRead();
+  if (mode == rmNotify && AcceptData() && Http2DirectPossible()) return Http2DirectRead();
   int rc = TransferClient::DoRead(mode);
   if (directBodyPaused_) {
     // The head ended inside that read; the body continues on the direct path.
@@ -320,6 +321,28 @@ int HttpClient::DirectBodyRead() {
     bytesTransferred_ += n;
     ReportBody(memory_.Data().data() + size, static_cast<size_t>(n));
     if (int rc = reader_.BodyTaken(static_cast<size_t>(n), *this); rc != 0) return rc;
+  }
+}
+
+bool HttpClient::Http2DirectPossible() {
+  return http2_ && http2_->Active() && TlsActive() && !Firewall().NegotiationRunning() &&
+         MaxReceiveDataTime() <= 0 && !InputBuffered() && !LogsAt(kLogVerbose);
+}
+
+int HttpClient::Http2DirectRead() {
+  constexpr int kBlock = 1 << 17;
+  if (!http2Block_) http2Block_ = std::make_unique<char[]>(kBlock);
+  for (;;) {
+    if (!Http2DirectPossible()) return SocketOpen() ? TransferClient::DoRead(rmNotify) : 0;
+    if (!SocketOpen() || !AcceptData() || InterruptFlag() || closePending_) return 0;
+    int n = 0;
+    int rc = ReadInto(http2Block_.get(), kBlock, n);
+    if (rc == 10035) return 0;
+    // A close, or bytes buffered below: the ordinary read takes over.
+    if (rc == kReadElsewhere) return SocketOpen() ? TransferClient::DoRead(rmNotify) : 0;
+    if (rc != 0) return rc;
+    NoteActivity();
+    http2_->OnReceived(http2Block_.get(), static_cast<size_t>(n));
   }
 }
 
