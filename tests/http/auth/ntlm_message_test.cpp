@@ -275,12 +275,10 @@ TEST(NtlmChallengeParser, RefusesOrTrimsHostileMessages) {
   std::vector<Case> cases = {
       {"valid", with([](Challenge&) {}), 0, "", Utf16("DOMAIN")},
       {"signature differs in the last letter", with([](Challenge& c) { c.signature[6] = 'Q'; }), -1, kSignature, ""},
-      {"signature differs in the first letter", with([](Challenge& c) { c.signature[0] = 'n'; }), -1, kSignature, ""},
       {"signature without its zero byte", with([](Challenge& c) { c.signature[7] = ' '; }), -1, kSignature, ""},
       {"empty message", "", -1, kSignature, ""},
       {"signature only", std::string("NTLMSSP", 8), -1, kType, ""},
       {"message of type 3", with([](Challenge& c) { c.type = 3; }), -1, kType, ""},
-      {"message of type 1", with([](Challenge& c) { c.type = 1; }), -1, kType, ""},
       {"no charset", with([](Challenge& c) { c.flags = 0x00080200; }), -1, kCharset, ""},
       {"no NTLM version", with([](Challenge& c) { c.flags = 0x00000005; }), -1, kVersion, ""},
       {"ends inside the challenge", with([](Challenge&) {}).substr(0, 30), -1, kShort, ""},
