@@ -483,9 +483,16 @@ bool TlsClient::DecryptStep() {
     case tls::kSecEIncompleteMessage:
       return false;
     case tls::kSecIContextExpired: {
+      // Plaintext the layer above has not taken yet goes up first: none is
+      // taken while a connect waits, and the server's last records may come
+      // in the same read as the end of the handshake. What follows the
+      // close_notify is plain TCP again.
+      std::string rest(plainLines_.Peek());
+      rest += overflow_;
+      rest += Received();
+      plainLines_.Reset();
+      overflow_.clear();
       PeerEndsTls();
-      // What follows the close_notify is plain TCP again.
-      std::string rest(Received());
       ClearReceived();
       if (!rest.empty()) Lines().Append(rest.data(), static_cast<int>(rest.size()));
       RepostRead();

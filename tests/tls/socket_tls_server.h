@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -50,6 +51,9 @@ class SocketTlsServer {
       if (fd < 0) return;
       timeval tv{10, 0};
       ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+      // Each write of a script leaves at once, not held back for an ACK.
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       SSL* ssl = nullptr;
       if (!raw) {
         ssl = SSL_new(ctx_.get());

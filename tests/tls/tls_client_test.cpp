@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "socket_tls_server.h"
@@ -30,7 +33,11 @@ class RecordingClient : public TlsClient, public RESTEvents {
   bool accept = false;
 
   void DataIn(const char* d, int n, bool) override { data.append(d, static_cast<size_t>(n)); }
-  void SSLStatus(std::string& m) override { events.push_back("SSLStatus " + m); }
+  std::function<void(const std::string&)> onStatus;
+  void SSLStatus(std::string& m) override {
+    events.push_back("SSLStatus " + m);
+    if (onStatus) onStatus(m);
+  }
   void Connected(int& code, std::string& d) override { events.push_back("Connected " + std::to_string(code) + " " + d); }
   void ConnectionStatus(std::string& e, int& code, std::string&) override {
     events.push_back("ConnectionStatus " + e + " " + std::to_string(code));
@@ -193,27 +200,47 @@ TEST(TlsClientSocket, RenegotiatedCertificateIsCheckedAgainWhenAsked) {
   }
 }
 
+// The server's last records and the plain bytes behind them come after the
+// handshake, or in the same read as its end while the connect still waits
+// and the layer above takes nothing: that plaintext must not be lost when
+// TLS ends.
 TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
-  SocketTlsServer server([](int fd, SSL* ssl) {
-    SSL_write(ssl, "secure\n", 7);
-    SSL_shutdown(ssl);
-    ::send(fd, "plain after close\n", 18, MSG_NOSIGNAL);
-    char buf[64];
-    ::recv(fd, buf, sizeof buf, 0);  // our close_notify
-    ::recv(fd, buf, sizeof buf, 0);  // until the client closes
-  });
-  RecordingClient c;
-  c.Config("SSLSecurityFlags=0x10");
-  ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
-  ASSERT_TRUE(c.WaitFor([&] { return c.data == "secure\nplain after close\n"; })) << c.data;
-  EXPECT_TRUE(c.Has("SSLStatus Server signaled end of session."));
-  EXPECT_FALSE(c.TlsActive());
-  EXPECT_TRUE(c.IsConnected());
-  // Nothing meant for the TLS connection goes out in the clear.
-  int accepted = -1;
-  EXPECT_EQ(c.SendPlain("GET /", 5, accepted), 10057);
-  EXPECT_EQ(accepted, 0);
-  c.Connect(false);
+  for (bool withHandshakeEnd : {false, true}) {
+    SCOPED_TRACE(withHandshakeEnd ? "with the handshake's end" : "after the handshake");
+    std::atomic<bool> sent{false};
+    SocketTlsServer server([&](int fd, SSL* ssl) {
+      if (!withHandshakeEnd) SocketTlsServer::ReadLine(ssl);
+      SSL_write(ssl, "secure\n", 7);
+      SSL_shutdown(ssl);
+      ::send(fd, "plain after close\n", 18, MSG_NOSIGNAL);
+      sent = true;
+      char buf[64];
+      ::recv(fd, buf, sizeof buf, 0);  // our close_notify
+      ::recv(fd, buf, sizeof buf, 0);  // until the client closes
+    });
+    RecordingClient c;
+    c.Config("SSLSecurityFlags=0x10");
+    // Our last handshake flight is out: hold on until the server has sent
+    // everything, so that it comes with the end of the handshake.
+    if (withHandshakeEnd) {
+      c.onStatus = [&](const std::string& m) {
+        if (m.find("handshake bytes.") != std::string::npos) {
+          while (!sent) std::this_thread::yield();
+        }
+      };
+    }
+    ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
+    if (!withHandshakeEnd) ASSERT_EQ(c.Send("go\n"), 0);
+    ASSERT_TRUE(c.WaitFor([&] { return c.data == "secure\nplain after close\n"; })) << c.data;
+    EXPECT_TRUE(c.Has("SSLStatus Server signaled end of session."));
+    EXPECT_FALSE(c.TlsActive());
+    EXPECT_TRUE(c.IsConnected());
+    // Nothing meant for the TLS connection goes out in the clear.
+    int accepted = -1;
+    EXPECT_EQ(c.SendPlain("GET /", 5, accepted), 10057);
+    EXPECT_EQ(accepted, 0);
+    c.Connect(false);
+  }
 }
 
 // A reader that takes the body through ReadInto, as the HTTP layer does:
