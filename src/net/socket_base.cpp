@@ -16,8 +16,6 @@
 
 namespace corvane {
 
-int64_t TickCount() noexcept { return SteadyClock().NowMs(); }
-
 namespace {
 
 // Traffic-control classes by name (QOSTrafficType).

@@ -15,9 +15,6 @@
 
 namespace corvane {
 
-// Milliseconds of the steady clock (the tick count of the deadline rules).
-int64_t TickCount() noexcept;
-
 // TLS settings kept at the socket level so they survive switching TLS on and
 // off; the TLS layer reads them when it acquires its credentials.
 struct TlsSettings {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "net/tcp_client.h"
 
@@ -12,55 +13,38 @@ std::string Query(TcpClient& client, const std::string& key) {
   return client.ResultText().str();
 }
 
-TEST(NetConfig, DefaultsAnswerAsDocumented) {
-  TcpClient client;
-  struct Row {
+// Settings and what a later query of a setting answers after them.
+TEST(NetConfig, SettingsAndTheAnswersTheyLeave) {
+  struct Case {
+    std::vector<std::string> settings;
     const char* key;
-    const char* answer;
+    std::string answer;
+  } cases[] = {
+      {{"FirewallType=2"}, "FirewallPort", "1080"},  // each type has its default port
+      {{"FirewallType=2", "FirewallType=0"}, "FirewallPort", "0"},
+      {{"FirewallType=1"}, "FirewallPort", "80"},
+      {{"FirewallPassword=" + std::string(300, 'p')}, "FirewallPassword", std::string(255, 'p')},
+      {{"FirewallHost=10.1.2.3"}, "FirewallHost", "10.1.2.3"},
+      {{"QOSTrafficType=Voice"}, "QOSTrafficType", "4"},
+      {{"QOSTrafficType=voice"}, "QOSTrafficType", "4"},
+      {{"QOSTrafficType=0x4"}, "QOSTrafficType", "4"},
+      {{"TcpNoDelay=yes"}, "TcpNoDelay", "True"},
+      {{"TcpNoDelay=yes", "TcpNoDelay=on"}, "TcpNoDelay", "False"},
+      {{"KeepAliveTime=5000"}, "TCPKeepAlive", "True"},
+      // The other time is still set.
+      {{"KeepAliveTime=5000", "TCPKeepAlive=false", "KeepAliveInterval=0"}, "TCPKeepAlive", "True"},
+      {{"MaxLineLength=100000"}, "MaxLineLength", "65536"},  // capped on plain connections
+      {{"LingerTime=5"}, "LingerTime", "5"},
+      {{"SelectWaitMillis=7"}, "SelectWaitMillis", "7"},
+      {{"SSLEnabledProtocols=0x3000"}, "SSLEnabledProtocols", "12288"},
+      {{}, "WinsockStatus", "0"},
+      {{}, "WinsockVersion", "2.2"},
   };
-  const Row rows[] = {
-      {"SelectWaitMillis", "20"},  {"AbsoluteTimeout", "False"},   {"TimeoutInMilliseconds", "False"},
-      {"WinsockStatus", "0"},      {"WinsockVersion", "2.2"},      {"UseWindowsMessages", "True"},
-      {"UseIPv6", "False"},        {"UseGetAddrInfo", "True"},     {"MaxLineLength", "2048"},
-      {"SplitCRLF", "False"},      {"Linger", "True"},             {"LingerTime", "0"},
-      {"TcpNoDelay", "False"},     {"TCPKeepAlive", "False"},      {"MaxTransferRate", "0"},
-      {"MaxReceiveDataTime", "0"}, {"LocalPort", "0"},             {"FirewallType", "0"},
-      {"FirewallHost", ""},        {"SSLEnabledProtocols", "4032"}, {"SSLCipherStrength", "40"},
-      {"SSLProvider", "Microsoft Unified Security Protocol Provider"},
-      {"SSLEnableRenegotiation", "True"}, {"ExtendedProtection", "True"}, {"UseSystemSSPI", "True"},
-      {"BindIPv6Address", "True"}, {"GracefullyShutDownSSL", "False"}, {"QOSTrafficType", "0"},
-  };
-  for (const Row& row : rows) EXPECT_EQ(Query(client, row.key), row.answer) << row.key;
-}
-
-TEST(NetConfig, FirewallTypeChoosesItsDefaultPort) {
-  TcpClient client;
-  client.Config("FirewallType=2");
-  EXPECT_EQ(Query(client, "FirewallPort"), "1080");
-  client.Config("FirewallType=0");
-  EXPECT_EQ(Query(client, "FirewallPort"), "0");
-  client.Config("FirewallType=1");
-  EXPECT_EQ(Query(client, "FirewallPort"), "80");
-  client.Config("FirewallPassword=" + std::string(300, 'p'));
-  EXPECT_EQ(Query(client, "FirewallPassword").size(), 255u);
-  client.Config("FirewallHost=10.1.2.3");
-  EXPECT_EQ(Query(client, "FirewallHost"), "10.1.2.3");
-}
-
-TEST(NetConfig, QosTrafficTypeTakesNamesAndNumbers) {
-  for (const char* value : {"Voice", "voice", "4", "0x4"}) {
+  for (const Case& c : cases) {
     TcpClient client;
-    client.Config(std::string("QOSTrafficType=") + value);
-    EXPECT_EQ(Query(client, "QOSTrafficType"), "4") << value;
+    for (const std::string& setting : c.settings) EXPECT_EQ(client.Config(setting), 0) << setting;
+    EXPECT_EQ(Query(client, c.key), c.answer) << c.key;
   }
-}
-
-TEST(NetConfig, BooleansTakeYesButNotOn) {
-  TcpClient client;
-  client.Config("TcpNoDelay=yes");
-  EXPECT_EQ(Query(client, "TcpNoDelay"), "True");
-  client.Config("TcpNoDelay=on");
-  EXPECT_EQ(Query(client, "TcpNoDelay"), "False");
 }
 
 TEST(NetConfig, TimeoutInMillisecondsKeepsTheNumberInTheNewUnit) {
@@ -74,25 +58,10 @@ TEST(NetConfig, TimeoutInMillisecondsKeepsTheNumberInTheNewUnit) {
   EXPECT_EQ(client.Deadline(), 0);  // a running deadline is cancelled
 }
 
-TEST(NetConfig, KeepAliveTimesTurnKeepAliveOn) {
+TEST(NetConfig, SplitCrLfAndUnknownKeys) {
   TcpClient client;
-  client.Config("KeepAliveTime=5000");
-  EXPECT_EQ(Query(client, "TCPKeepAlive"), "True");
-  client.Config("TCPKeepAlive=false");
-  client.Config("KeepAliveInterval=0");
-  EXPECT_EQ(Query(client, "TCPKeepAlive"), "True");  // the other time is still set
-}
-
-TEST(NetConfig, MaxLineLengthIsCappedOnPlainConnections) {
-  TcpClient client;
-  EXPECT_EQ(client.Config("MaxLineLength=100000"), 0);
-  EXPECT_EQ(Query(client, "MaxLineLength"), "65536");
   EXPECT_EQ(client.Config("SplitCRLF=true"), 0);
   EXPECT_EQ(client.Lines().Terminator(), "\r\n");
-}
-
-TEST(NetConfig, UnknownKeysFallThroughToTheCore) {
-  TcpClient client;
   EXPECT_EQ(client.Config("NoSuchKey=1"), -1);
   EXPECT_EQ(client.LastErrorText(), "Unknown config setting.");
 }

@@ -5,8 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -32,11 +30,8 @@ class LoopbackServer {
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);
     thread_ = std::thread([this, script = std::move(script)] {
-      sockaddr_in peer{};
-      socklen_t peerLen = sizeof peer;
-      int fd = ::accept(listenFd_, reinterpret_cast<sockaddr*>(&peer), &peerLen);
+      int fd = ::accept(listenFd_, nullptr, nullptr);
       if (fd < 0) return;
-      peerPort_ = ntohs(peer.sin_port);
       script(fd);
       ::close(fd);
     });
@@ -47,12 +42,10 @@ class LoopbackServer {
     ::close(listenFd_);
   }
   int port() const { return port_; }
-  int peerPort() const { return peerPort_; }
 
  private:
   int listenFd_ = -1;
   int port_ = 0;
-  std::atomic<int> peerPort_{0};
   std::thread thread_;
 };
 
@@ -77,8 +70,6 @@ inline void SendAll(int fd, const std::string& data) {
     off += static_cast<size_t>(n);
   }
 }
-
-inline void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 // Reads until the peer closes; returns everything.
 inline std::string ReadToEnd(int fd) {
