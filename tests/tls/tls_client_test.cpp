@@ -387,12 +387,6 @@ TEST(TlsClientSocket, WeakCertificateIsRefusedUnlessTheHandlerAccepts) {
   }
 }
 
-TEST(TlsClientSocket, SendBeforeTheHandshakeIsNotConnected) {
-  RecordingClient c;
-  int accepted = -1;
-  EXPECT_EQ(c.SendPlain("x", 1, accepted), 10057);
-}
-
 TEST(TlsClientSocket, CredentialKeptForTheSameSettingsWithReuse) {
   for (int round = 0; round < 2; ++round) {
     SocketTlsServer first([](int, SSL* ssl) { SocketTlsServer::ReadLine(ssl); });
@@ -408,19 +402,6 @@ TEST(TlsClientSocket, CredentialKeptForTheSameSettingsWithReuse) {
     EXPECT_EQ(c.Credential() == credential, round == 0);
     c.Connect(false);
   }
-}
-
-TEST(TlsClientConfig, OwnKeysAndSocketKeys) {
-  RecordingClient c;
-  EXPECT_EQ(c.Config("ALPNExtension=h2,http/1.1"), 0);
-  EXPECT_EQ(c.ALPNExtension(), "h2,http/1.1");
-  EXPECT_EQ(c.Config("ParseSSLServerCert=yes"), 0);
-  EXPECT_EQ(c.Config("ParseSSLServerCert"), 0);
-  EXPECT_EQ(c.ResultText().str(), "True");
-  EXPECT_EQ(c.Config("SSLEnabledProtocols=0x0C00"), 0);
-  EXPECT_EQ(c.Tls().sslEnabledProtocols, 0xC00u);
-  EXPECT_EQ(c.Config("SSLProvider"), 0);
-  EXPECT_EQ(c.ResultText().str(), "Microsoft Unified Security Protocol Provider");
 }
 
 TEST(TlsClientConfig, UnknownProviderFailsCredentialAcquisition) {

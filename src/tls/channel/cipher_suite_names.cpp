@@ -384,8 +384,4 @@ std::string CipherSuiteText(uint32_t code) {
   return "Unknown (" + std::to_string(code) + ")";
 }
 
-std::string_view CipherSuiteTableText(size_t index) noexcept { return kCipherSuites[index].text; }
-size_t CipherSuiteTableSize() noexcept { return std::size(kCipherSuites); }
-uint32_t CipherSuiteTableCode(size_t index) noexcept { return kCipherSuites[index].code; }
-
 }  // namespace corvane::tls

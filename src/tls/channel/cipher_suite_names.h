@@ -14,9 +14,5 @@ struct CipherSuiteName {
 // The logged name of a cipher suite code: the table text, or "Unknown (" the
 // code in decimal ")".
 std::string CipherSuiteText(uint32_t code);
-// The whole table, for tests.
-std::string_view CipherSuiteTableText(size_t index) noexcept;
-size_t CipherSuiteTableSize() noexcept;
-uint32_t CipherSuiteTableCode(size_t index) noexcept;
 
 }  // namespace corvane::tls

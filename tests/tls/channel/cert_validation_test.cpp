@@ -160,15 +160,6 @@ TEST(CertificateReport, ServerNameThatIsNotUtf8CannotBeChecked) {
   EXPECT_EQ(ValidateServerCertificate(pki.valid.get(), nullptr, "bad\xff" "name", 0, false, report, pki.trust.get()),
             285u);
   EXPECT_EQ(report.status, "Server name does not match server certificate.");
-}
-
-TEST(CertificateReport, PolicyTextsOfTheTable) {
-  EXPECT_EQ(PolicyStatusText(0x800B0109),
-            "A certification chain processed correctly but terminated in a root certificate not trusted by the "
-            "trust provider.");
-  EXPECT_EQ(PolicyStatusText(0x800B0101), "A required certificate is not within its validity period.");
-  EXPECT_EQ(PolicyStatusText(0x800B010F), "The certificate's CN name does not match the passed value.");
-  EXPECT_EQ(PolicyStatusText(0x80096019), "The certificate's basic constraints are invalid or missing.");
   EXPECT_EQ(PolicyStatusText(0x12345678), "(unknown status code)");
 }
 

@@ -19,9 +19,9 @@ void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
   }
 }
 
-}  // namespace
-
 EvpPkeyPtr NewEcKey() { return EvpPkeyPtr(EVP_EC_gen("P-256")); }
+
+}  // namespace
 
 EVP_PKEY* SharedRsaKey() {
   static EvpPkeyPtr key(EVP_RSA_gen(2048));
@@ -53,7 +53,7 @@ X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_P
     AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
   } else {
     AddExtension(cert.get(), signer, NID_basic_constraints, "CA:FALSE");
-    if (spec.serverAuthUsage) AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
+    AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
   }
   AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
   if (issuer != nullptr) AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid");
@@ -114,10 +114,8 @@ MemoryServer::MemoryServer(const Options& options) : options_(options) {
   if (options.securityLevel >= 0) SSL_CTX_set_security_level(ctx_.get(), options.securityLevel);
   if (options.minVersion) SSL_CTX_set_min_proto_version(ctx_.get(), options.minVersion);
   if (options.maxVersion) SSL_CTX_set_max_proto_version(ctx_.get(), options.maxVersion);
-  X509* cert = options.certificate != nullptr ? options.certificate : TestPki::Get().valid.get();
-  SSL_CTX_use_certificate(ctx_.get(), cert);
+  SSL_CTX_use_certificate(ctx_.get(), TestPki::Get().valid.get());
   SSL_CTX_use_PrivateKey(ctx_.get(), SharedRsaKey());
-  if (options.chainExtra != nullptr) SSL_CTX_add1_chain_cert(ctx_.get(), options.chainExtra);
   SSL_CTX_set_alpn_select_cb(ctx_.get(), SelectAlpn, this);
   ssl_.reset(SSL_new(ctx_.get()));
   in_ = BIO_new(BIO_s_mem());
@@ -159,8 +157,7 @@ void MemoryServer::Receive(std::string_view bytes) {
         continue;
       }
     }
-    lastError_ = SSL_get_error(ssl_.get(), r);
-    if (lastError_ != SSL_ERROR_WANT_READ) lastReason_ = ERR_GET_REASON(ERR_peek_last_error());
+    if (SSL_get_error(ssl_.get(), r) != SSL_ERROR_WANT_READ) lastReason_ = ERR_GET_REASON(ERR_peek_last_error());
     ERR_clear_error();
     return;
   }

@@ -22,14 +22,12 @@ struct CertSpec {
   long notBeforeDays = -1;
   long notAfterDays = 30;
   bool isCa = false;
-  bool serverAuthUsage = true;  // extendedKeyUsage serverAuth (leaves only)
   const char* digest = "SHA256";  // of the issuer's signature
 };
 
 // Signs with issuerKey under issuer (null issuer: self-signed with key).
 X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey);
 EVP_PKEY* SharedRsaKey();  // one 2048-bit key for all leaves of a run
-EvpPkeyPtr NewEcKey();
 
 // A small public key infrastructure: a trusted CA, an untrusted CA and
 // leaves for each certificate case.
@@ -53,8 +51,6 @@ struct TestPki {
 class MemoryServer {
  public:
   struct Options {
-    X509* certificate = nullptr;
-    X509* chainExtra = nullptr;  // sent after the certificate
     int minVersion = 0;
     int maxVersion = 0;
     std::string alpnSelect;  // protocol to choose when offered
@@ -78,8 +74,6 @@ class MemoryServer {
   void Receive(std::string_view bytes);
   // Takes what the server wants to send.
   std::string TakeOutput();
-  bool HandshakeDone() const { return SSL_is_init_finished(ssl_.get()); }
-  int LastError() const { return lastError_; }
   unsigned long LastReason() const { return lastReason_; }
   const std::string& Received() const { return received_; }
   const std::string& OfferedAlpn() const { return offeredAlpn_; }
@@ -98,7 +92,6 @@ class MemoryServer {
   std::string received_;
   std::string offeredAlpn_;
   bool alpnRan_ = false;
-  int lastError_ = 0;
   unsigned long lastReason_ = 0;
 };
 
