@@ -230,7 +230,9 @@ TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
       };
     }
     ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
-    if (!withHandshakeEnd) ASSERT_EQ(c.Send("go\n"), 0);
+    if (!withHandshakeEnd) {
+      ASSERT_EQ(c.Send("go\n"), 0);
+    }
     ASSERT_TRUE(c.WaitFor([&] { return c.data == "secure\nplain after close\n"; })) << c.data;
     EXPECT_TRUE(c.Has("SSLStatus Server signaled end of session."));
     EXPECT_FALSE(c.TlsActive());
