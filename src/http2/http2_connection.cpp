@@ -104,6 +104,7 @@ int Http2Connection::Start() {
   goAwayReceived_ = false;
   closedByPeer_ = false;
   inHeaderBlock_ = pushBlock_ = endStreamPending_ = false;
+  fieldRules_.Reset();
   failure_ = 0;
   received_.Clear();
   inData_ = false;
@@ -267,6 +268,7 @@ int Http2Connection::Close() {
   decoder_.Reset();
   closedByPeer_ = false;
   inHeaderBlock_ = pushBlock_ = endStreamPending_ = false;
+  fieldRules_.Reset();
   failure_ = 0;
   started_ = false;
   streamId_ = kFirstStreamId;
@@ -286,6 +288,7 @@ bool Http2Connection::NextStream() {
   streamSendWindow_ = static_cast<int32_t>(settings_[SETTINGS_INITIAL_WINDOW_SIZE - 1]);
   responseComplete_ = false;
   pushBlock_ = endStreamPending_ = false;
+  fieldRules_.Reset();
   ClearError();
   return true;
 }
@@ -516,6 +519,15 @@ int Http2Connection::DeliverHeaders(const HeaderList& headers, bool endHeaders) 
         if (c == '\r' || c == '\n' || c == '\0') c = '?';
       }
       return Fail(Http2Message::kMalformedField, {shown});
+    }
+  }
+  // A promised request's block is decoded only to keep the table in step.
+  if (!pushBlock_) {
+    for (const HeaderField& f : headers) {
+      if (auto v = fieldRules_.Check(f)) return Fail(v->message, {v->shown});
+    }
+    if (endHeaders) {
+      if (auto v = fieldRules_.EndBlock()) return Fail(v->message, {v->shown});
     }
   }
   if (!pushBlock_ && listener_ != nullptr) {

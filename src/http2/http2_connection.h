@@ -11,6 +11,7 @@
 #include "http2/header_list.h"
 #include "http2/hpack_decoder.h"
 #include "http2/http2_frame_types.h"
+#include "http2/response_field_rules.h"
 
 namespace corvane {
 
@@ -197,6 +198,7 @@ class Http2Connection : public ComponentCore {
   int64_t connectionSendWindow_ = 65535;
   HeaderList requestHeaders_;
   HpackDecoder decoder_;
+  ResponseFieldRules fieldRules_;
   Http2ResponseListener* listener_ = nullptr;
   ByteBuffer received_;  // bytes of an incomplete frame (of a DATA frame: its prefix)
   bool inData_ = false;  // a DATA frame's payload is arriving

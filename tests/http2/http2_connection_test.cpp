@@ -323,6 +323,80 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
   }
 }
 
+struct FieldRuleCase {
+  const char* what;
+  std::vector<HeaderList> blocks;  // one HEADERS frame each, END_STREAM on the last
+  std::string message;             // empty: the response is accepted
+};
+
+// Received fields are held to the HTTP/2 field rules; a break makes the
+// response malformed before any of the offending frame reaches the listener.
+TEST_F(Http2ConnectionTest, ResponseFieldsBreakingTheFieldRulesAreMalformed) {
+  const std::string kBad = "PROTOCOL_ERROR: Malformed response: ";
+  const std::string kName = " is not a lower-case token.";
+  const std::string kHop = " is not allowed in HTTP/2.";
+  const HeaderField ok{":status", "200"};
+  const FieldRuleCase cases[] = {
+      {"upper-case name", {{ok, {"Content-Type", "x"}}}, kBad + "the header field name Content-Type" + kName},
+      {"space in a name", {{ok, {"x y", "1"}}}, kBad + "the header field name x?y" + kName},
+      {"separator in a name", {{ok, {"x(y)", "1"}}}, kBad + "the header field name x(y)" + kName},
+      {"byte above 0x7f in a name", {{ok, {"x\xe9", "1"}}}, kBad + "the header field name x?" + kName},
+      {"empty name", {{ok, {"", "1"}}}, kBad + "the header field name " + kName},
+      {"unknown pseudo-header", {{ok, {":foo", "1"}}}, kBad + "the pseudo-header field :foo is not allowed here."},
+      {"request pseudo-header", {{{":path", "/"}, ok}}, kBad + "the pseudo-header field :path is not allowed here."},
+      {"pseudo-header after a field", {{{"x-a", "1"}, ok}},
+       kBad + "the pseudo-header field :status follows a regular field."},
+      {"second :status", {{ok, {":status", "204"}}}, kBad + "the header block carries :status twice."},
+      {"no :status", {{{"x-a", "1"}}}, kBad + "the header block has no :status."},
+      {"two-digit :status", {{{":status", "20"}}}, kBad + ":status 20 is not a three-digit status code."},
+      {":status with a blank", {{{":status", "200 "}}}, kBad + ":status 200? is not a three-digit status code."},
+      {"connection", {{ok, {"connection", "close"}}}, kBad + "the connection-specific header field connection" + kHop},
+      {"keep-alive", {{ok, {"keep-alive", "5"}}}, kBad + "the connection-specific header field keep-alive" + kHop},
+      {"proxy-connection", {{ok, {"proxy-connection", "x"}}},
+       kBad + "the connection-specific header field proxy-connection" + kHop},
+      {"transfer-encoding", {{ok, {"transfer-encoding", "chunked"}}},
+       kBad + "the connection-specific header field transfer-encoding" + kHop},
+      {"upgrade", {{ok, {"upgrade", "h2c"}}}, kBad + "the connection-specific header field upgrade" + kHop},
+      {"te other than trailers", {{ok, {"te", "gzip"}}}, kBad + "the connection-specific header field te" + kHop},
+      {"leading space in a value", {{ok, {"x-a", " 1"}}},
+       kBad + "the value of the header field x-a begins or ends with whitespace."},
+      {"trailing tab in a value", {{ok, {"x-a", "1\t"}}},
+       kBad + "the value of the header field x-a begins or ends with whitespace."},
+      {":status in trailers", {{ok}, {{":status", "200"}}},
+       kBad + "the pseudo-header field :status is not allowed here."},
+      {"no :status after an informational block", {{{":status", "103"}, {"link", "</a>"}}, {{"x-a", "1"}}},
+       kBad + "the header block has no :status."},
+      {"informational, final and trailers", {{{":status", "100"}}, {ok, {"te", "Trailers"}}, {{"x-sum", "1"}}}, ""},
+      {"inner blanks, empty values, every token byte",
+       {{ok, {"x-a", "1  2"}, {"x-b", ""}, {"!#$%&'*+-.^_`|~09az", "v"}}}, ""},
+  };
+  for (const FieldRuleCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    conn.Close();
+    Reach(St::ssHalfClosedLocal);
+    int rc = 0;
+    for (size_t i = 0; i < c.blocks.size() && rc == 0; ++i) {
+      uint8_t flags = kFlagEndHeaders | (i + 1 == c.blocks.size() ? kFlagEndStream : 0);
+      rc = Feed(Frame(1, flags, 1, Block(c.blocks[i])));
+    }
+    if (c.message.empty()) {
+      EXPECT_EQ(0, rc) << conn.LastErrorText().view();
+      EXPECT_EQ("complete", listener.lines.back());
+    } else {
+      EXPECT_EQ(1, rc);
+      EXPECT_EQ(c.message, conn.LastErrorText().view());
+    }
+  }
+}
+
+TEST_F(Http2ConnectionTest, FieldRulesHoldAcrossContinuationFrames) {
+  Reach(St::ssHalfClosedLocal);
+  ASSERT_EQ(0, Feed(Frame(1, 0, 1, Block({{"x-a", "1"}}))));
+  EXPECT_EQ(1, Feed(Frame(9, kFlagEndHeaders, 1, Block({{":status", "200"}}))));
+  EXPECT_EQ("PROTOCOL_ERROR: Malformed response: the pseudo-header field :status follows a regular field.",
+            conn.LastErrorText().view());
+}
+
 TEST_F(Http2ConnectionTest, GoAwayIsAcceptedAndKept) {
   Reach(St::ssHalfClosedLocal);
   ASSERT_EQ(0, Feed(Frame(7, 0, 0, U32(0) + U32(11) + "calm down")));
