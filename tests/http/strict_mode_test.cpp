@@ -1,6 +1,7 @@
 // StrictMode end to end: each rule against nginx where nginx can show it
-// (two origins: 127.0.0.1 and "localhost" on another port), against the
-// scripted server where a real server would not send such bytes.
+// (two origins: 127.0.0.1 and "localhost" on another port; https and plain
+// http on one host), against the scripted server where a real server would
+// not send such bytes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -64,6 +65,29 @@ INSTANTIATE_TEST_SUITE_P(
         OriginCase{"StrictLocationUserinfoToOtherOrigin", true, false, "/to-other-with-userinfo",
                    "cookie=[] auth=[]"}),
     [](const ::testing::TestParamInfo<OriginCase>& info) { return std::string(info.param.name); });
+
+// A Secure cookie of the https origin goes back to it, and in strict mode
+// never to the same host over plain http; lenient, it goes everywhere.
+TEST(StrictSecureCookie, ReturnsOverHttpsOnlyInStrictMode) {
+  CORVANE_SERVER_SETTING(httpsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(httpPort, "CORVANE_TLS_PLAIN_PORT");
+  const std::string https = "https://localhost:" + httpsPort;
+  const std::string http = "http://localhost:" + httpPort;
+  for (bool strict : {true, false}) {
+    SCOPED_TRACE(strict ? "strict" : "lenient");
+    HttpClient client;
+    client.SetTimeout(10);
+    ASSERT_EQ(client.Config(std::string("StrictMode=") + (strict ? "true" : "false")), 0);
+    // The plain port is another port of the host: server cookies would be
+    // pruned when the URL moves there.
+    ASSERT_EQ(client.Config("DontClearCookiesOnUrlChange=true"), 0);
+    ASSERT_EQ(Fetch(client, https + "/set-cookies"), 0) << client.LastErrorText().str();
+    ASSERT_EQ(Fetch(client, https + "/echo"), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), "cookie=[plain=1; safe=3]\n");
+    ASSERT_EQ(Fetch(client, http + "/echo"), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), strict ? "cookie=[plain=1]\n" : "cookie=[plain=1; safe=3]\n");
+  }
+}
 
 // Responses a lenient reader takes one way and another parser may take
 // another, and a body past the limit: refused in strict mode only.
