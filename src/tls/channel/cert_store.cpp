@@ -118,15 +118,110 @@ OSSL_LIB_CTX* LegacyPfxContext() {
   return context;
 }
 
-bool ParsePfx(PKCS12* p12, const char* password, EVP_PKEY** key, X509** cert, STACK_OF(X509)** ca) {
-  if (PKCS12_parse(p12, password, key, cert, ca) == 1) return true;
+// Key-derivation rounds a PFX may ask for, in its MAC and in each
+// password-based encryption inside. OpenSSL runs whatever count the file
+// names, so a hostile file would keep a load busy for hours; exporters
+// write 2048 to 600000. The PEM and PKCS #8 reader has the same bound.
+constexpr long kMaxPfxIterations = 10000000;
+// Safe contents nest inside bags; real files use one level.
+constexpr int kMaxPfxNesting = 4;
+
+bool IterationsOk(const ASN1_INTEGER* iterations) {
+  // ASN1_INTEGER_get gives -1 for a value that does not fit a long.
+  const long n = iterations == nullptr ? 1 : ASN1_INTEGER_get(iterations);
+  return n >= 1 && n <= kMaxPfxIterations;
+}
+
+// PBES2 keeps its rounds in the PBKDF2 parameters, the PKCS #5 v1 and
+// PKCS #12 schemes in PBEPARAM. Parameters that do not decode are refused
+// here as OpenSSL would refuse them; scrypt's cost is bounded by OpenSSL's
+// own memory limit.
+bool AlgorithmIterationsOk(const X509_ALGOR* alg) {
+  if (alg == nullptr || alg->parameter == nullptr) return false;
+  if (OBJ_obj2nid(alg->algorithm) != NID_pbes2) {
+    OsslPtr<PBEPARAM, PBEPARAM_free> pbe(
+        static_cast<PBEPARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBEPARAM), alg->parameter)));
+    return pbe && IterationsOk(pbe->iter);
+  }
+  OsslPtr<PBE2PARAM, PBE2PARAM_free> pbes2(
+      static_cast<PBE2PARAM*>(ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBE2PARAM), alg->parameter)));
+  if (!pbes2 || pbes2->keyfunc == nullptr) return false;
+  if (OBJ_obj2nid(pbes2->keyfunc->algorithm) != NID_id_pbkdf2) return true;
+  if (pbes2->keyfunc->parameter == nullptr) return false;
+  OsslPtr<PBKDF2PARAM, PBKDF2PARAM_free> kdf(static_cast<PBKDF2PARAM*>(
+      ASN1_TYPE_unpack_sequence(ASN1_ITEM_rptr(PBKDF2PARAM), pbes2->keyfunc->parameter)));
+  return kdf && IterationsOk(kdf->iter);
+}
+
+void FreeSafeBags(STACK_OF(PKCS12_SAFEBAG)* s) { sk_PKCS12_SAFEBAG_pop_free(s, PKCS12_SAFEBAG_free); }
+void FreeSafes(STACK_OF(PKCS7)* s) { sk_PKCS7_pop_free(s, PKCS7_free); }
+using SafeBagStackPtr = OsslPtr<STACK_OF(PKCS12_SAFEBAG), FreeSafeBags>;
+using Pkcs7StackPtr = OsslPtr<STACK_OF(PKCS7), FreeSafes>;
+
+bool BagIterationsOk(const STACK_OF(PKCS12_SAFEBAG)* bags, int depth) {
+  if (depth > kMaxPfxNesting) return false;
+  for (int i = 0; i < sk_PKCS12_SAFEBAG_num(bags); ++i) {
+    const PKCS12_SAFEBAG* bag = sk_PKCS12_SAFEBAG_value(bags, i);
+    switch (PKCS12_SAFEBAG_get_nid(bag)) {
+      case NID_pkcs8ShroudedKeyBag: {
+        const X509_ALGOR* alg = nullptr;
+        X509_SIG_get0(PKCS12_SAFEBAG_get0_pkcs8(bag), &alg, nullptr);
+        if (!AlgorithmIterationsOk(alg)) return false;
+        break;
+      }
+      case NID_safeContentsBag:
+        if (!BagIterationsOk(PKCS12_SAFEBAG_get0_safes(bag), depth + 1)) return false;
+        break;
+      default: break;
+    }
+  }
+  return true;
+}
+
+// Runs step with the default library context, and again with the legacy
+// one while step says an older exporter's cipher kept it from finishing.
+template <typename Step>
+bool WithLegacyFallback(Step step) {
+  if (step()) return true;
   OSSL_LIB_CTX* legacy = LegacyPfxContext();
   if (legacy == nullptr) return false;
   ERR_clear_error();
   OSSL_LIB_CTX* previous = OSSL_LIB_CTX_set0_default(legacy);
-  bool ok = PKCS12_parse(p12, password, key, cert, ca) == 1;
+  bool ok = step();
   OSSL_LIB_CTX_set0_default(previous);
   return ok;
+}
+
+// Whether every key derivation PKCS12_parse would run with this password
+// stays within the bound. An encrypted safe is opened (after its own
+// algorithm is checked) to see the key bags inside; opened is false when
+// one did not open, which the legacy context may change.
+bool ContentIterationsOk(PKCS12* p12, const char* password, bool& opened) {
+  opened = true;
+  Pkcs7StackPtr safes(PKCS12_unpack_authsafes(p12));
+  for (int i = 0; safes && i < sk_PKCS7_num(safes.get()); ++i) {
+    PKCS7* safe = sk_PKCS7_value(safes.get(), i);
+    SafeBagStackPtr bags;
+    switch (OBJ_obj2nid(safe->type)) {
+      case NID_pkcs7_data: bags.reset(PKCS12_unpack_p7data(safe)); break;
+      case NID_pkcs7_encrypted:
+        if (safe->d.encrypted == nullptr || safe->d.encrypted->enc_data == nullptr ||
+            !AlgorithmIterationsOk(safe->d.encrypted->enc_data->algorithm)) {
+          return false;
+        }
+        bags.reset(PKCS12_unpack_p7encdata(safe, password, password == nullptr ? 0 : -1));
+        opened = opened && bags != nullptr;
+        break;
+      default: break;
+    }
+    if (bags && !BagIterationsOk(bags.get(), 0)) return false;
+  }
+  ERR_clear_error();
+  return true;
+}
+
+bool ParsePfx(PKCS12* p12, const char* password, EVP_PKEY** key, X509** cert, STACK_OF(X509)** ca) {
+  return WithLegacyFallback([&] { return PKCS12_parse(p12, password, key, cert, ca) == 1; });
 }
 
 int ImportPfx(std::string_view bytes, std::string_view password, CertStore& store, KeyStatus& status) {
@@ -138,6 +233,11 @@ int ImportPfx(std::string_view bytes, std::string_view password, CertStore& stor
     ERR_clear_error();
     return status.Fail(KeyError::StoreOpen, keys::kStatusBadEncoding);
   }
+  const ASN1_INTEGER* macIterations = nullptr;
+  PKCS12_get0_mac(nullptr, nullptr, nullptr, &macIterations, p12.get());
+  if (PKCS12_mac_present(p12.get()) && !IterationsOk(macIterations)) {
+    return status.Fail(KeyError::StoreOpen, keys::kStatusBadEncoding);
+  }
   std::string pass(password);
   const char* tries[2] = {pass.c_str(), pass.empty() ? nullptr : pass.c_str()};
   bool macFailed = false;
@@ -147,6 +247,13 @@ int ImportPfx(std::string_view bytes, std::string_view password, CertStore& stor
       macFailed = true;
       continue;
     }
+    bool withinBound = true;
+    WithLegacyFallback([&] {
+      bool opened = false;
+      withinBound = ContentIterationsOk(p12.get(), pw, opened);
+      return !withinBound || opened;
+    });
+    if (!withinBound) return status.Fail(KeyError::StoreOpen, keys::kStatusBadEncoding);
     EVP_PKEY* key = nullptr;
     X509* cert = nullptr;
     STACK_OF(X509)* ca = nullptr;
