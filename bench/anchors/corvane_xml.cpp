@@ -34,29 +34,12 @@
 // Reset() (outside the timing) frees the previous document before the next parse.
 #include <corvane/events.h>
 
+#include "core/utf8.h"
 #include "xml/xml_parser.h"
 
 #include "bench_common.h"
 
 namespace {
-
-void append_utf8(uint32_t cp, std::string& out) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
 
 // The value of the character reference "#n" or "#xh" (name without '&' and ';'), or -1.
 long char_ref(std::string_view name) {
@@ -125,7 +108,7 @@ class Counter : public corvane::RESTEvents {
             uint32_t cp = static_cast<uint32_t>(std::strtoul(e.c_str() + (hex ? 2 : 1), nullptr, hex ? 16 : 10));
             if (cp != 0 && cp <= 0x10FFFF) {
                 value.clear();
-                append_utf8(cp, value);
+                corvane::AppendUtf8(value, cp);
             }
         }
     }

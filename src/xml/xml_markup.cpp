@@ -5,6 +5,7 @@
 
 #include "core/ascii.h"
 #include "core/code_page.h"
+#include "core/utf8.h"
 #include "xml/xml_parser.h"
 
 namespace corvane {
@@ -21,19 +22,6 @@ bool AllWhitespace(const char* p, size_t n) noexcept {
     if (!IsWs(p[i])) return false;
   }
   return true;
-}
-
-void AppendUtf8(uint32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
 }
 
 }  // namespace
@@ -183,7 +171,7 @@ int XmlParser::CharacterReference(std::string_view name, std::string& out) {
   if (refUtf8_) {
     if (cp >= 0xD800 && cp <= 0xDFFF) return 0;  // a lone surrogate converts to nothing
     out.clear();
-    AppendUtf8(cp, out);
+    AppendUtf8(out, cp);
     return 0;
   }
   std::u16string unit(1, static_cast<char16_t>(cp));
