@@ -351,9 +351,19 @@ bool TlsClient::EarlyCertificateLook(std::string_view input) {
   bool accepted = FireSSLServerAuthentication(report.encoded, report.subject, report.issuer, report.status, false);
   if (!Alive()) return false;
   if (accepted) return true;
+  return RejectCertificate(false);
+}
+
+bool TlsClient::RejectCertificate(bool established) {
   Status("Server certificate verification failed. Aborting connection...");
-  SetError(TlsErrorCode(TlsError::CertificateRejected), TlsErrorText(TlsError::CertificateRejected));
-  FailConnection(TlsErrorCode(TlsError::CertificateRejected));
+  const int code = TlsErrorCode(TlsError::CertificateRejected);
+  SetError(code, TlsErrorText(TlsError::CertificateRejected));
+  // After Connected(0) the close carries the code instead.
+  if (established) {
+    FailEstablished(code);
+  } else {
+    FailConnection(code);
+  }
   return false;
 }
 
@@ -362,13 +372,7 @@ bool TlsClient::RenegotiatedCertificateAccepted() {
   if (peer != nullptr && tls::CertificateDer(peer) == handshakeCertificateDer_) return true;
   bool accepted = DecideServerCertificate();
   if (!Alive()) return false;
-  if (!accepted) {
-    Status("Server certificate verification failed. Aborting connection...");
-    SetError(TlsErrorCode(TlsError::CertificateRejected), TlsErrorText(TlsError::CertificateRejected));
-    // Connected(0) went out already: the close carries the code.
-    FailEstablished(TlsErrorCode(TlsError::CertificateRejected));
-    return false;
-  }
+  if (!accepted) return RejectCertificate(true);
   if (peer != nullptr) handshakeCertificateDer_ = tls::CertificateDer(peer);
   return true;
 }
@@ -386,12 +390,7 @@ bool TlsClient::FinishHandshake() {
   }
   bool accepted = DecideServerCertificate();
   if (!Alive()) return false;
-  if (!accepted) {
-    Status("Server certificate verification failed. Aborting connection...");
-    SetError(TlsErrorCode(TlsError::CertificateRejected), TlsErrorText(TlsError::CertificateRejected));
-    FailConnection(TlsErrorCode(TlsError::CertificateRejected));
-    return false;
-  }
+  if (!accepted) return RejectCertificate(false);
   state_ = ChannelState::Established;
   if (X509* peer = lib_->channel.PeerCertificate()) handshakeCertificateDer_ = tls::CertificateDer(peer);
   Status(lib_->channel.NegotiatedParametersText());

@@ -138,6 +138,9 @@ class TlsClient : public TcpClient {
   // After a renegotiation: the same certificate, or a new one accepted as
   // the first was. False when the connection was failed.
   bool RenegotiatedCertificateAccepted();
+  // Ends the handshake (or, once established, the connection) for a refused
+  // server certificate; always false.
+  bool RejectCertificate(bool established);
   bool DecideServerCertificate();
   bool EarlyCertificateLook(std::string_view input);
   void DeliverPlain(const char* data, size_t length);
