@@ -106,9 +106,12 @@ int RestClient::ParseAnswer(int result) {
   std::string_view type = ResponseContentType();
   std::string_view body = TransferredData();
   // A body that went to LocalFile left nothing to parse, and an answer to
-  // HEAD has none; an empty text is no JSON document, and the request did
-  // not fail.
-  if (body.empty() && (!LocalFile().empty() || Headers().httpMethod == "HEAD")) return result;
+  // HEAD, a 204 or a 304 has none even when it names a content type; an
+  // empty text is no JSON document, and the request did not fail.
+  if (body.empty() && (!LocalFile().empty() || Headers().httpMethod == "HEAD" || StatusCode() == 204 ||
+                       StatusCode() == 304)) {
+    return result;
+  }
   // A case-sensitive test, "xml" first: application/xhtml+xml is XML.
   if (type.find("xml") != std::string_view::npos) {
     kind_ = DocumentKind::kXml;

@@ -192,6 +192,11 @@ TEST_F(RestClientTest, BodyWrittenToLocalFileIsNotParsed) {
   std::remove(path.c_str());
 }
 
+TEST_F(RestClientTest, NoContentAnswerNamingJsonIsNotParsed) {
+  EXPECT_EQ(rest_.Put(Url("/no-content")), 0) << rest_.LastError();
+  EXPECT_EQ(rest_.StatusCode(), 204);
+}
+
 TEST_F(RestClientTest, CookieIndexAtCountFailsWith156) {
   ASSERT_EQ(rest_.AddCookie("a", "1"), 0);
   EXPECT_EQ(rest_.CookieName(1), "");

@@ -22,6 +22,7 @@ ROUTES = {
     "/no-fault": (200, "text/xml", b"<r><ok>fine</ok></r>"),
     "/broken-xml": (200, "text/xml", b"<r><a></b></r>"),
     "/item": (200, "application/xml", b"<item id='1'>one</item>"),
+    "/no-content": (204, "application/json", b""),
 }
 
 
