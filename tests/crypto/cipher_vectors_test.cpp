@@ -8,13 +8,13 @@
 #include "crypto/cipher_context.h"
 #include "crypto/cpu_features.h"
 #include "crypto/crypto_errors.h"
-#include "crypto_test_util.h"
+#include "support/hex.h"
 
 namespace corvane {
 namespace {
 
-using test::Hex;
-using test::Unhex;
+using testing::Hex;
+using testing::Unhex;
 
 struct CipherVector {
   const char* source;
@@ -25,6 +25,7 @@ struct CipherVector {
   const char* plain;
   const char* cipher;
   int effectiveBits = 0;  // RC2 only
+  int feedback = 0;
 };
 
 const char* const kSp80038aPlain =
@@ -50,6 +51,9 @@ const std::vector<CipherVector>& Vectors() {
        "000102030405060708090a0b0c0d0e0f", kSp80038aPlain,
        "3b3fd92eb72dad20333449f8e83cfb4ac8a64537a0b3a93fcde3cdad9f1ce58b"
        "26751f67a3cbb140b1808cf187a4f4dfc04b05357c5d1c0eeac4c66f9ff7f2e6"},
+      {"NIST SP 800-38A F.3.7 CFB8-AES128", caAES, cmCFB, "2b7e151628aed2a6abf7158809cf4f3c",
+       "000102030405060708090a0b0c0d0e0f", "6bc1bee22e409f96e93d7e117393172aae2d", "3b79424c9c0dd436bace9e0ed4586a4f32b9",
+       0, 8},
       {"NIST SP 800-38A F.4.1 OFB-AES128", caAES, cmOFB, "2b7e151628aed2a6abf7158809cf4f3c",
        "000102030405060708090a0b0c0d0e0f", kSp80038aPlain,
        "3b3fd92eb72dad20333449f8e83cfb4a7789508d16918f03f53c52dac54ed825"
@@ -108,6 +112,7 @@ std::string Crypt(const CipherVector& v, bool decrypt, const std::string& input)
   c.SetMode(v.mode);
   c.SetDecrypting(decrypt);
   c.SetEffectiveKeyBits(v.effectiveBits);
+  c.SetFeedbackSize(v.feedback);
   const std::string key = Unhex(v.key), iv = Unhex(v.iv);
   EXPECT_EQ(c.SetKey(key.data(), static_cast<int>(key.size()), iv.data(), static_cast<int>(iv.size())), 0);
   ByteBuffer out;

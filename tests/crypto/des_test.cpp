@@ -3,13 +3,13 @@
 #include <string>
 
 #include "crypto/des.h"
-#include "crypto_test_util.h"
+#include "support/hex.h"
 
 namespace corvane {
 namespace {
 
-using test::Hex;
-using test::Unhex;
+using testing::Hex;
+using testing::Unhex;
 
 struct BlockVector {
   const char* source;

@@ -8,13 +8,13 @@
 #include "crypto/crypto_errors.h"
 #include "crypto/hmac_context.h"
 #include "crypto/key_derivation.h"
-#include "crypto_test_util.h"
+#include "support/hex.h"
 
 namespace corvane {
 namespace {
 
-using test::Hex;
-using test::Unhex;
+using testing::Hex;
+using testing::Unhex;
 
 struct HmacVector {
   const char* source;
