@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "json/json_parser.h"
+#include "support/navigator_view.h"
 
 namespace corvane {
 namespace {
@@ -178,34 +179,21 @@ TEST(JsonPathTest, HasXPathLeavesCursorPathAndErrorAlone) {
   EXPECT_FALSE(empty.HasXPath("/json"));
 }
 
+// A JSON cursor has no prefix, namespace or attributes; a container has no
+// text of its own.
 TEST(JsonNavigatorTest, ReadsAroundTheCursor) {
   JsonParser parser;
   ASSERT_EQ(parser.Parse(kDoc), 0);
-  DocumentNavigator& nav = parser;
-  EXPECT_EQ(nav.XElement(), "json");
-  EXPECT_EQ(nav.XParent(), "");
-  EXPECT_EQ(nav.XChildCount(), 2);
-  ASSERT_EQ(nav.SetXPath("/json/store/book/[1]"), 0);
-  EXPECT_EQ(nav.XElement(), "");
-  EXPECT_EQ(nav.XParent(), "book");
-  EXPECT_EQ(nav.XText(), "");
-  EXPECT_EQ(nav.XNamespace(), "");
-  EXPECT_EQ(nav.XPrefix(), "");
-  ASSERT_EQ(nav.XChildCount(), 3);
-  std::string out;
-  EXPECT_EQ(nav.XChildName(1, out), 0);
-  EXPECT_EQ(out, "price");
-  EXPECT_EQ(nav.XChildXText(1, out), 0);
-  EXPECT_EQ(out, "8.95");
-  EXPECT_EQ(nav.XChildXText(2, out), 0);
-  EXPECT_EQ(out, "");  // a container has no text of its own
-  EXPECT_EQ(nav.XChildNamespace(0, out), 0);
-  EXPECT_EQ(nav.XChildPrefix(0, out), 0);
+  EXPECT_EQ(testing::CursorView(parser), "json||||");
+  EXPECT_EQ(parser.XParent(), "");
+  EXPECT_EQ(testing::ListView(parser), "store=,count=3 | |");
+  ASSERT_EQ(parser.SetXPath("/json/store/book/[1]"), 0);
+  EXPECT_EQ(testing::CursorView(parser), "||||/json/store/book/[1]");
+  EXPECT_EQ(parser.XParent(), "book");
+  EXPECT_EQ(testing::ListView(parser), "title=\"A\",price=8.95,tags= | |");
+  std::string out = "stale";
+  EXPECT_EQ(parser.Attr("title", out), 0);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(nav.AttrCount(), 0);
-  EXPECT_EQ(nav.Attr("title", out), 0);
-  EXPECT_EQ(out, "");
-  EXPECT_EQ(nav.NamespaceCount(), 0);
 }
 
 TEST(JsonNavigatorTest, IndexErrorsCarryTheirCodeAndEmptyTheOutput) {
@@ -234,16 +222,12 @@ TEST(JsonNavigatorTest, IndexErrorsCarryTheirCodeAndEmptyTheOutput) {
 
 TEST(JsonNavigatorTest, WithoutADocumentReadersAreEmptyAndQuiet) {
   JsonParser parser;
-  std::string out = "stale";
-  EXPECT_EQ(parser.XElement(), "");
-  EXPECT_EQ(parser.XText(), "");
+  EXPECT_EQ(testing::CursorView(parser), "||||");
+  EXPECT_EQ(testing::ListView(parser), " | |");
   EXPECT_EQ(parser.XSubTree(), "");
-  EXPECT_EQ(parser.GetXPath(), "");
-  EXPECT_EQ(parser.XChildCount(), 0);
+  std::string out = "stale";
   EXPECT_EQ(parser.XChildName(0, out), 0);
   EXPECT_EQ(out, "");
-  EXPECT_EQ(parser.AttrName(0, out), 0);
-  EXPECT_EQ(parser.NamespaceURI(0, out), 0);
   EXPECT_EQ(parser.SetXPath("/json"), 10234);
 }
 

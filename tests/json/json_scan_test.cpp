@@ -3,7 +3,6 @@
 #include <string>
 #include <string_view>
 
-#include "json/json_char_class.h"
 #include "json/json_parser.h"
 #include "json_test_support.h"
 
@@ -104,6 +103,12 @@ const ErrorCase kErrorCases[] = {
     {"[[[[", 4},
     {"[tr", 1},             // a word cut short is no word
     {"\xEF\xBB\xBF{}", 0},  // a UTF-8 byte order mark is not skipped
+    // A NUL inside the document ends it early.
+    {std::string_view("{\"a\":\"x\0y\"}", 11), 5},
+    {std::string_view("{\"a\0\":1}", 8), 1},
+    {std::string_view("[1,\0 2]", 7), 3},
+    {std::string_view("[\"\\\0\"]", 6), 1},
+    {std::string_view("\0{}", 3), 0},
 };
 
 TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeAndOffset) {
@@ -113,20 +118,6 @@ TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeAndOffset) {
     EXPECT_EQ(parser.LastErrorCode(), 10232) << test.input;
     EXPECT_EQ(parser.ErrorOffset(), test.offset) << test.input;
     EXPECT_FALSE(parser.Document().HasTree()) << test.input;
-  }
-}
-
-TEST(JsonSyntaxTest, EmbeddedNulInsideTheDocumentEndsItEarly) {
-  const std::string_view inputs[] = {
-      std::string_view("{\"a\":\"x\0y\"}", 11),
-      std::string_view("{\"a\0\":1}", 8),
-      std::string_view("[1,\0 2]", 7),
-      std::string_view("[\"\\\0\"]", 6),
-      std::string_view("\0{}", 3),
-  };
-  for (std::string_view input : inputs) {
-    JsonParser parser;
-    EXPECT_EQ(parser.Parse(input), 10232) << input.size();
   }
 }
 
@@ -250,27 +241,11 @@ TEST(JsonEventsTest, HandlersCannotReparseResetOrUnhookTheRunningScan) {
   EXPECT_EQ(parser.EventSink(), nullptr);
 }
 
-TEST(JsonCharClassTest, TableMatchesTheByteClasses) {
-  for (int b = 0; b < 256; ++b) {
-    const auto c = static_cast<unsigned char>(b);
-    uint8_t want = 0;
-    if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ') want |= json::kWs;
-    if (c == '+' || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 'E' || c == 'e') {
-      want |= json::kNumber;
-    }
-    if (c == ',' || c == ']' || c == '}') want |= json::kDelimiter;
-    if (c == '"' || c == '\\' || c == 0) want |= json::kStringStop;
-    if (c == 0) want |= json::kEnd;
-    EXPECT_EQ(json::ClassOf(c), want) << "byte " << b;
-  }
-}
-
 TEST(JsonConfigTest, BuildDomAndCacheContentAreSettings) {
   JsonParser parser;
   ASSERT_EQ(parser.Config("builddom=false"), 0);
-  EXPECT_FALSE(parser.BuildDOM());
   ASSERT_EQ(parser.Config("CacheContent=0"), 0);
-  EXPECT_FALSE(parser.CacheContent());
+  EXPECT_FALSE(parser.BuildDOM() || parser.CacheContent());
   EXPECT_EQ(parser.Config("NoSuchKey=1"), -1);
 }
 

@@ -10,28 +10,18 @@ namespace corvane {
 namespace {
 
 // The boolean settings share one flag word: clearing one leaves the others.
-TEST(XmlParserConfig, BooleanKeysClearOnlyTheirOwnFlag) {
+// CodePage is set here and answered by the core; BuildDOM and Validate are linked.
+TEST(XmlParserConfig, KeysAnswerWhatWasSet) {
   XmlParser parser;
-  ASSERT_EQ(parser.Config("cachecontent=no"), 0);
-  ASSERT_EQ(parser.Config("KeepOriginalText"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "False");
-  ASSERT_EQ(parser.Config("allowtextoutsideroot=0"), 0);
-  ASSERT_EQ(parser.Config("AllowTextOutsideRoot"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "False");
-  ASSERT_EQ(parser.Config("AllowMoreThanOneRoot"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "True");
-}
-
-TEST(XmlParserConfig, CodePageIsSetHereAndQueriedFromCore) {
-  XmlParser parser;
-  ASSERT_EQ(parser.Config("CodePage=0x4E4"), 0);
-  ASSERT_EQ(parser.Config("CodePage"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "1252");
+  for (const char* set : {"cachecontent=no", "allowtextoutsideroot=0", "CodePage=0x4E4"}) {
+    ASSERT_EQ(parser.Config(set), 0) << set;
+  }
+  for (auto [key, answer] : {std::pair{"KeepOriginalText", "False"}, std::pair{"AllowTextOutsideRoot", "False"},
+                             std::pair{"AllowMoreThanOneRoot", "True"}, std::pair{"CodePage", "1252"}}) {
+    ASSERT_EQ(parser.Config(key), 0) << key;
+    EXPECT_EQ(parser.ResultText().view(), answer) << key;
+  }
   EXPECT_EQ(parser.Config("NoSuchKey=1"), -1);
-}
-
-TEST(XmlParserConfig, BuildDomAndValidateAreLinked) {
-  XmlParser parser;
   parser.SetValidate(false);
   EXPECT_FALSE(parser.BuildDOM());
   parser.SetBuildDOM(true);
