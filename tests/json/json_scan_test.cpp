@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "json/json_char_class.h"
 #include "json/json_parser.h"
 #include "json_test_support.h"
 
@@ -239,6 +240,21 @@ TEST(JsonEventsTest, HandlersCannotReparseResetOrUnhookTheRunningScan) {
   ASSERT_EQ(parser.SetXPath("/json/a/b"), 0);
   EXPECT_EQ(parser.XText(), "1");
   EXPECT_EQ(parser.EventSink(), nullptr);
+}
+
+TEST(JsonCharClassTest, TableMatchesTheByteClasses) {
+  for (int b = 0; b < 256; ++b) {
+    const auto c = static_cast<unsigned char>(b);
+    uint8_t want = 0;
+    if (c == '\t' || c == '\n' || c == '\f' || c == '\r' || c == ' ') want |= json::kWs;
+    if (c == '+' || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 'E' || c == 'e') {
+      want |= json::kNumber;
+    }
+    if (c == ',' || c == ']' || c == '}') want |= json::kDelimiter;
+    if (c == '"' || c == '\\' || c == 0) want |= json::kStringStop;
+    if (c == 0) want |= json::kEnd;
+    EXPECT_EQ(json::ClassOf(c), want) << "byte " << b;
+  }
 }
 
 TEST(JsonConfigTest, BuildDomAndCacheContentAreSettings) {
