@@ -90,23 +90,6 @@ TEST(JsonTreeTest, NoTreeWithoutBuildDom) {
   EXPECT_EQ(parser.XChildCount(), 0);
 }
 
-TEST(JsonTreeTest, ItemsOfALargeArrayAreReachableByPosition) {
-  std::string text = "[";
-  for (int i = 0; i < 50000; ++i) text += (i ? "," : "") + std::to_string(i);
-  text += "]";
-  JsonParser parser;
-  ASSERT_EQ(parser.Parse(text), 0);
-  ASSERT_EQ(parser.XChildCount(), 50000);
-  std::string out;
-  for (int i = 0; i < 50000; i += 997) {
-    ASSERT_EQ(parser.XChildXText(i, out), 0);
-    EXPECT_EQ(out, std::to_string(i));
-  }
-  ASSERT_EQ(parser.SetXPath("/json/[last()-1]"), 0);
-  EXPECT_EQ(parser.XText(), "49998");
-  EXPECT_EQ(parser.GetXPath(), "/json/[49999]");
-}
-
 // A listener that reads the growing tree from inside the events.
 class NavigatingListener : public RESTEvents {
  public:

@@ -73,6 +73,8 @@ const std::vector<EventCase>& Cases() {
       {"LenientPiDropsByteBeforeGt", "<?pi x><a/>", "PI pi \nStart {}a a empty\nEnd {}a a empty\n", 0, {}, kLenient},
       {"DoctypeWithInternalSubsetIsMeta", "<!DOCTYPE a [<!ENTITY x \"y>\">]><a/>",
        "Meta DOCTYPE a [<!ENTITY x \"y>\">]\nStart {}a a empty\nEnd {}a a empty\n"},
+      {"QuotesInADeclarationHideItsEnd", "<!DOCTYPE r 'q>' \"d>\"><r/>",
+       "Meta DOCTYPE r 'q>' \"d>\"\nStart {}r r empty\nEnd {}r r empty\n"},
       {"HtmlConditionalIsADeclaration", "<![if IE]><a/>",
        "Meta [if IE]\nStart {}a a empty\nEnd {}a a empty\n", 0, {"HTMLComments=true"}},
       {"EmptyDeclarationMakesNoEvent", "<!><a/>", "Start {}a a empty\nEnd {}a a empty\n"},
