@@ -28,6 +28,8 @@ TEST(XmlParserConfig, KeysAnswerWhatWasSet) {
   EXPECT_TRUE(parser.Validate());
 }
 
+// An error stops parsing until Reset, which empties the document to its
+// leading namespace record and the scanner to text.
 TEST(XmlParser, ErrorStopsParsingUntilReset) {
   XmlParser parser;
   EXPECT_EQ(parser.Feed("<a></b>"), 201);
@@ -37,10 +39,6 @@ TEST(XmlParser, ErrorStopsParsingUntilReset) {
   EXPECT_EQ(parser.LastErrorText().view(), "");
   EXPECT_EQ(parser.Feed("<c/>"), 0);
   EXPECT_EQ(parser.XElement(), "c");
-}
-
-TEST(XmlParser, ResetEmptiesDocumentToLeadingNamespaceRecord) {
-  XmlParser parser;
   ASSERT_EQ(parser.Feed("<a><b"), 0);
   EXPECT_NE(parser.State(), XmlState::xsText);
   parser.Reset();
