@@ -37,57 +37,35 @@ constexpr IntCase kIntCases[] = {
      [](ByteWriter& w, uint32_t v) { w.U32Le(v); }},
 };
 
-TEST(ByteReaderTest, ReadsEachWidthInBothByteOrders) {
-  const std::string& data = kData;
+// A read that ends exactly at the end succeeds. One byte short, it fails,
+// leaves its output and position alone, and every later read fails too.
+TEST(ByteReaderTest, ReadsEachWidthInBothByteOrdersAndFailsStickily) {
   for (const auto& c : kIntCases) {
-    ByteReader r(data);
+    SCOPED_TRACE(c.width);
+    ByteReader r(kData), exact(std::string_view(kData).substr(0, c.width));
     uint32_t v = 0;
-    ASSERT_TRUE(c.read(r, v)) << c.width;
-    EXPECT_EQ(v, c.value) << c.width;
+    ASSERT_TRUE(c.read(r, v));
+    EXPECT_EQ(v, c.value);
     EXPECT_EQ(r.Position(), c.width);
-    EXPECT_EQ(r.Remaining(), data.size() - c.width);
-    EXPECT_FALSE(r.Failed());
-    // A read that ends exactly at the end succeeds.
-    ByteReader exact(std::string_view(data).substr(0, c.width));
-    EXPECT_TRUE(c.read(exact, v)) << c.width;
+    EXPECT_EQ(r.Remaining(), kData.size() - c.width);
+    EXPECT_TRUE(c.read(exact, v));
     EXPECT_TRUE(exact.AtEnd());
-    EXPECT_FALSE(exact.Failed());
-  }
-}
+    EXPECT_FALSE(r.Failed() || exact.Failed());
 
-// One byte short: the read fails, leaves its output and position alone, and
-// every later read, even one that would fit, fails too.
-TEST(ByteReaderTest, ReadPastTheEndFailsAndSticks) {
-  for (const auto& c : kIntCases) {
-    std::string data(c.width - 1, '\x55');
-    ByteReader r(data);
-    uint32_t v = 0xDEADBEEF;
-    EXPECT_FALSE(c.read(r, v)) << c.width;
+    ByteReader shorter(std::string_view(kData).substr(0, c.width - 1));
+    v = 0xDEADBEEF;
+    EXPECT_FALSE(c.read(shorter, v));
     EXPECT_EQ(v, 0xDEADBEEFu);
-    EXPECT_EQ(r.Position(), 0u);
-    EXPECT_TRUE(r.Failed());
-    EXPECT_EQ(r.Remaining(), 0u);
+    EXPECT_EQ(shorter.Position(), 0u);
+    EXPECT_TRUE(shorter.Failed());
+    EXPECT_EQ(shorter.Remaining(), 0u);
     uint8_t b = 0;
     const uint8_t* p = nullptr;
     std::string_view sv;
     ByteReader sub;
-    EXPECT_FALSE(r.Skip(0));
-    EXPECT_FALSE(r.Peek(b));
-    EXPECT_FALSE(r.Bytes(0, p));
-    EXPECT_FALSE(r.Bytes(0, sv));
-    EXPECT_FALSE(r.Sub(0, sub));
-    EXPECT_FALSE(r.U8(b));
+    EXPECT_FALSE(shorter.Skip(0) || shorter.Peek(b) || shorter.Bytes(0, p) || shorter.Bytes(0, sv) ||
+                 shorter.Sub(0, sub) || shorter.U8(b));
   }
-}
-
-TEST(ByteReaderTest, HugeLengthsFailWithoutWrapping) {
-  const std::string data = "abcd";
-  ByteReader r(data);
-  ASSERT_TRUE(r.Skip(1));
-  std::string_view sv;
-  EXPECT_FALSE(r.Bytes(SIZE_MAX, sv));
-  EXPECT_TRUE(r.Failed());
-  EXPECT_EQ(r.Position(), 1u);
 }
 
 TEST(ByteReaderTest, BytesSkipPeekAndSliceLeaveTheRightPosition) {
@@ -112,6 +90,12 @@ TEST(ByteReaderTest, BytesSkipPeekAndSliceLeaveTheRightPosition) {
   EXPECT_EQ(r.Slice(12, 1), "");
   EXPECT_EQ(r.Slice(SIZE_MAX, SIZE_MAX), "");
   EXPECT_EQ(r.Position(), data.size());
+  // A huge length fails without wrapping round.
+  ByteReader huge(data);
+  ASSERT_TRUE(huge.Skip(1));
+  EXPECT_FALSE(huge.Bytes(SIZE_MAX, rest));
+  EXPECT_TRUE(huge.Failed());
+  EXPECT_EQ(huge.Position(), 1u);
 }
 
 TEST(ByteReaderTest, LengthPrefixedVectors) {

@@ -55,19 +55,6 @@ TEST(JsonTreeTest, BuildsTheDocumentShape) {
   }
 }
 
-TEST(JsonTreeTest, NamesAndValuesPointIntoTheKeptText) {
-  JsonParser parser;
-  ASSERT_EQ(parser.Parse(R"({"name":"value","n":[12]})"), 0);
-  const JsonDocument& doc = parser.Document();
-  const char* text = reinterpret_cast<const char*>(doc.Bytes());
-  std::string_view name = doc.Name(1);
-  std::string_view value = doc.Value(1);
-  EXPECT_EQ(name.data(), text + 2);
-  EXPECT_EQ(value.data(), text + 8);
-  EXPECT_EQ(doc.Value(3).data(), text + 21);
-  EXPECT_EQ(sizeof(JsonNode), 16u);
-}
-
 TEST(JsonTreeTest, SubTreeIsTheTextBetweenStartAndEnd) {
   JsonParser parser;
   ASSERT_EQ(parser.Parse(R"(({"a": {"b" : [1, "x"]}, "c":2}) )"), 0);
