@@ -20,87 +20,52 @@ struct IntCase {
   void (*write)(ByteWriter&, uint32_t);
 };
 
-// Every read takes its bytes from "\x01\x02\x03\x04\xFE\xFF".
+// Every read takes its bytes from kData; high bytes must not sign-extend.
+const std::string kData = "\xFF\xFE\xFD\xFC\x01\x02"s;
 constexpr IntCase kIntCases[] = {
-    {1, 0x01, [](ByteReader& r, uint32_t& v) { return r.U8(v); },
+    {1, 0xFF, [](ByteReader& r, uint32_t& v) { return r.U8(v); },
      [](ByteWriter& w, uint32_t v) { w.U8(static_cast<uint8_t>(v)); }},
-    {2, 0x0102, [](ByteReader& r, uint32_t& v) { return r.U16Be(v); },
+    {2, 0xFFFE, [](ByteReader& r, uint32_t& v) { return r.U16Be(v); },
      [](ByteWriter& w, uint32_t v) { w.U16Be(static_cast<uint16_t>(v)); }},
-    {3, 0x010203, [](ByteReader& r, uint32_t& v) { return r.U24Be(v); },
+    {3, 0xFFFEFD, [](ByteReader& r, uint32_t& v) { return r.U24Be(v); },
      [](ByteWriter& w, uint32_t v) { w.U24Be(v); }},
-    {4, 0x01020304, [](ByteReader& r, uint32_t& v) { return r.U32Be(v); },
+    {4, 0xFFFEFDFC, [](ByteReader& r, uint32_t& v) { return r.U32Be(v); },
      [](ByteWriter& w, uint32_t v) { w.U32Be(v); }},
-    {2, 0x0201, [](ByteReader& r, uint32_t& v) { return r.U16Le(v); },
+    {2, 0xFEFF, [](ByteReader& r, uint32_t& v) { return r.U16Le(v); },
      [](ByteWriter& w, uint32_t v) { w.U16Le(static_cast<uint16_t>(v)); }},
-    {4, 0x04030201, [](ByteReader& r, uint32_t& v) { return r.U32Le(v); },
+    {4, 0xFCFDFEFF, [](ByteReader& r, uint32_t& v) { return r.U32Le(v); },
      [](ByteWriter& w, uint32_t v) { w.U32Le(v); }},
 };
 
-TEST(ByteReaderTest, ReadsEachWidthInBothByteOrders) {
-  const std::string data = "\x01\x02\x03\x04\xFE\xFF"s;
+// A read that ends exactly at the end succeeds. One byte short, it fails,
+// leaves its output and position alone, and every later read fails too.
+TEST(ByteReaderTest, ReadsEachWidthInBothByteOrdersAndFailsStickily) {
   for (const auto& c : kIntCases) {
-    ByteReader r(data);
+    SCOPED_TRACE(c.width);
+    ByteReader r(kData), exact(std::string_view(kData).substr(0, c.width));
     uint32_t v = 0;
-    ASSERT_TRUE(c.read(r, v)) << c.width;
-    EXPECT_EQ(v, c.value) << c.width;
+    ASSERT_TRUE(c.read(r, v));
+    EXPECT_EQ(v, c.value);
     EXPECT_EQ(r.Position(), c.width);
-    EXPECT_EQ(r.Remaining(), data.size() - c.width);
-    EXPECT_FALSE(r.Failed());
-    // A read that ends exactly at the end succeeds.
-    ByteReader exact(std::string_view(data).substr(0, c.width));
-    EXPECT_TRUE(c.read(exact, v)) << c.width;
+    EXPECT_EQ(r.Remaining(), kData.size() - c.width);
+    EXPECT_TRUE(c.read(exact, v));
     EXPECT_TRUE(exact.AtEnd());
-    EXPECT_FALSE(exact.Failed());
-  }
-}
+    EXPECT_FALSE(r.Failed() || exact.Failed());
 
-TEST(ByteReaderTest, HighBytesDoNotSignExtend) {
-  const std::string data = "\xFF\xFE\xFD\xFC"s;
-  ByteReader be(data), le(data);
-  uint32_t b = 0, l = 0;
-  ASSERT_TRUE(be.U32Be(b));
-  ASSERT_TRUE(le.U32Le(l));
-  EXPECT_EQ(b, 0xFFFEFDFCu);
-  EXPECT_EQ(l, 0xFCFDFEFFu);
-  uint8_t narrow = 0;
-  ByteReader one(data);
-  ASSERT_TRUE(one.U8(narrow));
-  EXPECT_EQ(narrow, 0xFF);
-}
-
-// One byte short: the read fails, leaves its output and position alone, and
-// every later read, even one that would fit, fails too.
-TEST(ByteReaderTest, ReadPastTheEndFailsAndSticks) {
-  for (const auto& c : kIntCases) {
-    std::string data(c.width - 1, '\x55');
-    ByteReader r(data);
-    uint32_t v = 0xDEADBEEF;
-    EXPECT_FALSE(c.read(r, v)) << c.width;
+    ByteReader shorter(std::string_view(kData).substr(0, c.width - 1));
+    v = 0xDEADBEEF;
+    EXPECT_FALSE(c.read(shorter, v));
     EXPECT_EQ(v, 0xDEADBEEFu);
-    EXPECT_EQ(r.Position(), 0u);
-    EXPECT_TRUE(r.Failed());
-    EXPECT_EQ(r.Remaining(), 0u);
+    EXPECT_EQ(shorter.Position(), 0u);
+    EXPECT_TRUE(shorter.Failed());
+    EXPECT_EQ(shorter.Remaining(), 0u);
     uint8_t b = 0;
     const uint8_t* p = nullptr;
     std::string_view sv;
     ByteReader sub;
-    EXPECT_FALSE(r.Skip(0));
-    EXPECT_FALSE(r.Peek(b));
-    EXPECT_FALSE(r.Bytes(0, p));
-    EXPECT_FALSE(r.Bytes(0, sv));
-    EXPECT_FALSE(r.Sub(0, sub));
-    EXPECT_FALSE(r.U8(b));
+    EXPECT_FALSE(shorter.Skip(0) || shorter.Peek(b) || shorter.Bytes(0, p) || shorter.Bytes(0, sv) ||
+                 shorter.Sub(0, sub) || shorter.U8(b));
   }
-}
-
-TEST(ByteReaderTest, HugeLengthsFailWithoutWrapping) {
-  const std::string data = "abcd";
-  ByteReader r(data);
-  ASSERT_TRUE(r.Skip(1));
-  std::string_view sv;
-  EXPECT_FALSE(r.Bytes(SIZE_MAX, sv));
-  EXPECT_TRUE(r.Failed());
-  EXPECT_EQ(r.Position(), 1u);
 }
 
 TEST(ByteReaderTest, BytesSkipPeekAndSliceLeaveTheRightPosition) {
@@ -125,32 +90,24 @@ TEST(ByteReaderTest, BytesSkipPeekAndSliceLeaveTheRightPosition) {
   EXPECT_EQ(r.Slice(12, 1), "");
   EXPECT_EQ(r.Slice(SIZE_MAX, SIZE_MAX), "");
   EXPECT_EQ(r.Position(), data.size());
+  // A huge length fails without wrapping round.
+  ByteReader huge(data);
+  ASSERT_TRUE(huge.Skip(1));
+  EXPECT_FALSE(huge.Bytes(SIZE_MAX, rest));
+  EXPECT_TRUE(huge.Failed());
+  EXPECT_EQ(huge.Position(), 1u);
 }
 
-struct VectorCase {
-  std::string input;
-  int prefix;
-  bool ok;
-  std::string body;
-};
-
 TEST(ByteReaderTest, LengthPrefixedVectors) {
-  const VectorCase cases[] = {
-      {"\x03"
-       "abcX"s,
-       1, true, "abc"},
-      {"\x00\x02"
-       "hiX"s,
-       2, true, "hi"},
-      {"\x00\x00\x01"
-       "zX"s,
-       3, true, "z"},
-      {"\x00"s, 1, true, ""},
-      {"\x04"
-       "abc"s,
-       1, false, ""},               // body one short
-      {"\x00"s, 2, false, ""},      // prefix one short
-      {"\x01\x02"s, 4, false, ""},  // unsupported prefix width
+  const struct {
+    std::string input;
+    int prefix;
+    bool ok;
+    std::string body;
+  } cases[] = {
+      {"\3abcX"s, 1, true, "abc"},   {"\0\2hiX"s, 2, true, "hi"}, {"\0\0\1zX"s, 3, true, "z"},
+      {"\0"s, 1, true, ""},          {"\4abc"s, 1, false, ""},     // body one short
+      {"\0"s, 2, false, ""},         {"\1\2"s, 4, false, ""},      // prefix one short; unsupported width
   };
   for (const auto& c : cases) {
     ByteReader r(c.input);
@@ -186,15 +143,9 @@ TEST(ByteWriterTest, WritesWhatTheReaderReadsBack) {
   w.Bytes("xy");
   w.Zeros(70);
   ASSERT_EQ(w.Code(), 0);
-  const std::string expected =
-      "\x01"
-      "\x01\x02"
-      "\x01\x02\x03"
-      "\x01\x02\x03\x04"
-      "\x01\x02"
-      "\x01\x02\x03\x04"
-      "xy"s +
-      std::string(70, '\0');
+  std::string expected;
+  for (const auto& c : kIntCases) expected += kData.substr(0, c.width);
+  expected += "xy"s + std::string(70, '\0');
   EXPECT_EQ(out.view(), expected);
 
   ByteReader r(out.view());

@@ -9,13 +9,6 @@
 namespace corvane {
 namespace {
 
-TEST(ComponentCoreTest, UnknownKeyReturnsMinusOneAndSetsLastError) {
-  ComponentCore core;
-  EXPECT_EQ(core.Config("Foo=1"), -1);
-  EXPECT_EQ(core.Config("LastError"), 0);
-  EXPECT_EQ(core.ResultText().view(), "Unknown config setting.");
-}
-
 TEST(ComponentCoreTest, BaseKeysStoreAndAnswer) {
   ComponentCore core;
   struct {
@@ -37,13 +30,10 @@ TEST(ComponentCoreTest, BaseKeysStoreAndAnswer) {
   EXPECT_TRUE(core.TraceEnabled());
   ASSERT_EQ(core.Config("LogDebugFile="), 0);
   EXPECT_FALSE(core.TraceEnabled());
-}
-
-TEST(ComponentCoreTest, SettingLastErrorIsIgnored) {
-  ComponentCore core;
-  core.SetError(5, "boom");
+  // An unknown key fails with -1 and a message; LastError is read-only.
+  EXPECT_EQ(core.Config("Foo=1"), -1);
   EXPECT_EQ(core.Config("LastError=other"), 0);
-  EXPECT_EQ(core.LastErrorText().view(), "boom");
+  EXPECT_EQ(core.LastErrorText().view(), "Unknown config setting.");
   core.ClearError();
   EXPECT_TRUE(core.LastErrorText().empty());
 }

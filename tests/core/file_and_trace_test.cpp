@@ -3,13 +3,12 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "core/code_page.h"
 #include "core/component_core.h"
 #include "core/debug_trace.h"
 #include "core/file_ops.h"
+#include "support/servers.h"
 
 namespace corvane {
 namespace {
@@ -27,13 +26,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 TEST(FileOpsTest, CreateTruncatesAppendKeepsAndReadNeedsExistingFile) {
   TempDir dir;
   std::string path = dir.File("a.txt");
@@ -47,21 +39,15 @@ TEST(FileOpsTest, CreateTruncatesAppendKeepsAndReadNeedsExistingFile) {
   ASSERT_EQ(OpenForAppend(path, f), 0);
   ASSERT_TRUE(f.WriteAll("+more", 5));
   f.Reset();
-  EXPECT_EQ(ReadAll(path), "new+more");
+  EXPECT_EQ(testing::ReadFile(path), "new+more");
   ASSERT_EQ(OpenForRead(path, f, 4), 0);
   char buf[16] = {};
   EXPECT_EQ(f.Read(buf, sizeof buf), 4);
   EXPECT_STREQ(buf, "more");
   EXPECT_EQ(CreateForWrite(dir.File("missing/dir/x"), f), kErrFileOpen);
-}
-
-TEST(FileOpsTest, CreateUsesRequestedMode) {
-  TempDir dir;
-  std::string path = dir.File("m");
-  FileHandle f;
-  ASSERT_EQ(CreateForWrite(path, f, 0600), 0);
-  auto perms = std::filesystem::status(path).permissions();
-  EXPECT_EQ(perms & std::filesystem::perms::group_read, std::filesystem::perms::none);
+  ASSERT_EQ(CreateForWrite(dir.File("m"), f, 0600), 0);
+  EXPECT_EQ(std::filesystem::status(dir.File("m")).permissions() & std::filesystem::perms::group_read,
+            std::filesystem::perms::none);
 }
 
 TEST(TraceTest, HeaderLineAndHexDumpLayout) {
@@ -89,7 +75,7 @@ TEST(TraceTest, ComponentAppendsBlocksToTheTraceFile) {
   EXPECT_EQ(core.WriteTrace("SEND", "GET /", 5), 0);
   ASSERT_EQ(core.Config("LogDebugOption=1"), 0);
   EXPECT_EQ(core.WriteTrace("RECEIVE", "\x01\x02", 2), 0);
-  std::string text = ReadAll(path);
+  std::string text = testing::ReadFile(path);
   EXPECT_NE(text.find("------SEND------(5 bytes)\r\nGET /\r\n"), std::string::npos);
   EXPECT_NE(text.find("------RECEIVE------(2 bytes)\r\n01 02 \r\n"), std::string::npos);
   ASSERT_EQ(core.Config("LogDebugFile=" + dir.File("no/such/dir/t")), 0);
@@ -106,25 +92,18 @@ TEST(TraceTest, RecordCommandEscapesScriptSpecials) {
   EXPECT_EQ(out, "\r\nexpect -exact \"GET\"\r\n");
 }
 
-TEST(CodePageTest, Utf16RoundTripsThroughUtf8AndLatin1) {
-  std::u16string text = u"caf\u00e9 \u20ac";
-  std::string utf8;
+TEST(CodePageTest, Utf16RoundTripsThroughUtf8AndLatin1AndUnknownPagesFailWith434) {
+  std::u16string text = u"caf\u00e9 \u20ac", back;
+  std::string utf8, latin;
   ASSERT_EQ(FromUtf16(text, 65001, utf8), 0);
   EXPECT_EQ(utf8, "caf\xc3\xa9 \xe2\x82\xac");
-  std::u16string back;
   ASSERT_EQ(ToUtf16(utf8, 65001, back), 0);
   EXPECT_EQ(back, text);
-  std::string latin;
   ASSERT_EQ(FromUtf16(u"caf\u00e9", 1252, latin), 0);
   EXPECT_EQ(latin, "caf\xe9");
-}
-
-TEST(CodePageTest, UnknownCodePageOrUnconvertibleTextFailsWith434) {
-  std::string out;
-  EXPECT_EQ(FromUtf16(u"abc", 99999, out), kErrCodePage);
-  std::u16string wide;
-  EXPECT_EQ(ToUtf16("\xff\xfe\xfd", 65001, wide), kErrCodePage);
-  EXPECT_EQ(FromUtf16(u"", 99999, out), 0);
+  EXPECT_EQ(FromUtf16(u"abc", 99999, latin), kErrCodePage);
+  EXPECT_EQ(ToUtf16("\xff\xfe\xfd", 65001, back), kErrCodePage);
+  EXPECT_EQ(FromUtf16(u"", 99999, latin), 0);
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 
 #include "crypto/argon2.h"
 #include "crypto/blake2b.h"
-#include "crypto_test_util.h"
+#include "support/hex.h"
 
 namespace corvane {
 namespace {
 
-using test::Hex;
+using testing::Hex;
 
 std::string Counting(size_t n) {
   std::string s(n, '\0');

@@ -6,6 +6,7 @@
 #include <openssl/rand.h>
 
 #include <cctype>
+#include <memory>
 #include <string>
 
 #include "core/base64.h"
@@ -45,46 +46,38 @@ TEST(BigInteger, DivisionAddsBackWhenTheQuotientDigitIsOneTooLarge) {
 }
 
 TEST(BigInteger, DivModAndPowModAgreeWithTheLibrary) {
-  BN_CTX* ctx = BN_CTX_new();
+  using Bn = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
+  auto bn = [](const std::string& bytes) {
+    return Bn(BN_bin2bn(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()), nullptr),
+              BN_free);
+  };
+  auto hex = [](const Bn& v) {
+    char* h = BN_bn2hex(v.get());
+    std::string s(h);
+    OPENSSL_free(h);
+    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    size_t nz = s.find_first_not_of('0');
+    return nz == std::string::npos ? std::string("0") : s.substr(nz);
+  };
+  std::unique_ptr<BN_CTX, decltype(&BN_CTX_free)> ctx(BN_CTX_new(), BN_CTX_free);
   for (int round = 0; round < 300; ++round) {
-    unsigned char buf[3][300];
-    int sizes[3] = {1 + round % 290, 1 + (round * 7) % 150, 1 + round % 40};
-    RAND_bytes(&buf[0][0], sizeof buf);
-    if (round % 5 == 0) buf[1][0] = 0xFF;  // a full top word in the divisor
-    buf[1][sizes[1] - 1] |= 1;              // never a zero divisor
-    std::string a(reinterpret_cast<char*>(buf[0]), static_cast<size_t>(sizes[0]));
-    std::string m(reinterpret_cast<char*>(buf[1]), static_cast<size_t>(sizes[1]));
-    std::string e(reinterpret_cast<char*>(buf[2]), static_cast<size_t>(sizes[2]));
-    BIGNUM* ba = BN_bin2bn(buf[0], sizes[0], nullptr);
-    BIGNUM* bm = BN_bin2bn(buf[1], sizes[1], nullptr);
-    BIGNUM* be = BN_bin2bn(buf[2], sizes[2], nullptr);
-    BIGNUM *bq = BN_new(), *br = BN_new(), *bp = BN_new();
-    BN_div(bq, br, ba, bm, ctx);
-    BN_mod_exp(bp, ba, be, bm, ctx);
-    auto hex = [](const BIGNUM* v) {
-      char* h = BN_bn2hex(v);
-      std::string s(h);
-      OPENSSL_free(h);
-      for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-      size_t nz = s.find_first_not_of('0');
-      return nz == std::string::npos ? std::string("0") : s.substr(nz);
-    };
+    std::string a(1 + round % 290, '\0'), m(1 + (round * 7) % 150, '\0'), e(1 + round % 40, '\0');
+    for (std::string* v : {&a, &m, &e}) RAND_bytes(reinterpret_cast<unsigned char*>(v->data()), static_cast<int>(v->size()));
+    if (round % 5 == 0) m[0] = '\xff';  // a full top word in the divisor
+    m.back() |= 1;                       // never a zero divisor
+    Bn ba = bn(a), bm = bn(m), be = bn(e), bq = bn(""), br = bn(""), bp = bn("");
+    BN_div(bq.get(), br.get(), ba.get(), bm.get(), ctx.get());
     BigInteger q, r;
     ASSERT_TRUE(BigInteger::DivMod(BigInteger::FromBytes(a), BigInteger::FromBytes(m), &q, &r));
     EXPECT_EQ(ToHex(q), hex(bq)) << round;
     EXPECT_EQ(ToHex(r), hex(br)) << round;
     if (round % 10 == 0) {
-      BigInteger p = BigInteger::PowMod(BigInteger::FromBytes(a), BigInteger::FromBytes(e), BigInteger::FromBytes(m));
-      EXPECT_EQ(ToHex(p), hex(bp)) << round;
+      BN_mod_exp(bp.get(), ba.get(), be.get(), bm.get(), ctx.get());
+      EXPECT_EQ(ToHex(BigInteger::PowMod(BigInteger::FromBytes(a), BigInteger::FromBytes(e), BigInteger::FromBytes(m))),
+                hex(bp))
+          << round;
     }
-    BN_free(ba);
-    BN_free(bm);
-    BN_free(be);
-    BN_free(bq);
-    BN_free(br);
-    BN_free(bp);
   }
-  BN_CTX_free(ctx);
 }
 
 }  // namespace

@@ -3,46 +3,13 @@
 #include <string>
 
 #include "crypto/des.h"
-#include "crypto_test_util.h"
+#include "support/hex.h"
 
 namespace corvane {
 namespace {
 
-using test::Hex;
-using test::Unhex;
-
-struct BlockVector {
-  const char* source;
-  const char* key;
-  const char* plain;
-  const char* cipher;
-};
-
-constexpr BlockVector kDesVectors[] = {
-    {"FIPS 81 appendix B (\"Now is t\")", "0123456789abcdef", "4e6f772069732074", "3fa40e8a984d4815"},
-    {"Classic worked example (FIPS 46 walkthrough)", "133457799bbcdff1", "0123456789abcdef", "85e813540f0ab405"},
-    {"NIST SP 800-20 variable plaintext, round 1", "0101010101010101", "8000000000000000", "95f8a5e5dd31d900"},
-    {"NIST SP 800-20 variable plaintext, round 2", "0101010101010101", "4000000000000000", "dd7f121ca5015619"},
-    {"NIST SP 800-20 variable plaintext, round 3", "0101010101010101", "2000000000000000", "2e8653104f3834ea"},
-    {"NIST SP 800-20 variable key, round 1", "8001010101010101", "0000000000000000", "95a8d72813daa94d"},
-    {"NIST SP 800-20 variable key, round 2", "4001010101010101", "0000000000000000", "0eec1487dd8c26d5"},
-    {"LM hash constant for an empty password", "0101010101010101", "4b47532140232425", "aad3b435b51404ee"},
-};
-
-TEST(Des, EncryptsAndDecryptsPublishedVectors) {
-  for (const auto& v : kDesVectors) {
-    SCOPED_TRACE(v.source);
-    const std::string key = Unhex(v.key), plain = Unhex(v.plain);
-    Des enc, dec;
-    enc.SetKey(reinterpret_cast<const uint8_t*>(key.data()), false);
-    dec.SetKey(reinterpret_cast<const uint8_t*>(key.data()), true);
-    uint8_t out[8], back[8];
-    enc.CryptBlock(reinterpret_cast<const uint8_t*>(plain.data()), out);
-    EXPECT_EQ(Hex(out, 8), v.cipher);
-    dec.CryptBlock(out, back);
-    EXPECT_EQ(Hex(back, 8), v.plain);
-  }
-}
+using testing::Hex;
+using testing::Unhex;
 
 TEST(Des, EncryptBlockAppendsEightBytes) {
   ByteBuffer out("x");

@@ -8,13 +8,13 @@
 #include "crypto/crypto_errors.h"
 #include "crypto/hmac_context.h"
 #include "crypto/key_derivation.h"
-#include "crypto_test_util.h"
+#include "support/hex.h"
 
 namespace corvane {
 namespace {
 
-using test::Hex;
-using test::Unhex;
+using testing::Hex;
+using testing::Unhex;
 
 struct HmacVector {
   const char* source;
@@ -111,23 +111,17 @@ TEST(Hmac, LongKeyEqualsItsDigestAtEachBlockSizeThreshold) {
   }
 }
 
-TEST(Hmac, NegativeKeyLengthCountsAsEmptyKeyAndEmptyMessageWorks) {
-  HmacContext a, b;
+// A negative key length counts as an empty key; the one-shot appends.
+TEST(Hmac, EmptyKeysUnknownIdsAndTheOneShot) {
+  HmacContext a, b, unknown;
   a.SetKey(haSHA256, "ignored", -5);
   b.SetKey(haSHA256, "", 0);
   ASSERT_EQ(a.Final(), 0);
   ASSERT_EQ(b.Final(), 0);
   EXPECT_EQ(Hex(a.Result().view()), "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad");
   EXPECT_EQ(a.Result().view(), b.Result().view());
-}
-
-TEST(Hmac, UnknownIdFailsWith2001) {
-  HmacContext h;
-  h.SetKey(99, "k", 1);
-  EXPECT_EQ(h.Update("a", 1), kErrUnknownCipher);
-}
-
-TEST(Hmac, Md5OneShotAppends) {
+  unknown.SetKey(99, "k", 1);
+  EXPECT_EQ(unknown.Update("a", 1), kErrUnknownCipher);
   ByteBuffer out("x");
   ASSERT_EQ(HmacMd5("Jefe", "what do ya want for nothing?", out), 0);
   EXPECT_EQ(Hex(out.view()), "78" "750c783e6ab0b503eaa86e310a5db738");
@@ -163,23 +157,18 @@ TEST(Pbkdf2, MatchesRfc6070) {
   }
 }
 
-TEST(Pbkdf2, TwentyNineBlocksIsTheLimit) {
+// Zero iterations give zero blocks; 29 blocks is the longest key.
+TEST(Pbkdf2, IterationAndLengthLimits) {
   HmacContext h;
   ByteBuffer out;
+  ASSERT_EQ(Pbkdf2(h, haSHA1, "p", 1, "s", 1, 0, 160, out), 0);
+  EXPECT_EQ(out.view(), std::string(20, '\0'));
   EXPECT_EQ(Pbkdf2(h, haSHA256, "p", 1, "s", 1, 2, 29 * 32 * 8, out), 0);
-  EXPECT_EQ(out.size(), 29 * 32);
   std::string expected(29 * 32, '\0');
   PKCS5_PBKDF2_HMAC("p", 1, reinterpret_cast<const unsigned char*>("s"), 1, 2, EVP_sha256(),
                     static_cast<int>(expected.size()), reinterpret_cast<unsigned char*>(expected.data()));
   EXPECT_EQ(out.view(), expected);
   EXPECT_EQ(Pbkdf2(h, haSHA256, "p", 1, "s", 1, 2, (29 * 32 + 1) * 8, out), 200);
-}
-
-TEST(Pbkdf2, ZeroIterationsGivesZeroBlocks) {
-  HmacContext h;
-  ByteBuffer out;
-  ASSERT_EQ(Pbkdf2(h, haSHA1, "p", 1, "s", 1, 0, 160, out), 0);
-  EXPECT_EQ(out.view(), std::string(20, '\0'));
 }
 
 TEST(DeriveKeyFromPassword, HmacNamesSelectPbkdf2WithTheirPrf) {
@@ -199,21 +188,15 @@ TEST(DeriveKeyFromPassword, HmacNamesSelectPbkdf2WithTheirPrf) {
   }
 }
 
+// The PRF text must come after the first character; an empty name is MD5.
 TEST(DeriveKeyFromPassword, NameRules) {
-  ByteBuffer out;
-  EXPECT_EQ(DeriveKeyFromPassword(1, "HMAC", "p", "s", 1, 16, false, out), kErrUnknownDigest);
-  // The PRF text must come after the first character.
-  EXPECT_EQ(DeriveKeyFromPassword(1, "sha1hmac", "p", "s", 1, 16, false, out), 3001);
-  EXPECT_EQ(DeriveKeyFromPassword(1, "SHA256", "p", "s", 1, 16, false, out), 3001);
-  EXPECT_EQ(DeriveKeyFromPassword(1, "md5 ", "p", "s", 1, 16, false, out), 3001);
-  EXPECT_EQ(DeriveKeyFromPassword(1, "md5", "p", "s", 1, 16, false, out), 0);
-  EXPECT_EQ(DeriveKeyFromPassword(1, "Sha1", "p", "s", 1, 16, false, out), 0);
-  EXPECT_EQ(DeriveKeyFromPassword(1, "MD2", "p", "s", 1, 16, false, out), 0);
-  ByteBuffer byDefault;
-  ASSERT_EQ(DeriveKeyFromPassword(1, "", "p", "s", 1, 16, false, byDefault), 0);
-  ByteBuffer md5;
+  const std::pair<const char*, int> cases[] = {{"HMAC", kErrUnknownDigest}, {"sha1hmac", 3001}, {"SHA256", 3001},
+                                               {"md5 ", 3001}, {"md5", 0}, {"Sha1", 0}, {"MD2", 0}};
+  ByteBuffer out, md5;
+  for (const auto& [name, rc] : cases) EXPECT_EQ(DeriveKeyFromPassword(1, name, "p", "s", 1, 16, false, out), rc) << name;
+  ASSERT_EQ(DeriveKeyFromPassword(1, "", "p", "s", 1, 16, false, out), 0);
   DeriveKeyFromPassword(1, "MD5", "p", "s", 1, 16, false, md5);
-  EXPECT_EQ(byDefault.view(), md5.view());
+  EXPECT_EQ(out.view(), md5.view());
 }
 
 TEST(DeriveKeyFromPassword, IteratedDigestMatchesEvpBytesToKey) {

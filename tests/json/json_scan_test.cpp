@@ -30,6 +30,9 @@ const EventCase kEventCases[] = {
     {R"([-1.5e+10,0,1E3])", "<json|<|c:-1.5e+10|>|<|c:0|>|<|c:1E3|>|>json|"},
     // Values and names as written: escapes stay, including \u sequences.
     {R"({"k\"ey":"a\nb\u0041\\"})", R"(<json|<k\"ey|c:"a\nb\u0041\\"|>k\"ey|>json|)"},
+    // A backslash takes the next byte, a quote included, and invalid escapes
+    // stay; "\u" takes the next four bytes whatever they are.
+    {R"(["a\"b","\q\x","\u12"x"])", R"(<json|<|c:"a\"b"|>|<|c:"\q\x"|>|<|c:"\u12"x"|>|>json|)"},
     // Whitespace between every pair of tokens, reported as it is.
     {"\t{ \"a\" :\n 1 , \"b\":[ 2 ] }\r\n",
      "w:\\t|<json|w: |<a|w: |w:\\n |c:1|>a|w: |w: |<b|<|w: |c:2|>|w: |>b|w: |>json|w:\\r\\n|"},
@@ -96,6 +99,7 @@ const ErrorCase kErrorCases[] = {
     {"[\"abc", 1},          // truncated inside a string
     {"[\"abc\\", 1},
     {"[\"\\u00", 1},        // truncated inside a \u escape
+    {R"(["\u1"])", 1},
     {"{\"ab", 1},
     {"{\"a\"", 4},
     {"{\"a\":", 5},
@@ -104,6 +108,12 @@ const ErrorCase kErrorCases[] = {
     {"[[[[", 4},
     {"[tr", 1},             // a word cut short is no word
     {"\xEF\xBB\xBF{}", 0},  // a UTF-8 byte order mark is not skipped
+    // A NUL inside the document ends it early.
+    {std::string_view("{\"a\":\"x\0y\"}", 11), 5},
+    {std::string_view("{\"a\0\":1}", 8), 1},
+    {std::string_view("[1,\0 2]", 7), 3},
+    {std::string_view("[\"\\\0\"]", 6), 1},
+    {std::string_view("\0{}", 3), 0},
 };
 
 TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeAndOffset) {
@@ -114,34 +124,6 @@ TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeAndOffset) {
     EXPECT_EQ(parser.ErrorOffset(), test.offset) << test.input;
     EXPECT_FALSE(parser.Document().HasTree()) << test.input;
   }
-}
-
-TEST(JsonSyntaxTest, EmbeddedNulInsideTheDocumentEndsItEarly) {
-  const std::string_view inputs[] = {
-      std::string_view("{\"a\":\"x\0y\"}", 11),
-      std::string_view("{\"a\0\":1}", 8),
-      std::string_view("[1,\0 2]", 7),
-      std::string_view("[\"\\\0\"]", 6),
-      std::string_view("\0{}", 3),
-  };
-  for (std::string_view input : inputs) {
-    JsonParser parser;
-    EXPECT_EQ(parser.Parse(input), 10232) << input.size();
-  }
-}
-
-TEST(JsonSyntaxTest, BackslashTakesTheNextByteAndUnicodeEscapeTheNextFour) {
-  JsonParser parser;
-  // The quote right after a backslash belongs to the string.
-  ASSERT_EQ(parser.Parse(R"(["a\"b"])"), 0);
-  EXPECT_EQ(parser.Document().Value(1), R"("a\"b")");
-  // Invalid escapes are kept as written, not refused.
-  ASSERT_EQ(parser.Parse(R"(["\q\x"])"), 0);
-  EXPECT_EQ(parser.Document().Value(1), R"("\q\x")");
-  // "\u" swallows four bytes whatever they are, a quote included.
-  ASSERT_EQ(parser.Parse(R"(["\u12"x"])"), 0);
-  EXPECT_EQ(parser.Document().Value(1), R"("\u12"x")");
-  EXPECT_EQ(parser.Parse(R"(["\u1"])"), 10232);
 }
 
 TEST(JsonSyntaxTest, SurvivesHostileInput) {
@@ -268,9 +250,8 @@ TEST(JsonCharClassTest, TableMatchesTheByteClasses) {
 TEST(JsonConfigTest, BuildDomAndCacheContentAreSettings) {
   JsonParser parser;
   ASSERT_EQ(parser.Config("builddom=false"), 0);
-  EXPECT_FALSE(parser.BuildDOM());
   ASSERT_EQ(parser.Config("CacheContent=0"), 0);
-  EXPECT_FALSE(parser.CacheContent());
+  EXPECT_FALSE(parser.BuildDOM() || parser.CacheContent());
   EXPECT_EQ(parser.Config("NoSuchKey=1"), -1);
 }
 

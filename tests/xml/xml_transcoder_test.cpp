@@ -44,13 +44,6 @@ TEST(XmlTranscoder, AsciiCopiesBytes) {
   EXPECT_EQ(Transcode(XmlEncoding::xeAscii, {"a\xC3\xA9"}), "a\xC3\xA9");
 }
 
-TEST(XmlTranscoder, EncodingNamesCaseInsensitiveOtherwiseAscii) {
-  EXPECT_EQ(XmlEncodingFromName("utf-8"), XmlEncoding::xeUtf8);
-  EXPECT_EQ(XmlEncodingFromName("Utf-32be"), XmlEncoding::xeUtf32BE);
-  EXPECT_EQ(XmlEncodingFromName("ISO-8859-1"), XmlEncoding::xeAscii);
-  EXPECT_STREQ(XmlEncodingName(XmlEncoding::xeUtf16LE), "UTF-16LE");
-}
-
 TEST(XmlTranscoder, InputForFindsTheByteAfterAGivenOutputLength) {
   XmlTranscoder t;
   std::string in = "\xC3\xA9>\xC3\xA9";
@@ -60,15 +53,31 @@ TEST(XmlTranscoder, InputForFindsTheByteAfterAGivenOutputLength) {
 
 // Parser-level encoding behaviour.
 
-TEST(XmlEncoding, Utf16InputIsRefusedWith306) {
-  XmlParser parser;
-  ASSERT_EQ(parser.Config("UseEncoding=utf-16le"), 0);
-  EXPECT_EQ(parser.Feed("<a/>"), 306);
-  ASSERT_EQ(parser.Config("UseEncoding"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "UTF-16LE");
-  ASSERT_EQ(parser.Config("UseEncoding=latin1"), 0);
-  ASSERT_EQ(parser.Config("UseEncoding"), 0);
-  EXPECT_EQ(parser.ResultText().view(), "ASCII");
+// The encoding comes from the setting or the declaration; UTF-16 input is
+// refused with 306 and a name that is not known reads as ASCII.
+TEST(XmlEncoding, FromSettingOrDeclaration) {
+  struct {
+    const char* setting;
+    const char* doc;
+    int rc;
+    const char* encoding;
+  } cases[] = {
+      {"UseEncoding=utf-16le", "<a/>", 306, "UTF-16LE"},
+      {"UseEncoding=latin1", "<a/>", 0, "ASCII"},
+      {"UseEncoding=Utf-32be", "", 0, "UTF-32BE"},
+      {nullptr, "<?xml encoding=\"UTF-16\"?><a/>", 0, "ASCII"},
+      {nullptr, "<?xml encoding=\"UTF-16BE\"?><a/>", 306, "UTF-16BE"},
+      {nullptr, "<?xml encoding='UTF-32\\'BE'?>", 0, "ASCII"},
+  };
+  for (const auto& c : cases) {
+    XmlParser parser;
+    if (c.setting != nullptr) {
+      ASSERT_EQ(parser.Config(c.setting), 0);
+    }
+    EXPECT_EQ(parser.Feed(c.doc), c.rc) << c.doc;
+    ASSERT_EQ(parser.Config("UseEncoding"), 0);
+    EXPECT_EQ(parser.ResultText().view(), c.encoding) << c.doc;
+  }
 }
 
 TEST(XmlEncoding, DeclarationSwitchesEncodingForTheRestAtAnyCut) {
@@ -89,19 +98,6 @@ TEST(XmlEncoding, EncodingFromDeclarationSurvivesReset) {
   std::string doc("<\0\0\0r\0\0\0/\0\0\0>\0\0\0", 16);
   ASSERT_EQ(parser.Feed(doc), 0);
   EXPECT_EQ(parser.XElement(), "r");
-}
-
-TEST(XmlEncoding, DeclarationNamingUtf16StopsTheRest) {
-  XmlParser parser;
-  EXPECT_EQ(parser.Feed("<?xml encoding=\"UTF-16\"?><a/>"), 0);  // "UTF-16" is not a known name
-  parser.Reset();
-  EXPECT_EQ(parser.Feed("<?xml encoding=\"UTF-16BE\"?><a/>"), 306);
-}
-
-TEST(XmlEncoding, EscapedQuoteInsideEncodingName) {
-  XmlParser parser;
-  ASSERT_EQ(parser.Feed("<?xml encoding='UTF-32\\'BE'?>"), 0);
-  EXPECT_EQ(parser.Encoding(), XmlEncoding::xeAscii);  // "UTF-32'BE" is no known name
 }
 
 }  // namespace
