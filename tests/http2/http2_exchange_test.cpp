@@ -46,7 +46,6 @@ class FakeHost : public Http2ExchangeHost {
   std::string handshakeTail;  // bytes that arrive during OpenConnection
   bool closeWhenScriptEnds = false;
   std::string postData;
-  int64_t extraLength = 0;
   std::string sent;
   std::vector<std::string> events;
   std::string body;
@@ -61,7 +60,7 @@ class FakeHost : public Http2ExchangeHost {
   Http2Exchange* exchange = nullptr;
 
   int OpenConnection(std::string_view verb) override {
-    events.push_back("open");
+    Note("open");
     if (!handshakeTail.empty()) exchange->OnReceived(handshakeTail.data(), handshakeTail.size());
     return openResult;
   }
@@ -75,10 +74,10 @@ class FakeHost : public Http2ExchangeHost {
                     " /a?b=1 HTTP/1.1\r\nHost: example.test\r\nAccept-Encoding: gzip\r\n"
                     "Connection: Keep-Alive\r\nUser-Agent: t";
     r.postData = postData;
-    r.contentLength = static_cast<int64_t>(postData.size()) + extraLength;
+    r.contentLength = static_cast<int64_t>(postData.size());
     return 0;
   }
-  void BeginResponse(std::string_view verb) override { events.push_back("begin"); }
+  void BeginResponse(std::string_view verb) override { Note("begin"); }
   int SendBytes(const char* data, size_t length) override {
     sent.append(data, length);
     return 0;
@@ -105,14 +104,13 @@ class FakeHost : public Http2ExchangeHost {
   bool KeepConnection() override { return keep; }
   bool SameConnection() override { return same; }
   void CloseConnection() override {
-    events.push_back("close");
+    Note("close");
     open = false;
   }
-  void UploadStarted() override { events.push_back("upload start"); }
   void UploadProgress(int64_t sentBytes, int64_t total, std::string_view piece) override {
-    events.push_back("upload " + std::to_string(sentBytes) + "/" + std::to_string(total));
+    Note("upload " + std::to_string(sentBytes) + "/" + std::to_string(total));
   }
-  void UploadEnded() override { events.push_back("upload end"); }
+  void UploadEnded() override { Note("upload end"); }
   int Fail(int code, std::string_view text) override {
     failCode = code;
     failText.assign(text);
@@ -122,23 +120,20 @@ class FakeHost : public Http2ExchangeHost {
     events.push_back("finish " + std::to_string(waitResult));
     return waitResult;
   }
+  int Note(std::string event) {
+    events.push_back(std::move(event));
+    return 0;
+  }
   int ProcessHeader(std::string_view name, std::string_view value) override {
-    events.push_back("header " + std::string(name) + ": " + std::string(value));
-    return 0;
+    return Note("header " + std::string(name) + ": " + std::string(value));
   }
-  int EndOfHeaders() override {
-    events.push_back("end of headers");
-    return 0;
-  }
+  int EndOfHeaders() override { return Note("end of headers"); }
   int DeliverBody(const char* data, size_t length) override {
     earlyAtBody.push_back(early.size());
     body.append(data, length);
     return 0;
   }
-  int CompleteResponse() override {
-    events.push_back("complete");
-    return 0;
-  }
+  int CompleteResponse() override { return Note("complete"); }
 
   // The frames written after the preface.
   std::vector<SentFrame> SentFrames(bool preface = true) const {

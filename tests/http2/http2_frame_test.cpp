@@ -62,13 +62,6 @@ TEST(Http2Frame, DataRoundTripsPlainAndPadded) {
   }
 }
 
-TEST(Http2Frame, PaddedDataOfTenBytesWithPadTwoCarriesSevenDataBytes) {
-  Http2DataFrame r;
-  ASSERT_EQ(0, Parse(r, Frame("00000a000800000001", test::FromHex("02") + "1234567" +
-                                                        std::string(2, '\0'))));
-  EXPECT_EQ("1234567", r.Data());
-}
-
 TEST(Http2Frame, DataPaddingChecks) {
   struct Case {
     const char* what;
@@ -176,58 +169,44 @@ TEST(Http2Frame, ContinuationCompletesAHeaderBlockSplitInsideAField) {
   }
 }
 
+// Frames of a fixed layout, and those kept as bytes, read back as written.
 TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
-  {
-    Http2PriorityFrame f;
-    f.SetStreamId(3);
-    f.SetPriority(0x80000001, 255);
-    std::string bytes = Serialize(f);
-    EXPECT_EQ("000005020000000003" "80000001ff", test::ToHex(bytes));
-    Http2PriorityFrame r;
-    ASSERT_EQ(0, Parse(r, bytes));
-    EXPECT_EQ(0x80000001u, r.StreamDependency());
-    EXPECT_EQ(255, r.Weight());
+  Http2PriorityFrame priority;
+  priority.SetStreamId(3);
+  priority.SetPriority(0x80000001, 255);
+  Http2RstStreamFrame rst;
+  rst.SetStreamId(1);
+  rst.SetErrorCode(8);
+  Http2GoAwayFrame goAway;
+  goAway.Set(5, 2, "bye");
+  Http2WindowUpdateFrame update;
+  update.SetIncrement(65535);
+  const struct {
+    Http2Frame& frame;
+    const char* hex;
+  } cases[] = {
+      {priority, "000005020000000003" "80000001ff"},
+      {rst, "000004030000000001" "00000008"},
+      {goAway, "00000b070000000000" "00000005" "00000002" "627965"},
+      {update, "000004080000000000" "0000ffff"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.hex, test::ToHex(Serialize(c.frame)));
+    auto r = CreateHttp2Frame(c.frame.Type(), nullptr);
+    ASSERT_EQ(0, Parse(*r, test::FromHex(c.hex))) << c.hex;
+    EXPECT_EQ(c.hex, test::ToHex(Serialize(*r)));
   }
-  {
-    Http2RstStreamFrame f;
-    f.SetStreamId(1);
-    f.SetErrorCode(8);
-    std::string bytes = Serialize(f);
-    EXPECT_EQ("000004030000000001" "00000008", test::ToHex(bytes));
-    Http2RstStreamFrame r;
-    ASSERT_EQ(0, Parse(r, bytes));
-    EXPECT_EQ(8u, r.ErrorCode());
-  }
-  {
-    Http2GoAwayFrame f;
-    f.Set(5, 2, "bye");
-    std::string bytes = Serialize(f);
-    EXPECT_EQ("00000b070000000000" "00000005" "00000002" "627965", test::ToHex(bytes));
-    Http2GoAwayFrame r;
-    ASSERT_EQ(0, Parse(r, bytes));
-    EXPECT_EQ(5u, r.LastStreamId());
-    EXPECT_EQ(2u, r.ErrorCode());
-    EXPECT_EQ("bye", r.DebugData());
-  }
-  {
-    Http2WindowUpdateFrame f;
-    f.SetIncrement(65535);
-    std::string bytes = Serialize(f);
-    EXPECT_EQ("000004080000000000" "0000ffff", test::ToHex(bytes));
-    Http2WindowUpdateFrame r;
-    ASSERT_EQ(0, Parse(r, Frame("000004080000000001", test::FromHex("80000064"))));
-    EXPECT_EQ(100u, r.Increment()) << "reserved bit ignored";
-  }
+  Http2WindowUpdateFrame r;
+  ASSERT_EQ(0, Parse(r, Frame("000004080000000001", test::FromHex("80000064"))));
+  EXPECT_EQ(100u, r.Increment()) << "reserved bit ignored";
   for (uint8_t type : {5, 6, 0x42}) {  // PUSH_PROMISE, PING, unknown: payload as bytes
     auto f = CreateHttp2Frame(type, nullptr);
     f->SetFlags(type == 6 ? kFlagAck : 0);
     ASSERT_EQ(0, f->SetPayload("12345678"));
-    std::string bytes = Serialize(*f);
     auto r = CreateHttp2Frame(type, nullptr);
-    ASSERT_EQ(0, Parse(*r, bytes));
+    ASSERT_EQ(0, Parse(*r, Serialize(*f)));
     EXPECT_EQ(type, r->Type());
     EXPECT_EQ("12345678", r->Payload());
-    EXPECT_EQ(8u, r->PayloadLength());
   }
 }
 
