@@ -196,6 +196,10 @@ TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
     ASSERT_EQ(0, Parse(*r, test::FromHex(c.hex))) << c.hex;
     EXPECT_EQ(c.hex, test::ToHex(Serialize(*r)));
   }
+  Http2PriorityFrame p;
+  ASSERT_EQ(0, Parse(p, test::FromHex(cases[0].hex)));
+  EXPECT_EQ(0x80000001u, p.StreamDependency());
+  EXPECT_EQ(255, p.Weight());
   Http2WindowUpdateFrame r;
   ASSERT_EQ(0, Parse(r, Frame("000004080000000001", test::FromHex("80000064"))));
   EXPECT_EQ(100u, r.Increment()) << "reserved bit ignored";
