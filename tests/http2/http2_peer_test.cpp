@@ -108,15 +108,6 @@ TEST_F(Http2PeerTest, GzipBodyIsDecodedAsOverHttp11) {
   EXPECT_EQ(expected, prior.TransferredData());
 }
 
-TEST_F(Http2PeerTest, PlainUrlFailsWithoutPriorKnowledge) {
-  auto s = H2Server("ok");
-  EXPECT_EQ(161, Run(client, s->Url("/")));
-  EXPECT_EQ("Plaintext URLs are not supported over HTTP/2.", client.LastErrorText().view());
-  client.Config("AllowHTTPFallback=false");
-  EXPECT_EQ(161, Run(client, s->Url("/")));
-  EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.", client.LastErrorText().view());
-}
-
 // Each failure the scripted server provokes leaves its own code and message,
 // for Get and for Post: the TLS close that follows it must not lose them.
 TEST_F(Http2PeerTest, EveryStreamFailureKeepsItsMessageOverTls) {
