@@ -3,6 +3,7 @@
 // the dynamic table (newest first) and its size must match the RFC.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -26,51 +27,38 @@ struct Example {
   std::vector<Block> blocks;
 };
 
-const HeaderList kC3Request1 = {
-    {":method", "GET"}, {":scheme", "http"}, {":path", "/"}, {":authority", "www.example.com"}};
-const HeaderList kC3Request2 = {{":method", "GET"},
-                                {":scheme", "http"},
-                                {":path", "/"},
-                                {":authority", "www.example.com"},
-                                {"cache-control", "no-cache"}};
-const HeaderList kC3Request3 = {{":method", "GET"},
-                                {":scheme", "https"},
-                                {":path", "/index.html"},
-                                {":authority", "www.example.com"},
-                                {"custom-key", "custom-value"}};
-const HeaderList kC3Table1 = {{":authority", "www.example.com"}};
-const HeaderList kC3Table2 = {{"cache-control", "no-cache"}, {":authority", "www.example.com"}};
-const HeaderList kC3Table3 = {{"custom-key", "custom-value"},
-                              {"cache-control", "no-cache"},
-                              {":authority", "www.example.com"}};
+// "name: value" lines as a header list.
+HeaderList H(std::string_view lines) {
+  HeaderList out;
+  while (!lines.empty()) {
+    std::string_view line = lines.substr(0, lines.find('\n'));
+    lines.remove_prefix(std::min(lines.size(), line.size() + 1));
+    const size_t colon = line.find(": ");
+    out.push_back({std::string(line.substr(0, colon)), std::string(line.substr(colon + 2))});
+  }
+  return out;
+}
 
-const HeaderList kC5Response1 = {{":status", "302"},
-                                 {"cache-control", "private"},
-                                 {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
-                                 {"location", "https://www.example.com"}};
-const HeaderList kC5Response2 = {{":status", "307"},
-                                 {"cache-control", "private"},
-                                 {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
-                                 {"location", "https://www.example.com"}};
-const HeaderList kC5Response3 = {
-    {":status", "200"},
-    {"cache-control", "private"},
-    {"date", "Mon, 21 Oct 2013 20:13:22 GMT"},
-    {"location", "https://www.example.com"},
-    {"content-encoding", "gzip"},
-    {"set-cookie", "foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1"}};
-const HeaderList kC5Table1 = {{"location", "https://www.example.com"},
-                              {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
-                              {"cache-control", "private"},
-                              {":status", "302"}};
-const HeaderList kC5Table2 = {{":status", "307"},
-                              {"location", "https://www.example.com"},
-                              {"date", "Mon, 21 Oct 2013 20:13:21 GMT"},
-                              {"cache-control", "private"}};
-const HeaderList kC5Table3 = {
-    {"set-cookie", "foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1"},
-    {"content-encoding", "gzip"},
-    {"date", "Mon, 21 Oct 2013 20:13:22 GMT"}};
+const HeaderList kC3Request1 = H(":method: GET\n:scheme: http\n:path: /\n:authority: www.example.com");
+const HeaderList kC3Request2 =
+    H(":method: GET\n:scheme: http\n:path: /\n:authority: www.example.com\ncache-control: no-cache");
+const HeaderList kC3Request3 = H(":method: GET\n:scheme: https\n:path: /index.html\n:authority: www.example.com\n"
+                                 "custom-key: custom-value");
+const HeaderList kC3Table1 = H(":authority: www.example.com");
+const HeaderList kC3Table2 = H("cache-control: no-cache\n:authority: www.example.com");
+const HeaderList kC3Table3 = H("custom-key: custom-value\ncache-control: no-cache\n:authority: www.example.com");
+
+#define C5_COMMON "cache-control: private\ndate: Mon, 21 Oct 2013 20:13:21 GMT\nlocation: https://www.example.com"
+#define C5_COOKIE "set-cookie: foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1"
+const HeaderList kC5Response1 = H(":status: 302\n" C5_COMMON);
+const HeaderList kC5Response2 = H(":status: 307\n" C5_COMMON);
+const HeaderList kC5Response3 = H(":status: 200\ncache-control: private\ndate: Mon, 21 Oct 2013 20:13:22 GMT\n"
+                                  "location: https://www.example.com\ncontent-encoding: gzip\n" C5_COOKIE);
+const HeaderList kC5Table1 = H("location: https://www.example.com\ndate: Mon, 21 Oct 2013 20:13:21 GMT\n"
+                               "cache-control: private\n:status: 302");
+const HeaderList kC5Table2 = H(":status: 307\nlocation: https://www.example.com\n"
+                               "date: Mon, 21 Oct 2013 20:13:21 GMT\ncache-control: private");
+const HeaderList kC5Table3 = H(C5_COOKIE "\ncontent-encoding: gzip\ndate: Mon, 21 Oct 2013 20:13:22 GMT");
 
 const std::vector<Example>& Examples() {
   static const std::vector<Example> examples = {

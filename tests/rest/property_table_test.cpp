@@ -1,8 +1,12 @@
 #include "rest/property_table.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <map>
 #include <set>
+#include <string>
+#include <utility>
 
 namespace corvane {
 namespace {
@@ -24,6 +28,42 @@ TEST(PropertyTableTest, LookupIgnoresCaseAndReadOnlyPropertiesRefuseSetting) {
   PropertyValue v;
   v.text = "x";
   EXPECT_EQ(p->set(rest, 0, v), kErrReadOnlyProperty);
+}
+
+// A fresh object reads every property through the table; all start empty,
+// zero or false but these. A property left unset at construction would
+// silently change behaviour (a Timeout of 0 waits forever on a silent server).
+TEST(PropertyTableTest, FreshObjectReadsEveryPropertyAtItsDefault) {
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  const std::map<std::string, PropertyValue> defaults = {
+      {"BuildDOM", {1, ""}},        {"Validate", {1, ""}},          {"Timeout", {60, ""}},
+      {"ProxyPort", {80, ""}},      {"SSLCertStore", {0, "MY"}},    {"SSLCertStoreB", {0, "MY"}},
+      {"ContentType", {0, "text/xml"}}, {"LocalHost", {0, host}},   {"Idle", {1, ""}},
+  };
+  REST rest;
+  // Indexed ones last: index 0 of an empty list fails, and the code stays.
+  for (bool indexed : {false, true}) {
+    for (const PropertyInfo& p : Properties()) {
+      if (p.indexed != indexed) continue;
+      SCOPED_TRACE(p.name);
+      PropertyValue v;
+      int rc = p.get(rest, 0, v);
+      auto it = defaults.find(p.name);
+      const PropertyValue expected = it == defaults.end() ? PropertyValue{} : it->second;
+      if (!indexed) {
+        EXPECT_EQ(rc, 0) << rest.LastError();
+      }
+      EXPECT_EQ(v.integer, expected.integer);
+      EXPECT_EQ(v.text, expected.text);
+    }
+  }
+  // Settings reached through Config whose default is adapted to Linux.
+  for (auto [key, value] : {std::pair{"SSLEnabledProtocols", "16320"}, {"KeepAlive", "False"}, {"ProxyAuthorization", ""}}) {
+    std::string answer;
+    EXPECT_EQ(rest.Config(key, &answer), 0) << key;
+    EXPECT_EQ(answer, value) << key;  // 16320 = 0x3FC0: TLS 1.0 to 1.3
+  }
 }
 
 }  // namespace

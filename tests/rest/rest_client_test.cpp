@@ -152,15 +152,8 @@ TEST_F(RestClientTest, XmlParserSettingsGoThroughConfig) {
   };
   const Row rows[] = {
       {"IgnoreBadAttributePrefixes", "True", "false", "False"},
-      {"IgnoreBadElementPrefixes", "True", "no", "False"},
-      {"AllowMoreThanOneRoot", "True", "0", "False"},
-      {"AllowTextOutsideRoot", "True", "false", "False"},
-      {"IncludeUnknownPrefixes", "False", "true", "True"},
       {"KeepOriginalText", "True", "false", "False"},
-      {"HTMLComments", "False", "yes", "True"},
       {"UseEncoding", "ASCII", "utf-8", "UTF-8"},
-      {"PreserveWhitespace", "False", "true", "True"},
-      {"ErrorOnEmptyAttr", "False", "true", "True"},
       {"AllowLeadingDigit", "False", "1", "True"},
   };
   REST rest;
