@@ -55,14 +55,20 @@ A IndexedSetterArg(int (REST::*)(int, A));
 
 }  // namespace
 
+// Only an indexed read can be refused; a plain read must not report the code
+// an earlier refused index left behind.
 #define CORVANE_GETTER(Name)                                             \
   [](const REST& r, int index, PropertyValue& out) -> int {              \
-    auto call = [&](const auto& rr) {                                    \
-      if constexpr (requires { rr.Name(0); }) return rr.Name(index);     \
-      else return rr.Name();                                             \
+    auto call = [&](const auto& rr) -> int {                             \
+      if constexpr (requires { rr.Name(0); }) {                          \
+        Store(out, rr.Name(index));                                      \
+        return rr.LastGetCode();                                         \
+      } else {                                                           \
+        Store(out, rr.Name());                                           \
+        return 0;                                                        \
+      }                                                                  \
     };                                                                   \
-    Store(out, call(r));                                                 \
-    return r.LastGetCode();                                              \
+    return call(r);                                                      \
   }
 
 #define CORVANE_SETTER(Name)                                                          \
