@@ -327,13 +327,14 @@ TEST_F(HttpClientTest, ChunkedUploadUsesChunkSize) {
   EXPECT_TRUE(events_.Has("EndTransfer 0"));
 }
 
-TEST_F(HttpClientTest, UploadsThatCannotOrNeedNotBeSent) {
+TEST_F(HttpClientTest, MissingAttachedFileFailsBeforeSending) {
   client_.AttachedFile() = "/nonexistent/corvane/file";
   EXPECT_EQ(Post("/echo", ""), 302);
   EXPECT_EQ(Error(), "Can't open AttachedFile.");
-  client_.AttachedFile().clear();
-  // An early answer stops a large upload.
-  EXPECT_EQ(Post("/early401", std::string(8 << 20, 'u')), 151);
+}
+
+TEST_F(HttpClientTest, EarlyAnswerStopsALargeUpload) {
+  EXPECT_EQ(Post("/early401", std::string(32 << 20, 'u')), 151);
   EXPECT_EQ(client_.StatusCode(), 401);
 }
 
@@ -347,6 +348,10 @@ TEST_F(HttpClientTest, ConfigurationKeys) {
   EXPECT_EQ(Query("TransferredRequest"), "abc");
   EXPECT_NE(Query("SentHeaders").find("POST /echo HTTP/1.1\r\n"), std::string::npos);
   EXPECT_EQ(client_.Config("HTTPVersion=3.0"), 202);
+  EXPECT_EQ(Query("UserAgent"), "Corvane HTTP Component - https://www.corvane.dev");
+  ASSERT_EQ(client_.Config("Authorization=Bearer abc"), 0);
+  EXPECT_EQ(Query("Authorization"), "Bearer abc");
+  EXPECT_EQ(Query("UseExtendedDST"), "1");
   // NTLM needs one connection for its handshake.
   client_.SetAuthScheme(http::authNtlm);
   EXPECT_EQ(Query("KeepAlive"), "True");
