@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/every_split.h"
@@ -26,18 +27,30 @@ std::string Compress(const std::string& in, int windowBits) {
   return out;
 }
 
+// Keeps what it is handed, or only counts it.
 class Collect : public BodyOutput {
  public:
   int Write(const char* data, size_t length) override {
-    text.append(data, length);
-    ++writes;
-    if (length > largest) largest = length;
+    if (keep) text.append(data, length);
+    total += length;
+    largest = std::max(largest, length);
     return 0;
   }
+  bool keep = true;
   std::string text;
-  int writes = 0;
-  size_t largest = 0;
+  size_t total = 0, largest = 0;
 };
+
+// Decodes input in pieces of `piece` bytes.
+std::string Decoded(int coding, const std::string& input, size_t piece = 1000) {
+  ContentDecoder d;
+  EXPECT_EQ(d.Start(coding), 0);
+  Collect c;
+  for (size_t i = 0; i < input.size(); i += piece) {
+    EXPECT_EQ(d.Decode(input.data() + i, std::min(piece, input.size() - i), c), 0);
+  }
+  return c.text;
+}
 
 std::string Sample() {
   std::string s;
@@ -46,53 +59,31 @@ std::string Sample() {
 }
 
 TEST(ContentDecoder, GzipDecodesAtEverySplitPoint) {
-  std::string plain = "Hello, gzip body with some text to compress compress compress.";
-  std::string gz = Compress(plain, 31);
-  testing::ForEachSplit(gz, [&](const testing::Pieces& pieces, const std::string& how) {
-    ContentDecoder d;
-    ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
-    Collect c;
-    for (std::string_view p : pieces) ASSERT_EQ(d.Decode(p.data(), p.size(), c), 0) << how;
-    EXPECT_EQ(c.text, plain) << how;
-  });
+  // FTEXT|FHCRC|FEXTRA|FNAME|FCOMMENT with their fields, then raw deflate data.
+  const std::string header = std::string("\x1f\x8b\x08\x1e\0\0\0\0\0\x03", 10) + std::string("\x03\x00xyz", 5) +
+                             std::string("name.txt\0", 9) + std::string("a comment\0", 10) + "\x12\x34";
+  const std::string withFields = header + Compress("payload", -15);
+  size_t length = 0;
+  ASSERT_EQ(ParseGzipHeader(reinterpret_cast<const uint8_t*>(withFields.data()), withFields.size(), length),
+            GzipHeaderStatus::complete);
+  EXPECT_EQ(length, header.size());
+  const std::string plain = "Hello, gzip body with some text to compress compress compress.";
+  for (const auto& [gz, expected] : {std::pair{Compress(plain, 31), plain}, {withFields, std::string("payload")}}) {
+    testing::ForEachSplit(gz, [&](const testing::Pieces& pieces, const std::string& how) {
+      ContentDecoder d;
+      ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
+      Collect c;
+      for (std::string_view p : pieces) ASSERT_EQ(d.Decode(p.data(), p.size(), c), 0) << how;
+      EXPECT_EQ(c.text, expected) << how;
+    });
+  }
 }
 
 TEST(ContentDecoder, DeflateRawAndZlibWrappedBothDecode) {
   std::string plain = Sample();
-  for (int bits : {-15, 15}) {
-    std::string z = Compress(plain, bits);
-    ContentDecoder d;
-    ASSERT_EQ(d.Start(ContentDecoder::codingDeflate), 0);
-    Collect c;
-    for (size_t i = 0; i < z.size(); i += 1000) {
-      ASSERT_EQ(d.Decode(z.data() + i, std::min<size_t>(1000, z.size() - i), c), 0);
-    }
-    EXPECT_EQ(c.text, plain) << bits;
-  }
-}
-
-TEST(ContentDecoder, GzipHeaderWithEveryOptionalField) {
-  // FTEXT|FHCRC|FEXTRA|FNAME|FCOMMENT with their fields, then raw deflate data.
-  std::string header("\x1f\x8b\x08\x1e\0\0\0\0\0\x03", 10);
-  header += std::string("\x03\x00xyz", 5);
-  header += std::string("name.txt\0", 9);
-  header += std::string("a comment\0", 10);
-  header += std::string("\x12\x34", 2);
-  size_t length = 0;
-  std::string all = header + Compress("payload", -15);
-  ASSERT_EQ(ParseGzipHeader(reinterpret_cast<const uint8_t*>(all.data()), all.size(), length),
-            GzipHeaderStatus::complete);
-  EXPECT_EQ(length, header.size());
-  for (size_t cut = 0; cut < header.size(); ++cut) {
-    EXPECT_EQ(ParseGzipHeader(reinterpret_cast<const uint8_t*>(all.data()), cut, length),
-              GzipHeaderStatus::incomplete)
-        << cut;
-  }
-  ContentDecoder d;
-  ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
-  Collect c;
-  ASSERT_EQ(d.Decode(all.data(), all.size(), c), 0);
-  EXPECT_EQ(c.text, "payload");
+  for (int bits : {-15, 15}) EXPECT_EQ(Decoded(ContentDecoder::codingDeflate, Compress(plain, bits)), plain) << bits;
+  // The gzip trailer and bytes after the member are not body.
+  EXPECT_EQ(Decoded(ContentDecoder::codingGzip, Compress("abc", 31) + "garbage after the member"), "abc");
 }
 
 TEST(ContentDecoder, BadMagicMethodAndDataFail) {
@@ -125,28 +116,11 @@ TEST(ContentDecoder, HighRatioBodyIsHandedOnInBoundedPieces) {
   zeros.shrink_to_fit();
   ContentDecoder d;
   ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
-  class Count : public BodyOutput {
-   public:
-    int Write(const char*, size_t length) override {
-      total += length;
-      if (length > largest) largest = length;
-      return 0;
-    }
-    size_t total = 0;
-    size_t largest = 0;
-  } count;
+  Collect count;
+  count.keep = false;
   ASSERT_EQ(d.Decode(gz.data(), gz.size(), count), 0);
   EXPECT_EQ(count.total, 64u << 20);
   EXPECT_LE(count.largest, ContentDecoder::kFlushSize + 64 * 1024);
-}
-
-TEST(ContentDecoder, TrailerAndBytesAfterStreamEndAreIgnored) {
-  std::string gz = Compress("abc", 31) + "garbage after the member";
-  ContentDecoder d;
-  ASSERT_EQ(d.Start(ContentDecoder::codingGzip), 0);
-  Collect c;
-  ASSERT_EQ(d.Decode(gz.data(), gz.size(), c), 0);
-  EXPECT_EQ(c.text, "abc");
 }
 
 }  // namespace

@@ -12,9 +12,6 @@ namespace corvane::testing {
 class EventRecorder : public RESTEvents {
  public:
   std::vector<std::string> events;
-  bool recordTransferText = false;
-  bool redirectAnswer = false;
-  bool overrideRedirect = false;
   std::function<void(int direction)> onTransfer;
 
   void Connected(int& code, std::string& d) override { Add("Connected " + std::to_string(code)); }
@@ -30,15 +27,13 @@ class EventRecorder : public RESTEvents {
   }
   void Redirect(std::string& location, bool& accept) override {
     Add("Redirect " + location + " " + (accept ? "true" : "false"));
-    if (overrideRedirect) accept = redirectAnswer;
   }
   void StartTransfer(int& direction) override { Add("StartTransfer " + std::to_string(direction)); }
   void Status(std::string& v, int& code, std::string& d) override {
     Add("Status " + v + " " + std::to_string(code) + " " + d);
   }
-  void Transfer(int& direction, int64_t& bytes, int& percent, std::string& text) override {
-    Add("Transfer " + std::to_string(direction) + " " + std::to_string(bytes) + " " +
-        std::to_string(percent) + (recordTransferText ? " " + text : ""));
+  void Transfer(int& direction, int64_t& bytes, int& percent, std::string&) override {
+    Add("Transfer " + std::to_string(direction) + " " + std::to_string(bytes) + " " + std::to_string(percent));
     if (onTransfer) onTransfer(direction);
   }
   void SSLStatus(std::string& m) override { Add("SSLStatus " + m); }

@@ -19,7 +19,6 @@ import threading
 
 import loopback_server
 
-HEAD_10 = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
 captured = bytearray()
 lock = threading.Lock()
 
@@ -31,9 +30,21 @@ def reply(status, headers=(), body=b""):
     return out + b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(body) + body
 
 
-def reset(sock):
-    # SO_LINGER with a zero timeout turns close into a reset.
-    sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+HEAD_10 = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
+# path -> (bytes sent, then "reset" the connection, send a "close_notify", or
+# just close).
+ANSWERS = {
+    "/digest": (reply(b"401 Unauthorized", [b'WWW-Authenticate: Digest realm="r", nonce="n1", qop="auth"']), None),
+    "/cookie-nul": (reply(b"200 OK", [b"Set-Cookie: a=1\x00X-Injected: 1"], b"ok"), None),
+    "/location-nul": (reply(b"302 Found", [b"Location: /ok\x00X-Injected: 1"]), None),
+    "/close-before-status": (b"", None),
+    "/reset-before-status": (b"", "reset"),
+    "/reset-close-delimited": (HEAD_10 + b"first part of the body", "reset"),
+    "/reset-length-body": (b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789", "reset"),
+    "/huge-length": (b"HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387905\r\n\r\nabc", None),
+    "/close-delimited": (HEAD_10 + b"the whole body", None),
+    "/close-delimited-notify": (HEAD_10 + b"the whole body", "notify"),
+}
 
 
 class Handler(socketserver.BaseRequestHandler):
@@ -71,34 +82,15 @@ class Handler(socketserver.BaseRequestHandler):
             with lock:
                 body = bytes(captured)
                 captured.clear()
-            conn.sendall(reply(b"200 OK", body=body))
-        elif path == "/digest":
-            conn.sendall(reply(b"401 Unauthorized",
-                               [b'WWW-Authenticate: Digest realm="r", nonce="n1", qop="auth"']))
-        elif path == "/cookie-nul":
-            conn.sendall(reply(b"200 OK", [b"Set-Cookie: a=1\x00X-Injected: 1"], b"ok"))
-        elif path == "/location-nul":
-            conn.sendall(reply(b"302 Found", [b"Location: /ok\x00X-Injected: 1"]))
-        elif path == "/close-before-status":
-            pass
-        elif path == "/reset-before-status":
-            reset(raw)
-        elif path == "/reset-close-delimited":
-            conn.sendall(HEAD_10 + b"first part of the body")
-            reset(raw)
-        elif path == "/reset-length-body":
-            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789")
-            reset(raw)
-        elif path == "/huge-length":
-            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387905\r\n\r\nabc")
-        elif path == "/close-delimited":
-            conn.sendall(HEAD_10 + b"the whole body")
-        elif path == "/close-delimited-notify":
-            conn.sendall(HEAD_10 + b"the whole body")
-            if isinstance(conn, ssl.SSLSocket):
-                conn.unwrap()
+            data, then = reply(b"200 OK", body=body), None
         else:
-            conn.sendall(reply(b"200 OK", body=b"ok"))
+            data, then = ANSWERS.get(path, (reply(b"200 OK", body=b"ok"), None))
+        conn.sendall(data)
+        if then == "reset":
+            # SO_LINGER with a zero timeout turns close into a reset.
+            raw.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        elif then == "notify" and isinstance(conn, ssl.SSLSocket):
+            conn.unwrap()
         # Closing the raw socket sends no close_notify: Python's SSLSocket
         # only sends one through unwrap.
         raw.close()

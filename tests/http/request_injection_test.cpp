@@ -46,31 +46,35 @@ std::string Message(std::string_view name) {
 }
 
 TEST_F(RequestInjectionTest, EveryRequestValueRefusesCrLfAndNul) {
-  using Setup = std::function<int(HttpClient&, const std::string& bad)>;
-  auto header = [](std::string http::RequestHeaders::*field) -> Setup {
-    return [field](HttpClient& c, const std::string& bad) {
-      c.Headers().*field = bad;
+  using Set = std::function<void(HttpClient&, const std::string& bad)>;
+  // Sets the value, then the URL of an ordinary request.
+  auto then = [](Set set) {
+    return [set](HttpClient& c, const std::string& bad) {
+      set(c, bad);
       return c.SetURL(server_->Url("/ok"));
     };
+  };
+  auto header = [then](std::string http::RequestHeaders::*field) {
+    return then([field](HttpClient& c, const std::string& bad) { c.Headers().*field = bad; });
+  };
+  auto proxy = [](HttpClient& c, int mode) {
+    c.ProxyServer() = "127.0.0.1";
+    c.ProxyPort() = server_->port();
+    c.ProxySSL() = mode;
   };
   struct Case {
     const char* value;  // the name the error gives
     int action;
-    Setup setup;
+    std::function<int(HttpClient&, const std::string& bad)> setup;
   } cases[] = {
-      {"URL", http::actGet, [](HttpClient& c, const std::string& bad) { return c.SetURL(server_->Url("/p" + bad)); }},
+      {"URL", http::actGet, [](HttpClient& c, auto& bad) { return c.SetURL(server_->Url("/p" + bad)); }},
+      {"URL", http::actGet, [](HttpClient& c, auto& bad) { return c.SetURL(server_->Url("/p?q=" + bad)); }},
       {"URL", http::actGet,
-       [](HttpClient& c, const std::string& bad) { return c.SetURL(server_->Url("/p?q=" + bad)); }},
+       [](HttpClient& c, auto& bad) { return c.SetURL("http://h" + bad + ":" + std::to_string(server_->port()) + "/"); }},
+      // Through a proxy the host goes into the absolute request target.
       {"URL", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         return c.SetURL("http://h" + bad + ":" + std::to_string(server_->port()) + "/");
-       }},
-      {"URL", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         // Through a proxy the host goes into the absolute request target.
-         c.ProxyServer() = "127.0.0.1";
-         c.ProxyPort() = server_->port();
-         c.ProxySSL() = http::psNever;
+       [proxy](HttpClient& c, auto& bad) {
+         proxy(c, http::psNever);
          return c.SetURL("http://h" + bad + "/");
        }},
       {"HTTPMethod", http::actGet, header(&http::RequestHeaders::httpMethod)},
@@ -83,41 +87,25 @@ TEST_F(RequestInjectionTest, EveryRequestValueRefusesCrLfAndNul) {
       {"Range", http::actGet, header(&http::RequestHeaders::range)},
       {"ContentType", http::actPost, header(&http::RequestHeaders::contentType)},
       {"OtherHeaders", http::actGet, header(&http::RequestHeaders::otherHeaders)},
-      {"AcceptEncoding", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
+      {"AcceptEncoding", http::actGet, then([](HttpClient& c, auto& bad) {
          c.Headers().allowHttpCompression = true;
          c.Headers().acceptEncoding = bad;
-         return c.SetURL(server_->Url("/ok"));
-       }},
-      {"Authorization", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         c.SetAuthorization("Bearer " + bad);
-         return c.SetURL(server_->Url("/ok"));
-       }},
-      {"Cookie", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         c.AddCookie("n", bad);
-         return c.SetURL(server_->Url("/ok"));
-       }},
-      {"Cookie", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         c.AddCookie(bad, "v");
-         return c.SetURL(server_->Url("/ok"));
-       }},
+       })},
+      {"Authorization", http::actGet, then([](HttpClient& c, auto& bad) { c.SetAuthorization("Bearer " + bad); })},
+      {"Cookie", http::actGet, then([](HttpClient& c, auto& bad) { c.AddCookie("n", bad); })},
+      {"Cookie", http::actGet, then([](HttpClient& c, auto& bad) { c.AddCookie(bad, "v"); })},
+      // The CONNECT goes out before the request: checked before it too.
       {"ProxyUser", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         // The CONNECT goes out before the request: checked before it too.
-         c.ProxyServer() = "127.0.0.1";
-         c.ProxyPort() = server_->port();
-         c.ProxySSL() = http::psTunnel;
+       [proxy](HttpClient& c, auto& bad) {
+         proxy(c, http::psTunnel);
          c.SetProxyAuthScheme(http::authDigest);
          c.SetProxyUser(bad);
          return c.SetURL("http://h/");
        }},
+      // The Digest username reaches the header only in the answer to the
+      // challenge: the first request goes out clean.
       {"Authorization", http::actGet,
-       [](HttpClient& c, const std::string& bad) {
-         // The Digest username reaches the header only in the answer to
-         // the challenge: the first request goes out clean.
+       [](HttpClient& c, auto& bad) {
          c.SetAuthScheme(http::authDigest);
          c.SetUser(bad);
          c.SetPassword("p");

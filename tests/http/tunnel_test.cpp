@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +33,17 @@ class ScopedEnvironment {
   }
 };
 
+// How a request leaves: through a proxy (firewall 0) or a firewall of that
+// type, at port, with the user and password given.
+struct Route {
+  const char* name;
+  int firewall;
+  std::string port, user = {}, password = {};
+  int proxyScheme = http::authBasic;
+  int proxySsl = http::psAutomatic;
+  const char* config = "";
+};
+
 class TunnelTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -49,13 +59,26 @@ class TunnelTest : public ::testing::Test {
     client_.ProxyServer() = "127.0.0.1";
     client_.ProxyPort() = std::stoi(port);
   }
-  void UseFirewall(int type, const std::string& port, const std::string& user = {},
-                   const std::string& password = {}) {
-    ASSERT_EQ(client_.Config("FirewallType=" + std::to_string(type)), 0);
-    ASSERT_EQ(client_.Config("FirewallHost=127.0.0.1"), 0);
-    ASSERT_EQ(client_.Config("FirewallPort=" + port), 0);
-    ASSERT_EQ(client_.Config("FirewallUser=" + user), 0);
-    ASSERT_EQ(client_.Config("FirewallPassword=" + password), 0);
+  void Use(const Route& r) {
+    client_.Action(http::actReset);
+    client_.SetLogLevel(1);
+    client_.ProxyServer().clear();
+    client_.SetProxyAuthScheme(r.proxyScheme);
+    client_.ProxySSL() = r.proxySsl;
+    ASSERT_EQ(client_.Config("FirewallType=" + std::to_string(r.firewall)), 0);
+    if (r.firewall == 0) {
+      UseProxy(r.port);
+      if (!r.user.empty()) client_.SetProxyUser(r.user);
+      if (!r.password.empty()) client_.SetProxyPassword(r.password);
+    } else {
+      for (const std::string& s : {std::string("FirewallHost=127.0.0.1"), "FirewallPort=" + r.port, "FirewallUser=" + r.user,
+                                   "FirewallPassword=" + r.password}) {
+        ASSERT_EQ(client_.Config(s), 0) << s;
+      }
+    }
+    if (*r.config) {
+      ASSERT_EQ(client_.Config(r.config), 0) << r.config;
+    }
   }
   HttpClient client_;
   testing::EventRecorder events_;
@@ -77,81 +100,40 @@ TEST_F(TunnelTest, HttpAndHttpsThroughEveryTunnel) {
   CORVANE_SERVER_SETTING(microPort, "CORVANE_MICROSOCKS_PORT");
   CORVANE_SERVER_SETTING(microUser, "CORVANE_MICROSOCKS_USER");
   CORVANE_SERVER_SETTING(microPassword, "CORVANE_MICROSOCKS_PASSWORD");
-
-  struct Route {
-    const char* name;
-    std::function<void()> setup;
-    std::vector<std::string> lines;  // events the route must show
-  } routes[] = {
-      {"tinyproxy: proxy for http, CONNECT for https", [&] { UseProxy(openPort); }, {}},
-      {"tinyproxy: psTunnel for both",
-       [&] {
-         UseProxy(openPort);
-         client_.ProxySSL() = http::psTunnel;
-       },
-       {"ConnectionStatus Firewall connection complete. 0"}},
-      {"tinyproxy: Basic proxy credentials",
-       [&] {
-         UseProxy(basicPort);
-         client_.SetProxyUser(basicUser);
-         client_.SetProxyPassword(basicPassword);
-       },
-       {}},
-      {"squid: Digest",
-       [&] {
-         UseProxy(squidPort);
-         client_.SetProxyAuthScheme(http::authDigest);
-         client_.SetProxyUser(squidUser);
-         client_.SetProxyPassword(squidPassword);
-         client_.ProxySSL() = http::psTunnel;
-       },
-       {"ConnectionStatus Firewall connection complete. 0"}},
-      {"squid: NTLM",
-       [&] {
-         UseProxy(squidPort);
-         client_.SetProxyAuthScheme(http::authNtlm);
-         client_.SetProxyUser("TESTDOM\\tunneluser");
-         client_.SetProxyPassword("pw");
-         client_.ProxySSL() = http::psTunnel;
-         // squid's fake NTLM helper sends a challenge the system package
-         // refuses to decode; the own client answers it.
-         ASSERT_EQ(client_.Config("UseSystemSSPI=false"), 0);
-       },
-       {"ConnectionStatus Firewall connection complete. 0"}},
-      {"caller's own CONNECT firewall", [&] { UseFirewall(fwTunnel, openPort); },
-       {"ConnectionStatus Firewall connection complete. 0"}},
-      {"dante: SOCKS 4", [&] { UseFirewall(fwSOCKS4, dantePort, "anyone"); },
-       {"ConnectionStatus Firewall connection complete. 0"}},
+  const std::string tunnel = "ConnectionStatus Firewall connection complete. 0";
+  struct Case {
+    Route route;
+    std::vector<std::string> lines;  // events the plain http request must show
+  } cases[] = {
+      {{"tinyproxy: proxy for http, CONNECT for https", 0, openPort}, {}},
+      {{"tinyproxy: psTunnel for both", 0, openPort, "", "", http::authBasic, http::psTunnel}, {tunnel}},
+      {{"tinyproxy: Basic proxy credentials", 0, basicPort, basicUser, basicPassword}, {}},
+      {{"squid: Digest", 0, squidPort, squidUser, squidPassword, http::authDigest, http::psTunnel}, {tunnel}},
+      // squid's fake NTLM helper sends a challenge the system package refuses
+      // to decode; the own client answers it.
+      {{"squid: NTLM", 0, squidPort, "TESTDOM\\tunneluser", "pw", http::authNtlm, http::psTunnel,
+        "UseSystemSSPI=false"},
+       {tunnel}},
+      {{"caller's own CONNECT firewall", fwTunnel, openPort}, {tunnel}},
+      {{"dante: SOCKS 4", fwSOCKS4, dantePort, "anyone"}, {tunnel}},
       // The tunnel exchange is logged from level 2 on.
-      {"dante: SOCKS 5",
-       [&] {
-         UseFirewall(fwSOCKS5, dantePort);
-         client_.SetLogLevel(2);
-       },
+      {{"dante: SOCKS 5", fwSOCKS5, dantePort, "", "", http::authBasic, http::psAutomatic, "Loglevel=2"},
        {"Log 1 FirewallRequest 0x50x10x0", "Log 1 FirewallResponse 0x50x0"}},
-      {"microsocks: SOCKS 5 with user and password",
-       [&] { UseFirewall(fwSOCKS5, microPort, microUser, microPassword); },
-       {"ConnectionStatus Firewall connection complete. 0"}},
+      {{"microsocks: SOCKS 5 with user and password", fwSOCKS5, microPort, microUser, microPassword}, {tunnel}},
   };
   const std::string json = ReadFile(nginxRoot + "/data.json");
   const std::string tlsJson = ReadFile(tlsRoot + "/data.json");
-  for (const Route& r : routes) {
-    SCOPED_TRACE(r.name);
-    client_.Action(http::actReset);
-    client_.SetProxyAuthScheme(http::authBasic);
-    client_.ProxyServer().clear();
-    client_.ProxySSL() = http::psAutomatic;
-    client_.Config("FirewallType=0");
-    client_.SetLogLevel(1);
-    r.setup();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.route.name);
+    Use(c.route);
     ASSERT_EQ(Get("http://127.0.0.1:" + nginxPort + "/data.json"), 0) << client_.LastErrorText().str();
     EXPECT_EQ(client_.TransferredData(), json);
     // The tunnel reads its replies in lines; the HTTP reader's setting is back.
     EXPECT_EQ(client_.Lines().Terminator(), "");
-    for (const std::string& line : r.lines) EXPECT_TRUE(events_.Has(line)) << line;
+    for (const std::string& line : c.lines) EXPECT_TRUE(events_.Has(line)) << line;
     ASSERT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), 0) << client_.LastErrorText().str();
     EXPECT_EQ(client_.TransferredData(), tlsJson);
-    EXPECT_TRUE(events_.Has("ConnectionStatus Firewall connection complete. 0"));
+    EXPECT_TRUE(events_.Has(tunnel));
     EXPECT_TRUE(events_.Has("ConnectionStatus SSL handshake complete. 0"));
   }
 }
@@ -163,47 +145,25 @@ TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
   CORVANE_SERVER_SETTING(squidUser, "CORVANE_SQUID_USER");
   CORVANE_SERVER_SETTING(microPort, "CORVANE_MICROSOCKS_PORT");
   struct Case {
-    const char* name;
-    std::function<void()> setup;
+    Route route;
     int code;
     std::string text;
     bool prefix = false;  // text is where the message starts
   } cases[] = {
-      {"Basic proxy without credentials", [&] { UseProxy(basicPort); }, 118,
+      {{"Basic proxy without credentials", 0, basicPort}, 118,
        "Firewall error. HTTP/1.0 407 Proxy Authentication Required."},
-      {"Digest with a wrong password",
-       [&] {
-         UseProxy(squidPort);
-         client_.SetProxyAuthScheme(http::authDigest);
-         client_.SetProxyUser(squidUser);
-         client_.SetProxyPassword("wrong");
-       },
-       118,
+      {{"Digest with a wrong password", 0, squidPort, squidUser, "wrong", http::authDigest}, 118,
        "Firewall error after digest authentication. Expected a status code beginning with 2 but got: 407 Proxy "
        "Authentication Required"},
       // The rest of the text is the system package's own description.
-      {"Negotiate without credentials",
-       [&] {
-         UseProxy(squidPort);
-         client_.SetProxyAuthScheme(http::authNegotiate);
-       },
-       118, "Could not acquire security credentials (0x", true},
-      {"unknown proxy scheme",
-       [&] {
-         UseProxy(squidPort);
-         client_.SetProxyAuthScheme(http::authOAuth);
-       },
-       153, "Unknown proxy authentication scheme."},
-      {"SOCKS 5 server that wants a user", [&] { UseFirewall(fwSOCKS5, microPort); }, 118,
-       "no acceptable firewall authentication methods"},
+      {{"Negotiate without credentials", 0, squidPort, "", "", http::authNegotiate}, 118,
+       "Could not acquire security credentials (0x", true},
+      {{"unknown proxy scheme", 0, squidPort, "", "", http::authOAuth}, 153, "Unknown proxy authentication scheme."},
+      {{"SOCKS 5 server that wants a user", fwSOCKS5, microPort}, 118, "no acceptable firewall authentication methods"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    client_.Action(http::actReset);
-    client_.SetProxyAuthScheme(http::authBasic);
-    client_.ProxyServer().clear();
-    client_.Config("FirewallType=0");
-    c.setup();
+    SCOPED_TRACE(c.route.name);
+    Use(c.route);
     EXPECT_EQ(Get("https://127.0.0.1:" + tlsPort + "/data.json"), c.code);
     std::string text = client_.LastErrorText().str();
     EXPECT_EQ(c.prefix ? text.substr(0, c.text.size()) : text, c.text);

@@ -1,20 +1,13 @@
 #!/usr/bin/python3
 """An HTTPS server that accepts Negotiate and NTLM through GSSAPI (python3-
-gssapi on MIT krb5 and gss-ntlmssp), for the cases Apache cannot show:
-channel bindings checked by the acceptor, and a final token that does not
-prove the server's identity.
-
-Listens on 127.0.0.1 port 0 over TLS with the given certificate and prints
-the port first. Paths:
-  /kerberos        Negotiate (keytab from KRB5_KTNAME); 200 with the real
-                   final token and the principal in the body.
-  /forged          as /kerberos, but the final token has one byte changed.
-  /ntlm-bound      NTLM; the acceptor expects the tls-server-end-point
-                   bindings of its own certificate.
-  /ntlm-misbound   NTLM; the acceptor expects bindings of other data.
-NTLM users come from the file given as the third argument.
-
-Usage: gss_acceptor_server.py CERT KEY NTLM_USERS
+gssapi on MIT krb5 and gss-ntlmssp), for what Apache cannot show: channel
+bindings checked by the acceptor, and a final token that does not prove the
+server. Usage: gss_acceptor_server.py CERT KEY NTLM_USERS; prints its port.
+  /kerberos       Negotiate (keytab from KRB5_KTNAME): 200, the principal in
+                  the body, the real final token.
+  /forged         as /kerberos with one byte of the final token changed.
+  /ntlm-bound     NTLM; expects the tls-server-end-point bindings of its own
+                  certificate.  /ntlm-misbound: bindings of other data.
 """
 import base64
 import hashlib

@@ -7,12 +7,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/base64.h"
 #include "http/auth/sspi_state.h"
 #include "http/http_client.h"
-#include "http/auth/gss_acceptor_server.h"
+#include "support/python_server.h"
 #include "support/servers.h"
 
 namespace corvane {
@@ -88,12 +90,9 @@ TEST_F(NegotiateTest, TicketFromTheCacheAuthenticatesInOneLegAndTheServerIsVerif
 
 TEST_F(NegotiateTest, PasswordInsteadOfATicket) {
   UseCache(nullptr);
-  struct Case {
-    std::string user;
-  } cases[] = {{user_}, {user_ + "@" + realm_}, {realm_ + "\\" + user_}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.user);
-    ASSERT_EQ(client.SetUser(c.user), 0);
+  for (const std::string& user : {user_, user_ + "@" + realm_, realm_ + "\\" + user_}) {
+    SCOPED_TRACE(user);
+    ASSERT_EQ(client.SetUser(user), 0);
     ASSERT_EQ(client.SetPassword(password_), 0);
     ASSERT_EQ(client.SetURL(url_), 0) << Error();
     ASSERT_EQ(client.Action(http::actGet), 0) << Error();
@@ -227,15 +226,16 @@ class TlsAcceptorTest : public NegotiateTest {
     setenv("KRB5_KTNAME", std::getenv("CORVANE_KRB5_KEYTAB"), 1);
     std::string users = ::testing::TempDir() + "/corvane-ntlm-users";
     std::ofstream(users) << "TESTDOM:tester:Ntlm-pw\n";
-    server_ = std::make_unique<testing::GssAcceptorServer>(std::getenv("CORVANE_KRB5_TLS_CERT"),
-                                                           std::getenv("CORVANE_KRB5_TLS_KEY"), users);
+    server_ = std::make_unique<testing::PythonServer>(
+        testing::TestsPath("http/auth/gss_acceptor_server.py"),
+        std::vector<std::string>{std::getenv("CORVANE_KRB5_TLS_CERT"), std::getenv("CORVANE_KRB5_TLS_KEY"), users});
     ASSERT_GT(server_->port(), 0);
   }
   std::string Url(std::string_view path) const {
     return "https://" + std::string(std::getenv("CORVANE_KRB5_HOST")) + ":" + std::to_string(server_->port()) +
            std::string(path);
   }
-  std::unique_ptr<testing::GssAcceptorServer> server_;
+  std::unique_ptr<testing::PythonServer> server_;
 };
 
 TEST_F(TlsAcceptorTest, AFinalTokenThatDoesNotProveTheServerFails) {
