@@ -77,16 +77,23 @@ AESNI_TARGET void AesNiEncryptCbc(const uint8_t* keys, int rounds, uint8_t* iv, 
   RoundKeys rk;
   Load(rk, keys, rounds);
   __m128i c = LoadU(iv);
-  if (rounds == 10) {
+  if (rounds == 10 && blocks != 0) {
     // The common AES-128 case with the round count known to the compiler,
-    // so the whole chain stays in registers.
-    for (; blocks != 0; --blocks, in += 16, out += 16) {
-      __m128i b = _mm_xor_si128(_mm_xor_si128(LoadU(in), c), rk.k[0]);
+    // so the whole chain stays in registers. The chain is nothing but AES
+    // rounds: the last round's key XOR also adds the next plaintext block
+    // and the first round key, so the next block starts straight from it,
+    // while the ciphertext itself comes from a second, independent last round.
+    __m128i b = _mm_xor_si128(_mm_xor_si128(LoadU(in), c), rk.k[0]);
+    for (;;) {
 #pragma GCC unroll 9
       for (int r = 1; r < 10; ++r) b = _mm_aesenc_si128(b, rk.k[r]);
-      c = _mm_aesenclast_si128(b, rk.k[10]);
-      StoreU(out, c);
+      StoreU(out, _mm_aesenclast_si128(b, rk.k[10]));
+      if (--blocks == 0) break;
+      in += 16;
+      out += 16;
+      b = _mm_aesenclast_si128(b, _mm_xor_si128(rk.k[10], _mm_xor_si128(LoadU(in), rk.k[0])));
     }
+    c = LoadU(out);
   } else {
     for (; blocks != 0; --blocks, in += 16, out += 16) {
       c = EncOne(rk, rounds, _mm_xor_si128(LoadU(in), c));

@@ -248,7 +248,9 @@ int CipherContext::Run(bool decrypt, const uint8_t* in, int length, ByteBuffer& 
 
   const int start = output.size();
   const int total = length + pad;
-  if (int rc = output.Resize(start + total); rc != 0) return rc;
+  // Room only: every byte is written by the cipher before it is committed,
+  // so zero-filling it first would be a wasted pass over the output.
+  if (int rc = output.Reserve(start + total); rc != 0) return rc;
   uint8_t* out = reinterpret_cast<uint8_t*>(output.data()) + start;
 
   // Whole blocks go straight from the input; a padded tail is built in a
@@ -294,10 +296,8 @@ int CipherContext::Run(bool decrypt, const uint8_t* in, int length, ByteBuffer& 
       },
       cipher_);
   SecureWipe(tail, sizeof tail);
-  if (rc != 0) {
-    output.Resize(start);
-    return rc;
-  }
+  if (rc != 0) return rc;
+  output.CommitAppended(total);
 
   if (decrypt && padded) {
     int drop = 0;

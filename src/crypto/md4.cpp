@@ -25,17 +25,19 @@ void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
     for (int i = 0; i < 16; ++i) {
       uint32_t& a = v[(4 - i) & 3];
       uint32_t b = v[(5 - i) & 3], c = v[(6 - i) & 3], d = v[(7 - i) & 3];
-      a = Rotl32(a + ((b & c) | (~b & d)) + x[i], kS1[i & 3]);
+      a = Rotl32((a + x[i]) + (d ^ (b & (c ^ d))), kS1[i & 3]);
     }
     for (int i = 0; i < 16; ++i) {
       uint32_t& a = v[(4 - i) & 3];
       uint32_t b = v[(5 - i) & 3], c = v[(6 - i) & 3], d = v[(7 - i) & 3];
-      a = Rotl32(a + ((b & c) | (b & d) | (c & d)) + x[kR2[i]] + 0x5a827999u, kS2[i & 3]);
+      // The majority as two disjoint halves, so only one AND and one
+      // addition wait for b, the word the previous step produced.
+      a = Rotl32((a + x[kR2[i]] + 0x5a827999u + (c & d)) + (b & (c ^ d)), kS2[i & 3]);
     }
     for (int i = 0; i < 16; ++i) {
       uint32_t& a = v[(4 - i) & 3];
       uint32_t b = v[(5 - i) & 3], c = v[(6 - i) & 3], d = v[(7 - i) & 3];
-      a = Rotl32(a + (b ^ c ^ d) + x[kR3[i]] + 0x6ed9eba1u, kS3[i & 3]);
+      a = Rotl32((a + x[kR3[i]] + 0x6ed9eba1u) + (b ^ (c ^ d)), kS3[i & 3]);
     }
     for (int i = 0; i < 4; ++i) state[i] += v[i];
   }

@@ -41,34 +41,30 @@ alignas(16) constexpr uint64_t kK[80] = {
 };
 
 inline uint64_t Ch(uint64_t x, uint64_t y, uint64_t z) { return z ^ (x & (y ^ z)); }
-inline uint64_t Maj(uint64_t x, uint64_t y, uint64_t z) { return (x & y) | (z & (x | y)); }
 inline uint64_t Sigma0(uint64_t x) { return Rotr64(x, 28) ^ Rotr64(x, 34) ^ Rotr64(x, 39); }
 inline uint64_t Sigma1(uint64_t x) { return Rotr64(x, 14) ^ Rotr64(x, 18) ^ Rotr64(x, 41); }
 inline uint64_t sigma0(uint64_t x) { return Rotr64(x, 1) ^ Rotr64(x, 8) ^ (x >> 7); }
 inline uint64_t sigma1(uint64_t x) { return Rotr64(x, 19) ^ Rotr64(x, 61) ^ (x >> 6); }
 
 // The same renaming scheme as SHA-256: round r of each group of eight uses
-// v[(8 - r) & 7] as a; fully unrolled so the renaming costs nothing.
+// v[(8 - r) & 7] as a; fully unrolled so the renaming costs nothing. The
+// rounds are bound by instruction count rather than latency, so each takes
+// the cheapest forms: Maj as b ^ ((a ^ b) & (b ^ c)) with b ^ c carried over
+// from the previous round's a ^ b (bc), and T1 summed once.
 template <int R>
-inline void Round(uint64_t* v, uint64_t kw) {
+inline void Round(uint64_t* v, uint64_t kw, uint64_t& bc) {
   uint64_t& a = v[(8 - R) & 7];
   uint64_t& b = v[(9 - R) & 7];
-  uint64_t& c = v[(10 - R) & 7];
   uint64_t& d = v[(11 - R) & 7];
   uint64_t& e = v[(12 - R) & 7];
   uint64_t& f = v[(13 - R) & 7];
   uint64_t& g = v[(14 - R) & 7];
   uint64_t& h = v[(15 - R) & 7];
-  // Summed so that the terms known early (d, h, W + K) are added first and
-  // the ones that wait for the previous round's e and a (Ch, Sigma1, Maj,
-  // Sigma0) join last: the round-to-round dependency chains stay four
-  // additions-and-rotations long instead of six.
-  const uint64_t hk = h + kw;
-  const uint64_t ch = Ch(e, f, g);
-  const uint64_t s1 = Sigma1(e);
-  const uint64_t t1 = (hk + ch) + s1;
-  d = ((d + hk) + ch) + s1;
-  h = (t1 + Maj(a, b, c)) + Sigma0(a);
+  const uint64_t t1 = (h + kw) + Ch(e, f, g) + Sigma1(e);
+  d += t1;
+  const uint64_t ab = a ^ b;
+  h = t1 + (b ^ (ab & bc)) + Sigma0(a);
+  bc = ab;
 }
 
 template <int R>
@@ -79,7 +75,8 @@ inline uint64_t Expand(uint64_t* w) {
 // Sixteen rounds starting at round t; the first sixteen read the message
 // words, the later ones expand the schedule in place.
 template <bool kExpand>
-__attribute__((always_inline)) inline void Sixteen(uint64_t* v, uint64_t* w, const uint64_t* k) {
+__attribute__((always_inline)) inline void Sixteen(uint64_t* v, uint64_t* w, const uint64_t* k,
+                                                   uint64_t& bc) {
 #define SHA512_ROUND(R)                                               \
   do {                                                                \
     uint64_t kw;                                                      \
@@ -88,7 +85,7 @@ __attribute__((always_inline)) inline void Sixteen(uint64_t* v, uint64_t* w, con
     } else {                                                          \
       kw = k[R] + w[R];                                               \
     }                                                                 \
-    Round<R>(v, kw);                                                  \
+    Round<R>(v, kw, bc);                                              \
   } while (0)
   SHA512_ROUND(0);
   SHA512_ROUND(1);
@@ -116,8 +113,9 @@ __attribute__((always_inline)) inline void CompressBody(uint64_t* state, const u
     for (int i = 0; i < 16; ++i) w[i] = LoadBe64(p + 8 * i);
     uint64_t v[8];
     for (int i = 0; i < 8; ++i) v[i] = state[i];
-    Sixteen<false>(v, w, kK);
-    for (int t = 16; t < 80; t += 16) Sixteen<true>(v, w, kK + t);
+    uint64_t bc = v[1] ^ v[2];
+    Sixteen<false>(v, w, kK, bc);
+    for (int t = 16; t < 80; t += 16) Sixteen<true>(v, w, kK + t, bc);
     for (int i = 0; i < 8; ++i) state[i] += v[i];
   }
 }
@@ -136,81 +134,7 @@ __attribute__((target("bmi2"))) void CompressBmi2(uint64_t* state, const uint8_t
 #endif
 
 #if defined(__x86_64__)
-// The message schedule runs on SIMD registers, two words per step, sixteen
-// rounds ahead of the rounds that use it; its steps sit between the scalar
-// rounds so the two dependency chains overlap instead of running one after
-// the other. The rounds read W[t] + K[t] from a small table.
 #define SHA512_AVX_TARGET __attribute__((target("avx2,bmi2")))
-
-SHA512_AVX_TARGET inline __m128i SimdSigma0(__m128i x) {
-  return _mm_xor_si128(_mm_xor_si128(_mm_or_si128(_mm_srli_epi64(x, 1), _mm_slli_epi64(x, 63)),
-                                     _mm_or_si128(_mm_srli_epi64(x, 8), _mm_slli_epi64(x, 56))),
-                       _mm_srli_epi64(x, 7));
-}
-SHA512_AVX_TARGET inline __m128i SimdSigma1(__m128i x) {
-  return _mm_xor_si128(_mm_xor_si128(_mm_or_si128(_mm_srli_epi64(x, 19), _mm_slli_epi64(x, 45)),
-                                     _mm_or_si128(_mm_srli_epi64(x, 61), _mm_slli_epi64(x, 3))),
-                       _mm_srli_epi64(x, 6));
-}
-
-// x[j] holds W[t + 2j], W[t + 2j + 1] of the current sixteen; replaces it
-// with the pair sixteen words later and stores that pair plus K.
-template <int J>
-SHA512_AVX_TARGET inline void SimdStep(__m128i* x, uint64_t* wk, const uint64_t* k) {
-  const __m128i w15 = _mm_alignr_epi8(x[(J + 1) & 7], x[J], 8);
-  const __m128i w7 = _mm_alignr_epi8(x[(J + 5) & 7], x[(J + 4) & 7], 8);
-  x[J] = _mm_add_epi64(_mm_add_epi64(x[J], SimdSigma0(w15)), _mm_add_epi64(w7, SimdSigma1(x[(J + 7) & 7])));
-  _mm_store_si128(reinterpret_cast<__m128i*>(wk + 2 * J),
-                  _mm_add_epi64(x[J], _mm_load_si128(reinterpret_cast<const __m128i*>(k + 2 * J))));
-}
-
-SHA512_AVX_TARGET void CompressAvx2(uint64_t* state, const uint8_t* p, size_t blocks) noexcept {
-  const __m128i kSwap = _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7);
-  alignas(16) uint64_t wk[80];
-  for (; blocks != 0; --blocks, p += 128) {
-    __m128i x[8];
-    for (int i = 0; i < 8; ++i) {
-      x[i] = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i)), kSwap);
-      _mm_store_si128(reinterpret_cast<__m128i*>(wk + 2 * i),
-                      _mm_add_epi64(x[i], _mm_load_si128(reinterpret_cast<const __m128i*>(kK + 2 * i))));
-    }
-    uint64_t v[8];
-    for (int i = 0; i < 8; ++i) v[i] = state[i];
-#define SHA512_PAIR(J)                        \
-  Round<2 * (J)>(v, wk[t + 2 * (J)]);         \
-  Round<2 * (J) + 1>(v, wk[t + 2 * (J) + 1]); \
-  SimdStep<J>(x, wk + t + 16, kK + t + 16)
-    for (int t = 0; t < 64; t += 16) {
-      SHA512_PAIR(0);
-      SHA512_PAIR(1);
-      SHA512_PAIR(2);
-      SHA512_PAIR(3);
-      SHA512_PAIR(4);
-      SHA512_PAIR(5);
-      SHA512_PAIR(6);
-      SHA512_PAIR(7);
-    }
-#undef SHA512_PAIR
-    Round<0>(v, wk[64]);
-    Round<1>(v, wk[65]);
-    Round<2>(v, wk[66]);
-    Round<3>(v, wk[67]);
-    Round<4>(v, wk[68]);
-    Round<5>(v, wk[69]);
-    Round<6>(v, wk[70]);
-    Round<7>(v, wk[71]);
-    Round<8>(v, wk[72]);
-    Round<9>(v, wk[73]);
-    Round<10>(v, wk[74]);
-    Round<11>(v, wk[75]);
-    Round<12>(v, wk[76]);
-    Round<13>(v, wk[77]);
-    Round<14>(v, wk[78]);
-    Round<15>(v, wk[79]);
-    for (int i = 0; i < 8; ++i) state[i] += v[i];
-  }
-}
-#endif
 
 // Two blocks at once: each 256-bit register holds the same two schedule
 // words of both blocks (the first block in the low lane), so one pass of
@@ -258,9 +182,10 @@ SHA512_AVX_TARGET void CompressAvx2Pairs(uint64_t* state, const uint8_t* p, size
     }
     uint64_t v[8];
     for (int i = 0; i < 8; ++i) v[i] = state[i];
+    uint64_t bc = v[1] ^ v[2];
 #define SHA512_PAIR(J)                                \
-  Round<2 * (J)>(v, wk[2 * t + 4 * (J)]);             \
-  Round<2 * (J) + 1>(v, wk[2 * t + 4 * (J) + 1]);     \
+  Round<2 * (J)>(v, wk[2 * t + 4 * (J)], bc);         \
+  Round<2 * (J) + 1>(v, wk[2 * t + 4 * (J) + 1], bc); \
   SimdStepx2<J>(x, wk + 2 * t + 32, kK + t + 16)
     for (int t = 0; t < 64; t += 16) {
       SHA512_PAIR(0);
@@ -273,7 +198,7 @@ SHA512_AVX_TARGET void CompressAvx2Pairs(uint64_t* state, const uint8_t* p, size
       SHA512_PAIR(7);
     }
 #undef SHA512_PAIR
-#define SHA512_TAIL(R, OFF) Round<R>(v, wk[128 + 4 * ((R) / 2) + ((R) & 1) + (OFF)])
+#define SHA512_TAIL(R, OFF) Round<R>(v, wk[128 + 4 * ((R) / 2) + ((R) & 1) + (OFF)], bc)
 #define SHA512_TAIL16(OFF)                                                                    \
   SHA512_TAIL(0, OFF); SHA512_TAIL(1, OFF); SHA512_TAIL(2, OFF); SHA512_TAIL(3, OFF);         \
   SHA512_TAIL(4, OFF); SHA512_TAIL(5, OFF); SHA512_TAIL(6, OFF); SHA512_TAIL(7, OFF);         \
@@ -283,7 +208,8 @@ SHA512_AVX_TARGET void CompressAvx2Pairs(uint64_t* state, const uint8_t* p, size
     for (int i = 0; i < 8; ++i) state[i] += v[i];
     // The second block: all eighty words are in the table.
     for (int i = 0; i < 8; ++i) v[i] = state[i];
-#define SHA512_SECOND(R) Round<(R) & 15>(v, wk[t + 4 * (((R) & 15) / 2) + ((R) & 1) + 2])
+    bc = v[1] ^ v[2];
+#define SHA512_SECOND(R) Round<(R) & 15>(v, wk[t + 4 * (((R) & 15) / 2) + ((R) & 1) + 2], bc)
     for (int t = 0; t < 128; t += 32) {
       SHA512_SECOND(0); SHA512_SECOND(1); SHA512_SECOND(2); SHA512_SECOND(3);
       SHA512_SECOND(4); SHA512_SECOND(5); SHA512_SECOND(6); SHA512_SECOND(7);
@@ -297,12 +223,15 @@ SHA512_AVX_TARGET void CompressAvx2Pairs(uint64_t* state, const uint8_t* p, size
     for (int i = 0; i < 8; ++i) state[i] += v[i];
   }
 }
+#endif
 
 void Compress(uint64_t* state, const uint8_t* p, size_t blocks) noexcept {
 #if defined(__x86_64__)
   if (detail::Cpu().avx2 && detail::Cpu().bmi2) {
     if (blocks >= 2) CompressAvx2Pairs(state, p, blocks / 2);
-    if (blocks & 1) CompressAvx2(state, p + (blocks & ~size_t{1}) * 128, 1);
+    // An odd last block (every message's final block, most often) takes the
+    // scalar schedule: one block fills only half the vector lanes.
+    if (blocks & 1) CompressBmi2(state, p + (blocks & ~size_t{1}) * 128, 1);
     return;
   }
   if (detail::Cpu().bmi2) return CompressBmi2(state, p, blocks);

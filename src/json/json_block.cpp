@@ -72,6 +72,16 @@ bool JsonBlock::Resize(size_t bytes) noexcept {
   return true;
 }
 
+void JsonBlock::Recycle(size_t keepBytes) noexcept {
+  if (size_ > keepBytes || ZeroMemoryEnabled()) {
+    Release();
+    return;
+  }
+#ifdef MADV_FREE
+  if (mapped_) madvise(data_, size_, MADV_FREE);  // advisory: the block stays valid either way
+#endif
+}
+
 void JsonBlock::Release() noexcept {
   if (data_ == nullptr) return;
   if (ZeroMemoryEnabled()) SecureWipe(data_, size_);

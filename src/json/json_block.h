@@ -25,10 +25,10 @@ class JsonBlock {
   void Release() noexcept;
   // Done with the content: keeps a block of at most keepBytes for the next
   // document (its pages stay faulted in), releases a larger one, and always
-  // releases while ZeroMemory is on.
-  void Recycle(size_t keepBytes) noexcept {
-    if (size_ > keepBytes || ZeroMemoryEnabled()) Release();
-  }
+  // releases while ZeroMemory is on. A kept mapping's pages are marked lazily
+  // freeable: the kernel takes them back under memory pressure instead of
+  // swapping them, and otherwise the next document reuses them without a fault.
+  void Recycle(size_t keepBytes) noexcept;
 
   void* data() const noexcept { return data_; }
   size_t size() const noexcept { return size_; }

@@ -49,7 +49,7 @@ int JsonDocument::SetText(std::string_view text) noexcept {
 }
 
 void JsonDocument::DropText() noexcept {
-  text_.Recycle(kKeepBytes);
+  text_.Recycle(kKeepTextBytes);
   textLength_ = 0;
   hasText_ = false;
 }

@@ -66,6 +66,36 @@ inline const unsigned char* SkipWhitespace(const unsigned char* p) noexcept {
 #endif
 }
 
+// First byte at or after p outside the number class (digits, + - . E e).
+// Numbers run to twenty bytes and more, so they are classified sixteen bytes
+// at a time; the padding after the terminator makes the wide reads safe, and
+// the NUL stops them.
+inline const unsigned char* SkipNumberRun(const unsigned char* p) noexcept {
+#if defined(__SSE2__)
+  const __m128i belowZero = _mm_set1_epi8('0' - 1);
+  const __m128i aboveNine = _mm_set1_epi8('9' + 1);
+  const __m128i plus = _mm_set1_epi8('+');
+  const __m128i minus = _mm_set1_epi8('-');
+  const __m128i dot = _mm_set1_epi8('.');
+  const __m128i lowerCase = _mm_set1_epi8(0x20);
+  const __m128i e = _mm_set1_epi8('e');
+  for (;;) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Signed compares: bytes of 128 and more are negative, so never digits.
+    __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, belowZero), _mm_cmplt_epi8(v, aboveNine));
+    __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(v, plus), _mm_cmpeq_epi8(v, minus));
+    __m128i other = _mm_or_si128(_mm_cmpeq_epi8(v, dot), _mm_cmpeq_epi8(_mm_or_si128(v, lowerCase), e));
+    unsigned outside =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, _mm_or_si128(sign, other)))) ^ 0xFFFFu;
+    if (outside != 0) return p + __builtin_ctz(outside);
+    p += 16;
+  }
+#else
+  while (ClassOf(*p) & json::kNumber) ++p;
+  return p;
+#endif
+}
+
 // Scans the rest of a name or string whose content starts at p: a backslash
 // takes the next byte with it, "\u" the next four as well. Returns the closing
 // quote, or nullptr when the text ends first.
@@ -84,15 +114,31 @@ inline const unsigned char* ScanString(const unsigned char* p) noexcept {
   }
 }
 
-// true, false and null in any case; the caller has checked the length.
-bool IsWord(const unsigned char* p, size_t length) noexcept {
-  char folded[5];
-  for (size_t i = 0; i < length; ++i) {
-    unsigned char c = p[i];
-    folded[i] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c);
+// The end of true, false or null, in any case, starting at p: the byte after
+// the word, which must end the token. nullptr when p starts none of them.
+// Every byte of the three words is a letter, and a byte ORed with 0x20
+// equals a lower-case letter only when it is that letter in either case, so
+// folding four bytes at once is exact. The text is padded, so the wide read
+// is safe however close the terminator is.
+inline const unsigned char* WordEnd(const unsigned char* p) noexcept {
+  constexpr auto kWord = [](const char (&w)[5]) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(w[0])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(w[1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(w[2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(w[3])) << 24;
+  };
+  uint32_t head;
+  std::memcpy(&head, p, 4);
+  head |= 0x20202020u;
+  const unsigned char* end = nullptr;
+  if (head == kWord("true") || head == kWord("null")) {
+    end = p + 4;
+  } else if (head == kWord("fals") && (p[4] | 0x20) == 'e') {
+    end = p + 5;
+  } else {
+    return nullptr;
   }
-  std::string_view word(folded, length);
-  return word == "true" || word == "false" || word == "null";
+  return ClassOf(*end) & json::kTokenEnd ? end : nullptr;
 }
 
 }  // namespace
@@ -165,15 +211,24 @@ bool JsonParser::GrowStack() noexcept {
   return true;
 }
 
+// The element argument of the next event, written into the same string every
+// time so its capacity carries over and no event allocates. Array items,
+// about half the elements of a typical answer, have no name to copy.
+inline void JsonParser::SetEventElement(uint32_t nameOffset, uint32_t nameLength) {
+  if (nameOffset == kRootName) {
+    eventElement_.assign("json", 4);
+  } else if (nameLength == 0) {
+    eventElement_.clear();
+  } else {
+    eventElement_.assign(reinterpret_cast<const char*>(doc_.Bytes()) + nameOffset, nameLength);
+  }
+}
+
 void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
   if (handled_.endElement) openNames_.emplace_back(nameOffset, nameLength);
   if (!handled_.startElement) return;
   eventNamespace_.clear();
-  if (nameOffset == kRootName) {
-    eventElement_.assign("json");
-  } else {
-    eventElement_.assign(reinterpret_cast<const char*>(doc_.Bytes()) + nameOffset, nameLength);
-  }
+  SetEventElement(nameOffset, nameLength);
   eventQName_.clear();
   bool isEmpty = false;
   scanSink_->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
@@ -184,11 +239,7 @@ void JsonParser::FireEndElement() {
   auto [nameOffset, nameLength] = openNames_.back();
   openNames_.pop_back();
   eventNamespace_.clear();
-  if (nameOffset == kRootName) {
-    eventElement_.assign("json");
-  } else {
-    eventElement_.assign(reinterpret_cast<const char*>(doc_.Bytes()) + nameOffset, nameLength);
-  }
+  SetEventElement(nameOffset, nameLength);
   eventQName_.clear();
   bool isEmpty = false;
   scanSink_->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
@@ -343,16 +394,13 @@ int JsonParser::Scan() {
         }
         const unsigned char* q = p;
         if (ClassOf(c) & json::kNumber) {
-          do ++q;
-          while (ClassOf(*q) & json::kNumber);
+          q = SkipNumberRun(p + 1);
           // A number ends at whitespace or a delimiter; the end of the text is
           // caught as an unclosed container on the next pass.
           if (!(ClassOf(*q) & json::kTokenEnd)) return fail(JsonError::jeInvalidMarkup, q);
         } else {
-          while (!(ClassOf(*q) & json::kTokenEnd) && q - p <= 5) ++q;
-          if (q - p > 5 || !IsWord(p, static_cast<size_t>(q - p))) {
-            return fail(JsonError::jeInvalidMarkup, p);
-          }
+          q = WordEnd(p);
+          if (q == nullptr) return fail(JsonError::jeInvalidMarkup, p);
         }
         endScalar(p, q);
         p = q;

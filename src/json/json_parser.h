@@ -109,6 +109,7 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
 
   // Events. Only called with a sink; names of open elements are kept as
   // offsets into the text so EndElement can name what it closes.
+  void SetEventElement(uint32_t nameOffset, uint32_t nameLength);
   void FireStartElement(uint32_t nameOffset, uint32_t nameLength);
   void FireEndElement();
   void FireCharacters(const unsigned char* begin, const unsigned char* end);
