@@ -180,17 +180,26 @@ int XmlParser::Scan() {
   // The state lives in a register while scanning and is stored on the way out.
   XmlState st = state_;
 
+// The common paths through a tag go straight to the next state's code while
+// input is left and nothing failed, instead of round the dispatch, whose
+// indirect jump mispredicts on almost every byte of markup.
+#define CORVANE_XML_NEXT(state, label) \
+  st = XmlState::state;                \
+  if (p < end && rc == 0) goto label;  \
+  break
+
   while (p < end && rc == 0) {
     switch (st) {
-      case XmlState::xsText: {
+      case XmlState::xsText:
+      text: {
         p = TextRun(p, end, cls, textMask, doubleByteLead_);
         if (p >= end) break;
         uint8_t c = *p;
         if (c == '<') {
           if (deliver_) rc = FlushText(at(p), TextRule::trTag);
           tagStart_ = at(p);
-          st = XmlState::xsAfterLt;
           ++p;
+          CORVANE_XML_NEXT(xsAfterLt, afterLt);
         } else if (c == '&') {
           if (deliver_) rc = FlushText(at(p), TextRule::trPlain);
           refStart_ = at(p);
@@ -212,7 +221,8 @@ int XmlParser::Scan() {
         st = XmlState::xsText;
         break;
 
-      case XmlState::xsAfterConstruct: {
+      case XmlState::xsAfterConstruct:
+      afterConstruct: {
         while (cls[*p] & kWs) ++p;
         if (p >= end) break;
         if (*p == '<' || !preserveWhitespace_) {
@@ -222,31 +232,33 @@ int XmlParser::Scan() {
         if (*p == '<') {
           tagStart_ = at(p);
           ++p;
-          st = XmlState::xsAfterLt;
-        } else {
-          st = XmlState::xsText;
+          CORVANE_XML_NEXT(xsAfterLt, afterLt);
         }
-        break;
+        CORVANE_XML_NEXT(xsText, text);
       }
 
-      case XmlState::xsAfterLt: {
+      case XmlState::xsAfterLt:
+      afterLt: {
         uint8_t c = *p;
         if ((cls[c] & kNameStart) || c == '/' || c == '?' || c == '!') {
           tokenStart_ = at(p);
-          st = XmlState::xsTagName;
-        } else {
-          textStart_ = tagStart_;  // the '<' was text
-          st = XmlState::xsText;
+          CORVANE_XML_NEXT(xsTagName, tagName);
         }
+        textStart_ = tagStart_;  // the '<' was text
+        st = XmlState::xsText;
         break;
       }
 
-      case XmlState::xsTagName: {
+      case XmlState::xsTagName:
+      tagName: {
         if (at(p) == tokenStart_) {
           uint8_t c = *p;
           if (c == '!' || c == '/' || c == '?') {
             ++p;
             tokenStart_ = at(p);
+            if (c == '/') {
+              CORVANE_XML_NEXT(xsEndTagName, endTagName);
+            }
             st = c == '!'   ? XmlState::xsAfterLtBang
                      : c == '/' ? XmlState::xsEndTagName
                                 : XmlState::xsProcessingInstruction;
@@ -268,37 +280,35 @@ int XmlParser::Scan() {
           rc = StartTag(at(p), false);
           ++p;
           textStart_ = at(p);
-          st = XmlState::xsAfterConstruct;
-        } else {
-          st = XmlState::xsInTag;
+          CORVANE_XML_NEXT(xsAfterConstruct, afterConstruct);
         }
-        break;
+        CORVANE_XML_NEXT(xsInTag, inTag);
       }
 
-      case XmlState::xsInTag: {
+      case XmlState::xsInTag:
+      inTag: {
         while ((cls[*p] & kWs) || *p == '/') ++p;
         if (p >= end) break;
         if (*p == '>') {
           rc = StartTag(at(p), p[-1] == '/');
           ++p;
           textStart_ = at(p);
-          st = XmlState::xsAfterConstruct;
-        } else {
-          attrNameStart_ = at(p);
-          ++p;
-          st = XmlState::xsAttrName;
+          CORVANE_XML_NEXT(xsAfterConstruct, afterConstruct);
         }
-        break;
+        attrNameStart_ = at(p);
+        ++p;
+        CORVANE_XML_NEXT(xsAttrName, attrName);
       }
 
-      case XmlState::xsAttrName: {
+      case XmlState::xsAttrName:
+      attrName: {
         p = RunUntil(p, end, cls, kAttrNameStop);
         if (p >= end) break;
         attrNameEnd_ = at(p);
         uint8_t c = *p;
         if (c == '=') {
           ++p;
-          st = XmlState::xsAfterEquals;
+          CORVANE_XML_NEXT(xsAfterEquals, afterEquals);
         } else if (c == '/') {
           rc = AddAttribute(0, 0, false);
           ++p;
@@ -347,7 +357,8 @@ int XmlParser::Scan() {
         break;
       }
 
-      case XmlState::xsAfterEquals: {
+      case XmlState::xsAfterEquals:
+      afterEquals: {
         while (cls[*p] & kWs) ++p;
         if (p >= end) break;
         uint8_t c = *p;
@@ -355,7 +366,10 @@ int XmlParser::Scan() {
         if (c == '"' || c == '\'') {
           ++p;
           valueStart_ = at(p);
-          st = c == '"' ? XmlState::xsDoubleQuotedValue : XmlState::xsSingleQuotedValue;
+          if (c == '"') {
+            CORVANE_XML_NEXT(xsDoubleQuotedValue, quotedValue);
+          }
+          CORVANE_XML_NEXT(xsSingleQuotedValue, quotedValue);
         } else if (c == '&') {
           valueStart_ = refStart_ = at(p);
           ++p;
@@ -407,7 +421,8 @@ int XmlParser::Scan() {
       }
 
       case XmlState::xsSingleQuotedValue:
-      case XmlState::xsDoubleQuotedValue: {
+      case XmlState::xsDoubleQuotedValue:
+      quotedValue: {
         bool dq = st == XmlState::xsDoubleQuotedValue;
         p = ValueRun(p, end, cls, dq ? kDqValueStop : kSqValueStop, dq ? '"' : '\'');
         if (p >= end) break;
@@ -416,12 +431,11 @@ int XmlParser::Scan() {
           ++p;
           tokenStart_ = at(p);
           st = dq ? XmlState::xsDoubleQuotedReference : XmlState::xsSingleQuotedReference;
-        } else {
-          rc = CompleteAttribute(at(p));
-          ++p;
-          st = XmlState::xsInTag;
+          break;
         }
-        break;
+        rc = CompleteAttribute(at(p));
+        ++p;
+        CORVANE_XML_NEXT(xsInTag, inTag);
       }
 
       case XmlState::xsTextReference:
@@ -439,8 +453,7 @@ int XmlParser::Scan() {
             if (rc == 0 && !evValue_.empty()) rc = DeliverText(evValue_.data(), evValue_.size());
           }
           textStart_ = at(p);
-          st = XmlState::xsText;
-          break;
+          CORVANE_XML_NEXT(xsText, text);
         }
         rc = ResolveReference(tokenStart_, nameEnd, semicolon);
         if (rc != 0) break;
@@ -460,7 +473,8 @@ int XmlParser::Scan() {
         break;
       }
 
-      case XmlState::xsEndTagName: {
+      case XmlState::xsEndTagName:
+      endTagName: {
         if (at(p) == tokenStart_ && !(cls[*p] & kNameStart)) {
           textStart_ = tagStart_;  // "</" not followed by a name is text
           st = XmlState::xsText;
@@ -485,10 +499,9 @@ int XmlParser::Scan() {
         if (gt) {
           ++p;
           textStart_ = at(p);
-          st = XmlState::xsAfterConstruct;
-        } else {
-          st = XmlState::xsEndTagJunk;
+          CORVANE_XML_NEXT(xsAfterConstruct, afterConstruct);
         }
+        st = XmlState::xsEndTagJunk;
         break;
       }
 
@@ -652,6 +665,7 @@ int XmlParser::Scan() {
         break;
     }
   }
+#undef CORVANE_XML_NEXT
   pos_ = static_cast<uint32_t>(p - base);
   state_ = st;
   if (rc == kEncodingSwitch) {
