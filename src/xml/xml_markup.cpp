@@ -323,6 +323,12 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   int declaration = -1;
   bool known = true;
   if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+  if (validate_) {
+    OpenElement& open = open_[depth_];
+    open.declaration = declaration;
+    open.localStart = static_cast<uint32_t>(local.data() - qname.data());
+    open.known = known;
+  }
 
   if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().startElement) {
     if (declaration >= 0) {
@@ -402,8 +408,16 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     if (EqualsNoCase(qname, "SCRIPT")) scriptMode_ = false;
   } else if (declaration == kUnresolved) {
     // An empty tag reuses the resolution of its start (and its one Error).
-    bool known = true;
-    if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+    // So does a matching end tag: the declarations in scope are the same
+    // ones; an unknown prefix is looked up again so its Error fires again.
+    const OpenElement& open = open_[depth_];
+    if (depth_ > 0 && open.known && open.qname.view() == qname) {
+      declaration = open.declaration;
+      local = qname.substr(open.localStart);
+    } else {
+      bool known = true;
+      if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+    }
   }
   if (sink != nullptr && Handled().endElement) {
     if (declaration >= 0) {

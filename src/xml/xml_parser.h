@@ -115,6 +115,10 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   struct OpenElement {
     XmlBytes qname;
     uint32_t record = 0;  // element record position (BuildDOM)
+    // The start tag's prefix resolution, for the end tag of the same name.
+    int declaration = -1;
+    uint32_t localStart = 0;  // where the local name starts in qname
+    bool known = false;
   };
   struct Declaration {
     XmlBytes prefix;

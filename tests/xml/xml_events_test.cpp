@@ -122,3 +122,32 @@ TEST(XmlEvents, TranscriptOfEachDocumentIsTheSameAtEverySplit) {
 
 }  // namespace
 }  // namespace corvane::testing
+
+namespace corvane::testing {
+namespace {
+
+// An end tag takes its namespace from its own start tag, also when a child
+// declared the same prefix again or the prefix was never declared.
+TEST(XmlEvents, EndTagNamespaceFollowsItsStartTag) {
+  struct Case {
+    const char* name;
+    std::string doc;
+    std::string transcript;
+  } cases[] = {
+      {"same name nested under another binding", "<p:a xmlns:p='u'><p:a xmlns:p='v'>x</p:a></p:a>",
+       "Prefix p=u\nStart {u}a p:a\nPrefix p=v\nStart {v}a p:a\nC x\nEnd {v}a p:a\nEndPrefix p\n"
+       "End {u}a p:a\nEndPrefix p\n"},
+      {"unknown prefix reported at both tags", "<q:a>x</q:a>",
+       "Error 202 Unknown element prefix (can't find namespace): q\nStart {}a q:a\nC x\n"
+       "Error 202 Unknown element prefix (can't find namespace): q\nEnd {}a q:a\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ParseRun run = ExpectSameAtEverySplit(c.doc, {}, true, true);
+    EXPECT_EQ(run.rc, 0) << run.error;
+    EXPECT_EQ(run.transcript, c.transcript);
+  }
+}
+
+}  // namespace
+}  // namespace corvane::testing
