@@ -89,14 +89,6 @@ TEST(ReadPpk, Argon2LinesThatCannotBeUsedAreRefused) {
   }
 }
 
-TEST(WritePem, BreaksBase64Every64CharactersWithCrLf) {
-  std::string der(100, '\xAB');
-  std::string pem = WritePem("CERTIFICATE", der);
-  std::string b64 = Base64Encode(der);  // 136 characters: lines of 64, 64 and 8
-  EXPECT_EQ(pem, "-----BEGIN CERTIFICATE-----\r\n" + b64.substr(0, 64) + "\r\n" + b64.substr(64, 64) + "\r\n" +
-                     b64.substr(128) + "\r\n-----END CERTIFICATE-----");
-}
-
 TEST(ReadPem, ArmourAndHeaderRules) {
   const std::string body = Base64Encode("hello");
   // 16 bytes encrypted by openssl enc -des-ede3-cbc -nopad -K <key of
@@ -164,26 +156,6 @@ TEST(DerReader, RefusesWhatIsNotDer) {
     bool ok = top.Sequence(seq) && seq.Integer(v);
     EXPECT_FALSE(ok) << c.name;
   }
-}
-
-TEST(Der, OidsAndLongLengthsRoundTrip) {
-  for (const char* oid : {"1.2.840.113549.1.1.1", "1.2.840.10040.4.1", "1.2.840.113549.1.5.13", "2.5.4.3",
-                          "1.3.6.1.4.1.311.2.1.21"}) {
-    std::string der = DerOid(oid);
-    DerReader r(der);
-    std::string back;
-    ASSERT_TRUE(r.Oid(back)) << oid;
-    EXPECT_EQ(back, oid);
-  }
-  std::string big(300, '\x7F');
-  std::string der = DerInteger(big);
-  EXPECT_EQ(Hex(der.substr(0, 4)), "0282012c");
-  DerReader r(der);
-  std::string_view v;
-  ASSERT_TRUE(r.Integer(v));
-  EXPECT_EQ(v, big);
-  // A high bit gets the sign byte.
-  EXPECT_EQ(Hex(DerInteger("\x80")), "02020080");
 }
 
 std::string SshRsaBlob(std::string_view type) {
