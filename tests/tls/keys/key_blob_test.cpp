@@ -1,6 +1,7 @@
 // The private-key blobs: the RSA layout byte for byte against the TLS
 // library's writer of the same layout, the bit-length rule, the CRT
-// exponents derived for formats that leave them out, and the DSS blob.
+// exponents derived for formats that leave them out. The DSS blob is met
+// through the DSA key files of the certificate-store tests.
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
@@ -112,36 +113,6 @@ TEST(RsaBlob, BitLengthRuleAndInconsistentKeys) {
   RsaKey bigExponent = k;
   bigExponent.e = std::string("\x01\x00\x00\x00\x01", 5);
   EXPECT_FALSE(BuildRsaBlob(bigExponent, blob));
-}
-
-TEST(DssBlob, CarriesJAndRoundTrips) {
-  Ctx pctx(EVP_PKEY_CTX_new_from_name(nullptr, "DSA", nullptr), EVP_PKEY_CTX_free);
-  EVP_PKEY* params = nullptr;
-  EVP_PKEY_paramgen_init(pctx.get());
-  EVP_PKEY_CTX_set_dsa_paramgen_bits(pctx.get(), 1024);
-  EVP_PKEY_CTX_set_dsa_paramgen_q_bits(pctx.get(), 160);
-  ASSERT_EQ(EVP_PKEY_paramgen(pctx.get(), &params), 1);
-  Key paramKey(params, EVP_PKEY_free);
-  Ctx kctx(EVP_PKEY_CTX_new(params, nullptr), EVP_PKEY_CTX_free);
-  EVP_PKEY* generated = nullptr;
-  EVP_PKEY_keygen_init(kctx.get());
-  ASSERT_EQ(EVP_PKEY_keygen(kctx.get(), &generated), 1);
-  Key key(generated, EVP_PKEY_free);
-  DsaKey k{Param(generated, OSSL_PKEY_PARAM_FFC_P), Param(generated, OSSL_PKEY_PARAM_FFC_Q),
-           Param(generated, OSSL_PKEY_PARAM_FFC_G), "", Param(generated, OSSL_PKEY_PARAM_PRIV_KEY)};
-  ASSERT_TRUE(CompleteDsa(k));  // y from x
-  EXPECT_EQ(k.y, Param(generated, OSSL_PKEY_PARAM_PUB_KEY));
-  std::string blob;
-  ASSERT_TRUE(BuildDssBlob(k, blob));
-  EXPECT_EQ(blob.substr(0, 12), std::string("\x07\x03\x00\x00\x00\x22\x00\x00", 8) + "DSS4");
-  DsaKey back;
-  ASSERT_TRUE(ParseDssBlob(blob, back));
-  EXPECT_EQ(back.p, k.p);
-  EXPECT_EQ(back.y, k.y);
-  EXPECT_EQ(back.x, k.x);
-  DsaKey wrongY = k;
-  wrongY.y.back() ^= 1;
-  EXPECT_FALSE(CompleteDsa(wrongY));
 }
 
 }  // namespace
