@@ -41,7 +41,7 @@ TEST(ClientCertHandshake, ServerSeesTheSubjectOrRefuses) {
     Store store;
     int selected;      // what selecting the subject returns
     int code;          // of the request
-    const char* seen;  // the subject nginx reports, or a part of the failure
+    const char* seen;  // the subject nginx reports, the failure's text or a part of the refusal
   } cases[] = {
       {"pfx, TLS 1.2", "CORVANE_TLS_CLIENT12_PORT", kAlice, 0, 0, "CN=alice,O=Example,C=US"},
       {"pem, TLS 1.3", "CORVANE_TLS_CLIENT13_PORT", {tls::cstPEMKeyFile, "alice-pbes2.pem", "secret", "*"}, 0, 0,
@@ -79,8 +79,11 @@ TEST(ClientCertHandshake, ServerSeesTheSubjectOrRefuses) {
       EXPECT_EQ(client.TransferredData(), c.seen);
       continue;
     }
-    EXPECT_NE((client.LastErrorText().str() + std::string(client.TransferredData())).find(c.seen), std::string::npos)
-        << client.LastErrorText().str();
+    if (c.code == 151) {
+      EXPECT_NE(client.TransferredData().find(c.seen), std::string::npos);
+    } else {
+      EXPECT_EQ(client.LastErrorText().str(), c.seen);
+    }
     // Only the refusal by the server comes after a connection.
     EXPECT_EQ(events.Has("SSLStatus Client certificate requested from server."), c.code == 151);
     EXPECT_EQ(events.Has("Connected 0"), c.code == 151);

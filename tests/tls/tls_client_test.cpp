@@ -26,6 +26,7 @@ struct TlsEvents : testing::EventRecorder {
     EventRecorder::SSLStatus(m);
     if (onStatus) onStatus(m);
   }
+  void Connected(int& code, std::string& d) override { events.push_back("Connected " + std::to_string(code) + " " + d); }
   void SSLServerAuthentication(std::string&, std::string&, std::string&, std::string& status, bool& a) override {
     events.push_back("SSLServerAuthentication " + status + (a ? " true" : " false"));
   }
@@ -76,7 +77,7 @@ TEST(TlsClientSocket, ConnectionEventsOfATlsConnectionInOrder) {
       "SSLServerAuthentication OK true",
       "SSLStatus Negotiated SSL parameters: Protocol: TLS1.2 ",
       "ConnectionStatus SSL handshake complete. 0",
-      "Connected 0",
+      "Connected 0 OK",
   };
   const auto& events = c.events.events;
   auto last = events.begin();
