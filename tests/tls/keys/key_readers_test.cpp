@@ -236,6 +236,11 @@ TEST(ReadXmlKey, RewritesKeyValuesAsSsh2Text) {
   EXPECT_EQ(ReadXmlKey("<ds:KeyInfo xmlns:ds=\"x\"><ds:Other/></ds:KeyInfo>", out, isPrivate, isPublic, status), 280);
   EXPECT_EQ(status.message, "Could not read XML certificate.");
   EXPECT_EQ(ReadXmlKey("<unclosed", out, isPrivate, isPublic, status), 280);
+  // A NUL inside a value is content, not its end: the value is no base64.
+  const std::string nul = std::string(20, 'A') + '\0' + std::string(20, 'A');
+  EXPECT_EQ(ReadXmlKey("<RSAKeyValue><Modulus>" + nul + "</Modulus><Exponent>" + e + "</Exponent></RSAKeyValue>", out,
+                       isPrivate, isPublic, status),
+            280);
 }
 
 }  // namespace
