@@ -48,49 +48,43 @@ std::string EngineName(const ::testing::TestParamInfo<bool>& info) {
   return info.param ? "WindowMessages" : "SelectPass";
 }
 
-TEST_P(WaitLoop, InactivityTimeoutIsRestartedByEveryDelivery) {
-  LoopbackServer server(Trickle);
-  ManualClock clock;
-  TestClient client(GetParam());
-  client.SetClock(clock);
-  client.Config("TimeoutInMilliseconds=true");
-  client.SetTimeout(700);  // above the 600 ms each delivery takes, below the 3600 ms of all six
-  client.onData = [&](const char*, int, bool) {
-    clock.Advance(600);
-    Acknowledge(client);
-  };
-  ASSERT_EQ(client.ConnectTo(server.port()), 0);
-  client.BeginOperation();
-  client.StartDeadline();
-  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 0);
-  client.EndOperation();
-  EXPECT_EQ(client.received, "012345");
-}
-
-TEST_P(WaitLoop, AbsoluteTimeoutLimitsTheWholeOperation) {
-  // Two bytes, 300 ms of the clock each, then the close: the second delivery
-  // would restart an inactivity deadline (300 + 450), not an absolute one.
-  LoopbackServer server([](int fd) {
-    char c = '0';
-    SendAll(fd, "0");
-    if (::recv(fd, &c, 1, 0) == 1) SendAll(fd, "1");
-  });
-  ManualClock clock;
-  TestClient client(GetParam());
-  client.SetClock(clock);
-  client.Config("TimeoutInMilliseconds=true");
-  client.Config("AbsoluteTimeout=true");
-  client.SetTimeout(450);
-  client.onData = [&](const char*, int, bool) {
-    clock.Advance(300);
-    Acknowledge(client);
-  };
-  ASSERT_EQ(client.ConnectTo(server.port()), 0);
-  client.StartDeadline();
-  EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), 301);
-  EXPECT_EQ(client.LastErrorText(), "Timeout.");
-  EXPECT_EQ(client.received, "01");
-  client.Connect(false);
+// An inactivity timeout is restarted by every delivery; an absolute one
+// limits the whole operation: two bytes of 300 ms each pass the 450 ms.
+TEST_P(WaitLoop, InactivityAndAbsoluteTimeouts) {
+  struct Case {
+    bool absolute;
+    int timeout, perDelivery, code;
+    const char* received;
+  } cases[] = {{false, 700, 600, 0, "012345"}, {true, 450, 300, 301, "01"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.absolute);
+    LoopbackServer server([&](int fd) {
+      if (!c.absolute) return Trickle(fd);
+      char b = '0';
+      SendAll(fd, "0");
+      if (::recv(fd, &b, 1, 0) == 1) SendAll(fd, "1");
+    });
+    ManualClock clock;
+    TestClient client(GetParam());
+    client.SetClock(clock);
+    client.Config("TimeoutInMilliseconds=true");
+    client.Config(c.absolute ? "AbsoluteTimeout=true" : "AbsoluteTimeout=false");
+    client.SetTimeout(c.timeout);
+    client.onData = [&](const char*, int, bool) {
+      clock.Advance(c.perDelivery);
+      Acknowledge(client);
+    };
+    ASSERT_EQ(client.ConnectTo(server.port()), 0);
+    client.BeginOperation();
+    client.StartDeadline();
+    EXPECT_EQ(client.WaitUntil([&] { return !client.SocketOpen(); }), c.code);
+    client.EndOperation();
+    if (c.code != 0) {
+      EXPECT_EQ(client.LastErrorText(), "Timeout.");
+    }
+    EXPECT_EQ(client.received, c.received);
+    client.Connect(false);
+  }
 }
 
 TEST_P(WaitLoop, InterruptFromInsideAnEventEndsTheWaitAndCloses) {
@@ -208,24 +202,29 @@ TEST(WaitLoop, MessagesPostedFromAnotherThreadAreDispatchedOnTheWaitingThread) {
   EXPECT_EQ(receiver.seenOn, std::this_thread::get_id());
 }
 
-TEST(WaitLoop, IgnoreExternalEventsSwallowsWindowMessagesDispatchedByAnotherLoop) {
+// IgnoreExternalEvents: another loop's dispatch of our messages swallows
+// them. IgnoreOtherWindowEvents: our loop leaves other components' queued.
+TEST(WaitLoop, IgnoringMessagesOfOtherComponents) {
   struct Receiver : TcpClient {
     int seen = 0;
-    intptr_t HandleWindowMessage(uint32_t message, uintptr_t w, intptr_t l) override {
-      if (message == 0x0501) ++seen;
+    intptr_t HandleWindowMessage(uint32_t message, uintptr_t, intptr_t) override {
+      seen += message == 0x0501;
       return 0;
     }
-  };
-  Receiver a;
-  Receiver b;
+  } a, b, c;
   a.Config("IgnoreExternalEvents=true");
   a.PostToWindow(0x0501, 0, 0);
   b.PostToWindow(0x0501, 0, 0);
-  // b's loop dispatches both messages: a swallows its own, b handles its own.
   b.DoEvents();
   b.DoEvents();
   EXPECT_EQ(a.seen, 0);
   EXPECT_EQ(b.seen, 1);
+  c.Config("IgnoreOtherWindowEvents=true");
+  b.PostToWindow(0x0501, 0, 0);
+  EXPECT_TRUE(c.WaitStep(10));
+  EXPECT_EQ(b.seen, 1);
+  b.DoEvents();
+  EXPECT_EQ(b.seen, 2);
 }
 
 TEST(WaitLoop, EventsPendingTellsWhetherAPassHasWork) {
@@ -281,24 +280,6 @@ TEST(WaitLoop, ZeroWaitDrainLoopStillSeesNewWork) {
     EXPECT_EQ(client.received, "answer") << engine;
     client.Connect(false);
   }
-}
-
-TEST(WaitLoop, IgnoreOtherWindowEventsLeavesOtherComponentsMessagesQueued) {
-  struct Receiver : TcpClient {
-    int seen = 0;
-    intptr_t HandleWindowMessage(uint32_t message, uintptr_t w, intptr_t l) override {
-      if (message == 0x0504) ++seen;
-      return 0;
-    }
-  };
-  Receiver a;
-  Receiver b;
-  b.Config("IgnoreOtherWindowEvents=true");
-  a.PostToWindow(0x0504, 0, 0);
-  EXPECT_TRUE(b.WaitStep(10));
-  EXPECT_EQ(a.seen, 0);
-  a.DoEvents();
-  EXPECT_EQ(a.seen, 1);
 }
 
 }  // namespace

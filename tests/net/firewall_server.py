@@ -15,12 +15,15 @@ reads. After a grant "BANNER\\r\\n" follows in the same breath (a server that
 speaks first), then each line received is answered with "echo:" + line.
 Standard library only.
 """
+import os
 import socket
 import socketserver
 import struct
 import sys
-import threading
 import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "http"))
+import loopback_server  # noqa: E402
 
 
 def dribble(sock, data):
@@ -115,18 +118,5 @@ class Handler(socketserver.StreamRequestHandler):
         return status == 200
 
 
-class Server(socketserver.ThreadingTCPServer):
-    daemon_threads = True
-    allow_reuse_address = True
-
-
-def main():
-    server = Server(("127.0.0.1", 0), Handler)
-    print(server.server_address[1], flush=True)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    sys.stdin.read()  # the test closes stdin to stop us
-    server.shutdown()
-
-
 if __name__ == "__main__":
-    main()
+    loopback_server.serve(Handler)

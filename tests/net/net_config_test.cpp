@@ -26,7 +26,6 @@ TEST(NetConfig, SettingsAndTheAnswersTheyLeave) {
       {{"FirewallPassword=" + std::string(300, 'p')}, "FirewallPassword", std::string(255, 'p')},
       {{"FirewallHost=10.1.2.3"}, "FirewallHost", "10.1.2.3"},
       {{"QOSTrafficType=Voice"}, "QOSTrafficType", "4"},
-      {{"QOSTrafficType=voice"}, "QOSTrafficType", "4"},
       {{"QOSTrafficType=0x4"}, "QOSTrafficType", "4"},
       {{"TcpNoDelay=yes"}, "TcpNoDelay", "True"},
       {{"TcpNoDelay=yes", "TcpNoDelay=on"}, "TcpNoDelay", "False"},

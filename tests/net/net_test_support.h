@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,6 +33,11 @@ class LoopbackServer {
     thread_ = std::thread([this, script = std::move(script)] {
       int fd = ::accept(listenFd_, nullptr, nullptr);
       if (fd < 0) return;
+      // A script waiting on a client that hangs gives up; each write leaves at once.
+      timeval tv{10, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+      int one = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
       script(fd);
       ::close(fd);
     });

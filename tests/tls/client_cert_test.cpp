@@ -1,10 +1,10 @@
 // The client certificate in the handshake with nginx requiring one
 // (tests/servers/tls/start): TLS 1.2 and 1.3, RSA, DSA and EC keys and the
-// temporary certificate; the server answers with the subject it verified.
-// Reading each store type is the selection's own test.
+// temporary certificate, a TLS 1.3 server asking after the handshake and
+// Apache asking by renegotiation. Reading each store type is the
+// selection's own test.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "http/event_recorder.h"
@@ -16,99 +16,79 @@
 namespace corvane {
 namespace {
 
-struct HandshakeCase {
-  const char* name;
-  const char* portVar;
+struct Store {
   int type;
-  const char* store;  // under CORVANE_CLIENT_KEYS
+  const char* file;  // under CORVANE_CLIENT_KEYS; "" for none
   const char* password;
   const char* subject;
-  const char* seen;  // the subject nginx reports
 };
+constexpr Store kAlice{tls::cstPFXFile, "alice.pfx", "secret", "*"};
 
-class ClientCertHandshake : public ::testing::TestWithParam<HandshakeCase> {
- protected:
-  void SetUp() override {
-    client_.SetEventSink(&events_);
-    client_.SetTimeout(10);
-    client_.Config("SSLEnabledProtocols=0x3C00");  // TLS 1.2 and 1.3
+// Sets the store up; returns what selecting the subject returned.
+int UseStore(HttpClient& client, const std::string& dir, const Store& s) {
+  auto& certs = client.ClientCertificates();
+  certs.SetStoreType(s.type);
+  certs.SetPassword(s.password);
+  EXPECT_EQ(certs.SetStore(dir + "/" + s.file), 0);
+  return certs.SetSubject(s.subject);
+}
+
+TEST(ClientCertHandshake, ServerSeesTheSubjectOrRefuses) {
+  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
+  struct Case {
+    const char* name;
+    const char* portVar;
+    Store store;
+    int selected;      // what selecting the subject returns
+    int code;          // of the request
+    const char* seen;  // the subject nginx reports, the failure's text or a part of the refusal
+  } cases[] = {
+      {"pfx, TLS 1.2", "CORVANE_TLS_CLIENT12_PORT", kAlice, 0, 0, "CN=alice,O=Example,C=US"},
+      {"pem, TLS 1.3", "CORVANE_TLS_CLIENT13_PORT", {tls::cstPEMKeyFile, "alice-pbes2.pem", "secret", "*"}, 0, 0,
+       "CN=alice,O=Example,C=US"},
+      {"DSA pem, TLS 1.2", "CORVANE_TLS_CLIENT12_PORT", {tls::cstPEMKeyFile, "bob.pem", "", "*"}, 0, 0,
+       "CN=bob,O=Example,C=US"},
+      {"EC pfx, TLS 1.3", "CORVANE_TLS_CLIENT13_PORT", {tls::cstPFXFile, "carol.pfx", "secret", "*"}, 0, 0,
+       "CN=carol,O=Example,C=US"},
+      // A key without a certificate goes out under the temporary one,
+      // which only a server taking any certificate lets through.
+      {"ppk, temporary certificate", "CORVANE_TLS_CLIENT_ANY_PORT", {tls::cstPPKFile, "alice-enc.ppk", "secret", "*"},
+       0, 0, "CN=pem_cert"},
+      // The server refuses; we say it asked.
+      {"no certificate", "CORVANE_TLS_CLIENT_PORT", {tls::cstPFXFile, "", "", ""}, 0, 151,
+       "No required SSL certificate was sent"},
+      {"store that did not load", "CORVANE_TLS_CLIENT_PORT", {tls::cstPFXFile, "alice.pfx", "wrong", "*"}, 271, 271,
+       "The certificate store could not be opened (0x80070056)."},
+      {"certificate without its key", "CORVANE_TLS_CLIENT_PORT", {tls::cstP7BFile, "alice.p7b", "", "alice"}, 0, 273,
+       "Could not acquire security credentials: error 0x8009030e."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CORVANE_SERVER_SETTING(port, c.portVar);
+    HttpClient client;
+    testing::EventRecorder events;
+    client.SetEventSink(&events);
+    client.SetTimeout(10);
+    client.Config("SSLEnabledProtocols=0x3C00");  // TLS 1.2 and 1.3
+    if (*c.store.file != '\0') {
+      EXPECT_EQ(UseStore(client, dir, c.store), c.selected);
+    }
+    ASSERT_EQ(client.SetURL("https://localhost:" + port + "/"), 0);
+    ASSERT_EQ(client.Action(http::actGet), c.code) << client.LastErrorText().str();
+    if (c.code == 0) {
+      EXPECT_EQ(client.TransferredData(), c.seen);
+      continue;
+    }
+    if (c.code == 151) {
+      EXPECT_NE(client.TransferredData().find(c.seen), std::string::npos);
+    } else {
+      EXPECT_EQ(client.LastErrorText().str(), c.seen);
+    }
+    // Only the refusal by the server comes after a connection.
+    EXPECT_EQ(events.Has("SSLStatus Client certificate requested from server."), c.code == 151);
+    EXPECT_EQ(events.Has("Connected 0"), c.code == 151);
   }
-  int Get(const std::string& url) {
-    if (int rc = client_.SetURL(url); rc != 0) return rc;
-    return client_.Action(http::actGet);
-  }
-  HttpClient client_;
-  testing::EventRecorder events_;
-};
-
-TEST_P(ClientCertHandshake, ServerSeesTheSubject) {
-  const HandshakeCase& c = GetParam();
-  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
-  CORVANE_SERVER_SETTING(port, c.portVar);
-  auto& certs = client_.ClientCertificates();
-  certs.SetStoreType(c.type);
-  certs.SetPassword(c.password);
-  ASSERT_EQ(certs.SetStore(dir + "/" + c.store), 0);
-  ASSERT_EQ(certs.SetSubject(c.subject), 0) << certs.FailureMessage();
-  ASSERT_EQ(Get("https://localhost:" + port + "/"), 0) << client_.LastErrorText().str();
-  EXPECT_EQ(client_.TransferredData(), c.seen);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Stores, ClientCertHandshake,
-    ::testing::Values(
-        HandshakeCase{"PfxTls12", "CORVANE_TLS_CLIENT12_PORT", tls::cstPFXFile, "alice.pfx", "secret", "*",
-                      "CN=alice,O=Example,C=US"},
-        HandshakeCase{"PemTls13", "CORVANE_TLS_CLIENT13_PORT", tls::cstPEMKeyFile, "alice-pbes2.pem", "secret",
-                      "*", "CN=alice,O=Example,C=US"},
-        HandshakeCase{"DsaPemTls12", "CORVANE_TLS_CLIENT12_PORT", tls::cstPEMKeyFile, "bob.pem", "", "*",
-                      "CN=bob,O=Example,C=US"},
-        HandshakeCase{"EcPfxTls13", "CORVANE_TLS_CLIENT13_PORT", tls::cstPFXFile, "carol.pfx", "secret", "*",
-                      "CN=carol,O=Example,C=US"},
-        // A key without a certificate goes out under the temporary one,
-        // which only a server taking any certificate lets through.
-        HandshakeCase{"PpkTemporaryCertificate", "CORVANE_TLS_CLIENT_ANY_PORT", tls::cstPPKFile, "alice-enc.ppk",
-                      "secret", "*", "CN=pem_cert"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-class ClientCertFailures : public ClientCertHandshake {};
-
-TEST_F(ClientCertFailures, WithoutACertificateTheServerRefusesAndWeSayItAsked) {
-  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_CLIENT_PORT");
-  EXPECT_EQ(Get("https://localhost:" + port + "/"), 151);
-  EXPECT_NE(client_.TransferredData().find("No required SSL certificate was sent"), std::string::npos);
-  EXPECT_TRUE(events_.Has("SSLStatus Client certificate requested from server."));
-}
-
-TEST_F(ClientCertFailures, AStoreThatDidNotLoadFailsTheConnectionWithItsText) {
-  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
-  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_CLIENT_PORT");
-  auto& certs = client_.ClientCertificates();
-  certs.SetStoreType(tls::cstPFXFile);
-  certs.SetPassword("wrong");
-  ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
-  ASSERT_EQ(certs.SetSubject("*"), 271);
-  EXPECT_EQ(Get("https://localhost:" + port + "/"), 271);
-  EXPECT_EQ(client_.LastErrorText().str(), "The certificate store could not be opened (0x80070056).");
-  EXPECT_FALSE(events_.Has("Connected 0"));
-}
-
-TEST_F(ClientCertFailures, ACertificateWithoutItsKeyCannotMakeACredential) {
-  CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
-  CORVANE_SERVER_SETTING(port, "CORVANE_TLS_CLIENT_PORT");
-  auto& certs = client_.ClientCertificates();
-  certs.SetStoreType(tls::cstP7BFile);
-  ASSERT_EQ(certs.SetStore(dir + "/alice.p7b"), 0);
-  ASSERT_EQ(certs.SetSubject("alice"), 0);
-  EXPECT_EQ(Get("https://localhost:" + port + "/"), 273);
-  EXPECT_EQ(client_.LastErrorText().str(), "Could not acquire security credentials: error 0x8009030e.");
-}
-
-}  // namespace
-}  // namespace corvane
-
-namespace corvane {
-namespace {
 
 // A TLS 1.3 server asking for the certificate after the handshake gets it
 // from the same credential.
@@ -122,11 +102,7 @@ TEST(ClientCertPostHandshake, CertificateGoesOutWhenTheServerAsksLater) {
   HttpClient client;
   client.SetTimeout(10);
   client.Config("SSLEnabledProtocols=0x3000");
-  auto& certs = client.ClientCertificates();
-  certs.SetStoreType(tls::cstPFXFile);
-  certs.SetPassword("secret");
-  ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
-  ASSERT_EQ(certs.SetSubject("*"), 0);
+  ASSERT_EQ(UseStore(client, dir, kAlice), 0);
   ASSERT_EQ(client.SetURL("https://localhost:" + std::to_string(server.port()) + "/"), 0);
   ASSERT_EQ(client.Action(http::actGet), 0) << client.LastErrorText().str();
   EXPECT_EQ(client.TransferredData(), "commonName=alice,organizationName=Example,countryName=US");
@@ -159,16 +135,13 @@ TEST(ClientCertRenegotiation, CertificateGoesOutInTheSecondHandshake) {
     client.SetTimeout(10);
     client.Config(std::string("SSLEnableRenegotiation=") + (c.renegotiation ? "true" : "false"));
     if (c.certificate) {
-      auto& certs = client.ClientCertificates();
-      certs.SetStoreType(tls::cstPFXFile);
-      certs.SetPassword("secret");
-      ASSERT_EQ(certs.SetStore(dir + "/alice.pfx"), 0);
-      ASSERT_EQ(certs.SetSubject("*"), 0);
+      ASSERT_EQ(UseStore(client, dir, kAlice), 0);
     }
     ASSERT_EQ(client.SetURL("https://localhost:" + port + "/cert/"), 0);
-    int rc = client.Action(http::actGet);
-    EXPECT_EQ(rc, c.code) << client.LastErrorText().str();
+    EXPECT_EQ(client.Action(http::actGet), c.code) << client.LastErrorText().str();
     EXPECT_EQ(client.TransferredData(), c.body);
+    EXPECT_EQ(events.Has("SSLStatus Renegotiate is disabled. Send NO_RENEGOTIATION alert message."),
+              !c.renegotiation);
     if (c.code != 0) {
       EXPECT_EQ(client.LastErrorText().str(), c.error);
       EXPECT_TRUE(events.Has(std::string("Disconnected ") + std::to_string(c.code)));

@@ -9,16 +9,27 @@ standard input closes.
 """
 import os
 import select
-import socket
+import socketserver
 import ssl
 import sys
-import threading
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "http"))
+import loopback_server  # noqa: E402
 
 
 def subject_of(cert):
     if not cert:
         return "none"
     return ",".join("%s=%s" % pair[0] for pair in reversed(cert["subject"]))
+
+
+class Handler(socketserver.BaseRequestHandler):
+    def handle(self):
+        try:
+            with CONTEXT.wrap_socket(self.request, server_side=True) as tls:
+                serve(tls)
+        except (OSError, ssl.SSLError):
+            pass
 
 
 def serve(tls):
@@ -52,26 +63,11 @@ def serve(tls):
     tls.sendall(b"Content-Length: %d\r\nConnection: close\r\n\r\n" % len(body) + body)
 
 
-def main():
-    cert, key, client_ca = sys.argv[1:4]
-    ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-    ctx.minimum_version = ssl.TLSVersion.TLSv1_3
-    ctx.load_cert_chain(cert, key)
-    ctx.load_verify_locations(client_ca)
-    ctx.verify_mode = ssl.CERT_OPTIONAL
-    ctx.post_handshake_auth = True
-    srv = socket.socket()
-    srv.bind(("127.0.0.1", 0))
-    srv.listen(8)
-    print(srv.getsockname()[1], flush=True)
-    threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
-    while True:
-        conn, _ = srv.accept()
-        try:
-            with ctx.wrap_socket(conn, server_side=True) as tls:
-                serve(tls)
-        except (OSError, ssl.SSLError):
-            pass
-
-
-main()
+cert, key, client_ca = sys.argv[1:4]
+CONTEXT = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+CONTEXT.minimum_version = ssl.TLSVersion.TLSv1_3
+CONTEXT.load_cert_chain(cert, key)
+CONTEXT.load_verify_locations(client_ca)
+CONTEXT.verify_mode = ssl.CERT_OPTIONAL
+CONTEXT.post_handshake_auth = True
+loopback_server.serve(Handler)

@@ -17,17 +17,16 @@ struct HandshakeRun {
   std::string clientHello;
   std::string firstServerFlight;  // the server's first output, for the hello readers
   int incompleteSteps = 0;        // steps that found no whole record
-  int steps = 0;
 };
 
 // chunk: bytes of server output handed over per read (0 = all at once).
 // rx: received ciphertext the channel has not consumed yet (extra).
 inline HandshakeRun RunHandshake(TlsChannel& channel, std::shared_ptr<TlsCredentials> credentials,
                                  MemoryServer& server, std::string& rx, std::string_view alpn = {},
-                                 size_t chunk = 0, std::string_view target = "localhost") {
+                                 size_t chunk = 0) {
   HandshakeRun run;
   std::string token;
-  run.status = channel.Start(std::move(credentials), target, alpn, token);
+  run.status = channel.Start(std::move(credentials), "localhost", alpn, token);
   if (run.status != kSecIContinueNeeded) return run;
   run.clientHello = token;
   server.Receive(token);
@@ -38,8 +37,7 @@ inline HandshakeRun RunHandshake(TlsChannel& channel, std::shared_ptr<TlsCredent
       run.status = 0xFFFFFFFF;  // both sides wait: stuck
       return run;
     }
-    size_t at = 0;
-    while (at < pending.size()) {
+    for (size_t at = 0; at < pending.size();) {
       size_t n = chunk == 0 ? pending.size() - at : std::min(chunk, pending.size() - at);
       rx.append(pending, at, n);
       at += n;
@@ -47,7 +45,6 @@ inline HandshakeRun RunHandshake(TlsChannel& channel, std::shared_ptr<TlsCredent
         size_t consumed = 0;
         std::string out;
         uint32_t st = channel.Step(rx, consumed, out);
-        ++run.steps;
         rx.erase(0, consumed);
         if (!out.empty()) server.Receive(out);
         if (st == kSecEIncompleteMessage) {
@@ -68,11 +65,9 @@ inline HandshakeRun RunHandshake(TlsChannel& channel, std::shared_ptr<TlsCredent
   return run;
 }
 
-inline std::shared_ptr<TlsCredentials> Credentials(uint32_t protocols = 0x3FC0, int strength = 40,
-                                                   std::string algorithms = {}) {
+inline std::shared_ptr<TlsCredentials> Credentials(uint32_t protocols = 0x3FC0, std::string algorithms = {}) {
   CredentialParams p;
   p.enabledProtocols = protocols;
-  p.cipherStrength = strength;
   p.algorithmList = std::move(algorithms);
   std::shared_ptr<TlsCredentials> c;
   TlsCredentials::Acquire(p, c);

@@ -1,34 +1,23 @@
 #include "test_pki.h"
 
 #include <openssl/err.h>
-#include <openssl/rsa.h>
 #include <openssl/x509v3.h>
 
 namespace corvane::tls::testing {
 
 namespace {
 
-void AddExtension(X509* cert, X509* issuer, int nid, const std::string& value) {
-  X509V3_CTX ctx;
-  X509V3_set_ctx_nodb(&ctx);
-  X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-  X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value.c_str());
-  if (ext != nullptr) {
-    X509_add_ext(cert, ext, -1);
-    X509_EXTENSION_free(ext);
-  }
-}
+struct CertSpec {
+  std::string commonName = "localhost";
+  std::string altNames = "DNS:localhost,IP:127.0.0.1,IP:::1";
+  long notBeforeDays = -1;
+  long notAfterDays = 30;
+  bool isCa = false;
+  const char* digest = "SHA256";  // of the issuer's signature
+};
 
-EvpPkeyPtr NewEcKey() { return EvpPkeyPtr(EVP_EC_gen("P-256")); }
-
-}  // namespace
-
-EVP_PKEY* SharedRsaKey() {
-  static EvpPkeyPtr key(EVP_RSA_gen(2048));
-  return key.get();
-}
-
-X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
+// Signs with issuerKey under issuer (null issuer: self-signed with key).
+X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer = nullptr, EVP_PKEY* issuerKey = nullptr) {
   static long serial = 1000;
   X509Ptr cert(X509_new());
   X509_set_version(cert.get(), 2);
@@ -37,71 +26,61 @@ X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_P
   X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.notAfterDays * 86400);
   X509_set_pubkey(cert.get(), key);
   X509_NAME* name = X509_get_subject_name(cert.get());
-  auto add = [&](const char* field, const std::string& value) {
-    if (!value.empty()) {
-      X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8,
-                                 reinterpret_cast<const unsigned char*>(value.c_str()), -1, -1, 0);
-    }
-  };
-  add("C", spec.country);
-  add("O", spec.organization);
-  add("CN", spec.commonName);
+  for (auto [field, value] : {std::pair{"C", "US"}, {"O", "Example"}, {"CN", spec.commonName.c_str()}}) {
+    X509_NAME_add_entry_by_txt(name, field, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(value), -1, -1, 0);
+  }
   X509* signer = issuer != nullptr ? issuer : cert.get();
   X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
+  auto add = [&](int nid, const std::string& value) {
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, signer, cert.get(), nullptr, nullptr, 0);
+    if (X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value.c_str())) {
+      X509_add_ext(cert.get(), ext, -1);
+      X509_EXTENSION_free(ext);
+    }
+  };
+  add(NID_basic_constraints, spec.isCa ? "critical,CA:TRUE" : "CA:FALSE");
   if (spec.isCa) {
-    AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE");
-    AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
+    add(NID_key_usage, "critical,keyCertSign,cRLSign");
   } else {
-    AddExtension(cert.get(), signer, NID_basic_constraints, "CA:FALSE");
-    AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
+    add(NID_ext_key_usage, "serverAuth");
+    add(NID_subject_alt_name, spec.altNames);
   }
-  AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
-  if (issuer != nullptr) AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid");
-  std::string san;
-  for (const auto& d : spec.dnsNames) san += (san.empty() ? "" : ",") + std::string("DNS:") + d;
-  for (const auto& ip : spec.ipNames) san += (san.empty() ? "" : ",") + std::string("IP:") + ip;
-  if (!san.empty()) AddExtension(cert.get(), signer, NID_subject_alt_name, san);
+  add(NID_subject_key_identifier, "hash");
+  if (issuer != nullptr) add(NID_authority_key_identifier, "keyid");
   X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_get_digestbyname(spec.digest));
   return cert;
+}
+
+}  // namespace
+
+EVP_PKEY* SharedRsaKey() {
+  static EvpPkeyPtr key(EVP_RSA_gen(2048));
+  return key.get();
 }
 
 const TestPki& TestPki::Get() {
   static const TestPki pki = [] {
     TestPki p;
-    p.caKey = NewEcKey();
-    p.otherCaKey = NewEcKey();
-    CertSpec ca;
-    ca.commonName = "Corvane Test CA";
-    ca.isCa = true;
-    ca.notAfterDays = 365;
-    p.ca = MakeCertificate(ca, p.caKey.get(), nullptr, nullptr);
-    ca.commonName = "Untrusted Test CA";
-    ca.organization = "Elsewhere";
-    p.otherCa = MakeCertificate(ca, p.otherCaKey.get(), nullptr, nullptr);
-
-    CertSpec leaf;
-    leaf.dnsNames = {"localhost"};
-    leaf.ipNames = {"127.0.0.1", "::1"};
-    p.valid = MakeCertificate(leaf, SharedRsaKey(), p.ca.get(), p.caKey.get());
-    p.untrusted = MakeCertificate(leaf, SharedRsaKey(), p.otherCa.get(), p.otherCaKey.get());
-    p.selfSigned = MakeCertificate(leaf, SharedRsaKey(), nullptr, nullptr);
-    CertSpec old = leaf;
-    old.notBeforeDays = -60;
-    old.notAfterDays = -1;
-    p.expired = MakeCertificate(old, SharedRsaKey(), p.ca.get(), p.caKey.get());
-    CertSpec other;
-    other.commonName = "www.other.example";
-    other.dnsNames = {"www.other.example"};
-    p.otherHost = MakeCertificate(other, SharedRsaKey(), p.ca.get(), p.caKey.get());
-    EvpPkeyPtr small(EVP_RSA_gen(1024));
-    p.rsa1024 = MakeCertificate(leaf, small.get(), p.ca.get(), p.caKey.get());
-    EvpPkeyPtr smallEc(EVP_EC_gen("prime192v1"));
-    p.ec192 = MakeCertificate(leaf, smallEc.get(), p.ca.get(), p.caKey.get());
-    CertSpec weak = leaf;
-    weak.digest = "SHA1";
-    p.sha1Signed = MakeCertificate(weak, SharedRsaKey(), p.ca.get(), p.caKey.get());
-    weak.digest = "MD5";
-    p.md5SelfSigned = MakeCertificate(weak, SharedRsaKey(), nullptr, nullptr);
+    p.caKey.reset(EVP_EC_gen("P-256"));
+    p.otherCaKey.reset(EVP_EC_gen("P-256"));
+    p.ca = MakeCertificate({.commonName = "Corvane Test CA", .notAfterDays = 365, .isCa = true}, p.caKey.get());
+    p.otherCa = MakeCertificate({.commonName = "Untrusted Test CA", .notAfterDays = 365, .isCa = true},
+                                p.otherCaKey.get());
+    auto byCa = [&](const CertSpec& spec, EVP_PKEY* key = SharedRsaKey()) {
+      return MakeCertificate(spec, key, p.ca.get(), p.caKey.get());
+    };
+    p.valid = byCa({});
+    p.untrusted = MakeCertificate({}, SharedRsaKey(), p.otherCa.get(), p.otherCaKey.get());
+    p.selfSigned = MakeCertificate({}, SharedRsaKey());
+    p.expired = byCa({.notBeforeDays = -60, .notAfterDays = -1});
+    p.otherHost = byCa({.commonName = "www.other.example", .altNames = "DNS:www.other.example"});
+    EvpPkeyPtr small(EVP_RSA_gen(1024)), smallEc(EVP_EC_gen("prime192v1"));
+    p.rsa1024 = byCa({}, small.get());
+    p.ec192 = byCa({}, smallEc.get());
+    p.sha1Signed = byCa({.digest = "SHA1"});
+    p.md5SelfSigned = MakeCertificate({.digest = "MD5"}, SharedRsaKey());
     p.trust.reset(X509_STORE_new());
     X509_STORE_add_cert(p.trust.get(), p.ca.get());
     return p;
@@ -110,7 +89,8 @@ const TestPki& TestPki::Get() {
 }
 
 MemoryServer::MemoryServer(const Options& options) : options_(options) {
-  ctx_.reset(SSL_CTX_new(TLS_server_method()));
+  if (options.context != nullptr) SSL_CTX_up_ref(options.context);
+  ctx_.reset(options.context != nullptr ? options.context : SSL_CTX_new(TLS_server_method()));
   if (options.securityLevel >= 0) SSL_CTX_set_security_level(ctx_.get(), options.securityLevel);
   if (options.minVersion) SSL_CTX_set_min_proto_version(ctx_.get(), options.minVersion);
   if (options.maxVersion) SSL_CTX_set_max_proto_version(ctx_.get(), options.maxVersion);
@@ -131,9 +111,8 @@ int MemoryServer::SelectAlpn(SSL*, const unsigned char** out, unsigned char* out
   auto* self = static_cast<MemoryServer*>(arg);
   self->alpnRan_ = true;
   self->offeredAlpn_.assign(reinterpret_cast<const char*>(in), inlen);
-  const std::string& want = self->options_.alpnSelect;
   for (unsigned i = 0; i < inlen; i += 1u + in[i]) {
-    if (std::string_view(reinterpret_cast<const char*>(in + i + 1), in[i]) == want) {
+    if (std::string_view(reinterpret_cast<const char*>(in + i + 1), in[i]) == self->options_.alpnSelect) {
       *out = in + i + 1;
       *outlen = in[i];
       return SSL_TLSEXT_ERR_OK;
@@ -163,18 +142,11 @@ void MemoryServer::Receive(std::string_view bytes) {
   }
 }
 
-void MemoryServer::Write(std::string_view plain) {
-  SSL_write(ssl_.get(), plain.data(), static_cast<int>(plain.size()));
-}
-
 std::string MemoryServer::TakeOutput() {
-  std::string out;
   char* data = nullptr;
   long n = BIO_get_mem_data(out_, &data);
-  if (n > 0) {
-    out.assign(data, static_cast<size_t>(n));
-    (void)BIO_reset(out_);
-  }
+  std::string out(data, static_cast<size_t>(n > 0 ? n : 0));
+  (void)BIO_reset(out_);
   return out;
 }
 

@@ -7,26 +7,11 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "tls/channel/ossl_handles.h"
 
 namespace corvane::tls::testing {
 
-struct CertSpec {
-  std::string country = "US";
-  std::string organization = "Example";
-  std::string commonName = "localhost";
-  std::vector<std::string> dnsNames;  // subjectAltName DNS entries
-  std::vector<std::string> ipNames;   // subjectAltName IP entries
-  long notBeforeDays = -1;
-  long notAfterDays = 30;
-  bool isCa = false;
-  const char* digest = "SHA256";  // of the issuer's signature
-};
-
-// Signs with issuerKey under issuer (null issuer: self-signed with key).
-X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey);
 EVP_PKEY* SharedRsaKey();  // one 2048-bit key for all leaves of a run
 
 // A small public key infrastructure: a trusted CA, an untrusted CA and
@@ -47,39 +32,30 @@ struct TestPki {
   static const TestPki& Get();
 };
 
+struct ServerOptions {
+  int minVersion = 0;
+  int maxVersion = 0;
+  std::string alpnSelect = "";  // protocol to choose when offered
+  int securityLevel = -1;
+  SSL_CTX* context = nullptr;  // another server's, to resume its sessions
+};
+
 // A TLS server SSL object driven through memory BIOs.
 class MemoryServer {
  public:
-  struct Options {
-    int minVersion = 0;
-    int maxVersion = 0;
-    std::string alpnSelect;  // protocol to choose when offered
-    int securityLevel = -1;
-  };
-  explicit MemoryServer(const Options& options);
-  static Options Versions(int min, int max, int securityLevel = -1) {
-    Options o;
-    o.minVersion = min;
-    o.maxVersion = max;
-    o.securityLevel = securityLevel;
-    return o;
-  }
-  static Options Alpn(std::string select) {
-    Options o;
-    o.alpnSelect = std::move(select);
-    return o;
-  }
+  using Options = ServerOptions;
+  explicit MemoryServer(const Options& options = {});
 
   // Bytes from the client; runs the handshake or reads application data.
   void Receive(std::string_view bytes);
   // Takes what the server wants to send.
   std::string TakeOutput();
+  void Write(std::string_view plain) { SSL_write(ssl_.get(), plain.data(), static_cast<int>(plain.size())); }
   unsigned long LastReason() const { return lastReason_; }
   const std::string& Received() const { return received_; }
   const std::string& OfferedAlpn() const { return offeredAlpn_; }
   bool AlpnCallbackRan() const { return alpnRan_; }
   SSL* Ssl() const { return ssl_.get(); }
-  void Write(std::string_view plain);
 
  private:
   static int SelectAlpn(SSL* ssl, const unsigned char** out, unsigned char* outlen,

@@ -34,29 +34,19 @@ TEST(CredentialCache, SameSettingsShareOneCredentialWhenReuseIsOn) {
 }
 
 TEST(CredentialCache, RefusalsCarryProviderStatuses) {
-  struct Case {
-    const char* name;
-    CredentialParams params;
-    uint32_t status;
+  using Change = void (*)(CredentialParams&);
+  const std::pair<Change, uint32_t> cases[] = {
+      {[](CredentialParams& p) { p.provider = "Kerberos"; }, kSecESecpkgNotFound},
+      {[](CredentialParams& p) { p.enabledProtocols = 0x30; }, kSecEAlgorithmMismatch},  // no TLS version
+      {[](CredentialParams& p) { p.cipherStrength = 512; }, kSecEAlgorithmMismatch},
+      {[](CredentialParams& p) { p.algorithmList = "CALG_RC4"; }, kSecEAlgorithmMismatch},
   };
-  CredentialParams unknown;
-  unknown.provider = "Kerberos";
-  CredentialParams onlySsl3;
-  onlySsl3.enabledProtocols = 0x30;
-  CredentialParams tooStrong;
-  tooStrong.cipherStrength = 512;
-  CredentialParams onlyRc4;
-  onlyRc4.algorithmList = "CALG_RC4";
-  const Case cases[] = {
-      {"unknown provider", unknown, kSecESecpkgNotFound},
-      {"no TLS version", onlySsl3, kSecEAlgorithmMismatch},
-      {"no suite strong enough", tooStrong, kSecEAlgorithmMismatch},
-      {"no suite with the algorithms", onlyRc4, kSecEAlgorithmMismatch},
-  };
-  for (const auto& c : cases) {
+  for (const auto& [change, status] : cases) {
+    CredentialParams p;
+    change(p);
     CredentialCache cache;
-    EXPECT_EQ(cache.Acquire(c.params, true), c.status) << c.name;
-    EXPECT_EQ(cache.Current(), nullptr) << c.name;
+    EXPECT_EQ(cache.Acquire(p, true), status);
+    EXPECT_EQ(cache.Current(), nullptr);
   }
 }
 

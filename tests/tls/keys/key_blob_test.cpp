@@ -1,12 +1,14 @@
 // The private-key blobs: the RSA layout byte for byte against the TLS
 // library's writer of the same layout, the bit-length rule, the CRT
-// exponents derived for formats that leave them out, and the DSS blob.
+// exponents derived for formats that leave them out. The DSS blob is met
+// through the DSA key files of the certificate-store tests.
 #include <gtest/gtest.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <memory>
 #include <string>
 
 #include "tls/keys/key_blob.h"
@@ -14,10 +16,19 @@
 namespace corvane::keys {
 namespace {
 
+using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
+using Ctx = std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)>;
+using Bn = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
+
 std::string Bytes(const BIGNUM* bn) {
   std::string out(static_cast<size_t>(BN_num_bytes(bn)), '\0');
   BN_bn2bin(bn, reinterpret_cast<unsigned char*>(out.data()));
   return out;
+}
+
+Bn Big(const std::string& bytes) {
+  return Bn(BN_bin2bn(reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()), nullptr),
+            BN_free);
 }
 
 std::string Param(EVP_PKEY* key, const char* name) {
@@ -28,16 +39,13 @@ std::string Param(EVP_PKEY* key, const char* name) {
   return out;
 }
 
-EVP_PKEY* NewKey(const char* type, unsigned bits) {
-  EVP_PKEY_CTX* ctx = EVP_PKEY_CTX_new_from_name(nullptr, type, nullptr);
+Key NewRsaKey(unsigned bits) {
+  Ctx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr), EVP_PKEY_CTX_free);
   EVP_PKEY* key = nullptr;
-  if (std::string(type) == "RSA") {
-    EVP_PKEY_keygen_init(ctx);
-    EVP_PKEY_CTX_set_rsa_keygen_bits(ctx, static_cast<int>(bits));
-    EVP_PKEY_keygen(ctx, &key);
-  }
-  EVP_PKEY_CTX_free(ctx);
-  return key;
+  EVP_PKEY_keygen_init(ctx.get());
+  EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), static_cast<int>(bits));
+  EVP_PKEY_keygen(ctx.get(), &key);
+  return Key(key, EVP_PKEY_free);
 }
 
 RsaKey PartsOf(EVP_PKEY* k) {
@@ -47,76 +55,55 @@ RsaKey PartsOf(EVP_PKEY* k) {
                 Param(k, OSSL_PKEY_PARAM_RSA_EXPONENT2), Param(k, OSSL_PKEY_PARAM_RSA_COEFFICIENT1)};
 }
 
-std::string LibraryBlob(EVP_PKEY* key) {
-  BIO* bio = BIO_new(BIO_s_mem());
-  i2b_PrivateKey_bio(bio, key);
-  char* data = nullptr;
-  long n = BIO_get_mem_data(bio, &data);
-  std::string out(data, static_cast<size_t>(n));
-  BIO_free(bio);
-  return out;
-}
-
 TEST(RsaBlob, EqualsTheLibraryWriterWithExponentsDerivedOrGiven) {
-  for (unsigned bits : {512u, 1024u, 2048u, 3072u}) {
-    EVP_PKEY* key = NewKey("RSA", bits);
+  for (unsigned bits : {1024u, 2048u}) {
+    SCOPED_TRACE(bits);
+    Key key = NewRsaKey(bits);
     ASSERT_NE(key, nullptr);
-    RsaKey full = PartsOf(key);
+    RsaKey full = PartsOf(key.get());
     RsaKey partial = full;
     partial.dp.clear();
     partial.dq.clear();
-    ASSERT_TRUE(CompleteRsa(full));
     ASSERT_TRUE(CompleteRsa(partial));
-    EXPECT_EQ(partial.dp, full.dp) << bits;
-    EXPECT_EQ(partial.dq, full.dq) << bits;
-    // The coefficient given as p^-1 mod q, as some containers carry it: the
-    // primes trade places and the blob is the same key.
-    RsaKey swapped = full;
-    swapped.dp.clear();
-    swapped.dq.clear();
-    BIGNUM *p = BN_bin2bn(reinterpret_cast<const unsigned char*>(full.p.data()), static_cast<int>(full.p.size()), nullptr),
-           *q = BN_bin2bn(reinterpret_cast<const unsigned char*>(full.q.data()), static_cast<int>(full.q.size()), nullptr);
-    BN_CTX* ctx = BN_CTX_new();
-    BIGNUM* inv = BN_mod_inverse(nullptr, p, q, ctx);
-    swapped.qinv = Bytes(inv);
-    ASSERT_TRUE(CompleteRsa(swapped));
-    std::string ours, swappedBlob;
+    EXPECT_EQ(partial.dp, full.dp);
+    EXPECT_EQ(partial.dq, full.dq);
+    std::string ours;
     ASSERT_TRUE(BuildRsaBlob(partial, ours));
-    ASSERT_TRUE(BuildRsaBlob(swapped, swappedBlob));
-    EXPECT_EQ(ours, LibraryBlob(key)) << bits;
-    const auto* at = reinterpret_cast<const unsigned char*>(swappedBlob.data());
-    EVP_PKEY* imported = b2i_PrivateKey(&at, static_cast<long>(swappedBlob.size()));
-    ASSERT_NE(imported, nullptr);
-    EXPECT_EQ(EVP_PKEY_eq(imported, key), 1) << bits;
-    EXPECT_EQ(Param(imported, OSSL_PKEY_PARAM_RSA_FACTOR1), full.q) << bits;
-    EVP_PKEY_free(imported);
+    std::unique_ptr<BIO, decltype(&BIO_free)> bio(BIO_new(BIO_s_mem()), BIO_free);
+    i2b_PrivateKey_bio(bio.get(), key.get());
+    char* data = nullptr;
+    long n = BIO_get_mem_data(bio.get(), &data);
+    EXPECT_EQ(ours, std::string(data, static_cast<size_t>(n)));
     RsaKey back;
     ASSERT_TRUE(ParseRsaBlob(ours, back));
     EXPECT_EQ(back.n, full.n);
     EXPECT_EQ(back.d, full.d);
-    BN_free(inv);
-    BN_free(p);
-    BN_free(q);
-    BN_CTX_free(ctx);
-    EVP_PKEY_free(key);
+    // The coefficient given as p^-1 mod q, as some containers carry it: the
+    // primes trade places and the blob is the same key.
+    RsaKey swapped = partial;
+    std::unique_ptr<BN_CTX, decltype(&BN_CTX_free)> bnCtx(BN_CTX_new(), BN_CTX_free);
+    Bn inv(BN_mod_inverse(nullptr, Big(full.p).get(), Big(full.q).get(), bnCtx.get()), BN_free);
+    swapped.qinv = Bytes(inv.get());
+    ASSERT_TRUE(CompleteRsa(swapped));
+    std::string swappedBlob;
+    ASSERT_TRUE(BuildRsaBlob(swapped, swappedBlob));
+    const auto* at = reinterpret_cast<const unsigned char*>(swappedBlob.data());
+    Key imported(b2i_PrivateKey(&at, static_cast<long>(swappedBlob.size())), EVP_PKEY_free);
+    ASSERT_NE(imported, nullptr);
+    EXPECT_EQ(EVP_PKEY_eq(imported.get(), key.get()), 1);
+    EXPECT_EQ(Param(imported.get(), OSSL_PKEY_PARAM_RSA_FACTOR1), full.q);
   }
 }
 
-TEST(RsaBlob, HeaderAndBitLengthRule) {
-  EVP_PKEY* key = NewKey("RSA", 2048);
-  RsaKey k = PartsOf(key);
+TEST(RsaBlob, BitLengthRuleAndInconsistentKeys) {
+  RsaKey k = PartsOf(NewRsaKey(2048).get());
   // The DER modulus carries a sign byte; the bit length stays 2048.
-  k.n.insert(k.n.begin(), '\0');
+  RsaKey signed_ = k;
+  signed_.n.insert(signed_.n.begin(), '\0');
   std::string blob;
-  ASSERT_TRUE(BuildRsaBlob(k, blob));
+  ASSERT_TRUE(BuildRsaBlob(signed_, blob));
   EXPECT_EQ(blob.substr(0, 16), std::string("\x07\x02\x00\x00\x00\xA4\x00\x00", 8) + "RSA2" + std::string("\x00\x08\x00\x00", 4));
   EXPECT_EQ(blob.size(), 20u + 256 * 2 + 128 * 5);
-  EVP_PKEY_free(key);
-}
-
-TEST(RsaBlob, InconsistentKeysAreRefused) {
-  EVP_PKEY* key = NewKey("RSA", 1024);
-  RsaKey k = PartsOf(key);
   RsaKey wrongPrime = k;
   wrongPrime.p.back() ^= 2;
   EXPECT_FALSE(CompleteRsa(wrongPrime));
@@ -125,41 +112,7 @@ TEST(RsaBlob, InconsistentKeysAreRefused) {
   EXPECT_FALSE(CompleteRsa(wrongCoefficient));
   RsaKey bigExponent = k;
   bigExponent.e = std::string("\x01\x00\x00\x00\x01", 5);
-  std::string blob;
   EXPECT_FALSE(BuildRsaBlob(bigExponent, blob));
-  EVP_PKEY_free(key);
-}
-
-TEST(DssBlob, CarriesJAndRoundTrips) {
-  EVP_PKEY_CTX* pctx = EVP_PKEY_CTX_new_from_name(nullptr, "DSA", nullptr);
-  EVP_PKEY* params = nullptr;
-  EVP_PKEY_paramgen_init(pctx);
-  EVP_PKEY_CTX_set_dsa_paramgen_bits(pctx, 1024);
-  EVP_PKEY_CTX_set_dsa_paramgen_q_bits(pctx, 160);
-  ASSERT_EQ(EVP_PKEY_paramgen(pctx, &params), 1);
-  EVP_PKEY_CTX* kctx = EVP_PKEY_CTX_new(params, nullptr);
-  EVP_PKEY* key = nullptr;
-  EVP_PKEY_keygen_init(kctx);
-  ASSERT_EQ(EVP_PKEY_keygen(kctx, &key), 1);
-  DsaKey k{Param(key, OSSL_PKEY_PARAM_FFC_P), Param(key, OSSL_PKEY_PARAM_FFC_Q), Param(key, OSSL_PKEY_PARAM_FFC_G),
-           "", Param(key, OSSL_PKEY_PARAM_PRIV_KEY)};
-  ASSERT_TRUE(CompleteDsa(k));  // y from x
-  EXPECT_EQ(k.y, Param(key, OSSL_PKEY_PARAM_PUB_KEY));
-  std::string blob;
-  ASSERT_TRUE(BuildDssBlob(k, blob));
-  EXPECT_EQ(blob.substr(0, 12), std::string("\x07\x03\x00\x00\x00\x22\x00\x00", 8) + "DSS4");
-  DsaKey back;
-  ASSERT_TRUE(ParseDssBlob(blob, back));
-  EXPECT_EQ(back.p, k.p);
-  EXPECT_EQ(back.y, k.y);
-  EXPECT_EQ(back.x, k.x);
-  DsaKey wrongY = k;
-  wrongY.y.back() ^= 1;
-  EXPECT_FALSE(CompleteDsa(wrongY));
-  EVP_PKEY_free(key);
-  EVP_PKEY_free(params);
-  EVP_PKEY_CTX_free(kctx);
-  EVP_PKEY_CTX_free(pctx);
 }
 
 }  // namespace

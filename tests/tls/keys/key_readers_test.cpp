@@ -89,16 +89,12 @@ TEST(ReadPpk, Argon2LinesThatCannotBeUsedAreRefused) {
   }
 }
 
-TEST(WritePem, BreaksBase64Every64CharactersWithCrLf) {
-  std::string der(100, '\xAB');
-  std::string pem = WritePem("CERTIFICATE", der);
-  std::string b64 = Base64Encode(der);  // 136 characters: lines of 64, 64 and 8
-  EXPECT_EQ(pem, "-----BEGIN CERTIFICATE-----\r\n" + b64.substr(0, 64) + "\r\n" + b64.substr(64, 64) + "\r\n" +
-                     b64.substr(128) + "\r\n-----END CERTIFICATE-----");
-}
-
 TEST(ReadPem, ArmourAndHeaderRules) {
   const std::string body = Base64Encode("hello");
+  // 16 bytes encrypted by openssl enc -des-ede3-cbc -nopad -K <key of
+  // "secret" and salt 0102030405060708> -iv 0102030405060708.
+  std::string cipherText;
+  ASSERT_TRUE(HexDecode("28a88340cfcf51f9f5fd01d2c63bdfd3", cipherText));
   struct Case {
     const char* name;
     std::string data;
@@ -124,11 +120,15 @@ TEST(ReadPem, ArmourAndHeaderRules) {
        true, 2001, ""},
       {"DEK-Info IV not hex",
        "-----BEGIN X-----\nDEK-Info: DES-EDE3-CBC,XYZ\n\n" + body + "\n-----END X-----", true, 1424, ""},
+      {"DEK-Info decrypts with the derived key",
+       "-----BEGIN X-----\nProc-Type: 4,ENCRYPTED\nDEK-Info: DES-EDE3-CBC,0102030405060708\n\n" +
+           Base64Encode(cipherText) + "\n-----END X-----",
+       true, 0, "sixteen bytes!!!"},
   };
   for (const auto& c : cases) {
     std::string out;
     KeyStatus status;
-    EXPECT_EQ(ReadPem("X", c.data, "pw", c.armourRequired, out, status), c.code) << c.name;
+    EXPECT_EQ(ReadPem("X", c.data, "secret", c.armourRequired, out, status), c.code) << c.name;
     if (c.code == 0) {
       EXPECT_EQ(out, c.out) << c.name;
     }
@@ -136,21 +136,6 @@ TEST(ReadPem, ArmourAndHeaderRules) {
       EXPECT_EQ(status.message, "Failed to decode PEM file.") << c.name;
     }
   }
-}
-
-TEST(ReadPem, DekInfoDecryptsWithTheDerivedKey) {
-  // 16 bytes encrypted by openssl enc -des-ede3-cbc -nopad -K <key of
-  // "secret" and salt 0102030405060708> -iv 0102030405060708.
-  std::string cipherText;
-  ASSERT_TRUE(HexDecode("28a88340cfcf51f9f5fd01d2c63bdfd3", cipherText));
-  std::string pem = "-----BEGIN X-----\nProc-Type: 4,ENCRYPTED\nDEK-Info: DES-EDE3-CBC,0102030405060708\n\n" +
-                    Base64Encode(cipherText) + "\n-----END X-----";
-  std::string out;
-  KeyStatus status;
-  bool encrypted = false;
-  ASSERT_EQ(ReadPem("X", pem, "secret", true, out, status, &encrypted), 0) << status.message;
-  EXPECT_TRUE(encrypted);
-  EXPECT_EQ(out, "sixteen bytes!!!");
 }
 
 TEST(DerReader, RefusesWhatIsNotDer) {
@@ -171,26 +156,6 @@ TEST(DerReader, RefusesWhatIsNotDer) {
     bool ok = top.Sequence(seq) && seq.Integer(v);
     EXPECT_FALSE(ok) << c.name;
   }
-}
-
-TEST(Der, OidsAndLongLengthsRoundTrip) {
-  for (const char* oid : {"1.2.840.113549.1.1.1", "1.2.840.10040.4.1", "1.2.840.113549.1.5.13", "2.5.4.3",
-                          "1.3.6.1.4.1.311.2.1.21"}) {
-    std::string der = DerOid(oid);
-    DerReader r(der);
-    std::string back;
-    ASSERT_TRUE(r.Oid(back)) << oid;
-    EXPECT_EQ(back, oid);
-  }
-  std::string big(300, '\x7F');
-  std::string der = DerInteger(big);
-  EXPECT_EQ(Hex(der.substr(0, 4)), "0282012c");
-  DerReader r(der);
-  std::string_view v;
-  ASSERT_TRUE(r.Integer(v));
-  EXPECT_EQ(v, big);
-  // A high bit gets the sign byte.
-  EXPECT_EQ(Hex(DerInteger("\x80")), "02020080");
 }
 
 std::string SshRsaBlob(std::string_view type) {
@@ -271,6 +236,11 @@ TEST(ReadXmlKey, RewritesKeyValuesAsSsh2Text) {
   EXPECT_EQ(ReadXmlKey("<ds:KeyInfo xmlns:ds=\"x\"><ds:Other/></ds:KeyInfo>", out, isPrivate, isPublic, status), 280);
   EXPECT_EQ(status.message, "Could not read XML certificate.");
   EXPECT_EQ(ReadXmlKey("<unclosed", out, isPrivate, isPublic, status), 280);
+  // A NUL inside a value is content, not its end: the value is no base64.
+  const std::string nul = std::string(20, 'A') + '\0' + std::string(20, 'A');
+  EXPECT_EQ(ReadXmlKey("<RSAKeyValue><Modulus>" + nul + "</Modulus><Exponent>" + e + "</Exponent></RSAKeyValue>", out,
+                       isPrivate, isPublic, status),
+            280);
 }
 
 }  // namespace
