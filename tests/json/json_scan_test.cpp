@@ -4,12 +4,33 @@
 #include <string_view>
 
 #include "json/json_parser.h"
-#include "json_test_support.h"
 
 namespace corvane {
 namespace {
 
-using testing::Transcript;
+// Records the events as one transcript: "<name" StartElement, ">name"
+// EndElement, "c:" Characters, "w:" whitespace (\n, \t, \r shown escaped),
+// each followed by "|".
+class Transcript : public RESTEvents {
+ public:
+  std::string text;
+  bool badElementArguments = false;  // JSON elements have no namespace, qName or empty tag
+
+  void StartElement(std::string& ns, std::string& element, std::string& qName, bool& isEmpty) override {
+    badElementArguments |= !ns.empty() || !qName.empty() || isEmpty;
+    text += "<" + element + "|";
+  }
+  void EndElement(std::string& ns, std::string& element, std::string& qName, bool& isEmpty) override {
+    badElementArguments |= !ns.empty() || !qName.empty() || isEmpty;
+    text += ">" + element + "|";
+  }
+  void Characters(std::string& chars) override { text += "c:" + chars + "|"; }
+  void IgnorableWhitespace(std::string& ws) override {
+    text += "w:";
+    for (char c : ws) text += c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : std::string(1, c);
+    text += "|";
+  }
+};
 
 struct EventCase {
   std::string_view input;
@@ -254,12 +275,15 @@ TEST(JsonTokenTest, MalformedTokensFailWhereTheyBreakAtEveryAlignment) {
   }
 }
 
-TEST(JsonConfigTest, BuildDomAndCacheContentAreSettings) {
+TEST(JsonConfigTest, BuildDomOffParsesWithoutATree) {
   JsonParser parser;
   ASSERT_EQ(parser.Config("builddom=false"), 0);
   ASSERT_EQ(parser.Config("CacheContent=0"), 0);
   EXPECT_FALSE(parser.BuildDOM() || parser.CacheContent());
   EXPECT_EQ(parser.Config("NoSuchKey=1"), -1);
+  ASSERT_EQ(parser.Parse(R"({"a":1})"), 0);
+  EXPECT_FALSE(parser.Document().HasTree());
+  EXPECT_EQ(parser.SetXPath("/json/a"), 10234);
 }
 
 }  // namespace

@@ -67,16 +67,6 @@ TEST(JsonTreeTest, SubTreeIsTheTextBetweenStartAndEnd) {
   EXPECT_EQ(parser.XSubTree(), "");
 }
 
-TEST(JsonTreeTest, NoTreeWithoutBuildDom) {
-  JsonParser parser;
-  parser.SetBuildDOM(false);
-  ASSERT_EQ(parser.Parse(R"({"a":1})"), 0);
-  EXPECT_FALSE(parser.Document().HasTree());
-  EXPECT_EQ(parser.SetXPath("/json/a"), 10234);
-  EXPECT_EQ(parser.XElement(), "");
-  EXPECT_EQ(parser.XChildCount(), 0);
-}
-
 // A listener that reads the growing tree from inside the events.
 class NavigatingListener : public RESTEvents {
  public:
