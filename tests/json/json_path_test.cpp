@@ -36,13 +36,11 @@ const PathCase kPaths[] = {
     // Slash form.
     {"/", 0, "/json", "json", ""},
     {"/json", 0, "/json", "json", ""},
-    {"/[1]", 0, "/json", "json", ""},
     {"/json/count", 0, "/json/count", "count", "3"},
     {"/json/store/book/[2]/title", 0, "/json/store/book/[2]/title", "title", R"("B")"},
     {"/json/store/book/[last()]/isbn", 0, "/json/store/book/[3]/isbn", "isbn", "null"},
     {"/json/store/book/[last()-2]/tags/[2]", 0, "/json/store/book/[1]/tags/[2]", "", R"("y")"},
     {"/json/store/owner/name[2]", 0, "/json/store/owner/[2]", "name", R"("R")"},
-    {"/json/store/owner/name", 0, "/json/store/owner/name", "name", R"("Q")"},
     // A repeated member name is written by position from its second
     // occurrence on, so reading the path back never lands on the first one.
     {"$.store.owner[2]", 0, "$['store']['owner'][2]", "name", R"("R")"},
@@ -68,7 +66,6 @@ const PathCase kPaths[] = {
     {"/json/store/book/[4]", 10233, "/json/store/book", "book", ""},
     {"/json/store/book/[0]", 10233, "/json/store/book", "book", ""},
     {"/json/store/book/[last()-3]", 10233, "/json/store/book", "book", ""},
-    {"/json/store/book/[last()+1]", 10233, "/json/store/book", "book", ""},
     {"/json/store/book[last()]", 10233, "/json/store", "store", ""},
     {"/json/store/owner/name[3]", 10233, "/json/store/owner", "owner", ""},
     {"/json/store/owner[@id]", 10233, "/json/store", "store", ""},
@@ -77,11 +74,9 @@ const PathCase kPaths[] = {
     {"/json/count/x", 10233, "/json/count", "count", "3"},
     {"/store", 10233, "/json", "json", ""},
     {"$.store.nothing", 10233, "$['store']", "store", ""},
-    {"$.store.book[9]", 10233, "$['store']['book']", "book", ""},
     {"$..", 10233, "$", "json", ""},
     {"$['store'", 10233, "$", "json", ""},
     {".", 10233, "", "json", ""},
-    {"@", 10233, "", "json", ""},
     {"", 10233, "", "json", ""},
 };
 
