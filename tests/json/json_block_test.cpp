@@ -39,8 +39,7 @@ TEST(JsonBlockTest, GrowingKeepsContentFromHeapToMappedAndRemapped) {
     ASSERT_TRUE(block.Resize(10));  // never shrinks
     EXPECT_GE(block.size(), size_t{40} << 20);
     block.Release();
-    EXPECT_EQ(block.data(), nullptr);
-    EXPECT_EQ(block.size(), 0u);
+    EXPECT_TRUE(block.data() == nullptr && block.size() == 0);
   }
   SetZeroMemory(false);
 }

@@ -42,7 +42,6 @@ const EventCase kEventCases[] = {
     {R"({"a":[1,"x"]})", R"(<json|<a|<|c:1|>|<|c:"x"|>|>a|>json|)"},
     {R"({})", "<json|>json|"},
     {R"([])", "<json|<|>|>json|"},
-    {R"({"a":[]})", "<json|<a|<|>|>a|>json|"},
     {R"({"a":{}})", "<json|<a|>a|>json|"},
     {R"([[1],[]])", "<json|<|<|c:1|>|>|<|<|>|>|>json|"},
     {R"({"a":{"b":"t"},"c":null})", R"(<json|<a|<b|c:"t"|>b|>a|<c|c:null|>c|>json|)"},
@@ -56,7 +55,6 @@ const EventCase kEventCases[] = {
     {"\t{ \"a\" :\n 1 , \"b\":[ 2 ] }\r\n",
      "w:\\t|<json|w: |<a|w: |w:\\n |c:1|>a|w: |w: |<b|<|w: |c:2|>|w: |>b|w: |>json|w:\\r\\n|"},
     {"\xFF{\"a\":1}", "<json|<a|c:1|>a|>json|"},
-    {"({\"a\":1})", "<json|<a|c:1|>a|>json|"},
     {"( [1] ) ", "w: |<json|<|c:1|>|>json|w: |w: |"},
     // Member names and strings may hold any byte, including 8-bit text.
     {"{\"\xC3\xA9t\xC3\xA9\":\"\xE2\x82\xAC\"}", "<json|<\xC3\xA9t\xC3\xA9|c:\"\xE2\x82\xAC\"|>\xC3\xA9t\xC3\xA9|>json|"},
@@ -78,51 +76,27 @@ TEST(JsonEventsTest, FiresWholeSequencesInDocumentOrder) {
   }
 }
 
-struct ErrorCase {
-  std::string_view input;
-  size_t offset;  // where the scanner stops
-};
-
 // Each fails with 10232 at the byte that broke the rule.
-const ErrorCase kErrorCases[] = {
-    {"", 0},
-    {"1", 0},
-    {"\"a\"", 0},
-    {"null", 0},
-    {"{\"a\":1]", 6},       // mismatched closer
-    {"[1}", 2},
-    {"{\"a\":1}}", 7},
-    {"{\"a\":1})", 7},      // a closing parenthesis without the opening one
-    {"callback({\"a\":1})", 0},
-    {" ({\"a\":1})", 1},    // the wrapper counts only as the very first byte
-    {"{a:1}", 1},
-    {"{\"a\" 1}", 5},
-    {"{\"a\":}", 5},
-    {"{,}", 1},
-    {"{\"a\":1,}", 7},      // no trailing comma
-    {"[1,]", 3},
-    {"[,1]", 1},
-    {"[1 2]", 3},
-    {"[\"abc", 1},          // truncated inside a string
-    {"[\"\\u00", 1},        // truncated inside a \u escape
-    {R"(["\u1"])", 1},
-    {"{\"ab", 1},
-    {"{\"a\"", 4},
-    {"{\"a\":", 5},
-    {"[1", 2},
-    {"[[[[", 4},
-    {"[tr", 1},             // a word cut short is no word
-    {"\xEF\xBB\xBF{}", 0},  // a UTF-8 byte order mark is not skipped
-    // A NUL inside the document ends it early.
-    {std::string_view("{\"a\":\"x\0y\"}", 11), 5},
-    {std::string_view("{\"a\0\":1}", 8), 1},
-    {std::string_view("[1,\0 2]", 7), 3},
-    {std::string_view("[\"\\\0\"]", 6), 1},
-    {std::string_view("\0{}", 3), 0},
-};
-
 TEST(JsonSyntaxTest, RejectsBadMarkupWithCodeAndOffset) {
-  for (const ErrorCase& test : kErrorCases) {
+  const struct {
+    std::string_view input;
+    size_t offset;
+  } kErrorCases[] = {
+      {"", 0}, {"1", 0}, {"\"a\"", 0}, {"null", 0}, {"[1}", 2}, {"{\"a\":1]", 6}, {"{\"a\":1}}", 7},
+      // The wrapper counts only as the very first byte and must be closed.
+      {"{\"a\":1})", 7}, {"callback({\"a\":1})", 0}, {" ({\"a\":1})", 1},
+      {"{a:1}", 1}, {"{\"a\" 1}", 5}, {"{\"a\":}", 5}, {"{,}", 1}, {"{\"a\":1,}", 7},
+      {"[1,]", 3}, {"[,1]", 1}, {"[1 2]", 3},
+      // Truncated inside a string, a \u escape, a name, a member, an array, a word.
+      {"[\"abc", 1}, {"[\"\\u00", 1}, {R"(["\u1"])", 1}, {"{\"ab", 1}, {"{\"a\"", 4},
+      {"{\"a\":", 5}, {"[1", 2}, {"[[[[", 4}, {"[tr", 1},
+      {"\xEF\xBB\xBF{}", 0},  // a UTF-8 byte order mark is not skipped
+      // A NUL inside the document ends it early.
+      {std::string_view("{\"a\":\"x\0y\"}", 11), 5}, {std::string_view("{\"a\0\":1}", 8), 1},
+      {std::string_view("[1,\0 2]", 7), 3}, {std::string_view("[\"\\\0\"]", 6), 1},
+      {std::string_view("\0{}", 3), 0},
+  };
+  for (const auto& test : kErrorCases) {
     JsonParser parser;
     EXPECT_EQ(parser.Parse(test.input), 10232) << test.input;
     EXPECT_EQ(parser.LastErrorCode(), 10232) << test.input;
