@@ -116,7 +116,8 @@ TEST(JsonPathTest, DetectsTheForm) {
   for (std::string_view path : {"$", "$x", "a['b']", "a.b", "a/b.c"}) {
     EXPECT_EQ(DetectJsonPathForm(path), JsonPathForm::jpDotted) << path;
   }
-  for (std::string_view path : {"a['b", "../a", ".a", "a/../b", "a./b", "a.", "/json/a", "[1]/[2]"}) {
+  for (std::string_view path :
+       {"a['b", "../a", ".a", "a/../b", "a./b", "a.", "/json/a", "[1]/[2]"}) {
     EXPECT_EQ(DetectJsonPathForm(path), JsonPathForm::jpSlash) << path;
   }
 }

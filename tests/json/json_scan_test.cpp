@@ -16,18 +16,22 @@ class Transcript : public RESTEvents {
   std::string text;
   bool badElementArguments = false;  // JSON elements have no namespace, qName or empty tag
 
-  void StartElement(std::string& ns, std::string& element, std::string& qName, bool& isEmpty) override {
+  void StartElement(std::string& ns, std::string& element, std::string& qName,
+                    bool& isEmpty) override {
     badElementArguments |= !ns.empty() || !qName.empty() || isEmpty;
     text += "<" + element + "|";
   }
-  void EndElement(std::string& ns, std::string& element, std::string& qName, bool& isEmpty) override {
+  void EndElement(std::string& ns, std::string& element, std::string& qName,
+                  bool& isEmpty) override {
     badElementArguments |= !ns.empty() || !qName.empty() || isEmpty;
     text += ">" + element + "|";
   }
   void Characters(std::string& chars) override { text += "c:" + chars + "|"; }
   void IgnorableWhitespace(std::string& ws) override {
     text += "w:";
-    for (char c : ws) text += c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : std::string(1, c);
+    for (char c : ws) {
+      text += c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : std::string(1, c);
+    }
     text += "|";
   }
 };
@@ -127,6 +131,7 @@ TEST(JsonSyntaxTest, SurvivesHostileInput) {
 class IntrusiveListener : public RESTEvents {
  public:
   explicit IntrusiveListener(JsonParser& parser) : parser_(parser) {}
+  JsonParser& parser_;
   int nestedParse = -1;
   std::string seen;
   void StartElement(std::string& ns, std::string& element, std::string&, bool& isEmpty) override {
@@ -144,9 +149,6 @@ class IntrusiveListener : public RESTEvents {
     seen += "/" + element + ",";
     element.clear();
   }
-
- private:
-  JsonParser& parser_;
 };
 
 TEST(JsonEventsTest, HandlersCannotDisturbReparseResetOrUnhookTheRunningScan) {
@@ -168,7 +170,8 @@ TEST(JsonEventsTest, HandlersCannotDisturbReparseResetOrUnhookTheRunningScan) {
 constexpr int kMaxLead = 33;
 
 std::string Place(int lead, std::string_view token, std::string_view after = "") {
-  return "[" + std::string(static_cast<size_t>(lead), ' ') + std::string(token) + std::string(after);
+  return "[" + std::string(static_cast<size_t>(lead), ' ') + std::string(token) +
+         std::string(after);
 }
 
 TEST(JsonTokenTest, WordsAndNumbersAreKeptWholeAtEveryAlignment) {
@@ -209,9 +212,10 @@ TEST(JsonTokenTest, MalformedTokensFailWhereTheyBreakAtEveryAlignment) {
       std::string text = Place(lead, c.token);
       JsonParser parser;
       EXPECT_EQ(parser.Parse(text), 10232) << text;
-      EXPECT_EQ(parser.ErrorOffset(),
-                c.offset == std::string_view::npos ? text.size() : 1 + static_cast<size_t>(lead) + c.offset)
-          << text;
+      const size_t want = c.offset == std::string_view::npos
+                              ? text.size()
+                              : 1 + static_cast<size_t>(lead) + c.offset;
+      EXPECT_EQ(parser.ErrorOffset(), want) << text;
     }
   }
 }

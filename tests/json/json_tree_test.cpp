@@ -67,6 +67,7 @@ TEST(JsonTreeTest, SubTreeIsTheTextBetweenStartAndEnd) {
 class NavigatingListener : public RESTEvents {
  public:
   explicit NavigatingListener(JsonParser& parser) : parser_(parser) {}
+  JsonParser& parser_;
   std::string seen;
   void StartElement(std::string&, std::string& element, std::string&, bool&) override {
     if (parser_.SetXPath("/json") != 0) return;
@@ -77,9 +78,6 @@ class NavigatingListener : public RESTEvents {
     }
     seen += ",";
   }
-
- private:
-  JsonParser& parser_;
 };
 
 TEST(JsonTreeTest, EventHandlersSeeThePartialTreeAndLaterReadsSeeAll) {
