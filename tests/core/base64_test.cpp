@@ -20,23 +20,20 @@ TEST(Base64Test, Rfc4648Vectors) {
   }
 }
 
-TEST(Base64Test, LineBreaksEverySixtyFourCharacters) {
+// Lines break every 64 characters (not after the last); the URL-safe
+// alphabet round-trips every byte. The decoder takes both.
+TEST(Base64Test, LineBreaksAndUrlSafeAlphabetRoundTrip) {
   std::string data(96, '\xAB');  // 128 output characters: exactly two lines
   std::string wrapped = Base64Encode(data, {.lineBreaks = true});
   ASSERT_EQ(wrapped.size(), 130u);
   EXPECT_EQ(wrapped.substr(64, 2), "\r\n");
-  EXPECT_NE(wrapped.back(), '\n');
   std::string back;
   ASSERT_TRUE(Base64Decode(wrapped, back));
   EXPECT_EQ(back, data);
-}
-
-TEST(Base64Test, UrlSafeAlphabetRoundTripsAllBytes) {
   std::string all;
   for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
   std::string enc = Base64Encode(all, {.urlSafe = true});
   EXPECT_EQ(enc.find_first_of("+/"), std::string::npos);
-  std::string back;
   ASSERT_TRUE(Base64Decode(enc, back));
   EXPECT_EQ(back, all);
 }

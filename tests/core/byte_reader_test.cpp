@@ -96,6 +96,13 @@ TEST(ByteReaderTest, BytesSkipPeekAndSliceLeaveTheRightPosition) {
   EXPECT_FALSE(huge.Bytes(SIZE_MAX, rest));
   EXPECT_TRUE(huge.Failed());
   EXPECT_EQ(huge.Position(), 1u);
+  // A sub-reader cannot see past its own bytes, and failing leaves its parent alone.
+  ByteReader whole(data), sub;
+  ASSERT_TRUE(whole.Sub(2, sub));
+  EXPECT_FALSE(sub.Bytes(3, rest));
+  EXPECT_TRUE(sub.Failed() && !whole.Failed());
+  ASSERT_TRUE(whole.Bytes(2, rest));
+  EXPECT_EQ(rest, "ad");
 }
 
 TEST(ByteReaderTest, LengthPrefixedVectors) {
@@ -124,19 +131,7 @@ TEST(ByteReaderTest, LengthPrefixedVectors) {
   }
 }
 
-TEST(ByteReaderTest, SubReaderIsBoundedAndIndependent) {
-  const std::string data = "\x01\x02\x03\x04"s;
-  ByteReader r(data), sub;
-  ASSERT_TRUE(r.Sub(2, sub));
-  uint32_t v = 0;
-  EXPECT_FALSE(sub.U24Be(v));  // cannot see past its own two bytes
-  EXPECT_TRUE(sub.Failed());
-  EXPECT_FALSE(r.Failed());
-  ASSERT_TRUE(r.U16Be(v));
-  EXPECT_EQ(v, 0x0304u);
-}
-
-TEST(ByteWriterTest, WritesWhatTheReaderReadsBack) {
+TEST(ByteWriterTest, WritesTheBytesTheReaderTakes) {
   ByteBuffer out;
   ByteWriter w(out);
   for (const auto& c : kIntCases) c.write(w, c.value);
@@ -147,14 +142,6 @@ TEST(ByteWriterTest, WritesWhatTheReaderReadsBack) {
   for (const auto& c : kIntCases) expected += kData.substr(0, c.width);
   expected += "xy"s + std::string(70, '\0');
   EXPECT_EQ(out.view(), expected);
-
-  ByteReader r(out.view());
-  for (const auto& c : kIntCases) {
-    uint32_t v = 0;
-    ASSERT_TRUE(c.read(r, v));
-    EXPECT_EQ(v, c.value);
-  }
-  EXPECT_EQ(r.Remaining(), 72u);
 }
 
 }  // namespace

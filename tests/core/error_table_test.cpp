@@ -6,12 +6,11 @@ namespace corvane {
 namespace {
 
 TEST(MessageFormat, PlaceholdersTakeTheArgumentsByPosition) {
-  struct Case {
+  const struct {
     std::string_view templ;
     std::initializer_list<MessageArg> args;
     std::string_view text;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"a {0} b {1} {2}", {1, "x"}, "a 1 b x {2}"},  // a placeholder without argument stays
       {"{1}{0}{1}", {"a", "b"}, "bab"},
       {"{0}", {}, "{0}"},
@@ -20,7 +19,7 @@ TEST(MessageFormat, PlaceholdersTakeTheArgumentsByPosition) {
       {"{x} {} {", {"a"}, "{x} {} {"},
       {"", {"a"}, ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(FormatMessage(c.templ, c.args), c.text) << c.templ;
+  for (const auto& c : cases) EXPECT_EQ(FormatMessage(c.templ, c.args), c.text) << c.templ;
   EXPECT_EQ(StatusHex(0), "0x0");
 }
 
