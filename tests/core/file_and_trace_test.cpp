@@ -13,17 +13,11 @@
 namespace corvane {
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "corvane-XXXXXX").string();
-    path_ = mkdtemp(tmpl.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
+struct TempDir {
+  std::string pattern = (std::filesystem::temp_directory_path() / "corvane-XXXXXX").string();
+  std::filesystem::path path = mkdtemp(pattern.data());
+  ~TempDir() { std::filesystem::remove_all(path); }
+  std::string File(const char* name) const { return (path / name).string(); }
 };
 
 TEST(FileOpsTest, CreateTruncatesAppendKeepsAndReadNeedsExistingFile) {
