@@ -43,6 +43,11 @@ TEST(ErrorTextTest, CodesWithoutMessageAreDescribedFromTheSocketTable) {
   EXPECT_EQ(DescribeError(9999), "[9999] (no description available)");
   EXPECT_EQ(DescribeError(200), "Out of memory.");
   EXPECT_EQ(WinsockErrorText(0), nullptr);
+  // The automation message prefers the last error text, then the description.
+  EXPECT_EQ(AutomationMessage(151, "HTTP protocol error. 404 Not Found"),
+            "HTTP protocol error. 404 Not Found");
+  EXPECT_EQ(AutomationMessage(10061, ""), "[10061] Connection refused");
+  EXPECT_EQ(AutomationMessage(200, "anything"), "Out of memory.");
 }
 
 TEST(ErrorTextTest, AutomationResultsCombineTheCode) {
@@ -53,13 +58,6 @@ TEST(ErrorTextTest, AutomationResultsCombineTheCode) {
                {161, 0x800A4EC2u}, {10232, 0x800A6291u}, {10000, 0x800A0000u | 30001u},
                {10001, 0x800A0000u | 25002u}, {200, 0x800A0007u}};
   for (const auto& c : cases) EXPECT_EQ(AutomationResult(c.code), c.hr) << c.code;
-}
-
-TEST(ErrorTextTest, AutomationMessagePrefersLastErrorText) {
-  EXPECT_EQ(AutomationMessage(151, "HTTP protocol error. 404 Not Found"),
-            "HTTP protocol error. 404 Not Found");
-  EXPECT_EQ(AutomationMessage(10061, ""), "[10061] Connection refused");
-  EXPECT_EQ(AutomationMessage(200, "anything"), "Out of memory.");
 }
 
 class RecordingSink : public RESTEvents {

@@ -45,7 +45,13 @@ TEST(FileOpsTest, CreateTruncatesAppendKeepsAndReadNeedsExistingFile) {
 }
 
 TEST(TraceTest, HeaderLineAndHexDumpLayout) {
-  std::tm t{.tm_sec = 7, .tm_min = 8, .tm_hour = 9, .tm_mday = 5, .tm_mon = 11, .tm_year = 126};
+  std::tm t{};
+  t.tm_year = 2026 - 1900;
+  t.tm_mon = 11;
+  t.tm_mday = 5;
+  t.tm_hour = 9;
+  t.tm_min = 8;
+  t.tm_sec = 7;
   EXPECT_EQ(TraceHeaderLine(42, t, "SEND", 17),
             "[42] [2026/12/05 09:08:07] ------SEND------(17 bytes)\r\n");
   std::string data(33, '\x0a');
