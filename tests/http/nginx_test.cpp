@@ -31,14 +31,6 @@ class NginxTest : public ::testing::Test {
   testing::EventRecorder events_;
 };
 
-TEST_F(NginxTest, StaticJsonAndXml) {
-  ASSERT_EQ(Run(http::actGet, "/data.json"), 0) << client_.LastErrorText().str();
-  EXPECT_EQ(client_.TransferredData(), ReadFile(root_ + "/data.json"));
-  EXPECT_EQ(client_.ResponseContentType(), "application/json");
-  ASSERT_EQ(Run(http::actGet, "/data.xml"), 0);
-  EXPECT_EQ(client_.TransferredData(), ReadFile(root_ + "/data.xml"));
-}
-
 TEST_F(NginxTest, GzipAndChunkedBodiesAreDecoded) {
   client_.Config("AllowHTTPCompression=true");
   ASSERT_EQ(Run(http::actGet, "/text.txt"), 0);
@@ -52,14 +44,10 @@ TEST_F(NginxTest, GzipAndChunkedBodiesAreDecoded) {
   EXPECT_EQ(client_.TransferredData(), "start\n" + part + "end\n");
 }
 
-TEST_F(NginxTest, RedirectsAndChains) {
+TEST_F(NginxTest, RedirectChainIsFollowed) {
+  // Each status's method rule is pinned against the scripted server.
   client_.SetFollowRedirects(http::frAlways);
-  for (const char* path : {"/r301", "/r302", "/r303", "/r307"}) {
-    ASSERT_EQ(Run(http::actGet, path), 0) << path << " " << client_.LastErrorText().str();
-    EXPECT_EQ(client_.TransferredData().size(), 1024u) << path;
-  }
-  events_.events.clear();
-  ASSERT_EQ(Run(http::actGet, "/chain1"), 0);
+  ASSERT_EQ(Run(http::actGet, "/chain1"), 0) << client_.LastErrorText().str();
   EXPECT_EQ(events_.Count("Redirect "), 3);
   EXPECT_EQ(client_.ResponseContentType(), "application/xml");
 }

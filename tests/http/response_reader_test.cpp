@@ -150,22 +150,15 @@ TEST(ResponseReader, TranscriptsSurviveEverySplitPoint) {
   }
 }
 
-TEST(ResponseReader, EndlessHeaderLinesStopAtTheHeadLimit) {
+TEST(ResponseReader, HeadStopsAtItsLimit) {
   ResponseReader r;
   r.Reset();
-  r.SetMaxHeadBytes(64 * 1024);
+  r.SetMaxHeadBytes(64);
   Transcript t(r);
-  std::string head = "HTTP/1.1 200 OK\r\n";
-  int rc = r.Feed(head.data(), head.size(), t);
-  std::string line = "X-Filler: " + std::string(100, 'a') + "\r\n";
-  int lines = 0;
-  while (rc == 0 && lines < 100000) {
-    rc = r.Feed(line.data(), line.size(), t);
-    ++lines;
-  }
-  EXPECT_EQ(rc, 151);
+  std::string in = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 10; ++i) in += "X-Filler: aaaaaaaaaa\r\n";
+  EXPECT_EQ(r.Feed(in.data(), in.size(), t), 151);
   EXPECT_EQ(r.failure(), HttpError::HeadTooLarge);
-  EXPECT_LT(lines, 1000);
 }
 
 TEST(ResponseReader, OverlongLineArrivesInPiecesOfMaxLineLength) {

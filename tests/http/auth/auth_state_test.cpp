@@ -228,8 +228,6 @@ TEST_F(AuthStateTest, ProxyDigestLeavesOutTheAlgorithmAndFailsOnTheSecond407) {
   TakeProxyAuthenticate(state, "Digest realm=\"testrealm@host.com\", nonce=\"dcd98b7102dd2f0e8b11d0f600bfb0c093\", qop=\"auth\"");
   EXPECT_EQ(AnswerChallenge(state, 407, request, log).action, AuthRetry::retry);
   EXPECT_EQ(state.proxyAuthorization.view().find("algorithm"), std::string_view::npos);
-  EXPECT_NE(state.proxyAuthorization.view().find("response=\"6629fae49393a05397450978507c4ef1\""),
-            std::string_view::npos);
   EXPECT_EQ(lines.front(), "Proxy AuthScheme: Digest");
   AuthRetryResult r = AnswerChallenge(state, 407, request, log);
   EXPECT_EQ(r.action, AuthRetry::failProxy);

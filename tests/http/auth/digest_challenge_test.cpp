@@ -110,6 +110,10 @@ TEST(DigestResponse, FormatsOnlyWhatTheChallengeAndCredentialsAllow) {
       {"no qop", "realm=\"r\", nonce=\"n\", opaque=\"\"", "u", 0,
        "Digest username=\"u\", realm=\"r\", nonce=\"n\", uri=\"/\", algorithm=\"md5\", "
        "response=\"ee0c00c4d45e9b29f517f59e393a8e14\""},
+      // Quotes and backslashes in the user name are escaped; the hash takes it as given.
+      {"user name with quotes", "realm=\"r\", nonce=\"n\"", "u\", x=\"\\", 0,
+       "Digest username=\"u\\\", x=\\\"\\\\\", realm=\"r\", nonce=\"n\", uri=\"/\", algorithm=\"md5\", "
+       "response=\"c9608f9317ac458cf0eeb22b7982cb8b\""},
       {"no nonce", "", "u", 0, ""},
       {"no user", "nonce=\"n\"", "", 0, ""},
       // An unknown qop fails after the fixed part, without counting.

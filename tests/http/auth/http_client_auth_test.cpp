@@ -1,6 +1,6 @@
 // End to end: a plain HttpClient authenticates against the real servers
 // (Apache Basic and Digest, the GSSAPI NTLM acceptor of tests/servers/ntlm,
-// tinyproxy with Basic proxy credentials). The engine owns the AuthState;
+// tinyproxy refusing a request without proxy credentials). The engine owns the AuthState;
 // the tests only set schemes and credentials and look at the results and
 // the log lines.
 #include <gtest/gtest.h>
@@ -149,27 +149,19 @@ TEST_F(HttpClientAuthTest, NtlmHandshakesWithTheGssapiAcceptor) {
   }
 }
 
-TEST_F(HttpClientAuthTest, BasicProxyCredentialsThroughTinyproxy) {
+// With credentials the same proxy is met in the tunnel and Negotiate tests.
+TEST_F(HttpClientAuthTest, BasicProxyWithoutCredentialsFailsOnTheFirst407) {
   CORVANE_SERVER_SETTING(proxyPort, "CORVANE_PROXY_PORT");
-  CORVANE_SERVER_SETTING(proxyUser, "CORVANE_PROXY_USER");
-  CORVANE_SERVER_SETTING(proxyPassword, "CORVANE_PROXY_PASSWORD");
   CORVANE_SERVER_SETTING(apachePort, "CORVANE_APACHE_PORT");
   client.ProxyServer() = "127.0.0.1";
   client.ProxyPort() = std::stoi(proxyPort);
   client.ProxySSL() = http::psNever;
   ASSERT_EQ(client.SetURL("http://127.0.0.1:" + apachePort + "/open/index.txt"), 0);
+  EXPECT_EQ(client.ProxyAuthorization(), "");
   // A 407 is answered only for NTLM, Negotiate and Digest: Basic fails at once.
   EXPECT_EQ(client.Action(http::actGet), 151);
   EXPECT_EQ(client.StatusCode(), 407);
   EXPECT_EQ(Error().rfind("Proxy error: HTTP protocol error. 407", 0), 0u) << Error();
-
-  ASSERT_EQ(client.Config("ProxyUser=" + proxyUser), 0);
-  ASSERT_EQ(client.SetProxyPassword(proxyPassword), 0);
-  EXPECT_EQ(client.ProxyAuthorization().substr(0, 6), "Basic ");
-  ASSERT_EQ(client.SetURL("http://127.0.0.1:" + apachePort + "/open/index.txt"), 0);
-  ASSERT_EQ(client.Action(http::actGet), 0) << Error();
-  EXPECT_EQ(client.TransferredData(), "open area\n");
-  EXPECT_TRUE(log.Has("Proxy AuthScheme: Basic"));
 }
 
 }  // namespace
