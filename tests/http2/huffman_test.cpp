@@ -9,18 +9,6 @@
 namespace corvane::http2 {
 namespace {
 
-std::string Encode(std::string_view text) {
-  ByteBuffer out;
-  EXPECT_EQ(0, HuffmanEncode(text, out));
-  EXPECT_EQ(HuffmanEncodedLength(text), static_cast<size_t>(out.size()));
-  return out.str();
-}
-
-HuffmanResult Decode(const std::string& bytes, std::string& out) {
-  out.clear();
-  return HuffmanDecode(test::Bytes(bytes), bytes.size(), out);
-}
-
 // The RFC's Huffman-coded strings are decoded in the Appendix C examples of
 // hpack_rfc7541_test and encoded in the HPACK encoder test.
 
