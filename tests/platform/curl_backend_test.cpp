@@ -180,17 +180,7 @@ TEST_F(CurlBackendTest, HttpsChecksTheCertificateUnlessTheFlagsSayOtherwise) {
   CORVANE_SERVER_SETTING(valid, "CORVANE_TLS_VALID_PORT");
   CORVANE_SERVER_SETTING(self, "CORVANE_TLS_SELFSIGNED_PORT");
   CORVANE_SERVER_SETTING(other, "CORVANE_TLS_OTHERHOST_PORT");
-  ASSERT_EQ(Run(http::actGet, "https://localhost:" + valid + "/data.json"), 0) << Error();
-  EXPECT_EQ(client_.TransferredData().size(), 1024u);
-
-  EXPECT_EQ(Run(http::actGet, "https://localhost:" + self + "/data.json"), 12045);
-  EXPECT_EQ(Error(), "Invalid Certification Authority.");
-  EXPECT_FALSE(events_.Has("Connected"));
-  EXPECT_EQ(Run(http::actGet, "https://localhost:" + other + "/data.json"), 12037);
-
   CORVANE_SERVER_SETTING(expired, "CORVANE_TLS_EXPIRED_PORT");
-  EXPECT_EQ(Run(http::actGet, "https://localhost:" + expired + "/data.json"), 12169);
-
   // Each ignore bit lets its own fault pass and no other; a kept connection
   // made under other flags is not reused.
   struct Case {
@@ -199,12 +189,16 @@ TEST_F(CurlBackendTest, HttpsChecksTheCertificateUnlessTheFlagsSayOtherwise) {
     int result;
   };
   const Case cases[] = {
-      {"0x10", self, 0},           {"0x1", self, 12045},   {"0x1", expired, 0},
-      {"0x80000000", other, 0},    {"0x10", other, 12037}, {"0", self, 12045},
+      {"0", valid, 0},          {"0", self, 12045},   {"0", other, 12037},    {"0", expired, 12169},
+      {"0x10", self, 0},        {"0x1", self, 12045}, {"0x1", expired, 0},    {"0x80000000", other, 0},
+      {"0x10", other, 12037},   {"0", self, 12045},
   };
   for (const Case& c : cases) {
     client_.Config(std::string("SSLSecurityFlags=") + c.flags);
     EXPECT_EQ(Run(http::actGet, "https://localhost:" + c.port + "/data.json"), c.result) << c.flags << " " << Error();
+    if (c.result == 12045) {
+      EXPECT_FALSE(events_.Has("Connected"));
+    }
   }
 }
 
