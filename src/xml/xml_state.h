@@ -41,9 +41,4 @@ enum class XmlState : uint8_t {
   xsHtmlComment = 31,          // comment with HTMLComments
 };
 
-inline constexpr int kXmlStateCount = 32;
-
-// The state's name for log lines and test failure messages.
-const char* XmlStateName(XmlState state) noexcept;
-
 }  // namespace corvane

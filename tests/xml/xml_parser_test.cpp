@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 
 #include "xml_transcript.h"
 
@@ -115,17 +114,6 @@ TEST(XmlParser, ManyBlankLinesStayLinear) {
   XmlParser parser;
   ASSERT_EQ(parser.Feed(doc), 0);
   EXPECT_EQ(parser.XText().size(), 2'000'002u);
-}
-
-// Log lines and failure messages name the states: each its own name.
-TEST(XmlState, EveryStateHasItsOwnName) {
-  std::set<std::string> names;
-  for (int s = 0; s < kXmlStateCount; ++s) {
-    std::string name = XmlStateName(static_cast<XmlState>(s));
-    EXPECT_NE(name, "?") << s;
-    names.insert(name);
-  }
-  EXPECT_EQ(names.size(), static_cast<size_t>(kXmlStateCount));
 }
 
 // Values longer than a scan run, with the other quote, a reference or a
