@@ -37,6 +37,20 @@ inline const unsigned char* FindStringStop(const unsigned char* p) noexcept {
 #endif
 }
 
+#if defined(__SSE2__)
+// First byte at or after p for which inRun (sixteen bytes in, a byte mask
+// out) is false; the text's padding and NUL end every run.
+template <typename InRun>
+inline const unsigned char* SkipRun16(const unsigned char* p, InRun inRun) noexcept {
+  for (;;) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    unsigned outside = static_cast<unsigned>(_mm_movemask_epi8(inRun(v))) ^ 0xFFFFu;
+    if (outside != 0) return p + __builtin_ctz(outside);
+    p += 16;
+  }
+}
+#endif
+
 // First byte at or after p that is not whitespace. Indented answers carry
 // runs of dozens of spaces, so after two bytes the run is taken sixteen at a
 // time; the padding after the terminator makes the wide reads safe, and the
@@ -51,15 +65,11 @@ inline const unsigned char* SkipWhitespace(const unsigned char* p) noexcept {
   const __m128i lf = _mm_set1_epi8('\n');
   const __m128i ff = _mm_set1_epi8('\f');
   const __m128i cr = _mm_set1_epi8('\r');
-  for (;;) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i ws = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, lf)),
-                              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, cr)),
-                                           _mm_cmpeq_epi8(v, ff)));
-    unsigned other = static_cast<unsigned>(_mm_movemask_epi8(ws)) ^ 0xFFFFu;
-    if (other != 0) return p + __builtin_ctz(other);
-    p += 16;
-  }
+  return SkipRun16(p, [&](__m128i v) {
+    return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, space), _mm_cmpeq_epi8(v, lf)),
+                        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, tab), _mm_cmpeq_epi8(v, cr)),
+                                     _mm_cmpeq_epi8(v, ff)));
+  });
 #else
   while (ClassOf(*p) & json::kWs) ++p;
   return p;
@@ -79,17 +89,13 @@ inline const unsigned char* SkipNumberRun(const unsigned char* p) noexcept {
   const __m128i dot = _mm_set1_epi8('.');
   const __m128i lowerCase = _mm_set1_epi8(0x20);
   const __m128i e = _mm_set1_epi8('e');
-  for (;;) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return SkipRun16(p, [&](__m128i v) {
     // Signed compares: bytes of 128 and more are negative, so never digits.
     __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(v, belowZero), _mm_cmplt_epi8(v, aboveNine));
     __m128i sign = _mm_or_si128(_mm_cmpeq_epi8(v, plus), _mm_cmpeq_epi8(v, minus));
     __m128i other = _mm_or_si128(_mm_cmpeq_epi8(v, dot), _mm_cmpeq_epi8(_mm_or_si128(v, lowerCase), e));
-    unsigned outside =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, _mm_or_si128(sign, other)))) ^ 0xFFFFu;
-    if (outside != 0) return p + __builtin_ctz(outside);
-    p += 16;
-  }
+    return _mm_or_si128(digit, _mm_or_si128(sign, other));
+  });
 #else
   while (ClassOf(*p) & json::kNumber) ++p;
   return p;
