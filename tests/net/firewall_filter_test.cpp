@@ -1,6 +1,6 @@
-// The firewall stage on a real socket against the scripted firewall
-// (firewall_server.py): replies that arrive a byte per read, server data
-// right behind the reply, refusals and the events a caller sees.
+// The firewall stage on a real socket against a scripted firewall: replies
+// sent a byte at a time, server data right behind the reply, refusals and
+// the events a caller sees. Every reply code's text is the negotiation's own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,101 +8,95 @@
 #include <vector>
 
 #include "net/net_test_support.h"
-#include "support/python_server.h"
 
 namespace corvane::testing {
 namespace {
 
-class FirewallServer : public PythonServer {
- public:
-  FirewallServer() : PythonServer(TestsPath("net/firewall_server.py")) {}
-};
-
-struct Route {
+struct Case {
   int type;
-  std::string host;
-  int port;
-  std::string user;
-  std::string password;
+  std::string host, user, password;
+  std::vector<std::string> replies;  // one per request the client sends
+  std::string refusal;               // empty: the tunnel is granted
 };
 
-int ConnectThrough(TestClient& client, const FirewallServer& server, const Route& s, int timeout = 10) {
+// Each reply goes out a byte per send after a request came in; a grant has
+// "BANNER\r\n" right behind its last byte (a server that speaks first), then
+// the first thing received is echoed.
+void Answer(int fd, const Case& c) {
+  char buf[1024];
+  for (const std::string& reply : c.replies) {
+    if (::recv(fd, buf, sizeof buf, 0) <= 0) return;
+    for (size_t i = 0; i + 1 < reply.size(); ++i) SendAll(fd, reply.substr(i, 1));
+    bool granted = &reply == &c.replies.back() && c.refusal.empty();
+    SendAll(fd, reply.back() + std::string(granted ? "BANNER\r\n" : ""));
+  }
+  ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+  if (n > 0) SendAll(fd, "echo:" + std::string(buf, static_cast<size_t>(n)));
+  ReadToEnd(fd);
+}
+
+int ConnectThrough(TestClient& client, int port, const Case& c, int timeout = 10) {
   client.SetTimeout(timeout);
-  client.Config("FirewallType=" + std::to_string(s.type));
+  client.Config("FirewallType=" + std::to_string(c.type));
   client.Config("FirewallHost=127.0.0.1");
-  client.Config("FirewallPort=" + std::to_string(server.port()));
-  client.Config("FirewallUser=" + s.user);
-  client.Config("FirewallPassword=" + s.password);
-  client.SetRemoteHost(s.host);
-  client.SetRemotePort(s.port);
+  client.Config("FirewallPort=" + std::to_string(port));
+  client.Config("FirewallUser=" + c.user);
+  client.Config("FirewallPassword=" + c.password);
+  client.SetRemoteHost(c.host);
+  client.SetRemotePort(443);
   return client.ConnectAndWait();
 }
 
-TEST(FirewallFilter, GrantedTunnelsCarryDataBothWays) {
-  FirewallServer server;
-  ASSERT_GT(server.port(), 0);
-  const Route cases[] = {
-      {fwSOCKS4, "127.0.0.1", 9090, "anyone", ""},
-      {fwSOCKS5, "127.0.0.1", 9000, "", ""},
-      {fwSOCKS5, "*localhost", 9000, "", ""},
-      {fwSOCKS5, "localhost", 9000, "good", "pw"},
-      {fwTunnel, "origin.test", 9200, "", ""},
+TEST(FirewallFilter, GrantedTunnelsCarryDataAndRefusalsFailWith118) {
+  const std::string v4("\x00\x5a\x01\xbb\x7f\x00\x00\x01", 8), v5("\x05\x00\x00\x01\x7f\x00\x00\x01\x01\xbb", 10);
+  const Case cases[] = {
+      {fwSOCKS4, "127.0.0.1", "anyone", "", {v4}, ""},
+      {fwSOCKS5, "127.0.0.1", "", "", {{"\x05\x00", 2}, v5}, ""},
+      {fwSOCKS5, "*localhost", "", "", {{"\x05\x00", 2}, v5}, ""},
+      {fwSOCKS5, "localhost", "good", "pw", {"\x05\x02", {"\x01\x00", 2}, v5}, ""},
+      {fwTunnel, "origin.test", "", "", {"HTTP/1.1 200 Connection established\r\nX-Proxy: scripted\r\n\r\n"}, ""},
+      {fwSOCKS4, "127.0.0.1", "", "", {{"\x00\x5b\0\0\0\0\0\0", 8}}, "firewall request rejected or failed"},
+      {fwSOCKS5, "127.0.0.1", "", "", {{"\x05\x00", 2}, {"\x05\x01\x00\x01\0\0\0\0\0\0", 10}},
+       "general SOCKS server failure"},
+      {fwSOCKS5, "127.0.0.1", "bad", "pw", {"\x05\x02", "\x01\x01"}, "firewall authentication failed: 1"},
+      {fwSOCKS5, "no-such-host.invalid", "", "", {},
+       "Could not resolve the RemoteHost 'no-such-host.invalid' for the firewall: [11001] Host not found"},
+      {fwTunnel, "origin.test", "", "", {"HTTP/1.1 403 Refused by script\r\nContent-Length: 0\r\n\r\n"},
+       "Firewall error. HTTP/1.1 403 Refused by script."},
   };
   for (bool windowMessages : {true, false}) {
-    for (const Route& s : cases) {
-      SCOPED_TRACE("type " + std::to_string(s.type) + " " + s.host + " engine " + std::to_string(windowMessages));
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(c.type) + " " + c.host + " " + c.refusal + " engine " +
+                   std::to_string(windowMessages));
+      LoopbackServer server([&](int fd) { Answer(fd, c); });
       TestClient client(windowMessages);
-      ASSERT_EQ(ConnectThrough(client, server, s), 0) << client.LastErrorText().str();
-      // The banner came in the same read as the end of the reply.
+      std::vector<std::string>& e = client.sink.events;
+      if (!c.refusal.empty()) {
+        EXPECT_EQ(ConnectThrough(client, server.port(), c), 118);
+        EXPECT_EQ(client.LastErrorText().str(), c.refusal);
+        EXPECT_FALSE(client.SocketOpen());
+        // The Error event, then Connected with the same code and text.
+        auto error = std::find(e.begin(), e.end(), "Error 118 " + c.refusal);
+        ASSERT_NE(error, e.end());
+        EXPECT_NE(std::find(error, e.end(), "Connected 118 " + c.refusal), e.end());
+        EXPECT_EQ(e.back(), "Disconnected 0 OK");
+        continue;
+      }
+      ASSERT_EQ(ConnectThrough(client, server.port(), c), 0) << client.LastErrorText().str();
       ASSERT_EQ(client.WaitUntil([&] { return client.received == "BANNER\r\n"; }), 0) << client.received;
       ASSERT_EQ(client.Send("ping\n", 5), 0);
       ASSERT_EQ(client.WaitUntil([&] { return client.received == "BANNER\r\necho:ping\n"; }), 0);
-      std::vector<std::string> expected = {
-          "Status Firewall connection complete. 0 OK",
-          "Status Remote host connection complete. 0 OK",
-          "Connected 0 OK",
-      };
-      EXPECT_EQ(std::vector<std::string>(client.sink.events.begin(), client.sink.events.begin() + 3), expected);
+      EXPECT_EQ(std::vector<std::string>(e.begin(), e.begin() + 3),
+                (std::vector<std::string>{"Status Firewall connection complete. 0 OK",
+                                          "Status Remote host connection complete. 0 OK", "Connected 0 OK"}));
     }
   }
 }
 
-// Each reply code's text is the negotiation's own; here each kind of refusal
-// fails the connection once.
-TEST(FirewallFilter, RefusalsFailWith118AndTheirText) {
-  FirewallServer server;
-  ASSERT_GT(server.port(), 0);
-  struct Case {
-    Route setup;
-    std::string text;
-  } cases[] = {
-      {{fwSOCKS4, "127.0.0.1", 9091, "", ""}, "firewall request rejected or failed"},
-      {{fwSOCKS5, "127.0.0.1", 9001, "", ""}, "general SOCKS server failure"},
-      {{fwSOCKS5, "127.0.0.1", 9000, "bad", "pw"}, "firewall authentication failed: 1"},
-      {{fwSOCKS5, "no-such-host.invalid", 9000, "", ""},
-       "Could not resolve the RemoteHost 'no-such-host.invalid' for the firewall: [11001] Host not found"},
-      {{fwTunnel, "origin.test", 9403, "", ""}, "Firewall error. HTTP/1.1 403 Refused by script."},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    TestClient client(true);
-    EXPECT_EQ(ConnectThrough(client, server, c.setup), 118);
-    EXPECT_EQ(client.LastErrorText().str(), c.text);
-    EXPECT_FALSE(client.SocketOpen());
-    // The Error event, then Connected with the same code and text.
-    std::vector<std::string>& e = client.sink.events;
-    auto error = std::find(e.begin(), e.end(), "Error 118 " + c.text);
-    ASSERT_NE(error, e.end());
-    EXPECT_NE(std::find(error, e.end(), "Connected 118 " + c.text), e.end());
-    EXPECT_EQ(e.back(), "Disconnected 0 OK");
-  }
-}
-
 TEST(FirewallFilter, GivingUpOnASilentFirewallIsATimeoutNotAFirewallError) {
-  FirewallServer server;
-  ASSERT_GT(server.port(), 0);
+  LoopbackServer server([](int fd) { ReadToEnd(fd); });
   TestClient client(true);
-  EXPECT_EQ(ConnectThrough(client, server, {fwTunnel, "origin.test", 9999, "", ""}, 1), 301);
+  EXPECT_EQ(ConnectThrough(client, server.port(), {fwTunnel, "origin.test", "", "", {}, ""}, 1), 301);
   EXPECT_EQ(client.LastErrorText().str(), "Timeout.");
   for (const std::string& e : client.sink.events) EXPECT_EQ(e.find("118"), std::string::npos) << e;
   EXPECT_FALSE(client.Firewall().NegotiationRunning());
