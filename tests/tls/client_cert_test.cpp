@@ -3,13 +3,16 @@
 // temporary certificate, a TLS 1.3 server asking after the handshake and
 // Apache asking by renegotiation. Reading each store type is the
 // selection's own test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <cstring>
 #include <string>
 
 #include "http/event_recorder.h"
 #include "http/http_client.h"
-#include "support/python_server.h"
+#include "socket_tls_server.h"
 #include "support/servers.h"
 #include "tls/channel/cert_store.h"
 
@@ -91,21 +94,31 @@ TEST(ClientCertHandshake, ServerSeesTheSubjectOrRefuses) {
 }
 
 // A TLS 1.3 server asking for the certificate after the handshake gets it
-// from the same credential.
+// from the same credential: the request comes with the response head.
 TEST(ClientCertPostHandshake, CertificateGoesOutWhenTheServerAsksLater) {
   CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
-  CORVANE_SERVER_SETTING(root, "CORVANE_TLS_ROOT");
-  std::string pki = root + "/../pki";
-  testing::PythonServer server(testing::TestsPath("tls/post_handshake_server.py"),
-                               {pki + "/valid.pem", pki + "/server.key", dir + "/client-ca.pem"});
-  ASSERT_GT(server.port(), 0);
+  testing::SocketTlsServer server([](int fd, SSL* ssl) {
+    for (std::string line = "-"; !line.empty() && line != "\r\n";) line = testing::SocketTlsServer::ReadLine(ssl);
+    SSL_set_verify(ssl, SSL_VERIFY_PEER, [](int, X509_STORE_CTX*) { return 1; });
+    SSL_verify_client_post_handshake(ssl);
+    SSL_write(ssl, "HTTP/1.1 200 OK\r\n", 17);
+    // The certificate comes in while the client reads; no data follows it.
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    char c;
+    for (pollfd p{fd, POLLIN, 0}; !SSL_get0_peer_certificate(ssl) && ::poll(&p, 1, 5000) == 1;) SSL_read(ssl, &c, 1);
+    char name[256] = "none";
+    if (X509* cert = SSL_get0_peer_certificate(ssl)) X509_NAME_oneline(X509_get_subject_name(cert), name, sizeof name);
+    std::string rest = "Content-Length: " + std::to_string(strlen(name)) + "\r\nConnection: close\r\n\r\n" + name;
+    SSL_write(ssl, rest.data(), static_cast<int>(rest.size()));
+  });
   HttpClient client;
   client.SetTimeout(10);
+  client.Config("SSLSecurityFlags=0x10");  // the in-test CA is nobody's root
   client.Config("SSLEnabledProtocols=0x3000");
   ASSERT_EQ(UseStore(client, dir, kAlice), 0);
-  ASSERT_EQ(client.SetURL("https://localhost:" + std::to_string(server.port()) + "/"), 0);
+  ASSERT_EQ(client.SetURL("https://localhost:" + std::to_string(server.Port()) + "/"), 0);
   ASSERT_EQ(client.Action(http::actGet), 0) << client.LastErrorText().str();
-  EXPECT_EQ(client.TransferredData(), "commonName=alice,organizationName=Example,countryName=US");
+  EXPECT_EQ(client.TransferredData(), "/C=US/O=Example/CN=alice");
 }
 
 // Apache asks for the certificate only for /cert/, by a second handshake
