@@ -235,56 +235,49 @@ TEST(TlsChannel, CloseNotifyEndsTheSessionAndLeavesFollowingBytes) {
   }
 }
 
-TEST(TlsChannel, RefusedRenegotiationSendsAlertAndKeepsReading) {
-  MemoryServer server({.maxVersion = TLS1_2_VERSION});
-  TlsChannel channel;
-  std::string rx;
-  ASSERT_EQ(RunHandshake(channel, Credentials(0x0C00), server, rx).status, kSecEOk);
-  ASSERT_EQ(SSL_renegotiate(server.Ssl()), 1);
-  SSL_do_handshake(server.Ssl());
-  server.Write("after the request");
-  rx += server.TakeOutput();
-  std::string plain, token;
-  size_t consumed = 0;
-  ASSERT_EQ(channel.Decrypt(rx, consumed, plain, token), kSecIRenegotiate);
-  EXPECT_EQ(consumed, 0u);
-  ASSERT_EQ(channel.RefuseRenegotiation(rx, consumed, token), kSecEOk);
-  rx.erase(0, consumed);
-  // A warning alert record: type 21, encrypted.
-  ASSERT_FALSE(token.empty());
-  EXPECT_EQ(static_cast<uint8_t>(token[0]), 21);
-  EXPECT_EQ(DecryptAll(channel, rx, plain), kSecEOk);
-  EXPECT_EQ(plain, "after the request");
-  server.Receive(token);
-  EXPECT_EQ(server.LastReason(), static_cast<unsigned long>(SSL_R_NO_RENEGOTIATION));
-}
-
-TEST(TlsChannel, AcceptedRenegotiationRunsASecondHandshake) {
-  MemoryServer server({.maxVersion = TLS1_2_VERSION});
-  TlsChannel channel;
-  std::string rx;
-  ASSERT_EQ(RunHandshake(channel, Credentials(0x0C00), server, rx).status, kSecEOk);
-  ASSERT_EQ(SSL_renegotiate(server.Ssl()), 1);
-  SSL_do_handshake(server.Ssl());
-  rx += server.TakeOutput();
-  std::string plain, token;
-  size_t consumed = 0;
-  ASSERT_EQ(channel.Decrypt(rx, consumed, plain, token), kSecIRenegotiate);
-  uint32_t st = kSecIContinueNeeded;
-  for (int round = 0; round < 10 && st != kSecEOk; ++round) {
-    std::string out;
-    st = channel.Step(rx, consumed, out);
-    ASSERT_FALSE(SecFailed(st) && st != kSecEIncompleteMessage) << StatusHex(st);
-    rx.erase(0, consumed);
-    server.Receive(out);
+// A hello request is refused with a warning alert and reading goes on, or
+// is answered by a second handshake.
+TEST(TlsChannel, RenegotiationIsRefusedWithAnAlertOrRunsASecondHandshake) {
+  for (bool accept : {false, true}) {
+    MemoryServer server({.maxVersion = TLS1_2_VERSION});
+    TlsChannel channel;
+    std::string rx;
+    ASSERT_EQ(RunHandshake(channel, Credentials(0x0C00), server, rx).status, kSecEOk);
+    ASSERT_EQ(SSL_renegotiate(server.Ssl()), 1);
+    SSL_do_handshake(server.Ssl());
+    if (!accept) server.Write("after the request");
     rx += server.TakeOutput();
+    std::string plain, token;
+    size_t consumed = 0;
+    ASSERT_EQ(channel.Decrypt(rx, consumed, plain, token), kSecIRenegotiate);
+    EXPECT_EQ(consumed, 0u);
+    if (!accept) {
+      ASSERT_EQ(channel.RefuseRenegotiation(rx, consumed, token), kSecEOk);
+      rx.erase(0, consumed);
+      ASSERT_FALSE(token.empty());
+      EXPECT_EQ(static_cast<uint8_t>(token[0]), 21);  // an encrypted alert record
+      EXPECT_EQ(DecryptAll(channel, rx, plain), kSecEOk);
+      EXPECT_EQ(plain, "after the request");
+      server.Receive(token);
+      EXPECT_EQ(server.LastReason(), static_cast<unsigned long>(SSL_R_NO_RENEGOTIATION));
+      continue;
+    }
+    uint32_t st = kSecIContinueNeeded;
+    for (int round = 0; round < 10 && st != kSecEOk; ++round) {
+      std::string out;
+      st = channel.Step(rx, consumed, out);
+      ASSERT_FALSE(SecFailed(st) && st != kSecEIncompleteMessage) << StatusHex(st);
+      rx.erase(0, consumed);
+      server.Receive(out);
+      rx += server.TakeOutput();
+    }
+    EXPECT_EQ(st, kSecEOk);
+    EXPECT_GE(SSL_num_renegotiations(server.Ssl()), 1);
+    server.Write("renegotiated");
+    rx += server.TakeOutput();
+    EXPECT_EQ(DecryptAll(channel, rx, plain), kSecEOk);
+    EXPECT_EQ(plain, "renegotiated");
   }
-  EXPECT_EQ(st, kSecEOk);
-  EXPECT_GE(SSL_num_renegotiations(server.Ssl()), 1);
-  server.Write("renegotiated");
-  rx += server.TakeOutput();
-  EXPECT_EQ(DecryptAll(channel, rx, plain), kSecEOk);
-  EXPECT_EQ(plain, "renegotiated");
 }
 
 TEST(TlsChannel, PausesAfterTheCertificateRecordWhenAsked) {
