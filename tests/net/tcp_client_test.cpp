@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "core/file_ops.h"
 #include "net/socket_errors.h"
 #include "net_test_support.h"
 #include "support/manual_clock.h"
+#include "support/servers.h"
 
 namespace corvane {
 namespace {
@@ -339,18 +339,10 @@ TEST(TcpClient, TrafficIsTracedAndRecordedAsAReplayScript) {
     ASSERT_EQ(client.Config("RecordToString"), 0);
     EXPECT_EQ(client.ResultText().str(), script);
   }
-  auto slurp = [](const std::string& path) {
-    FileHandle file;
-    std::string out;
-    if (OpenForRead(path, file) != 0) return out;
-    char buf[4096];
-    for (ssize_t n; (n = file.Read(buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(n));
-    return out;
-  };
-  std::string traced = slurp(trace);
+  std::string traced = testing::ReadFile(trace);
   EXPECT_NE(traced.find("------SEND------(7 bytes)\r\nGET [1]\r\n"), std::string::npos) << traced;
   EXPECT_NE(traced.find("------RECEIVE------(8 bytes)\r\nOK \"$x\"\x01\r\n"), std::string::npos) << traced;
-  EXPECT_EQ(slurp(record), script);
+  EXPECT_EQ(testing::ReadFile(record), script);
   ::unlink(trace.c_str());
   ::unlink(record.c_str());
   ::rmdir(dir);
