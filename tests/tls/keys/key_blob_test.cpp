@@ -17,7 +17,6 @@ namespace corvane::keys {
 namespace {
 
 using Key = std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)>;
-using Ctx = std::unique_ptr<EVP_PKEY_CTX, decltype(&EVP_PKEY_CTX_free)>;
 using Bn = std::unique_ptr<BIGNUM, decltype(&BN_free)>;
 
 std::string Bytes(const BIGNUM* bn) {
@@ -39,14 +38,7 @@ std::string Param(EVP_PKEY* key, const char* name) {
   return out;
 }
 
-Key NewRsaKey(unsigned bits) {
-  Ctx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr), EVP_PKEY_CTX_free);
-  EVP_PKEY* key = nullptr;
-  EVP_PKEY_keygen_init(ctx.get());
-  EVP_PKEY_CTX_set_rsa_keygen_bits(ctx.get(), static_cast<int>(bits));
-  EVP_PKEY_keygen(ctx.get(), &key);
-  return Key(key, EVP_PKEY_free);
-}
+Key NewRsaKey(unsigned bits) { return Key(EVP_RSA_gen(bits), EVP_PKEY_free); }
 
 RsaKey PartsOf(EVP_PKEY* k) {
   return RsaKey{Param(k, OSSL_PKEY_PARAM_RSA_N),         Param(k, OSSL_PKEY_PARAM_RSA_E),
