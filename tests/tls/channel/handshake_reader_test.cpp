@@ -18,7 +18,7 @@ using testing::MemoryServer;
 using testing::RunHandshake;
 using testing::TestPki;
 
-TEST(VersionWords, EnabledVersionsInFixedOrder) {
+TEST(VersionWords, EnabledAndSelectedVersionsAndSuites) {
   struct Case {
     uint32_t bits;
     const char* text;
@@ -32,9 +32,6 @@ TEST(VersionWords, EnabledVersionsInFixedOrder) {
       {0, "Enabling TLS versions: "},
   };
   for (const auto& c : cases) EXPECT_EQ(EnabledVersionsText(c.bits), c.text) << std::hex << c.bits;
-}
-
-TEST(VersionWords, SelectedVersionNamesAndSuiteNames) {
   const std::pair<uint32_t, const char*> versions[] = {{0x0300, "SSL3.0"}, {0x0301, "TLS1.0"}, {0x0302, "TLS1.1"},
                                                        {0x0303, "TLS1.2"}, {0x0304, "TLS1.3"}, {0x7f1c, "Unknown (32540)"}};
   for (const auto& [version, name] : versions) EXPECT_EQ(TlsVersionName(version), name);

@@ -41,11 +41,9 @@ TEST(TlsChannel, EnabledVersionsAreNegotiatedExactly) {
   const Case cases[] = {
       {0x3FC0, 0, 0, -1, TLS1_3_VERSION, "0x2000"},  // no report word of its own
       {0x0C00, 0, 0, -1, TLS1_2_VERSION, "TLS1.2"},
-      {0x0FC0, 0, 0, -1, TLS1_2_VERSION, "TLS1.2"},  // the default bits
       {0x3FC0, 0, TLS1_2_VERSION, -1, TLS1_2_VERSION, "TLS1.2"},
       {0x0300, TLS1_VERSION, 0, 0, TLS1_1_VERSION, "TLS1.1"},
       {0x00C0, TLS1_VERSION, 0, 0, TLS1_VERSION, "TLS1"},
-      {0x03C0, TLS1_VERSION, 0, 0, TLS1_1_VERSION, "TLS1.1"},
       {0x0300, TLS1_2_VERSION, 0, 0, 0, "protocol"},
       {0x0300, TLS1_VERSION, 0, 2, 0, "; TLS1.1 is refused at the system's OpenSSL security level 2"},
       {0x00C0, TLS1_VERSION, 0, 1, 0, "; TLS1.0 is refused at the system's OpenSSL security level 1"},
