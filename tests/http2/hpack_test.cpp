@@ -46,7 +46,8 @@ TEST(HpackEncoder, ChoosesIndexedThenIndexedNameThenNewName) {
       // Value comparison is exact and case-sensitive.
       {{":method", "get"}, false, "4203676574"},
   };
-  for (const auto& c : cases) EXPECT_EQ(c.hex, ToHex(EncodeList({c.field}, c.huffman))) << c.field.name;
+  for (const auto& c : cases)
+    EXPECT_EQ(c.hex, ToHex(EncodeList({c.field}, c.huffman))) << c.field.name;
 }
 
 TEST(HpackEncoder, IntegerPrefixCoding) {
@@ -55,9 +56,11 @@ TEST(HpackEncoder, IntegerPrefixCoding) {
     int prefix;
     const char* hex;
   } cases[] = {
-      {10, 5, "0a"}, {1337, 5, "1f9a0a"}, {42, 8, "2a"},  // RFC 7541 C.1.1 - C.1.3
-      {127, 7, "7f00"},                                   // the prefix value exactly
-      {HpackDecoder::kMaxInteger, 7, "7f80ffffff07"},     // the largest accepted
+      {10, 5, "0a"},
+      {1337, 5, "1f9a0a"},
+      {42, 8, "2a"},                                   // RFC 7541 C.1.1 - C.1.3
+      {127, 7, "7f00"},                                // the prefix value exactly
+      {HpackDecoder::kMaxInteger, 7, "7f80ffffff07"},  // the largest accepted
   };
   for (const auto& c : cases) {
     ByteBuffer out;
@@ -69,8 +72,11 @@ TEST(HpackEncoder, IntegerPrefixCoding) {
 TEST(HpackDecoder, EncoderOutputRoundTripsWithEveryByteValue) {
   std::string all;
   for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
-  const HeaderList headers = {{":method", "POST"},       {":authority", "example.com:8443"}, {"x-binary", all},
-                              {"x-empty", ""},           {all, "name with every byte"}};
+  const HeaderList headers = {{":method", "POST"},
+                              {":authority", "example.com:8443"},
+                              {"x-binary", all},
+                              {"x-empty", ""},
+                              {all, "name with every byte"}};
   for (bool huffman : {false, true}) {
     HpackDecoder decoder;
     HeaderList out;
@@ -128,7 +134,8 @@ TEST(HpackDecoder, HostileBlocksFailWithCompressionError) {
   for (const auto& c : cases) {
     HpackDecoder decoder;
     HeaderList out;
-    EXPECT_TRUE(test::Failed(DecodeBlock(decoder, FromHex(c.hex), out), decoder, c.message, c.arg)) << c.hex;
+    EXPECT_TRUE(test::Failed(DecodeBlock(decoder, FromHex(c.hex), out), decoder, c.message, c.arg))
+        << c.hex;
   }
 }
 
@@ -140,12 +147,12 @@ TEST(Huffman, RejectsEosAndInvalidPaddingAndRollsBack) {
     const char* hex;
     HuffmanResult result;
   } cases[] = {
-      {"ffffffff", HuffmanResult::hrEos},          // EOS (30 one bits), then padding
-      {"1fffffffff", HuffmanResult::hrEos},        // 'a', then EOS
-      {"1fff", HuffmanResult::hrBadPadding},       // 'a' (00011), then 11 one bits
-      {"18", HuffmanResult::hrBadPadding},         // 'a' padded with zeros
-      {"ff", HuffmanResult::hrBadPadding},         // a whole byte of padding
-      {"05", HuffmanResult::hrBadPadding},         // '0' (00000) padded with 101
+      {"ffffffff", HuffmanResult::hrEos},     // EOS (30 one bits), then padding
+      {"1fffffffff", HuffmanResult::hrEos},   // 'a', then EOS
+      {"1fff", HuffmanResult::hrBadPadding},  // 'a' (00011), then 11 one bits
+      {"18", HuffmanResult::hrBadPadding},    // 'a' padded with zeros
+      {"ff", HuffmanResult::hrBadPadding},    // a whole byte of padding
+      {"05", HuffmanResult::hrBadPadding},    // '0' (00000) padded with 101
   };
   for (const auto& c : cases) {
     const std::string bytes = FromHex(c.hex);
@@ -162,8 +169,8 @@ TEST(HpackDecoder, HeaderListSizeIsBoundedAcrossFragmentsOfOneBlock) {
   const std::string fragment(20, '\x82');
   HeaderList out;
   ASSERT_EQ(0, decoder.Decode(test::Bytes(fragment), fragment.size(), out, false));
-  EXPECT_TRUE(test::Failed(decoder.Decode(test::Bytes(fragment), fragment.size(), out, true), decoder,
-                           M::kHeaderListTooLarge, "limit of 1000 bytes"));
+  EXPECT_TRUE(test::Failed(decoder.Decode(test::Bytes(fragment), fragment.size(), out, true),
+                           decoder, M::kHeaderListTooLarge, "limit of 1000 bytes"));
   EXPECT_EQ(23u, out.size());
   decoder.Reset();  // a new block starts with a fresh count
   ASSERT_EQ(0, decoder.Decode(test::Bytes(fragment), fragment.size(), out, true));

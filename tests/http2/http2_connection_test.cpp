@@ -70,7 +70,8 @@ class Http2ConnectionTest : public ::testing::Test {
     conn->SetListener(&listener);
     ASSERT_EQ(0, conn->Start());
     if (state != St::ssIdle) {
-      conn->RequestHeaders() = {{":method", "GET"}, {":scheme", "https"}, {":path", "/"}, {":authority", "h"}};
+      conn->RequestHeaders() = {
+          {":method", "GET"}, {":scheme", "https"}, {":path", "/"}, {":authority", "h"}};
       ASSERT_EQ(0, conn->SendHeaders(state == St::ssHalfClosedLocal || state == St::ssClosed));
     }
     if (state == St::ssHalfClosedRemote || state == St::ssClosed) {
@@ -91,7 +92,8 @@ class Http2ConnectionTest : public ::testing::Test {
 
 TEST_F(Http2ConnectionTest, StartSendsPrefaceSettingsAndConnectionWindowUpdate) {
   ASSERT_EQ(0, conn->Start());
-  EXPECT_EQ(std::string(Http2Connection::kPreface) + Frame(4, 0, 0, test::FromHex("000300000064 00040000ffff")) +
+  EXPECT_EQ(std::string(Http2Connection::kPreface) +
+                Frame(4, 0, 0, test::FromHex("000300000064 00040000ffff")) +
                 Frame(8, 0, 0, U32(65535)),
             TakeOutput());
 }
@@ -105,13 +107,15 @@ TEST(Http2RequestHeaders, PseudoHeadersThenBlockLinesWithoutHopByHopFields) {
       "TE: trailers\r\nTransfer-Encoding: chunked\r\nUpgrade: h2c\r\nProxy-Connection: x\r\n"
       "X-Quoted: \"a:b\"\r\nX-Odd\"na:me\": v\r\n\r\n",
       headers, text);
-  const HeaderList expected = {{":method", "POST"}, {":scheme", "https"},     {":path", "/v1?q=1"},
-                               {":authority", "api.example.com:443"},        {"accept", "*/*"},
-                               {"x-quoted", "\"a:b\""}, {"x-odd\"na:me\"", "v"}};
+  const HeaderList expected = {{":method", "POST"},    {":scheme", "https"},
+                               {":path", "/v1?q=1"},   {":authority", "api.example.com:443"},
+                               {"accept", "*/*"},      {"x-quoted", "\"a:b\""},
+                               {"x-odd\"na:me\"", "v"}};
   EXPECT_EQ(expected, headers);
-  EXPECT_EQ(":method: POST\r\n:scheme: https\r\n:path: /v1?q=1\r\n:authority: api.example.com:443\r\n"
-            "accept: */*\r\nx-quoted: \"a:b\"\r\nx-odd\"na:me\": v\r\n",
-            text);
+  EXPECT_EQ(
+      ":method: POST\r\n:scheme: https\r\n:path: /v1?q=1\r\n:authority: api.example.com:443\r\n"
+      "accept: */*\r\nx-quoted: \"a:b\"\r\nx-odd\"na:me\": v\r\n",
+      text);
   Http2Connection::BuildRequestHeaders("GET", "http", "h", 80, "/", "", headers, text);
   EXPECT_EQ("h", headers[3].value) << "port 80 leaves the host alone";
   Http2Connection::BuildRequestHeaders("GET", "https", "h", 8080, "/", "", headers, text);
@@ -142,25 +146,31 @@ TEST_F(Http2ConnectionTest, ResponseIsDeliveredAndAcknowledgedAtEverySplit) {
       Frame(4, 0, 0, test::FromHex("000300000080 000500004000")) + Frame(4, kFlagAck, 0, "") +
       Frame(1, kFlagEndHeaders, 1, Block({{":status", "200"}, {"content-type", "text/xml"}})) +
       Frame(0, 0, 1, std::string(100, 'x')) +
-      Frame(0, kFlagPadded | kFlagEndStream, 1, test::FromHex("03") + "<end/>" + std::string(3, '\0'));
-  const std::vector<std::string> lines = {"header :status: 200", "header content-type: text/xml", "end of headers",
-                                          "complete"};
-  const std::string replies = Frame(4, kFlagAck, 0, "") + Frame(8, 0, 0, U32(100)) + Frame(8, 0, 1, U32(100)) +
-                              Frame(8, 0, 0, U32(10)) + Frame(8, 0, 1, U32(10));
+      Frame(0, kFlagPadded | kFlagEndStream, 1,
+            test::FromHex("03") + "<end/>" + std::string(3, '\0'));
+  const std::vector<std::string> lines = {"header :status: 200", "header content-type: text/xml",
+                                          "end of headers", "complete"};
+  const std::string replies = Frame(4, kFlagAck, 0, "") + Frame(8, 0, 0, U32(100)) +
+                              Frame(8, 0, 1, U32(100)) + Frame(8, 0, 0, U32(10)) +
+                              Frame(8, 0, 1, U32(10));
   // Pieces up to 10 bytes: a frame header (9) split from its payload too.
-  testing::ForEachSplit(bytes, [&](const testing::Pieces& pieces, const std::string& how) {
-    Reach(St::ssHalfClosedLocal);
-    for (std::string_view p : pieces) {
-      ASSERT_EQ(0, conn->Receive(p.data(), p.size())) << how << ": " << conn->LastErrorText().view();
-    }
-    std::erase(listener.body, '|');
-    EXPECT_EQ(lines, listener.lines) << how;
-    EXPECT_EQ(std::string(100, 'x') + "<end/>", listener.body) << how;
-    EXPECT_EQ(replies, conn->Output().str()) << how;
-    EXPECT_EQ(St::ssClosed, conn->State()) << how;
-    EXPECT_TRUE(conn->ResponseComplete()) << how;
-    EXPECT_EQ(128u, conn->Setting(SETTINGS_MAX_CONCURRENT_STREAMS)) << how;
-  }, 10);
+  testing::ForEachSplit(
+      bytes,
+      [&](const testing::Pieces& pieces, const std::string& how) {
+        Reach(St::ssHalfClosedLocal);
+        for (std::string_view p : pieces) {
+          ASSERT_EQ(0, conn->Receive(p.data(), p.size()))
+              << how << ": " << conn->LastErrorText().view();
+        }
+        std::erase(listener.body, '|');
+        EXPECT_EQ(lines, listener.lines) << how;
+        EXPECT_EQ(std::string(100, 'x') + "<end/>", listener.body) << how;
+        EXPECT_EQ(replies, conn->Output().str()) << how;
+        EXPECT_EQ(St::ssClosed, conn->State()) << how;
+        EXPECT_TRUE(conn->ResponseComplete()) << how;
+        EXPECT_EQ(128u, conn->Setting(SETTINGS_MAX_CONCURRENT_STREAMS)) << how;
+      },
+      10);
 }
 
 TEST_F(Http2ConnectionTest, EndStreamOnHeadersWaitsForTheLastContinuation) {
@@ -170,7 +180,8 @@ TEST_F(Http2ConnectionTest, EndStreamOnHeadersWaitsForTheLastContinuation) {
   ASSERT_EQ(0, Feed(Frame(9, 0, 1, block.substr(4, 3))));
   EXPECT_EQ(St::ssHalfClosedLocal, conn->State());
   ASSERT_EQ(0, Feed(Frame(9, kFlagEndHeaders, 1, block.substr(7))));
-  const std::vector<std::string> expected = {"header :status: 200", "header x-a: 1", "end of headers", "complete"};
+  const std::vector<std::string> expected = {"header :status: 200", "header x-a: 1",
+                                             "end of headers", "complete"};
   EXPECT_EQ(expected, listener.lines);
   EXPECT_EQ(St::ssClosed, conn->State());
 }
@@ -186,39 +197,55 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
     const char* arg;
   } checks[] = {
       {"DATA on stream 0", St::ssOpened, false, Frame(0, 0, 0, "x"), M::kRecvDataStreamZero, ""},
-      {"DATA after the response ended", St::ssHalfClosedRemote, false, Frame(0, 0, 1, "x"), M::kRecvDataState, ""},
-      {"HEADERS on stream 0", St::ssOpened, false, Frame(1, 4, 0, h), M::kRecvHeadersStreamZero, ""},
-      {"HEADERS after the response", St::ssHalfClosedRemote, false, Frame(1, 4, 1, h), M::kRecvHeadersState,
-       "HALFCLOSED_REMOTE"},
-      {"HEADERS when closed by the peer", St::ssClosed, true, Frame(1, 4, 1, h), M::kRecvHeadersState, "CLOSED"},
-      {"HEADERS on a stream never opened", St::ssOpened, false, Frame(1, 4, 3, h), M::kRecvUnknownStream, "stream 3"},
-      {"CONTINUATION on stream 0", St::ssOpened, false, Frame(9, 4, 0, h), M::kRecvContinuationStreamZero, ""},
-      {"CONTINUATION before the request", St::ssIdle, false, Frame(9, 4, 1, h), M::kRecvContinuationState, "IDLE"},
-      {"CONTINUATION without HEADERS", St::ssOpened, false, Frame(9, 4, 1, h), M::kRecvOrphanContinuation, ""},
+      {"DATA after the response ended", St::ssHalfClosedRemote, false, Frame(0, 0, 1, "x"),
+       M::kRecvDataState, ""},
+      {"HEADERS on stream 0", St::ssOpened, false, Frame(1, 4, 0, h), M::kRecvHeadersStreamZero,
+       ""},
+      {"HEADERS after the response", St::ssHalfClosedRemote, false, Frame(1, 4, 1, h),
+       M::kRecvHeadersState, "HALFCLOSED_REMOTE"},
+      {"HEADERS when closed by the peer", St::ssClosed, true, Frame(1, 4, 1, h),
+       M::kRecvHeadersState, "CLOSED"},
+      {"HEADERS on a stream never opened", St::ssOpened, false, Frame(1, 4, 3, h),
+       M::kRecvUnknownStream, "stream 3"},
+      {"CONTINUATION on stream 0", St::ssOpened, false, Frame(9, 4, 0, h),
+       M::kRecvContinuationStreamZero, ""},
+      {"CONTINUATION before the request", St::ssIdle, false, Frame(9, 4, 1, h),
+       M::kRecvContinuationState, "IDLE"},
+      {"CONTINUATION without HEADERS", St::ssOpened, false, Frame(9, 4, 1, h),
+       M::kRecvOrphanContinuation, ""},
       {"DATA inside a header block", St::ssOpened, false, Frame(1, 0, 1, h) + Frame(0, 0, 1, "x"),
        M::kRecvInsideHeaderBlock, "DATA"},
-      {"RST_STREAM on stream 0", St::ssOpened, false, Frame(3, 0, 0, U32(0)), M::kRecvRstStreamStreamZero, ""},
-      {"RST_STREAM before the request", St::ssIdle, false, Frame(3, 0, 1, U32(0)), M::kRecvRstStreamState, "IDLE"},
-      {"RST_STREAM twice from the peer", St::ssClosed, true, Frame(3, 0, 1, U32(0)), M::kRecvRstStreamState, ""},
-      {"RST_STREAM with CANCEL", St::ssHalfClosedLocal, false, Frame(3, 0, 1, U32(8)), M::kStreamReset,
-       "The stream was no longer needed. Error code 0x8 (CANCEL)."},
-      {"SETTINGS before the request", St::ssIdle, false, Frame(4, 0, 0, ""), M::kRecvSettingsState, ""},
-      {"SETTINGS ACK with a payload", St::ssOpened, false, Frame(4, kFlagAck, 0, test::FromHex("000400000001")),
-       M::kRecvSettingsAckLength, "6"},
+      {"RST_STREAM on stream 0", St::ssOpened, false, Frame(3, 0, 0, U32(0)),
+       M::kRecvRstStreamStreamZero, ""},
+      {"RST_STREAM before the request", St::ssIdle, false, Frame(3, 0, 1, U32(0)),
+       M::kRecvRstStreamState, "IDLE"},
+      {"RST_STREAM twice from the peer", St::ssClosed, true, Frame(3, 0, 1, U32(0)),
+       M::kRecvRstStreamState, ""},
+      {"RST_STREAM with CANCEL", St::ssHalfClosedLocal, false, Frame(3, 0, 1, U32(8)),
+       M::kStreamReset, "The stream was no longer needed. Error code 0x8 (CANCEL)."},
+      {"SETTINGS before the request", St::ssIdle, false, Frame(4, 0, 0, ""), M::kRecvSettingsState,
+       ""},
+      {"SETTINGS ACK with a payload", St::ssOpened, false,
+       Frame(4, kFlagAck, 0, test::FromHex("000400000001")), M::kRecvSettingsAckLength, "6"},
       {"PUSH_PROMISE with push disabled", St::ssOpened, false, Frame(5, 4, 1, U32(2) + "\x82"),
        M::kRecvPushPromiseDisabled, ""},
       {"PING on stream 1", St::ssOpened, false, Frame(6, 0, 1, ping), M::kRecvPingStream, ""},
       {"PING before the request", St::ssIdle, false, Frame(6, 0, 0, ping), M::kRecvPingState, ""},
       {"PING of 7 bytes", St::ssOpened, false, Frame(6, 0, 0, "1234567"), M::kRecvPingLength, "7"},
-      {"GOAWAY on stream 1", St::ssOpened, false, Frame(7, 0, 1, U32(1) + U32(0)), M::kRecvGoAwayStream, ""},
+      {"GOAWAY on stream 1", St::ssOpened, false, Frame(7, 0, 1, U32(1) + U32(0)),
+       M::kRecvGoAwayStream, ""},
       {"GOAWAY after the response", St::ssHalfClosedRemote, false, Frame(7, 0, 0, U32(1) + U32(0)),
        M::kRecvGoAwayState, ""},
-      {"WINDOW_UPDATE before the request", St::ssIdle, false, Frame(8, 0, 1, U32(1)), M::kRecvWindowUpdateState, ""},
-      {"WINDOW_UPDATE of 3 bytes", St::ssOpened, false, Frame(8, 0, 1, "abc"), M::kRecvWindowUpdateLength, "3"},
-      {"WINDOW_UPDATE of 0", St::ssOpened, false, Frame(8, 0, 1, U32(0)), M::kRecvWindowUpdateZero, ""},
-      {"WINDOW_UPDATE past 2^31 - 1", St::ssOpened, false, Frame(8, 0, 1, U32(0x7FFFFFFF)), M::kWindowOverflow, ""},
-      {"frame longer than 16384", St::ssOpened, false, Frame(0, 0, 1, "").replace(0, 3, "\x00\x40\x01", 3),
-       M::kRecvFrameTooLarge, "16385"},
+      {"WINDOW_UPDATE before the request", St::ssIdle, false, Frame(8, 0, 1, U32(1)),
+       M::kRecvWindowUpdateState, ""},
+      {"WINDOW_UPDATE of 3 bytes", St::ssOpened, false, Frame(8, 0, 1, "abc"),
+       M::kRecvWindowUpdateLength, "3"},
+      {"WINDOW_UPDATE of 0", St::ssOpened, false, Frame(8, 0, 1, U32(0)), M::kRecvWindowUpdateZero,
+       ""},
+      {"WINDOW_UPDATE past 2^31 - 1", St::ssOpened, false, Frame(8, 0, 1, U32(0x7FFFFFFF)),
+       M::kWindowOverflow, ""},
+      {"frame longer than 16384", St::ssOpened, false,
+       Frame(0, 0, 1, "").replace(0, 3, "\x00\x40\x01", 3), M::kRecvFrameTooLarge, "16385"},
   };
   for (const auto& c : checks) {
     SCOPED_TRACE(c.what);
@@ -247,28 +274,41 @@ TEST_F(Http2ConnectionTest, ResponseFieldsBreakingTheFieldRulesAreMalformed) {
       {"empty name", {{ok, {"", "1"}}}, M::kMalformedFieldName, "name  is"},
       {"unknown pseudo-header", {{ok, {":foo", "1"}}}, M::kMalformedPseudoHeader, ":foo"},
       {"request pseudo-header", {{{":path", "/"}, ok}}, M::kMalformedPseudoHeader, ":path"},
-      {"pseudo-header after a field", {{{"x-a", "1"}, ok}}, M::kMalformedPseudoAfterField, ":status"},
+      {"pseudo-header after a field",
+       {{{"x-a", "1"}, ok}},
+       M::kMalformedPseudoAfterField,
+       ":status"},
       {"second :status", {{ok, {":status", "204"}}}, M::kMalformedDuplicateStatus, ""},
       {"no :status", {{{"x-a", "1"}}}, M::kMalformedMissingStatus, ""},
       {"two-digit :status", {{{":status", "20"}}}, M::kMalformedStatus, ":status 20 "},
       {":status with a blank", {{{":status", "200 "}}}, M::kMalformedStatus, ":status 200? "},
-      {"connection", {{ok, {"connection", "close"}}}, M::kMalformedConnectionField, "field connection"},
+      {"connection",
+       {{ok, {"connection", "close"}}},
+       M::kMalformedConnectionField,
+       "field connection"},
       {"te other than trailers", {{ok, {"te", "gzip"}}}, M::kMalformedConnectionField, "field te"},
       {"trailing tab in a value", {{ok, {"x-a", "1\t"}}}, M::kMalformedFieldWhitespace, "x-a"},
       {":status in trailers", {{ok}, {{":status", "200"}}}, M::kMalformedPseudoHeader, ":status"},
-      {"no :status after an informational block", {{{":status", "103"}, {"link", "</a>"}}, {{"x-a", "1"}}},
-       M::kMalformedMissingStatus, ""},
-      {"informational, final and trailers", {{{":status", "100"}}, {ok, {"te", "Trailers"}}, {{"x-sum", "1"}}},
-       std::nullopt, ""},
+      {"no :status after an informational block",
+       {{{":status", "103"}, {"link", "</a>"}}, {{"x-a", "1"}}},
+       M::kMalformedMissingStatus,
+       ""},
+      {"informational, final and trailers",
+       {{{":status", "100"}}, {ok, {"te", "Trailers"}}, {{"x-sum", "1"}}},
+       std::nullopt,
+       ""},
       {"inner blanks, empty values, every token byte",
-       {{ok, {"x-a", "1  2"}, {"x-b", ""}, {"!#$%&'*+-.^_`|~09az", "v"}}}, std::nullopt, ""},
+       {{ok, {"x-a", "1  2"}, {"x-b", ""}, {"!#$%&'*+-.^_`|~09az", "v"}}},
+       std::nullopt,
+       ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     Reach(St::ssHalfClosedLocal);
     int rc = 0;
     for (size_t i = 0; i < c.blocks.size() && rc == 0; ++i) {
-      rc = Feed(Frame(1, kFlagEndHeaders | (i + 1 == c.blocks.size() ? kFlagEndStream : 0), 1, Block(c.blocks[i])));
+      rc = Feed(Frame(1, kFlagEndHeaders | (i + 1 == c.blocks.size() ? kFlagEndStream : 0), 1,
+                      Block(c.blocks[i])));
     }
     if (!c.message) {
       EXPECT_EQ(0, rc) << conn->LastErrorText().view();
@@ -280,7 +320,8 @@ TEST_F(Http2ConnectionTest, ResponseFieldsBreakingTheFieldRulesAreMalformed) {
   // The rules hold across CONTINUATION frames.
   Reach(St::ssHalfClosedLocal);
   ASSERT_EQ(0, Feed(Frame(1, 0, 1, Block({{"x-a", "1"}}))));
-  EXPECT_TRUE(Fails(Frame(9, kFlagEndHeaders, 1, Block({{":status", "200"}})), M::kMalformedPseudoAfterField));
+  EXPECT_TRUE(Fails(Frame(9, kFlagEndHeaders, 1, Block({{":status", "200"}})),
+                    M::kMalformedPseudoAfterField));
 }
 
 // PING is answered with its bytes, a PING ACK, unknown frames and PRIORITY
@@ -289,7 +330,8 @@ TEST_F(Http2ConnectionTest, ControlFramesLeaveTheStreamAlone) {
   Reach(St::ssHalfClosedLocal);
   ASSERT_EQ(0, Feed(Frame(6, 0, 0, "abcdefgh")));
   EXPECT_EQ(Frame(6, kFlagAck, 0, "abcdefgh"), TakeOutput());
-  ASSERT_EQ(0, Feed(Frame(6, kFlagAck, 0, "abcdefgh") + Frame(0x42, 0xff, 7, "anything") + Frame(2, 0, 1, "abcde")));
+  ASSERT_EQ(0, Feed(Frame(6, kFlagAck, 0, "abcdefgh") + Frame(0x42, 0xff, 7, "anything") +
+                    Frame(2, 0, 1, "abcde")));
   EXPECT_EQ("", TakeOutput());
   ASSERT_EQ(0, Feed(Frame(7, 0, 0, U32(0) + U32(11) + "calm down")));
   EXPECT_TRUE(conn->GoAwayReceived());
@@ -303,8 +345,8 @@ TEST_F(Http2ConnectionTest, ControlFramesLeaveTheStreamAlone) {
 // credit leaves once the whole frame is in, wherever the reads end: inside
 // the frame header, after the pad length, inside the data and the padding.
 TEST_F(Http2ConnectionTest, DataGoesUpAsItArrivesAndIsCreditedOnceWhole) {
-  const std::string data =
-      Frame(0, kFlagPadded | kFlagEndStream, 1, std::string("\x02", 1) + "abcdefgh" + std::string(2, '\0'));
+  const std::string data = Frame(0, kFlagPadded | kFlagEndStream, 1,
+                                 std::string("\x02", 1) + "abcdefgh" + std::string(2, '\0'));
   Reach(St::ssHalfClosedLocal);
   ASSERT_EQ(0, Feed(Status("200", kFlagEndHeaders)));
   TakeOutput();
@@ -402,8 +444,12 @@ TEST_F(Http2ConnectionTest, ListenerFailureStopsTheReceive) {
 }
 
 TEST(Http2Alpn, ProtocolSelection) {
-  for (auto [alpn, h2] : {std::pair{"h2", true}, {"H2", true}, {"http/1.1, h2", true}, {"h2c", false},
-                          {"http/1.1", false}, {"", false}}) {
+  for (auto [alpn, h2] : {std::pair{"h2", true},
+                          {"H2", true},
+                          {"http/1.1, h2", true},
+                          {"h2c", false},
+                          {"http/1.1", false},
+                          {"", false}}) {
     EXPECT_EQ(h2, Http2Connection::AlpnSelectsH2(alpn)) << alpn;
   }
   // Refusing the fallback is pinned against nginx's HTTP/1.1-only port.

@@ -32,21 +32,20 @@ struct Host : Http2ExchangeHost {
   Http2Exchange* exchange = nullptr;
   std::deque<std::string> script;
   std::string alpn = "h2", postData, sent, body, failText;
-  std::string early;          // taken by SendAvailable, while a read is handled
+  std::string early;  // taken by SendAvailable, while a read is handled
   std::vector<size_t> earlyAtBody;
   std::vector<std::string> events;
   int openResult = 0, failCode = 0;
   bool closeAtEnd = false, takeEarly = false, open = true, keep = false, same = true;
 
-  int OpenConnection(std::string_view) override {
-    return events.push_back("open"), openResult;
-  }
+  int OpenConnection(std::string_view) override { return events.push_back("open"), openResult; }
   std::string AlpnSelection() override { return alpn; }
   int ComposeRequest(std::string_view verb, bool, Http2Request& r) override {
     r.scheme = "https";
     r.host = "example.test";
     r.pathAndQuery = "/a";
-    r.headerBlock = std::string(verb) + " /a HTTP/1.1\r\nHost: example.test\r\nConnection: Keep-Alive\r\nUser-Agent: t";
+    r.headerBlock = std::string(verb) +
+                    " /a HTTP/1.1\r\nHost: example.test\r\nConnection: Keep-Alive\r\nUser-Agent: t";
     r.postData = postData;
     r.contentLength = static_cast<int64_t>(postData.size());
     return 0;
@@ -73,7 +72,9 @@ struct Host : Http2ExchangeHost {
   }
   void UploadEnded() override { events.push_back("upload end"); }
   int Fail(int code, std::string_view text) override { return failText = text, failCode = code; }
-  int FinishRequest(int rc) override { return events.push_back("finish " + std::to_string(rc)), rc; }
+  int FinishRequest(int rc) override {
+    return events.push_back("finish " + std::to_string(rc)), rc;
+  }
   int ProcessHeader(std::string_view n, std::string_view v) override {
     return events.push_back("header " + std::string(n) + ": " + std::string(v)), 0;
   }
@@ -83,7 +84,9 @@ struct Host : Http2ExchangeHost {
   }
   int CompleteResponse() override { return events.push_back("complete"), 0; }
 
-  bool Saw(const std::string& event) const { return std::find(events.begin(), events.end(), event) != events.end(); }
+  bool Saw(const std::string& event) const {
+    return std::find(events.begin(), events.end(), event) != events.end();
+  }
   // What went out after the preface, frame by frame.
   std::vector<std::unique_ptr<Http2Frame>> Sent(bool preface = true) const {
     if (preface) {
@@ -109,17 +112,25 @@ TEST_F(Http2ExchangeTest, GetStartsTheConnectionAndDeliversTheResponse) {
   host.script = {kSettings, kOk, Frame(0, kFlagEndStream, 1, "hello")};
   EXPECT_EQ(0, Run());
   EXPECT_EQ("hello", host.body);
-  const std::vector<std::string> expected = {"open",           "begin",    "header :status: 200",
+  const std::vector<std::string> expected = {"open",
+                                             "begin",
+                                             "header :status: 200",
                                              "header content-type: text/plain",
-                                             "end of headers", "complete", "close", "finish 0"};
+                                             "end of headers",
+                                             "complete",
+                                             "close",
+                                             "finish 0"};
   EXPECT_EQ(expected, host.events);
   // The request's header block is the composed request's, hop-by-hop fields dropped.
   auto sent = host.Sent();
   ASSERT_EQ(4u, sent.size());  // SETTINGS, WINDOW_UPDATE, HEADERS, SETTINGS ACK
   auto& headers = static_cast<Http2HeadersFrame&>(*sent[2]);
   EXPECT_EQ(kFlagEndHeaders | kFlagEndStream, headers.Flags());
-  const HeaderList expectedHeaders = {
-      {":method", "GET"}, {":scheme", "https"}, {":path", "/a"}, {":authority", "example.test:443"}, {"user-agent", "t"}};
+  const HeaderList expectedHeaders = {{":method", "GET"},
+                                      {":scheme", "https"},
+                                      {":path", "/a"},
+                                      {":authority", "example.test:443"},
+                                      {"user-agent", "t"}};
   EXPECT_EQ(expectedHeaders, headers.Headers());
 }
 
@@ -149,14 +160,17 @@ TEST_F(Http2ExchangeTest, CreditLeavesDuringALongReadButNotAfterTheResponse) {
   EXPECT_GT(host.earlyAtBody.back(), host.earlyAtBody.front());
   const std::string update = Frame(8, 0, 1, U32(16384));
   size_t updates = 0;
-  for (size_t at = host.early.find(update); at != std::string::npos; at = host.early.find(update, at + 1)) ++updates;
+  for (size_t at = host.early.find(update); at != std::string::npos;
+       at = host.early.find(update, at + 1))
+    ++updates;
   EXPECT_EQ(3u, updates);
 }
 
 TEST_F(Http2ExchangeTest, BodyLargerThanTheWindowWaitsForWindowUpdates) {
   host.postData.assign(100000, 'p');
-  host.script = {kSettings, "", "", Frame(8, 0, 0, U32(40000)) + Frame(8, 0, 1, U32(40000)), kOk,
-                 Frame(0, kFlagEndStream, 1, "done")};
+  host.script = {kSettings, "",
+                 "",        Frame(8, 0, 0, U32(40000)) + Frame(8, 0, 1, U32(40000)),
+                 kOk,       Frame(0, kFlagEndStream, 1, "done")};
   EXPECT_EQ(0, Run("POST"));
   uint32_t dataBytes = 0;
   uint8_t lastFlags = 0;
@@ -187,7 +201,10 @@ TEST(Http2ExchangeFailures, ReachTheHostWithTheirMessage) {
     bool closeAtEnd;
     Http2Message message;
   } cases[] = {
-      {"GOAWAY, then the close", {kSettings, Frame(7, 0, 0, U32(0) + U32(0))}, true, Http2Message::kGoAwayBeforeResponse},
+      {"GOAWAY, then the close",
+       {kSettings, Frame(7, 0, 0, U32(0) + U32(0))},
+       true,
+       Http2Message::kGoAwayBeforeResponse},
       {"close before the body", {kSettings, kOk}, true, Http2Message::kClosedBeforeResponse},
       {"DATA on stream 0, a byte at a time", byteByByte, false, Http2Message::kRecvDataStreamZero},
   };
@@ -206,7 +223,8 @@ TEST(Http2ExchangeFailures, ReachTheHostWithTheirMessage) {
 
 TEST_F(Http2ExchangeTest, KeptConnectionCarriesTheNextRequestOnStream3) {
   host.keep = true;
-  host.script = {kSettings, kOk, Frame(0, 0, 1, std::string(100, 'a')), Frame(0, kFlagEndStream, 1, "b")};
+  host.script = {kSettings, kOk, Frame(0, 0, 1, std::string(100, 'a')),
+                 Frame(0, kFlagEndStream, 1, "b")};
   ASSERT_EQ(0, Run());
   EXPECT_TRUE(exchange.Active()) << "bytes between requests belong to the kept connection";
   EXPECT_FALSE(host.Saw("close"));

@@ -20,7 +20,9 @@ std::string Serialize(Http2Frame& frame) {
   return out.str();
 }
 
-int Parse(Http2Frame& frame, const std::string& bytes) { return frame.Parse(test::Bytes(bytes), bytes.size()); }
+int Parse(Http2Frame& frame, const std::string& bytes) {
+  return frame.Parse(test::Bytes(bytes), bytes.size());
+}
 
 TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
   Http2SettingsFrame ack;
@@ -29,7 +31,11 @@ TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
   Http2SettingsFrame f;
   f.SetValue(SETTINGS_MAX_HEADER_LIST_SIZE, 32768);
   f.SetValue(SETTINGS_MAX_CONCURRENT_STREAMS, 100);
-  EXPECT_EQ("00000c040000000000" "000300000064" "000600008000", ToHex(Serialize(f)));
+  EXPECT_EQ(
+      "00000c040000000000"
+      "000300000064"
+      "000600008000",
+      ToHex(Serialize(f)));
   Http2SettingsFrame r;
   ASSERT_EQ(0, Parse(r, FromHex("000012040000000000 000100001000 00ff00000001 000500004000")));
   EXPECT_EQ(4096u, r.Value(SETTINGS_HEADER_TABLE_SIZE));
@@ -58,7 +64,8 @@ TEST(Http2Frame, DataRoundTripsPlainAndPadded) {
 }
 
 TEST(Http2Frame, HeadersRoundTripThroughEncoderAndDecoder) {
-  const HeaderList headers = {{":method", "GET"}, {":path", "/x?y"}, {":authority", "host:443"}, {"x-custom", "v"}};
+  const HeaderList headers = {
+      {":method", "GET"}, {":path", "/x?y"}, {":authority", "host:443"}, {"x-custom", "v"}};
   for (bool priority : {false, true}) {
     for (uint8_t pad : {0, 3}) {
       Http2HeadersFrame f;
@@ -88,11 +95,13 @@ TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
   } cases[] = {
       {0, "0000", M::kFrameHeaderTruncated, "needs 9 bytes but only 2"},
       {6, "000008060000000000 01020304", M::kFrameHeaderTruncated, "needs 17 bytes but only 13"},
-      {0, "00000a000800000001 05 787878787878787878", M::kDataPadding, "PadLength 5 more than dataLen 4"},
+      {0, "00000a000800000001 05 787878787878787878", M::kDataPadding,
+       "PadLength 5 more than dataLen 4"},
       {0, "000003000800000001 09 6162", M::kDataPadding, "dataLen -7"},
       {0, "000000000800000001", M::kFrameTruncated, "type DATA ended after 0 bytes"},
       {1, "000004010c00000001 04828384", M::kHeadersPadding, ""},
-      {1, "000007012c00000001 03000000010f82", M::kHeadersPadding, ""},  // padding over the priority fields
+      {1, "000007012c00000001 03000000010f82", M::kHeadersPadding,
+       ""},  // padding over the priority fields
       {1, "000003012400000001 000000", M::kFrameTruncated, "type HEADERS ended after 0"},
       {1, "000001010400000001 80", M::kHpackIndexZero, ""},
       {1, "000002010400000001 400a", M::kHpackTruncated, ""},
@@ -123,10 +132,20 @@ TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
     Http2Frame& frame;
     const char* hex;
   } cases[] = {
-      {priority, "000005020000000003" "80000001ff"},
-      {rst, "000004030000000001" "00000008"},
-      {goAway, "00000b070000000000" "00000005" "00000002" "627965"},
-      {update, "000004080000000000" "0000ffff"},
+      {priority,
+       "000005020000000003"
+       "80000001ff"},
+      {rst,
+       "000004030000000001"
+       "00000008"},
+      {goAway,
+       "00000b070000000000"
+       "00000005"
+       "00000002"
+       "627965"},
+      {update,
+       "000004080000000000"
+       "0000ffff"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.hex, ToHex(Serialize(c.frame)));
