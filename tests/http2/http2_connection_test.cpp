@@ -186,70 +186,52 @@ TEST_F(Http2ConnectionTest, EndStreamOnHeadersWaitsForTheLastContinuation) {
   EXPECT_EQ(St::ssClosed, conn->State());
 }
 
+// Each row: the state reached (with the stream reset by the peer or not), the
+// bytes received there, and the failure they make.
 TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
-  const std::string ping = "12345678", h = "\x88";
+  const St idle = St::ssIdle, open = St::ssOpened, remote = St::ssHalfClosedRemote;
+  const std::string ping = "12345678", h = "\x88", one = U32(1) + U32(0);
   const struct {
-    const char* what;
     St state;
-    bool closedByPeer;
+    bool reset;
     std::string bytes;
     M message;
     const char* arg;
   } checks[] = {
-      {"DATA on stream 0", St::ssOpened, false, Frame(0, 0, 0, "x"), M::kRecvDataStreamZero, ""},
-      {"DATA after the response ended", St::ssHalfClosedRemote, false, Frame(0, 0, 1, "x"),
-       M::kRecvDataState, ""},
-      {"HEADERS on stream 0", St::ssOpened, false, Frame(1, 4, 0, h), M::kRecvHeadersStreamZero,
-       ""},
-      {"HEADERS after the response", St::ssHalfClosedRemote, false, Frame(1, 4, 1, h),
-       M::kRecvHeadersState, "HALFCLOSED_REMOTE"},
-      {"HEADERS when closed by the peer", St::ssClosed, true, Frame(1, 4, 1, h),
-       M::kRecvHeadersState, "CLOSED"},
-      {"HEADERS on a stream never opened", St::ssOpened, false, Frame(1, 4, 3, h),
-       M::kRecvUnknownStream, "stream 3"},
-      {"CONTINUATION on stream 0", St::ssOpened, false, Frame(9, 4, 0, h),
-       M::kRecvContinuationStreamZero, ""},
-      {"CONTINUATION before the request", St::ssIdle, false, Frame(9, 4, 1, h),
-       M::kRecvContinuationState, "IDLE"},
-      {"CONTINUATION without HEADERS", St::ssOpened, false, Frame(9, 4, 1, h),
-       M::kRecvOrphanContinuation, ""},
-      {"DATA inside a header block", St::ssOpened, false, Frame(1, 0, 1, h) + Frame(0, 0, 1, "x"),
-       M::kRecvInsideHeaderBlock, "DATA"},
-      {"RST_STREAM on stream 0", St::ssOpened, false, Frame(3, 0, 0, U32(0)),
-       M::kRecvRstStreamStreamZero, ""},
-      {"RST_STREAM before the request", St::ssIdle, false, Frame(3, 0, 1, U32(0)),
-       M::kRecvRstStreamState, "IDLE"},
-      {"RST_STREAM twice from the peer", St::ssClosed, true, Frame(3, 0, 1, U32(0)),
-       M::kRecvRstStreamState, ""},
-      {"RST_STREAM with CANCEL", St::ssHalfClosedLocal, false, Frame(3, 0, 1, U32(8)),
-       M::kStreamReset, "The stream was no longer needed. Error code 0x8 (CANCEL)."},
-      {"SETTINGS before the request", St::ssIdle, false, Frame(4, 0, 0, ""), M::kRecvSettingsState,
-       ""},
-      {"SETTINGS ACK with a payload", St::ssOpened, false,
-       Frame(4, kFlagAck, 0, test::FromHex("000400000001")), M::kRecvSettingsAckLength, "6"},
-      {"PUSH_PROMISE with push disabled", St::ssOpened, false, Frame(5, 4, 1, U32(2) + "\x82"),
-       M::kRecvPushPromiseDisabled, ""},
-      {"PING on stream 1", St::ssOpened, false, Frame(6, 0, 1, ping), M::kRecvPingStream, ""},
-      {"PING before the request", St::ssIdle, false, Frame(6, 0, 0, ping), M::kRecvPingState, ""},
-      {"PING of 7 bytes", St::ssOpened, false, Frame(6, 0, 0, "1234567"), M::kRecvPingLength, "7"},
-      {"GOAWAY on stream 1", St::ssOpened, false, Frame(7, 0, 1, U32(1) + U32(0)),
-       M::kRecvGoAwayStream, ""},
-      {"GOAWAY after the response", St::ssHalfClosedRemote, false, Frame(7, 0, 0, U32(1) + U32(0)),
-       M::kRecvGoAwayState, ""},
-      {"WINDOW_UPDATE before the request", St::ssIdle, false, Frame(8, 0, 1, U32(1)),
-       M::kRecvWindowUpdateState, ""},
-      {"WINDOW_UPDATE of 3 bytes", St::ssOpened, false, Frame(8, 0, 1, "abc"),
-       M::kRecvWindowUpdateLength, "3"},
-      {"WINDOW_UPDATE of 0", St::ssOpened, false, Frame(8, 0, 1, U32(0)), M::kRecvWindowUpdateZero,
-       ""},
-      {"WINDOW_UPDATE past 2^31 - 1", St::ssOpened, false, Frame(8, 0, 1, U32(0x7FFFFFFF)),
-       M::kWindowOverflow, ""},
-      {"frame longer than 16384", St::ssOpened, false,
-       Frame(0, 0, 1, "").replace(0, 3, "\x00\x40\x01", 3), M::kRecvFrameTooLarge, "16385"},
+      {open, 0, Frame(0, 0, 0, "x"), M::kRecvDataStreamZero, ""},
+      {remote, 0, Frame(0, 0, 1, "x"), M::kRecvDataState, ""},
+      {open, 0, Frame(1, 4, 0, h), M::kRecvHeadersStreamZero, ""},
+      {remote, 0, Frame(1, 4, 1, h), M::kRecvHeadersState, "HALFCLOSED_REMOTE"},
+      {St::ssClosed, 1, Frame(1, 4, 1, h), M::kRecvHeadersState, "CLOSED"},
+      {open, 0, Frame(1, 4, 3, h), M::kRecvUnknownStream, "HEADERS Frame on stream 3"},
+      {open, 0, Frame(9, 4, 0, h), M::kRecvContinuationStreamZero, ""},
+      {idle, 0, Frame(9, 4, 1, h), M::kRecvContinuationState, "IDLE"},
+      {open, 0, Frame(9, 4, 1, h), M::kRecvOrphanContinuation, ""},
+      {open, 0, Frame(1, 0, 1, h) + Frame(0, 0, 1, "x"), M::kRecvInsideHeaderBlock, "DATA"},
+      {open, 0, Frame(3, 0, 0, U32(0)), M::kRecvRstStreamStreamZero, ""},
+      {idle, 0, Frame(3, 0, 1, U32(0)), M::kRecvRstStreamState, "IDLE"},
+      {St::ssClosed, 1, Frame(3, 0, 1, U32(0)), M::kRecvRstStreamState, "CLOSED"},
+      {St::ssHalfClosedLocal, 0, Frame(3, 0, 1, U32(8)), M::kStreamReset,
+       "The stream was no longer needed. Error code 0x8 (CANCEL)."},
+      {idle, 0, Frame(4, 0, 0, ""), M::kRecvSettingsState, "IDLE"},
+      {open, 0, Frame(4, kFlagAck, 0, test::FromHex("000400000001")), M::kRecvSettingsAckLength,
+       "is 6"},
+      {open, 0, Frame(5, 4, 1, U32(2) + "\x82"), M::kRecvPushPromiseDisabled, ""},
+      {open, 0, Frame(6, 0, 1, ping), M::kRecvPingStream, ""},
+      {idle, 0, Frame(6, 0, 0, ping), M::kRecvPingState, "IDLE"},
+      {open, 0, Frame(6, 0, 0, "1234567"), M::kRecvPingLength, "PadLen 7"},
+      {open, 0, Frame(7, 0, 1, one), M::kRecvGoAwayStream, ""},
+      {remote, 0, Frame(7, 0, 0, one), M::kRecvGoAwayState, "HALFCLOSED_REMOTE"},
+      {idle, 0, Frame(8, 0, 1, U32(1)), M::kRecvWindowUpdateState, "IDLE"},
+      {open, 0, Frame(8, 0, 1, "abc"), M::kRecvWindowUpdateLength, "PadLen 3"},
+      {open, 0, Frame(8, 0, 1, U32(0)), M::kRecvWindowUpdateZero, ""},
+      {open, 0, Frame(8, 0, 1, U32(0x7FFFFFFF)), M::kWindowOverflow, ""},
+      {open, 0, Frame(0, 0, 1, "").replace(0, 3, "\x00\x40\x01", 3), M::kRecvFrameTooLarge,
+       "16385"},
   };
   for (const auto& c : checks) {
-    SCOPED_TRACE(c.what);
-    Reach(c.state, c.closedByPeer);
+    SCOPED_TRACE(test::ToHex(c.bytes));
+    Reach(c.state, c.reset);
     const int rc = Feed(c.bytes);
     EXPECT_TRUE(Failed(rc, *conn, c.message, c.arg));
     EXPECT_EQ(rc, Feed(Frame(6, 0, 0, ping))) << "the failure sticks";
@@ -264,46 +246,30 @@ TEST_F(Http2ConnectionTest, ReceiveChecksRefuseWithTheirMessages) {
 TEST_F(Http2ConnectionTest, ResponseFieldsBreakingTheFieldRulesAreMalformed) {
   const HeaderField ok{":status", "200"};
   const struct {
-    const char* what;
     std::vector<HeaderList> blocks;  // one HEADERS frame each, END_STREAM on the last
     std::optional<M> message;        // none: the response is accepted
     const char* shown;
   } cases[] = {
-      {"upper-case name", {{ok, {"Content-Type", "x"}}}, M::kMalformedFieldName, "Content-Type"},
-      {"byte above 0x7f in a name", {{ok, {"x\xe9", "1"}}}, M::kMalformedFieldName, "name x? "},
-      {"empty name", {{ok, {"", "1"}}}, M::kMalformedFieldName, "name  is"},
-      {"unknown pseudo-header", {{ok, {":foo", "1"}}}, M::kMalformedPseudoHeader, ":foo"},
-      {"request pseudo-header", {{{":path", "/"}, ok}}, M::kMalformedPseudoHeader, ":path"},
-      {"pseudo-header after a field",
-       {{{"x-a", "1"}, ok}},
-       M::kMalformedPseudoAfterField,
-       ":status"},
-      {"second :status", {{ok, {":status", "204"}}}, M::kMalformedDuplicateStatus, ""},
-      {"no :status", {{{"x-a", "1"}}}, M::kMalformedMissingStatus, ""},
-      {"two-digit :status", {{{":status", "20"}}}, M::kMalformedStatus, ":status 20 "},
-      {":status with a blank", {{{":status", "200 "}}}, M::kMalformedStatus, ":status 200? "},
-      {"connection",
-       {{ok, {"connection", "close"}}},
-       M::kMalformedConnectionField,
-       "field connection"},
-      {"te other than trailers", {{ok, {"te", "gzip"}}}, M::kMalformedConnectionField, "field te"},
-      {"trailing tab in a value", {{ok, {"x-a", "1\t"}}}, M::kMalformedFieldWhitespace, "x-a"},
-      {":status in trailers", {{ok}, {{":status", "200"}}}, M::kMalformedPseudoHeader, ":status"},
-      {"no :status after an informational block",
-       {{{":status", "103"}, {"link", "</a>"}}, {{"x-a", "1"}}},
-       M::kMalformedMissingStatus,
-       ""},
-      {"informational, final and trailers",
-       {{{":status", "100"}}, {ok, {"te", "Trailers"}}, {{"x-sum", "1"}}},
-       std::nullopt,
-       ""},
-      {"inner blanks, empty values, every token byte",
-       {{ok, {"x-a", "1  2"}, {"x-b", ""}, {"!#$%&'*+-.^_`|~09az", "v"}}},
-       std::nullopt,
-       ""},
+      {{{ok, {"Content-Type", "x"}}}, M::kMalformedFieldName, "Content-Type"},
+      {{{ok, {"x\xe9", "1"}}}, M::kMalformedFieldName, "name x? "},
+      {{{ok, {"", "1"}}}, M::kMalformedFieldName, "name  is"},
+      {{{ok, {":foo", "1"}}}, M::kMalformedPseudoHeader, ":foo"},
+      {{{{":path", "/"}, ok}}, M::kMalformedPseudoHeader, ":path"},
+      {{{{"x-a", "1"}, ok}}, M::kMalformedPseudoAfterField, ":status"},
+      {{{ok, {":status", "204"}}}, M::kMalformedDuplicateStatus, ""},
+      {{{{"x-a", "1"}}}, M::kMalformedMissingStatus, ""},
+      {{{{":status", "20"}}}, M::kMalformedStatus, ":status 20 "},
+      {{{{":status", "200 "}}}, M::kMalformedStatus, ":status 200? "},
+      {{{ok, {"connection", "close"}}}, M::kMalformedConnectionField, "field connection"},
+      {{{ok, {"te", "gzip"}}}, M::kMalformedConnectionField, "field te"},
+      {{{ok, {"x-a", "1\t"}}}, M::kMalformedFieldWhitespace, "x-a"},
+      {{{ok}, {{":status", "200"}}}, M::kMalformedPseudoHeader, ":status"},
+      {{{{":status", "103"}, {"link", "</a>"}}, {{"x-a", "1"}}}, M::kMalformedMissingStatus, ""},
+      {{{{":status", "100"}}, {ok, {"te", "Trailers"}}, {{"x-sum", "1"}}}, std::nullopt, ""},
+      {{{ok, {"x-a", "1  2"}, {"x-b", ""}, {"!#$%&'*+-.^_`|~09az", "v"}}}, std::nullopt, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(&c - cases);
     Reach(St::ssHalfClosedLocal);
     int rc = 0;
     for (size_t i = 0; i < c.blocks.size() && rc == 0; ++i) {
