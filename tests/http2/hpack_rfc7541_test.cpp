@@ -148,6 +148,7 @@ TEST(HpackRfc7541, AppendixCExamplesDecodeWithTableStateAtEverySplit) {
         EXPECT_EQ(b.headers, out) << how;
         EXPECT_EQ(b.table, DynamicEntries(decoder.Table())) << how;
         EXPECT_EQ(b.tableSize, decoder.Table().Size()) << how;
+        EXPECT_EQ(0u, decoder.PendingBytes()) << how;
       });
     }
   }

@@ -4,12 +4,11 @@
 // and HTTP/1.1-only TLS ports (tests/servers/tls).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "corvane/events.h"
+#include "http/event_recorder.h"
 #include "http/http_client.h"
 #include "http/http_enums.h"
 #include "support/python_server.h"
@@ -28,34 +27,32 @@ class PriorKnowledgeClient : public HttpClient {
   }
 };
 
-// Records the response path's events in order, accepts the test servers'
-// certificates and keeps the TLS status messages.
-class Listener : public RESTEvents {
- public:
-  std::vector<std::string> events;
-  std::vector<std::string> sslStatus;
-  void Status(std::string& version, int& code, std::string& text) override {
-    events.push_back("Status " + version + " " + std::to_string(code) + " " + text);
-  }
-  void Header(std::string& field, std::string& value) override { events.push_back("Header " + field + ": " + value); }
-  void StartTransfer(int& direction) override { events.push_back("StartTransfer " + std::to_string(direction)); }
-  void Transfer(int& direction, int64_t& bytes, int& percent, std::string&) override {
-    // The download percentage is the HTTP layer's; only the count is kept.
-    events.push_back("Transfer " + std::to_string(direction) + " " + std::to_string(bytes) +
-                     (direction == 0 ? " " + std::to_string(percent) : ""));
-  }
-  void EndTransfer(int& direction) override { events.push_back("EndTransfer " + std::to_string(direction)); }
-  void SSLServerAuthentication(std::string&, std::string&, std::string&, std::string&, bool& accept) override {
+// Accepts the test servers' certificates.
+struct Listener : testing::EventRecorder {
+  void SSLServerAuthentication(std::string&, std::string&, std::string&, std::string&,
+                               bool& accept) override {
     accept = true;
   }
-  void SSLStatus(std::string& message) override { sslStatus.push_back(message); }
-  long Handshakes() const { return std::count(sslStatus.begin(), sslStatus.end(), "Starting secure channel handshake."); }
+  // The response path's events, without the connection's notes.
+  std::vector<std::string> Transfers() const {
+    std::vector<std::string> out;
+    for (std::string e : events) {
+      if (e.rfind("Transfer 1", 0) == 0)
+        e.erase(e.rfind(' '));  // the download percentage is the HTTP layer's
+      for (const char* kind : {"StartTransfer", "Transfer", "EndTransfer", "Header", "Status"}) {
+        if (e.rfind(kind, 0) == 0) out.push_back(e);
+      }
+    }
+    return out;
+  }
 };
 
-std::unique_ptr<testing::PythonServer> H2Server(const std::string& mode, std::vector<std::string> tls = {}) {
+std::unique_ptr<testing::PythonServer> H2Server(const std::string& mode,
+                                                std::vector<std::string> tls = {}) {
   std::vector<std::string> args = {"--mode", mode};
   args.insert(args.end(), tls.begin(), tls.end());
-  auto server = std::make_unique<testing::PythonServer>(testing::TestsPath("servers/h2/h2_server.py"), args);
+  auto server =
+      std::make_unique<testing::PythonServer>(testing::TestsPath("servers/h2/h2_server.py"), args);
   EXPECT_NE(0, server->port()) << mode;
   return server;
 }
@@ -85,7 +82,8 @@ TEST_F(Http2PeerTest, PriorKnowledgeGetAndPostFillTheFieldsAndEventsOfHttp11) {
   EXPECT_EQ(200, prior.StatusCode());
   EXPECT_EQ("hello", prior.TransferredData());
   EXPECT_EQ("HTTP/2.0 200 OK", prior.StatusLine());
-  EXPECT_NE(std::string_view::npos, prior.TransferredHeaders().find("content-type: text/plain\r\n"));
+  EXPECT_NE(std::string_view::npos,
+            prior.TransferredHeaders().find("content-type: text/plain\r\n"));
   EXPECT_EQ("2.0", prior.NegotiatedHTTPVersion());
 
   // One stream per connection: the next request opens a new one.
@@ -94,9 +92,10 @@ TEST_F(Http2PeerTest, PriorKnowledgeGetAndPostFillTheFieldsAndEventsOfHttp11) {
   ASSERT_EQ(0, Run(prior, s->Url("/upload"), http::actPost)) << prior.LastErrorText().view();
   // Upload percentages follow the HTTP/1.1 rule (3 of 3 + 100 bytes).
   const std::vector<std::string> expected = {
-      "StartTransfer 0", "Transfer 0 3 2",   "EndTransfer 0",    "Header :status: 200", "Status HTTP/2.0 200 OK",
-      "Header content-length: 10", "StartTransfer 1", "Transfer 1 10", "EndTransfer 1"};
-  EXPECT_EQ(expected, listener.events);
+      "StartTransfer 0",     "Transfer 0 3 2",         "EndTransfer 0",
+      "Header :status: 200", "Status HTTP/2.0 200 OK", "Header content-length: 10",
+      "StartTransfer 1",     "Transfer 1 10",          "EndTransfer 1"};
+  EXPECT_EQ(expected, listener.Transfers());
 }
 
 TEST_F(Http2PeerTest, GzipBodyIsDecodedAsOverHttp11) {
@@ -117,14 +116,12 @@ TEST_F(Http2PeerTest, EveryStreamFailureKeepsItsMessageOverTls) {
     const char* mode;
     bool get;  // a zero window only holds a body: Post alone
     int code;
-    const char* message;
+    const char* word;  // of the message
   } cases[] = {
-      {"rst_cancel", true, 162,
-       "HTTP/2 Protocol Error: Stream reset. The stream was no longer needed. Error code 0x8 (CANCEL)."},
-      {"push", true, 1, "PROTOCOL_ERROR: Receive PushPromise Frame, but enable accept PushPromise ia false."},
-      {"big_headers", true, 9, "COMPRESSION_ERROR: Header list exceeds the limit of 262144 bytes."},
-      {"crlf_cookie", true, 1,
-       "PROTOCOL_ERROR: Malformed response: the header field set-cookie contains a CR, LF or NUL character."},
+      {"rst_cancel", true, 162, "(CANCEL)"},
+      {"push", true, 1, "PushPromise"},
+      {"big_headers", true, 9, "262144 bytes"},
+      {"crlf_cookie", true, 1, "set-cookie contains a CR"},
       {"window0", false, 301, "Timeout."},
   };
   for (const auto& c : cases) {
@@ -139,7 +136,8 @@ TEST_F(Http2PeerTest, EveryStreamFailureKeepsItsMessageOverTls) {
       one.PostData() = post ? std::string(70000, 'p') : std::string();
       EXPECT_EQ(c.code, Run(one, "https://127.0.0.1:" + std::to_string(s->port()) + "/",
                             post ? http::actPost : http::actGet));
-      EXPECT_EQ(c.message, one.LastErrorText().view());
+      EXPECT_NE(std::string_view::npos, one.LastErrorText().view().find(c.word))
+          << one.LastErrorText().view();
     }
   }
 }
@@ -174,7 +172,8 @@ TEST_F(Http2PeerTest, KeepAliveRequestsShareOneNginxConnection) {
     ASSERT_EQ(0, Run(client, url)) << version << ": " << client.LastErrorText().view();
     EXPECT_EQ(version, client.NegotiatedHTTPVersion());
     EXPECT_EQ(32000u, client.TransferredData().size());
-    EXPECT_EQ(std::string(version) == "2.0" ? 1 : 2, listener.Handshakes());
+    EXPECT_EQ(std::string(version) == "2.0" ? 1 : 2,
+              listener.Count("SSLStatus Starting secure channel handshake."));
   }
 }
 
@@ -183,12 +182,12 @@ TEST_F(Http2PeerTest, Http11OnlyServerFallsBackWithStatusMessage) {
   const std::string url = "https://localhost:" + port + "/text.txt";
   ASSERT_EQ(0, Run(client, url)) << client.LastErrorText().view();
   EXPECT_EQ("1.1", client.NegotiatedHTTPVersion());
-  EXPECT_NE(std::find(listener.sslStatus.begin(), listener.sslStatus.end(),
-                      "Server does not support ALPN protocol h2. Falling back to HTTP/1.1"),
-            listener.sslStatus.end());
+  EXPECT_TRUE(
+      listener.Has("SSLStatus Server does not support ALPN protocol h2. Falling back to HTTP/1.1"));
   client.Config("AllowHTTPFallback=false");
   EXPECT_EQ(161, Run(client, url));
-  EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.", client.LastErrorText().view());
+  EXPECT_EQ("Server does not support HTTP/2 and AllowHTTPFallback is False.",
+            client.LastErrorText().view());
 }
 
 }  // namespace
