@@ -136,8 +136,7 @@ TEST(NtlmChallengeParser, AdjustsTheClientFlags) {
     const char* name;
     uint32_t serverFlags, typeThreeFlags;
   } cases[] = {
-      {"unicode drops OEM, request target adds target info", 0x00088205, 0xA2888205},
-      {"OEM only keeps both charsets", 0x00000206, 0xA2888207},
+      {"OEM only keeps both charsets, request target adds target info", 0x00000206, 0xA2888207},
       {"NTLM only without extended session security", 0x00000201, 0xA2088205},
       {"extended session security without NTLM", 0x00080001, 0xA2088205},
   };
