@@ -30,14 +30,13 @@ NTLMSSP = gssapi.OID.from_int_seq("1.3.6.1.4.1.311.2.2.10")
 
 
 def end_point_bindings(data):
-    return gssapi.raw.ChannelBindings(application_data=b"tls-server-end-point:" + data)
+    # The certificate is signed with SHA-256: the bindings hash it with SHA-256.
+    return gssapi.raw.ChannelBindings(application_data=b"tls-server-end-point:" + hashlib.sha256(data).digest())
 
 
 with open(cert_file) as f:
-    der = ssl.PEM_cert_to_DER_cert(f.read())
-# The certificate is signed with SHA-256: the bindings hash it with SHA-256.
-GOOD = end_point_bindings(hashlib.sha256(der).digest())
-BAD = end_point_bindings(hashlib.sha256(b"another certificate").digest())
+    GOOD = end_point_bindings(ssl.PEM_cert_to_DER_cert(f.read()))
+BAD = end_point_bindings(b"another certificate")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -57,42 +56,32 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def do_GET(self):
         word, _, token = self.headers.get("Authorization", "").partition(" ")
-        if word != "Negotiate" and word != "NTLM" or not token:
-            self.ctx = None
+        ctx, self.ctx = getattr(self, "ctx", None), None
+        if word not in ("Negotiate", "NTLM") or not token:
             self.reply(401, "authentication required\n", "NTLM" if self.path.startswith("/ntlm") else "Negotiate")
             return
         message = base64.b64decode(token)
         try:
-            if self.path.startswith("/ntlm"):
-                self.ntlm_step(word, message)
+            if not self.path.startswith("/ntlm"):
+                ctx = gssapi.SecurityContext(usage="accept")
+                final = ctx.step(message)
+                if self.path == "/forged":
+                    final = final[:-5] + bytes([final[-5] ^ 0x01]) + final[-4:]
+                self.reply(200, "principal=%s\n" % ctx.initiator_name, "Negotiate " + base64.b64encode(final).decode())
+            elif message[8:9] == b"\x01":
+                creds = gssapi.Credentials(usage="accept", mechs=[NTLMSSP])
+                bindings = GOOD if self.path == "/ntlm-bound" else BAD
+                self.ctx = gssapi.SecurityContext(creds=creds, usage="accept", channel_bindings=bindings)
+                challenge = self.ctx.step(message)
+                self.reply(401, "challenge\n", word + " " + base64.b64encode(challenge).decode())
+            elif ctx is None:
+                self.reply(401, "no challenge on this connection\n", word)
             else:
-                self.kerberos_step(message)
+                ctx.step(message)
+                self.reply(200, "authenticated as %s\n" % str(ctx.initiator_name).rstrip("\0"))
         except gssapi.exceptions.GSSError as e:
             self.ctx = None
             self.reply(401, "rejected: %s\n" % e, word)
-
-    def kerberos_step(self, message):
-        ctx = gssapi.SecurityContext(usage="accept")
-        final = ctx.step(message)
-        if self.path == "/forged":
-            final = final[:-5] + bytes([final[-5] ^ 0x01]) + final[-4:]
-        self.reply(200, "principal=%s\n" % ctx.initiator_name,
-                   "Negotiate " + base64.b64encode(final).decode())
-
-    def ntlm_step(self, word, message):
-        if message[8:9] == b"\x01":
-            creds = gssapi.Credentials(usage="accept", mechs=[NTLMSSP])
-            bindings = GOOD if self.path == "/ntlm-bound" else BAD
-            self.ctx = gssapi.SecurityContext(creds=creds, usage="accept", channel_bindings=bindings)
-            challenge = self.ctx.step(message)
-            self.reply(401, "challenge\n", word + " " + base64.b64encode(challenge).decode())
-            return
-        ctx, self.ctx = getattr(self, "ctx", None), None
-        if ctx is None:
-            self.reply(401, "no challenge on this connection\n", word)
-            return
-        ctx.step(message)
-        self.reply(200, "authenticated as %s\n" % str(ctx.initiator_name).rstrip("\0"))
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
