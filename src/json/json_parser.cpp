@@ -220,7 +220,10 @@ bool JsonParser::GrowStack() noexcept {
 // The element argument of the next event, written into the same string every
 // time so its capacity carries over and no event allocates. Array items,
 // about half the elements of a typical answer, have no name to copy.
-inline void JsonParser::SetEventElement(uint32_t nameOffset, uint32_t nameLength) {
+// The firing helpers are forced inline: each element fires two or three of
+// them, and a call frame per event cost more than the copy it makes.
+[[gnu::always_inline]] inline void JsonParser::SetEventElement(uint32_t nameOffset,
+                                                               uint32_t nameLength) {
   if (nameOffset == kRootName) {
     eventElement_.assign("json", 4);
   } else if (nameLength == 0) {
@@ -230,7 +233,8 @@ inline void JsonParser::SetEventElement(uint32_t nameOffset, uint32_t nameLength
   }
 }
 
-void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
+[[gnu::always_inline]] inline void JsonParser::FireStartElement(uint32_t nameOffset,
+                                                                uint32_t nameLength) {
   if (handled_.endElement) openNames_.emplace_back(nameOffset, nameLength);
   if (!handled_.startElement) return;
   eventNamespace_.clear();
@@ -240,7 +244,7 @@ void JsonParser::FireStartElement(uint32_t nameOffset, uint32_t nameLength) {
   scanSink_->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
 }
 
-void JsonParser::FireEndElement() {
+[[gnu::always_inline]] inline void JsonParser::FireEndElement() {
   if (!handled_.endElement) return;
   auto [nameOffset, nameLength] = openNames_.back();
   openNames_.pop_back();
@@ -251,7 +255,8 @@ void JsonParser::FireEndElement() {
   scanSink_->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
 }
 
-void JsonParser::FireCharacters(const unsigned char* begin, const unsigned char* end) {
+[[gnu::always_inline]] inline void JsonParser::FireCharacters(const unsigned char* begin,
+                                                              const unsigned char* end) {
   if (!handled_.characters) return;
   eventText_.assign(reinterpret_cast<const char*>(begin), static_cast<size_t>(end - begin));
   scanSink_->Characters(eventText_);
@@ -262,15 +267,22 @@ void JsonParser::FireIgnorableWhitespace(const unsigned char* begin, const unsig
   scanSink_->IgnorableWhitespace(eventText_);
 }
 
+int JsonParser::Scan() {
+  bool events = handled_.startElement || handled_.endElement || handled_.characters;
+  if (buildDom_) return events ? ScanFor<true, true>() : ScanFor<true, false>();
+  return events ? ScanFor<false, true>() : ScanFor<false, false>();
+}
+
 // One pass over the NUL-terminated text. The tree is built in document order:
 // `cur` is the node whose value is being read (or, between values, the node
 // that holds the innermost open container), `prev` the node finished last,
 // which the next sibling is chained to.
-int JsonParser::Scan() {
+template <bool kTree, bool kEvents>
+int JsonParser::ScanFor() {
   const unsigned char* const base = doc_.Bytes();
   const unsigned char* p = base;
-  const bool tree = buildDom_;
-  const bool events = handled_.startElement || handled_.endElement || handled_.characters;
+  constexpr bool tree = kTree;
+  constexpr bool events = kEvents;
   const bool wsEvents = handled_.ignorableWhitespace;
   ScanState state = ScanState::ssStart;
   bool closedWrapper = false;
@@ -292,11 +304,11 @@ int JsonParser::Scan() {
   };
   // A scalar [begin, end) completes the node cur.
   auto endScalar = [&](const unsigned char* begin, const unsigned char* end) {
-    if (events) {
+    if constexpr (events) {
       FireCharacters(begin, end);
       FireEndElement();
     }
-    if (tree) {
+    if constexpr (tree) {
       JsonNode& n = doc_.MutableNode(cur);
       n.end = offset(end);
       prev = cur;
@@ -327,7 +339,7 @@ int JsonParser::Scan() {
         if (tree && doc_.AddNode(offset(p), 0) == JsonDocument::kNoNode) {
           return fail(JsonError::jeOutOfMemory, p);
         }
-        if (events) FireStartElement(kRootName, 0);
+        if constexpr (events) FireStartElement(kRootName, 0);
         if (!PushContainer(c == '{' ? kObject : kArray)) {
           return fail(JsonError::jeStackCannotGrow, p);
         }
@@ -335,7 +347,7 @@ int JsonParser::Scan() {
           state = ScanState::ssObjectOpen;
         } else {
           if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
-          if (events) FireStartElement(0, 0);
+          if constexpr (events) FireStartElement(0, 0);
           state = ScanState::ssArrayOpen;
         }
         ++p;
@@ -350,7 +362,7 @@ int JsonParser::Scan() {
         if (tree && !newNode(offset(p) | JsonNode::kMemberFlag, state == ScanState::ssObjectNext)) {
           return fail(JsonError::jeOutOfMemory, p);
         }
-        if (events) FireStartElement(offset(p + 1), static_cast<uint32_t>(close - p - 1));
+        if constexpr (events) FireStartElement(offset(p + 1), static_cast<uint32_t>(close - p - 1));
         p = close + 1;
         state = ScanState::ssColon;
         continue;
@@ -366,11 +378,11 @@ int JsonParser::Scan() {
         if (c == ']') {
           // The item opened with the array never got a value: drop it, and
           // close its element so the events stay balanced.
-          if (tree) {
+          if constexpr (tree) {
             cur = doc_.Node(cur).parent;
             doc_.PopNode();
           }
-          if (events) FireEndElement();
+          if constexpr (events) FireEndElement();
           break;
         }
         [[fallthrough]];
@@ -392,7 +404,7 @@ int JsonParser::Scan() {
             state = ScanState::ssObjectOpen;
           } else {
             if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
-            if (events) FireStartElement(0, 0);
+            if constexpr (events) FireStartElement(0, 0);
             state = ScanState::ssArrayOpen;
           }
           ++p;
@@ -420,7 +432,7 @@ int JsonParser::Scan() {
             state = ScanState::ssObjectNext;
           } else {
             if (tree && !newNode(0, true)) return fail(JsonError::jeOutOfMemory, p);
-            if (events) FireStartElement(0, 0);
+            if constexpr (events) FireStartElement(0, 0);
             state = ScanState::ssValue;
           }
           ++p;
@@ -445,8 +457,8 @@ int JsonParser::Scan() {
       return fail(JsonError::jeInvalidMarkup, p);
     }
     --depth_;
-    if (events) FireEndElement();
-    if (tree) {
+    if constexpr (events) FireEndElement();
+    if constexpr (tree) {
       JsonNode& holder = doc_.MutableNode(cur);
       holder.end = offset(p + 1);
       prev = cur;

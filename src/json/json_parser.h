@@ -96,6 +96,10 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
 
   int Fail(JsonError error) noexcept;
   int Scan();
+  // The scan for one combination of outputs, so the per-token work carries
+  // no test for an output this parse does not produce.
+  template <bool kTree, bool kEvents>
+  int ScanFor();
   // Child step of the cursor for the indexed readers (0 or 105/106).
   int ChildAt(int index, uint32_t& child);
   int NoAttribute(std::string& out);

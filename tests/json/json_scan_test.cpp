@@ -241,5 +241,53 @@ TEST(JsonSyntaxTest, FailedOrTreelessParseLeavesNoTree) {
   EXPECT_EQ(parser.XElement(), "json");
 }
 
+// Hears only EndElement, so the scan keeps the open names without firing
+// StartElement or Characters.
+class EndNames : public RESTEvents {
+ public:
+  std::string text;
+  void EndElement(std::string&, std::string& element, std::string&, bool&) override {
+    text += ">" + element + "|";
+  }
+};
+
+// Every mix of outputs (tree or not, a full, partial or no listener) scans the
+// same way: the same result, the same failing byte, the same element names.
+TEST(JsonEventsTest, EveryOutputMixAgreesOnResultOffsetAndNames) {
+  const std::string_view kInputs[] = {
+      R"({"a":[1,"x",{"b":true}],"c":{}})", R"([[],{},[null]])", R"({"k\"ey":"v"})",
+      "[1,]", "{\"a\":1]", "{\"a\" 1}", "[\"abc", "[tr", "{\"a\":[1,2}",
+  };
+  for (std::string_view input : kInputs) {
+    JsonParser reference;
+    int expectedRc = reference.Parse(input);
+    size_t expectedOffset = reference.ErrorOffset();
+    JsonParser full;
+    Transcript transcript;
+    full.SetEventSink(&transcript);
+    full.SetBuildDOM(false);
+    ASSERT_EQ(full.Parse(input), expectedRc) << input;
+    std::string expectedEnds;
+    for (size_t at = 0; (at = transcript.text.find('>', at)) != std::string::npos;) {
+      size_t bar = transcript.text.find('|', at);
+      expectedEnds += transcript.text.substr(at, bar + 1 - at);
+      at = bar;
+    }
+    for (bool tree : {true, false}) {
+      for (bool listen : {true, false}) {
+        JsonParser parser;
+        EndNames ends;
+        if (listen) parser.SetEventSink(&ends);
+        parser.SetBuildDOM(tree);
+        EXPECT_EQ(parser.Parse(input), expectedRc) << input;
+        EXPECT_EQ(parser.ErrorOffset(), expectedOffset) << input;
+        if (listen) {
+          EXPECT_EQ(ends.text, expectedEnds) << input << (tree ? " (tree)" : "");
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
