@@ -1,4 +1,6 @@
-// The client against a real nginx started by tests/servers/nginx/start.
+// The client against a real nginx started by tests/servers/nginx/start; for
+// strict mode two origins (127.0.0.1 and "localhost" on another port) and
+// https and plain http on one host.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -25,6 +27,10 @@ class NginxTest : public ::testing::Test {
   int Run(int action, const std::string& path) {
     if (int rc = client_.SetURL(base_ + path); rc != 0) return rc;
     return client_.Action(action);
+  }
+  static int Fetch(HttpClient& client, const std::string& url) {
+    if (int rc = client.SetURL(url); rc != 0) return rc;
+    return client.Action(http::actGet);
   }
   std::string base_, root_;
   HttpClient client_;
@@ -75,6 +81,65 @@ TEST_F(NginxTest, AbsoluteTimeoutStopsASlowBody) {
   EXPECT_EQ(Run(http::actGet, "/slow/data.txt"), 301);
   EXPECT_EQ(client_.LastErrorText().str(), "Timeout.");
   EXPECT_GT(client_.BytesTransferred(), 0);
+}
+
+// Lenient: every cookie goes everywhere, a redirect carries the caller's
+// Authorization along and userinfo in a Location becomes Basic credentials.
+// Strict: RFC 6265 matching, and nothing of the first origin's (cookies,
+// caller's cookies, Authorization, Location userinfo) reaches another.
+TEST_F(NginxTest, StrictModeKeepsCookiesAndCredentialsToTheirOrigins) {
+  CORVANE_SERVER_SETTING(otherPort, "CORVANE_NGINX_OTHER_PORT");
+  const std::string all = "cookie=[mine=1; host=1; deep=2; safe=3; gone=4; foreign=5] auth=[";
+  struct {
+    bool strict;
+    bool callerAuthorization;  // an Authorization value of the caller's
+    const char* path;          // on the first origin, after /set-cookies
+    std::string answer;        // the echo that finally answered
+  } cases[] = {
+      {false, true, "/echo", all + "Bearer caller-token]"},
+      {true, true, "/echo", "cookie=[host=1; mine=1] auth=[Bearer caller-token]"},
+      {true, false, "/deep/echo", "cookie=[deep=2; host=1; mine=1] auth=[]"},
+      {false, true, "/to-other", all + "Bearer caller-token]"},
+      {true, true, "/to-other", "cookie=[] auth=[]"},
+      {false, false, "/to-self-with-userinfo", all + "Basic aW50cnVkZXI6c2VjcmV0]"},
+      {true, false, "/to-self-with-userinfo", "cookie=[host=1; mine=1] auth=[]"},
+      {true, false, "/to-other-with-userinfo", "cookie=[] auth=[]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.strict ? " strict" : " lenient"));
+    HttpClient client;
+    client.SetTimeout(10);
+    client.SetFollowRedirects(http::frAlways);
+    ASSERT_EQ(client.Config(std::string("StrictMode=") + (c.strict ? "true" : "false")), 0);
+    if (c.callerAuthorization) client.SetAuthorization("Bearer caller-token");
+    client.AddCookie("mine", "1");
+    ASSERT_EQ(Fetch(client, base_ + "/set-cookies"), 0) << client.LastErrorText().str();
+    ASSERT_EQ(Fetch(client, base_ + c.path), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), c.answer + "\n");
+  }
+}
+
+// A Secure cookie of the https origin goes back to it, and in strict mode
+// never to the same host over plain http; lenient, it goes everywhere.
+TEST_F(NginxTest, StrictModeReturnsSecureCookiesOverHttpsOnly) {
+  CORVANE_SERVER_SETTING(httpsPort, "CORVANE_TLS_VALID_PORT");
+  CORVANE_SERVER_SETTING(httpPort, "CORVANE_TLS_PLAIN_PORT");
+  const std::string https = "https://localhost:" + httpsPort;
+  const std::string http = "http://localhost:" + httpPort;
+  for (bool strict : {true, false}) {
+    SCOPED_TRACE(strict ? "strict" : "lenient");
+    HttpClient client;
+    client.SetTimeout(10);
+    ASSERT_EQ(client.Config(std::string("StrictMode=") + (strict ? "true" : "false")), 0);
+    // The plain port is another port of the host: server cookies would be
+    // pruned when the URL moves there.
+    ASSERT_EQ(client.Config("DontClearCookiesOnUrlChange=true"), 0);
+    ASSERT_EQ(Fetch(client, https + "/set-cookies"), 0) << client.LastErrorText().str();
+    ASSERT_EQ(Fetch(client, https + "/echo"), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), "cookie=[plain=1; safe=3]\n");
+    ASSERT_EQ(Fetch(client, http + "/echo"), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), strict ? "cookie=[plain=1]\n" : "cookie=[plain=1; safe=3]\n");
+  }
 }
 
 }  // namespace
