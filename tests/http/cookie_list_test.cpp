@@ -47,6 +47,8 @@ TEST(CookieListTest, StoreUpdatesTheSameCookieAndRefusesServerCookiesBeyondTheLi
   list.SetName(0, "b");
   EXPECT_EQ(list.Store(Received("B=4; path=/a")), CookieList::StoreResult::updated);
   EXPECT_EQ(list.HeaderValue(), "b=4; id=3; pref=y");
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_TRUE(list.at(2).callerOwned);
   list.PruneServerCookies();
   EXPECT_EQ(list.HeaderValue(), "pref=y");
 

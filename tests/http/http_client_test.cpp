@@ -166,11 +166,10 @@ TEST_F(HttpClientTest, GzipIsDecodedOnlyWhenAllowedAndWithinTheDataLimit) {
   EXPECT_LT(client_.BytesTransferred(), 2 << 20);  // compressed bytes
 }
 
+// The server's large bodies: blocks of 64 KiB, then a tail.
 std::string Pattern(int repeats, const std::string& tail) {
-  std::string block(65536, '\0');
-  for (int i = 0; i < 65536; ++i) block[i] = static_cast<char>(i * 7 % 251);
   std::string out;
-  for (int i = 0; i < repeats; ++i) out += block;
+  for (int i = 0; i < repeats << 16; ++i) out += static_cast<char>((i & 0xffff) * 7 % 251);
   return out + tail;
 }
 
@@ -300,6 +299,10 @@ TEST_F(HttpClientTest, ConfigurationKeys) {
   EXPECT_EQ(client_.Config("MaxRedirectAttempts=0x10"), 0);
   EXPECT_EQ(Query("MaxRedirectAttempts"), "16");
   EXPECT_EQ(client_.Config("HTTPVersion=3.0"), 202);
+  ASSERT_EQ(client_.Config("Authorization=Bearer abc"), 0);
+  ASSERT_EQ(client_.Config("ProxyUser=pu"), 0);
+  EXPECT_EQ(Query("Authorization") + "|" + Query("ProxyUser") + "|" + Query("UseExtendedDST") + "|" + Query("UserAgent"),
+            "Bearer abc|pu|1|Corvane HTTP Component - https://www.corvane.dev");
   // NTLM needs one connection for its handshake.
   client_.SetAuthScheme(http::authNtlm);
   EXPECT_EQ(Query("KeepAlive"), "True");
@@ -343,83 +346,76 @@ std::string InjectionRefused(std::string_view name) {
 }
 
 TEST_F(HttpClientTest, EveryRequestValueRefusesCrLfAndNul) {
-  using Set = std::function<void(HttpClient&, const std::string& bad)>;
-  // Sets the value, then the URL of an ordinary request.
-  auto then = [](Set set) {
-    return [set](HttpClient& c, const std::string& bad) {
-      set(c, bad);
-      return c.SetURL(Server().Url("/ok"));
-    };
-  };
-  auto header = [then](std::string http::RequestHeaders::*field) {
-    return then([field](HttpClient& c, const std::string& bad) { c.Headers().*field = bad; });
-  };
+  const std::string ok = Server().Url("/ok");
   auto proxy = [](HttpClient& c, int mode) {
     c.ProxyServer() = "127.0.0.1";
     c.ProxyPort() = Server().port();
     c.ProxySSL() = mode;
   };
+  using H = http::RequestHeaders;
   struct Case {
     const char* value;  // the name the error gives
     int action;
-    std::function<int(HttpClient&, const std::string& bad)> setup;
-  } cases[] = {
-      {"URL", http::actGet, [](HttpClient& c, auto& bad) { return c.SetURL(Server().Url("/p" + bad)); }},
-      {"URL", http::actGet, [](HttpClient& c, auto& bad) { return c.SetURL(Server().Url("/p?q=" + bad)); }},
-      {"URL", http::actGet,
-       [](HttpClient& c, auto& bad) {
-         return c.SetURL("http://h" + bad + ":" + std::to_string(Server().port()) + "/");
-       }},
+    // Sets the bad value; gives the URL of the request.
+    std::function<std::string(HttpClient&, const std::string& bad)> set;
+  };
+  std::vector<Case> cases = {
+      {"URL", http::actGet, [](HttpClient&, auto& bad) { return Server().Url("/p" + bad); }},
+      {"URL", http::actGet, [](HttpClient&, auto& bad) { return Server().Url("/p?q=" + bad); }},
+      {"URL", http::actGet, [](HttpClient&, auto& bad) { return "http://h" + bad + ":1/"; }},
       // Through a proxy the host goes into the absolute request target.
       {"URL", http::actGet,
-       [proxy](HttpClient& c, auto& bad) {
+       [&](HttpClient& c, auto& bad) {
          proxy(c, http::psNever);
-         return c.SetURL("http://h" + bad + "/");
+         return "http://h" + bad + "/";
        }},
-      {"HTTPMethod", http::actGet, header(&http::RequestHeaders::httpMethod)},
-      {"Accept", http::actGet, header(&http::RequestHeaders::accept)},
-      {"From", http::actGet, header(&http::RequestHeaders::from)},
-      {"UserAgent", http::actGet, header(&http::RequestHeaders::userAgent)},
-      {"IfModifiedSince", http::actGet, header(&http::RequestHeaders::ifModifiedSince)},
-      {"Referer", http::actGet, header(&http::RequestHeaders::referer)},
-      {"Pragma", http::actGet, header(&http::RequestHeaders::pragma)},
-      {"Range", http::actGet, header(&http::RequestHeaders::range)},
-      {"ContentType", http::actPost, header(&http::RequestHeaders::contentType)},
-      {"OtherHeaders", http::actGet, header(&http::RequestHeaders::otherHeaders)},
-      {"AcceptEncoding", http::actGet, then([](HttpClient& c, auto& bad) {
+      {"AcceptEncoding", http::actGet,
+       [&](HttpClient& c, auto& bad) {
          c.Headers().allowHttpCompression = true;
          c.Headers().acceptEncoding = bad;
-       })},
-      {"Authorization", http::actGet, then([](HttpClient& c, auto& bad) { c.SetAuthorization("Bearer " + bad); })},
-      {"Cookie", http::actGet, then([](HttpClient& c, auto& bad) { c.AddCookie("n", bad); })},
-      {"Cookie", http::actGet, then([](HttpClient& c, auto& bad) { c.AddCookie(bad, "v"); })},
+         return ok;
+       }},
+      {"Authorization", http::actGet,
+       [&](HttpClient& c, auto& bad) {
+         c.SetAuthorization("Bearer " + bad);
+         return ok;
+       }},
+      {"Cookie", http::actGet, [&](HttpClient& c, auto& bad) { c.AddCookie("n", bad); return ok; }},
+      {"Cookie", http::actGet, [&](HttpClient& c, auto& bad) { c.AddCookie(bad, "v"); return ok; }},
       // The CONNECT goes out before the request: checked before it too.
       {"ProxyUser", http::actGet,
-       [proxy](HttpClient& c, auto& bad) {
+       [&](HttpClient& c, auto& bad) {
          proxy(c, http::psTunnel);
          c.SetProxyAuthScheme(http::authDigest);
          c.SetProxyUser(bad);
-         return c.SetURL("http://h/");
+         return "http://h/";
        }},
       // The Digest username reaches the header only in the answer to the
       // challenge: the first request goes out clean.
       {"Authorization", http::actGet,
-       [](HttpClient& c, auto& bad) {
+       [&](HttpClient& c, auto& bad) {
          c.SetAuthScheme(http::authDigest);
          c.SetUser(bad);
          c.SetPassword("p");
-         return c.SetURL(Server().Url("/digest"));
+         return Server().Url("/digest");
        }},
   };
+  const std::pair<const char*, std::string H::*> fields[] = {
+      {"HTTPMethod", &H::httpMethod}, {"Accept", &H::accept},   {"From", &H::from},
+      {"UserAgent", &H::userAgent},   {"Referer", &H::referer}, {"IfModifiedSince", &H::ifModifiedSince},
+      {"Pragma", &H::pragma},         {"Range", &H::range},     {"OtherHeaders", &H::otherHeaders},
+      {"ContentType", &H::contentType}};
+  for (auto [name, field] : fields) {
+    int action = field == &H::contentType ? http::actPost : http::actGet;
+    cases.push_back({name, action, [&, field](HttpClient& c, auto& bad) { c.Headers().*field = bad; return ok; }});
+  }
   for (const Case& k : cases) {
     for (char byte : {'\r', '\n', '\0'}) {
-      std::string bad = std::string("a") + byte + "X-Injected: 1";
+      SCOPED_TRACE(std::string(k.value) + " with byte " + std::to_string(static_cast<int>(byte)));
       HttpClient c;
       c.SetTimeout(10);
-      int rc = k.setup(c, bad);
-      if (rc == 0) rc = c.Action(k.action);
-      SCOPED_TRACE(std::string(k.value) + " with byte " + std::to_string(static_cast<int>(byte)));
-      EXPECT_EQ(rc, 155);
+      int rc = c.SetURL(k.set(c, std::string("a") + byte + "X-Injected: 1"));
+      EXPECT_EQ(rc == 0 ? c.Action(k.action) : rc, 155);
       EXPECT_EQ(c.LastErrorText().str(), InjectionRefused(k.value));
     }
   }

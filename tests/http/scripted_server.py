@@ -119,10 +119,8 @@ class Handler(socketserver.StreamRequestHandler):
             if path != "/captured":
                 with lock:
                     captured.extend(head)
-            host = re.search(rb"(?im)^host:\s*(\S*)", head)
-            host = host.group(1) if host else b""
             try:
-                then = self.answer(method, target, path, head, body, host, conn_no)
+                then = self.answer(method, target, path, head, body, conn_no)
                 self.wfile.flush()
                 if then == "reset":
                     # SO_LINGER with a zero timeout turns close into a reset;
@@ -138,7 +136,7 @@ class Handler(socketserver.StreamRequestHandler):
             if then is not None or b"connection: close" in head.lower():
                 return
 
-    def answer(self, method, target, path, head, body, host, conn_no):
+    def answer(self, method, target, path, head, body, conn_no):
         send = self.wfile.write
         if path in FIXED:
             data, then = FIXED[path]
@@ -179,7 +177,8 @@ class Handler(socketserver.StreamRequestHandler):
                 send(data[i:i + 10000])
                 self.wfile.flush()
         elif path == "/same":
-            send(response("302", b"", ["Location: http://" + host.decode() + "/same"], "Found"))
+            host = re.search(rb"(?im)^host:[ \t]*(\S*)", head).group(1).decode()
+            send(response("302", b"", ["Location: http://" + host + "/same"], "Found"))
         elif path == "/method":
             send(response("200", method.encode() + b" " + str(len(body)).encode()))
         else:

@@ -1,6 +1,8 @@
-// Requests through real proxies and SOCKS servers (tests/servers/tunnels and
-// tests/servers/proxy): http and https URLs through every tunnel type, the
-// failures a caller meets, and the proxy taken from the environment.
+// The client against the real servers tests/servers/up starts: nginx (for
+// strict mode two origins, 127.0.0.1 and "localhost" on another port, and
+// https and plain http on one host), and proxies and SOCKS servers: http and
+// https URLs through every tunnel type, the failures a caller meets, and the
+// proxy taken from the environment.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,19 +31,20 @@ struct Route {
   const char* config = "";
 };
 
-class TunnelTest : public ::testing::Test {
+class RealPeerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"NGINX_PORT", "NGINX_ROOT", "TLS_VALID_PORT", "TLS_ROOT", "TINYPROXY_OPEN_PORT",
-                             "PROXY_PORT", "PROXY_USER", "PROXY_PASSWORD", "SQUID_PORT", "SQUID_USER",
-                             "SQUID_PASSWORD", "DANTE_PORT", "MICROSOCKS_PORT", "MICROSOCKS_USER",
-                             "MICROSOCKS_PASSWORD"}) {
+    for (const char* name : {"NGINX_PORT", "NGINX_ROOT", "NGINX_OTHER_PORT", "TLS_VALID_PORT", "TLS_PLAIN_PORT",
+                             "TLS_ROOT", "TINYPROXY_OPEN_PORT", "PROXY_PORT", "PROXY_USER", "PROXY_PASSWORD",
+                             "SQUID_PORT", "SQUID_USER", "SQUID_PASSWORD", "DANTE_PORT", "MICROSOCKS_PORT",
+                             "MICROSOCKS_USER", "MICROSOCKS_PASSWORD"}) {
       CORVANE_SERVER_SETTING(value, (std::string("CORVANE_") + name).c_str());
       env_[name] = value;
     }
     client_.SetEventSink(&events_);
     client_.SetTimeout(15);
-    nginxUrl_ = "http://127.0.0.1:" + env_["NGINX_PORT"] + "/data.json";
+    nginx_ = "http://127.0.0.1:" + env_["NGINX_PORT"];
+    nginxUrl_ = nginx_ + "/data.json";
     tlsUrl_ = "https://127.0.0.1:" + env_["TLS_VALID_PORT"] + "/data.json";
     TearDown();
   }
@@ -52,10 +55,15 @@ class TunnelTest : public ::testing::Test {
       unsetenv(n);
     }
   }
-  int Get(const std::string& url) {
+  int Get(const std::string& url) { return Run(http::actGet, url); }
+  int Run(int action, const std::string& url) {
     events_.events.clear();
     if (int rc = client_.SetURL(url); rc != 0) return rc;
-    return client_.Action(http::actGet);
+    return client_.Action(action);
+  }
+  static int Fetch(HttpClient& client, const std::string& url) {
+    if (int rc = client.SetURL(url); rc != 0) return rc;
+    return client.Action(http::actGet);
   }
   void Use(const Route& r) {
     client_.Action(http::actReset);
@@ -80,12 +88,116 @@ class TunnelTest : public ::testing::Test {
     }
   }
   std::map<std::string, std::string> env_;
-  std::string nginxUrl_, tlsUrl_;
+  std::string nginx_, nginxUrl_, tlsUrl_;
   HttpClient client_;
   testing::EventRecorder events_;
 };
 
-TEST_F(TunnelTest, HttpAndHttpsThroughEveryTunnel) {
+TEST_F(RealPeerTest, GzipAndChunkedBodiesAreDecoded) {
+  client_.Config("AllowHTTPCompression=true");
+  ASSERT_EQ(Run(http::actGet, nginx_ + "/text.txt"), 0);
+  EXPECT_TRUE(events_.Has("Header Content-Encoding: gzip"));
+  EXPECT_EQ(client_.TransferredData(), ReadFile(env_["NGINX_ROOT"] + "/text.txt"));
+  EXPECT_LT(client_.BytesTransferred(), static_cast<int64_t>(client_.TransferredData().size()));
+
+  std::string part = ReadFile(env_["NGINX_ROOT"] + "/part.txt");
+  ASSERT_EQ(Run(http::actGet, nginx_ + "/chunked.shtml"), 0);
+  EXPECT_TRUE(events_.Has("Header Transfer-Encoding: chunked"));
+  EXPECT_EQ(client_.TransferredData(), "start\n" + part + "end\n");
+}
+
+TEST_F(RealPeerTest, RedirectChainIsFollowed) {
+  // Each status's method rule is pinned against the scripted server.
+  client_.SetFollowRedirects(http::frAlways);
+  ASSERT_EQ(Run(http::actGet, nginx_ + "/chain1"), 0) << client_.LastErrorText().str();
+  EXPECT_EQ(events_.Count("Redirect "), 3);
+  EXPECT_EQ(client_.ResponseContentType(), "application/xml");
+}
+
+TEST_F(RealPeerTest, HeadEndsAtTheHeadWithoutStartTransfer) {
+  ASSERT_EQ(Run(http::actHead, nginx_ + "/data.json"), 0);
+  EXPECT_TRUE(events_.Has("Header Content-Length: 1024"));
+  EXPECT_TRUE(events_.Has("EndTransfer 1"));
+  EXPECT_FALSE(events_.Has("StartTransfer 1"));
+  EXPECT_EQ(client_.TransferredData(), "");
+}
+
+TEST_F(RealPeerTest, KeepAliveUsesOneConnectionForManyRequests) {
+  client_.SetKeepAlive(true);
+  int connections = 0;
+  for (int i = 0; i < 50; ++i) {
+    ASSERT_EQ(Run(i % 2 ? http::actGet : http::actPost, nginx_ + (i % 2 ? "/data.json" : "/post")), 0)
+        << i << " " << client_.LastErrorText().str();
+    connections += events_.Count("Connected ");
+  }
+  EXPECT_EQ(connections, 1);
+}
+
+TEST_F(RealPeerTest, AbsoluteTimeoutStopsASlowBody) {
+  client_.Config("AbsoluteTimeout=true");
+  client_.SetTimeout(1);
+  EXPECT_EQ(Run(http::actGet, nginx_ + "/slow/data.txt"), 301);
+  EXPECT_EQ(client_.LastErrorText().str(), "Timeout.");
+  EXPECT_GT(client_.BytesTransferred(), 0);
+}
+
+// Lenient: every cookie goes everywhere, a redirect carries the caller's
+// Authorization along and userinfo in a Location becomes Basic credentials.
+// Strict: RFC 6265 matching, and nothing of the first origin's (cookies,
+// caller's cookies, Authorization, Location userinfo) reaches another.
+TEST_F(RealPeerTest, StrictModeKeepsCookiesAndCredentialsToTheirOrigins) {
+  const std::string all = "cookie=[mine=1; host=1; deep=2; safe=3; gone=4; foreign=5] auth=[";
+  struct {
+    bool strict;
+    bool callerAuthorization;  // an Authorization value of the caller's
+    const char* path;          // on the first origin, after /set-cookies
+    std::string answer;        // the echo that finally answered
+  } cases[] = {
+      {false, true, "/echo", all + "Bearer caller-token]"},
+      {true, true, "/echo", "cookie=[host=1; mine=1] auth=[Bearer caller-token]"},
+      {true, false, "/deep/echo", "cookie=[deep=2; host=1; mine=1] auth=[]"},
+      {false, true, "/to-other", all + "Bearer caller-token]"},
+      {true, true, "/to-other", "cookie=[] auth=[]"},
+      {false, false, "/to-self-with-userinfo", all + "Basic aW50cnVkZXI6c2VjcmV0]"},
+      {true, false, "/to-self-with-userinfo", "cookie=[host=1; mine=1] auth=[]"},
+      {true, false, "/to-other-with-userinfo", "cookie=[] auth=[]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.strict ? " strict" : " lenient"));
+    HttpClient client;
+    client.SetTimeout(10);
+    client.SetFollowRedirects(http::frAlways);
+    ASSERT_EQ(client.Config(std::string("StrictMode=") + (c.strict ? "true" : "false")), 0);
+    if (c.callerAuthorization) client.SetAuthorization("Bearer caller-token");
+    client.AddCookie("mine", "1");
+    ASSERT_EQ(Fetch(client, nginx_ + "/set-cookies"), 0) << client.LastErrorText().str();
+    ASSERT_EQ(Fetch(client, nginx_ + c.path), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), c.answer + "\n");
+  }
+}
+
+// A Secure cookie of the https origin goes back to it, and in strict mode
+// never to the same host over plain http; lenient, it goes everywhere.
+TEST_F(RealPeerTest, StrictModeReturnsSecureCookiesOverHttpsOnly) {
+  const std::string https = "https://localhost:" + env_["TLS_VALID_PORT"];
+  const std::string http = "http://localhost:" + env_["TLS_PLAIN_PORT"];
+  for (bool strict : {true, false}) {
+    SCOPED_TRACE(strict ? "strict" : "lenient");
+    HttpClient client;
+    client.SetTimeout(10);
+    ASSERT_EQ(client.Config(std::string("StrictMode=") + (strict ? "true" : "false")), 0);
+    // The plain port is another port of the host: server cookies would be
+    // pruned when the URL moves there.
+    ASSERT_EQ(client.Config("DontClearCookiesOnUrlChange=true"), 0);
+    ASSERT_EQ(Fetch(client, https + "/set-cookies"), 0) << client.LastErrorText().str();
+    ASSERT_EQ(Fetch(client, https + "/echo"), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), "cookie=[plain=1; safe=3]\n");
+    ASSERT_EQ(Fetch(client, http + "/echo"), 0) << client.LastErrorText().str();
+    EXPECT_EQ(client.TransferredData(), strict ? "cookie=[plain=1]\n" : "cookie=[plain=1; safe=3]\n");
+  }
+}
+
+TEST_F(RealPeerTest, HttpAndHttpsThroughEveryTunnel) {
   const std::string tunnel = "ConnectionStatus Firewall connection complete. 0";
   struct Case {
     Route route;
@@ -129,7 +241,7 @@ TEST_F(TunnelTest, HttpAndHttpsThroughEveryTunnel) {
   }
 }
 
-TEST_F(TunnelTest, RefusedTunnelsFailWithTheirTexts) {
+TEST_F(RealPeerTest, RefusedTunnelsFailWithTheirTexts) {
   struct Case {
     Route route;
     int code;
@@ -186,7 +298,7 @@ TEST(ProxySSL, ChoosesBetweenTheProxyAndATunnel) {
   }
 }
 
-TEST_F(TunnelTest, EnvironmentProxyAndItsExceptions) {
+TEST_F(RealPeerTest, EnvironmentProxyAndItsExceptions) {
   setenv("http_proxy", ("http://127.0.0.1:" + env_["TINYPROXY_OPEN_PORT"] + "/").c_str(), 1);
   setenv("HTTPS_PROXY", ("127.0.0.1:" + env_["TINYPROXY_OPEN_PORT"]).c_str(), 1);
   ASSERT_EQ(client_.SetURL(nginxUrl_), 0);
