@@ -36,45 +36,35 @@ TEST(CookieListTest, SetCookieHeaderSplitsNameValueAndKnownAttributes) {
   }
 }
 
-TEST(CookieListTest, SameNameDomainAndPathIsUpdatedDifferentPathIsAdded) {
+TEST(CookieListTest, StoreUpdatesTheSameCookieAndRefusesServerCookiesBeyondTheLimits) {
   CookieList list;
   list.Store(Received("id=1; path=/a"));
-  list.Store(Received("ID=2; Path=/A"));
-  list.Store(Received("id=3; path=/b"));
-  ASSERT_EQ(list.Count(), 2);
-  EXPECT_EQ(list.at(0).value, "2");
-  EXPECT_EQ(list.HeaderValue(), "id=2; id=3");
-}
-
-TEST(CookieListTest, UpdateKeepsCallerOwnedMark) {
-  CookieList list;
+  EXPECT_EQ(list.Store(Received("ID=2; Path=/A")), CookieList::StoreResult::updated);
+  EXPECT_EQ(list.Store(Received("id=3; path=/b")), CookieList::StoreResult::added);
+  // An update keeps the caller's mark; a renamed cookie is found by its new name.
   list.Store(Callers("pref", "x"));
   list.Store(Received("pref=y"));
-  list.PruneServerCookies();
-  ASSERT_EQ(list.Count(), 1);
-  EXPECT_EQ(list.at(0).value, "y");
-}
-
-TEST(CookieListTest, StoreFindsRenamedCookiesAndRefusesServerCookiesBeyondTheLimits) {
-  CookieList list;
-  list.Store(Received("a=1"));
   list.SetName(0, "b");
-  EXPECT_EQ(list.Store(Received("B=2")), CookieList::StoreResult::updated);
-  EXPECT_EQ(list.Store(Received("a=3")), CookieList::StoreResult::added);
-  EXPECT_EQ(list.HeaderValue(), "b=2; a=3");
-
-  std::string big(CookieList::kMaxCookieBytes, 'v');
-  EXPECT_EQ(list.Store(Received("big=" + big)), CookieList::StoreResult::tooLarge);
-  for (int i = list.Count(); i < CookieList::kMaxServerCookies; ++i) {
-    ASSERT_EQ(list.Store(Received("n" + std::to_string(i) + "=x")), CookieList::StoreResult::added);
-  }
-  EXPECT_EQ(list.Store(Received("one-more=x")), CookieList::StoreResult::full);
-  EXPECT_EQ(list.Store(Received("a=4")), CookieList::StoreResult::updated);
-  // The caller's own cookies are the caller's business: never refused.
-  EXPECT_EQ(list.Store(Callers("mine", "1")), CookieList::StoreResult::added);
+  EXPECT_EQ(list.Store(Received("B=4; path=/a")), CookieList::StoreResult::updated);
+  EXPECT_EQ(list.HeaderValue(), "b=4; id=3; pref=y");
+  ASSERT_EQ(list.Count(), 3);
+  EXPECT_TRUE(list.at(2).callerOwned);
   list.PruneServerCookies();
-  EXPECT_EQ(list.Store(Received("again=1")), CookieList::StoreResult::added);
-  EXPECT_EQ(list.HeaderValue(), "mine=1; again=1");
+  EXPECT_EQ(list.HeaderValue(), "pref=y");
+
+  CookieList full;
+  std::string big(CookieList::kMaxCookieBytes, 'v');
+  EXPECT_EQ(full.Store(Received("big=" + big)), CookieList::StoreResult::tooLarge);
+  for (int i = 0; i < CookieList::kMaxServerCookies; ++i) {
+    ASSERT_EQ(full.Store(Received("n" + std::to_string(i) + "=x")), CookieList::StoreResult::added);
+  }
+  EXPECT_EQ(full.Store(Received("one-more=x")), CookieList::StoreResult::full);
+  EXPECT_EQ(full.Store(Received("n0=4")), CookieList::StoreResult::updated);
+  // The caller's own cookies are the caller's business: never refused.
+  EXPECT_EQ(full.Store(Callers("mine", "1")), CookieList::StoreResult::added);
+  full.PruneServerCookies();
+  EXPECT_EQ(full.Store(Received("again=1")), CookieList::StoreResult::added);
+  EXPECT_EQ(full.HeaderValue(), "mine=1; again=1");
 }
 
 TEST(CookieListTest, CookieDatesParseTheFormsServersSend) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,16 +40,23 @@ class EventRecorder : public RESTEvents {
   }
   void SSLStatus(std::string& m) override { Add("SSLStatus " + m); }
 
-  bool Has(const std::string& prefix) const {
-    for (const auto& e : events) {
-      if (e.compare(0, prefix.size(), prefix) == 0) return true;
-    }
-    return false;
-  }
+  bool Has(const std::string& prefix) const { return Count(prefix) > 0; }
   int Count(const std::string& prefix) const {
     int n = 0;
-    for (const auto& e : events) n += e.compare(0, prefix.size(), prefix) == 0;
+    for (const auto& e : events) n += e.starts_with(prefix);
     return n;
+  }
+  // Events starting with these prefixes came in this order (others may come
+  // between them).
+  ::testing::AssertionResult InOrder(const std::vector<std::string>& prefixes) const {
+    size_t next = 0;
+    std::string seen;
+    for (const auto& e : events) {
+      if (next < prefixes.size() && e.starts_with(prefixes[next])) ++next;
+      seen += "\n  " + e;
+    }
+    if (next == prefixes.size()) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "\"" << prefixes[next] << "\" missing or out of order in:" << seen;
   }
 
  private:

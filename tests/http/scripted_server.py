@@ -1,17 +1,31 @@
 #!/usr/bin/python3
-"""Byte-exact HTTP peer for the client tests.
+"""Byte-exact HTTP peer for the client tests (standard library only).
 
-Listens on 127.0.0.1 port 0, prints the port on the first line of stdout,
-and answers each request by its path. Several requests may share one
-connection. Standard library only.
+Listens on 127.0.0.1 port 0, prints the port, and answers each request by
+its path; several requests may share one connection. Some answers end the
+ways a client must not take for success (a close or a reset before the status
+line or inside a body). /captured hands over every request head received
+since, to prove nothing reached the wire. With --tls it speaks TLS with a
+self-signed certificate made at start with the openssl tool.
 """
 import itertools
+import os
+import re
+import socket
 import socketserver
+import ssl
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
 import zlib
 
 import loopback_server
 
 connection_numbers = itertools.count(1)
+captured = bytearray()
+lock = threading.Lock()
 
 
 def read_request(rfile):
@@ -50,33 +64,50 @@ def pattern(repeats, tail):
 
 GZIPPED = zlib.compressobj(6, zlib.DEFLATED, 31)
 GZIPPED = GZIPPED.compress(b"hello gzip " * 100) + GZIPPED.flush()
+HEAD_10 = b"HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n"
 
-# Fixed answers: path -> (bytes, whether the connection stays open).
+# Fixed answers: path -> (bytes, then): the connection is kept (None), closed
+# ("close"), reset ("reset") or closed after a TLS close_notify ("notify").
 FIXED = {
-    "/ok": (response("200", b'{"a":1}', ["Content-Type: application/json"]), True),
-    "/interim": (b"HTTP/1.1 100 Continue\r\nX-Interim: yes\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", True),
-    "/chunked-crlf": (b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\na\r\nbc\r\n3\r\n\r\nx\r\n0\r\n\r\n", True),
-    "/nostatus": (b"just a body\r\nwithout a head\r\n", False),
-    "/401": (response("401", b"denied", ['WWW-Authenticate: Basic realm="x"'], "Unauthorized"), True),
-    "/404": (response("404", b"missing", [], "Not Found"), True),
-    "/early401": (response("401", b"no", [], "Unauthorized"), False),
-    "/long-chunk-line": (b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2;" + b"e" * 5000 + b"\r\nok\r\n0\r\n\r\n",
-                         False),
-    "/gzip": (response("200", GZIPPED, ["Content-Encoding: gzip", "Content-Type: text/plain"]), True),
-    "/bigclose": (b"HTTP/1.0 200 OK\r\n\r\n" + pattern(32, b"end"), False),
+    "/ok": (response("200", b'{"a":1}', ["Content-Type: application/json"]), None),
+    "/interim": (b"HTTP/1.1 100 Continue\r\nX-Interim: yes\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", None),
+    "/chunked-crlf": (b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\na\r\nbc\r\n3\r\n\r\nx\r\n0\r\n\r\n", None),
+    "/nostatus": (b"just a body\r\nwithout a head\r\n", "close"),
+    "/401": (response("401", b"denied", ['WWW-Authenticate: Basic realm="x"'], "Unauthorized"), None),
+    "/404": (response("404", b"missing", [], "Not Found"), None),
+    "/early401": (response("401", b"no", [], "Unauthorized"), "close"),
+    "/gzip": (response("200", GZIPPED, ["Content-Encoding: gzip", "Content-Type: text/plain"]), None),
+    "/bigclose": (b"HTTP/1.0 200 OK\r\n\r\n" + pattern(32, b"end"), "close"),
     # Keeps quiet about it, but closes after the response.
-    "/okclose": (response("200", b"bye"), False),
-    "/relative": (response("302", b"", ["Location: ok"], "Found"), True),
+    "/okclose": (response("200", b"bye"), "close"),
+    "/relative": (response("302", b"", ["Location: ok"], "Found"), None),
+    "/digest": (response("401", b"", ['WWW-Authenticate: Digest realm="r", nonce="n1", qop="auth"'], "Unauthorized"),
+                "close"),
+    "/cookie-nul": (response("200", b"ok", ["Set-Cookie: a=1\x00X-Injected: 1"]), None),
+    "/location-nul": (response("302", b"", ["Location: /ok\x00X-Injected: 1"], "Found"), "close"),
+    "/close-before-status": (b"", "close"),
+    "/reset-before-status": (b"", "reset"),
+    "/reset-close-delimited": (HEAD_10 + b"first part of the body", "reset"),
+    "/reset-length-body": (b"HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789", "reset"),
+    "/huge-length": (b"HTTP/1.1 200 OK\r\nContent-Length: 4611686018427387905\r\n\r\nabc", "close"),
+    "/close-delimited": (HEAD_10 + b"the whole body", "close"),
+    "/close-delimited-notify": (HEAD_10 + b"the whole body", "notify"),
 }
 
 
 class Handler(socketserver.StreamRequestHandler):
+    def setup(self):
+        if self.server.context is not None:
+            self.request.settimeout(10)
+            self.request = self.server.context.wrap_socket(self.request, server_side=True)
+        super().setup()
+
     def handle(self):
         conn_no = next(connection_numbers)
         while True:
             try:
                 req = read_request(self.rfile)
-            except (ConnectionError, ValueError):
+            except (ConnectionError, ValueError, OSError):
                 return
             if req is None or getattr(self, "drop_next", False):
                 return
@@ -85,26 +116,38 @@ class Handler(socketserver.StreamRequestHandler):
             path = target.split("?", 1)[0]
             if "://" in path:  # the absolute form a proxy receives
                 path = "/" + path.split("://", 1)[1].partition("/")[2]
-            host = b""
-            for line in head.split(b"\r\n"):
-                if line.lower().startswith(b"host:"):
-                    host = line.split(b":", 1)[1].strip()
+            if path != "/captured":
+                with lock:
+                    captured.extend(head)
             try:
-                keep = self.answer(method, target, path, head, body, host, conn_no)
+                then = self.answer(method, target, path, head, body, conn_no)
                 self.wfile.flush()
+                if then == "reset":
+                    # SO_LINGER with a zero timeout turns close into a reset;
+                    # closing here keeps the server's own shutdown (a FIN)
+                    # from going out first.
+                    self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                    self.request.close()
+                elif then == "notify":
+                    self.request.unwrap()
             except (ConnectionError, OSError):
                 return
-            if not keep or b"connection: close" in head.lower():
+            # Python's TLS sockets send close_notify only through unwrap.
+            if then is not None or b"connection: close" in head.lower():
                 return
 
-    def answer(self, method, target, path, head, body, host, conn_no):
+    def answer(self, method, target, path, head, body, conn_no):
         send = self.wfile.write
         if path in FIXED:
-            data, keep = FIXED[path]
+            data, then = FIXED[path]
             send(data)
-            return keep
+            return then
         if path == "/echo":
             send(response("200", head + body, ["Content-Type: text/plain"]))
+        elif path == "/captured":
+            with lock:
+                send(response("200", bytes(captured)))
+                captured.clear()
         elif path == "/conn":
             send(response("200", str(conn_no).encode()))
         elif path == "/endless-headers":
@@ -123,7 +166,7 @@ class Handler(socketserver.StreamRequestHandler):
             for _ in range(mib):
                 send(comp.compress(bytes(1 << 20)))
             send(comp.flush())
-            return False
+            return "close"
         elif path.startswith("/redirect/"):
             loc = target.split("to=", 1)[1] if "to=" in target else "/ok"
             send(response(path.split("/")[2], b"moved", ["Location: " + loc], "Moved"))
@@ -134,13 +177,29 @@ class Handler(socketserver.StreamRequestHandler):
                 send(data[i:i + 10000])
                 self.wfile.flush()
         elif path == "/same":
-            send(response("302", b"", ["Location: http://" + host.decode() + "/same"], "Found"))
+            host = re.search(rb"(?im)^host:[ \t]*(\S*)", head).group(1).decode()
+            send(response("302", b"", ["Location: http://" + host + "/same"], "Found"))
         elif path == "/method":
             send(response("200", method.encode() + b" " + str(len(body)).encode()))
         else:
             send(response("404", b"unknown case", [], "Not Found"))
-        return True
+        return None
+
+
+def main():
+    with tempfile.TemporaryDirectory() as directory:
+        def prepare(server):
+            server.context = None
+            if "--tls" in sys.argv:
+                key, cert = os.path.join(directory, "key.pem"), os.path.join(directory, "cert.pem")
+                subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256",
+                                "-nodes", "-days", "2", "-subj", "/CN=localhost", "-keyout", key, "-out", cert],
+                               check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                server.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+                server.context.load_cert_chain(cert, key)
+
+        loopback_server.serve(Handler, prepare)
 
 
 if __name__ == "__main__":
-    loopback_server.serve(Handler)
+    main()
