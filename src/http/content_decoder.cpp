@@ -70,6 +70,17 @@ GzipHeaderStatus ParseGzipHeader(const uint8_t* data, size_t length, size_t& hea
   return GzipHeaderStatus::complete;
 }
 
+// "deflate" comes both raw and with the zlib wrapper (RFC 1950); a valid zlib
+// header is skipped so both decode. Two bytes decide, so a first read of one
+// byte waits for the next.
+static GzipHeaderStatus ParseZlibWrapper(const uint8_t* data, size_t length, size_t& headerLength) {
+  if (length < 2) return GzipHeaderStatus::incomplete;
+  const bool wrapped = (data[0] & 0x0F) == 8 && (data[0] >> 4) <= 7 &&
+                       ((data[0] << 8) | data[1]) % 31 == 0 && !(data[1] & 0x20);
+  headerLength = wrapped ? 2 : 0;
+  return GzipHeaderStatus::complete;
+}
+
 ContentDecoder::~ContentDecoder() { Reset(); }
 
 void ContentDecoder::Reset() {
@@ -77,7 +88,6 @@ void ContentDecoder::Reset() {
   streamOpen_ = false;
   streamEnded_ = false;
   headerDone_ = false;
-  sniffed_ = false;
   coding_ = codingNone;
   compressedInput_.clear();
   compressedInput_.shrink_to_fit();
@@ -94,7 +104,6 @@ int ContentDecoder::Start(int coding) {
   }
   streamOpen_ = true;
   coding_ = coding;
-  headerDone_ = coding != codingGzip;
   return 0;
 }
 
@@ -104,7 +113,10 @@ int ContentDecoder::Decode(const char* data, size_t length, BodyOutput& out) {
     compressedInput_.append(data, length);
     size_t headerLength = 0;
     const uint8_t* gathered = reinterpret_cast<const uint8_t*>(compressedInput_.data());
-    switch (ParseGzipHeader(gathered, compressedInput_.size(), headerLength)) {
+    const auto status = coding_ == codingGzip
+                            ? ParseGzipHeader(gathered, compressedInput_.size(), headerLength)
+                            : ParseZlibWrapper(gathered, compressedInput_.size(), headerLength);
+    switch (status) {
       case GzipHeaderStatus::incomplete:
         // A header is small unless it carries names or comments; bound it anyway.
         if (compressedInput_.size() > (1u << 20)) {
@@ -119,24 +131,14 @@ int ContentDecoder::Decode(const char* data, size_t length, BodyOutput& out) {
         break;
     }
     headerDone_ = true;
-    std::string rest = compressedInput_.substr(headerLength);
+    int rc = Inflate(gathered + headerLength, compressedInput_.size() - headerLength, out);
     compressedInput_.clear();
-    return Inflate(reinterpret_cast<const uint8_t*>(rest.data()), rest.size(), out);
+    return rc;
   }
   return Inflate(in, length, out);
 }
 
 int ContentDecoder::Inflate(const uint8_t* data, size_t length, BodyOutput& out) {
-  if (coding_ == codingDeflate && !sniffed_ && length > 0) {
-    // Servers send "deflate" both raw and with the zlib wrapper (RFC 1950);
-    // a valid zlib header is skipped so both decode.
-    if (length >= 2 && (data[0] & 0x0F) == 8 && (data[0] >> 4) <= 7 &&
-        ((data[0] << 8) | data[1]) % 31 == 0 && !(data[1] & 0x20)) {
-      data += 2;
-      length -= 2;
-    }
-    sniffed_ = true;
-  }
   if (streamEnded_ || length == 0) return Flush(out);
   if (!output_) {
     output_.reset(new (std::nothrow) char[kFlushSize + kInflateBlock]);

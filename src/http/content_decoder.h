@@ -50,10 +50,10 @@ class ContentDecoder {
   int coding() const noexcept { return coding_; }
 
   // Decodes one block of input. Output goes to out: at least once per call
-  // with everything produced (nothing when the gzip header is still
-  // incomplete), more often when it grows past kFlushSize. Returns 0, the
-  // GzipHeader code or the Decompress code (failure() tells which), or the
-  // code of out.
+  // with everything produced (nothing while the gzip header or the zlib
+  // wrapper is still incomplete), more often when it grows past kFlushSize.
+  // Returns 0, the GzipHeader code or the Decompress code (failure() tells
+  // which), or the code of out.
   int Decode(const char* data, size_t length, BodyOutput& out);
 
   HttpError failure() const noexcept { return failure_; }
@@ -66,10 +66,9 @@ class ContentDecoder {
   bool streamOpen_ = false;
   bool streamEnded_ = false;
   bool headerDone_ = false;
-  bool sniffed_ = false;
   HttpError failure_ = HttpError::Decompress;
   z_stream zs_{};
-  std::string compressedInput_;  // gathers the gzip header
+  std::string compressedInput_;  // gathers the gzip header or zlib wrapper
   std::unique_ptr<char[]> output_;  // kFlushSize + one inflate block
   size_t used_ = 0;
 };
