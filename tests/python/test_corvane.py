@@ -1,8 +1,8 @@
 """The corvane module driving real requests."""
 import ast
 import gc
-import http.server
 import os
+import socket
 import threading
 import weakref
 
@@ -143,34 +143,31 @@ def test_object_used_by_its_own_handler_is_collected():
     assert gone() is None
 
 
-class _Hello(http.server.BaseHTTPRequestHandler):
-    def do_GET(self):
-        body = b'{"hello": "from a thread"}'
-        self.send_response(200)
-        self.send_header("Content-Type", "application/json")
-        self.send_header("Content-Length", str(len(body)))
-        self.end_headers()
-        self.wfile.write(body)
-
-    def log_message(self, *args):
-        pass
-
-
 def test_request_releases_the_interpreter_while_it_waits():
-    # The server runs on a Python thread of this process: it can only answer
-    # while the request lets go of the interpreter lock.
-    server = http.server.HTTPServer(("127.0.0.1", 0), _Hello)
-    thread = threading.Thread(target=server.handle_request)
+    # The server answers on a Python thread of this process: only while the
+    # request lets go of the interpreter lock.
+    listener = socket.create_server(("127.0.0.1", 0))
+
+    def answer():
+        conn, _ = listener.accept()
+        with conn, conn.makefile("rb") as requests:
+            for line in iter(requests.readline, b"\r\n"):
+                assert line
+            body = b'{"hello": "from a thread"}'
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                         b"Content-Length: %d\r\n\r\n%s" % (len(body), body))
+
+    thread = threading.Thread(target=answer)
     thread.start()
     try:
         rest = corvane.REST()
         rest.timeout = 10
-        rest.get("http://127.0.0.1:%d/" % server.server_port)
+        rest.get("http://127.0.0.1:%d/" % listener.getsockname()[1])
         rest.xpath = "/json/hello"
         assert rest.x_text == '"from a thread"'
     finally:
         thread.join(10)
-        server.server_close()
+        listener.close()
 
 
 def test_type_stubs_lie_beside_the_module():
