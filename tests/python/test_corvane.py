@@ -11,13 +11,17 @@ import pytest
 import corvane
 
 
-def test_json_answer_is_navigated_by_xpath(nginx):
-    rest = corvane.REST()
+def test_answers_are_navigated_by_xpath(nginx):
+    rest = corvane.create_object("Corvane16.REST")
+    rest.Get(nginx + "/data.xml")
+    rest.XPath = "/root/[4]"
+    assert (rest.x_element, rest.x_text, rest.attr("id")) == ("item", "value 3", "3")
+    assert (rest.attr_name[0], rest.attr_value[0], len(rest.attr_value)) == ("id", "3", 1)
+    assert rest.parsed_header_field[0] != ""
     rest.get(nginx + "/data.json")
     rest.xpath = "/json/items"
     count = rest.x_child_count
-    assert count > 3
-    assert rest.has_xpath("/json/items/[%d]" % count)
+    assert count > 3 and rest.has_xpath("/json/items/[%d]" % count)
     assert not rest.HasXPath("/json/items/[%d]" % (count + 1))
     rest.xpath = "/json/items/[3]"
     assert rest.XChildCount == 3
@@ -25,16 +29,6 @@ def test_json_answer_is_navigated_by_xpath(nginx):
     assert rest.x_child_x_text[1] == '"item002"'
     rest.xpath = "/json/items/[3]/name"
     assert (rest.XTextDecoded, rest.x_text_decoded, rest.status_code) == ("item002", "item002", 200)
-
-
-def test_xml_answer_is_navigated_by_xpath(nginx):
-    rest = corvane.create_object("Corvane16.REST")
-    rest.Get(nginx + "/data.xml")
-    rest.XPath = "/root/[4]"
-    assert (rest.x_element, rest.x_text) == ("item", "value 3")
-    assert rest.attr("id") == "3"
-    assert (rest.attr_name[0], rest.attr_value[0], len(rest.attr_value)) == ("id", "3", 1)
-    assert rest.parsed_header_field[0] != ""
 
 
 def test_post_sends_bytes_and_reads_the_answer(nginx):

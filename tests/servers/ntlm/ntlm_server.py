@@ -1,15 +1,11 @@
 #!/usr/bin/python3
-"""A small HTTP server that authenticates clients with NTLM through the
-GSSAPI NTLMSSP mechanism (gss-ntlmssp), so NTLM messages are checked by an
-implementation other than the client's own.
-
-Every connection holds its own acceptor context: a request without NTLM
-credentials gets 401 with "WWW-Authenticate: NTLM"; a negotiate message gets
-401 with the challenge from the acceptor; an authenticate message gets 200
-when the acceptor takes it and 401 otherwise. The word "Negotiate" is
-accepted in place of "NTLM" (raw NTLM messages under that scheme) and
-answered with the same word. Users come from the file named by
-NTLM_USER_FILE (lines DOMAIN:USER:PASSWORD).
+"""HTTP server authenticating NTLM through the GSSAPI NTLMSSP acceptor
+(gss-ntlmssp), so the client's messages are checked by another
+implementation. One acceptor context per connection: no credentials get 401
+"WWW-Authenticate: NTLM", a negotiate message the acceptor's challenge, an
+authenticate message 200 when the acceptor takes it. "Negotiate" is taken in
+place of "NTLM" and answered with the same word. Users come from the file
+named by NTLM_USER_FILE (DOMAIN:USER:PASSWORD lines).
 
 Usage: ntlm_server.py PORT
 """
