@@ -35,7 +35,6 @@ struct PathCase {
 const PathCase kPaths[] = {
     // Slash form.
     {"/", 0, "/json", "json", ""},
-    {"/json", 0, "/json", "json", ""},
     {"/json/count", 0, "/json/count", "count", "3"},
     {"/json/store/book/[2]/title", 0, "/json/store/book/[2]/title", "title", R"("B")"},
     {"/json/store/book/[last()]/isbn", 0, "/json/store/book/[3]/isbn", "isbn", "null"},
@@ -46,7 +45,6 @@ const PathCase kPaths[] = {
     {"$.store.owner[2]", 0, "$['store']['owner'][2]", "name", R"("R")"},
     {"$.store.owner.name", 0, "$['store']['owner']['name']", "name", R"("Q")"},
     {"store//book/[1]/../[3]", 0, "/json/store/book/[3]", "", ""},
-    {"/json/store/book/[1]/price/../../..", 0, "/json/store", "store", ""},
     // A dot inside a slash path makes it a dotted path: such names need ['...'].
     {"/json/store/a.b", 10233, "$", "json", ""},
     {"count", 0, "/json/count", "count", "3"},
@@ -65,7 +63,6 @@ const PathCase kPaths[] = {
     {"/json/store/nothing", 10233, "/json/store", "store", ""},
     {"/json/store/book/[4]", 10233, "/json/store/book", "book", ""},
     {"/json/store/book/[0]", 10233, "/json/store/book", "book", ""},
-    {"/json/store/book/[last()-3]", 10233, "/json/store/book", "book", ""},
     {"/json/store/book[last()]", 10233, "/json/store", "store", ""},
     {"/json/store/owner/name[3]", 10233, "/json/store/owner", "owner", ""},
     {"/json/store/owner[@id]", 10233, "/json/store", "store", ""},
@@ -160,23 +157,24 @@ TEST(JsonNavigatorTest, ReadsAroundTheCursor) {
 TEST(JsonNavigatorTest, IndexErrorsCarryTheirCodeAndEmptyTheOutput) {
   JsonParser parser;
   ASSERT_EQ(parser.Parse(kDoc), 0);
-  struct Case {
+  using Read = int (DocumentNavigator::*)(int, std::string&);
+  const struct {
     std::string_view cursorPath;
-    int (*read)(DocumentNavigator&, std::string&);
-    int code;
+    Read read;
+    int index, code;
   } cases[] = {
-      {"/json", [](DocumentNavigator& n, std::string& o) { return n.XChildName(2, o); }, 105},
-      {"/json", [](DocumentNavigator& n, std::string& o) { return n.XChildXText(-1, o); }, 105},
-      {"/json/count", [](DocumentNavigator& n, std::string& o) { return n.XChildName(0, o); }, 106},
-      {"/json", [](DocumentNavigator& n, std::string& o) { return n.AttrName(0, o); }, 102},
-      {"/json", [](DocumentNavigator& n, std::string& o) { return n.AttrValue(0, o); }, 102},
-      {"/json", [](DocumentNavigator& n, std::string& o) { return n.NamespacePrefix(0, o); }, 104},
-      {"/json", [](DocumentNavigator& n, std::string& o) { return n.NamespaceURI(0, o); }, 104},
+      {"/json", &DocumentNavigator::XChildName, 2, 105},
+      {"/json", &DocumentNavigator::XChildXText, -1, 105},
+      {"/json/count", &DocumentNavigator::XChildName, 0, 106},
+      {"/json", &DocumentNavigator::AttrName, 0, 102},
+      {"/json", &DocumentNavigator::AttrValue, 0, 102},
+      {"/json", &DocumentNavigator::NamespacePrefix, 0, 104},
+      {"/json", &DocumentNavigator::NamespaceURI, 0, 104},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     ASSERT_EQ(parser.SetXPath(c.cursorPath), 0);
     std::string out = "stale";
-    EXPECT_EQ(c.read(parser, out), c.code);
+    EXPECT_EQ((static_cast<DocumentNavigator&>(parser).*c.read)(c.index, out), c.code);
     EXPECT_EQ(out, "");
   }
 }

@@ -9,8 +9,7 @@ namespace corvane {
 namespace {
 
 // Records the events as one transcript: "<name" StartElement, ">name"
-// EndElement, "c:" Characters, "w:" whitespace (\n, \t, \r shown escaped),
-// each followed by "|".
+// EndElement, "c:" Characters, "w:" whitespace, each followed by "|".
 class Transcript : public RESTEvents {
  public:
   std::string text;
@@ -27,13 +26,7 @@ class Transcript : public RESTEvents {
     text += ">" + element + "|";
   }
   void Characters(std::string& chars) override { text += "c:" + chars + "|"; }
-  void IgnorableWhitespace(std::string& ws) override {
-    text += "w:";
-    for (char c : ws) {
-      text += c == '\n' ? "\\n" : c == '\t' ? "\\t" : c == '\r' ? "\\r" : std::string(1, c);
-    }
-    text += "|";
-  }
+  void IgnorableWhitespace(std::string& ws) override { text += "w:" + ws + "|"; }
 };
 
 struct EventCase {
@@ -57,7 +50,7 @@ const EventCase kEventCases[] = {
     {R"(["a\"b","\q\x","\u12"x"])", R"(<json|<|c:"a\"b"|>|<|c:"\q\x"|>|<|c:"\u12"x"|>|>json|)"},
     // Whitespace between every pair of tokens, reported as it is.
     {"\t{ \"a\" :\n 1 , \"b\":[ 2 ] }\r\n",
-     "w:\\t|<json|w: |<a|w: |w:\\n |c:1|>a|w: |w: |<b|<|w: |c:2|>|w: |>b|w: |>json|w:\\r\\n|"},
+     "w:\t|<json|w: |<a|w: |w:\n |c:1|>a|w: |w: |<b|<|w: |c:2|>|w: |>b|w: |>json|w:\r\n|"},
     {"\xFF{\"a\":1}", "<json|<a|c:1|>a|>json|"},
     {"( [1] ) ", "w: |<json|<|c:1|>|>json|w: |w: |"},
     // Member names and strings may hold any byte, including 8-bit text.
@@ -174,48 +167,44 @@ std::string Place(int lead, std::string_view token, std::string_view after = "")
          std::string(after);
 }
 
-TEST(JsonTokenTest, WordsAndNumbersAreKeptWholeAtEveryAlignment) {
-  const std::string_view tokens[] = {
-      "true", "TRUE", "False", "fAlSe", "nULL", "null",
-      "0", "-1", "+5", "1E3", "6.02e-23", "-1.731999146204426e+21",
-      "1234567890123456789012345678901234",  // longer than two wide reads
-      "1.2.3", "-", "e",                      // only the byte class is checked
-  };
-  for (std::string_view token : tokens) {
-    for (std::string_view after : {"]", " ]", "\n]", "\t\r]", ",0]"}) {
-      for (int lead = 0; lead <= kMaxLead; ++lead) {
-        std::string text = Place(lead, token, after);
-        JsonParser parser;
-        ASSERT_EQ(parser.Parse(text), 0) << text;
-        EXPECT_EQ(parser.Document().Value(1), token) << text;
-      }
-    }
-  }
-}
-
-TEST(JsonTokenTest, MalformedTokensFailWhereTheyBreakAtEveryAlignment) {
-  struct Case {
+// Good tokens are kept whole before each byte that may end them; bad ones
+// fail at the byte that breaks them (offset from the token's first byte;
+// npos: at the end of the text).
+TEST(JsonTokenTest, TokensAreReadWholeOrFailWhereTheyBreakAtEveryAlignment) {
+  constexpr size_t kGood = std::string_view::npos - 1;
+  const struct {
     std::string_view token;
-    size_t offset;  // from the token's first byte; npos: at the end of the text
+    size_t offset;
   } cases[] = {
+      {"true", kGood}, {"TRUE", kGood}, {"False", kGood}, {"fAlSe", kGood}, {"nULL", kGood},
+      {"null", kGood}, {"0", kGood}, {"-1", kGood}, {"+5", kGood}, {"1E3", kGood},
+      {"6.02e-23", kGood}, {"-1.731999146204426e+21", kGood},
+      {"1234567890123456789012345678901234", kGood},  // longer than two wide reads
+      {"1.2.3", kGood}, {"-", kGood}, {"e", kGood},    // only the byte class is checked
       {"truex]", 0}, {"nul]", 0}, {"nulll]", 0}, {"falsE1]", 0}, {"fals]", 0}, {"T]", 0},
-      {"tru\xC5]", 0},                // a folded 8-bit byte is no letter
-      {"12a]", 2},
-      {"12/]", 2}, {"12:]", 2},         // the bytes either side of the digits
+      {"tru\xC5]", 0},                 // a folded 8-bit byte is no letter
+      {"12a]", 2}, {"12/]", 2}, {"12:]", 2},  // the bytes either side of the digits
       {"12\xC3\xA9]", 2},              // 8-bit bytes are never digits
-      {"123456789012345678x]", 18},
-      {"12345678901234567890123456789012345\"]", 35},
+      {"123456789012345678x]", 18}, {"12345678901234567890123456789012345\"]", 35},
       {"-12345678901234567.5e+3", std::string_view::npos},  // cut off by the end of the text
   };
-  for (const Case& c : cases) {
-    for (int lead = 0; lead <= kMaxLead; ++lead) {
-      std::string text = Place(lead, c.token);
-      JsonParser parser;
-      EXPECT_EQ(parser.Parse(text), 10232) << text;
-      const size_t want = c.offset == std::string_view::npos
-                              ? text.size()
-                              : 1 + static_cast<size_t>(lead) + c.offset;
-      EXPECT_EQ(parser.ErrorOffset(), want) << text;
+  for (const auto& c : cases) {
+    for (std::string_view after : {"]", " ]", "\n]", "\t\r]", ",0]"}) {
+      if (c.offset != kGood && after != "]") continue;
+      for (int lead = 0; lead <= kMaxLead; ++lead) {
+        std::string text = Place(lead, c.token, c.offset == kGood ? after : "");
+        JsonParser parser;
+        if (c.offset == kGood) {
+          ASSERT_EQ(parser.Parse(text), 0) << text;
+          EXPECT_EQ(parser.Document().Value(1), c.token) << text;
+          continue;
+        }
+        EXPECT_EQ(parser.Parse(text), 10232) << text;
+        EXPECT_EQ(parser.ErrorOffset(), c.offset == std::string_view::npos
+                                            ? text.size()
+                                            : 1 + static_cast<size_t>(lead) + c.offset)
+            << text;
+      }
     }
   }
 }

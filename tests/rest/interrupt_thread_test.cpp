@@ -64,58 +64,37 @@ class StallServer {
   testing::LoopbackServer server_;
 };
 
-struct InterruptCase {
-  const char* name;
-  bool windowMessages;
-  Stall stall;
-};
-
-class CrossThreadInterrupt : public ::testing::TestWithParam<InterruptCase> {};
-
-TEST_P(CrossThreadInterrupt, EndsTheRunningRequestWith301AndClosesItsConnection) {
-  const InterruptCase& c = GetParam();
-  StallServer server(c.stall);
-  REST rest;
-  // Long enough that only the interrupt can end the stalled cases here.
-  rest.SetTimeout(60);
-  ASSERT_EQ(rest.Config(std::string("UseWindowsMessages=") + (c.windowMessages ? "true" : "false")), 0);
-  std::future<void> reached = server.Reached();
-  std::thread other([&] {
-    reached.wait();
-    EXPECT_EQ(rest.Interrupt(), 0);
-  });
-  int rc = rest.Get(server.Url());
-  other.join();
-  if (c.stall == Stall::answer) {
-    // The request may finish before the other thread gets to it; either
-    // way the object stays usable and nothing leaks into the next request.
-    EXPECT_TRUE(rc == 0 || rc == 301) << rest.LastError();
-  } else {
-    EXPECT_EQ(rc, 301);
-    EXPECT_EQ(rest.LastError(), "Interrupted.");
+// Each wait the request can be in (the event loop's message wait or a plain
+// select), struck in every stall.
+TEST(CrossThreadInterrupt, EndsTheRunningRequestWith301AndClosesItsConnection) {
+  for (bool windowMessages : {true, false}) {
+    for (Stall stall : {Stall::beforeResponse, Stall::insideBody, Stall::answer}) {
+      SCOPED_TRACE(std::to_string(windowMessages) + " " + std::to_string(static_cast<int>(stall)));
+      StallServer server(stall);
+      REST rest;
+      // Long enough that only the interrupt can end the stalled cases here.
+      rest.SetTimeout(60);
+      ASSERT_EQ(rest.Config(windowMessages ? "UseWindowsMessages=true" : "UseWindowsMessages=false"), 0);
+      std::future<void> reached = server.Reached();
+      std::thread other([&] {
+        reached.wait();
+        EXPECT_EQ(rest.Interrupt(), 0);
+      });
+      int rc = rest.Get(server.Url());
+      other.join();
+      EXPECT_TRUE(server.SawClose());
+      if (stall != Stall::answer) {
+        EXPECT_EQ(rc, 301);
+        EXPECT_EQ(rest.LastError(), "Interrupted.");
+        continue;
+      }
+      // The request may finish before the other thread gets to it; either way
+      // a request after an interrupt that found nothing running is not cut short.
+      EXPECT_TRUE(rc == 0 || rc == 301) << rest.LastError();
+      StallServer next(Stall::answer);
+      EXPECT_EQ(rest.Get(next.Url()), 0) << rest.LastError();
+    }
   }
-  EXPECT_TRUE(server.SawClose());
-  if (c.stall != Stall::answer) return;
-  // A request after an interrupt that found nothing running is not cut short.
-  StallServer next(Stall::answer);
-  EXPECT_EQ(rest.Get(next.Url()), 0) << rest.LastError();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Waits, CrossThreadInterrupt,
-    ::testing::Values(InterruptCase{"MessagesBeforeResponse", true, Stall::beforeResponse},
-                      InterruptCase{"MessagesInsideBody", true, Stall::insideBody},
-                      InterruptCase{"MessagesAfterAnswer", true, Stall::answer},
-                      InterruptCase{"SelectBeforeResponse", false, Stall::beforeResponse},
-                      InterruptCase{"SelectInsideBody", false, Stall::insideBody},
-                      InterruptCase{"SelectAfterAnswer", false, Stall::answer}),
-    [](const ::testing::TestParamInfo<InterruptCase>& info) { return std::string(info.param.name); });
-
-TEST(CrossThreadInterrupt, WithNoRequestRunningDoesNothing) {
-  REST rest;
-  std::thread([&] { EXPECT_EQ(rest.Interrupt(), 0); }).join();
-  StallServer server(Stall::answer);
-  EXPECT_EQ(rest.Get(server.Url()), 0) << rest.LastError();
 }
 
 }  // namespace

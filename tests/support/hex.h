@@ -7,30 +7,19 @@
 #include <string>
 #include <string_view>
 
+#include "core/ascii.h"
+#include "core/base64.h"
+
 namespace corvane::testing {
 
-inline std::string Hex(std::string_view bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out;
-}
+inline std::string Hex(std::string_view bytes) { return HexEncode(bytes); }
 inline std::string Hex(const uint8_t* p, size_t n) { return Hex(std::string_view(reinterpret_cast<const char*>(p), n)); }
 
 inline std::string Unhex(std::string_view hex) {
-  auto nibble = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
   std::string out;
   int hi = -1;
   for (char c : hex) {
-    int v = nibble(c);
+    int v = HexValue(c);
     if (v < 0) continue;
     if (hi < 0) {
       hi = v;

@@ -25,12 +25,7 @@ class PythonServer {
  public:
   explicit PythonServer(const std::string& script, std::vector<std::string> args = {}) {
     int in[2], out[2];
-    if (pipe(in) != 0) return;
-    if (pipe(out) != 0) {
-      close(in[0]);
-      close(in[1]);
-      return;
-    }
+    if (pipe(in) != 0 || pipe(out) != 0) return;  // port() stays 0: the test fails
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
@@ -46,24 +41,20 @@ class PythonServer {
     close(in[0]);
     close(out[1]);
     stdin_ = in[1];
-    if (FILE* f = fdopen(out[0], "r")) {
-      char line[128] = {};
-      if (std::fgets(line, sizeof line, f) != nullptr) {
-        const char* p = line;
-        while (*p != '\0' && (*p < '0' || *p > '9')) ++p;
-        port_ = std::atoi(p);
-      }
-      std::fclose(f);
-    } else {
-      close(out[0]);
+    FILE* f = fdopen(out[0], "r");
+    char line[128] = {};
+    if (f != nullptr && std::fgets(line, sizeof line, f) != nullptr) {
+      const char* p = line;
+      while (*p != '\0' && (*p < '0' || *p > '9')) ++p;
+      port_ = std::atoi(p);
     }
+    f != nullptr ? std::fclose(f) : close(out[0]);
   }
   ~PythonServer() {
     if (stdin_ >= 0) close(stdin_);
     if (pid_ > 0) {
       kill(pid_, SIGTERM);
-      int status = 0;
-      waitpid(pid_, &status, 0);
+      waitpid(pid_, nullptr, 0);
     }
   }
   PythonServer(const PythonServer&) = delete;
@@ -81,8 +72,6 @@ class PythonServer {
 };
 
 // A file under tests/ in the source tree, e.g. TestsPath("http/scripted_server.py").
-inline std::string TestsPath(const std::string& relative) {
-  return std::string(CORVANE_TESTS_DIR) + "/" + relative;
-}
+inline std::string TestsPath(const std::string& relative) { return std::string(CORVANE_TESTS_DIR) + "/" + relative; }
 
 }  // namespace corvane::testing
