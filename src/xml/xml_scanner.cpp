@@ -113,7 +113,10 @@ inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint1
 int XmlParser::Feed(std::string_view piece) {
   if (failed_ != 0) return failed_;
   if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
-  if (!keepOriginalText_) CompactInput();
+  // The model refers into the input when the whole input is kept; the
+  // choice holds from the first element record to the end of the document.
+  if (root_ == 0) doc_.BindInput(keepOriginalText_ && buildDom_ ? &input_ : nullptr, dropped_);
+  if (!keepOriginalText_ && !doc_.InputBound()) CompactInput();
   const HandledEvents& handled = Handled();
   deliver_ = buildDom_ || handled.characters || handled.ignorableWhitespace || handled.evalEntity;
 
