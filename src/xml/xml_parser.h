@@ -204,7 +204,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   XmlState state_ = XmlState::xsText;
   int failed_ = 0;
   bool scriptMode_ = false;
-  bool deliver_ = false;      // text has somewhere to go (a listener or the model)
+  bool deliver_ = false;      // text or references have somewhere to go
+  bool deliverText_ = false;  // text runs have somewhere to go (a listener or the model)
   // What the listener overrides, worked out again when the listener changes.
   HandledEvents handled_ = HandledEvents::None();
   RESTEvents* handledFor_ = nullptr;
