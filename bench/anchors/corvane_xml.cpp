@@ -138,7 +138,7 @@ bench::XmlCounts count_dom(const corvane::XmlParser& p) {
             ++c.elements;
         } else if (tag == rec::kAttribute) {
             ++c.attributes;
-            c.attr_bytes += decoded_length(d.NextString(pos + rec::kAttrFixed), false);
+            c.attr_bytes += decoded_length(d.AttrValue(pos), false);
         }
         uint32_t next = d.RecordEnd(pos);
         if (next <= pos) break;

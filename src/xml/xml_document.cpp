@@ -44,38 +44,99 @@ int XmlDocument::AppendNamespace(std::string_view prefix, std::string_view uri,
   return 0;
 }
 
-int XmlDocument::AppendElement(std::string_view localName, uint32_t& pos) noexcept {
-  uint64_t n = uint64_t{xmlrec::kElementFixed} + localName.size() + 1;
+void XmlDocument::PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept {
+  uint32_t ref[2];
+  if (InInput(s)) {
+    ref[0] = static_cast<uint32_t>(s.data() - input_->data());
+    ref[1] = static_cast<uint32_t>(s.size());
+  } else {
+    Put(stream_.data() + at, s);
+    ref[0] = at;
+    ref[1] = static_cast<uint32_t>(s.size()) | xmlrec::kInStream;
+    at += static_cast<uint32_t>(s.size());
+  }
+  std::memcpy(stream_.data() + refPos, ref, sizeof ref);
+}
+
+int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
+                               uint32_t& pos) noexcept {
+  std::string_view local = qname.substr(localStart);
+  // The name is read back from the start tag when the tag is in the bound
+  // input and the name fits the packed word.
+  bool inInput = InInput(qname) && localStart < 256 && local.size() < (uint32_t{1} << 23) &&
+                 qname.data() == input_->data() + (e.startLt - inputBase_) + 1;
+  uint64_t n = uint64_t{xmlrec::kElementFixed} + (inInput ? 0 : local.size());
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
-  SetU32(pos, xmlrec::kElement);
-  std::memset(stream_.data() + pos + 8, 0, xmlrec::kElementFixed - 8);
-  Put(stream_.data() + pos + xmlrec::kElementFixed, localName);
+  uint32_t w[xmlrec::kElementFixed / 4] = {};
+  w[xmlrec::kTag / 4] = xmlrec::kElement;
+  w[xmlrec::kLength / 4] = Padded(n);
+  w[xmlrec::kChildCount / 4] = e.childCount;
+  w[xmlrec::kParent / 4] = e.parent;
+  w[xmlrec::kNamespaceRec / 4] = e.nsRecord;
+  w[xmlrec::kOwnNsStart / 4] = e.ownNsStart;
+  w[xmlrec::kCounts / 4] = e.nsInScope | e.attrCount << 16;
+  w[xmlrec::kStartLt / 4] = e.startLt;
+  w[xmlrec::kStartPastGt / 4] = e.startPastGt;
+  w[xmlrec::kLocalName / 4] = inInput ? static_cast<uint32_t>(local.size()) << 8 | localStart
+                                      : static_cast<uint32_t>(local.size()) | xmlrec::kInStream;
+  char* d = stream_.data() + pos;
+  std::memcpy(d, w, sizeof w);
+  if (!inInput) Put(d + xmlrec::kElementFixed, local);
   return 0;
+}
+
+std::string_view XmlDocument::LocalName(uint32_t element) const noexcept {
+  uint32_t w = U32(element + xmlrec::kLocalName);
+  if (w & xmlrec::kInStream) {
+    uint32_t at = element + xmlrec::kElementFixed;
+    uint32_t length = w & ~xmlrec::kInStream;
+    if (at > Size() || Size() - at < length) return {};
+    return {stream_.data() + at, length};
+  }
+  if (input_ == nullptr) return {};
+  uint64_t at = uint64_t{U32(element + xmlrec::kStartLt)} + 1 + (w & 0xFF);
+  uint32_t length = w >> 8;
+  if (at < inputBase_ || at - inputBase_ + length > static_cast<uint64_t>(input_->size())) return {};
+  return {input_->data() + (at - inputBase_), length};
 }
 
 int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,
                                  std::string_view value) noexcept {
-  uint64_t n = uint64_t{xmlrec::kAttrFixed} + localName.size() + value.size() + 2;
+  uint64_t n = uint64_t{xmlrec::kAttrFixed} + Carried(localName) + Carried(value);
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
   uint32_t pos = 0;
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
-  char* d = stream_.data() + pos;
-  SetU32(pos, xmlrec::kAttribute);
-  SetU32(pos + xmlrec::kAttrNamespace, nsRecord);
-  Put(d + xmlrec::kAttrFixed, localName);
-  d[xmlrec::kAttrFixed + localName.size()] = '\0';
-  Put(d + xmlrec::kAttrFixed + localName.size() + 1, value);
+  uint32_t head[3] = {xmlrec::kAttribute, Padded(n), nsRecord};
+  std::memcpy(stream_.data() + pos, head, sizeof head);
+  uint32_t at = pos + xmlrec::kAttrFixed;
+  PutRef(pos + xmlrec::kAttrLocal, localName, at);
+  PutRef(pos + xmlrec::kAttrValue, value, at);
   return 0;
 }
 
-int XmlDocument::AppendText(std::string_view text, uint32_t& pos) noexcept {
-  uint64_t n = uint64_t{xmlrec::kTextFixed} + text.size() + 1;
+int XmlDocument::AppendText(std::string_view text, uint32_t refPos) noexcept {
+  uint64_t n = uint64_t{xmlrec::kTextFixed} + text.size();
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
+  uint32_t pos = 0;
   if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
   SetU32(pos, xmlrec::kText);
   Put(stream_.data() + pos + xmlrec::kTextFixed, text);
+  SetU32(refPos, pos + xmlrec::kTextFixed);
+  SetU32(refPos + 4, static_cast<uint32_t>(text.size()) | xmlrec::kInStream);
   return 0;
+}
+
+std::string_view XmlDocument::Ref(uint32_t pos) const noexcept {
+  uint32_t offset = U32(pos);
+  uint32_t length = U32(pos + 4);
+  bool inStream = (length & xmlrec::kInStream) != 0;
+  length &= ~xmlrec::kInStream;
+  if (length == 0) return {};
+  const char* base = inStream ? stream_.data() : input_ ? input_->data() : nullptr;
+  uint32_t size = inStream ? Size() : input_ ? static_cast<uint32_t>(input_->size()) : 0;
+  if (base == nullptr || offset > size || size - offset < length) return {};
+  return {base + offset, length};
 }
 
 std::string_view XmlDocument::String(uint32_t pos) const noexcept {

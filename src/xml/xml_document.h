@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string_view>
@@ -11,9 +12,13 @@ namespace corvane {
 
 // The document model: one append-only stream of variable-length records in
 // document order. Every record starts with a 32-bit tag and a 32-bit length
-// (padding to a multiple of 4 included); integers are 32-bit in host order;
-// strings are NUL-terminated. Position 0 holds an empty namespace record, so a
-// stored position of 0 means "none".
+// (padding to a multiple of 4 included); integers are 32-bit in host order.
+// Names, values and text are string references (offset, length): into the
+// parser's kept input while the document binds it, otherwise (and for text
+// that is not one run of the input: decoded references, CDATA, mixed pieces)
+// into bytes the record carries. Namespace records carry their two strings
+// NUL-terminated. Position 0 holds an empty namespace record, so a stored
+// position of 0 means "none".
 namespace xmlrec {
 inline constexpr uint32_t kElement = 'E';
 inline constexpr uint32_t kAttribute = 'A';
@@ -24,24 +29,36 @@ inline constexpr uint32_t kText = 'T';
 inline constexpr uint32_t kTag = 0;
 inline constexpr uint32_t kLength = 4;
 
+// A string reference: offset, then length; the length's top bit says the
+// offset is a stream position rather than an input position.
+inline constexpr uint32_t kRefSize = 8;
+inline constexpr uint32_t kInStream = 0x80000000u;
+
 // Element record (XmlNode).
 inline constexpr uint32_t kEnd = 8;            // just past the subtree = next sibling
 inline constexpr uint32_t kChildCount = 12;    // signed; -1 for an empty tag
 inline constexpr uint32_t kParent = 16;
 inline constexpr uint32_t kNamespaceRec = 20;  // the element's own namespace
-inline constexpr uint32_t kNsInScope = 24;     // declarations in scope at the start
-inline constexpr uint32_t kOwnNsStart = 28;    // first of its own namespace records
-inline constexpr uint32_t kAttrCount = 32;
-inline constexpr uint32_t kTextRec = 36;
-inline constexpr uint32_t kStartLt = 40;       // input position of '<' of the start tag
-inline constexpr uint32_t kEndPastGt = 44;     // just past the end tag (0 while open)
-inline constexpr uint32_t kStartPastGt = 48;   // just past the start tag
-inline constexpr uint32_t kEndLt = 52;         // '<' of the end tag
-inline constexpr uint32_t kElementFixed = 56;  // then the local name
+inline constexpr uint32_t kOwnNsStart = 24;    // first of its own namespace records
+// Declarations in scope at the start (low half) and attributes (high half):
+// both are at most 256.
+inline constexpr uint32_t kCounts = 28;
+inline constexpr uint32_t kStartLt = 32;       // input position of '<' of the start tag
+inline constexpr uint32_t kEndPastGt = 36;     // just past the end tag (0 while open)
+inline constexpr uint32_t kStartPastGt = 40;   // just past the start tag
+inline constexpr uint32_t kEndLt = 44;         // '<' of the end tag
+// The local name: length << 8 | its offset in the start tag's name while it
+// is read from the input; kInStream | length when the record carries it.
+inline constexpr uint32_t kLocalName = 48;
+inline constexpr uint32_t kTextRef = 52;       // reference; empty while there is no text
+inline constexpr uint32_t kElementFixed = 60;  // then a carried local name
 
-// Attribute record: tag, length, namespace record, local name, value.
+// Attribute record: tag, length, namespace record, local name and value
+// references, then any copied bytes.
 inline constexpr uint32_t kAttrNamespace = 8;
-inline constexpr uint32_t kAttrFixed = 12;
+inline constexpr uint32_t kAttrLocal = 12;
+inline constexpr uint32_t kAttrValue = 20;
+inline constexpr uint32_t kAttrFixed = 28;
 // Namespace record: tag, length, 0, prefix, URI.
 inline constexpr uint32_t kNsFixed = 12;
 // Text record: tag, length, text.
@@ -55,14 +72,37 @@ class XmlDocument {
   int Reset() noexcept;
   void Release() noexcept { stream_.Release(); }
 
+  // While bound, strings that lie inside input are stored as references to
+  // it instead of copies; the owner keeps input unmoved in content (it may
+  // grow) for as long as the records are read.
+  // base is the input position of input's first byte (what was dropped
+  // before it); it may not change while bound.
+  void BindInput(const XmlBuffer* input, uint32_t base) noexcept {
+    input_ = input;
+    inputBase_ = base;
+  }
+  bool InputBound() const noexcept { return input_ != nullptr; }
+
   uint32_t Size() const noexcept { return static_cast<uint32_t>(stream_.size()); }
   const XmlBuffer& Stream() const noexcept { return stream_; }
 
   // Each returns 0 or 200 and the position of the new record.
   int AppendNamespace(std::string_view prefix, std::string_view uri, uint32_t& pos) noexcept;
-  int AppendElement(std::string_view localName, uint32_t& pos) noexcept;
+  // The start of an element: every field but the ones its end sets.
+  struct ElementStart {
+    uint32_t childCount, parent, nsRecord, ownNsStart, nsInScope, attrCount, startLt, startPastGt;
+  };
+  // qname is the start tag's name, its local part from localStart on.
+  int AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
+                    uint32_t& pos) noexcept;
   int AppendAttribute(uint32_t nsRecord, std::string_view localName, std::string_view value) noexcept;
-  int AppendText(std::string_view text, uint32_t& pos) noexcept;
+  // A text record holding text; ref is set to refer to it.
+  int AppendText(std::string_view text, uint32_t refPos) noexcept;
+  // Sets the reference at refPos to [offset, offset + length) of the input.
+  void SetInputRef(uint32_t refPos, uint32_t offset, uint32_t length) noexcept {
+    SetU32(refPos, offset);
+    SetU32(refPos + 4, length);
+  }
 
   // Bounds-checked reads: outside the stream they give 0 / empty.
   uint32_t U32(uint32_t pos) const noexcept {
@@ -79,6 +119,9 @@ class XmlDocument {
   std::string_view String(uint32_t pos) const noexcept;
   // The string that follows the one at pos.
   std::string_view NextString(uint32_t pos) const noexcept { return String(pos + static_cast<uint32_t>(String(pos).size()) + 1); }
+  // The string the reference at pos refers to; empty when it points outside
+  // its buffer.
+  std::string_view Ref(uint32_t pos) const noexcept;
 
   bool IsRecord(uint32_t pos, uint32_t tag) const noexcept {
     return pos != 0 && pos < Size() && U32(pos) == tag;
@@ -90,17 +133,19 @@ class XmlDocument {
   }
 
   // Element accessors.
-  std::string_view LocalName(uint32_t element) const noexcept { return String(element + xmlrec::kElementFixed); }
+  std::string_view LocalName(uint32_t element) const noexcept;
+  int AttrCountOf(uint32_t element) const noexcept { return static_cast<int>(U32(element + xmlrec::kCounts) >> 16); }
+  int NsInScopeOf(uint32_t element) const noexcept { return static_cast<int>(U32(element + xmlrec::kCounts) & 0xFFFF); }
   std::string_view NsPrefix(uint32_t nsRecord) const noexcept {
     return nsRecord ? String(nsRecord + xmlrec::kNsFixed) : std::string_view();
   }
   std::string_view NsUri(uint32_t nsRecord) const noexcept {
     return nsRecord ? NextString(nsRecord + xmlrec::kNsFixed) : std::string_view();
   }
-  std::string_view TextOf(uint32_t element) const noexcept {
-    uint32_t t = U32(element + xmlrec::kTextRec);
-    return t ? String(t + xmlrec::kTextFixed) : std::string_view();
-  }
+  std::string_view TextOf(uint32_t element) const noexcept { return Ref(element + xmlrec::kTextRef); }
+  // Attribute accessors.
+  std::string_view AttrLocal(uint32_t attribute) const noexcept { return Ref(attribute + xmlrec::kAttrLocal); }
+  std::string_view AttrValue(uint32_t attribute) const noexcept { return Ref(attribute + xmlrec::kAttrValue); }
   // The end of an element's subtree; the stream end while it is still open.
   uint32_t SubtreeEnd(uint32_t element) const noexcept {
     uint32_t e = U32(element + xmlrec::kEnd);
@@ -119,8 +164,23 @@ class XmlDocument {
 
  private:
   int Grow(uint32_t length, uint32_t& pos) noexcept;
+  // True when s lies inside the bound input.
+  bool InInput(std::string_view s) const noexcept {
+    if (input_ == nullptr || s.empty()) return false;
+    const char* b = input_->data();
+    return s.data() >= b && s.size() <= static_cast<size_t>(input_->size()) &&
+           s.data() - b <= static_cast<ptrdiff_t>(input_->size() - s.size());
+  }
+  // Bytes the record at pos must carry for s (none when it is referenced).
+  uint32_t Carried(std::string_view s) const noexcept {
+    return InInput(s) ? 0 : static_cast<uint32_t>(s.size());
+  }
+  // Points the reference at refPos to s: in the input, or copied to at.
+  void PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept;
 
   XmlBuffer stream_;
+  const XmlBuffer* input_ = nullptr;
+  uint32_t inputBase_ = 0;
 };
 
 }  // namespace corvane

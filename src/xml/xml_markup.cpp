@@ -53,6 +53,7 @@ void XmlParser::Reset() {
   arena_.Release();
   tagNameStart_ = tagNameEnd_ = 0;
   for (XmlBytes& t : text_) t.Release();
+  for (InputRun& r : runs_) r = InputRun();
   depth_ = 0;
   declCount_ = declsWritten_ = 0;
   root_ = xmlNsRecord_ = cursor_ = 0;
@@ -94,7 +95,31 @@ int XmlParser::DeliverText(const char* p, size_t n) {
     if (!(flags_ & kAllowTextOutsideRoot) && !AllWhitespace(p, n)) return Fail(xeTextOutsideRoot);
     return 0;
   }
-  if (text_[depth_].Append(p, n) != 0) return Fail(xeOutOfMemory);
+  return KeepText(p, n);
+}
+
+int XmlParser::KeepText(const char* p, size_t n) {
+  XmlBytes& text = text_[depth_];
+  InputRun& run = runs_[depth_];
+  const char* b = input_.data();
+  if (text.empty() && doc_.InputBound() && p >= b && n <= static_cast<size_t>(input_.size()) &&
+      static_cast<size_t>(p - b) <= input_.size() - n) {
+    // Text that is one run of the input is referenced, not copied.
+    auto at = static_cast<uint32_t>(p - b);
+    if (run.length == 0) {
+      run = InputRun{at, static_cast<uint32_t>(n)};
+      return 0;
+    }
+    if (run.start + run.length == at) {
+      run.length += static_cast<uint32_t>(n);
+      return 0;
+    }
+  }
+  if (run.length != 0) {
+    if (text.Append(b + run.start, run.length) != 0) return Fail(xeOutOfMemory);
+    run = InputRun();
+  }
+  if (text.Append(p, n) != 0) return Fail(xeOutOfMemory);
   return 0;
 }
 
@@ -369,17 +394,21 @@ int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, 
     }
   }
   declsWritten_ = declCount_;
-  uint32_t pos = 0;
-  if (doc_.AppendElement(local, pos) != 0) return Fail(xeOutOfMemory);
   uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
-  doc_.SetU32(pos + xmlrec::kChildCount, empty ? static_cast<uint32_t>(-1) : 0);
-  doc_.SetU32(pos + xmlrec::kParent, depth_ > 1 ? open_[depth_ - 1].record : 0);
-  doc_.SetU32(pos + xmlrec::kNamespaceRec, ns);
-  doc_.SetU32(pos + xmlrec::kNsInScope, static_cast<uint32_t>(declCount_));
-  doc_.SetU32(pos + xmlrec::kOwnNsStart, ownStart);
-  doc_.SetU32(pos + xmlrec::kAttrCount, static_cast<uint32_t>(attrCount_));
-  doc_.SetU32(pos + xmlrec::kStartLt, tagStart_ + dropped_);
-  doc_.SetU32(pos + xmlrec::kStartPastGt, gt + 1 + dropped_);
+  XmlDocument::ElementStart e{};
+  e.childCount = empty ? static_cast<uint32_t>(-1) : 0;
+  e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
+  e.nsRecord = ns;
+  e.ownNsStart = ownStart;
+  e.nsInScope = static_cast<uint32_t>(declCount_);
+  e.attrCount = static_cast<uint32_t>(attrCount_);
+  e.startLt = tagStart_ + dropped_;
+  e.startPastGt = gt + 1 + dropped_;
+  std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
+  uint32_t pos = 0;
+  if (doc_.AppendElement(e, qname, static_cast<uint32_t>(local.data() - qname.data()), pos) != 0) {
+    return Fail(xeOutOfMemory);
+  }
   open_[depth_].record = pos;
   if (root_ == 0) root_ = pos;
   for (int i = 0; i < attrCount_; ++i) {
@@ -437,12 +466,14 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
   if (buildDom_ && depth_ > 0) {
     uint32_t rec = open_[depth_].record;
     XmlBytes& text = text_[depth_];
+    InputRun& run = runs_[depth_];
     if (!text.empty()) {
-      uint32_t textPos = 0;
-      if (doc_.AppendText(text.view(), textPos) != 0) return Fail(xeOutOfMemory);
-      doc_.SetU32(rec + xmlrec::kTextRec, textPos);
+      if (doc_.AppendText(text.view(), rec + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
       text.Clear();
+    } else if (run.length != 0) {
+      doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
     }
+    run = InputRun();
     doc_.SetU32(rec + xmlrec::kEnd, doc_.Size());
     doc_.SetU32(rec + xmlrec::kEndPastGt, pastGt + dropped_);
     doc_.SetU32(rec + xmlrec::kEndLt, endLt + dropped_);
@@ -505,9 +536,7 @@ int XmlParser::Section(uint32_t end) {
     evText_.assign(text);
     sink->SpecialSection(evLocal_, evText_);
   }
-  if (buildDom_ && id == "CDATA" && depth_ > 0 && text_[depth_].Append(text) != 0) {
-    return Fail(xeOutOfMemory);
-  }
+  if (buildDom_ && id == "CDATA" && depth_ > 0) return KeepText(text.data(), text.size());
   return 0;
 }
 

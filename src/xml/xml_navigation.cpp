@@ -284,16 +284,16 @@ int XmlParser::StepRelative(std::string_view& rest) {
       if (++matches == n) selected = c;
       continue;
     }
-    int attrs = static_cast<int>(doc_.U32(c + xmlrec::kAttrCount));
+    int attrs = doc_.AttrCountOf(c);
     uint32_t a = doc_.RecordEnd(c);
     for (int k = 0; k < attrs && doc_.IsRecord(a, xmlrec::kAttribute); ++k, a = doc_.RecordEnd(a)) {
-      std::string_view aLocal = doc_.String(a + xmlrec::kAttrFixed);
+      std::string_view aLocal = doc_.AttrLocal(a);
       std::string_view aPrefix = doc_.NsPrefix(doc_.U32(a + xmlrec::kAttrNamespace));
       bool nameOk = attrName == aLocal ||
                     (!aPrefix.empty() && attrName.size() == aPrefix.size() + 1 + aLocal.size() &&
                      attrName.substr(0, aPrefix.size()) == aPrefix &&
                      attrName.substr(aPrefix.size() + 1) == aLocal);
-      if (nameOk && (!withValue || doc_.NextString(a + xmlrec::kAttrFixed) == attrValue)) {
+      if (nameOk && (!withValue || doc_.AttrValue(a) == attrValue)) {
         selected = c;
         break;
       }
@@ -426,7 +426,7 @@ int XmlParser::XChildXText(int index, std::string& out) {
 int XmlParser::AttrCount() const {
   if (inStartElement_) return attrCount_;
   uint32_t e = CursorElement();
-  return e ? static_cast<int>(doc_.U32(e + xmlrec::kAttrCount)) : 0;
+  return e ? doc_.AttrCountOf(e) : 0;
 }
 
 uint32_t XmlParser::AttributeRecord(uint32_t element, int index) const noexcept {
@@ -465,7 +465,7 @@ int XmlParser::AttrName(int index, std::string& out) {
     return 0;
   }
   uint32_t a = AttributeRecord(CursorElement(), index);
-  if (a) out = doc_.String(a + xmlrec::kAttrFixed);
+  if (a) out = doc_.AttrLocal(a);
   return 0;
 }
 
@@ -477,7 +477,7 @@ int XmlParser::AttrValue(int index, std::string& out) {
     return 0;
   }
   uint32_t a = AttributeRecord(CursorElement(), index);
-  if (a) out = doc_.NextString(a + xmlrec::kAttrFixed);
+  if (a) out = doc_.AttrValue(a);
   return 0;
 }
 
@@ -533,11 +533,11 @@ int XmlParser::Attr(std::string_view name, std::string& out) {
     }
     uint32_t a = AttributeRecord(CursorElement(), i);
     if (a == 0) break;
-    std::string_view local = doc_.String(a + xmlrec::kAttrFixed);
+    std::string_view local = doc_.AttrLocal(a);
     std::string_view prefix = doc_.NsPrefix(doc_.U32(a + xmlrec::kAttrNamespace));
     if (!prefix.empty()) built = std::string(prefix) + ":" + std::string(local);
     if (EqualsNoCase(local, name) || (!built.empty() && EqualsNoCase(built, name))) {
-      out = doc_.NextString(a + xmlrec::kAttrFixed);
+      out = doc_.AttrValue(a);
       return 0;
     }
   }
@@ -552,7 +552,7 @@ int XmlParser::Attr(std::string_view name, std::string& out) {
 int XmlParser::NamespaceCount() const {
   if (inStartElement_) return declCount_;
   uint32_t e = CursorElement();
-  return e ? static_cast<int>(doc_.U32(e + xmlrec::kNsInScope)) : 0;
+  return e ? doc_.NsInScopeOf(e) : 0;
 }
 
 uint32_t XmlParser::NamespaceRecordAt(uint32_t element, int index) const noexcept {

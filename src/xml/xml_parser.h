@@ -136,6 +136,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int LineBreak(uint32_t afterLf);
   int ReportWhitespace(uint32_t start, uint32_t end);
   int DeliverText(const char* p, size_t n);
+  int KeepText(const char* p, size_t n);
   int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
@@ -203,7 +204,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   XmlState state_ = XmlState::xsText;
   int failed_ = 0;
   bool scriptMode_ = false;
-  bool deliver_ = false;      // text has somewhere to go (a listener or the model)
+  bool deliver_ = false;      // text or references have somewhere to go
+  bool deliverText_ = false;  // text runs have somewhere to go (a listener or the model)
   // What the listener overrides, worked out again when the listener changes.
   HandledEvents handled_ = HandledEvents::None();
   RESTEvents* handledFor_ = nullptr;
@@ -236,7 +238,14 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   Declaration decls_[kMaxNamespaces];
   int declCount_ = 0;
   int declsWritten_ = 0;
-  XmlBytes text_[kMaxDepth + 1];  // element text by depth (BuildDOM)
+  // Element text by depth (BuildDOM): while it is one run of the kept input
+  // only the run is noted; it is copied into text_ once a second piece or a
+  // decoded reference joins it.
+  struct InputRun {
+    uint32_t start = 0, length = 0;
+  };
+  XmlBytes text_[kMaxDepth + 1];
+  InputRun runs_[kMaxDepth + 1];
 
   // Document model and cursor.
   XmlDocument doc_;

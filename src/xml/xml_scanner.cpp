@@ -113,9 +113,14 @@ inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint1
 int XmlParser::Feed(std::string_view piece) {
   if (failed_ != 0) return failed_;
   if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
-  if (!keepOriginalText_) CompactInput();
+  // The model refers into the input when the whole input is kept; the
+  // choice holds from the first element record to the end of the document.
+  if (root_ == 0) doc_.BindInput(keepOriginalText_ && buildDom_ ? &input_ : nullptr, dropped_);
+  if (!keepOriginalText_ && !doc_.InputBound()) CompactInput();
   const HandledEvents& handled = Handled();
-  deliver_ = buildDom_ || handled.characters || handled.ignorableWhitespace || handled.evalEntity;
+  deliverText_ = buildDom_ || handled.characters || handled.ignorableWhitespace;
+  // A listener of references alone gets them without the text runs being cut.
+  deliver_ = deliverText_ || handled.evalEntity;
 
   const uint8_t* raw = reinterpret_cast<const uint8_t*>(piece.data());
   size_t rawLeft = piece.size();
@@ -196,19 +201,19 @@ int XmlParser::Scan() {
         if (p >= end) break;
         uint8_t c = *p;
         if (c == '<') {
-          if (deliver_) rc = FlushText(at(p), TextRule::trTag);
+          if (deliverText_) rc = FlushText(at(p), TextRule::trTag);
           tagStart_ = at(p);
           ++p;
           CORVANE_XML_NEXT(xsAfterLt, afterLt);
         } else if (c == '&') {
-          if (deliver_) rc = FlushText(at(p), TextRule::trPlain);
+          if (deliverText_) rc = FlushText(at(p), TextRule::trPlain);
           refStart_ = at(p);
           ++p;
           tokenStart_ = at(p);
           st = XmlState::xsTextReference;
         } else if (c == '\n') {
           ++p;
-          if (deliver_) rc = LineBreak(at(p));
+          if (deliverText_) rc = LineBreak(at(p));
         } else {
           ++p;  // lead byte of a double-byte character
           st = XmlState::xsDoubleByteTrail;
@@ -226,7 +231,7 @@ int XmlParser::Scan() {
         while (cls[*p] & kWs) ++p;
         if (p >= end) break;
         if (*p == '<' || !preserveWhitespace_) {
-          if (deliver_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
+          if (deliverText_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
           textStart_ = at(p);
         }
         if (*p == '<') {

@@ -149,5 +149,26 @@ TEST(XmlEvents, EndTagNamespaceFollowsItsStartTag) {
   }
 }
 
+// A listener of references alone: every reference, in text and in values,
+// still reaches it in order, however the input was cut.
+TEST(XmlEvents, ReferenceListenerAloneSeesEveryReference) {
+  struct EntityLog : RESTEvents {
+    std::string log;
+    void EvalEntity(std::string& entity, std::string&) override { log += entity + ";"; }
+  };
+  const std::string doc = "<r a='x&amp;y'>\n  t &lt; u &#65;\n  <c b=\"&#x42;&quot;\">&gt;</c>&apos;\n</r>";
+  ForEachSplit(doc, [&](const Pieces& pieces, const std::string& how) {
+    for (bool dom : {false, true}) {
+      SCOPED_TRACE(how + (dom ? " model" : " events"));
+      XmlParser parser;
+      EntityLog listener;
+      parser.SetBuildDOM(dom);
+      parser.SetEventSink(&listener);
+      for (std::string_view piece : pieces) ASSERT_EQ(parser.Feed(piece), 0);
+      EXPECT_EQ(listener.log, "amp;lt;#65;#x42;quot;gt;apos;");
+    }
+  });
+}
+
 }  // namespace
 }  // namespace corvane::testing

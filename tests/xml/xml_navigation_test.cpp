@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "support/every_split.h"
 #include "support/navigator_view.h"
 #include "xml/xml_parser.h"
 
@@ -218,6 +219,41 @@ TEST_F(Navigation, CharacterReferencesConvertToCodePage) {
   parser.Config("CodePage=1252");
   Parse("<r>&#233;</r>");
   EXPECT_EQ(parser.XText(), "\xE9");
+}
+
+// Names, values and text are read from the kept input where they are one run
+// of it and from copies otherwise; both must read the same, however the
+// input was cut and whether it was kept or dropped.
+TEST(NavigationModel, TextAndValuesReadTheSameKeptOrDroppedWhereverCut) {
+  // A prefix too long for a name read back from its start tag.
+  const std::string p(300, 'p');
+  struct Case {
+    std::string doc;
+    std::string root;  // CursorView of the root (no path set)
+    std::string list;  // ListView of the root
+  } cases[] = {
+      {"<r>plain text</r>", "r|||plain text|", " | |"},
+      {"<r>one\n  two\n three</r>", "r|||one\n  two\n three|", " | |"},
+      {"<r a='v1' p:b=\"v&amp;2\" xmlns:p='u'>x<c>in c</c>y<![CDATA[<z>]]>w</r>",
+       "r|||xy<z>w|", "c=in c | a=v1,b(p,u)=v&2 | p=u"},
+      {"<r><c>a &lt; b</c><d><![CDATA[raw]]></d><e>&#65;</e><f/></r>",
+       "r||||", "c=a < b,d=raw,e=A,f= | |"},
+      {"<r><p:c xmlns:p='u' k=''>t</p:c></r>", "r||||", "p:c(p,u)=t | |"},
+      {"<r><" + p + ":c xmlns:" + p + "='u'/></r>", "r||||", p + ":c(" + p + ",u)= | |"},
+  };
+  for (const Case& c : cases) {
+    for (const char* keep : {"KeepOriginalText=true", "KeepOriginalText=false"}) {
+      testing::ForEachSplit(c.doc, [&](const testing::Pieces& pieces, const std::string& how) {
+        SCOPED_TRACE(std::string(c.doc) + " " + keep + " " + how);
+        XmlParser parser;
+        ASSERT_EQ(parser.Config(keep), 0);
+        parser.Reset();
+        for (std::string_view piece : pieces) ASSERT_EQ(parser.Feed(piece), 0) << parser.LastErrorText().view();
+        EXPECT_EQ(testing::CursorView(parser), c.root);
+        EXPECT_EQ(testing::ListView(parser), c.list);
+      });
+    }
+  }
 }
 
 }  // namespace
