@@ -31,11 +31,7 @@ TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
   Http2SettingsFrame f;
   f.SetValue(SETTINGS_MAX_HEADER_LIST_SIZE, 32768);
   f.SetValue(SETTINGS_MAX_CONCURRENT_STREAMS, 100);
-  EXPECT_EQ(
-      "00000c040000000000"
-      "000300000064"
-      "000600008000",
-      ToHex(Serialize(f)));
+  EXPECT_EQ("00000c040000000000000300000064000600008000", ToHex(Serialize(f)));
   Http2SettingsFrame r;
   ASSERT_EQ(0, Parse(r, FromHex("000012040000000000 000100001000 00ff00000001 000500004000")));
   EXPECT_EQ(4096u, r.Value(SETTINGS_HEADER_TABLE_SIZE));
@@ -100,8 +96,8 @@ TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
       {0, "000003000800000001 09 6162", M::kDataPadding, "dataLen -7"},
       {0, "000000000800000001", M::kFrameTruncated, "type DATA ended after 0 bytes"},
       {1, "000004010c00000001 04828384", M::kHeadersPadding, ""},
-      {1, "000007012c00000001 03000000010f82", M::kHeadersPadding,
-       ""},  // padding over the priority fields
+      // Padding over the priority fields.
+      {1, "000007012c00000001 03000000010f82", M::kHeadersPadding, ""},
       {1, "000003012400000001 000000", M::kFrameTruncated, "type HEADERS ended after 0"},
       {1, "000001010400000001 80", M::kHpackIndexZero, ""},
       {1, "000002010400000001 400a", M::kHpackTruncated, ""},
@@ -132,26 +128,17 @@ TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
     Http2Frame& frame;
     const char* hex;
   } cases[] = {
-      {priority,
-       "000005020000000003"
-       "80000001ff"},
-      {rst,
-       "000004030000000001"
-       "00000008"},
-      {goAway,
-       "00000b070000000000"
-       "00000005"
-       "00000002"
-       "627965"},
-      {update,
-       "000004080000000000"
-       "0000ffff"},
+      {priority, "000005020000000003 80000001ff"},
+      {rst, "000004030000000001 00000008"},
+      {goAway, "00000b070000000000 00000005 00000002 627965"},
+      {update, "000004080000000000 0000ffff"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.hex, ToHex(Serialize(c.frame)));
+    const std::string bytes = FromHex(c.hex);
+    EXPECT_EQ(ToHex(bytes), ToHex(Serialize(c.frame)));
     auto r = CreateHttp2Frame(c.frame.Type(), nullptr);
-    ASSERT_EQ(0, Parse(*r, FromHex(c.hex))) << c.hex;
-    EXPECT_EQ(c.hex, ToHex(Serialize(*r)));
+    ASSERT_EQ(0, Parse(*r, bytes)) << c.hex;
+    EXPECT_EQ(ToHex(bytes), ToHex(Serialize(*r)));
   }
   Http2PriorityFrame p;
   ASSERT_EQ(0, Parse(p, FromHex(cases[0].hex)));

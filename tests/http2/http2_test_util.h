@@ -20,12 +20,8 @@
 namespace corvane::test {
 
 using testing::Bytes;
-inline std::string FromHex(std::string_view hex) {
-  return testing::Unhex(hex);
-}
-inline std::string ToHex(std::string_view bytes) {
-  return testing::Hex(bytes);
-}
+inline constexpr auto* FromHex = &testing::Unhex;
+inline constexpr std::string (*ToHex)(std::string_view) = &testing::Hex;
 
 inline std::string U32(uint32_t v) {
   return {static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8),
