@@ -25,7 +25,13 @@ class PythonServer {
  public:
   explicit PythonServer(const std::string& script, std::vector<std::string> args = {}) {
     int in[2], out[2];
-    if (pipe(in) != 0 || pipe(out) != 0) return;  // port() stays 0: the test fails
+    // On failure port() stays 0 and the test fails; no descriptor is left open.
+    if (pipe(in) != 0) return;
+    if (pipe(out) != 0) {
+      close(in[0]);
+      close(in[1]);
+      return;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);

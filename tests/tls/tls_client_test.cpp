@@ -6,7 +6,6 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <string>
@@ -63,22 +62,14 @@ TEST(TlsClientSocket, ConnectionEventsOfATlsConnectionInOrder) {
   ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
   EXPECT_TRUE(c.IsConnectionReady());
   // The milestones in order; the status texts between them are the channel's own.
-  const char* order[] = {
+  EXPECT_TRUE(c.events.InOrder({
       "SSLStatus Attempting to connect to server.",
       "ConnectionStatus Remote host connection complete. 0",
       "SSLStatus Starting secure channel handshake.",
       "SSLServerAuthentication OK true",
       "ConnectionStatus SSL handshake complete. 0",
       "Connected 0",
-  };
-  const auto& events = c.events.events;
-  auto last = events.begin();
-  for (const char* e : order) {
-    auto at = std::find_if(events.begin(), events.end(), [&](const std::string& s) { return s.rfind(e, 0) == 0; });
-    ASSERT_NE(at, events.end()) << "missing: " << e;
-    EXPECT_GE(at, last) << e;
-    last = at;
-  }
+  }));
   ASSERT_EQ(c.Send("echo me\n"), 0);
   ASSERT_TRUE(c.WaitFor([&] { return c.data == "echo me\n"; }));
   c.Connect(false);
