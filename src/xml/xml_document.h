@@ -82,6 +82,13 @@ class XmlDocument {
     inputBase_ = base;
   }
   bool InputBound() const noexcept { return input_ != nullptr; }
+  // True when s lies inside the bound input.
+  bool InInput(std::string_view s) const noexcept {
+    if (input_ == nullptr || s.empty()) return false;
+    const char* b = input_->data();
+    return s.data() >= b && s.size() <= static_cast<size_t>(input_->size()) &&
+           s.data() - b <= static_cast<ptrdiff_t>(input_->size() - s.size());
+  }
 
   uint32_t Size() const noexcept { return static_cast<uint32_t>(stream_.size()); }
   const XmlBuffer& Stream() const noexcept { return stream_; }
@@ -164,13 +171,6 @@ class XmlDocument {
 
  private:
   int Grow(uint32_t length, uint32_t& pos) noexcept;
-  // True when s lies inside the bound input.
-  bool InInput(std::string_view s) const noexcept {
-    if (input_ == nullptr || s.empty()) return false;
-    const char* b = input_->data();
-    return s.data() >= b && s.size() <= static_cast<size_t>(input_->size()) &&
-           s.data() - b <= static_cast<ptrdiff_t>(input_->size() - s.size());
-  }
   // Bytes the record at pos must carry for s (none when it is referenced).
   uint32_t Carried(std::string_view s) const noexcept {
     return InInput(s) ? 0 : static_cast<uint32_t>(s.size());

@@ -99,11 +99,11 @@ int XmlParser::DeliverText(const char* p, size_t n) {
 }
 
 int XmlParser::KeepText(const char* p, size_t n) {
+  if (n == 0) return 0;
   XmlBytes& text = text_[depth_];
   InputRun& run = runs_[depth_];
   const char* b = input_.data();
-  if (text.empty() && doc_.InputBound() && p >= b && n <= static_cast<size_t>(input_.size()) &&
-      static_cast<size_t>(p - b) <= input_.size() - n) {
+  if (text.empty() && doc_.InInput(std::string_view(p, n))) {
     // Text that is one run of the input is referenced, not copied.
     auto at = static_cast<uint32_t>(p - b);
     if (run.length == 0) {

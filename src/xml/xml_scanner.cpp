@@ -264,9 +264,7 @@ int XmlParser::Scan() {
             if (c == '/') {
               CORVANE_XML_NEXT(xsEndTagName, endTagName);
             }
-            st = c == '!'   ? XmlState::xsAfterLtBang
-                     : c == '/' ? XmlState::xsEndTagName
-                                : XmlState::xsProcessingInstruction;
+            st = c == '!' ? XmlState::xsAfterLtBang : XmlState::xsProcessingInstruction;
             break;
           }
         }
