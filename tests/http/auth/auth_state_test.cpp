@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "core/base64.h"
+#include "http/auth/sspi_state.h"
+#include "support/hex.h"
 
 namespace corvane::auth {
 namespace {
@@ -34,6 +36,15 @@ class AuthStateTest : public ::testing::Test {
     std::string bytes;
     EXPECT_TRUE(Base64Decode(value.substr(word.size() + 1), bytes));
     return bytes;
+  }
+  // user|authorization|challenge token|, then the same of the proxy.
+  static std::string Fields(const AuthState& s) {
+    std::string out;
+    for (const ByteBuffer* f : {&s.user, &s.authorization, &s.serverChallengeToken, &s.proxyUser,
+                                &s.proxyAuthorization, &s.proxyChallengeToken}) {
+      out.append(f->view()).append("|");
+    }
+    return out;
   }
   std::pair<AuthRetry, int> Answer(int status) {
     const AuthRetryResult r = AnswerChallenge(state, status, request, log);
@@ -132,25 +143,19 @@ TEST_F(AuthStateTest, CallerMadeValuesAreSentUnchanged) {
 TEST_F(AuthStateTest, SchemeChangesDropCredentialsAndResetKeepsSchemes) {
   SetUser(state, "alice", request, log);
   state.serverChallengeToken.Assign("abc");
-  EXPECT_FALSE(SetAuthScheme(state, authBasic));  // the same scheme keeps the user
-  EXPECT_EQ(state.user.view(), "alice");
-  EXPECT_TRUE(state.serverChallengeToken.empty());
-  EXPECT_TRUE(SetAuthScheme(state, authNtlm));  // true: the handshake needs KeepAlive
-  EXPECT_TRUE(state.user.empty());
-  EXPECT_TRUE(state.authorization.empty());
-  EXPECT_TRUE(SetAuthScheme(state, authNegotiate));
-
   state.proxyUser.Assign("pu");
   state.proxyAuthorization.Assign("Basic x");
   state.proxyChallengeToken.Assign("t");
+  EXPECT_FALSE(SetAuthScheme(state, authBasic));  // the same scheme keeps the user
+  EXPECT_EQ(Fields(state), "alice|Basic YWxpY2U6||pu|Basic x|t|");
+  EXPECT_TRUE(SetAuthScheme(state, authNtlm));  // true: the handshake needs KeepAlive
+  EXPECT_TRUE(SetAuthScheme(state, authNegotiate));
   EXPECT_FALSE(SetProxyAuthScheme(state, authDigest));  // proxy credentials outlive a scheme change
-  EXPECT_EQ(state.proxyUser.view(), "pu");
-  EXPECT_TRUE(state.proxyAuthorization.empty());
-  EXPECT_TRUE(state.proxyChallengeToken.empty());
+  EXPECT_EQ(Fields(state), "|||pu|||");
   EXPECT_TRUE(SetProxyAuthScheme(state, authNtlm));
   EXPECT_FALSE(SetProxyAuthScheme(state, authNegotiate));  // only NTLM asks a proxy for KeepAlive
   SetProxyAuthScheme(state, authNone);
-  EXPECT_TRUE(state.proxyUser.empty());
+  EXPECT_EQ(Fields(state), "||||||");
 
   SetAuthScheme(state, authDigest);
   SetProxyAuthScheme(state, authNtlm);
@@ -161,35 +166,34 @@ TEST_F(AuthStateTest, SchemeChangesDropCredentialsAndResetKeepsSchemes) {
   ResetAuth(state);
   EXPECT_EQ(state.authScheme, authDigest);
   EXPECT_EQ(state.proxyAuthScheme, authNtlm);
-  EXPECT_TRUE(state.user.empty());
+  EXPECT_EQ(Fields(state), "||||||");
   EXPECT_TRUE(state.serverDigest.nonce.empty());
-  EXPECT_TRUE(state.proxyChallengeToken.empty());
   EXPECT_EQ(state.serverAuthAttempts, 0);
 }
 
+// Each header clears only its own side's value.
 TEST_F(AuthStateTest, ChallengeIntakeFollowsTheCaseRulesOfEachHeader) {
   struct Case {
     const char* name;
     int scheme;
     bool proxy;
-    const char *value, *storedToken;
+    const char *value, *fields;
   } cases[] = {
-      {"server NTLM ignores case", authNtlm, false, "ntlm AAAA", "AAAA"},
-      {"server NTLM needs the NTLM scheme", authBasic, false, "NTLM AAAA", ""},
-      {"server Negotiate needs the Negotiate scheme", authNtlm, false, "Negotiate AAAA", ""},
-      {"server Negotiate", authNegotiate, false, "negotiate BBBB", "BBBB"},
-      {"proxy NTLM is case-sensitive", authNtlm, true, "ntlm AAAA", ""},
-      {"proxy NTLM whatever the scheme", authBasic, true, "NTLM AAAA", "AAAA"},
+      {"server NTLM ignores case", authNtlm, false, "ntlm AAAA", "||AAAA||old||"},
+      {"server NTLM needs the NTLM scheme", authBasic, false, "NTLM AAAA", "||||old||"},
+      {"server Negotiate needs the Negotiate scheme", authNtlm, false, "Negotiate AAAA", "||||old||"},
+      {"server Negotiate", authNegotiate, false, "negotiate BBBB", "||BBBB||old||"},
+      {"proxy NTLM is case-sensitive", authNtlm, true, "ntlm AAAA", "|old|||||"},
+      {"proxy NTLM whatever the scheme", authBasic, true, "NTLM AAAA", "|old||||AAAA|"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     AuthState s;
     (c.proxy ? s.proxyAuthScheme : s.authScheme) = static_cast<uint8_t>(c.scheme);
-    ByteBuffer& value = c.proxy ? s.proxyAuthorization : s.authorization;
-    value.Assign("old");
+    s.authorization.Assign("old");
+    s.proxyAuthorization.Assign("old");
     c.proxy ? TakeProxyAuthenticate(s, c.value) : TakeWwwAuthenticate(s, c.value);
-    EXPECT_EQ((c.proxy ? s.proxyChallengeToken : s.serverChallengeToken).view(), c.storedToken);
-    EXPECT_TRUE(value.empty());
+    EXPECT_EQ(Fields(s), c.fields);
   }
 }
 
@@ -233,7 +237,9 @@ TEST_F(AuthStateTest, OwnNtlmClientStandsInForAMissingSystemPackage) {
   request.useSystemSspi = true;
   SetAuthScheme(state, authNtlm);
   ASSERT_EQ(BuildAuthorization(state, request, false, log), 0);
-  EXPECT_EQ(Token(state.authorization.view(), "NTLM").substr(0, 8), std::string("NTLMSSP", 8));
+  // Without a domain: base flags, an all-zero domain buffer.
+  EXPECT_EQ(testing::Hex(Token(state.authorization.view(), "NTLM")),
+            "4e544c4d5353500001000000078208a200000000000000000000000000000000000000000000000f");
   state.serverChallengeToken.Assign(Base64Encode("X" + kNtlmChallenge.substr(1)));
   EXPECT_EQ(BuildAuthorization(state, request, true, log), -1);
   EXPECT_EQ(state.errorText.view(), "Could not process server's NTLM authentication token: invalid signature.");
@@ -246,22 +252,19 @@ TEST_F(AuthStateTest, EmptyBodyOnlyOnTheFirstLegOfAHandshake) {
   struct Case {
     const char* name;
     int scheme, proxyScheme, serverAttempts, proxyAttempts;
-    bool postDataAfterNegotiate;
+    bool postDataAfterNegotiate, empty;
     const char* authorization;
-    bool empty;
   } cases[] = {
-      {"NTLM first leg", authNtlm, authBasic, 0, 0, true, "", true},
-      {"NTLM answer", authNtlm, authBasic, 1, 0, true, "", false},
-      {"setting off", authNtlm, authBasic, 0, 0, false, "", false},
-      {"Digest first leg", authDigest, authBasic, 0, 0, true, "", true},
-      {"Digest on a known challenge", authDigest, authBasic, 0, 0, true, "Digest username=\"u\"", false},
-      {"Basic", authBasic, authBasic, 0, 0, true, "", false},
-      {"Negotiate with NTLM token", authNegotiate, authBasic, 0, 0, true, "Negotiate TlRMTVNTUAABAAAA", true},
+      {"NTLM first leg", authNtlm, authBasic, 0, 0, true, true, ""},
+      {"NTLM answer", authNtlm, authBasic, 1, 0, true, false, ""},
+      {"setting off", authNtlm, authBasic, 0, 0, false, false, ""},
+      {"Digest first leg", authDigest, authBasic, 0, 0, true, true, ""},
+      {"Digest on a known challenge", authDigest, authBasic, 0, 0, true, false, "Digest username=\"u\""},
+      {"Negotiate with NTLM token", authNegotiate, authBasic, 0, 0, true, true, "Negotiate TlRMTVNTUAABAAAA"},
       // 60 82 00 0b 06 09 2a 86 48 86 f7 12 01 02 02: the Kerberos OID after the first byte
-      {"Negotiate with Kerberos token", authNegotiate, authBasic, 0, 0, true, "Negotiate YIIACwYJKoZIhvcSAQIC",
-       false},
-      {"proxy NTLM first leg", authBasic, authNtlm, 1, 0, true, "", true},
-      {"proxy NTLM answer", authBasic, authNtlm, 0, 1, true, "", false},
+      {"Negotiate with Kerberos token", authNegotiate, authBasic, 0, 0, true, false, "Negotiate YIIACwYJKoZIhvcSAQIC"},
+      {"proxy NTLM first leg", authBasic, authNtlm, 1, 0, true, true, ""},
+      {"proxy NTLM answer", authBasic, authNtlm, 0, 1, true, false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -278,6 +281,39 @@ TEST_F(AuthStateTest, EmptyBodyOnlyOnTheFirstLegOfAHandshake) {
   EXPECT_FALSE(EmptyBodyForHandshake(state, true, false));
   // The OID at the very start is not a Kerberos token.
   EXPECT_FALSE(ContainsKerberosOid(std::string("\x2a\x86\x48\x86\xf7\x12\x01\x02\x02", 9)));
+}
+
+// The system package's client without a server: how an initialisation result
+// is read, and the failures that come before the package is asked.
+TEST(SspiState, InitialisationResultsAndTheTokenSizeLimit) {
+  struct Case {
+    bool failed, completeOrContinue;
+    size_t length;
+    InitResult result;
+  } cases[] = {
+      {true, false, 100, InitResult::failed},   {false, true, 0, InitResult::noToken},
+      {false, true, 4096, InitResult::token},   {false, true, 4097, InitResult::tooLarge},
+      {false, false, 100, InitResult::noToken},  // another success status
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClassifyInitResult(c.failed, c.completeOrContinue, c.length), c.result) << c.length;
+  }
+}
+
+TEST(SspiState, FailuresBeforeAnyTokenCarryCodeAndText) {
+  SspiState sspi;
+  ByteBuffer token;
+  auto check = [&](int rc, int code, std::string_view prefix) {
+    EXPECT_EQ(rc, code) << prefix;
+    EXPECT_EQ(sspi.ErrorText().substr(0, prefix.size()), prefix) << sspi.ErrorText();
+    EXPECT_TRUE(token.empty());
+  };
+  check(sspi.StartSspi("Digest", "", ""), 270, "The security library could not be loaded");
+  // A bound exchange without bindings; a server token without a context.
+  check(sspi.SspiNextToken("HTTP/localhost", "x", true, {}, token), 881, "Error querying Channel Bindings");
+  check(sspi.SspiNextToken("HTTP/localhost", "x", false, {}, token), 881, "Error consuming security token (0x");
+  EXPECT_FALSE(sspi.ExchangeOpen());
+  EXPECT_TRUE(sspi.HasPackage("Kerberos"));
 }
 
 }  // namespace

@@ -1,11 +1,37 @@
-#include "http/auth/digest_challenge.h"
-
+// The challenge header values: the list of schemes, then a Digest challenge's
+// parameters and the answer made from them.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
+
+#include "http/auth/challenge_list.h"
+#include "http/auth/digest_challenge.h"
 
 namespace corvane::auth {
 namespace {
+
+TEST(SplitChallenges, SeparatesSchemesAndKeepsParameterLists) {
+  struct Case {
+    const char* value;
+    std::vector<std::string> expected;  // word|parameters
+  } cases[] = {
+      {"NTLM TlRMTVNTUAACAAAA==", {"NTLM|TlRMTVNTUAACAAAA=="}},
+      {"Basic realm=\"x\", Digest realm=\"y\", nonce=\"n\"", {"Basic|realm=\"x\"", "Digest|realm=\"y\", nonce=\"n\""}},
+      {"Negotiate, NTLM", {"Negotiate|", "NTLM|"}},
+      {"Digest realm=\"Basic x, NTLM\", nonce=\"n\"", {"Digest|realm=\"Basic x, NTLM\", nonce=\"n\""}},
+      {"Digest realm = x, nonce = y", {"Digest|realm = x, nonce = y"}},
+      {"  Basic realm=\"r\"", {"Basic|realm=\"r\""}},
+      {"", {"|"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> got;
+    SplitChallenges(c.value, [&got](std::string_view word, std::string_view rest) {
+      got.push_back(std::string(word) + "|" + std::string(rest));
+    });
+    EXPECT_EQ(got, c.expected) << c.value;
+  }
+}
 
 constexpr const char* kRfc2617Challenge =
     "realm=\"testrealm@host.com\", qop=\"auth,auth-int\", "
@@ -31,7 +57,6 @@ TEST(DigestResponse, MatchesKnownAnswers) {
     const char* cnonce = nullptr;  // replaces the generated one
   } vectors[] = {
       {"RFC 2617 3.5", kRfc2617Challenge, "6629fae49393a05397450978507c4ef1"},
-      {"RFC 2617 3.5 second request", kRfc2617Challenge, "15b6bb427e3fecd23a43cb702ce447d5", 2},
       {"RFC 2617 3.5 without qop", kRfc2617Plain, "670fd8c2df070c60b045671b8b24ff02", 0},
       {"RFC 2617 3.5 auth-int with a body", kRfc2617Plain + ", qop=\"auth-int\"", "ea36e36c4b23cd72e3fecfae37f536f9",
        1, "POST", "name=value"},
@@ -80,7 +105,6 @@ TEST(DigestResponse, FormatsOnlyWhatTheChallengeAndCredentialsAllow) {
        "Digest username=\"u\", realm=\"r\", nonce=\"n\", uri=\"/\", algorithm=\"md5\", qop=\"auth\", nc=00000001, "
        "cnonce=\"07000000\", response=\"452d7791d9b2d61e35730e0ffe9b34ad\", opaque=\"o\""},
       {"no nonce", "", "u", 0, ""},
-      {"no user", "nonce=\"n\"", "", 0, ""},
       // An unknown qop fails after the fixed part, without counting.
       {"unknown qop", "realm=\"r\", nonce=\"n\", qop=\"token\"", "u", 1,
        "Digest username=\"u\", realm=\"r\", nonce=\"n\", uri=\"/\", algorithm=\"md5\""},

