@@ -92,12 +92,10 @@ TEST(DigestResponse, FormatsOnlyWhatTheChallengeAndCredentialsAllow) {
     int rc;
     const char* value;
   } cases[] = {
-      // Without qop there is no qop, nc or cnonce; an empty opaque is not echoed.
-      {"no qop", "realm=\"r\", nonce=\"n\", opaque=\"\"", "u", 0,
-       "Digest username=\"u\", realm=\"r\", nonce=\"n\", uri=\"/\", algorithm=\"md5\", "
-       "response=\"ee0c00c4d45e9b29f517f59e393a8e14\""},
-      // Quotes and backslashes in the user name are escaped; the hash takes it as given.
-      {"user name with quotes", "realm=\"r\", nonce=\"n\"", "u\", x=\"\\", 0,
+      // Quotes and backslashes in the user name are escaped, the hash takes it
+      // as given; without qop there is no qop, nc or cnonce, and an empty
+      // opaque is not echoed.
+      {"user name with quotes, no qop", "realm=\"r\", nonce=\"n\", opaque=\"\"", "u\", x=\"\\", 0,
        "Digest username=\"u\\\", x=\\\"\\\\\", realm=\"r\", nonce=\"n\", uri=\"/\", algorithm=\"md5\", "
        "response=\"c9608f9317ac458cf0eeb22b7982cb8b\""},
       // With qop come nc and cnonce; an opaque is echoed last.
