@@ -23,7 +23,6 @@ def end_point(data):  # the certificate is signed with SHA-256, so it is hashed 
 
 with open(cert_file) as f:
     BINDINGS = {"/ntlm-bound": end_point(ssl.PEM_cert_to_DER_cert(f.read())), "/ntlm-misbound": end_point(b"other")}
-NTLMSSP = gssapi.OID.from_int_seq("1.3.6.1.4.1.311.2.2.10")
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -57,7 +56,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     final[-5] ^= 1
                 self.reply(200, "principal=%s\n" % ctx.initiator_name, "Negotiate " + base64.b64encode(final).decode())
             elif ctx is None:
-                creds = gssapi.Credentials(usage="accept", mechs=[NTLMSSP])
+                creds = gssapi.Credentials(usage="accept", mechs=[gssapi.OID.from_int_seq("1.3.6.1.4.1.311.2.2.10")])
                 self.ctx = gssapi.SecurityContext(creds=creds, usage="accept", channel_bindings=BINDINGS[self.path])
                 self.reply(401, "challenge\n", word + " " + base64.b64encode(self.ctx.step(message)).decode())
             else:

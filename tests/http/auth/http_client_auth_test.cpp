@@ -19,7 +19,6 @@
 namespace corvane {
 namespace {
 
-// Counts the Log events by text.
 struct LogCounts : RESTEvents {
   std::map<std::string, int> count;
   void Log(int&, std::string& message, std::string&) override { ++count[message]; }
@@ -96,8 +95,7 @@ TEST_F(HttpClientAuthTest, BasicAndDigestThroughApache) {
   EXPECT_EQ(Error().rfind("Proxy error: HTTP protocol error. 407", 0), 0u) << Error();
 }
 
-// The own NTLM client against an acceptor that is not ours (the system's
-// client meets the TLS acceptor of the Negotiate tests); each handshake runs
+// The own NTLM client against an acceptor that is not ours; each handshake runs
 // on one kept-alive connection, and a body goes out only with its last leg.
 TEST_F(HttpClientAuthTest, NtlmHandshakesWithTheGssapiAcceptor) {
   CORVANE_SERVER_SETTING(port, "CORVANE_NTLM_PORT");
@@ -128,8 +126,7 @@ TEST_F(HttpClientAuthTest, NtlmHandshakesWithTheGssapiAcceptor) {
   }
 }
 
-// The realm's settings for every row; the client starts with the realm's
-// ticket, Ticket(false) leaves it without any.
+// The realm's settings; the client starts with its ticket, Ticket(false) takes it away.
 class NegotiateTest : public HttpClientAuthTest {
  protected:
   void SetUp() override {
@@ -199,9 +196,8 @@ TEST_F(NegotiateTest, CredentialsAndServiceNames) {
   }
 }
 
-// squid with its Kerberos helper wants Negotiate as HTTP/localhost. A
-// CONNECT tunnel answers it; a plain proxy request carries no proxy token
-// and ends with the proxy's refusal.
+// squid wants Negotiate as HTTP/localhost: a CONNECT tunnel answers it, a
+// plain proxy request carries no proxy token and ends with its refusal.
 TEST_F(NegotiateTest, ThroughASquidThatWantsNegotiate) {
   CORVANE_SERVER_SETTING(squidPort, "CORVANE_SQUID_NEGOTIATE_PORT");
   CORVANE_SERVER_SETTING(nginxPort, "CORVANE_NGINX_PORT");
@@ -244,8 +240,7 @@ TEST_F(NegotiateTest, ThroughASquidThatWantsNegotiate) {
 }
 
 // What Apache cannot show: a final token that does not prove the server, and
-// NTLM bound to the server's certificate under ExtendedProtection (on by
-// default).
+// NTLM bound to the server's certificate under ExtendedProtection (default).
 TEST_F(NegotiateTest, OwnAcceptorChecksTheFinalTokenAndTheChannelBindings) {
   setenv("KRB5_KTNAME", std::getenv("CORVANE_KRB5_KEYTAB"), 1);
   const std::string users = ::testing::TempDir() + "/corvane-ntlm-users";
