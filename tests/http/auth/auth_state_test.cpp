@@ -195,7 +195,7 @@ TEST_F(AuthStateTest, ChallengeIntakeFollowsTheCaseRulesOfEachHeader) {
 }
 
 // The proxy's handshake runs beside the server's with its own credentials.
-TEST_F(AuthStateTest, ProxyNtlmKeepsItsOwnCredentialsAndTarget) {
+TEST_F(AuthStateTest, ProxyNtlmKeepsItsOwnCredentials) {
   SetAuthScheme(state, authNtlm);
   SetProxyAuthScheme(state, authNtlm);
   SetUser(state, "SRV\\alice", request, log);
