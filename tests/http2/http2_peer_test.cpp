@@ -33,18 +33,6 @@ struct Listener : testing::EventRecorder {
                                bool& accept) override {
     accept = true;
   }
-  // The response path's events, without the connection's notes.
-  std::vector<std::string> Transfers() const {
-    std::vector<std::string> out;
-    for (std::string e : events) {
-      if (e.rfind("Transfer 1", 0) == 0)
-        e.erase(e.rfind(' '));  // the download percentage is the HTTP layer's
-      for (const char* kind : {"StartTransfer", "Transfer", "EndTransfer", "Header", "Status"}) {
-        if (e.rfind(kind, 0) == 0) out.push_back(e);
-      }
-    }
-    return out;
-  }
 };
 
 std::unique_ptr<testing::PythonServer> H2Server(const std::string& mode,
@@ -76,7 +64,7 @@ class Http2PeerTest : public ::testing::Test {
   Listener listener;
 };
 
-TEST_F(Http2PeerTest, PriorKnowledgeGetAndPostFillTheFieldsAndEventsOfHttp11) {
+TEST_F(Http2PeerTest, PriorKnowledgeGetPostAndGzipFillTheFieldsAndEventsOfHttp11) {
   auto s = H2Server("ok");
   ASSERT_EQ(0, Run(prior, s->Url("/"))) << prior.LastErrorText().view();
   EXPECT_EQ(200, prior.StatusCode());
@@ -91,17 +79,15 @@ TEST_F(Http2PeerTest, PriorKnowledgeGetAndPostFillTheFieldsAndEventsOfHttp11) {
   prior.PostData() = "abc";
   ASSERT_EQ(0, Run(prior, s->Url("/upload"), http::actPost)) << prior.LastErrorText().view();
   // Upload percentages follow the HTTP/1.1 rule (3 of 3 + 100 bytes).
-  const std::vector<std::string> expected = {
-      "StartTransfer 0",     "Transfer 0 3 2",         "EndTransfer 0",
-      "Header :status: 200", "Status HTTP/2.0 200 OK", "Header content-length: 10",
-      "StartTransfer 1",     "Transfer 1 10",          "EndTransfer 1"};
-  EXPECT_EQ(expected, listener.Transfers());
-}
+  EXPECT_TRUE(
+      listener.InOrder({"StartTransfer 0", "Transfer 0 3 2", "EndTransfer 0", "Header :status: 200",
+                        "Status HTTP/2.0 200 OK", "Header content-length: 10", "StartTransfer 1",
+                        "Transfer 1 10", "EndTransfer 1"}));
 
-TEST_F(Http2PeerTest, GzipBodyIsDecodedAsOverHttp11) {
-  auto s = H2Server("gzip");
+  auto g = H2Server("gzip");
+  prior.PostData().clear();
   prior.Config("AllowHTTPCompression=true");
-  ASSERT_EQ(0, Run(prior, s->Url("/"))) << prior.LastErrorText().view();
+  ASSERT_EQ(0, Run(prior, g->Url("/"))) << prior.LastErrorText().view();
   std::string expected;
   for (int i = 0; i < 100; ++i) expected += "hello gzip\n";
   EXPECT_EQ(expected, prior.TransferredData());
@@ -128,15 +114,12 @@ TEST_F(Http2PeerTest, EveryStreamFailureKeepsItsMessageOverTls) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.mode) + (c.post ? " Post" : " Get"));
     auto s = H2Server(c.mode, {"--cert", cert, "--key", key});
-    HttpClient one;
-    one.SetEventSink(&listener);
-    ASSERT_EQ(0, one.SetHTTPVersion("2.0"));
-    one.SetTimeout(c.code == 301 ? 2 : 20);
-    one.PostData() = c.post ? std::string(70000, 'p') : std::string();
-    EXPECT_EQ(c.code, Run(one, "https://127.0.0.1:" + std::to_string(s->port()) + "/",
+    client.SetTimeout(c.code == 301 ? 2 : 20);
+    client.PostData() = c.post ? std::string(70000, 'p') : std::string();
+    EXPECT_EQ(c.code, Run(client, "https://127.0.0.1:" + std::to_string(s->port()) + "/",
                           c.post ? http::actPost : http::actGet));
-    EXPECT_NE(std::string_view::npos, one.LastErrorText().view().find(c.word))
-        << one.LastErrorText().view();
+    EXPECT_NE(std::string_view::npos, client.LastErrorText().view().find(c.word))
+        << client.LastErrorText().view();
   }
 }
 
