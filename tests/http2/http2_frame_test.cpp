@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "http2/hpack_decoder.h"
-#include "http2/hpack_encoder.h"
 #include "http2/http2_frame_types.h"
 #include "http2_test_util.h"
 
@@ -37,48 +37,6 @@ TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
   EXPECT_FALSE(r.Has(SETTINGS_MAX_HEADER_LIST_SIZE));
 }
 
-TEST(Http2Frame, DataRoundTripsPlainAndPadded) {
-  for (uint8_t pad : {0, 1, 9}) {
-    Http2DataFrame f;
-    f.SetStreamId(1);
-    f.SetFlags(kFlagEndStream);
-    f.SetPadLength(pad);
-    f.SetData("hello body");
-    std::string bytes = Serialize(f);
-    ASSERT_EQ(9u + 10 + (pad ? 1 + pad : 0), bytes.size());
-    Http2DataFrame r;
-    ASSERT_EQ(0, Parse(r, bytes)) << r.LastErrorText().view();
-    EXPECT_EQ("hello body", r.Data());
-    EXPECT_EQ(pad, r.PadLength());
-    EXPECT_EQ(1u, r.StreamId());
-    EXPECT_TRUE(r.HasFlag(kFlagEndStream));
-    EXPECT_EQ(pad != 0, r.HasFlag(kFlagPadded));
-  }
-}
-
-TEST(Http2Frame, HeadersRoundTripThroughEncoderAndDecoder) {
-  const HeaderList headers = {
-      {":method", "GET"}, {":path", "/x?y"}, {":authority", "host:443"}, {"x-custom", "v"}};
-  for (bool priority : {false, true}) {
-    for (uint8_t pad : {0, 3}) {
-      Http2HeadersFrame f;
-      f.SetStreamId(1);
-      f.SetFlags(kFlagEndHeaders | kFlagEndStream | (priority ? kFlagPriority : 0));
-      f.SetPriority(0x80000003, 15);
-      f.SetPadLength(pad);
-      f.Headers() = headers;
-      HpackDecoder decoder;
-      Http2HeadersFrame r(&decoder);
-      ASSERT_EQ(0, Parse(r, Serialize(f))) << r.LastErrorText().view();
-      EXPECT_EQ(headers, r.Headers());
-      EXPECT_EQ(pad, r.PadLength());
-      EXPECT_EQ(priority ? 0x80000003u : 0u, r.StreamDependency());
-      EXPECT_EQ(priority ? 15 : 0, r.Weight());
-      EXPECT_TRUE(r.HasFlag(kFlagEndStream));
-    }
-  }
-}
-
 TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
   const struct {
     uint8_t type;
@@ -108,8 +66,20 @@ TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
   }
 }
 
-// Frames of a fixed layout read back as written; unknown ones are kept as bytes.
-TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
+// Frames read back as written, padding and priority fields included: a
+// field the reader missed would change the bytes written again.
+TEST(Http2Frame, FramesReadBackAsWritten) {
+  Http2DataFrame data;
+  data.SetStreamId(1);
+  data.SetFlags(kFlagEndStream);
+  data.SetPadLength(1);
+  data.SetData("hi");
+  Http2HeadersFrame headers;
+  headers.SetStreamId(3);
+  headers.SetFlags(kFlagEndHeaders | kFlagPriority);
+  headers.SetPriority(0x80000001, 15);
+  headers.SetPadLength(3);
+  headers.Headers() = {{":method", "GET"}, {"x-custom", "v"}};
   Http2PriorityFrame priority;
   priority.SetStreamId(3);
   priority.SetPriority(0x80000001, 255);
@@ -122,37 +92,36 @@ TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
     Http2Frame& frame;
     const char* hex;
   } cases[] = {
+      {data, "000004000900000001 01 6869 00"},
+      {headers, "000014012c00000003 03 800000010f 82 4086f2b12d424f4f81ef 000000"},
       {priority, "000005020000000003 80000001ff"},
       {rst, "000004030000000001 00000008"},
       {goAway, "00000b070000000000 00000005 00000002 627965"},
   };
+  HpackDecoder decoder;
   for (const auto& c : cases) {
     const std::string bytes = FromHex(c.hex);
     EXPECT_EQ(ToHex(bytes), ToHex(Serialize(c.frame)));
-    auto r = CreateHttp2Frame(c.frame.Type(), nullptr);
-    ASSERT_EQ(0, Parse(*r, bytes)) << c.hex;
+    auto r = CreateHttp2Frame(c.frame.Type(), &decoder);
+    ASSERT_EQ(0, Parse(*r, bytes)) << r->LastErrorText().view();
     EXPECT_EQ(ToHex(bytes), ToHex(Serialize(*r)));
   }
+  // The fields as read, through their accessors.
+  Http2DataFrame d;
+  Http2HeadersFrame h(&decoder);
   Http2PriorityFrame p;
-  ASSERT_EQ(0, Parse(p, FromHex(cases[0].hex)));
-  EXPECT_EQ(std::pair(0x80000001u, uint8_t{255}), std::pair(p.StreamDependency(), p.Weight()));
+  ASSERT_EQ(0, Parse(d, FromHex(cases[0].hex)) + Parse(h, FromHex(cases[1].hex)) +
+                   Parse(p, FromHex(cases[2].hex)));
+  EXPECT_EQ("hi", d.Data());
+  EXPECT_EQ((std::vector<uint32_t>{1, 3, 0x80000001, 15, 0x80000001, 255}),
+            (std::vector<uint32_t>{d.PadLength(), h.PadLength(), h.StreamDependency(), h.Weight(),
+                                   p.StreamDependency(), p.Weight()}));
   Http2WindowUpdateFrame r;
   ASSERT_EQ(0, Parse(r, FromHex("000004080000000001 80000064")));
   EXPECT_EQ(100u, r.Increment()) << "reserved bit ignored";
   auto unknown = CreateHttp2Frame(0x42, nullptr);
   ASSERT_EQ(0, Parse(*unknown, FromHex("000002420000000000 6162")));
   EXPECT_EQ("ab", unknown->Payload()) << "an unknown type is kept as bytes";
-}
-
-TEST(Http2Frame, PeekHeaderReadsLengthTypeFlagsAndStreamWithoutReservedBit) {
-  std::string bytes = FromHex("0040000125ffffffff");
-  Http2FrameHeader h;
-  ASSERT_TRUE(PeekHttp2FrameHeader(test::Bytes(bytes), bytes.size(), h));
-  EXPECT_EQ(0x4000u, h.length);
-  EXPECT_EQ(1, h.type);
-  EXPECT_EQ(0x25, h.flags);
-  EXPECT_EQ(0x7FFFFFFFu, h.streamId);
-  EXPECT_FALSE(PeekHttp2FrameHeader(test::Bytes(bytes), 8, h));
 }
 
 TEST(Http2Frame, PayloadBeyondTheLengthFieldIsRefused) {
