@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "http2/hpack_encoder.h"
 #include "http2_test_util.h"
 
 namespace corvane {
@@ -16,14 +15,8 @@ namespace {
 using test::Frame;
 using test::U32;
 
-std::string Headers(const HeaderList& headers, uint32_t stream = 1) {
-  ByteBuffer block;
-  EXPECT_EQ(0, HpackEncode(headers, true, block));
-  return Frame(1, kFlagEndHeaders, stream, block.view());
-}
-
 const std::string kSettings = Frame(4, 0, 0, "");
-const std::string kOk = Headers({{":status", "200"}});
+const std::string kOk = Frame(1, kFlagEndHeaders, 1, "\x88");  // ":status: 200" by its index
 
 // The connection and the engine under the exchange, in memory: each loop
 // pass hands over the next scripted piece of server bytes; once the script
@@ -198,7 +191,7 @@ TEST_F(Http2ExchangeTest, KeptConnectionCarriesTheNextRequestOnStream3) {
   // A PING that arrives between the requests is answered once the next one runs.
   const std::string ping = Frame(6, 0, 0, "12345678");
   exchange.OnReceived(ping.data(), ping.size());
-  host.script = {Headers({{":status", "200"}}, 3), Frame(0, kFlagEndStream, 3, "c")};
+  host.script = {Frame(1, kFlagEndHeaders, 3, "\x88"), Frame(0, kFlagEndStream, 3, "c")};
   ASSERT_EQ(0, Run());
   EXPECT_EQ("c", host.body);
   // The credit for the first response's last DATA frame, then HEADERS on
