@@ -136,18 +136,18 @@ TEST_F(Http2ConnectionTest, LargeHeaderBlockContinuesInContinuationFrames) {
 }
 
 // PING is answered with its bytes; a PING ACK, PRIORITY and unknown frames
-// are skipped; GOAWAY is kept for the caller: none of them touches the stream.
-// The reserved bit of a stream identifier is ignored.
+// are skipped; a GOAWAY that spares the stream is kept for the caller: none
+// of them touches the stream. The reserved bit of a stream identifier is ignored.
 TEST_F(Http2ConnectionTest, ResponseIsDeliveredAndAcknowledgedAtEverySplit) {
   const std::string bytes =
       Frame(4, 0, 0, test::FromHex("000300000080 000500004000")) + Frame(4, kFlagAck, 0, "") +
       Frame(6, 0, 0, "abcdefgh") +
       Frame(1, kFlagEndHeaders, 1, Block({{":status", "200"}, {"content-type", "text/xml"}})) +
-      Frame(0x42, 0xff, 7, "anything") + Frame(2, 0, 1, "abcde") +
-      Frame(0, 0, 0x80000001, std::string(100, 'x')) + Frame(6, kFlagAck, 0, "abcdefgh") +
+      Frame(7, 0, 0, U32(1) + U32(11) + "calm down") + Frame(0x42, 0xff, 7, "anything") +
+      Frame(2, 0, 1, "abcde") + Frame(0, 0, 0x80000001, std::string(100, 'x')) +
+      Frame(6, kFlagAck, 0, "abcdefgh") +
       Frame(0, kFlagPadded | kFlagEndStream, 1,
-            test::FromHex("03") + "<end/>" + std::string(3, '\0')) +
-      Frame(7, 0, 0, U32(1) + U32(11) + "calm down");
+            test::FromHex("03") + "<end/>" + std::string(3, '\0'));
   const std::vector<std::string> lines = {"header :status: 200", "header content-type: text/xml",
                                           "end of headers", "complete"};
   const std::string replies = Frame(4, kFlagAck, 0, "") + Frame(6, kFlagAck, 0, "abcdefgh") +
