@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "http2/hpack_encoder.h"
 #include "http2_test_util.h"
 
 namespace corvane {
@@ -16,14 +15,8 @@ namespace {
 using test::Frame;
 using test::U32;
 
-std::string Headers(const HeaderList& headers, uint32_t stream = 1) {
-  ByteBuffer block;
-  EXPECT_EQ(0, HpackEncode(headers, true, block));
-  return Frame(1, kFlagEndHeaders, stream, block.view());
-}
-
 const std::string kSettings = Frame(4, 0, 0, "");
-const std::string kOk = Headers({{":status", "200"}, {"content-type", "text/plain"}});
+const std::string kOk = Frame(1, kFlagEndHeaders, 1, "\x88");  // ":status: 200" by its index
 
 // The connection and the engine under the exchange, in memory: each loop
 // pass hands over the next scripted piece of server bytes; once the script
@@ -32,29 +25,28 @@ struct Host : Http2ExchangeHost {
   Http2Exchange* exchange = nullptr;
   std::deque<std::string> script;
   std::string alpn = "h2", postData, sent, body, failText;
-  std::string early;  // taken by SendAvailable, while a read is handled
-  std::vector<size_t> earlyAtBody;
+  std::vector<size_t> sentAtBody;  // with takeEarly, bytes leave while a read is handled
   std::vector<std::string> events;
   int openResult = 0, failCode = 0;
   bool closeAtEnd = false, takeEarly = false, open = true, keep = false, same = true;
 
-  int OpenConnection(std::string_view) override { return events.push_back("open"), openResult; }
+  int Note(std::string event, int rc = 0) { return events.push_back(std::move(event)), rc; }
+  int OpenConnection(std::string_view) override { return Note("open", openResult); }
   std::string AlpnSelection() override { return alpn; }
   int ComposeRequest(std::string_view verb, bool, Http2Request& r) override {
     r.scheme = "https";
     r.host = "example.test";
     r.pathAndQuery = "/a";
-    r.headerBlock = std::string(verb) +
-                    " /a HTTP/1.1\r\nHost: example.test\r\nConnection: Keep-Alive\r\nUser-Agent: t";
+    r.headerBlock = std::string(verb) + " /a HTTP/1.1\r\nUser-Agent: t";
     r.postData = postData;
     r.contentLength = static_cast<int64_t>(postData.size());
     return 0;
   }
-  void BeginResponse(std::string_view) override { events.push_back("begin"); }
+  void BeginResponse(std::string_view) override { Note("begin"); }
   int SendBytes(const char* data, size_t n) override { return sent.append(data, n), 0; }
   size_t SendAvailable(const char* data, size_t n) override {
-    if (takeEarly) early.append(data, n);
-    return takeEarly ? n : Http2ExchangeHost::SendAvailable(data, n);
+    if (!takeEarly) return Http2ExchangeHost::SendAvailable(data, n);
+    return sent.append(data, n), n;
   }
   int WaitOnce() override {
     if (script.empty()) return closeAtEnd ? (open = false, 0) : 301;
@@ -64,29 +56,23 @@ struct Host : Http2ExchangeHost {
     return 0;
   }
   bool ConnectionOpen() override { return open; }
-  void CloseConnection() override { events.push_back("close"), open = false; }
+  void CloseConnection() override { Note("close"), open = false; }
   bool KeepConnection() override { return keep || Http2ExchangeHost::KeepConnection(); }
   bool SameConnection() override { return same; }
   void UploadProgress(int64_t n, int64_t total, std::string_view) override {
-    events.push_back("upload " + std::to_string(n) + "/" + std::to_string(total));
+    Note("upload " + std::to_string(n) + "/" + std::to_string(total));
   }
-  void UploadEnded() override { events.push_back("upload end"); }
+  void UploadEnded() override { Note("upload end"); }
   int Fail(int code, std::string_view text) override { return failText = text, failCode = code; }
-  int FinishRequest(int rc) override {
-    return events.push_back("finish " + std::to_string(rc)), rc;
-  }
-  int ProcessHeader(std::string_view n, std::string_view v) override {
-    return events.push_back("header " + std::string(n) + ": " + std::string(v)), 0;
-  }
-  int EndOfHeaders() override { return events.push_back("end of headers"), 0; }
+  const std::string& ErrorText() const { return failText; }
+  int FinishRequest(int rc) override { return Note("finish " + std::to_string(rc), rc); }
+  int ProcessHeader(std::string_view, std::string_view) override { return 0; }
+  int EndOfHeaders() override { return 0; }
   int DeliverBody(const char* data, size_t n) override {
-    return earlyAtBody.push_back(early.size()), body.append(data, n), 0;
+    return sentAtBody.push_back(sent.size()), body.append(data, n), 0;
   }
-  int CompleteResponse() override { return events.push_back("complete"), 0; }
+  int CompleteResponse() override { return Note("complete"); }
 
-  bool Saw(const std::string& event) const {
-    return std::find(events.begin(), events.end(), event) != events.end();
-  }
   // What went out after the preface, frame by frame.
   std::vector<std::unique_ptr<Http2Frame>> Sent(bool preface = true) const {
     if (preface) {
@@ -112,16 +98,9 @@ TEST_F(Http2ExchangeTest, GetStartsTheConnectionAndDeliversTheResponse) {
   host.script = {kSettings, kOk, Frame(0, kFlagEndStream, 1, "hello")};
   EXPECT_EQ(0, Run());
   EXPECT_EQ("hello", host.body);
-  const std::vector<std::string> expected = {"open",
-                                             "begin",
-                                             "header :status: 200",
-                                             "header content-type: text/plain",
-                                             "end of headers",
-                                             "complete",
-                                             "close",
-                                             "finish 0"};
+  const std::vector<std::string> expected = {"open", "begin", "complete", "close", "finish 0"};
   EXPECT_EQ(expected, host.events);
-  // The request goes out from the composed one (its fields are BuildRequestHeaders').
+  // The request goes out from the composed one.
   auto sent = host.Sent();
   ASSERT_EQ(4u, sent.size());  // SETTINGS, WINDOW_UPDATE, HEADERS, SETTINGS ACK
   auto& headers = static_cast<Http2HeadersFrame&>(*sent[2]);
@@ -143,8 +122,7 @@ TEST_F(Http2ExchangeTest, NoStreamWhenTheServerChoseHttp11OrTheConnectionFailed)
 }
 
 // The credit for DATA frames leaves while later frames of the same long read
-// are still being handled, but not the credit for the frame that ended the
-// response.
+// are still being handled; the frame that ended the response gets none.
 TEST_F(Http2ExchangeTest, CreditLeavesDuringALongReadButNotAfterTheResponse) {
   host.takeEarly = true;
   const std::string block(16384, 'x');
@@ -152,16 +130,14 @@ TEST_F(Http2ExchangeTest, CreditLeavesDuringALongReadButNotAfterTheResponse) {
   for (int i = 0; i < 3; ++i) reply += Frame(0, 0, 1, block);
   host.script = {reply + Frame(0, kFlagEndStream, 1, block)};
   ASSERT_EQ(0, Run());
-  ASSERT_FALSE(host.earlyAtBody.empty());
-  EXPECT_GT(host.earlyAtBody.back(), host.earlyAtBody.front());
-  const std::string update = Frame(8, 0, 1, U32(16384));
-  size_t updates = 0;
-  for (size_t at = host.early.find(update); at != std::string::npos;
-       at = host.early.find(update, at + 1))
-    ++updates;
-  EXPECT_EQ(3u, updates);
+  ASSERT_FALSE(host.sentAtBody.empty());
+  EXPECT_GT(host.sentAtBody.back(), host.sentAtBody.front());
+  EXPECT_EQ(3, std::ranges::count_if(host.Sent(),
+                                     [](auto& f) { return f->Type() == 8 && f->StreamId() == 1; }));
 }
 
+// A misplaced END_STREAM would make the connection refuse the rest of the
+// body, so a whole upload and a response pin the framing too.
 TEST_F(Http2ExchangeTest, BodyLargerThanTheWindowWaitsForWindowUpdates) {
   host.postData.assign(100000, 'p');
   host.script = {kSettings, "",
@@ -169,20 +145,10 @@ TEST_F(Http2ExchangeTest, BodyLargerThanTheWindowWaitsForWindowUpdates) {
                  kOk,       Frame(0, kFlagEndStream, 1, "done")};
   EXPECT_EQ(0, Run("POST"));
   uint32_t dataBytes = 0;
-  uint8_t lastFlags = 0;
-  for (auto& f : host.Sent()) {
-    if (f->Type() == 1) {
-      EXPECT_EQ(kFlagEndHeaders, f->Flags()) << "HEADERS without END_STREAM";
-    }
-    if (f->Type() != 0) continue;
-    EXPECT_EQ(0, lastFlags & kFlagEndStream) << "END_STREAM on the last piece only";
-    dataBytes += f->PayloadLength();
-    lastFlags = f->Flags();
-  }
+  for (auto& f : host.Sent()) dataBytes += f->Type() == 0 ? f->PayloadLength() : 0;
   EXPECT_EQ(100000u, dataBytes);
-  EXPECT_EQ(kFlagEndStream, lastFlags);
-  EXPECT_TRUE(host.Saw("upload 100000/100000"));
-  EXPECT_TRUE(host.Saw("upload end"));
+  EXPECT_EQ("upload 100000/100000", host.events.end()[-5]);
+  EXPECT_EQ("upload end", host.events.end()[-4]);
   EXPECT_EQ("done", host.body);
 }
 
@@ -192,17 +158,13 @@ TEST(Http2ExchangeFailures, ReachTheHostWithTheirMessage) {
   std::deque<std::string> byteByByte;
   for (char c : kSettings + kOk + Frame(0, 1, 0, "x")) byteByByte.emplace_back(1, c);
   const struct {
-    const char* name;
     std::deque<std::string> script;
     bool closeAtEnd;
     Http2Message message;
   } cases[] = {
-      {"GOAWAY, then the close",
-       {kSettings, Frame(7, 0, 0, U32(0) + U32(0))},
-       true,
-       Http2Message::kGoAwayBeforeResponse},
-      {"close before the body", {kSettings, kOk}, true, Http2Message::kClosedBeforeResponse},
-      {"DATA on stream 0, a byte at a time", byteByByte, false, Http2Message::kRecvDataStreamZero},
+      {{kSettings, Frame(7, 0, 0, U32(0) + U32(0))}, true, Http2Message::kGoAwayBeforeResponse},
+      {{kSettings, kOk}, true, Http2Message::kClosedBeforeResponse},
+      {byteByByte, false, Http2Message::kRecvDataStreamZero},
   };
   for (const auto& c : cases) {
     Host host;
@@ -212,8 +174,8 @@ TEST(Http2ExchangeFailures, ReachTheHostWithTheirMessage) {
     host.closeAtEnd = c.closeAtEnd;
     int result = -1;
     EXPECT_TRUE(ex.Run("GET", false, &result));
-    EXPECT_EQ(host.failCode, result) << c.name;
-    EXPECT_TRUE(test::Failed(result, host.failText, c.message)) << c.name;
+    EXPECT_EQ(host.failCode, result);
+    EXPECT_TRUE(test::Failed(result, host, c.message));
   }
 }
 
@@ -223,13 +185,13 @@ TEST_F(Http2ExchangeTest, KeptConnectionCarriesTheNextRequestOnStream3) {
                  Frame(0, kFlagEndStream, 1, "b")};
   ASSERT_EQ(0, Run());
   EXPECT_TRUE(exchange.Active()) << "bytes between requests belong to the kept connection";
-  EXPECT_FALSE(host.Saw("close"));
+  EXPECT_EQ(0, std::ranges::count(host.events, "close"));
   host.sent.clear();
   host.body.clear();
   // A PING that arrives between the requests is answered once the next one runs.
   const std::string ping = Frame(6, 0, 0, "12345678");
   exchange.OnReceived(ping.data(), ping.size());
-  host.script = {Headers({{":status", "200"}}, 3), Frame(0, kFlagEndStream, 3, "c")};
+  host.script = {Frame(1, kFlagEndHeaders, 3, "\x88"), Frame(0, kFlagEndStream, 3, "c")};
   ASSERT_EQ(0, Run());
   EXPECT_EQ("c", host.body);
   // The credit for the first response's last DATA frame, then HEADERS on

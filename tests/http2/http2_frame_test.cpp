@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "http2/hpack_decoder.h"
-#include "http2/hpack_encoder.h"
 #include "http2/http2_frame_types.h"
 #include "http2_test_util.h"
 
@@ -25,9 +25,6 @@ int Parse(Http2Frame& frame, const std::string& bytes) {
 }
 
 TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
-  Http2SettingsFrame ack;
-  ack.SetFlags(kFlagAck);
-  EXPECT_EQ("000000040100000000", ToHex(Serialize(ack)));
   Http2SettingsFrame f;
   f.SetValue(SETTINGS_MAX_HEADER_LIST_SIZE, 32768);
   f.SetValue(SETTINGS_MAX_CONCURRENT_STREAMS, 100);
@@ -38,48 +35,6 @@ TEST(Http2Frame, SettingsSerialiseInIdentifierOrderAndSkipUnknownOnReceipt) {
   EXPECT_EQ(16384u, r.Value(SETTINGS_MAX_FRAME_SIZE));
   EXPECT_FALSE(r.Has(SETTINGS_ENABLE_PUSH));
   EXPECT_FALSE(r.Has(SETTINGS_MAX_HEADER_LIST_SIZE));
-}
-
-TEST(Http2Frame, DataRoundTripsPlainAndPadded) {
-  for (uint8_t pad : {0, 1, 9}) {
-    Http2DataFrame f;
-    f.SetStreamId(1);
-    f.SetFlags(kFlagEndStream);
-    f.SetPadLength(pad);
-    f.SetData("hello body");
-    std::string bytes = Serialize(f);
-    ASSERT_EQ(9u + 10 + (pad ? 1 + pad : 0), bytes.size());
-    Http2DataFrame r;
-    ASSERT_EQ(0, Parse(r, bytes)) << r.LastErrorText().view();
-    EXPECT_EQ("hello body", r.Data());
-    EXPECT_EQ(pad, r.PadLength());
-    EXPECT_EQ(1u, r.StreamId());
-    EXPECT_TRUE(r.HasFlag(kFlagEndStream));
-    EXPECT_EQ(pad != 0, r.HasFlag(kFlagPadded));
-  }
-}
-
-TEST(Http2Frame, HeadersRoundTripThroughEncoderAndDecoder) {
-  const HeaderList headers = {
-      {":method", "GET"}, {":path", "/x?y"}, {":authority", "host:443"}, {"x-custom", "v"}};
-  for (bool priority : {false, true}) {
-    for (uint8_t pad : {0, 3}) {
-      Http2HeadersFrame f;
-      f.SetStreamId(1);
-      f.SetFlags(kFlagEndHeaders | kFlagEndStream | (priority ? kFlagPriority : 0));
-      f.SetPriority(0x80000003, 15);
-      f.SetPadLength(pad);
-      f.Headers() = headers;
-      HpackDecoder decoder;
-      Http2HeadersFrame r(&decoder);
-      ASSERT_EQ(0, Parse(r, Serialize(f))) << r.LastErrorText().view();
-      EXPECT_EQ(headers, r.Headers());
-      EXPECT_EQ(pad, r.PadLength());
-      EXPECT_EQ(priority ? 0x80000003u : 0u, r.StreamDependency());
-      EXPECT_EQ(priority ? 15 : 0, r.Weight());
-      EXPECT_TRUE(r.HasFlag(kFlagEndStream));
-    }
-  }
 }
 
 TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
@@ -100,7 +55,6 @@ TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
       {1, "000007012c00000001 03000000010f82", M::kHeadersPadding, ""},
       {1, "000003012400000001 000000", M::kFrameTruncated, "type HEADERS ended after 0"},
       {1, "000001010400000001 80", M::kHpackIndexZero, ""},
-      {1, "000002010400000001 400a", M::kHpackTruncated, ""},
       {2, "000003020000000001 616263", M::kFrameTruncated, "type PRIORITY ended after 0"},
       {4, "000007040000000000 00040000ffff00", M::kFrameTruncated, "type SETTINGS ended after 6"},
       {7, "000007070000000000 00000001000000", M::kFrameTruncated, "type GOAWAY ended after 4"},
@@ -112,8 +66,20 @@ TEST(Http2Frame, MalformedFramesFailWithTheirMessage) {
   }
 }
 
-// Frames of a fixed layout, and those kept as bytes, read back as written.
-TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
+// Frames read back as written, padding and priority fields included: a
+// field the reader missed would change the bytes written again.
+TEST(Http2Frame, FramesReadBackAsWritten) {
+  Http2DataFrame data;
+  data.SetStreamId(1);
+  data.SetFlags(kFlagEndStream);
+  data.SetPadLength(1);
+  data.SetData("hi");
+  Http2HeadersFrame headers;
+  headers.SetStreamId(3);
+  headers.SetFlags(kFlagEndHeaders | kFlagPriority);
+  headers.SetPriority(0x80000001, 15);
+  headers.SetPadLength(3);
+  headers.Headers() = {{":method", "GET"}, {"x-custom", "v"}};
   Http2PriorityFrame priority;
   priority.SetStreamId(3);
   priority.SetPriority(0x80000001, 255);
@@ -122,51 +88,40 @@ TEST(Http2Frame, FixedLayoutTypesRoundTrip) {
   rst.SetErrorCode(8);
   Http2GoAwayFrame goAway;
   goAway.Set(5, 2, "bye");
-  Http2WindowUpdateFrame update;
-  update.SetIncrement(65535);
   const struct {
     Http2Frame& frame;
     const char* hex;
   } cases[] = {
+      {data, "000004000900000001 01 6869 00"},
+      {headers, "000014012c00000003 03 800000010f 82 4086f2b12d424f4f81ef 000000"},
       {priority, "000005020000000003 80000001ff"},
       {rst, "000004030000000001 00000008"},
       {goAway, "00000b070000000000 00000005 00000002 627965"},
-      {update, "000004080000000000 0000ffff"},
   };
+  HpackDecoder decoder;
   for (const auto& c : cases) {
     const std::string bytes = FromHex(c.hex);
     EXPECT_EQ(ToHex(bytes), ToHex(Serialize(c.frame)));
-    auto r = CreateHttp2Frame(c.frame.Type(), nullptr);
-    ASSERT_EQ(0, Parse(*r, bytes)) << c.hex;
+    auto r = CreateHttp2Frame(c.frame.Type(), &decoder);
+    ASSERT_EQ(0, Parse(*r, bytes)) << r->LastErrorText().view();
     EXPECT_EQ(ToHex(bytes), ToHex(Serialize(*r)));
   }
+  // The fields as read, through their accessors.
+  Http2DataFrame d;
+  Http2HeadersFrame h(&decoder);
   Http2PriorityFrame p;
-  ASSERT_EQ(0, Parse(p, FromHex(cases[0].hex)));
-  EXPECT_EQ(0x80000001u, p.StreamDependency());
-  EXPECT_EQ(255, p.Weight());
+  ASSERT_EQ(0, Parse(d, FromHex(cases[0].hex)) + Parse(h, FromHex(cases[1].hex)) +
+                   Parse(p, FromHex(cases[2].hex)));
+  EXPECT_EQ("hi", d.Data());
+  EXPECT_EQ((std::vector<uint32_t>{1, 3, 0x80000001, 15, 0x80000001, 255}),
+            (std::vector<uint32_t>{d.PadLength(), h.PadLength(), h.StreamDependency(), h.Weight(),
+                                   p.StreamDependency(), p.Weight()}));
   Http2WindowUpdateFrame r;
   ASSERT_EQ(0, Parse(r, FromHex("000004080000000001 80000064")));
   EXPECT_EQ(100u, r.Increment()) << "reserved bit ignored";
-  for (uint8_t type : {5, 6, 0x42}) {  // PUSH_PROMISE, PING, unknown: payload as bytes
-    auto f = CreateHttp2Frame(type, nullptr);
-    f->SetFlags(type == 6 ? kFlagAck : 0);
-    ASSERT_EQ(0, f->SetPayload("12345678"));
-    auto r = CreateHttp2Frame(type, nullptr);
-    ASSERT_EQ(0, Parse(*r, Serialize(*f)));
-    EXPECT_EQ(type, r->Type());
-    EXPECT_EQ("12345678", r->Payload());
-  }
-}
-
-TEST(Http2Frame, PeekHeaderReadsLengthTypeFlagsAndStreamWithoutReservedBit) {
-  std::string bytes = FromHex("0040000125ffffffff");
-  Http2FrameHeader h;
-  ASSERT_TRUE(PeekHttp2FrameHeader(test::Bytes(bytes), bytes.size(), h));
-  EXPECT_EQ(0x4000u, h.length);
-  EXPECT_EQ(1, h.type);
-  EXPECT_EQ(0x25, h.flags);
-  EXPECT_EQ(0x7FFFFFFFu, h.streamId);
-  EXPECT_FALSE(PeekHttp2FrameHeader(test::Bytes(bytes), 8, h));
+  auto unknown = CreateHttp2Frame(0x42, nullptr);
+  ASSERT_EQ(0, Parse(*unknown, FromHex("000002420000000000 6162")));
+  EXPECT_EQ("ab", unknown->Payload()) << "an unknown type is kept as bytes";
 }
 
 TEST(Http2Frame, PayloadBeyondTheLengthFieldIsRefused) {

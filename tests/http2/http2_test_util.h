@@ -5,10 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
-#include <ostream>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "http2/header_list.h"
@@ -52,22 +50,18 @@ inline std::vector<std::unique_ptr<Http2Frame>> ReadFrames(std::string_view byte
   return out;
 }
 
-// The failure is the given message of the layer's table: its code, its
-// template with any text in place of its placeholders, and (if given) the argument
-// that tells it apart. from is the failed object (or the failure's text),
-// read only once rc has been computed.
+// The failure is the given message of the layer's table: its code, the
+// template's text around its placeholders, and (if given) the argument that
+// tells it apart. from is the failed object, read once rc has been computed.
 template <typename T>
 ::testing::AssertionResult Failed(int rc, const T& from, Http2Message m,
                                   std::string_view arg = {}) {
   std::string text;
-  if constexpr (std::is_convertible_v<const T&, std::string_view>) {
-    text = std::string_view(from);
-  } else if constexpr (requires { from.ErrorText(); }) {
+  if constexpr (requires { from.ErrorText(); }) {
     text = from.ErrorText();
   } else {
     text = from.LastErrorText().view();
   }
-  // The text around the placeholders must be the template's.
   const std::string_view t = Http2MessageTemplate(m);
   const std::string_view head = t.substr(0, t.find('{')), tail = t.substr(t.rfind('}') + 1);
   if (rc == Http2MessageCode(m) && text.starts_with(head) && text.ends_with(tail) &&
@@ -80,10 +74,3 @@ template <typename T>
 }
 
 }  // namespace corvane::test
-
-namespace corvane {
-// Readable failure output for header lists.
-inline void PrintTo(const HeaderField& h, std::ostream* os) {
-  *os << '"' << h.name << "\": \"" << h.value << '"';
-}
-}  // namespace corvane
