@@ -103,6 +103,18 @@ class XmlDocument {
   int AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
                     uint32_t& pos) noexcept;
   int AppendAttribute(uint32_t nsRecord, std::string_view localName, std::string_view value) noexcept;
+  // An attribute whose local name and value are both [offset, offset +
+  // length) runs of the bound input: a fixed-size record, nothing copied.
+  int AppendInputAttribute(uint32_t nsRecord, uint32_t localAt, uint32_t localLen, uint32_t valueAt,
+                           uint32_t valueLen) noexcept {
+    uint32_t pos = Size();
+    if (xmlrec::kAttrFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
+    if (int rc = stream_.Extend(xmlrec::kAttrFixed); rc != 0) return rc;
+    uint32_t w[xmlrec::kAttrFixed / 4] = {xmlrec::kAttribute, xmlrec::kAttrFixed, nsRecord, localAt,
+                                          localLen, valueAt, valueLen};
+    std::memcpy(stream_.data() + pos, w, sizeof w);
+    return 0;
+  }
   // A text record holding text; ref is set to refer to it.
   int AppendText(std::string_view text, uint32_t refPos) noexcept;
   // Sets the reference at refPos to [offset, offset + length) of the input.
@@ -171,10 +183,6 @@ class XmlDocument {
 
  private:
   int Grow(uint32_t length, uint32_t& pos) noexcept;
-  // Bytes the record at pos must carry for s (none when it is referenced).
-  uint32_t Carried(std::string_view s) const noexcept {
-    return InInput(s) ? 0 : static_cast<uint32_t>(s.size());
-  }
   // Points the reference at refPos to s: in the input, or copied to at.
   void PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept;
 

@@ -17,6 +17,26 @@ constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace
 
 bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
 
+// Names are a few bytes long: a plain loop is quicker than a library call.
+size_t FindColon(std::string_view name) noexcept {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == ':') return i;
+  }
+  return std::string_view::npos;
+}
+
+bool SameName(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+bool StartsWith(std::string_view s, std::string_view head) noexcept {
+  return s.size() >= head.size() && std::memcmp(s.data(), head.data(), head.size()) == 0;
+}
+
 bool AllWhitespace(const char* p, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) {
     if (!IsWs(p[i])) return false;
@@ -56,6 +76,7 @@ void XmlParser::Reset() {
   for (InputRun& r : runs_) r = InputRun();
   depth_ = 0;
   declCount_ = declsWritten_ = 0;
+  defaultDecl_ = -1;
   root_ = xmlNsRecord_ = cursor_ = 0;
   canonical_.clear();
   inStartElement_ = false;
@@ -258,7 +279,7 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
 int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
   Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
   std::string_view name = AttributeName(a);
-  if (validate_ && name.substr(0, 5) == "xmlns") {
+  if (validate_ && StartsWith(name, "xmlns")) {
     std::string_view prefix = name.substr(5);
     if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
     if (declCount_ >= kMaxNamespaces) {
@@ -271,6 +292,7 @@ int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena
     }
     d.depth = depth_ + 1;
     d.record = 0;
+    if (prefix.empty()) defaultDecl_ = declCount_;
     ++declCount_;
     if (RESTEvents* sink = EventSink()) {
       evLocal_.assign(d.prefix.view());
@@ -306,25 +328,27 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
 // reserved xml prefix.
 int XmlParser::ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
                              int& declaration, bool& known) {
-  size_t colon = qname.find(':');
+  size_t colon = FindColon(qname);
   local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
   declaration = -1;
   known = true;
   if (!validate_) return 0;
-  std::string_view prefix = colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
   if (colon == std::string_view::npos) {
-    if (attribute) return 0;  // unprefixed attributes have no namespace
-  } else if (prefix == "xml") {
+    // Unprefixed attributes have no namespace; elements take the default.
+    if (!attribute) declaration = defaultDecl_;
+    return 0;
+  }
+  std::string_view prefix = qname.substr(0, colon);
+  if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) {
     declaration = -2;
     return 0;
   }
   for (int i = declCount_ - 1; i >= 0; --i) {
-    if (decls_[i].prefix.view() == prefix) {
+    if (SameName(decls_[i].prefix.view(), prefix)) {
       declaration = i;
       return 0;
     }
   }
-  if (colon == std::string_view::npos) return 0;  // no default namespace
   known = false;
   if (includeUnknownPrefixes_) local = qname;
   return UnknownPrefix(attribute, prefix);
@@ -339,8 +363,12 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
       failed_ = kErrOutOfMemory;
       return SetError(kErrOutOfMemory, "Too many open elements (limit 256).");
     }
-    if (open_[depth_ + 1].qname.Assign(qname) != 0) return Fail(xeOutOfMemory);
-    ++depth_;
+    // The name stays in the input until the end tag compares it; only a
+    // compaction of the input copies it (see CompactInput).
+    OpenElement& open = open_[++depth_];
+    open.nameStart = tagNameStart_;
+    open.nameLen = tagNameEnd_ - tagNameStart_;
+    open.isSaved = false;
   } else if (EqualsNoCase(qname, "SCRIPT")) {
     scriptMode_ = true;
   }
@@ -381,7 +409,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
 
 int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration) {
   bool usesXml = declaration == -2;
-  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).substr(0, 4) == "xml:";
+  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = StartsWith(AttributeName(attrs_[i]), "xml:");
   if (usesXml && xmlNsRecord_ == 0) {
     // Written once, ahead of the element's own declarations, so it never
     // counts as one of them.
@@ -411,17 +439,20 @@ int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, 
   }
   open_[depth_].record = pos;
   if (root_ == 0) root_ = pos;
+  bool bound = doc_.InputBound();
   for (int i = 0; i < attrCount_; ++i) {
+    const Attribute& a = attrs_[i];
+    std::string_view name = AttributeName(a);
     std::string_view attrLocal;
     int attrDecl = -1;
     bool known = true;
-    if (int rc = ResolvePrefix(AttributeName(attrs_[i]), true, attrLocal, attrDecl, known); rc != 0) {
-      return rc;
-    }
+    if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
     uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
-    if (doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(attrs_[i])) != 0) {
-      return Fail(xeOutOfMemory);
-    }
+    int rc = bound && !a.inArena
+                 ? doc_.AppendInputAttribute(attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
+                                             static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
+                 : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
+    if (rc != 0) return Fail(xeOutOfMemory);
   }
   return 0;
 }
@@ -431,6 +462,8 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
   RESTEvents* sink = EventSink();
   std::string_view local = startLocal;
   int declaration = startDeclaration;
+  // An empty tag closes the element it just opened.
+  bool matches = depth_ > 0 && (startDeclaration != kUnresolved || SameName(OpenName(open_[depth_]), qname));
   if (!validate_) {
     size_t colon = qname.find(':');
     local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
@@ -440,7 +473,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     // So does a matching end tag: the declarations in scope are the same
     // ones; an unknown prefix is looked up again so its Error fires again.
     const OpenElement& open = open_[depth_];
-    if (depth_ > 0 && open.known && open.qname.view() == qname) {
+    if (matches && open.known) {
       declaration = open.declaration;
       local = qname.substr(open.localStart);
     } else {
@@ -482,7 +515,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       doc_.SetU32(parent + xmlrec::kChildCount, doc_.U32(parent + xmlrec::kChildCount) + 1);
     }
   }
-  if (depth_ == 0 || open_[depth_].qname.view() != qname) return Fail(xeUnbalancedTag, qname);
+  if (!matches) return Fail(xeUnbalancedTag, qname);
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {
     --declCount_;
     if (sink != nullptr) {
@@ -491,6 +524,12 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     }
   }
   if (declsWritten_ > declCount_) declsWritten_ = declCount_;
+  if (defaultDecl_ >= declCount_) {
+    defaultDecl_ = -1;
+    for (int i = declCount_ - 1; i >= 0 && defaultDecl_ < 0; --i) {
+      if (decls_[i].prefix.empty()) defaultDecl_ = i;
+    }
+  }
   --depth_;
   return 0;
 }

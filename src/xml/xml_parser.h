@@ -113,7 +113,11 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
     bool inArena;
   };
   struct OpenElement {
-    XmlBytes qname;
+    // The start tag's name: [nameStart, nameStart + nameLen) of input_ while
+    // the input stays in place, copied to saved before it is compacted.
+    XmlBytes saved;
+    uint32_t nameStart = 0, nameLen = 0;
+    bool isSaved = false;
     uint32_t record = 0;  // element record position (BuildDOM)
     // The start tag's prefix resolution, for the end tag of the same name.
     int declaration = -1;
@@ -154,6 +158,9 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int UnknownPrefix(bool attribute, std::string_view prefix);
   int WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);
+  std::string_view OpenName(const OpenElement& e) const noexcept {
+    return e.isSaved ? e.saved.view() : std::string_view(input_.data() + e.nameStart, e.nameLen);
+  }
   std::string_view AttributeName(const Attribute& a) const noexcept;
   std::string_view AttributeValue(const Attribute& a) const noexcept;
   int Fail(int code, std::string_view detail = {});
@@ -237,6 +244,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int depth_ = 0;                    // open elements (validating mode)
   Declaration decls_[kMaxNamespaces];
   int declCount_ = 0;
+  int defaultDecl_ = -1;  // the innermost declaration of the default namespace
   int declsWritten_ = 0;
   // Element text by depth (BuildDOM): while it is one run of the kept input
   // only the run is noted; it is copied into text_ once a second piece or a

@@ -116,7 +116,9 @@ int XmlParser::Feed(std::string_view piece) {
   // The model refers into the input when the whole input is kept; the
   // choice holds from the first element record to the end of the document.
   if (root_ == 0) doc_.BindInput(keepOriginalText_ && buildDom_ ? &input_ : nullptr, dropped_);
-  if (!keepOriginalText_ && !doc_.InputBound()) CompactInput();
+  if (!keepOriginalText_ && !doc_.InputBound()) {
+    if (int rc = CompactInput(); rc != 0) return rc;
+  }
   const HandledEvents& handled = Handled();
   deliverText_ = buildDom_ || handled.characters || handled.ignorableWhitespace;
   // A listener of references alone gets them without the text runs being cut.
@@ -159,6 +161,13 @@ int XmlParser::CompactInput() {
   if (textStart_ < keep) keep = textStart_;
   if (tagStart_ < keep) keep = tagStart_;
   if (keep == 0) return 0;
+  // Names of open elements lie before keep: they move out of the input.
+  for (int d = 1; d <= depth_; ++d) {
+    OpenElement& open = open_[d];
+    if (open.isSaved) continue;
+    if (open.saved.Assign(OpenName(open)) != 0) return Fail(xeOutOfMemory);
+    open.isSaved = true;
+  }
   auto shift = [keep](uint32_t& m) { m = m >= keep ? m - keep : 0; };
   for (uint32_t* m : {&pos_, &textStart_, &tagStart_, &tokenStart_, &tokenEnd_, &attrNameStart_,
                       &attrNameEnd_, &valueStart_, &refStart_, &tagNameStart_, &tagNameEnd_,
