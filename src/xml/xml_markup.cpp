@@ -106,9 +106,11 @@ int XmlParser::Fail(int code, std::string_view detail) {
 
 int XmlParser::DeliverText(const char* p, size_t n) {
   if (n == 0) return 0;
-  if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().characters) {
-    evText_.assign(p, n);
-    sink->Characters(evText_);
+  if (textEvents_) {
+    if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().characters) {
+      evText_.assign(p, n);
+      sink->Characters(evText_);
+    }
   }
   if (!buildDom_) return 0;
   if (depth_ == 0) {
@@ -119,7 +121,7 @@ int XmlParser::DeliverText(const char* p, size_t n) {
   return KeepText(p, n);
 }
 
-int XmlParser::KeepText(const char* p, size_t n) {
+inline int XmlParser::KeepText(const char* p, size_t n) {
   if (n == 0) return 0;
   XmlBytes& text = text_[depth_];
   InputRun& run = runs_[depth_];
@@ -164,7 +166,7 @@ int XmlParser::FlushText(uint32_t end, TextRule rule) {
   while (w > lo && IsWs(b[w - 1])) --w;
   if (w == lo && lo != start) w = start;
   if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
-  return ReportWhitespace(w, end);
+  return whitespaceEvents_ ? ReportWhitespace(w, end) : 0;
 }
 
 int XmlParser::LineBreak(uint32_t afterLf) {
@@ -278,34 +280,35 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
 
 int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
   Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
-  std::string_view name = AttributeName(a);
-  if (validate_ && StartsWith(name, "xmlns")) {
-    std::string_view prefix = name.substr(5);
-    if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
-    if (declCount_ >= kMaxNamespaces) {
-      failed_ = kErrOutOfMemory;
-      return SetError(kErrOutOfMemory, "Too many namespace declarations in scope (limit 256).");
-    }
-    Declaration& d = decls_[declCount_];
-    if (d.prefix.Assign(prefix) != 0 || d.uri.Assign(AttributeValue(a)) != 0) {
-      return Fail(xeOutOfMemory);
-    }
-    d.depth = depth_ + 1;
-    d.record = 0;
-    if (prefix.empty()) defaultDecl_ = declCount_;
-    ++declCount_;
-    if (RESTEvents* sink = EventSink()) {
-      evLocal_.assign(d.prefix.view());
-      evValue_.assign(d.uri.view());
-      sink->StartPrefixMapping(evLocal_, evValue_);
-    }
-    return 0;
-  }
+  if (validate_ && StartsWith(AttributeName(a), "xmlns")) return AddDeclaration(a);
   if (attrCount_ >= kMaxAttributes) {
     failed_ = kErrOutOfMemory;
     return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
   }
   attrs_[attrCount_++] = a;
+  return 0;
+}
+
+int XmlParser::AddDeclaration(const Attribute& a) {
+  std::string_view prefix = AttributeName(a).substr(5);
+  if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
+  if (declCount_ >= kMaxNamespaces) {
+    failed_ = kErrOutOfMemory;
+    return SetError(kErrOutOfMemory, "Too many namespace declarations in scope (limit 256).");
+  }
+  Declaration& d = decls_[declCount_];
+  if (d.prefix.Assign(prefix) != 0 || d.uri.Assign(AttributeValue(a)) != 0) {
+    return Fail(xeOutOfMemory);
+  }
+  d.depth = depth_ + 1;
+  d.record = 0;
+  if (prefix.empty()) defaultDecl_ = declCount_;
+  ++declCount_;
+  if (RESTEvents* sink = EventSink()) {
+    evLocal_.assign(d.prefix.view());
+    evValue_.assign(d.uri.view());
+    sink->StartPrefixMapping(evLocal_, evValue_);
+  }
   return 0;
 }
 
@@ -433,13 +436,15 @@ int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, 
   e.startLt = tagStart_ + dropped_;
   e.startPastGt = gt + 1 + dropped_;
   std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
+  auto localStart = static_cast<uint32_t>(local.data() - qname.data());
+  bool bound = doc_.InputBound();
   uint32_t pos = 0;
-  if (doc_.AppendElement(e, qname, static_cast<uint32_t>(local.data() - qname.data()), pos) != 0) {
-    return Fail(xeOutOfMemory);
-  }
+  int rc = bound && localStart < 256 && local.size() < (uint32_t{1} << 23)
+               ? doc_.AppendInputElement(e, localStart, static_cast<uint32_t>(local.size()), pos)
+               : doc_.AppendElement(e, qname, localStart, pos);
+  if (rc != 0) return Fail(xeOutOfMemory);
   open_[depth_].record = pos;
   if (root_ == 0) root_ = pos;
-  bool bound = doc_.InputBound();
   for (int i = 0; i < attrCount_; ++i) {
     const Attribute& a = attrs_[i];
     std::string_view name = AttributeName(a);
@@ -507,13 +512,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
     }
     run = InputRun();
-    doc_.SetU32(rec + xmlrec::kEnd, doc_.Size());
-    doc_.SetU32(rec + xmlrec::kEndPastGt, pastGt + dropped_);
-    doc_.SetU32(rec + xmlrec::kEndLt, endLt + dropped_);
-    if (depth_ > 1) {
-      uint32_t parent = open_[depth_ - 1].record;
-      doc_.SetU32(parent + xmlrec::kChildCount, doc_.U32(parent + xmlrec::kChildCount) + 1);
-    }
+    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, depth_ > 1 ? open_[depth_ - 1].record : 0);
   }
   if (!matches) return Fail(xeUnbalancedTag, qname);
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {

@@ -144,6 +144,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
+  int AddDeclaration(const Attribute& a);
   int StartTag(uint32_t gt, bool empty);
   static constexpr int kUnresolved = -3;
   // Not an error: returned by ProcessingInstruction to stop the scan after a
@@ -213,6 +214,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   bool scriptMode_ = false;
   bool deliver_ = false;      // text or references have somewhere to go
   bool deliverText_ = false;  // text runs have somewhere to go (a listener or the model)
+  bool textEvents_ = false;        // the listener takes text
+  bool whitespaceEvents_ = false;  // the listener takes ignorable whitespace
   // What the listener overrides, worked out again when the listener changes.
   HandledEvents handled_ = HandledEvents::None();
   RESTEvents* handledFor_ = nullptr;

@@ -121,6 +121,8 @@ int XmlParser::Feed(std::string_view piece) {
   }
   const HandledEvents& handled = Handled();
   deliverText_ = buildDom_ || handled.characters || handled.ignorableWhitespace;
+  textEvents_ = handled.characters;
+  whitespaceEvents_ = handled.ignorableWhitespace;
   // A listener of references alone gets them without the text runs being cut.
   deliver_ = deliverText_ || handled.evalEntity;
 
@@ -240,7 +242,7 @@ int XmlParser::Scan() {
         while (cls[*p] & kWs) ++p;
         if (p >= end) break;
         if (*p == '<' || !preserveWhitespace_) {
-          if (deliverText_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
+          if (whitespaceEvents_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
           textStart_ = at(p);
         }
         if (*p == '<') {
