@@ -146,6 +146,12 @@ inline int XmlParser::KeepText(const char* p, size_t n) {
   return 0;
 }
 
+// A run of the input's text: straight to the model in the common case.
+inline int XmlParser::InputTextRun(const char* p, size_t n) {
+  if (!textEvents_ && buildDom_ && depth_ > 0) return KeepText(p, n);
+  return DeliverText(p, n);
+}
+
 int XmlParser::ReportWhitespace(uint32_t start, uint32_t end) {
   if (end <= start) return 0;
   if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().ignorableWhitespace) {
@@ -160,12 +166,12 @@ int XmlParser::FlushText(uint32_t end, TextRule rule) {
   textStart_ = end;
   if (end <= start) return 0;
   const char* b = input_.data();
-  if (rule == TextRule::trPlain || preserveWhitespace_) return DeliverText(b + start, end - start);
+  if (rule == TextRule::trPlain || preserveWhitespace_) return InputTextRun(b + start, end - start);
   uint32_t w = end;
   uint32_t lo = (wsKnownStart_ == start && wsKnownEnd_ > start && wsKnownEnd_ <= end) ? wsKnownEnd_ : start;
   while (w > lo && IsWs(b[w - 1])) --w;
   if (w == lo && lo != start) w = start;
-  if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
+  if (int rc = InputTextRun(b + start, w - start); rc != 0) return rc;
   return whitespaceEvents_ ? ReportWhitespace(w, end) : 0;
 }
 
@@ -181,7 +187,7 @@ int XmlParser::LineBreak(uint32_t afterLf) {
   while (w > lo && IsWs(b[w - 1])) --w;
   if (w == lo && known) w = start;
   if (w > start) {
-    if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
+    if (int rc = InputTextRun(b + start, w - start); rc != 0) return rc;
     textStart_ = w;
   }
   wsKnownStart_ = textStart_;
@@ -326,21 +332,13 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
   return 0;
 }
 
-// Splits qname at its first colon and finds the declaration of its prefix:
-// declaration is its index, -1 for none (the empty namespace) or -2 for the
-// reserved xml prefix.
-int XmlParser::ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
-                             int& declaration, bool& known) {
+int XmlParser::ResolvePrefixed(std::string_view qname, bool attribute, std::string_view& local,
+                               int& declaration, bool& known) {
   size_t colon = FindColon(qname);
-  local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+  local = qname.substr(colon + 1);
   declaration = -1;
   known = true;
   if (!validate_) return 0;
-  if (colon == std::string_view::npos) {
-    // Unprefixed attributes have no namespace; elements take the default.
-    if (!attribute) declaration = defaultDecl_;
-    return 0;
-  }
   std::string_view prefix = qname.substr(0, colon);
   if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) {
     declaration = -2;

@@ -141,6 +141,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int ReportWhitespace(uint32_t start, uint32_t end);
   int DeliverText(const char* p, size_t n);
   int KeepText(const char* p, size_t n);
+  int InputTextRun(const char* p, size_t n);
   int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
@@ -154,8 +155,22 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
              int startDeclaration = kUnresolved, std::string_view startLocal = {});
   int ProcessingInstruction(uint32_t start, uint32_t end);
   int Section(uint32_t end);
+  // Splits qname at its first colon and finds the declaration of its prefix:
+  // declaration is its index, -1 for none (the empty namespace) or -2 for the
+  // reserved xml prefix. Inline for the common unprefixed name.
   int ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
-                    int& declaration, bool& known);
+                    int& declaration, bool& known) {
+    for (char c : qname) {
+      if (c == ':') return ResolvePrefixed(qname, attribute, local, declaration, known);
+    }
+    local = qname;
+    // Unprefixed attributes have no namespace; elements take the default.
+    declaration = validate_ && !attribute ? defaultDecl_ : -1;
+    known = true;
+    return 0;
+  }
+  int ResolvePrefixed(std::string_view qname, bool attribute, std::string_view& local,
+                      int& declaration, bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
   int WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);
