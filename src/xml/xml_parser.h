@@ -133,6 +133,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   enum class TextRule : uint8_t { trTag, trPlain };
 
   // Scanner (xml_scanner.cpp).
+  int FeedPiece(std::string_view piece);
   int Scan();
   int CompactInput();
   // Markup actions (xml_markup.cpp).

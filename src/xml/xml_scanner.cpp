@@ -111,6 +111,19 @@ inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint1
 }  // namespace
 
 int XmlParser::Feed(std::string_view piece) {
+  // A document that opens with an XML declaration may name another encoding
+  // in it: the declaration's piece is scanned on its own first, so the rest
+  // is transcoded once, in the encoding named, not twice.
+  constexpr size_t kDeclarationPiece = 256;
+  if (input_.empty() && dropped_ == 0 && piece.size() > kDeclarationPiece &&
+      piece.substr(0, 5) == "<?xml") {
+    if (int rc = FeedPiece(piece.substr(0, kDeclarationPiece)); rc != 0) return rc;
+    piece.remove_prefix(kDeclarationPiece);
+  }
+  return FeedPiece(piece);
+}
+
+int XmlParser::FeedPiece(std::string_view piece) {
   if (failed_ != 0) return failed_;
   if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
   // The model refers into the input when the whole input is kept; the
