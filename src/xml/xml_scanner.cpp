@@ -176,7 +176,7 @@ int XmlParser::CompactInput() {
   if (textStart_ < keep) keep = textStart_;
   if (tagStart_ < keep) keep = tagStart_;
   if (keep == 0) return 0;
-  // Names of open elements lie before keep: they move out of the input.
+  // Open elements' names may lie in the part dropped: copied out first.
   for (int d = 1; d <= depth_; ++d) {
     OpenElement& open = open_[d];
     if (open.isSaved) continue;
