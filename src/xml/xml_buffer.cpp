@@ -102,7 +102,7 @@ int XmlBuffer::Resize(uint64_t n) noexcept {
   return 0;
 }
 
-int XmlBuffer::Extend(uint64_t n) noexcept {
+int XmlBuffer::ExtendSlow(uint64_t n) noexcept {
   if (int rc = Reserve(uint64_t{len_} + n); rc != 0) return rc;
   len_ += static_cast<uint32_t>(n);
   data_[len_] = '\0';

@@ -40,7 +40,13 @@ class XmlBuffer {
   // Sets the length; new bytes are zero.
   int Resize(uint64_t n) noexcept;
   // Lengthens by n bytes left as they are, for a caller that writes them all.
-  int Extend(uint64_t n) noexcept;
+  // Inline while the block has room: the record writers call it per tag.
+  int Extend(uint64_t n) noexcept {
+    if (data_ == nullptr || n > uint64_t{cap_} - len_) return ExtendSlow(n);
+    len_ += static_cast<uint32_t>(n);
+    data_[len_] = '\0';
+    return 0;
+  }
   // Drops the first n bytes.
   void Consume(uint32_t n) noexcept;
   // Empties, keeping the block.
@@ -59,6 +65,8 @@ class XmlBuffer {
   uint64_t capacity() const noexcept { return data_ ? uint64_t{cap_} + 1 : 0; }
 
  private:
+  int ExtendSlow(uint64_t n) noexcept;
+
   char* data_ = nullptr;
   uint32_t len_ = 0;
   uint32_t cap_ = 0;  // content capacity; the block holds cap_ + 1 bytes

@@ -102,9 +102,54 @@ class XmlDocument {
   // qname is the start tag's name, its local part from localStart on.
   int AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
                     uint32_t& pos) noexcept;
+  // The same for a start tag in the bound input whose local name is
+  // localLength bytes from localStart of the name (below 256 and 2^23).
+  int AppendInputElement(const ElementStart& e, uint32_t localStart, uint32_t localLength,
+                         uint32_t& pos) noexcept {
+    static_assert(xmlrec::kElementFixed == 60 && xmlrec::kTextRef == 52, "the words below follow the layout");
+    pos = Size();
+    if (xmlrec::kElementFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
+    if (int rc = stream_.Extend(xmlrec::kElementFixed); rc != 0) return rc;
+    uint32_t w[xmlrec::kElementFixed / 4] = {
+        xmlrec::kElement, xmlrec::kElementFixed, 0, e.childCount, e.parent, e.nsRecord, e.ownNsStart,
+        e.nsInScope | e.attrCount << 16, e.startLt, 0, e.startPastGt, 0, localLength << 8 | localStart,
+        0, 0};
+    std::memcpy(stream_.data() + pos, w, sizeof w);
+    return 0;
+  }
   int AppendAttribute(uint32_t nsRecord, std::string_view localName, std::string_view value) noexcept;
+  // An attribute whose local name and value are both [offset, offset +
+  // length) runs of the bound input: a fixed-size record, nothing copied.
+  int AppendInputAttribute(uint32_t nsRecord, uint32_t localAt, uint32_t localLen, uint32_t valueAt,
+                           uint32_t valueLen) noexcept {
+    uint32_t pos = Size();
+    if (xmlrec::kAttrFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
+    if (int rc = stream_.Extend(xmlrec::kAttrFixed); rc != 0) return rc;
+    uint32_t w[xmlrec::kAttrFixed / 4] = {xmlrec::kAttribute, xmlrec::kAttrFixed, nsRecord, localAt,
+                                          localLen, valueAt, valueLen};
+    std::memcpy(stream_.data() + pos, w, sizeof w);
+    return 0;
+  }
   // A text record holding text; ref is set to refer to it.
   int AppendText(std::string_view text, uint32_t refPos) noexcept;
+  // Completes the element record at element when its end tag is read: the
+  // subtree ends here, the end tag's input positions, and one more child for
+  // the parent record (0 for none).
+  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt, uint32_t parent) noexcept {
+    uint32_t size = Size();
+    char* d = stream_.data();
+    if (element <= size && size - element >= xmlrec::kElementFixed) {
+      std::memcpy(d + element + xmlrec::kEnd, &size, 4);
+      std::memcpy(d + element + xmlrec::kEndPastGt, &endPastGt, 4);
+      std::memcpy(d + element + xmlrec::kEndLt, &endLt, 4);
+    }
+    if (parent != 0 && parent <= size && size - parent >= xmlrec::kElementFixed) {
+      uint32_t n;
+      std::memcpy(&n, d + parent + xmlrec::kChildCount, 4);
+      ++n;
+      std::memcpy(d + parent + xmlrec::kChildCount, &n, 4);
+    }
+  }
   // Sets the reference at refPos to [offset, offset + length) of the input.
   void SetInputRef(uint32_t refPos, uint32_t offset, uint32_t length) noexcept {
     SetU32(refPos, offset);
@@ -171,10 +216,6 @@ class XmlDocument {
 
  private:
   int Grow(uint32_t length, uint32_t& pos) noexcept;
-  // Bytes the record at pos must carry for s (none when it is referenced).
-  uint32_t Carried(std::string_view s) const noexcept {
-    return InInput(s) ? 0 : static_cast<uint32_t>(s.size());
-  }
   // Points the reference at refPos to s: in the input, or copied to at.
   void PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept;
 

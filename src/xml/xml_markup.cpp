@@ -17,6 +17,26 @@ constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace
 
 bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
 
+// Names are a few bytes long: a plain loop is quicker than a library call.
+size_t FindColon(std::string_view name) noexcept {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] == ':') return i;
+  }
+  return std::string_view::npos;
+}
+
+bool SameName(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+bool StartsWith(std::string_view s, std::string_view head) noexcept {
+  return s.size() >= head.size() && std::memcmp(s.data(), head.data(), head.size()) == 0;
+}
+
 bool AllWhitespace(const char* p, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) {
     if (!IsWs(p[i])) return false;
@@ -56,6 +76,7 @@ void XmlParser::Reset() {
   for (InputRun& r : runs_) r = InputRun();
   depth_ = 0;
   declCount_ = declsWritten_ = 0;
+  defaultDecl_ = -1;
   root_ = xmlNsRecord_ = cursor_ = 0;
   canonical_.clear();
   inStartElement_ = false;
@@ -85,9 +106,11 @@ int XmlParser::Fail(int code, std::string_view detail) {
 
 int XmlParser::DeliverText(const char* p, size_t n) {
   if (n == 0) return 0;
-  if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().characters) {
-    evText_.assign(p, n);
-    sink->Characters(evText_);
+  if (textEvents_) {
+    if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().characters) {
+      evText_.assign(p, n);
+      sink->Characters(evText_);
+    }
   }
   if (!buildDom_) return 0;
   if (depth_ == 0) {
@@ -98,7 +121,7 @@ int XmlParser::DeliverText(const char* p, size_t n) {
   return KeepText(p, n);
 }
 
-int XmlParser::KeepText(const char* p, size_t n) {
+inline int XmlParser::KeepText(const char* p, size_t n) {
   if (n == 0) return 0;
   XmlBytes& text = text_[depth_];
   InputRun& run = runs_[depth_];
@@ -123,6 +146,12 @@ int XmlParser::KeepText(const char* p, size_t n) {
   return 0;
 }
 
+// A run of the input's text: straight to the model in the common case.
+inline int XmlParser::InputTextRun(const char* p, size_t n) {
+  if (!textEvents_ && buildDom_ && depth_ > 0) return KeepText(p, n);
+  return DeliverText(p, n);
+}
+
 int XmlParser::ReportWhitespace(uint32_t start, uint32_t end) {
   if (end <= start) return 0;
   if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().ignorableWhitespace) {
@@ -137,13 +166,13 @@ int XmlParser::FlushText(uint32_t end, TextRule rule) {
   textStart_ = end;
   if (end <= start) return 0;
   const char* b = input_.data();
-  if (rule == TextRule::trPlain || preserveWhitespace_) return DeliverText(b + start, end - start);
+  if (rule == TextRule::trPlain || preserveWhitespace_) return InputTextRun(b + start, end - start);
   uint32_t w = end;
   uint32_t lo = (wsKnownStart_ == start && wsKnownEnd_ > start && wsKnownEnd_ <= end) ? wsKnownEnd_ : start;
   while (w > lo && IsWs(b[w - 1])) --w;
   if (w == lo && lo != start) w = start;
-  if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
-  return ReportWhitespace(w, end);
+  if (int rc = InputTextRun(b + start, w - start); rc != 0) return rc;
+  return whitespaceEvents_ ? ReportWhitespace(w, end) : 0;
 }
 
 int XmlParser::LineBreak(uint32_t afterLf) {
@@ -158,7 +187,7 @@ int XmlParser::LineBreak(uint32_t afterLf) {
   while (w > lo && IsWs(b[w - 1])) --w;
   if (w == lo && known) w = start;
   if (w > start) {
-    if (int rc = DeliverText(b + start, w - start); rc != 0) return rc;
+    if (int rc = InputTextRun(b + start, w - start); rc != 0) return rc;
     textStart_ = w;
   }
   wsKnownStart_ = textStart_;
@@ -257,33 +286,35 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
 
 int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
   Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
-  std::string_view name = AttributeName(a);
-  if (validate_ && name.substr(0, 5) == "xmlns") {
-    std::string_view prefix = name.substr(5);
-    if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
-    if (declCount_ >= kMaxNamespaces) {
-      failed_ = kErrOutOfMemory;
-      return SetError(kErrOutOfMemory, "Too many namespace declarations in scope (limit 256).");
-    }
-    Declaration& d = decls_[declCount_];
-    if (d.prefix.Assign(prefix) != 0 || d.uri.Assign(AttributeValue(a)) != 0) {
-      return Fail(xeOutOfMemory);
-    }
-    d.depth = depth_ + 1;
-    d.record = 0;
-    ++declCount_;
-    if (RESTEvents* sink = EventSink()) {
-      evLocal_.assign(d.prefix.view());
-      evValue_.assign(d.uri.view());
-      sink->StartPrefixMapping(evLocal_, evValue_);
-    }
-    return 0;
-  }
+  if (validate_ && StartsWith(AttributeName(a), "xmlns")) return AddDeclaration(a);
   if (attrCount_ >= kMaxAttributes) {
     failed_ = kErrOutOfMemory;
     return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
   }
   attrs_[attrCount_++] = a;
+  return 0;
+}
+
+int XmlParser::AddDeclaration(const Attribute& a) {
+  std::string_view prefix = AttributeName(a).substr(5);
+  if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
+  if (declCount_ >= kMaxNamespaces) {
+    failed_ = kErrOutOfMemory;
+    return SetError(kErrOutOfMemory, "Too many namespace declarations in scope (limit 256).");
+  }
+  Declaration& d = decls_[declCount_];
+  if (d.prefix.Assign(prefix) != 0 || d.uri.Assign(AttributeValue(a)) != 0) {
+    return Fail(xeOutOfMemory);
+  }
+  d.depth = depth_ + 1;
+  d.record = 0;
+  if (prefix.empty()) defaultDecl_ = declCount_;
+  ++declCount_;
+  if (RESTEvents* sink = EventSink()) {
+    evLocal_.assign(d.prefix.view());
+    evValue_.assign(d.uri.view());
+    sink->StartPrefixMapping(evLocal_, evValue_);
+  }
   return 0;
 }
 
@@ -301,30 +332,24 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
   return 0;
 }
 
-// Splits qname at its first colon and finds the declaration of its prefix:
-// declaration is its index, -1 for none (the empty namespace) or -2 for the
-// reserved xml prefix.
-int XmlParser::ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
-                             int& declaration, bool& known) {
-  size_t colon = qname.find(':');
-  local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
+int XmlParser::ResolvePrefixed(std::string_view qname, bool attribute, std::string_view& local,
+                               int& declaration, bool& known) {
+  size_t colon = FindColon(qname);
+  local = qname.substr(colon + 1);
   declaration = -1;
   known = true;
   if (!validate_) return 0;
-  std::string_view prefix = colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
-  if (colon == std::string_view::npos) {
-    if (attribute) return 0;  // unprefixed attributes have no namespace
-  } else if (prefix == "xml") {
+  std::string_view prefix = qname.substr(0, colon);
+  if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) {
     declaration = -2;
     return 0;
   }
   for (int i = declCount_ - 1; i >= 0; --i) {
-    if (decls_[i].prefix.view() == prefix) {
+    if (SameName(decls_[i].prefix.view(), prefix)) {
       declaration = i;
       return 0;
     }
   }
-  if (colon == std::string_view::npos) return 0;  // no default namespace
   known = false;
   if (includeUnknownPrefixes_) local = qname;
   return UnknownPrefix(attribute, prefix);
@@ -339,8 +364,12 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
       failed_ = kErrOutOfMemory;
       return SetError(kErrOutOfMemory, "Too many open elements (limit 256).");
     }
-    if (open_[depth_ + 1].qname.Assign(qname) != 0) return Fail(xeOutOfMemory);
-    ++depth_;
+    // The name stays in the input until the end tag compares it; only a
+    // compaction of the input copies it (see CompactInput).
+    OpenElement& open = open_[++depth_];
+    open.nameStart = tagNameStart_;
+    open.nameLen = tagNameEnd_ - tagNameStart_;
+    open.isSaved = false;
   } else if (EqualsNoCase(qname, "SCRIPT")) {
     scriptMode_ = true;
   }
@@ -381,7 +410,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
 
 int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration) {
   bool usesXml = declaration == -2;
-  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).substr(0, 4) == "xml:";
+  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = StartsWith(AttributeName(attrs_[i]), "xml:");
   if (usesXml && xmlNsRecord_ == 0) {
     // Written once, ahead of the element's own declarations, so it never
     // counts as one of them.
@@ -405,23 +434,28 @@ int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, 
   e.startLt = tagStart_ + dropped_;
   e.startPastGt = gt + 1 + dropped_;
   std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
+  auto localStart = static_cast<uint32_t>(local.data() - qname.data());
+  bool bound = doc_.InputBound();
   uint32_t pos = 0;
-  if (doc_.AppendElement(e, qname, static_cast<uint32_t>(local.data() - qname.data()), pos) != 0) {
-    return Fail(xeOutOfMemory);
-  }
+  int rc = bound && localStart < 256 && local.size() < (uint32_t{1} << 23)
+               ? doc_.AppendInputElement(e, localStart, static_cast<uint32_t>(local.size()), pos)
+               : doc_.AppendElement(e, qname, localStart, pos);
+  if (rc != 0) return Fail(xeOutOfMemory);
   open_[depth_].record = pos;
   if (root_ == 0) root_ = pos;
   for (int i = 0; i < attrCount_; ++i) {
+    const Attribute& a = attrs_[i];
+    std::string_view name = AttributeName(a);
     std::string_view attrLocal;
     int attrDecl = -1;
     bool known = true;
-    if (int rc = ResolvePrefix(AttributeName(attrs_[i]), true, attrLocal, attrDecl, known); rc != 0) {
-      return rc;
-    }
+    if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
     uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
-    if (doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(attrs_[i])) != 0) {
-      return Fail(xeOutOfMemory);
-    }
+    int rc = bound && !a.inArena
+                 ? doc_.AppendInputAttribute(attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
+                                             static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
+                 : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
+    if (rc != 0) return Fail(xeOutOfMemory);
   }
   return 0;
 }
@@ -431,6 +465,8 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
   RESTEvents* sink = EventSink();
   std::string_view local = startLocal;
   int declaration = startDeclaration;
+  // An empty tag closes the element it just opened.
+  bool matches = depth_ > 0 && (startDeclaration != kUnresolved || SameName(OpenName(open_[depth_]), qname));
   if (!validate_) {
     size_t colon = qname.find(':');
     local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
@@ -440,7 +476,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     // So does a matching end tag: the declarations in scope are the same
     // ones; an unknown prefix is looked up again so its Error fires again.
     const OpenElement& open = open_[depth_];
-    if (depth_ > 0 && open.known && open.qname.view() == qname) {
+    if (matches && open.known) {
       declaration = open.declaration;
       local = qname.substr(open.localStart);
     } else {
@@ -474,15 +510,9 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
     }
     run = InputRun();
-    doc_.SetU32(rec + xmlrec::kEnd, doc_.Size());
-    doc_.SetU32(rec + xmlrec::kEndPastGt, pastGt + dropped_);
-    doc_.SetU32(rec + xmlrec::kEndLt, endLt + dropped_);
-    if (depth_ > 1) {
-      uint32_t parent = open_[depth_ - 1].record;
-      doc_.SetU32(parent + xmlrec::kChildCount, doc_.U32(parent + xmlrec::kChildCount) + 1);
-    }
+    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, depth_ > 1 ? open_[depth_ - 1].record : 0);
   }
-  if (depth_ == 0 || open_[depth_].qname.view() != qname) return Fail(xeUnbalancedTag, qname);
+  if (!matches) return Fail(xeUnbalancedTag, qname);
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {
     --declCount_;
     if (sink != nullptr) {
@@ -491,6 +521,12 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     }
   }
   if (declsWritten_ > declCount_) declsWritten_ = declCount_;
+  if (defaultDecl_ >= declCount_) {
+    defaultDecl_ = -1;
+    for (int i = declCount_ - 1; i >= 0 && defaultDecl_ < 0; --i) {
+      if (decls_[i].prefix.empty()) defaultDecl_ = i;
+    }
+  }
   --depth_;
   return 0;
 }

@@ -470,6 +470,12 @@ int XmlParser::AttrName(int index, std::string& out) {
 }
 
 int XmlParser::AttrValue(int index, std::string& out) {
+  if (inStartElement_ && index >= 0 && index < attrCount_) {
+    // A listener reading each attribute of each start tag.
+    std::string_view v = AttributeValue(attrs_[index]);
+    out.assign(v.data(), v.size());
+    return 0;
+  }
   out.clear();
   if (int rc = AttributeIndex(index); rc != 0 || (!inStartElement_ && root_ == 0)) return rc;
   if (inStartElement_) {

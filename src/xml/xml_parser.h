@@ -113,7 +113,11 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
     bool inArena;
   };
   struct OpenElement {
-    XmlBytes qname;
+    // The start tag's name: [nameStart, nameStart + nameLen) of input_ while
+    // the input stays in place, copied to saved before it is compacted.
+    XmlBytes saved;
+    uint32_t nameStart = 0, nameLen = 0;
+    bool isSaved = false;
     uint32_t record = 0;  // element record position (BuildDOM)
     // The start tag's prefix resolution, for the end tag of the same name.
     int declaration = -1;
@@ -129,6 +133,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   enum class TextRule : uint8_t { trTag, trPlain };
 
   // Scanner (xml_scanner.cpp).
+  int FeedPiece(std::string_view piece);
   int Scan();
   int CompactInput();
   // Markup actions (xml_markup.cpp).
@@ -137,9 +142,11 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int ReportWhitespace(uint32_t start, uint32_t end);
   int DeliverText(const char* p, size_t n);
   int KeepText(const char* p, size_t n);
+  int InputTextRun(const char* p, size_t n);
   int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
+  int AddDeclaration(const Attribute& a);
   int StartTag(uint32_t gt, bool empty);
   static constexpr int kUnresolved = -3;
   // Not an error: returned by ProcessingInstruction to stop the scan after a
@@ -149,11 +156,28 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
              int startDeclaration = kUnresolved, std::string_view startLocal = {});
   int ProcessingInstruction(uint32_t start, uint32_t end);
   int Section(uint32_t end);
+  // Splits qname at its first colon and finds the declaration of its prefix:
+  // declaration is its index, -1 for none (the empty namespace) or -2 for the
+  // reserved xml prefix. Inline for the common unprefixed name.
   int ResolvePrefix(std::string_view qname, bool attribute, std::string_view& local,
-                    int& declaration, bool& known);
+                    int& declaration, bool& known) {
+    for (char c : qname) {
+      if (c == ':') return ResolvePrefixed(qname, attribute, local, declaration, known);
+    }
+    local = qname;
+    // Unprefixed attributes have no namespace; elements take the default.
+    declaration = validate_ && !attribute ? defaultDecl_ : -1;
+    known = true;
+    return 0;
+  }
+  int ResolvePrefixed(std::string_view qname, bool attribute, std::string_view& local,
+                      int& declaration, bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
   int WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);
+  std::string_view OpenName(const OpenElement& e) const noexcept {
+    return e.isSaved ? e.saved.view() : std::string_view(input_.data() + e.nameStart, e.nameLen);
+  }
   std::string_view AttributeName(const Attribute& a) const noexcept;
   std::string_view AttributeValue(const Attribute& a) const noexcept;
   int Fail(int code, std::string_view detail = {});
@@ -206,6 +230,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   bool scriptMode_ = false;
   bool deliver_ = false;      // text or references have somewhere to go
   bool deliverText_ = false;  // text runs have somewhere to go (a listener or the model)
+  bool textEvents_ = false;        // the listener takes text
+  bool whitespaceEvents_ = false;  // the listener takes ignorable whitespace
   // What the listener overrides, worked out again when the listener changes.
   HandledEvents handled_ = HandledEvents::None();
   RESTEvents* handledFor_ = nullptr;
@@ -237,6 +263,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int depth_ = 0;                    // open elements (validating mode)
   Declaration decls_[kMaxNamespaces];
   int declCount_ = 0;
+  int defaultDecl_ = -1;  // the innermost declaration of the default namespace
   int declsWritten_ = 0;
   // Element text by depth (BuildDOM): while it is one run of the kept input
   // only the run is noted; it is copied into text_ once a second piece or a

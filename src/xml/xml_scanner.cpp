@@ -111,14 +111,31 @@ inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint1
 }  // namespace
 
 int XmlParser::Feed(std::string_view piece) {
+  // A document that opens with an XML declaration may name another encoding
+  // in it: the declaration's piece is scanned on its own first, so the rest
+  // is transcoded once, in the encoding named, not twice.
+  constexpr size_t kDeclarationPiece = 256;
+  if (input_.empty() && dropped_ == 0 && piece.size() > kDeclarationPiece &&
+      piece.substr(0, 5) == "<?xml") {
+    if (int rc = FeedPiece(piece.substr(0, kDeclarationPiece)); rc != 0) return rc;
+    piece.remove_prefix(kDeclarationPiece);
+  }
+  return FeedPiece(piece);
+}
+
+int XmlParser::FeedPiece(std::string_view piece) {
   if (failed_ != 0) return failed_;
   if (IsUtf16(encoding_)) return Fail(xeUtf16Unsupported);
   // The model refers into the input when the whole input is kept; the
   // choice holds from the first element record to the end of the document.
   if (root_ == 0) doc_.BindInput(keepOriginalText_ && buildDom_ ? &input_ : nullptr, dropped_);
-  if (!keepOriginalText_ && !doc_.InputBound()) CompactInput();
+  if (!keepOriginalText_ && !doc_.InputBound()) {
+    if (int rc = CompactInput(); rc != 0) return rc;
+  }
   const HandledEvents& handled = Handled();
   deliverText_ = buildDom_ || handled.characters || handled.ignorableWhitespace;
+  textEvents_ = handled.characters;
+  whitespaceEvents_ = handled.ignorableWhitespace;
   // A listener of references alone gets them without the text runs being cut.
   deliver_ = deliverText_ || handled.evalEntity;
 
@@ -159,6 +176,13 @@ int XmlParser::CompactInput() {
   if (textStart_ < keep) keep = textStart_;
   if (tagStart_ < keep) keep = tagStart_;
   if (keep == 0) return 0;
+  // Open elements' names may lie in the part dropped: copied out first.
+  for (int d = 1; d <= depth_; ++d) {
+    OpenElement& open = open_[d];
+    if (open.isSaved) continue;
+    if (open.saved.Assign(OpenName(open)) != 0) return Fail(xeOutOfMemory);
+    open.isSaved = true;
+  }
   auto shift = [keep](uint32_t& m) { m = m >= keep ? m - keep : 0; };
   for (uint32_t* m : {&pos_, &textStart_, &tagStart_, &tokenStart_, &tokenEnd_, &attrNameStart_,
                       &attrNameEnd_, &valueStart_, &refStart_, &tagNameStart_, &tagNameEnd_,
@@ -231,7 +255,7 @@ int XmlParser::Scan() {
         while (cls[*p] & kWs) ++p;
         if (p >= end) break;
         if (*p == '<' || !preserveWhitespace_) {
-          if (deliverText_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
+          if (whitespaceEvents_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
           textStart_ = at(p);
         }
         if (*p == '<') {

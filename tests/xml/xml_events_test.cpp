@@ -36,6 +36,9 @@ const std::vector<EventCase>& Cases() {
       {"InnerDeclarationShadowsOuter", "<p:a xmlns:p='u'><p:b xmlns:p='v'/><p:c/></p:a>",
        "Prefix p=u\nStart {u}a p:a\nPrefix p=v\nStart {v}b p:b empty\nEnd {v}b p:b empty\n"
        "EndPrefix p\nStart {u}c p:c empty\nEnd {u}c p:c empty\nEnd {u}a p:a\nEndPrefix p\n"},
+      {"InnerDefaultNamespaceEndsWithItsElement", "<a xmlns='u'><b xmlns=''><c/></b><d/></a>",
+       "Prefix =u\nStart {u}a a\nPrefix =\nStart {}b b\nStart {}c c empty\nEnd {}c c empty\nEnd {}b b\n"
+       "EndPrefix \nStart {u}d d empty\nEnd {u}d d empty\nEnd {u}a a\nEndPrefix \n"},
       {"XmlnsIsAnAttributeWhenLenient", "<a xmlns:p='u'/>",
        "Start {}a a empty [p=u]\nEnd {}a a empty\n", 0, {}, kLenient},
       {"ReferenceKeptAsWrittenWithoutDom", "<a>&amp;</a>",

@@ -87,6 +87,12 @@ TEST(XmlEncoding, DeclarationSwitchesEncodingForTheRestAtAnyCut) {
   EXPECT_EQ(whole.transcript,
             "PI xml version=\"1.0\" encoding = 'UTF-8'\nEntity #233=\xC3\xA9\n"
             "Start {}a a [t=\xC3\xA9]\nEntity #233=\xC3\xA9\nC \xC3\xA9\nEnd {}a a\n");
+  // Long enough that the declaration is scanned ahead of the rest, with a
+  // character cut by where that first part ends.
+  std::string head = "<?xml version=\"1.0\" encoding = 'UTF-8'?><a t='";
+  std::string pad(255 - head.size(), 'x');
+  testing::ParseRun longer = testing::ExpectSameAtEverySplit(head + pad + "\xC3\xA9'/>", {"CodePage=65001"});
+  EXPECT_NE(longer.transcript.find("[t=" + pad + "\xC3\xA9]"), std::string::npos) << longer.transcript;
 }
 
 TEST(XmlEncoding, EncodingFromDeclarationSurvivesReset) {
