@@ -8,6 +8,7 @@
 
 #include "core/error_text.h"
 #include "core/zero_memory.h"
+#include "http/event_recorder.h"
 
 namespace corvane {
 namespace {
@@ -55,29 +56,18 @@ TEST(ErrorTextTest, DescriptionsAndAutomationResults) {
   }
 }
 
-class RecordingSink : public RESTEvents {
- public:
-  void Log(int& level, std::string& message, std::string& type) override {
-    lines.push_back(std::to_string(level) + ":" + type + ":" + message);
-  }
-  void Error(int& code, std::string& description) override {
-    lines.push_back("error " + std::to_string(code) + " " + description);
-  }
-  std::vector<std::string> lines;
-};
-
 TEST(ComponentCoreTest, LogIsGatedByLogLevelAndNeedsASink) {
   ComponentCore core;
   core.Log(1, "nobody listens");  // no sink: nothing happens, no crash
-  RecordingSink sink;
+  testing::EventRecorder sink;
   core.SetEventSink(&sink);
   core.Log(1, "summary");
   core.Log(2, "progress");
   core.SetLogLevel(3);
   core.Log(3, "headers", "RequestHeaders");
   core.FireError(302, "cannot open");
-  EXPECT_EQ(sink.lines, (std::vector<std::string>{"1:Info:summary", "3:RequestHeaders:headers",
-                                                  "error 302 cannot open"}));
+  EXPECT_EQ(sink.events,
+            (std::vector<std::string>{"Log 1 Info summary", "Log 3 RequestHeaders headers", "Error 302 cannot open"}));
 }
 
 }  // namespace

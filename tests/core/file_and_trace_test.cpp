@@ -44,7 +44,7 @@ TEST(FileOpsTest, CreateTruncatesAppendKeepsAndReadNeedsExistingFile) {
             std::filesystem::perms::none);
 }
 
-TEST(TraceTest, HeaderLineAndHexDumpLayout) {
+TEST(TraceTest, HeaderLineHexDumpAndRecordCommandLayout) {
   std::tm t{};
   t.tm_year = 2026 - 1900;
   t.tm_mon = 11;
@@ -59,6 +59,13 @@ TEST(TraceTest, HeaderLineAndHexDumpLayout) {
   std::string line;
   for (int i = 0; i < 31; ++i) line += "0A ";
   EXPECT_EQ(dump, line + "0A\r\n0A ");
+  // The traffic-record commands escape what their script language treats specially.
+  std::string out, special = std::string("a\\b$\"{}[]\r\n", 11) + std::string("\x00\x7f\xe9", 3);
+  AppendRecordCommand(out, true, special.data(), special.size());
+  EXPECT_EQ(out, "\r\nsend -nonewline \"a\\\\b\\$\\\"\\{\\}\\[\\]\r\n\\000\\177\\351\"\r\n");
+  out.clear();
+  AppendRecordCommand(out, false, "GET", 3);
+  EXPECT_EQ(out, "\r\nexpect -exact \"GET\"\r\n");
 }
 
 TEST(TraceTest, ComponentAppendsBlocksToTheTraceFile) {
@@ -74,16 +81,6 @@ TEST(TraceTest, ComponentAppendsBlocksToTheTraceFile) {
   EXPECT_NE(text.find("------RECEIVE------(2 bytes)\r\n01 02 \r\n"), std::string::npos);
   ASSERT_EQ(core.Config("LogDebugFile=" + dir.File("no/such/dir/t")), 0);
   EXPECT_EQ(core.WriteTrace("SEND", "x", 1), kErrTraceOpen);
-}
-
-TEST(TraceTest, RecordCommandEscapesScriptSpecials) {
-  std::string out;
-  std::string data = std::string("a\\b$\"{}[]\r\n", 11) + std::string("\x00\x7f\xe9", 3);
-  AppendRecordCommand(out, true, data.data(), data.size());
-  EXPECT_EQ(out, "\r\nsend -nonewline \"a\\\\b\\$\\\"\\{\\}\\[\\]\r\n\\000\\177\\351\"\r\n");
-  out.clear();
-  AppendRecordCommand(out, false, "GET", 3);
-  EXPECT_EQ(out, "\r\nexpect -exact \"GET\"\r\n");
 }
 
 TEST(CodePageTest, Utf16RoundTripsThroughUtf8AndLatin1AndUnknownPagesFailWith434) {

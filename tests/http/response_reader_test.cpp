@@ -96,8 +96,6 @@ TEST(ResponseReader, TranscriptsSurviveEverySplitPoint) {
       {"closed mid chunk", chunked + "a\r\nabc", chunkedHead + "body[abc]\nerror 10057\n", false, true},
       {"40 hex digit chunk size", chunked + std::string(40, 'f') + "\r\n", chunkedHead + "error 151\n", false, false,
        false, HttpError::BadChunkSize},
-      {"chunk size without digits", chunked + "zz\r\n", chunkedHead + "error 151\n", false, false, false,
-       HttpError::BadChunkSize},
       {"chunk data too long", chunked + "1\r\nab\r\n", chunkedHead + "body[a]\nerror 151\n", false, false, false,
        HttpError::BadChunkEnd},
       {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", ok + "error 151\n", false, false, false,

@@ -1,14 +1,10 @@
 #!/usr/bin/python3
-"""Byte-exact HTTP peer for the client tests (standard library only).
-
-Listens on 127.0.0.1 port 0, prints the port, and answers each request by
-its path; several requests may share one connection. Some answers end the
-ways a client must not take for success (a close or a reset before the status
-line or inside a body). /captured hands over every request head received
-since, to prove nothing reached the wire. With --tls it speaks TLS with a
-self-signed certificate made at start with the openssl tool.
-"""
-import itertools
+"""Byte-exact HTTP peer for the HTTP and REST client tests: answers each
+request by its path, several to a connection, some in ways a client must not
+take for success (a close or reset before the status line or in a body).
+/captured hands over the request heads received since, to prove nothing
+reached the wire; --tls speaks TLS with a certificate made at start."""
+import json
 import os
 import re
 import socket
@@ -23,7 +19,6 @@ import zlib
 
 import loopback_server
 
-connection_numbers = itertools.count(1)
 captured = bytearray()
 lock = threading.Lock()
 
@@ -77,10 +72,12 @@ FIXED = {
     "/404": (response("404", b"missing", [], "Not Found"), None),
     "/early401": (response("401", b"no", [], "Unauthorized"), "close"),
     "/gzip": (response("200", GZIPPED, ["Content-Encoding: gzip", "Content-Type: text/plain"]), None),
+    "/big": (response("200", pattern(48, b"tail-of-the-body")), None),
     "/bigclose": (b"HTTP/1.0 200 OK\r\n\r\n" + pattern(32, b"end"), "close"),
     # Keeps quiet about it, but closes after the response.
     "/okclose": (response("200", b"bye"), "close"),
     "/relative": (response("302", b"", ["Location: ok"], "Found"), None),
+    "/same": (response("302", b"", ["Location: /same"], "Found"), None),
     "/digest": (response("401", b"", ['WWW-Authenticate: Digest realm="r", nonce="n1", qop="auth"'], "Unauthorized"),
                 "close"),
     "/cookie-nul": (response("200", b"ok", ["Set-Cookie: a=1\x00X-Injected: 1"]), None),
@@ -93,6 +90,24 @@ FIXED = {
     "/close-delimited": (HEAD_10 + b"the whole body", "close"),
     "/close-delimited-notify": (HEAD_10 + b"the whole body", "notify"),
 }
+# Documents for the REST object: path -> (status, Content-Type, body, Set-Cookie values).
+for path, (status, ctype, body, cookies) in {
+    "/json-charset": ("200", "application/json; charset=utf-8", b'{"a":{"b":"t"},"n":[1,2]}', ()),
+    "/xhtml": ("200", "application/xhtml+xml", b"<html><body><p>x</p></body></html>", ()),
+    "/plain": ("200", "text/plain", b"just text\r\nline two", ()),
+    "/caps-json": ("200", "Application/JSON", b'{"a":1}', ()),
+    "/missing": ("404", "text/xml", b"<problem><reason>gone</reason></problem>", ()),
+    "/fault": ("200", "text/xml", b"<r><ok/><error code='7'>bad thing</error></r>", ()),
+    "/no-fault": ("200", "text/xml", b"<r><ok>fine</ok></r>", ()),
+    "/broken-xml": ("200", "text/xml", b"<r><a></b></r>", ()),
+    "/item": ("200", "application/xml", b"<item id='1'>one</item>", ()),
+    "/no-content": ("204", "application/json", b"", ()),
+    "/cookies/twice": ("200", "text/plain", b"ok", ("id=1; Path=/", "id=2; Path=/")),
+    "/cookies/paths": ("200", "text/plain", b"ok", ("id=a; Path=/a", "id=b; Path=/b; Secure")),
+    "/cookies/base64": ("200", "text/plain", b"ok",
+                        ("tok=YWJjZA==; Path=/; expires=Wed, 21 Oct 2015 07:28:00 GMT",)),
+}.items():
+    FIXED[path] = (response(status, body, ["Content-Type: " + ctype] + ["Set-Cookie: " + c for c in cookies]), None)
 
 
 class Handler(socketserver.StreamRequestHandler):
@@ -103,7 +118,6 @@ class Handler(socketserver.StreamRequestHandler):
         super().setup()
 
     def handle(self):
-        conn_no = next(connection_numbers)
         while True:
             try:
                 req = read_request(self.rfile)
@@ -120,7 +134,7 @@ class Handler(socketserver.StreamRequestHandler):
                 with lock:
                     captured.extend(head)
             try:
-                then = self.answer(method, target, path, head, body, conn_no)
+                then = self.answer(method, target, path, head, body)
                 self.wfile.flush()
                 if then == "reset":
                     # SO_LINGER with a zero timeout turns close into a reset;
@@ -136,7 +150,7 @@ class Handler(socketserver.StreamRequestHandler):
             if then is not None or b"connection: close" in head.lower():
                 return
 
-    def answer(self, method, target, path, head, body, conn_no):
+    def answer(self, method, target, path, head, body):
         send = self.wfile.write
         if path in FIXED:
             data, then = FIXED[path]
@@ -148,8 +162,10 @@ class Handler(socketserver.StreamRequestHandler):
             with lock:
                 send(response("200", bytes(captured)))
                 captured.clear()
-        elif path == "/conn":
-            send(response("200", str(conn_no).encode()))
+        elif path == "/echo-cookie":
+            cookie = re.search(rb"(?im)^cookie:[ \t]*(.*?)\r?$", head)
+            text = json.dumps({"cookie": cookie.group(1).decode() if cookie else ""})
+            send(response("200", text.encode(), ["Content-Type: application/json"]))
         elif path == "/endless-headers":
             send(b"HTTP/1.1 200 OK\r\n")
             while True:  # until the client closes
@@ -170,15 +186,6 @@ class Handler(socketserver.StreamRequestHandler):
         elif path.startswith("/redirect/"):
             loc = target.split("to=", 1)[1] if "to=" in target else "/ok"
             send(response(path.split("/")[2], b"moved", ["Location: " + loc], "Moved"))
-        elif path == "/big":
-            data = pattern(48, b"tail-of-the-body")
-            send(b"HTTP/1.1 200 OK\r\nContent-Length: " + str(len(data)).encode() + b"\r\n\r\n")
-            for i in range(0, len(data), 10000):
-                send(data[i:i + 10000])
-                self.wfile.flush()
-        elif path == "/same":
-            host = re.search(rb"(?im)^host:[ \t]*(\S*)", head).group(1).decode()
-            send(response("302", b"", ["Location: http://" + host + "/same"], "Found"))
         elif path == "/method":
             send(response("200", method.encode() + b" " + str(len(body)).encode()))
         else:

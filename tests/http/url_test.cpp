@@ -38,6 +38,9 @@ TEST(UrlParse, SplitsEveryPartOfAbsoluteUrls) {
       {"http://u:p:q@h:81/", "http://u:p:q@h:81 /"},
       {"http://u:p@x@h/", "http://u:p@x@h:80 /"},
       {"HTTP://H/", "HTTP://:@H:80 /"},
+      // A port above the range is refused (-1), not wrapped.
+      {"http://h:65535/", "http://:@h:65535 /"}, {"http://h:65536/", "http://:@h:-1 /"},
+      {"http://[::1]:70000/", "http://:@[::1]:-1 /"},
   };
   for (const auto& c : cases) EXPECT_EQ(Show(Parse(c.text, "/old")), c.parts) << c.text;
 }

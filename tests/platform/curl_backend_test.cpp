@@ -178,7 +178,7 @@ TEST_F(CurlBackendTest, HttpsChecksTheCertificateUnlessTheFlagsSayOtherwise) {
 }
 
 TEST_F(CurlBackendTest, LibraryCookiesAreKeptAndACookieHeaderTurnsThemOff) {
-  testing::PythonServer server{testing::TestsPath("rest/rest_server.py")};
+  testing::PythonServer server{testing::TestsPath("http/scripted_server.py")};
   ASSERT_GT(server.port(), 0);
   ASSERT_EQ(Run(http::actGet, server.Url("/cookies/twice")), 0) << Error();
   EXPECT_TRUE(events_.Has("SetCookie id=1"));

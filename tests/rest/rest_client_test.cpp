@@ -37,7 +37,7 @@ class RestClientTest : public ::testing::Test {
     return rest_.XText();
   }
 
-  testing::PythonServer server_{testing::TestsPath("rest/rest_server.py")};
+  testing::PythonServer server_{testing::TestsPath("http/scripted_server.py")};
   REST rest_;
   Recorder events_;
 };
@@ -80,7 +80,7 @@ TEST_F(RestClientTest, ErrorAnswersAndErrorPaths) {
 TEST_F(RestClientTest, AnswersLeftUnparsed) {
   // A DELETE keeps the previous document.
   ASSERT_EQ(rest_.Get(Url("/item")), 0) << rest_.LastError();
-  ASSERT_EQ(rest_.Delete(Url("/item")), 0) << rest_.LastError();
+  ASSERT_EQ(rest_.Delete(Url("/json-charset")), 0) << rest_.LastError();
   EXPECT_EQ(Text("/item"), "one");
   EXPECT_EQ(rest_.Attr("ID"), "1");
   // A no-content answer naming JSON is not parsed.
@@ -94,17 +94,12 @@ TEST_F(RestClientTest, AnswersLeftUnparsed) {
   std::remove(path.c_str());
 }
 
-TEST_F(RestClientTest, SameCookieTwiceKeepsTheSecondValue) {
-  ASSERT_EQ(rest_.Get(Url("/cookies/twice")), 0) << rest_.LastError();
-  ASSERT_EQ(rest_.CookieCount(), 1);
-  EXPECT_EQ(rest_.CookieValue(0), "2");
-  EXPECT_EQ(events_.cookies, (std::vector<std::string>{"id=1|||/|", "id=2|||/|"}));
-}
-
 TEST_F(RestClientTest, CookiesOnTwoPathsAreBothSentWhateverTheirFlags) {
   ASSERT_EQ(rest_.Get(Url("/cookies/paths")), 0);
   ASSERT_EQ(rest_.Get(Url("/cookies/base64")), 0);
   ASSERT_EQ(rest_.CookieCount(), 3);
+  EXPECT_EQ(events_.cookies, (std::vector<std::string>{"id=a|||/a|", "id=b|||/b|secure",
+                                                       "tok=YWJjZA==|Wed, 21 Oct 2015 07:28:00 GMT||/|"}));
   EXPECT_TRUE(rest_.CookieSecure(1));
   EXPECT_EQ(rest_.CookieValue(2), "YWJjZA==");
   EXPECT_EQ(rest_.CookieExpiration(2), "Wed, 21 Oct 2015 07:28:00 GMT");
@@ -119,7 +114,7 @@ TEST_F(RestClientTest, CookiesOnTwoPathsAreBothSentWhateverTheirFlags) {
   EXPECT_EQ(rest_.LastGetCode(), 0);
 }
 
-TEST_F(RestClientTest, HostChangeKeepsOnlyTheCallersCookiesUnlessTold) {
+TEST_F(RestClientTest, CookiesAcrossAHostChangeAndAnHttpCookiesOverride) {
   ASSERT_EQ(rest_.AddCookie("mine", "1"), 0);
   ASSERT_EQ(rest_.Get(Url("/cookies/base64")), 0);
   ASSERT_EQ(rest_.CookieCount(), 2);
@@ -130,33 +125,27 @@ TEST_F(RestClientTest, HostChangeKeepsOnlyTheCallersCookiesUnlessTold) {
   ASSERT_EQ(rest_.Get(Url("/cookies/base64")), 0);
   ASSERT_EQ(rest_.Get(server_.Url("/echo-cookie", "localhost")), 0);
   EXPECT_EQ(rest_.CookieCount(), 2);
-}
-
-TEST_F(RestClientTest, HttpCookiesTextIsSentOnceInsteadOfTheList) {
-  ASSERT_EQ(rest_.AddCookie("a", "1"), 0);
+  // An HttpCookies text goes once instead of the list.
   ASSERT_EQ(rest_.Config("HttpCookies=x=9"), 0);
   ASSERT_EQ(rest_.Get(Url("/echo-cookie")), 0);
   EXPECT_EQ(Text("/json/cookie"), "\"x=9\"");
   ASSERT_EQ(rest_.Get(Url("/echo-cookie")), 0);
-  EXPECT_EQ(Text("/json/cookie"), "\"a=1\"");
+  EXPECT_EQ(Text("/json/cookie"), "\"mine=1; tok=YWJjZA==\"");
 }
 
 // The parser's settings are reached through the object's Config, queries
-// included, and take effect on the next document.
+// included (their defaults are pinned by the reference pages), and take
+// effect on the next document.
 TEST_F(RestClientTest, XmlParserSettingsGoThroughConfig) {
   REST rest;
-  for (auto [key, before, set, after] :
-       {std::tuple{"IgnoreBadAttributePrefixes", "True", "false", "False"},
-        {"KeepOriginalText", "True", "false", "False"}, {"UseEncoding", "ASCII", "utf-8", "UTF-8"},
-        {"AllowLeadingDigit", "False", "1", "True"}}) {
-    std::string answer;
-    ASSERT_EQ(rest.Config(key, &answer), 0) << key << ": " << rest.LastError();
-    EXPECT_EQ(answer, before) << key;
-    ASSERT_EQ(rest.Config(std::string(key) + "=" + set), 0) << key;
+  std::string answer;
+  for (auto [key, set, after] : {std::tuple{"IgnoreBadAttributePrefixes", "false", "False"},
+                                 {"KeepOriginalText", "false", "False"}, {"UseEncoding", "utf-8", "UTF-8"},
+                                 {"AllowLeadingDigit", "1", "True"}}) {
+    ASSERT_EQ(rest.Config(std::string(key) + "=" + set), 0) << key << ": " << rest.LastError();
     ASSERT_EQ(rest.Config(key, &answer), 0) << key;
     EXPECT_EQ(answer, after) << key;
   }
-  std::string answer;
   ASSERT_EQ(rest_.Get(Url("/item")), 0) << rest_.LastError();
   ASSERT_EQ(rest_.Config("XSubTree", &answer), 0);
   EXPECT_EQ(answer, "<item id='1'>one</item>");
