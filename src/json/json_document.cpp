@@ -39,6 +39,8 @@ void JsonDocument::ForgetChildLists() noexcept {
 int JsonDocument::SetText(std::string_view text) noexcept {
   DropText();
   if (text.size() > kMaxTextLength) return kErrOutOfMemory;
+  // A kept block too small for this text holds nothing worth moving.
+  if (text_.size() < text.size() + 1 + kTextPadding) text_.Release();
   if (!text_.Resize(text.size() + 1 + kTextPadding)) return kErrOutOfMemory;
   auto* block = static_cast<unsigned char*>(text_.data());
   if (!text.empty()) std::memcpy(block, text.data(), text.size());

@@ -97,7 +97,7 @@ class JsonDocument {
   size_t StringEnd(size_t offset) const noexcept;
   const std::vector<uint32_t>& Children(uint32_t i) const;
 
-  JsonBlock text_;
+  JsonBlock text_{true};
   size_t textLength_ = 0;
   bool hasText_ = false;
   JsonBlock nodeBlock_;

@@ -133,3 +133,27 @@ TEST(JsonBlockTest, NodeArrayIsKeptAcrossResetAndReplacedForALongerText) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A block whose tail past its last whole huge page is kept in small pages is
+// two mappings; growing it still keeps the content, wiped or not.
+TEST(JsonBlockTest, SmallPageTailBlockGrowsKeepingContent) {
+  for (bool wipe : {false, true}) {
+    SetZeroMemory(wipe);
+    JsonBlock block(true);
+    ASSERT_TRUE(block.Resize((size_t{5} << 20) + 100));
+    Fill(block, 0, (size_t{5} << 20) + 100);
+    ASSERT_TRUE(block.Resize(size_t{13} << 20));
+    EXPECT_GE(block.size(), size_t{13} << 20);
+    EXPECT_TRUE(Holds(block, (size_t{5} << 20) + 100));
+    Fill(block, 0, size_t{13} << 20);
+    ASSERT_TRUE(block.Resize(size_t{21} << 20));
+    EXPECT_TRUE(Holds(block, size_t{13} << 20));
+  }
+  SetZeroMemory(false);
+}
+
+}  // namespace
+}  // namespace corvane
