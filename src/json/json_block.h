@@ -13,7 +13,12 @@ namespace corvane {
 // and growing them remaps pages instead of copying bytes.
 class JsonBlock {
  public:
-  JsonBlock() = default;
+  // With smallPageTail, the part of a mapped block past its last whole huge
+  // page stays in small pages, so a block written to its very end (a text
+  // and its padding) holds no more resident memory than it uses. Without, a
+  // block grows by remapping alone (a block mixing both kinds of page is
+  // copied instead).
+  explicit JsonBlock(bool smallPageTail = false) noexcept : smallPageTail_(smallPageTail) {}
   ~JsonBlock() { Release(); }
   JsonBlock(const JsonBlock&) = delete;
   JsonBlock& operator=(const JsonBlock&) = delete;
@@ -36,7 +41,10 @@ class JsonBlock {
  private:
   void* data_ = nullptr;
   size_t size_ = 0;
+  // The leading whole huge pages of a mapped block (the rest is small pages).
+  size_t hugeBytes_ = 0;
   bool mapped_ = false;
+  bool smallPageTail_ = false;
 };
 
 }  // namespace corvane

@@ -39,6 +39,8 @@ void JsonDocument::ForgetChildLists() noexcept {
 int JsonDocument::SetText(std::string_view text) noexcept {
   DropText();
   if (text.size() > kMaxTextLength) return kErrOutOfMemory;
+  // A kept block too small for this text holds nothing worth moving.
+  if (text_.size() < text.size() + 1 + kTextPadding) text_.Release();
   if (!text_.Resize(text.size() + 1 + kTextPadding)) return kErrOutOfMemory;
   auto* block = static_cast<unsigned char*>(text_.data());
   if (!text.empty()) std::memcpy(block, text.data(), text.size());
@@ -54,12 +56,31 @@ void JsonDocument::DropText() noexcept {
   hasText_ = false;
 }
 
+bool JsonDocument::ReserveNodes() noexcept {
+  // One node per 4 bytes of text, several times what typical answers need:
+  // only the pages written become resident, and a block that never grows is
+  // never remapped. A remapped block costs a trap per page at its new address
+  // on the next pass over it, which for a kept block is the next parse.
+  size_t wanted = textLength_ / 4 + 64;
+  if (nodeCapacity_ >= wanted) return true;
+  // A kept block too small for this text holds nothing: map afresh.
+  nodeBlock_.Release();
+  nodes_ = nullptr;
+  nodeCapacity_ = 0;
+  // Where the address space is tight, start near a typical answer's need
+  // (one node per 16 bytes) and grow from there.
+  return ResizeNodes(wanted) || ResizeNodes(textLength_ / 16 + 64);
+}
+
 bool JsonDocument::GrowNodes() noexcept {
-  // Start near the node count of typical answers (one node per 16 bytes of
-  // text). Large blocks grow by remapping pages, never by copying, so small
-  // steps cost little and keep the reserve small.
+  // Denser documents than the reservation allows grow by remapping pages,
+  // never by copying bytes.
   size_t cap = nodeCapacity_;
-  size_t wanted = cap == 0 ? textLength_ / 16 + 64 : cap + (cap >= (1u << 18) ? cap / 4 : cap);
+  size_t wanted = cap == 0 ? textLength_ / 4 + 64 : cap + (cap >= (1u << 18) ? cap / 4 : cap);
+  return ResizeNodes(wanted);
+}
+
+bool JsonDocument::ResizeNodes(size_t wanted) noexcept {
   if (wanted > 0xFFFFFFF0u) wanted = 0xFFFFFFF0u;
   if (wanted <= nodeCapacity_) return false;
   if (!nodeBlock_.Resize(wanted * sizeof(JsonNode))) return false;

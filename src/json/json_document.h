@@ -21,16 +21,12 @@ class JsonDocument {
   // The text is followed by its NUL and this many further zero bytes, so the
   // scanner may read 16 bytes at a time up to the terminator.
   static constexpr size_t kTextPadding = 64;
-  // Clear keeps the node block up to this size, so a stream of small answers
-  // reuses its heap blocks. A larger one is mapped and released: measured on
-  // a 50 MB answer, a fresh huge-page mapping (zeroed by the kernel just
-  // before the scanner writes it, so still in cache) parsed about 1.5 times
-  // faster than writing nodes over kept pages again.
-  static constexpr size_t kKeepBytes = size_t{4} << 20;
-  // The text block is different: it is filled by one large copy, which
-  // streams past the cache, so a fresh mapping only adds the kernel's zeroing
-  // of every page to the parse. It is kept up to this size.
+  // Clear keeps the text block up to this size: refilling kept pages costs
+  // the copy alone, a fresh mapping adds the kernel's zeroing of every page.
   static constexpr size_t kKeepTextBytes = size_t{256} << 20;
+  // The node block is reserved at four times the text (see GrowNodes), so it
+  // is kept up to four times the text's limit.
+  static constexpr size_t kKeepBytes = kKeepTextBytes * 4;
 
   JsonDocument() = default;
   ~JsonDocument();
@@ -38,7 +34,7 @@ class JsonDocument {
   JsonDocument& operator=(const JsonDocument&) = delete;
 
   // Drops the text and the tree (keeping their blocks up to kKeepTextBytes
-  // and kKeepBytes).
+  // and kKeepBytes, their pages marked freeable while unused).
   void Clear() noexcept;
 
   // Copies text in (NUL-terminated and padded). 0, or 200 when the copy
@@ -51,7 +47,10 @@ class JsonDocument {
   size_t TextLength() const noexcept { return textLength_; }
   bool HasText() const noexcept { return hasText_; }
 
-  // Building. AddNode returns kNoNode when the array cannot grow.
+  // Building. ReserveNodes sizes the node array for the text before a scan
+  // (false when memory runs out); AddNode returns kNoNode when the array
+  // cannot grow.
+  bool ReserveNodes() noexcept;
   uint32_t AddNode(uint32_t start, uint32_t parent) noexcept {
     if (nodeCount_ == nodeCapacity_ && !GrowNodes()) return kNoNode;
     nodes_[nodeCount_] = JsonNode{start, 0, parent, 0};
@@ -92,12 +91,13 @@ class JsonDocument {
 
  private:
   bool GrowNodes() noexcept;
+  bool ResizeNodes(size_t wanted) noexcept;
   uint32_t ValueStart(uint32_t i) const noexcept;
   // Index of the closing quote of the string whose content starts at offset.
   size_t StringEnd(size_t offset) const noexcept;
   const std::vector<uint32_t>& Children(uint32_t i) const;
 
-  JsonBlock text_;
+  JsonBlock text_{true};
   size_t textLength_ = 0;
   bool hasText_ = false;
   JsonBlock nodeBlock_;

@@ -268,6 +268,10 @@ void JsonParser::FireIgnorableWhitespace(const unsigned char* begin, const unsig
 }
 
 int JsonParser::Scan() {
+  if (buildDom_ && !doc_.ReserveNodes()) {
+    errorOffset_ = 0;
+    return Fail(JsonError::jeOutOfMemory);
+  }
   bool events = handled_.startElement || handled_.endElement || handled_.characters;
   if (buildDom_) return events ? ScanFor<true, true>() : ScanFor<true, false>();
   return events ? ScanFor<false, true>() : ScanFor<false, false>();

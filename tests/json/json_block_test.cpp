@@ -107,3 +107,53 @@ TEST(JsonBlockTest, LargeDocumentsGrowTheNodeArrayInPlace) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// The node array is reserved from the text's length and kept across Reset; a
+// later, longer text that the kept array cannot hold gets a new one.
+TEST(JsonBlockTest, NodeArrayIsKeptAcrossResetAndReplacedForALongerText) {
+  auto longString = [](size_t bytes) { return "[\"" + std::string(bytes, 'x') + "\", 7]"; };
+  JsonParser parser;
+  ASSERT_EQ(parser.Parse(longString(size_t{6} << 20)), 0);
+  const size_t kept = parser.Document().NodeBytes();
+  EXPECT_GE(kept, (size_t{6} << 20) / 4 * sizeof(JsonNode));
+  parser.Reset();
+  ASSERT_EQ(parser.Parse(R"({"a": [1, 2]})"), 0);
+  EXPECT_EQ(parser.Document().NodeBytes(), kept);
+  ASSERT_EQ(parser.SetXPath("/json/a/[2]"), 0);
+  EXPECT_EQ(parser.XText(), "2");
+
+  ASSERT_EQ(parser.Parse(longString(size_t{24} << 20)), 0);
+  EXPECT_GE(parser.Document().NodeBytes(), (size_t{24} << 20) / 4 * sizeof(JsonNode));
+  ASSERT_EQ(parser.SetXPath("/json/[2]"), 0);
+  EXPECT_EQ(parser.XText(), "7");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// A block whose tail past its last whole huge page is kept in small pages is
+// two mappings; growing it still keeps the content, wiped or not.
+TEST(JsonBlockTest, SmallPageTailBlockGrowsKeepingContent) {
+  for (bool wipe : {false, true}) {
+    SetZeroMemory(wipe);
+    JsonBlock block(true);
+    ASSERT_TRUE(block.Resize((size_t{5} << 20) + 100));
+    Fill(block, 0, (size_t{5} << 20) + 100);
+    ASSERT_TRUE(block.Resize(size_t{13} << 20));
+    EXPECT_GE(block.size(), size_t{13} << 20);
+    EXPECT_TRUE(Holds(block, (size_t{5} << 20) + 100));
+    Fill(block, 0, size_t{13} << 20);
+    ASSERT_TRUE(block.Resize(size_t{21} << 20));
+    EXPECT_TRUE(Holds(block, size_t{13} << 20));
+  }
+  SetZeroMemory(false);
+}
+
+}  // namespace
+}  // namespace corvane
