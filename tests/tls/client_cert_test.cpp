@@ -77,7 +77,12 @@ TEST(ClientCertHandshake, ServerSeesTheSubjectOrRefuses) {
       EXPECT_EQ(UseStore(client, dir, c.store), c.selected);
     }
     ASSERT_EQ(client.SetURL("https://localhost:" + port + "/"), 0);
-    ASSERT_EQ(client.Action(http::actGet), c.code) << client.LastErrorText().str();
+    const int code = client.Action(http::actGet);
+    std::string why = client.LastErrorText().str();
+    for (const auto& e : events.events) {
+      if (e.starts_with("Log") || e.starts_with("Error")) why += "\n  " + e;  // e.g. why a certificate was refused
+    }
+    ASSERT_EQ(code, c.code) << why;
     if (c.code == 0) {
       EXPECT_EQ(client.TransferredData(), c.seen);
       continue;
