@@ -125,30 +125,6 @@ TEST(TlsChannel, HandshakeSplitByteByByteWaitsForTheRest) {
   }
 }
 
-TEST(TlsChannel, IncompleteRecordIsNotConsumed) {
-  MemoryServer server;
-  TlsChannel channel;
-  std::string rx;
-  ASSERT_EQ(RunHandshake(channel, Credentials(), server, rx).status, kSecEOk);
-  std::string tickets;
-  DecryptAll(channel, rx, tickets);
-  server.Write("payload");
-  std::string record = server.TakeOutput();
-  for (size_t cut = 0; cut < record.size(); ++cut) {
-    size_t consumed = 99;
-    std::string plain, token;
-    EXPECT_EQ(channel.Decrypt(std::string_view(record).substr(0, cut), consumed, plain, token),
-              kSecEIncompleteMessage);
-    EXPECT_EQ(consumed, 0u);
-    EXPECT_TRUE(plain.empty());
-  }
-  size_t consumed = 0;
-  std::string plain, token;
-  EXPECT_EQ(channel.Decrypt(record + "\x17\x03", consumed, plain, token), kSecEOk);
-  EXPECT_EQ(consumed, record.size());
-  EXPECT_EQ(plain, "payload");
-}
-
 // Plaintext lands in the reader's buffer of any size; a record read in
 // part stays with the library (also for Decrypt), and the input buffer may
 // be reused as soon as a call returns: the library keeps no view of it.
