@@ -51,18 +51,14 @@ TEST(FirewallFilter, GrantedTunnelsCarryDataAndRefusalsFailWith118) {
   const std::string v4("\x00\x5a\x01\xbb\x7f\x00\x00\x01", 8), v5("\x05\x00\x00\x01\x7f\x00\x00\x01\x01\xbb", 10);
   const Case cases[] = {
       {fwSOCKS4, "127.0.0.1", "anyone", "", {v4}, ""},
-      {fwSOCKS5, "127.0.0.1", "", "", {{"\x05\x00", 2}, v5}, ""},
       {fwSOCKS5, "*localhost", "", "", {{"\x05\x00", 2}, v5}, ""},
       {fwSOCKS5, "localhost", "good", "pw", {"\x05\x02", {"\x01\x00", 2}, v5}, ""},
       {fwTunnel, "origin.test", "", "", {"HTTP/1.1 200 Connection established\r\nX-Proxy: scripted\r\n\r\n"}, ""},
-      {fwSOCKS4, "127.0.0.1", "", "", {{"\x00\x5b\0\0\0\0\0\0", 8}}, "firewall request rejected or failed"},
       {fwSOCKS5, "127.0.0.1", "", "", {{"\x05\x00", 2}, {"\x05\x01\x00\x01\0\0\0\0\0\0", 10}},
        "general SOCKS server failure"},
       {fwSOCKS5, "127.0.0.1", "bad", "pw", {"\x05\x02", "\x01\x01"}, "firewall authentication failed: 1"},
       {fwSOCKS5, "no-such-host.invalid", "", "", {},
        "Could not resolve the RemoteHost 'no-such-host.invalid' for the firewall: [11001] Host not found"},
-      {fwTunnel, "origin.test", "", "", {"HTTP/1.1 403 Refused by script\r\nContent-Length: 0\r\n\r\n"},
-       "Firewall error. HTTP/1.1 403 Refused by script."},
   };
   for (bool windowMessages : {true, false}) {
     for (const Case& c : cases) {

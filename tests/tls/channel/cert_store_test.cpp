@@ -55,7 +55,6 @@ TEST(ClientCertSelection, StoresHoldTheCertificateWithItsKey) {
       // RC2-40 certificate bag, as older exporters write it.
       {"alice-legacy.pfx", cstPFXFile, "secret", "*", kAlice, "alice.key", true, kAlice},
       {"@alice.pfx.b64", cstPFXBlob, "secret", "alice", kAlice, "alice.key", true, kAlice},
-      {"@alice.pfx", cstPFXBlob, "secret", kAlice, kAlice, "alice.key", true, kAlice},
       {"carol.pfx", cstPFXFile, "secret", "carol", kCarol, "carol.key", true, kCarol},
       {"alice.pem", cstPEMKeyFile, "", "*", kAlice, "alice.key", true, "*"},
       {"alice-des3.pem", cstPEMKeyFile, "secret", "*", kAlice, "alice.key", true, "*"},
@@ -70,7 +69,6 @@ TEST(ClientCertSelection, StoresHoldTheCertificateWithItsKey) {
       {"alice-v3.ppk", cstPPKFile, "secret", "*", kMade, "alice.key", true, "*"},
       {"alice-v3-argon2i.ppk", cstPPKFile, "secret", "*", kMade, "alice.key", true, "*"},
       {"alice-v3-plain.ppk", cstPPKFile, "", "*", kMade, "alice.key", true, "*"},
-      {"alice-sshcom.key", cstPEMKeyFile, "", "*", kMade, "alice.key", true, "*"},
       {"alice-sshcom-enc.key", cstPEMKeyFile, "secret", "*", kMade, "alice.key", true, "*"},
       {"bob.pem", cstPEMKeyFile, "", "*", kBob, "bob.key", true, "*"},
       {"bob-pkcs8.pem", cstPEMKeyFile, "", "*", kBob, "bob.key", true, "*"},
@@ -149,7 +147,6 @@ TEST(ClientCertSelection, StoreFailuresCarryTheirCodeAndText) {
       {"missing.pub", cstSSHPublicKeyFile, "", "*", 2, "The public key file could not be opened."},
       {"missing.xml", cstXMLFile, "", "*", 2, "The xml key file could not be opened."},
       {"alice-des3.pem", cstPEMKeyFile, "wrong", "*", 271, keyBadPassword},
-      {"alice-pbes2.pem", cstPEMKeyFile, "wrong", "*", 271, keyBadPassword},
       {"alice-pbes2-aes.key", cstPEMKeyFile, "secret", "*", 1424, "Failed to decode PEM file."},
       {"carol.pem", cstPEMKeyFile, "", "*", 1424, "Failed to decode PEM file."},
       {"alice-enc.ppk", cstPPKFile, "wrong", "*", 280, "Could not read PPK key, password incorrect"},
