@@ -1,6 +1,5 @@
-// The firewall stage on a real socket against a scripted firewall: replies
-// sent a byte at a time, server data right behind the reply, refusals and
-// the events a caller sees. Every reply code's text is the negotiation's own.
+// The firewall stage on a real socket against a scripted firewall answering a
+// byte at a time; every reply code's text is the negotiation core's own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,9 +18,8 @@ struct Case {
   std::string refusal;               // empty: the tunnel is granted
 };
 
-// Each reply goes out a byte per send after a request came in; a grant has
-// "BANNER\r\n" right behind its last byte (a server that speaks first), then
-// the first thing received is echoed.
+// Each reply goes out a byte per send; a grant has "BANNER\r\n" right behind
+// it (a server that speaks first), then the first thing received is echoed.
 void Answer(int fd, const Case& c) {
   char buf[1024];
   for (const std::string& reply : c.replies) {

@@ -11,8 +11,7 @@
 namespace corvane {
 namespace {
 
-// Feeds input in the given pieces and returns the transcript of deliveries
-// ("L:" line, "C:" chunk), with the unterminated rest flushed at the end.
+// The deliveries of the pieces ("L:" line, "C:" chunk), the rest flushed at the end.
 std::vector<std::string> Feed(LineBuffer& buffer, const testing::Pieces& pieces,
                               bool flushRest = true) {
   std::vector<std::string> out;
@@ -54,9 +53,8 @@ TEST(LineBuffer, LinesAreTheSameAtEverySplit) {
   }
 }
 
-// A line longer than the capacity comes as chunks of capacity bytes; one
-// that fills it with its terminator is still a line; an empty terminator
-// turns splitting off.
+// A line longer than the capacity comes in chunks of capacity bytes, one that
+// fills it with its terminator is a line; an empty terminator splits nothing.
 TEST(LineBuffer, CapacityAndTerminatorLimits) {
   struct Case {
     int capacity;

@@ -1,5 +1,4 @@
-// TlsClient over real sockets: the connection events of a TLS connection,
-// a renegotiated certificate, close_notify and a peer that is no TLS server.
+// TlsClient over real sockets against a scripted TLS server.
 #include "tls/tls_client.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +29,6 @@ struct TlsEvents : testing::EventRecorder {
   }
 };
 
-// Records what the layers above would see.
 class RecordingClient : public TlsClient {
  public:
   RecordingClient() {
@@ -87,9 +85,8 @@ TEST(TlsClientSocket, ConnectionEventsOfATlsConnectionInOrder) {
   EXPECT_FALSE(c.IsConnected());
 }
 
-// The server swaps in a certificate for another host and renegotiates. By
-// default the connection goes on; with the re-check (StrictMode) the new
-// certificate is decided like the first and the connection fails.
+// A certificate for another host comes in a renegotiation: by default the
+// connection goes on; with the re-check (StrictMode) it fails.
 TEST(TlsClientSocket, RenegotiatedCertificateIsCheckedAgainWhenAsked) {
   for (bool recheck : {false, true}) {
     std::string serverSaw;
@@ -124,12 +121,10 @@ TEST(TlsClientSocket, RenegotiatedCertificateIsCheckedAgainWhenAsked) {
   }
 }
 
-// The server's last records and the plain bytes behind them come after the
-// handshake, or in the same read as its end while the connect still waits
-// and the layer above takes nothing: that plaintext must not be lost when
-// TLS ends. A reader taking the body through ReadInto, as the HTTP layer
-// does, gets the records decrypted into its buffer (smaller than a record:
-// the library keeps the rest) and the plain bytes by the ordinary read.
+// The server's last records and plain bytes come after the handshake, or with
+// its end while the connect still waits: none may be lost when TLS ends. A
+// reader using ReadInto (a buffer smaller than a record) gets the records
+// decrypted into it and the plain bytes by the ordinary read.
 TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
   std::string big(100000, 'x');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);

@@ -42,9 +42,8 @@ TEST(HelloReaders, ClientHelloListsOfferedSuites) {
             "    TLS_EMPTY_RENEGOTIATION_INFO_SCSV (0x00ff)");
 }
 
-// The ALPN list goes out in the order given (none for an empty setting);
-// TLS 1.2 carries the choice in the plain server hello, TLS 1.3 in the
-// encrypted extensions.
+// The ALPN list goes out as given (none for an empty setting); the choice is in
+// the plain server hello in TLS 1.2, in the encrypted extensions in TLS 1.3.
 TEST(HelloReaders, ServerHelloGivesVersionSuiteAndProtocol) {
   struct Case {
     uint32_t protocols;
@@ -77,9 +76,8 @@ TEST(HelloReaders, ServerHelloGivesVersionSuiteAndProtocol) {
   }
 }
 
-// Every prefix of real hellos: the readers either read them whole or decline,
-// and never touch a byte past the end (ASan builds copy each prefix into a
-// buffer of exactly its size).
+// Every prefix of real hellos is read whole or declined, never past its end
+// (under ASan each prefix sits in a buffer of exactly its size).
 TEST(HelloReaders, EveryTruncationIsDeclinedWithoutOverread) {
   MemoryServer server;
   TlsChannel channel;

@@ -20,15 +20,9 @@ std::string Alphabet(size_t n) {
   return s;
 }
 
-int SystemSecurityLevel() {
-  SslCtxPtr ctx(SSL_CTX_new(TLS_client_method()));
-  return SSL_CTX_get_security_level(ctx.get());
-}
-
-// The version that comes out is one the caller enabled, or the handshake
-// fails naming the cause; it never moves to another version. TLS 1.0 and 1.1
-// work where the system's security level is 0 and are refused, with the level
-// named, where it is higher.
+// The version is one the caller enabled, or the handshake fails naming the
+// cause. TLS 1.0 and 1.1 work at the system's security level 0 and are refused,
+// with the level named, above it.
 TEST(TlsChannel, EnabledVersionsAreNegotiatedExactly) {
   struct Case {
     uint32_t bits;
@@ -37,7 +31,7 @@ TEST(TlsChannel, EnabledVersionsAreNegotiatedExactly) {
     int expectVersion;  // 0: the handshake fails
     const char* text;   // the protocol's report word, or the failure's reason
   };
-  const int system = SystemSecurityLevel();
+  const int system = SSL_CTX_get_security_level(SslCtxPtr(SSL_CTX_new(TLS_client_method())).get());
   const Case cases[] = {
       {0x3FC0, 0, 0, -1, TLS1_3_VERSION, "0x2000"},  // no report word of its own
       {0x0C00, 0, 0, -1, TLS1_2_VERSION, "TLS1.2"},
@@ -115,9 +109,8 @@ TEST(TlsChannel, HandshakeSplitByteByByteWaitsForTheRest) {
   }
 }
 
-// Plaintext lands in the reader's buffer of any size; a record read in
-// part stays with the library (also for Decrypt), and the input buffer may
-// be reused as soon as a call returns: the library keeps no view of it.
+// Plaintext lands in a reader's buffer of any size, a record read in part
+// stays with the library, and the library keeps no view of the input.
 TEST(TlsChannel, DecryptIntoFillsTheReadersBufferOfAnySize) {
   const std::pair<uint32_t, size_t> cases[] = {{0x0C00, 1}, {0x0C00, 16384}, {0x0C00, 100000}, {0x3000, 7},
                                                {0x3000, 1 << 20}};
