@@ -20,9 +20,8 @@ using testing::ReadToEnd;
 using testing::SendAll;
 using testing::TestClient;
 
-// A server that sends "0".."5" one byte at a time, each after the client
-// acknowledged the one before, then closes; it stops early once the client
-// has gone. Every byte is its own delivery.
+// Sends "0".."5" a byte at a time, each after the client's acknowledgement,
+// then closes (or stops once the client is gone): every byte is a delivery.
 void Trickle(int fd) {
   for (int i = 0; i < 6; ++i) {
     char c = static_cast<char>('0' + i);
@@ -30,8 +29,6 @@ void Trickle(int fd) {
     if (i < 5 && ::recv(fd, &c, 1, 0) != 1) return;
   }
 }
-
-void Acknowledge(TestClient& client) { client.Send("k", 1); }
 
 // Spins over zero-wait looks until ready() or five seconds of the steady
 // clock have passed (a bound for a broken build, not a timing).
@@ -67,7 +64,7 @@ TEST_P(BothEngines, InactivityAndAbsoluteTimeouts) {
     client.SetTimeout(c.timeout);
     client.onData = [&](const char*, int, bool) {
       clock.Advance(c.perDelivery);
-      Acknowledge(client);
+      client.Send("k", 1);
     };
     ASSERT_EQ(client.ConnectTo(server.port()), 0);
     client.BeginOperation();
@@ -91,7 +88,7 @@ TEST_P(BothEngines, InterruptFromInsideAnEventEndsTheWaitAndCloses) {
     if (client.received.size() == 2) {
       client.Interrupt();
     } else {
-      Acknowledge(client);
+      client.Send("k", 1);
     }
   };
   client.BeginOperation();
@@ -129,9 +126,7 @@ TEST_P(BothEngines, ConnectionTimeoutAppliesToTheConnectPhase) {
     ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
     fillers.push_back({fd, POLLOUT, 0});
   }
-  // The first fillers complete their handshakes into the queue; the last
-  // stays pending. Waiting for one to complete is enough to know the
-  // queue is full by the time the client connects.
+  // Once one filler has completed, the queue is full for the client.
   ::poll(fillers.data(), fillers.size(), 1000);
 
   // Each reading of the clock moves it 10 ms: the connect phase's 150 ms
@@ -220,9 +215,8 @@ TEST(WaitLoop, IgnoringMessagesOfOtherComponents) {
   EXPECT_EQ(b.seen, 2);
 }
 
-// EventsPending tells whether a pass has work. Zero-wait passes right after
-// an idle look reuse it, but never hide work: a posted message is taken at
-// once, socket data within a drain loop.
+// Zero-wait passes right after an idle look reuse it, but EventsPending never
+// hides work: a posted message is taken at once, socket data in a drain loop.
 TEST_P(BothEngines, ZeroWaitPassesStillSeeNewWork) {
   LoopbackServer server([](int fd) {
     char c;

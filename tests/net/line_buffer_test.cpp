@@ -11,8 +11,7 @@
 namespace corvane {
 namespace {
 
-// Feeds input in the given pieces and returns the transcript of deliveries
-// ("L:" line, "C:" chunk), with the unterminated rest flushed at the end.
+// The deliveries of the pieces ("L:" line, "C:" chunk), the rest flushed at the end.
 std::vector<std::string> Feed(LineBuffer& buffer, const testing::Pieces& pieces,
                               bool flushRest = true) {
   std::vector<std::string> out;
@@ -54,9 +53,8 @@ TEST(LineBuffer, LinesAreTheSameAtEverySplit) {
   }
 }
 
-// A line longer than the capacity comes as chunks of capacity bytes; one
-// that fills it with its terminator is still a line; an empty terminator
-// turns splitting off.
+// A line longer than the capacity comes in chunks of capacity bytes, one that
+// fills it with its terminator is a line; an empty terminator splits nothing.
 TEST(LineBuffer, CapacityAndTerminatorLimits) {
   struct Case {
     int capacity;
@@ -82,41 +80,24 @@ TEST(LineBuffer, CapacityAndTerminatorLimits) {
 
 TEST(LineBuffer, WithoutTerminatorEverythingBufferedIsOneChunk) {
   LineBuffer buffer;
-  ASSERT_EQ(buffer.Create(4), 0);
-  std::string big(100000, 'x');
-  int room = 0;
-  char* space = buffer.FreeSpace(room);
-  ASSERT_GE(room, LineBuffer::kReceiveBlock);  // receives are large even with a small capacity
-  std::memcpy(space, big.data(), 60000);
-  buffer.Commit(60000);
-  LineChunk chunk;
-  ASSERT_TRUE(buffer.Next(chunk));
-  EXPECT_EQ(chunk.length, 60000);
-  EXPECT_FALSE(chunk.isLine);
-  EXPECT_FALSE(buffer.Next(chunk));
+  ASSERT_EQ(buffer.Create(4), 0);  // receives are large even with a small capacity
+  const std::string big(60000, 'x');
+  EXPECT_EQ(Feed(buffer, {big}, false), std::vector<std::string>{"C:" + big});
 }
 
+// Reads of 7777 bytes: the partial line at the end of each moves to the
+// front when the free space runs short.
 TEST(LineBuffer, PartialLineSurvivesCompactionOfAFullBuffer) {
+  std::string stream;
+  for (int i = 0; i < 20000; ++i) stream += "line" + std::to_string(i) + "\n";
+  testing::Pieces pieces;
+  for (size_t at = 0; at < stream.size(); at += 7777) pieces.push_back(std::string_view(stream).substr(at, 7777));
   LineBuffer buffer;
   ASSERT_EQ(buffer.Create(2048), 0);
   buffer.SetTerminator("\n");
-  std::vector<std::string> lines;
-  std::string stream;
-  for (int i = 0; i < 20000; ++i) stream += "line" + std::to_string(i) + "\n";
-  size_t pos = 0;
-  LineChunk chunk;
-  while (pos < stream.size()) {
-    int room = 0;
-    char* space = buffer.FreeSpace(room);
-    ASSERT_GT(room, 0);
-    size_t n = std::min<size_t>(static_cast<size_t>(room), std::min<size_t>(7777, stream.size() - pos));
-    std::memcpy(space, stream.data() + pos, n);
-    buffer.Commit(static_cast<int>(n));
-    pos += n;
-    while (buffer.Next(chunk)) lines.emplace_back(chunk.data, chunk.length);
-  }
+  std::vector<std::string> lines = Feed(buffer, pieces);
   ASSERT_EQ(lines.size(), 20000u);
-  EXPECT_EQ(lines[12345], "line12345");
+  EXPECT_EQ(lines[12345], "L:line12345");
 }
 
 }  // namespace

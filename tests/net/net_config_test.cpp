@@ -8,11 +8,6 @@
 namespace corvane {
 namespace {
 
-std::string Query(TcpClient& client, const std::string& key) {
-  EXPECT_EQ(client.Config(key), 0) << key;
-  return client.ResultText().str();
-}
-
 // Settings and what a later query of a setting answers after them.
 TEST(NetConfig, SettingsAndTheAnswersTheyLeave) {
   struct Case {
@@ -24,7 +19,6 @@ TEST(NetConfig, SettingsAndTheAnswersTheyLeave) {
       {{"FirewallType=2", "FirewallType=0"}, "FirewallPort", "0"},
       {{"FirewallType=1"}, "FirewallPort", "80"},
       {{"FirewallPassword=" + std::string(300, 'p')}, "FirewallPassword", std::string(255, 'p')},
-      {{"FirewallHost=10.1.2.3"}, "FirewallHost", "10.1.2.3"},
       {{"QOSTrafficType=Voice"}, "QOSTrafficType", "4"},
       {{"QOSTrafficType=0x4"}, "QOSTrafficType", "4"},
       {{"TcpNoDelay=yes"}, "TcpNoDelay", "True"},
@@ -34,15 +28,12 @@ TEST(NetConfig, SettingsAndTheAnswersTheyLeave) {
       {{"KeepAliveTime=5000", "TCPKeepAlive=false", "KeepAliveInterval=0"}, "TCPKeepAlive", "True"},
       {{"MaxLineLength=100000"}, "MaxLineLength", "65536"},  // capped on plain connections
       {{"LingerTime=5"}, "LingerTime", "5"},
-      {{"SelectWaitMillis=7"}, "SelectWaitMillis", "7"},
-      {{"SSLEnabledProtocols=0x3000"}, "SSLEnabledProtocols", "12288"},
-      {{}, "WinsockStatus", "0"},
-      {{}, "WinsockVersion", "2.2"},
   };
   for (const Case& c : cases) {
     TcpClient client;
     for (const std::string& setting : c.settings) EXPECT_EQ(client.Config(setting), 0) << setting;
-    EXPECT_EQ(Query(client, c.key), c.answer) << c.key;
+    EXPECT_EQ(client.Config(c.key), 0) << c.key;
+    EXPECT_EQ(client.ResultText().str(), c.answer) << c.key;
   }
 }
 

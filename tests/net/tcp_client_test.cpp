@@ -22,10 +22,8 @@ using testing::ReadToEnd;
 using testing::RefusingPort;
 using testing::SendAll;
 using testing::TestClient;
-
-using Transcript = std::vector<std::string>;
-
 using testing::BothEngines;
+using Transcript = std::vector<std::string>;
 
 TEST_P(BothEngines, RefusedConnectionReportsWinsockTextThroughConnected) {
   TestClient client(GetParam());
@@ -41,10 +39,9 @@ TEST_P(BothEngines, RefusedConnectionReportsWinsockTextThroughConnected) {
   EXPECT_EQ(client.ConnectTo(server.port()), 0);
 }
 
-// Every byte is delivered before the disconnect, in the same order from both
-// engines: after the peer's close, after a close asked for while a read runs
-// (carried out once the read returns), and before a reset by the peer, which
-// ends the connection with its code, not as an error report.
+// Every byte comes before the disconnect, alike from both engines: after the
+// peer's close, a close asked for during a read (done once it returns), and a
+// reset by the peer, which ends the connection with its code, not an error.
 TEST_P(BothEngines, BytesComeBeforeTheDisconnect) {
   const std::string opened[] = {"Status Remote host connection complete. 0 OK", "Connected 0 OK"};
   const std::string closed[] = {"Status Remote host disconnected. 0 OK", "Disconnected 0 OK"};
@@ -262,9 +259,8 @@ TEST(TcpClient, LocalAddressAndFamily) {
   v6.Connect(false);
 }
 
-// A fixed SO_RCVBUF turns Linux's autotuning off, so sizes only reported
-// as defaults leave the socket alone; a size the caller set is applied.
-// Linux doubles a size it is given for its bookkeeping.
+// A fixed SO_RCVBUF turns Linux's autotuning off: reported defaults leave the
+// socket alone, a size the caller set is applied (and doubled by Linux).
 TEST(TcpClient, BufferSizesAreAppliedOnlyWhenTheCallerSetsThem) {
   auto option = [](int fd, int name) {
     int value = 0;
@@ -302,8 +298,7 @@ TEST(TcpClient, BufferSizesAreAppliedOnlyWhenTheCallerSetsThem) {
   }
 }
 
-// The traffic goes to the trace file, and as a replay script from the peer's
-// side to a string and to a file.
+// Traffic goes to the trace file, and as the peer's replay script to a string and a file.
 TEST(TcpClient, TrafficIsTracedAndRecordedAsAReplayScript) {
   char dir[] = "/tmp/corvane-net-XXXXXX";
   ASSERT_NE(::mkdtemp(dir), nullptr);

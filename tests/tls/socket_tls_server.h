@@ -1,9 +1,7 @@
 #pragma once
 
-// A TLS server on loopback for byte-exact cases a real server cannot be
-// scripted into: renegotiation requests, plain bytes after close_notify, a
-// close in the middle of the handshake. The script gets the connected socket
-// and, unless raw, the finished TLS session.
+// A TLS server on loopback for cases a real server cannot be scripted into;
+// the script gets the socket and, unless raw, the finished TLS session.
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>

@@ -1,5 +1,4 @@
-// The layers above TLS see the TLS client through tls_client.h; the
-// library's own types stay behind it.
+// tls_client.h keeps the TLS library's own types from the layers above.
 #include "http/http_client.h"
 #include "tls/tls_client.h"
 

@@ -1,5 +1,4 @@
-// TlsClient over real sockets: the connection events of a TLS connection,
-// a renegotiated certificate, close_notify and a peer that is no TLS server.
+// TlsClient over real sockets against a scripted TLS server.
 #include "tls/tls_client.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +29,6 @@ struct TlsEvents : testing::EventRecorder {
   }
 };
 
-// Records what the layers above would see.
 class RecordingClient : public TlsClient {
  public:
   RecordingClient() {
@@ -41,7 +39,18 @@ class RecordingClient : public TlsClient {
   TlsEvents events;
   std::string data;
 
+  bool readInto = false;  // take TLS data through ReadInto, into body
+  std::string body;
+
   void DataIn(const char* d, int n, bool) override { data.append(d, static_cast<size_t>(n)); }
+  int DoRead(int mode) override {
+    char buf[3000];
+    for (int n = 0, rc = 0; readInto && mode == rmNotify && TlsActive() && rc == 0;) {
+      if ((rc = ReadInto(buf, sizeof buf, n)) == 10035) return 0;
+      if (rc == 0) body.append(buf, static_cast<size_t>(n));
+    }
+    return TlsClient::DoRead(mode);
+  }
   int Open(int port) {
     SetTlsEnabled(true);
     if (int rc = SetRemoteHost("localhost"); rc != 0) return rc;
@@ -76,9 +85,8 @@ TEST(TlsClientSocket, ConnectionEventsOfATlsConnectionInOrder) {
   EXPECT_FALSE(c.IsConnected());
 }
 
-// The server swaps in a certificate for another host and renegotiates. By
-// default the connection goes on; with the re-check (StrictMode) the new
-// certificate is decided like the first and the connection fails.
+// A certificate for another host comes in a renegotiation: by default the
+// connection goes on; with the re-check (StrictMode) it fails.
 TEST(TlsClientSocket, RenegotiatedCertificateIsCheckedAgainWhenAsked) {
   for (bool recheck : {false, true}) {
     std::string serverSaw;
@@ -113,26 +121,39 @@ TEST(TlsClientSocket, RenegotiatedCertificateIsCheckedAgainWhenAsked) {
   }
 }
 
-// The server's last records and the plain bytes behind them come after the
-// handshake, or in the same read as its end while the connect still waits
-// and the layer above takes nothing: that plaintext must not be lost when
-// TLS ends.
+// The server's last records and plain bytes come after the handshake, or with
+// its end while the connect still waits: none may be lost when TLS ends. A
+// reader using ReadInto (a buffer smaller than a record) gets the records
+// decrypted into it and the plain bytes by the ordinary read.
 TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
-  for (bool withHandshakeEnd : {false, true}) {
-    SCOPED_TRACE(withHandshakeEnd ? "with the handshake's end" : "after the handshake");
+  std::string big(100000, 'x');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+  struct Case {
+    const char* name;
+    bool withHandshakeEnd, readInto;
+    int version;
+  } cases[] = {{"after the handshake", false, false, 0},
+               {"with the handshake's end", true, false, 0},
+               {"read into, TLS 1.2", false, true, TLS1_2_VERSION},
+               {"read into, TLS 1.3", false, true, TLS1_3_VERSION}};
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.name);
+    const std::string secure = k.readInto ? big : "secure\n";
     std::atomic<bool> sent{false};
-    SocketTlsServer server([&](int fd, SSL* ssl) {
-      if (!withHandshakeEnd) SocketTlsServer::ReadLine(ssl);
-      SSL_write(ssl, "secure\n", 7);
-      SSL_shutdown(ssl);
-      testing::SendAll(fd, "plain after close\n");
-      sent = true;
-      testing::ReadToEnd(fd);
-    });
+    SocketTlsServer server(
+        [&](int fd, SSL* ssl) {
+          if (!k.withHandshakeEnd) SocketTlsServer::ReadLine(ssl);
+          SSL_write(ssl, secure.data(), static_cast<int>(secure.size()));
+          SSL_shutdown(ssl);
+          testing::SendAll(fd, "plain after close\n");
+          sent = true;
+          testing::ReadToEnd(fd);
+        },
+        k.version);
     RecordingClient c;
     // Our last handshake flight is out: hold on until the server has sent
     // everything, so that it comes with the end of the handshake.
-    if (withHandshakeEnd) {
+    if (k.withHandshakeEnd) {
       c.events.onStatus = [&](const std::string& m) {
         if (m.find("handshake bytes.") != std::string::npos) {
           while (!sent) std::this_thread::yield();
@@ -140,10 +161,13 @@ TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
       };
     }
     ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
-    if (!withHandshakeEnd) {
+    c.readInto = k.readInto;
+    if (!k.withHandshakeEnd) {
       ASSERT_EQ(c.Send("go\n"), 0);
     }
-    ASSERT_TRUE(c.WaitFor([&] { return c.data == "secure\nplain after close\n"; })) << c.data;
+    const std::string plain = (k.readInto ? "" : secure) + "plain after close\n";
+    ASSERT_TRUE(c.WaitFor([&] { return c.data == plain; })) << c.data;
+    EXPECT_EQ(c.body, k.readInto ? big : "");
     EXPECT_TRUE(c.events.Has("SSLStatus Server signaled end of session."));
     EXPECT_FALSE(c.TlsActive());
     EXPECT_TRUE(c.IsConnected());
@@ -151,55 +175,6 @@ TEST(TlsClientSocket, CloseNotifyTurnsTheConnectionBackIntoPlainTcp) {
     int accepted = -1;
     EXPECT_EQ(c.SendPlain("GET /", 5, accepted), 10057);
     EXPECT_EQ(accepted, 0);
-    c.Connect(false);
-  }
-}
-
-// A reader that takes the body through ReadInto, as the HTTP layer does:
-// records are decrypted straight into its buffer until the server's
-// close_notify, after which the ordinary read delivers the plain bytes.
-class DirectReader : public RecordingClient {
- public:
-  bool direct = false;
-  std::string body;
-  int DoRead(int mode) override {
-    if (direct && mode == rmNotify) {
-      char buf[3000];  // smaller than a record: the library keeps the rest
-      while (TlsActive()) {
-        int n = 0;
-        int rc = ReadInto(buf, sizeof buf, n);
-        if (rc == 10035) return 0;
-        if (rc != 0) break;
-        body.append(buf, static_cast<size_t>(n));
-      }
-    }
-    return RecordingClient::DoRead(mode);
-  }
-};
-
-TEST(TlsClientSocket, ReadIntoDecryptsIntoTheReadersBufferUntilTheEndOfTls) {
-  std::string big(100000, 'x');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
-  for (int version : {TLS1_2_VERSION, TLS1_3_VERSION}) {
-    SCOPED_TRACE(version);
-    SocketTlsServer server(
-        [&](int fd, SSL* ssl) {
-          SSL_write(ssl, "head\n", 5);
-          SocketTlsServer::ReadLine(ssl);  // the reader switched over
-          SSL_write(ssl, big.data(), static_cast<int>(big.size()));
-          SSL_shutdown(ssl);
-          testing::SendAll(fd, "after\n");
-          testing::ReadToEnd(fd);
-        },
-        version);
-    DirectReader c;
-    ASSERT_EQ(c.Open(server.Port()), 0) << c.LastErrorText().str();
-    ASSERT_TRUE(c.WaitFor([&] { return c.data == "head\n"; })) << c.data;
-    c.direct = true;
-    ASSERT_EQ(c.Send("go\n"), 0);
-    ASSERT_TRUE(c.WaitFor([&] { return c.data == "head\nafter\n"; })) << c.data;
-    EXPECT_EQ(c.body, big);
-    EXPECT_FALSE(c.TlsActive());
     c.Connect(false);
   }
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// Runs a TlsChannel against a MemoryServer the way the connection layer
-// does: received bytes collect in a buffer, each step takes what it can and
-// leaves the rest.
+// Runs a TlsChannel against a MemoryServer the way the connection layer does:
+// each step takes what it can of the received bytes and leaves the rest.
 
 #include <string>
 

@@ -1,7 +1,6 @@
 #pragma once
 
-// Certificates and an in-memory TLS server for the channel tests. Everything
-// is made with the library at run time, nothing is read from disk.
+// Certificates and an in-memory TLS server, made at run time, for the channel tests.
 
 #include <openssl/ssl.h>
 
@@ -14,8 +13,7 @@ namespace corvane::tls::testing {
 
 EVP_PKEY* SharedRsaKey();  // one 2048-bit key for all leaves of a run
 
-// A small public key infrastructure: a trusted CA, an untrusted CA and
-// leaves for each certificate case.
+// A trusted CA, an untrusted CA and a leaf for each certificate case.
 struct TestPki {
   EvpPkeyPtr caKey, otherCaKey;
   X509Ptr ca, otherCa;

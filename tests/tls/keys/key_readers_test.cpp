@@ -1,6 +1,4 @@
-// The key-file readers over byte buffers: the password derivations against
-// published tool output, the PEM armour and header rules, the DER reader's
-// refusals, the SSH public-key forms and the XML rewriting.
+// The key-file readers over byte buffers.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,8 +14,6 @@
 
 namespace corvane::keys {
 namespace {
-
-std::string Hex(std::string_view s) { return HexEncode(s); }
 
 TEST(PasswordDerivation, MatchesTheToolsKnownAnswers) {
   struct Case {
@@ -44,21 +40,20 @@ TEST(PasswordDerivation, MatchesTheToolsKnownAnswers) {
   for (const auto& c : cases) {
     std::string key;
     ASSERT_EQ(PasswordKey(c.password, c.salt, c.keyLength, c.ssh2, key), 0) << c.source;
-    EXPECT_EQ(Hex(key), c.key) << c.source;
+    EXPECT_EQ(HexEncode(key), c.key) << c.source;
   }
 }
 
 TEST(PasswordDerivation, PpkKeyIsTwoCountedSha1Digests) {
   // sha1sum of 00 00 00 00 "secret" and of 00 00 00 01 "secret", joined and
   // cut to the AES-256 key.
-  EXPECT_EQ(Hex(PpkKey("secret")),
+  EXPECT_EQ(HexEncode(PpkKey("secret")),
             "16a311d5c260cdc1eef38baf22df9718907426ac"
             "f747e8b795888c95674775e1");
 }
 
-// A version 3 file made by puttygen (Argon2id, "secret") with one of its
-// password-hash lines changed: each change is refused before any key is
-// derived from it.
+// A version 3 puttygen file (Argon2id, "secret") with one password-hash line
+// changed: each change is refused before any key is derived.
 TEST(ReadPpk, Argon2LinesThatCannotBeUsedAreRefused) {
   CORVANE_SERVER_SETTING(dir, "CORVANE_CLIENT_KEYS");
   const std::string file = testing::ReadFile(dir + "/alice-v3.ppk");
