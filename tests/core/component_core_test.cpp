@@ -8,7 +8,7 @@
 
 #include "core/error_text.h"
 #include "core/zero_memory.h"
-#include "http/event_recorder.h"
+#include "support/event_recorder.h"
 
 namespace corvane {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "http/event_recorder.h"
+#include "support/event_recorder.h"
 #include "support/python_server.h"
 #include "support/servers.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "http/event_recorder.h"
 #include "http/http_client.h"
+#include "support/event_recorder.h"
 #include "support/servers.h"
 
 namespace corvane {

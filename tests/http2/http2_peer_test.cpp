@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "http/event_recorder.h"
 #include "http/http_client.h"
 #include "http/http_enums.h"
+#include "support/event_recorder.h"
 #include "support/python_server.h"
 #include "support/servers.h"
 

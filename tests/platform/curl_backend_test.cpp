@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "corvane/rest.h"
-#include "http/event_recorder.h"
 #include "http/http_client.h"
 #include "platform/curl_transport.h"
+#include "support/event_recorder.h"
 #include "support/python_server.h"
 #include "support/servers.h"
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "http/event_recorder.h"
 #include "http/http_client.h"
 #include "socket_tls_server.h"
+#include "support/event_recorder.h"
 #include "support/servers.h"
 #include "tls/channel/cert_store.h"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "http/event_recorder.h"
 #include "http/http_client.h"
 #include "socket_tls_server.h"
+#include "support/event_recorder.h"
 #include "support/servers.h"
 
 namespace corvane {

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "http/event_recorder.h"
 #include "socket_tls_server.h"
+#include "support/event_recorder.h"
 
 namespace corvane {
 namespace {
