@@ -32,7 +32,7 @@ void AskHugePages(char* from, uint64_t n) noexcept {
 }  // namespace
 
 int XmlBuffer::Reserve(uint64_t n) noexcept {
-  if (n <= cap_ && data_ != nullptr) return 0;
+  if (n <= cap_ && HasBlock()) return 0;
   if (n > kMaxContent) return kErrOutOfMemory;
   uint64_t cap = cap_ < 64 ? 64 : cap_;
   while (cap < n) cap += cap / 2;
@@ -52,7 +52,7 @@ int XmlBuffer::Reserve(uint64_t n) noexcept {
       if (p == MAP_FAILED) return kErrOutOfMemory;
       block = static_cast<char*>(p);
       AskHugePages(block, bytes);
-      if (data_ != nullptr) {
+      if (HasBlock()) {
         std::memcpy(block, data_, uint64_t{len_} + 1);
         uint32_t len = len_;
         Release();
@@ -68,7 +68,7 @@ int XmlBuffer::Reserve(uint64_t n) noexcept {
   }
 
   char* block;
-  if (ZeroMemoryEnabled() && data_ != nullptr) {
+  if (ZeroMemoryEnabled() && HasBlock()) {
     // realloc could leave the old block unwiped; move by hand.
     block = static_cast<char*>(std::malloc(cap + 1));
     if (block == nullptr) return kErrOutOfMemory;
@@ -76,9 +76,10 @@ int XmlBuffer::Reserve(uint64_t n) noexcept {
     SecureWipe(data_, uint64_t{cap_} + 1);
     std::free(data_);
   } else {
-    block = static_cast<char*>(std::realloc(data_, cap + 1));
+    bool had = HasBlock();
+    block = static_cast<char*>(std::realloc(had ? data_ : nullptr, cap + 1));
     if (block == nullptr) return kErrOutOfMemory;
-    if (data_ == nullptr) block[0] = '\0';
+    if (!had) block[0] = '\0';
   }
   data_ = block;
   cap_ = static_cast<uint32_t>(cap);
@@ -110,7 +111,7 @@ int XmlBuffer::ExtendSlow(uint64_t n) noexcept {
 }
 
 void XmlBuffer::Consume(uint32_t n) noexcept {
-  if (n == 0 || data_ == nullptr) return;
+  if (n == 0 || !HasBlock()) return;
   if (n >= len_) {
     Clear();
     return;
@@ -130,7 +131,7 @@ void XmlBuffer::Recycle(uint64_t keepBytes) noexcept {
 }
 
 void XmlBuffer::Release() noexcept {
-  if (data_ != nullptr) {
+  if (HasBlock()) {
     if (ZeroMemoryEnabled()) SecureWipe(data_, uint64_t{cap_} + 1);
     if (mapped_) {
       munmap(data_, PageRound(uint64_t{cap_} + 1));
@@ -138,7 +139,7 @@ void XmlBuffer::Release() noexcept {
       std::free(data_);
     }
   }
-  data_ = nullptr;
+  data_ = empty_;
   len_ = cap_ = written_ = 0;
   mapped_ = false;
 }

@@ -27,8 +27,8 @@ class XmlBuffer {
   XmlBuffer(const XmlBuffer&) = delete;
   XmlBuffer& operator=(const XmlBuffer&) = delete;
 
-  const char* data() const noexcept { return data_ ? data_ : ""; }
-  char* data() noexcept { return data_ ? data_ : empty_; }
+  const char* data() const noexcept { return data_; }
+  char* data() noexcept { return data_; }
   int size() const noexcept { return static_cast<int>(len_); }
   bool empty() const noexcept { return len_ == 0; }
   std::string_view view() const noexcept { return {data(), len_}; }
@@ -42,7 +42,7 @@ class XmlBuffer {
   // Lengthens by n bytes left as they are, for a caller that writes them all.
   // Inline while the block has room: the record writers call it per tag.
   int Extend(uint64_t n) noexcept {
-    if (data_ == nullptr || n > uint64_t{cap_} - len_) return ExtendSlow(n);
+    if (n > uint64_t{cap_} - len_) return ExtendSlow(n);
     len_ += static_cast<uint32_t>(n);
     data_[len_] = '\0';
     return 0;
@@ -52,7 +52,7 @@ class XmlBuffer {
   // Empties, keeping the block.
   void Clear() noexcept {
     len_ = 0;
-    if (data_) data_[0] = '\0';
+    data_[0] = '\0';
   }
   // Empties and frees the block (wiped first when ZeroMemory is on).
   void Release() noexcept;
@@ -62,12 +62,16 @@ class XmlBuffer {
   // while ZeroMemory is on (a kept block would hold the old document's bytes).
   void Recycle(uint64_t keepBytes) noexcept;
   // Bytes of the block (0 when none).
-  uint64_t capacity() const noexcept { return data_ ? uint64_t{cap_} + 1 : 0; }
+  uint64_t capacity() const noexcept { return HasBlock() ? uint64_t{cap_} + 1 : 0; }
 
  private:
   int ExtendSlow(uint64_t n) noexcept;
+  bool HasBlock() const noexcept { return data_ != empty_; }
 
-  char* data_ = nullptr;
+  // Never null: without a block it points at empty_, so the accessors the
+  // scanner and record writers call per tag need no test. The buffer is
+  // neither copied nor moved, so the pointer to its own member stays valid.
+  char* data_ = empty_;
   uint32_t len_ = 0;
   uint32_t cap_ = 0;  // content capacity; the block holds cap_ + 1 bytes
   uint32_t written_ = 0;  // the most content the block held before a Recycle

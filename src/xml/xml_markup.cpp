@@ -1,6 +1,7 @@
 // What the scanner does when a construct is complete: the text rules,
 // references, attributes and namespace declarations, start and end tags,
 // processing instructions and sections, and the document records they append.
+#include <cstdint>
 #include <cstring>
 
 #include "core/ascii.h"
@@ -25,10 +26,31 @@ size_t FindColon(std::string_view name) noexcept {
   return std::string_view::npos;
 }
 
+template <typename Word>
+Word LoadWord(const char* p) noexcept {
+  Word w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+// Every end tag is compared with its start: most names are under sixteen
+// bytes, which two overlapping word compares cover without a loop or a call.
 bool SameName(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
+  const size_t n = a.size();
+  if (n != b.size()) return false;
+  const char* x = a.data();
+  const char* y = b.data();
+  if (n > 16) return std::memcmp(x, y, n) == 0;
+  if (n >= 8) {
+    return ((LoadWord<uint64_t>(x) ^ LoadWord<uint64_t>(y)) |
+            (LoadWord<uint64_t>(x + n - 8) ^ LoadWord<uint64_t>(y + n - 8))) == 0;
+  }
+  if (n >= 4) {
+    return ((LoadWord<uint32_t>(x) ^ LoadWord<uint32_t>(y)) |
+            (LoadWord<uint32_t>(x + n - 4) ^ LoadWord<uint32_t>(y + n - 4))) == 0;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    if (x[i] != y[i]) return false;
   }
   return true;
 }

@@ -53,5 +53,24 @@ TEST(XmlBufferTest, MappedGrowthKeepsContent) {
   EXPECT_EQ(b.data()[b.size()], '\0');
 }
 
+// Without a block the buffer still reads as an empty, NUL-terminated string;
+// the first write allocates, and after Release the same holds again.
+TEST(XmlBufferTest, NoBlockReadsEmptyUntilFirstWrite) {
+  XmlBuffer b;
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    b.Clear();
+    b.Consume(3);
+    ASSERT_EQ(b.Extend(0), 0);
+    EXPECT_EQ(b.capacity(), 0u);
+    EXPECT_EQ(b.size(), 0);
+    EXPECT_EQ(b.data()[0], '\0');
+    ASSERT_EQ(b.Extend(2), 0);
+    EXPECT_GT(b.capacity(), 2u);
+    EXPECT_EQ(b.data()[2], '\0');
+    b.Release();
+  }
+}
+
 }  // namespace
 }  // namespace corvane

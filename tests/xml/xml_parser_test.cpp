@@ -138,5 +138,23 @@ TEST(XmlParser, LongAttributeValuesEndAtTheirQuoteWhereverCut) {
   }
 }
 
+// End tags are matched to their start by length classes (short, one word,
+// two overlapping words, longer): a difference at either end or in the middle
+// of each must be caught.
+TEST(XmlParser, EndTagMatchesStartByteForByte) {
+  for (size_t n : {1u, 3u, 4u, 7u, 8u, 9u, 15u, 16u, 17u, 40u}) {
+    std::string name;
+    for (size_t i = 0; i < n; ++i) name += static_cast<char>('a' + i % 26);
+    XmlParser same;
+    EXPECT_EQ(same.Feed("<" + name + ">x</" + name + ">"), 0) << name;
+    for (size_t at : {size_t{0}, n / 2, n - 1}) {
+      std::string other = name;
+      other[at] = 'Z';
+      XmlParser parser;
+      EXPECT_EQ(parser.Feed("<" + name + ">x</" + other + ">"), 201) << name << " at " << at;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace corvane
