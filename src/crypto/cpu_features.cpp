@@ -32,20 +32,37 @@ CpuFeatures Detect() noexcept {
     // AVX2 also needs the OS to save the YMM state (OSXSAVE and XCR0 bits 1-2).
     f.avx2 = (b & (1u << 5)) != 0 && osxsave && (XGetBv0() & 6) == 6;
     f.vaes = (c & (1u << 9)) != 0 && f.avx2 && f.aesNi;
+    // AVX512F and AVX512VL, with the opmask and upper ZMM states saved too
+    // (XCR0 bits 5-7): the 256-bit forms use all 32 registers and the masks.
+    f.avx512vl = (b & (1u << 16)) != 0 && (b & (1u << 31)) != 0 && f.avx2 &&
+                 (XGetBv0() & 0xe0) == 0xe0;
   }
 #endif
   return f;
 }
 
-const CpuFeatures kNone{};
-bool forcePortable = false;
+const CpuFeatures& Detected() noexcept {
+  static const CpuFeatures detected = Detect();
+  return detected;
+}
+
+// What the tests forced in place of the detected set, if anything.
+CpuFeatures forced;
+bool forcing = false;
 
 }  // namespace
 
-const CpuFeatures& Cpu() noexcept {
-  static const CpuFeatures detected = Detect();
-  return forcePortable ? kNone : detected;
+const CpuFeatures& Cpu() noexcept { return forcing ? forced : Detected(); }
+
+void ForcePortable(bool on) noexcept {
+  forced = CpuFeatures{};
+  forcing = on;
 }
-void ForcePortable(bool on) noexcept { forcePortable = on; }
+
+void ForceWithoutAvx512(bool on) noexcept {
+  forced = Detected();
+  forced.avx512vl = false;
+  forcing = on;
+}
 
 }  // namespace corvane::detail

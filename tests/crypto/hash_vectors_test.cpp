@@ -127,9 +127,16 @@ std::string DigestOf(int id, const std::string& message) {
   return h.Digest().str();
 }
 
-class DigestVectors : public ::testing::TestWithParam<bool> {
+// Each block function this machine can run: the fastest it has, AVX2 without
+// AVX-512, and the portable code.
+enum class BlockFunctions { kNative, kWithoutAvx512, kPortable };
+
+class DigestVectors : public ::testing::TestWithParam<BlockFunctions> {
  protected:
-  void SetUp() override { detail::ForcePortable(GetParam()); }
+  void SetUp() override {
+    if (GetParam() == BlockFunctions::kWithoutAvx512) detail::ForceWithoutAvx512(true);
+    if (GetParam() == BlockFunctions::kPortable) detail::ForcePortable(true);
+  }
   void TearDown() override { detail::ForcePortable(false); }
 };
 
@@ -159,8 +166,32 @@ TEST_P(DigestVectors, EveryCutGivesTheWholeMessageDigest) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothBlockFunctions, DigestVectors, ::testing::Values(false, true),
-                         [](const auto& info) { return info.param ? "Portable" : "Native"; });
+// Whole input runs go to the block functions several blocks per call (two at
+// a time in the vector code), one byte at a time only ever one block per call.
+TEST_P(DigestVectors, BlocksHashedTogetherMatchBlocksHashedOneByOne) {
+  std::string message(1000, '\0');
+  for (size_t i = 0; i < message.size(); ++i) message[i] = static_cast<char>(i * 167 + (i >> 8));
+  for (int id = 0; id < kHashAlgorithmCount; ++id) {
+    for (size_t n : {256, 384, 512, 1000}) {
+      HashContext h(id);
+      for (size_t i = 0; i < n; ++i) h.Update(&message[i], 1);
+      h.Final();
+      EXPECT_EQ(h.Digest().str(), DigestOf(id, message.substr(0, n))) << "id " << id << " length " << n;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachBlockFunction, DigestVectors,
+                         ::testing::Values(BlockFunctions::kNative, BlockFunctions::kWithoutAvx512,
+                                           BlockFunctions::kPortable),
+                         [](const auto& info) {
+                           switch (info.param) {
+                             case BlockFunctions::kNative: return "Native";
+                             case BlockFunctions::kWithoutAvx512: return "WithoutAvx512";
+                             case BlockFunctions::kPortable: return "Portable";
+                           }
+                           return "";
+                         });
 
 TEST(HashContext, UnknownIdFailsWith2001AndMissingRecordWith200) {
   HashContext unknown;
