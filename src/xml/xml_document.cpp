@@ -62,13 +62,8 @@ void XmlDocument::PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noex
 int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
                                uint32_t& pos) noexcept {
   std::string_view local = qname.substr(localStart);
-  // The name is read back from the start tag when the tag is in the bound
-  // input and the name fits the packed word.
-  bool inInput = input_ != nullptr && localStart < 256 && local.size() < (uint32_t{1} << 23) &&
-                 e.startLt >= inputBase_ &&
-                 qname.data() == input_->data() + (e.startLt - inputBase_) + 1 && InInput(qname);
-  uint32_t n = Padded(uint64_t{xmlrec::kElementFixed} + (inInput ? 0 : local.size()));
-  if (!inInput && local.size() > 0x7FFFFFF0u - xmlrec::kElementFixed) return kErrOutOfMemory;
+  if (local.size() > 0x7FFFFFF0u - xmlrec::kElementFixed) return kErrOutOfMemory;
+  uint32_t n = Padded(uint64_t{xmlrec::kElementFixed} + local.size());
   pos = Size();
   if (n > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
   if (int rc = stream_.Extend(n); rc != 0) return rc;
@@ -85,16 +80,13 @@ int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, ui
   w[xmlrec::kEndPastGt / 4] = 0;
   w[xmlrec::kStartPastGt / 4] = e.startPastGt;
   w[xmlrec::kEndLt / 4] = 0;
-  w[xmlrec::kLocalName / 4] = inInput ? static_cast<uint32_t>(local.size()) << 8 | localStart
-                                      : static_cast<uint32_t>(local.size()) | xmlrec::kInStream;
+  w[xmlrec::kLocalName / 4] = static_cast<uint32_t>(local.size()) | xmlrec::kInStream;
   w[xmlrec::kTextRef / 4] = 0;
   w[xmlrec::kTextRef / 4 + 1] = 0;
   char* d = stream_.data() + pos;
   std::memcpy(d, w, sizeof w);
-  if (!inInput) {
-    std::memset(d + n - 4, 0, 4);  // padding
-    Put(d + xmlrec::kElementFixed, local);
-  }
+  std::memset(d + n - 4, 0, 4);  // padding
+  Put(d + xmlrec::kElementFixed, local);
   return 0;
 }
 
@@ -116,24 +108,6 @@ std::string_view XmlDocument::LocalName(uint32_t element) const noexcept {
 int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,
                                  std::string_view value) noexcept {
   bool nameIn = InInput(localName), valueIn = InInput(value);
-  if (nameIn && (valueIn || value.empty())) {
-    // The common case: both strings referenced, a fixed-size record.
-    uint32_t pos = Size();
-    if (xmlrec::kAttrFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
-    if (int rc = stream_.Extend(xmlrec::kAttrFixed); rc != 0) return rc;
-    const char* b = input_->data();
-    uint32_t w[xmlrec::kAttrFixed / 4] = {
-        xmlrec::kAttribute,
-        xmlrec::kAttrFixed,
-        nsRecord,
-        static_cast<uint32_t>(localName.data() - b),
-        static_cast<uint32_t>(localName.size()),
-        valueIn ? static_cast<uint32_t>(value.data() - b) : 0,
-        static_cast<uint32_t>(value.size()),
-    };
-    std::memcpy(stream_.data() + pos, w, sizeof w);
-    return 0;
-  }
   uint64_t n = uint64_t{xmlrec::kAttrFixed} + (nameIn ? 0 : localName.size()) +
                (valueIn ? 0 : value.size());
   if (n > 0x7FFFFFF0u) return kErrOutOfMemory;

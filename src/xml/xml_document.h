@@ -99,7 +99,8 @@ class XmlDocument {
   struct ElementStart {
     uint32_t childCount, parent, nsRecord, ownNsStart, nsInScope, attrCount, startLt, startPastGt;
   };
-  // qname is the start tag's name, its local part from localStart on.
+  // qname is the start tag's name, its local part from localStart on; the
+  // local name is copied into the record.
   int AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
                     uint32_t& pos) noexcept;
   // The same for a start tag in the bound input whose local name is
@@ -117,6 +118,8 @@ class XmlDocument {
     std::memcpy(stream_.data() + pos, w, sizeof w);
     return 0;
   }
+  // An attribute whose name or value is not one run of the bound input
+  // (a decoded value, a dropped input): what is not in the input is copied.
   int AppendAttribute(uint32_t nsRecord, std::string_view localName, std::string_view value) noexcept;
   // An attribute whose local name and value are both [offset, offset +
   // length) runs of the bound input: a fixed-size record, nothing copied.
