@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json/json_block.h"
+#include "core/mapped_block.h"
 #include "json/json_node.h"
 
 namespace corvane {
@@ -97,10 +97,10 @@ class JsonDocument {
   size_t StringEnd(size_t offset) const noexcept;
   const std::vector<uint32_t>& Children(uint32_t i) const;
 
-  JsonBlock text_{true};
+  MappedBlock text_{true};
   size_t textLength_ = 0;
   bool hasText_ = false;
-  JsonBlock nodeBlock_;
+  MappedBlock nodeBlock_;
   JsonNode* nodes_ = nullptr;  // nodeBlock_'s data
   uint32_t nodeCount_ = 0;
   uint32_t nodeCapacity_ = 0;

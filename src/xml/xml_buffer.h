@@ -4,23 +4,22 @@
 #include <string>
 #include <string_view>
 
+#include "core/mapped_block.h"
+
 namespace corvane {
 
 // The parser's two big byte streams: the kept input text and the document
 // records. Always NUL-terminated (the scanner's sentinel). Mutators return 0
-// or 200. Blocks of 1 MB and more are mapped directly (asking for huge pages)
-// and grown with mremap, which moves page tables instead of copying. Pages
-// fault in only as bytes are written, so the growth reserve costs address
-// space, not memory; and Recycle keeps a block across documents so a second
-// parse writes into pages that are already there.
+// or 200. The bytes live in a MappedBlock: large ones are huge-page mappings
+// whose pages fault in only as bytes are written, so a reserve sized from the
+// input's length costs address space, not memory; and Recycle keeps a block
+// across documents so a second parse writes into pages that are already there.
 class XmlBuffer {
  public:
-  // Recycle's limit for the parser's buffers: a stream of ordinary answers
-  // reuses its blocks, larger ones are released. Measured on a 50 MB
-  // document, writing over kept pages (long out of cache, so every new line
-  // is read from memory first) was slower than fresh huge pages that the
-  // kernel zeroes just before the parser writes them.
-  static constexpr uint64_t kKeepBytes = uint64_t{4} << 20;
+  // Recycle's limit for the parser's buffers: large answers reuse their
+  // blocks too (their pages are freeable while idle), only blocks past this
+  // are released.
+  static constexpr uint64_t kKeepBytes = uint64_t{256} << 20;
 
   XmlBuffer() = default;
   ~XmlBuffer() { Release(); }
@@ -34,7 +33,9 @@ class XmlBuffer {
   std::string_view view() const noexcept { return {data(), len_}; }
   std::string str() const { return std::string(view()); }
 
-  // Room for n content bytes (and the NUL), keeping the content.
+  // Room for n content bytes (and the NUL), keeping the content. A buffer
+  // holding little (a kept block just recycled) moves to a new block of the
+  // size asked for instead of being remapped.
   int Reserve(uint64_t n) noexcept;
   int Append(const void* p, size_t n) noexcept;
   // Sets the length; new bytes are zero.
@@ -56,9 +57,8 @@ class XmlBuffer {
   }
   // Empties and frees the block (wiped first when ZeroMemory is on).
   void Release() noexcept;
-  // Empties for the next document: keeps the block while at most keepBytes
-  // of it were ever written (only those pages are in memory; the reserve
-  // beyond was never touched), releases it otherwise, and always releases
+  // Empties for the next document: keeps a block of at most keepBytes (its
+  // pages freeable while idle), releases a larger one, and always releases
   // while ZeroMemory is on (a kept block would hold the old document's bytes).
   void Recycle(uint64_t keepBytes) noexcept;
   // Bytes of the block (0 when none).
@@ -68,14 +68,17 @@ class XmlBuffer {
   int ExtendSlow(uint64_t n) noexcept;
   bool HasBlock() const noexcept { return data_ != empty_; }
 
-  // Never null: without a block it points at empty_, so the accessors the
-  // scanner and record writers call per tag need no test. The buffer is
-  // neither copied nor moved, so the pointer to its own member stays valid.
+  // Takes the block's address and size after it changed.
+  void Adopt() noexcept;
+
+  MappedBlock block_;
+  // The block's bytes, held here for the inline Extend. Never null: without
+  // a block it points at empty_, so the accessors the scanner and record
+  // writers call per tag need no test. The buffer is neither copied nor
+  // moved, so the pointer to its own member stays valid.
   char* data_ = empty_;
   uint32_t len_ = 0;
-  uint32_t cap_ = 0;  // content capacity; the block holds cap_ + 1 bytes
-  uint32_t written_ = 0;  // the most content the block held before a Recycle
-  bool mapped_ = false;  // the block comes from mmap, not malloc
+  uint32_t cap_ = 0;  // content capacity; the block holds at least cap_ + 1 bytes
   char empty_[1] = {'\0'};
 };
 

@@ -71,6 +71,8 @@ class XmlDocument {
   // writes the leading empty namespace record.
   int Reset() noexcept;
   void Release() noexcept { stream_.Release(); }
+  // Room for a stream of bytes, so that it is not remapped while it fills.
+  int Reserve(uint64_t bytes) noexcept { return stream_.Reserve(bytes); }
 
   // While bound, strings that lie inside input are stored as references to
   // it instead of copies; the owner keeps input unmoved in content (it may

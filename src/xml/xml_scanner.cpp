@@ -115,6 +115,14 @@ int XmlParser::Feed(std::string_view piece) {
   // in it: the declaration's piece is scanned on its own first, so the rest
   // is transcoded once, in the encoding named, not twice.
   constexpr size_t kDeclarationPiece = 256;
+  if (input_.empty() && dropped_ == 0 && failed_ == 0) {
+    // The first piece is often the whole document: the buffers are sized
+    // from it once (untouched room costs address space only), with room for
+    // characters the transcoder writes as references and for the records.
+    // Advisory: growth reports a real shortage.
+    (void)input_.Reserve(uint64_t{piece.size()} + piece.size() / 4);
+    if (buildDom_) (void)doc_.Reserve(uint64_t{piece.size()} * 2);
+  }
   if (input_.empty() && dropped_ == 0 && piece.size() > kDeclarationPiece &&
       piece.substr(0, 5) == "<?xml") {
     if (int rc = FeedPiece(piece.substr(0, kDeclarationPiece)); rc != 0) return rc;

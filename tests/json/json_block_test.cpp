@@ -2,72 +2,10 @@
 
 #include <string>
 
-#include "core/zero_memory.h"
-#include "json/json_block.h"
 #include "json/json_parser.h"
 
 namespace corvane {
 namespace {
-
-bool Holds(const JsonBlock& block, size_t bytes) {
-  auto* p = static_cast<const unsigned char*>(block.data());
-  for (size_t i = 0; i < bytes; i += 4093) {
-    if (p[i] != static_cast<unsigned char>(i * 7)) return false;
-  }
-  return true;
-}
-
-void Fill(JsonBlock& block, size_t from, size_t to) {
-  auto* p = static_cast<unsigned char*>(block.data());
-  for (size_t i = from; i < to; ++i) p[i] = static_cast<unsigned char>(i * 7);
-}
-
-TEST(JsonBlockTest, GrowingKeepsContentFromHeapToMappedAndRemapped) {
-  for (bool wipe : {false, true}) {
-    SetZeroMemory(wipe);
-    JsonBlock block;
-    ASSERT_TRUE(block.Resize(1000));
-    Fill(block, 0, 1000);
-    ASSERT_TRUE(block.Resize(100000));  // still on the heap
-    Fill(block, 1000, 100000);
-    ASSERT_TRUE(block.Resize(size_t{6} << 20));  // moves to a mapping
-    EXPECT_TRUE(Holds(block, 100000));
-    Fill(block, 100000, size_t{6} << 20);
-    ASSERT_TRUE(block.Resize(size_t{40} << 20));  // remapped
-    EXPECT_GE(block.size(), size_t{40} << 20);
-    EXPECT_TRUE(Holds(block, size_t{6} << 20));
-    ASSERT_TRUE(block.Resize(10));  // never shrinks
-    EXPECT_GE(block.size(), size_t{40} << 20);
-    block.Release();
-    EXPECT_TRUE(block.data() == nullptr && block.size() == 0);
-  }
-  SetZeroMemory(false);
-}
-
-TEST(JsonBlockTest, RecycleKeepsBlocksUpToTheLimit) {
-  struct Case {
-    const char* name;
-    size_t bytes;
-    bool wipe;
-    bool kept;
-  } cases[] = {
-      {"heap block", 1000, false, true},
-      {"mapped block", size_t{5} << 20, false, true},
-      {"over the limit", size_t{9} << 20, false, false},
-      {"wiping releases", size_t{5} << 20, true, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SetZeroMemory(c.wipe);
-    JsonBlock block;
-    ASSERT_TRUE(block.Resize(c.bytes));
-    void* data = block.data();
-    block.Recycle(size_t{8} << 20);
-    EXPECT_EQ(block.data() == data && block.size() >= c.bytes, c.kept);
-    EXPECT_EQ(block.data() == nullptr, !c.kept);
-  }
-  SetZeroMemory(false);
-}
 
 // A large answer's text block outlives Reset: refilling it beats faulting in
 // fresh zeroed pages.
@@ -129,30 +67,6 @@ TEST(JsonBlockTest, NodeArrayIsKeptAcrossResetAndReplacedForALongerText) {
   EXPECT_GE(parser.Document().NodeBytes(), (size_t{24} << 20) / 4 * sizeof(JsonNode));
   ASSERT_EQ(parser.SetXPath("/json/[2]"), 0);
   EXPECT_EQ(parser.XText(), "7");
-}
-
-}  // namespace
-}  // namespace corvane
-
-namespace corvane {
-namespace {
-
-// A block whose tail past its last whole huge page is kept in small pages is
-// two mappings; growing it still keeps the content, wiped or not.
-TEST(JsonBlockTest, SmallPageTailBlockGrowsKeepingContent) {
-  for (bool wipe : {false, true}) {
-    SetZeroMemory(wipe);
-    JsonBlock block(true);
-    ASSERT_TRUE(block.Resize((size_t{5} << 20) + 100));
-    Fill(block, 0, (size_t{5} << 20) + 100);
-    ASSERT_TRUE(block.Resize(size_t{13} << 20));
-    EXPECT_GE(block.size(), size_t{13} << 20);
-    EXPECT_TRUE(Holds(block, (size_t{5} << 20) + 100));
-    Fill(block, 0, size_t{13} << 20);
-    ASSERT_TRUE(block.Resize(size_t{21} << 20));
-    EXPECT_TRUE(Holds(block, size_t{13} << 20));
-  }
-  SetZeroMemory(false);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/zero_memory.h"
+#include "xml/xml_parser.h"
 #include "xml/xml_buffer.h"
 
 namespace corvane {
@@ -70,6 +71,49 @@ TEST(XmlBufferTest, NoBlockReadsEmptyUntilFirstWrite) {
     EXPECT_EQ(b.data()[2], '\0');
     b.Release();
   }
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+// An empty buffer whose kept block is too small gets a block of just the size
+// asked for; a short content is carried over, a long one grows in place.
+TEST(XmlBufferTest, ReserveReplacesAKeptBlockTooSmall) {
+  XmlBuffer b;
+  ASSERT_EQ(b.Resize(uint64_t{5} << 20), 0);
+  b.Recycle(XmlBuffer::kKeepBytes);
+  ASSERT_EQ(b.Append("<a/>", 4), 0);
+  ASSERT_EQ(b.Reserve(uint64_t{30} << 20), 0);
+  EXPECT_GE(b.capacity(), uint64_t{30} << 20);
+  EXPECT_LT(b.capacity(), uint64_t{33} << 20);  // asked for, not grown by steps
+  EXPECT_EQ(b.view(), "<a/>");
+  ASSERT_EQ(b.Resize(uint64_t{31} << 20), 0);
+  EXPECT_EQ(b.view().substr(0, 4), "<a/>");
+  EXPECT_EQ(b.data()[b.size()], '\0');
+}
+
+// A large document's input and records stay across Reset: the next
+// document, small or as large, is parsed into the same blocks.
+TEST(XmlBufferTest, ParsesAfterResetReuseTheBlocks) {
+  std::string big = "<r>";
+  while (big.size() < (size_t{6} << 20)) big += "<i a='1'>text &amp; more</i>";
+  big += "</r>";
+  XmlParser parser;
+  ASSERT_EQ(parser.Feed(big), 0);
+  const char* records = parser.Document().Stream().data();
+  parser.Reset();
+  ASSERT_EQ(parser.Feed("<a><b>x</b><b>y</b></a>"), 0);
+  EXPECT_EQ(parser.Document().Stream().data(), records);
+  ASSERT_EQ(parser.SetXPath("/a/b[2]"), 0);
+  EXPECT_EQ(parser.XText(), "y");
+  parser.Reset();
+  ASSERT_EQ(parser.Feed(big), 0);
+  EXPECT_EQ(parser.Document().Stream().data(), records);
+  ASSERT_EQ(parser.SetXPath("/r/i[2]"), 0);
+  EXPECT_EQ(parser.XText(), "text & more");
 }
 
 }  // namespace

@@ -6,26 +6,33 @@
 
 namespace corvane {
 
-// One growable block of raw memory for the large parts of a document (the
-// kept text and the node array). Small blocks come from malloc; large ones
-// are anonymous mappings that ask for transparent huge pages, so filling a
-// 100 MB answer costs a few hundred page faults instead of tens of thousands,
-// and growing them remaps pages instead of copying bytes.
-class JsonBlock {
+// One growable block of raw memory for the large parts of a parsed document
+// (kept texts, node arrays, record streams). Small blocks come from malloc;
+// large ones are anonymous mappings that ask for transparent huge pages, so
+// filling a 100 MB answer costs a few hundred page faults instead of tens of
+// thousands, and growing them remaps pages instead of copying bytes. A block
+// kept for the next document is best sized once from the input's length:
+// pages at a remapped address, like small pages marked freeable, cost a trap
+// each on the next pass over them.
+class MappedBlock {
  public:
   // With smallPageTail, the part of a mapped block past its last whole huge
   // page stays in small pages, so a block written to its very end (a text
   // and its padding) holds no more resident memory than it uses. Without, a
   // block grows by remapping alone (a block mixing both kinds of page is
   // copied instead).
-  explicit JsonBlock(bool smallPageTail = false) noexcept : smallPageTail_(smallPageTail) {}
-  ~JsonBlock() { Release(); }
-  JsonBlock(const JsonBlock&) = delete;
-  JsonBlock& operator=(const JsonBlock&) = delete;
+  explicit MappedBlock(bool smallPageTail = false) noexcept : smallPageTail_(smallPageTail) {}
+  ~MappedBlock() { Release(); }
+  MappedBlock(const MappedBlock&) = delete;
+  MappedBlock& operator=(const MappedBlock&) = delete;
 
   // Makes the block at least bytes long, keeping the content. False when
   // memory runs out (the block is unchanged then).
   bool Resize(size_t bytes) noexcept;
+  // Replaces the block with a new one of at least bytes holding its first
+  // keep bytes: never remapped, for a block whose content is a small part of
+  // it. False when memory runs out (the block is unchanged then).
+  bool Renew(size_t bytes, size_t keep) noexcept;
   // Frees the block, wiping it first while ZeroMemory is on.
   void Release() noexcept;
   // Done with the content: keeps a block of at most keepBytes for the next

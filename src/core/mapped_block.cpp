@@ -1,4 +1,4 @@
-#include "json/json_block.h"
+#include "core/mapped_block.h"
 
 #include <sys/mman.h>
 
@@ -42,7 +42,7 @@ void* MapBlock(size_t bytes) noexcept {
 
 }  // namespace
 
-bool JsonBlock::Resize(size_t bytes) noexcept {
+bool MappedBlock::Resize(size_t bytes) noexcept {
   if (bytes <= size_) return true;
   if (bytes < kMapThreshold) {
     // Still small: always on the heap, since a mapped block never shrinks back.
@@ -95,7 +95,21 @@ bool JsonBlock::Resize(size_t bytes) noexcept {
   return true;
 }
 
-void JsonBlock::Recycle(size_t keepBytes) noexcept {
+bool MappedBlock::Renew(size_t bytes, size_t keep) noexcept {
+  MappedBlock fresh(smallPageTail_);
+  if (!fresh.Resize(bytes)) return false;
+  if (keep > size_) keep = size_;
+  if (keep != 0) std::memcpy(fresh.data_, data_, keep);
+  Release();
+  data_ = fresh.data_;
+  size_ = fresh.size_;
+  hugeBytes_ = fresh.hugeBytes_;
+  mapped_ = fresh.mapped_;
+  fresh.data_ = nullptr;
+  return true;
+}
+
+void MappedBlock::Recycle(size_t keepBytes) noexcept {
   if (size_ > keepBytes || ZeroMemoryEnabled()) {
     Release();
     return;
@@ -107,7 +121,7 @@ void JsonBlock::Recycle(size_t keepBytes) noexcept {
 #endif
 }
 
-void JsonBlock::Release() noexcept {
+void MappedBlock::Release() noexcept {
   if (data_ == nullptr) return;
   if (ZeroMemoryEnabled()) SecureWipe(data_, size_);
   if (mapped_) {
