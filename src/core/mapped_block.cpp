@@ -1,6 +1,7 @@
 #include "core/mapped_block.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,30 @@ void AdvisePages(void* p, size_t bytes, size_t huge) noexcept {
   if (huge != 0) madvise(base, huge, MADV_HUGEPAGE);
   if (bytes > huge) madvise(base + huge, bytes - huge, MADV_NOHUGEPAGE);
 #endif
+}
+
+// Wipes a block before it is freed while ZeroMemory is on. Of a mapping only
+// the resident pages hold bytes: writing the others would fault in memory
+// that a reserve sized from the input's length never used.
+void WipeBlock(void* p, size_t bytes, bool mapped) noexcept {
+  if (!mapped) {
+    SecureWipe(p, bytes);
+    return;
+  }
+  static const size_t kPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  constexpr size_t kBatch = 4096;  // pages per mincore call
+  unsigned char resident[kBatch];
+  auto* base = static_cast<unsigned char*>(p);
+  for (size_t at = 0; at < bytes; at += kBatch * kPage) {
+    size_t span = bytes - at < kBatch * kPage ? bytes - at : kBatch * kPage;
+    if (mincore(base + at, span, resident) != 0) {
+      SecureWipe(base + at, span);  // unknown: wipe it all
+      continue;
+    }
+    for (size_t i = 0; i * kPage < span; ++i) {
+      if (resident[i] & 1) SecureWipe(base + at + i * kPage, span - i * kPage < kPage ? span - i * kPage : kPage);
+    }
+  }
 }
 
 void* MapBlock(size_t bytes) noexcept {
@@ -81,7 +106,7 @@ bool MappedBlock::Resize(size_t bytes) noexcept {
   AdvisePages(p, bytes, huge);
   if (data_ != nullptr) {
     std::memcpy(p, data_, size_);
-    if (ZeroMemoryEnabled()) SecureWipe(data_, size_);
+    if (ZeroMemoryEnabled()) WipeBlock(data_, size_, mapped_);
     if (mapped_) {
       munmap(data_, size_);
     } else {
@@ -123,7 +148,7 @@ void MappedBlock::Recycle(size_t keepBytes) noexcept {
 
 void MappedBlock::Release() noexcept {
   if (data_ == nullptr) return;
-  if (ZeroMemoryEnabled()) SecureWipe(data_, size_);
+  if (ZeroMemoryEnabled()) WipeBlock(data_, size_, mapped_);
   if (mapped_) {
     munmap(data_, size_);
   } else {
