@@ -106,12 +106,7 @@ bool MappedBlock::Resize(size_t bytes) noexcept {
   AdvisePages(p, bytes, huge);
   if (data_ != nullptr) {
     std::memcpy(p, data_, size_);
-    if (ZeroMemoryEnabled()) WipeBlock(data_, size_, mapped_);
-    if (mapped_) {
-      munmap(data_, size_);
-    } else {
-      std::free(data_);
-    }
+    Release();
   }
   data_ = p;
   size_ = bytes;

@@ -9,33 +9,18 @@
 namespace corvane {
 namespace {
 
-TEST(XmlBufferTest, RecycleKeepsBlocksUpToTheLimit) {
-  struct Case {
-    const char* name;
-    uint64_t bytes;
-    bool wipe;
-    bool kept;
-  } cases[] = {
-      {"small heap block", 1000, false, true},
-      {"mapped block", uint64_t{3} << 20, false, true},
-      {"written past the limit", uint64_t{9} << 20, false, false},
-      {"wiping releases", uint64_t{3} << 20, true, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SetZeroMemory(c.wipe);
+// Which blocks a Recycle keeps is the mapped block's rule (tested there); the
+// buffer's own part is the sentinel, written before the pages may be freed.
+TEST(XmlBufferTest, RecycleLeavesAnEmptyTerminatedBuffer) {
+  for (bool wipe : {false, true}) {
+    SCOPED_TRACE(wipe ? "wiping" : "kept");
+    SetZeroMemory(wipe);
     XmlBuffer b;
-    ASSERT_EQ(b.Resize(c.bytes), 0);
-    b.data()[c.bytes - 1] = 'x';
-    const char* block = b.data();
-    uint64_t capacity = b.capacity();
-    // Only what was written counts: the reserve beyond it was never touched.
-    EXPECT_GT(b.capacity(), c.bytes);
+    ASSERT_EQ(b.Resize(uint64_t{3} << 20), 0);
+    b.data()[0] = 'x';
     b.Recycle(uint64_t{8} << 20);
     EXPECT_EQ(b.size(), 0);
     EXPECT_EQ(b.data()[0], '\0');
-    EXPECT_EQ(b.capacity() == capacity && b.data() == block, c.kept);
-    // The next document writes from the start whatever happened.
     ASSERT_EQ(b.Append("abc", 3), 0);
     EXPECT_EQ(b.view(), "abc");
   }
