@@ -8,10 +8,6 @@ namespace {
 
 constexpr uint32_t kNoNode = JsonDocument::kNoNode;
 
-bool StartsWith(std::string_view s, std::string_view prefix) noexcept {
-  return s.substr(0, prefix.size()) == prefix;
-}
-
 // Decimal digits only, at least one; values past 2^32 saturate (no such index exists).
 bool ParseCount(std::string_view digits, uint32_t& value) noexcept {
   if (digits.empty()) return false;
@@ -28,7 +24,7 @@ bool ParseCount(std::string_view digits, uint32_t& value) noexcept {
 // The spellings of last() that paths accept.
 bool StripLast(std::string_view& s) noexcept {
   for (std::string_view last : {"last()", "Last()", "LAST()"}) {
-    if (StartsWith(s, last)) {
+    if (s.starts_with(last)) {
       s.remove_prefix(last.size());
       return true;
     }
@@ -93,7 +89,7 @@ bool MoveSlash(const JsonDocument& doc, std::string_view path, uint32_t& cursor)
     std::string_view content;
     if (path[0] == '[') {
       if (!TakeBracket(path, content) || !SelectPosition(doc, content, cursor)) return false;
-    } else if (StartsWith(path, "..")) {
+    } else if (path.starts_with("..")) {
       if (path.size() > 2 && path[2] != '/') return false;
       path.remove_prefix(2);
       if (!SelectParent(doc, cursor)) return false;

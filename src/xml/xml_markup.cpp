@@ -18,14 +18,6 @@ constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace
 
 bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
 
-// Names are a few bytes long: a plain loop is quicker than a library call.
-size_t FindColon(std::string_view name) noexcept {
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] == ':') return i;
-  }
-  return std::string_view::npos;
-}
-
 template <typename Word>
 Word LoadWord(const char* p) noexcept {
   Word w;
@@ -53,10 +45,6 @@ bool SameName(std::string_view a, std::string_view b) noexcept {
     if (x[i] != y[i]) return false;
   }
   return true;
-}
-
-bool StartsWith(std::string_view s, std::string_view head) noexcept {
-  return s.size() >= head.size() && std::memcmp(s.data(), head.data(), head.size()) == 0;
 }
 
 bool AllWhitespace(const char* p, size_t n) noexcept {
@@ -308,7 +296,7 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
 
 int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
   Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
-  if (validate_ && StartsWith(AttributeName(a), "xmlns")) return AddDeclaration(a);
+  if (validate_ && AttributeName(a).starts_with("xmlns")) return AddDeclaration(a);
   if (attrCount_ >= kMaxAttributes) {
     failed_ = kErrOutOfMemory;
     return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
@@ -354,9 +342,8 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
   return 0;
 }
 
-int XmlParser::ResolvePrefixed(std::string_view qname, bool attribute, std::string_view& local,
-                               int& declaration, bool& known) {
-  size_t colon = FindColon(qname);
+int XmlParser::ResolvePrefixed(std::string_view qname, size_t colon, bool attribute,
+                               std::string_view& local, int& declaration, bool& known) {
   local = qname.substr(colon + 1);
   declaration = -1;
   known = true;
@@ -432,7 +419,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
 
 int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration) {
   bool usesXml = declaration == -2;
-  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = StartsWith(AttributeName(attrs_[i]), "xml:");
+  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
   if (usesXml && xmlNsRecord_ == 0) {
     // Written once, ahead of the element's own declarations, so it never
     // counts as one of them.

@@ -476,12 +476,9 @@ int XmlParser::AttrValue(int index, std::string& out) {
     out.assign(v.data(), v.size());
     return 0;
   }
+  // An index in range was answered above while in a start tag.
   out.clear();
   if (int rc = AttributeIndex(index); rc != 0 || (!inStartElement_ && root_ == 0)) return rc;
-  if (inStartElement_) {
-    out = AttributeValue(attrs_[index]);
-    return 0;
-  }
   uint32_t a = AttributeRecord(CursorElement(), index);
   if (a) out = doc_.AttrValue(a);
   return 0;
