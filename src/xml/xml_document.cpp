@@ -67,24 +67,8 @@ int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, ui
   pos = Size();
   if (n > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
   if (int rc = stream_.Extend(n); rc != 0) return rc;
-  uint32_t w[xmlrec::kElementFixed / 4];
-  w[xmlrec::kTag / 4] = xmlrec::kElement;
-  w[xmlrec::kLength / 4] = n;
-  w[xmlrec::kEnd / 4] = 0;
-  w[xmlrec::kChildCount / 4] = e.childCount;
-  w[xmlrec::kParent / 4] = e.parent;
-  w[xmlrec::kNamespaceRec / 4] = e.nsRecord;
-  w[xmlrec::kOwnNsStart / 4] = e.ownNsStart;
-  w[xmlrec::kCounts / 4] = e.nsInScope | e.attrCount << 16;
-  w[xmlrec::kStartLt / 4] = e.startLt;
-  w[xmlrec::kEndPastGt / 4] = 0;
-  w[xmlrec::kStartPastGt / 4] = e.startPastGt;
-  w[xmlrec::kEndLt / 4] = 0;
-  w[xmlrec::kLocalName / 4] = static_cast<uint32_t>(local.size()) | xmlrec::kInStream;
-  w[xmlrec::kTextRef / 4] = 0;
-  w[xmlrec::kTextRef / 4 + 1] = 0;
+  PutElementHead(pos, e, n, static_cast<uint32_t>(local.size()) | xmlrec::kInStream);
   char* d = stream_.data() + pos;
-  std::memcpy(d, w, sizeof w);
   std::memset(d + n - 4, 0, 4);  // padding
   Put(d + xmlrec::kElementFixed, local);
   return 0;

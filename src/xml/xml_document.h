@@ -109,15 +109,10 @@ class XmlDocument {
   // localLength bytes from localStart of the name (below 256 and 2^23).
   int AppendInputElement(const ElementStart& e, uint32_t localStart, uint32_t localLength,
                          uint32_t& pos) noexcept {
-    static_assert(xmlrec::kElementFixed == 60 && xmlrec::kTextRef == 52, "the words below follow the layout");
     pos = Size();
     if (xmlrec::kElementFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
     if (int rc = stream_.Extend(xmlrec::kElementFixed); rc != 0) return rc;
-    uint32_t w[xmlrec::kElementFixed / 4] = {
-        xmlrec::kElement, xmlrec::kElementFixed, 0, e.childCount, e.parent, e.nsRecord, e.ownNsStart,
-        e.nsInScope | e.attrCount << 16, e.startLt, 0, e.startPastGt, 0, localLength << 8 | localStart,
-        0, 0};
-    std::memcpy(stream_.data() + pos, w, sizeof w);
+    PutElementHead(pos, e, xmlrec::kElementFixed, localLength << 8 | localStart);
     return 0;
   }
   // An attribute whose name or value is not one run of the bound input
@@ -220,6 +215,16 @@ class XmlDocument {
   }
 
  private:
+  // The fixed words of an element record at pos: its length and how its
+  // local name is found (see kLocalName); the fields its end sets are 0.
+  void PutElementHead(uint32_t pos, const ElementStart& e, uint32_t length, uint32_t nameWord) noexcept {
+    static_assert(xmlrec::kElementFixed == 60 && xmlrec::kTextRef == 52, "the words below follow the layout");
+    uint32_t w[xmlrec::kElementFixed / 4] = {
+        xmlrec::kElement, length, 0, e.childCount, e.parent, e.nsRecord, e.ownNsStart,
+        e.nsInScope | e.attrCount << 16, e.startLt, 0, e.startPastGt, 0, nameWord, 0, 0};
+    std::memcpy(stream_.data() + pos, w, sizeof w);
+  }
+
   int Grow(uint32_t length, uint32_t& pos) noexcept;
   // Points the reference at refPos to s: in the input, or copied to at.
   void PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept;
