@@ -230,6 +230,88 @@ TEST(JsonSyntaxTest, FailedOrTreelessParseLeavesNoTree) {
   EXPECT_EQ(parser.XElement(), "json");
 }
 
+// Records like Transcript, then does to each event string what a handler may:
+// keep it, take its buffer, grow it or shrink it to nothing.
+class Tamperer : public RESTEvents {
+ public:
+  enum class Tamper { tKeep, tTake, tGrow, tShrink };
+  std::string text;
+  Tamper tamper = Tamper::tKeep;
+
+  void StartElement(std::string&, std::string& element, std::string&, bool&) override {
+    text += "<" + element + "|";
+    Apply(element);
+  }
+  void EndElement(std::string&, std::string& element, std::string&, bool&) override {
+    text += ">" + element + "|";
+    Apply(element);
+  }
+  void Characters(std::string& chars) override {
+    text += "c:" + chars + "|";
+    Apply(chars);
+  }
+
+ private:
+  void Apply(std::string& s) {
+    switch (tamper) {
+      case Tamper::tKeep:
+        break;
+      case Tamper::tTake: {
+        std::string taken = std::move(s);
+        break;
+      }
+      case Tamper::tGrow:
+        s.assign(300, '#');
+        break;
+      case Tamper::tShrink:
+        s.clear();
+        s.shrink_to_fit();
+        break;
+    }
+  }
+};
+
+// Names and values of every length around the string's inline room and the
+// scanner's short copy, rising and falling, the longest last before the
+// closer: each event carries exactly its own bytes whatever the event before
+// it left in the string.
+TEST(JsonEventsTest, EventStringsCarryExactlyTheirTextAcrossLengths) {
+  const size_t kLengths[] = {1, 4, 15, 16, 17, 31, 32, 33, 47, 64, 65, 200, 1000, 5, 0, 33, 2, 1001};
+  std::string object = "{";
+  std::string array = "[";
+  std::string objectEvents = "<json|";
+  std::string arrayEvents = "<json|";
+  for (size_t n : kLengths) {
+    std::string name(n, static_cast<char>('a' + n % 26));
+    std::string value = "\"" + std::string(n, static_cast<char>('A' + n % 26)) + "\"";
+    if (object.size() > 1) object += ",";
+    if (array.size() > 1) array += ",";
+    object += "\"" + name + "\":" + value;
+    array += value;
+    objectEvents += "<" + name + "|c:" + value + "|>" + name + "|";
+    arrayEvents += "<|c:" + value + "|>|";
+  }
+  object += "}";
+  array += "]";
+  objectEvents += ">json|";
+  arrayEvents += ">json|";
+  using Tamper = Tamperer::Tamper;
+  for (Tamper tamper : {Tamper::tKeep, Tamper::tTake, Tamper::tGrow, Tamper::tShrink}) {
+    for (bool tree : {true, false}) {
+      JsonParser parser;
+      parser.SetBuildDOM(tree);
+      Tamperer events;
+      events.tamper = tamper;
+      parser.SetEventSink(&events);
+      ASSERT_EQ(parser.Parse(object), 0);
+      EXPECT_EQ(events.text, objectEvents) << static_cast<int>(tamper) << (tree ? " (tree)" : "");
+      events.text.clear();
+      ASSERT_EQ(parser.Parse(array), 0);
+      EXPECT_EQ(events.text, arrayEvents) << static_cast<int>(tamper) << (tree ? " (tree)" : "");
+    }
+  }
+}
+
 // Hears only EndElement, so the scan keeps the open names without firing
 // StartElement or Characters.
 class EndNames : public RESTEvents {
