@@ -45,14 +45,10 @@ int hex4(const char* p) {
     return v;
 }
 
-// UTF-8 length of a name or string body (between the quotes) once its escapes are resolved.
-// Most bodies hold no backslash: one memchr and done.
-uint64_t decoded_length(std::string_view body) {
-    const char* p = body.data();
-    const char* end = p + body.size();
+// decoded_length's work past the first backslash, at bs.
+[[gnu::noinline]] uint64_t decoded_length_from(const char* p, const char* bs, const char* end) {
     uint64_t n = 0;
     for (;;) {
-        const char* bs = static_cast<const char*>(std::memchr(p, '\\', static_cast<size_t>(end - p)));
         if (bs == nullptr) return n + static_cast<uint64_t>(end - p);
         n += static_cast<uint64_t>(bs - p);
         if (end - bs >= 6 && bs[1] == 'u') {
@@ -63,6 +59,7 @@ uint64_t decoded_length(std::string_view body) {
                 if (low >= 0xDC00 && low <= 0xDFFF) {
                     n += 4;
                     p += 6;
+                    bs = static_cast<const char*>(std::memchr(p, '\\', static_cast<size_t>(end - p)));
                     continue;
                 }
             }
@@ -71,7 +68,17 @@ uint64_t decoded_length(std::string_view body) {
             n += 1;
             p = bs + 2 <= end ? bs + 2 : end;
         }
+        bs = static_cast<const char*>(std::memchr(p, '\\', static_cast<size_t>(end - p)));
     }
+}
+
+// UTF-8 length of a name or string body (between the quotes) once its escapes are resolved.
+// Most bodies hold no backslash: one memchr and done, inline at the caller.
+inline uint64_t decoded_length(std::string_view body) {
+    const char* p = body.data();
+    const char* bs = static_cast<const char*>(std::memchr(p, '\\', body.size()));
+    if (bs == nullptr) return body.size();
+    return decoded_length_from(p, bs, p + body.size());
 }
 
 void count_scalar(std::string_view v, bench::JsonCounts& c) {
@@ -109,47 +116,58 @@ class EventCounter : public corvane::RESTEvents {
  public:
     bench::JsonCounts c;
     void StartElement(std::string&, std::string& name, std::string&, bool&) override {
-        bool root = open_.empty();
-        if (!root) {
-            Frame& parent = open_.back();
-            if (parent.children++ == 0) parent.firstNamed = !name.empty();
+        uint8_t self = 0;
+        if (depth_ != 0) {
+            uint8_t& parent = open_[depth_ - 1];
+            if ((parent & kChildren) == 0) {
+                parent |= kOneChild | (name.empty() ? 0 : kFirstNamed);
+            } else {
+                parent |= kManyChildren;
+            }
             if (!name.empty()) {
                 ++c.keys;
                 c.key_bytes += decoded_length(name);
+                self = kNamed;
             }
         }
-        open_.push_back(Frame{!root && !name.empty()});
+        if (depth_ == open_.size()) Grow();
+        open_[depth_++] = self;
     }
     void Characters(std::string& text) override {
-        open_.back().text = true;
+        open_[depth_ - 1] |= kText;
         count_scalar(text, c);
     }
     void EndElement(std::string&, std::string&, std::string&, bool&) override {
-        Frame f = open_.back();
-        open_.pop_back();
-        if (f.text) return;
-        if (f.children > 0) {
+        uint8_t f = open_[--depth_];
+        if (f & kText) return;
+        if (f & kChildren) {
             // An array whose only child is the empty unnamed placeholder is an empty array.
-            ++(f.firstNamed ? c.objects : c.arrays);
+            ++(f & kFirstNamed ? c.objects : c.arrays);
             // that child was counted as an empty object; it stayed the only child
-            if (f.placeholderOnly && f.children == 1) --c.objects;
+            if ((f & kPlaceholderOnly) && !(f & kManyChildren)) --c.objects;
             return;
         }
         // No child, no text: an empty object, or the placeholder item of an empty array.
-        bool placeholder = !f.named && !open_.empty() && open_.back().children == 1;
-        if (placeholder) open_.back().placeholderOnly = true;
+        if (!(f & kNamed) && depth_ != 0 && (open_[depth_ - 1] & kChildren) == kOneChild) {
+            open_[depth_ - 1] |= kPlaceholderOnly;
+        }
         ++c.objects;
     }
 
  private:
-    struct Frame {
-        bool named = false;
-        int children = 0;
-        bool firstNamed = false;
-        bool text = false;
-        bool placeholderOnly = false;
-    };
-    std::vector<Frame> open_;
+    [[gnu::noinline]] void Grow() { open_.resize(open_.size() * 2); }
+
+    // One byte per open element: what the counts above need to know about it. Only "none",
+    // "one" and "more" children matter.
+    static constexpr uint8_t kNamed = 1;
+    static constexpr uint8_t kText = 2;
+    static constexpr uint8_t kFirstNamed = 4;
+    static constexpr uint8_t kPlaceholderOnly = 8;
+    static constexpr uint8_t kOneChild = 16;
+    static constexpr uint8_t kManyChildren = 32;
+    static constexpr uint8_t kChildren = kOneChild | kManyChildren;
+    std::vector<uint8_t> open_ = std::vector<uint8_t>(64);
+    size_t depth_ = 0;
 };
 
 }  // namespace
