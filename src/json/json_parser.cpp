@@ -252,6 +252,12 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
 #endif
 }
 
+// The always-empty arguments (and unnamed items) are empty again unless a
+// handler filled them: a test is cheaper than the two stores of a clear.
+[[gnu::always_inline]] inline void ClearEventString(std::string& s) {
+  if (!s.empty()) s.clear();
+}
+
 }  // namespace
 
 // The element argument of the next event. Array items, about half the
@@ -263,7 +269,7 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
   if (nameOffset == kRootName) {
     RefillEventString(eventElement_, kRootElement, 4);
   } else if (nameLength == 0) {
-    eventElement_.clear();
+    ClearEventString(eventElement_);
   } else {
     RefillEventString(eventElement_, doc_.Bytes() + nameOffset, nameLength);
   }
@@ -273,9 +279,9 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
                                                                 uint32_t nameLength) {
   if (handled_.endElement) openNames_.emplace_back(nameOffset, nameLength);
   if (!handled_.startElement) return;
-  eventNamespace_.clear();
+  ClearEventString(eventNamespace_);
   SetEventElement(nameOffset, nameLength);
-  eventQName_.clear();
+  ClearEventString(eventQName_);
   bool isEmpty = false;
   scanSink_->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
 }
@@ -284,9 +290,9 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
   if (!handled_.endElement) return;
   auto [nameOffset, nameLength] = openNames_.back();
   openNames_.pop_back();
-  eventNamespace_.clear();
+  ClearEventString(eventNamespace_);
   SetEventElement(nameOffset, nameLength);
-  eventQName_.clear();
+  ClearEventString(eventQName_);
   bool isEmpty = false;
   scanSink_->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
 }

@@ -230,21 +230,26 @@ TEST(JsonSyntaxTest, FailedOrTreelessParseLeavesNoTree) {
   EXPECT_EQ(parser.XElement(), "json");
 }
 
-// Records like Transcript, then does to each event string what a handler may:
-// keep it, take its buffer, grow it or shrink it to nothing.
+// Records like Transcript (a "!" marks a namespace or qName that is not
+// empty), then does to each event string what a handler may: keep it, take
+// its buffer, grow it or shrink it to nothing.
 class Tamperer : public RESTEvents {
  public:
   enum class Tamper { tKeep, tTake, tGrow, tShrink };
   std::string text;
   Tamper tamper = Tamper::tKeep;
 
-  void StartElement(std::string&, std::string& element, std::string&, bool&) override {
-    text += "<" + element + "|";
+  void StartElement(std::string& ns, std::string& element, std::string& qName, bool&) override {
+    text += "<" + element + (ns.empty() && qName.empty() ? "|" : "!|");
+    Apply(ns);
     Apply(element);
+    Apply(qName);
   }
-  void EndElement(std::string&, std::string& element, std::string&, bool&) override {
-    text += ">" + element + "|";
+  void EndElement(std::string& ns, std::string& element, std::string& qName, bool&) override {
+    text += ">" + element + (ns.empty() && qName.empty() ? "|" : "!|");
+    Apply(ns);
     Apply(element);
+    Apply(qName);
   }
   void Characters(std::string& chars) override {
     text += "c:" + chars + "|";
