@@ -148,7 +148,12 @@ TEST(HpackRfc7541, AppendixCExamplesDecodeWithTableStateAtEverySplit) {
         EXPECT_EQ(b.headers, out) << how;
         EXPECT_EQ(b.table, DynamicEntries(decoder.Table())) << how;
         EXPECT_EQ(b.tableSize, decoder.Table().Size()) << how;
-        EXPECT_EQ(0u, decoder.PendingBytes()) << how;
+        // Nothing of a finished block may be carried into the next one.
+        if (i + 1 < blocks.size()) {
+          out.clear();
+          ASSERT_EQ(0, decoder.Decode(test::Bytes(blocks[i + 1]), blocks[i + 1].size(), out, true)) << how;
+          EXPECT_EQ(ex.blocks[i + 1].headers, out) << how;
+        }
       });
     }
   }
