@@ -1,17 +1,11 @@
 #include "crypto/md4.h"
 
-#include "core/zero_memory.h"
 #include "crypto/byte_order.h"
-#include "crypto/md_padding.h"
 
-namespace corvane {
-namespace {
-
-using detail::LoadLe32;
-using detail::Rotl32;
+namespace corvane::detail {
 
 // RFC 1320 3.4: three rounds of sixteen steps.
-void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
+void Md4Algo::Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   static constexpr int kR2[16] = {0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15};
   static constexpr int kR3[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
   static constexpr int kS1[4] = {3, 7, 11, 19};
@@ -43,28 +37,4 @@ void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   }
 }
 
-}  // namespace
-
-void Md4::Init() noexcept {
-  state_[0] = 0x67452301u;
-  state_[1] = 0xefcdab89u;
-  state_[2] = 0x98badcfeu;
-  state_[3] = 0x10325476u;
-  bytes_ = 0;
-  used_ = 0;
-}
-
-int Md4::Update(const void* data, size_t len) noexcept {
-  bytes_ += len;
-  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
-                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return 0;
-}
-
-const uint8_t* Md4::Final() noexcept {
-  detail::FinishLeMd(state_, buffer_, used_, bytes_, digest_,
-                     [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return digest_;
-}
-
-}  // namespace corvane
+}  // namespace corvane::detail

@@ -3,25 +3,20 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/md_hash.h"
+
 namespace corvane {
 
-// MD4 (RFC 1320); kept for the NTLM password hash.
-class Md4 {
- public:
+namespace detail {
+struct Md4Algo {
+  static constexpr uint32_t kInit[4] = {0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u};
   static constexpr int kDigestSize = 16;
-  static constexpr int kBlockSize = 64;
-
-  Md4() noexcept { Init(); }
-  void Init() noexcept;
-  int Update(const void* data, size_t len) noexcept;
-  const uint8_t* Final() noexcept;
-
- private:
-  uint32_t state_[4];
-  uint64_t bytes_;
-  size_t used_;
-  uint8_t buffer_[kBlockSize];
-  uint8_t digest_[kDigestSize];
+  static constexpr bool kBigEndian = false;
+  static void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept;
 };
+}  // namespace detail
+
+// MD4 (RFC 1320); kept for the NTLM password hash.
+using Md4 = detail::MdHash<detail::Md4Algo>;
 
 }  // namespace corvane

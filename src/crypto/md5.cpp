@@ -1,14 +1,9 @@
 #include "crypto/md5.h"
 
-#include "core/zero_memory.h"
 #include "crypto/byte_order.h"
-#include "crypto/md_padding.h"
 
-namespace corvane {
+namespace corvane::detail {
 namespace {
-
-using detail::LoadLe32;
-using detail::Rotl32;
 
 // T[i] = floor(2^32 * |sin(i + 1)|), RFC 1321 3.4.
 constexpr uint32_t kT[64] = {
@@ -29,11 +24,13 @@ inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (y & ~z) + (x & z
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
+}  // namespace
+
 // a, the message word and the constant are known before b: sum them first so
 // that only f(b, c, d), one addition and the rotation wait for b.
 #define MD5_STEP(f, a, b, c, d, k, s, i) a = b + Rotl32((a + x[k] + kT[i]) + f(b, c, d), s)
 
-void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
+void Md5Algo::Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
   for (; blocks != 0; --blocks, p += 64) {
     uint32_t x[16];
@@ -87,28 +84,4 @@ void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
 
 #undef MD5_STEP
 
-}  // namespace
-
-void Md5::Init() noexcept {
-  state_[0] = 0x67452301u;
-  state_[1] = 0xefcdab89u;
-  state_[2] = 0x98badcfeu;
-  state_[3] = 0x10325476u;
-  bytes_ = 0;
-  used_ = 0;
-}
-
-int Md5::Update(const void* data, size_t len) noexcept {
-  bytes_ += len;
-  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
-                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return 0;
-}
-
-const uint8_t* Md5::Final() noexcept {
-  detail::FinishLeMd(state_, buffer_, used_, bytes_, digest_,
-                     [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return digest_;
-}
-
-}  // namespace corvane
+}  // namespace corvane::detail

@@ -1,14 +1,9 @@
 #include "crypto/ripemd160.h"
 
-#include "core/zero_memory.h"
 #include "crypto/byte_order.h"
-#include "crypto/md_padding.h"
 
-namespace corvane {
+namespace corvane::detail {
 namespace {
-
-using detail::LoadLe32;
-using detail::Rotl32;
 
 // Message word selection and rotation amounts of the left and right lines.
 constexpr uint8_t kRl[80] = {
@@ -47,8 +42,9 @@ inline uint32_t F(int j, uint32_t x, uint32_t y, uint32_t z) {
     default: return x ^ (y | ~z);
   }
 }
+}  // namespace
 
-void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
+void Ripemd160Algo::Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   for (; blocks != 0; --blocks, p += 64) {
     uint32_t x[16];
     for (int i = 0; i < 16; ++i) x[i] = LoadLe32(p + 4 * i);
@@ -79,29 +75,4 @@ void Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   }
 }
 
-}  // namespace
-
-void Ripemd160::Init() noexcept {
-  state_[0] = 0x67452301u;
-  state_[1] = 0xefcdab89u;
-  state_[2] = 0x98badcfeu;
-  state_[3] = 0x10325476u;
-  state_[4] = 0xc3d2e1f0u;
-  bytes_ = 0;
-  used_ = 0;
-}
-
-int Ripemd160::Update(const void* data, size_t len) noexcept {
-  bytes_ += len;
-  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
-                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return 0;
-}
-
-const uint8_t* Ripemd160::Final() noexcept {
-  detail::FinishLeMd(state_, buffer_, used_, bytes_, digest_,
-                     [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return digest_;
-}
-
-}  // namespace corvane
+}  // namespace corvane::detail

@@ -1,9 +1,7 @@
 #include "crypto/sha1.h"
 
-#include "core/zero_memory.h"
 #include "crypto/byte_order.h"
 #include "crypto/cpu_features.h"
-#include "crypto/md_padding.h"
 
 namespace corvane {
 namespace detail {
@@ -41,56 +39,12 @@ void Sha1Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   }
 }
 
-}  // namespace detail
-
-namespace {
-
-void Compress(uint32_t* state, const uint8_t* p, size_t n) noexcept {
+void Sha1Algo::Compress(uint32_t* state, const uint8_t* p, size_t n) noexcept {
 #if defined(__x86_64__)
-  if (detail::Cpu().shaNi) return detail::Sha1CompressShaNi(state, p, n);
+  if (Cpu().shaNi) return Sha1CompressShaNi(state, p, n);
 #endif
-  detail::Sha1Compress(state, p, n);
+  Sha1Compress(state, p, n);
 }
 
-}  // namespace
-
-void Sha1::Init() noexcept {
-  state_[0] = 0x67452301u;
-  state_[1] = 0xefcdab89u;
-  state_[2] = 0x98badcfeu;
-  state_[3] = 0x10325476u;
-  state_[4] = 0xc3d2e1f0u;
-  bytes_ = 0;
-  used_ = 0;
-  overflow_ = false;
-}
-
-int Sha1::Update(const void* data, size_t len) noexcept {
-  if (overflow_) return 1;
-  // The bit count is 64 bits wide: at most 2^61 - 1 bytes fit.
-  constexpr uint64_t kMaxBytes = (uint64_t{1} << 61) - 1;
-  if (len > kMaxBytes - bytes_) {
-    overflow_ = true;
-    return 1;
-  }
-  bytes_ += len;
-  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
-                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return 0;
-}
-
-const uint8_t* Sha1::Final() noexcept {
-  if (overflow_) return nullptr;
-  uint8_t length[8];
-  detail::StoreBe64(length, bytes_ << 3);
-  detail::FinishMd<kBlockSize>(buffer_, used_, length, 8,
-                               [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  for (int i = 0; i < 5; ++i) detail::StoreBe32(digest_ + 4 * i, state_[i]);
-  SecureWipe(state_, sizeof state_);
-  SecureWipe(buffer_, sizeof buffer_);
-  bytes_ = 0;
-  used_ = 0;
-  return digest_;
-}
-
+}  // namespace detail
 }  // namespace corvane

@@ -1,9 +1,7 @@
 #include "crypto/sha256.h"
 
-#include "core/zero_memory.h"
 #include "crypto/byte_order.h"
 #include "crypto/cpu_features.h"
-#include "crypto/md_padding.h"
 
 namespace corvane {
 namespace detail {
@@ -68,55 +66,12 @@ void Sha256Compress(uint32_t* state, const uint8_t* p, size_t blocks) noexcept {
   }
 }
 
-}  // namespace detail
-
-namespace {
-
-void Compress(uint32_t* state, const uint8_t* p, size_t n) noexcept {
+void Sha256Algo::Compress(uint32_t* state, const uint8_t* p, size_t n) noexcept {
 #if defined(__x86_64__)
-  if (detail::Cpu().shaNi) return detail::Sha256CompressShaNi(state, p, n);
+  if (Cpu().shaNi) return Sha256CompressShaNi(state, p, n);
 #endif
-  detail::Sha256Compress(state, p, n);
+  Sha256Compress(state, p, n);
 }
 
-}  // namespace
-
-void Sha256::Init() noexcept {
-  static constexpr uint32_t kInit[8] = {0x6a09e667u, 0xbb67ae85u, 0x3c6ef372u, 0xa54ff53au, 0x510e527fu, 0x9b05688cu, 0x1f83d9abu, 0x5be0cd19u};
-  for (int i = 0; i < 8; ++i) state_[i] = kInit[i];
-  bytes_ = 0;
-  used_ = 0;
-}
-
-void Sha224::Init() noexcept {
-  static constexpr uint32_t kInit[8] = {0xc1059ed8u, 0x367cd507u, 0x3070dd17u, 0xf70e5939u, 0xffc00b31u, 0x68581511u, 0x64f98fa7u, 0xbefa4fa4u};
-  for (int i = 0; i < 8; ++i) state_[i] = kInit[i];
-  bytes_ = 0;
-  used_ = 0;
-}
-
-int Sha256::Update(const void* data, size_t len) noexcept {
-  bytes_ += len;
-  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
-                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return 0;
-}
-
-void Sha256::Finish(int digestSize) noexcept {
-  uint8_t length[8];
-  detail::StoreBe64(length, bytes_ << 3);
-  detail::FinishMd<kBlockSize>(buffer_, used_, length, 8,
-                               [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  for (int i = 0; i < digestSize / 4; ++i) detail::StoreBe32(digest_ + 4 * i, state_[i]);
-  SecureWipe(state_, sizeof state_);
-  SecureWipe(buffer_, sizeof buffer_);
-  bytes_ = 0;
-  used_ = 0;
-}
-
-const uint8_t* Sha256::Final() noexcept {
-  Finish(kDigestSize);
-  return digest_;
-}
-
+}  // namespace detail
 }  // namespace corvane

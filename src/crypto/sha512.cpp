@@ -4,10 +4,8 @@
 #include <immintrin.h>
 #endif
 
-#include "core/zero_memory.h"
 #include "crypto/byte_order.h"
 #include "crypto/cpu_features.h"
-#include "crypto/md_padding.h"
 
 namespace corvane {
 namespace {
@@ -239,11 +237,15 @@ __attribute__((target("avx2,bmi2,avx512f,avx512vl"))) void CompressAvx512Pairs(
 }
 #endif
 
-void Compress(uint64_t* state, const uint8_t* p, size_t blocks) noexcept {
+}  // namespace
+
+namespace detail {
+
+void Sha512Algo::Compress(uint64_t* state, const uint8_t* p, size_t blocks) noexcept {
 #if defined(__x86_64__)
-  if (detail::Cpu().avx2 && detail::Cpu().bmi2) {
+  if (Cpu().avx2 && Cpu().bmi2) {
     if (blocks >= 2) {
-      if (detail::Cpu().avx512vl) {
+      if (Cpu().avx512vl) {
         CompressAvx512Pairs(state, p, blocks / 2);
       } else {
         CompressAvx2Pairs(state, p, blocks / 2);
@@ -254,57 +256,10 @@ void Compress(uint64_t* state, const uint8_t* p, size_t blocks) noexcept {
     if (blocks & 1) CompressBmi2(state, p + (blocks & ~size_t{1}) * 128, 1);
     return;
   }
-  if (detail::Cpu().bmi2) return CompressBmi2(state, p, blocks);
+  if (Cpu().bmi2) return CompressBmi2(state, p, blocks);
 #endif
   CompressPortable(state, p, blocks);
 }
 
-}  // namespace
-
-void Sha512::Init() noexcept {
-  static constexpr uint64_t kInit[8] = {
-    0x6a09e667f3bcc908ULL, 0xbb67ae8584caa73bULL, 0x3c6ef372fe94f82bULL, 0xa54ff53a5f1d36f1ULL,
-    0x510e527fade682d1ULL, 0x9b05688c2b3e6c1fULL, 0x1f83d9abfb41bd6bULL, 0x5be0cd19137e2179ULL,
-  };
-  for (int i = 0; i < 8; ++i) state_[i] = kInit[i];
-  bytesLo_ = bytesHi_ = 0;
-  used_ = 0;
-}
-
-void Sha384::Init() noexcept {
-  static constexpr uint64_t kInit[8] = {
-    0xcbbb9d5dc1059ed8ULL, 0x629a292a367cd507ULL, 0x9159015a3070dd17ULL, 0x152fecd8f70e5939ULL,
-    0x67332667ffc00b31ULL, 0x8eb44a8768581511ULL, 0xdb0c2e0d64f98fa7ULL, 0x47b5481dbefa4fa4ULL,
-  };
-  for (int i = 0; i < 8; ++i) state_[i] = kInit[i];
-  bytesLo_ = bytesHi_ = 0;
-  used_ = 0;
-}
-
-int Sha512::Update(const void* data, size_t len) noexcept {
-  bytesLo_ += len;
-  if (bytesLo_ < len) ++bytesHi_;
-  detail::FeedBlocks<kBlockSize>(buffer_, used_, static_cast<const uint8_t*>(data), len,
-                                 [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  return 0;
-}
-
-void Sha512::Finish(int digestSize) noexcept {
-  uint8_t length[16];
-  detail::StoreBe64(length, (bytesHi_ << 3) | (bytesLo_ >> 61));
-  detail::StoreBe64(length + 8, bytesLo_ << 3);
-  detail::FinishMd<kBlockSize>(buffer_, used_, length, 16,
-                               [this](const uint8_t* p, size_t n) { Compress(state_, p, n); });
-  for (int i = 0; i < digestSize / 8; ++i) detail::StoreBe64(digest_ + 8 * i, state_[i]);
-  SecureWipe(state_, sizeof state_);
-  SecureWipe(buffer_, sizeof buffer_);
-  bytesLo_ = bytesHi_ = 0;
-  used_ = 0;
-}
-
-const uint8_t* Sha512::Final() noexcept {
-  Finish(kDigestSize);
-  return digest_;
-}
-
+}  // namespace detail
 }  // namespace corvane

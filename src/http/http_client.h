@@ -98,7 +98,6 @@ class HttpClient : public TransferClient,
   void SetAuthScheme(int scheme);
   void SetProxyAuthScheme(int scheme);
   std::string_view Authorization() const noexcept { return auth_.authorization.view(); }
-  std::string_view ProxyAuthorization() const noexcept { return auth_.proxyAuthorization.view(); }
   void SetAuthorization(std::string_view value);
   int SetProxyAuthorization(std::string_view value);
   // A ready Negotiate token from the caller (the KerberosToken setting).

@@ -42,8 +42,6 @@ class HpackDecoder {
   void Reset() noexcept;
 
   const std::string& ErrorText() const noexcept { return errorText_; }
-  // Bytes held back from an incomplete representation.
-  size_t PendingBytes() const noexcept { return pending_.size(); }
 
  private:
   enum class Step { stField, stNeedMore, stError };

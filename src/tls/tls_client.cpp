@@ -93,10 +93,6 @@ int TlsClient::GetMaxLineLength() const {
   return tlsOn_ ? plainLines_.Capacity() : TcpClient::GetMaxLineLength();
 }
 
-std::shared_ptr<const tls::TlsCredentials> TlsClient::Credential() const noexcept {
-  return lib_->credentials.Current();
-}
-
 std::string TlsClient::ChannelBinding() const {
   return tlsOn_ ? tls::TlsServerEndPoint(lib_->channel.PeerCertificate()) : std::string();
 }

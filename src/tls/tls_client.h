@@ -12,10 +12,6 @@
 
 namespace corvane {
 
-namespace tls {
-class TlsCredentials;
-}
-
 // The TLS stage between the firewall filter and the transfer layers. TLS
 // starts once the TCP connection (and any tunnel) is up; the handshake and
 // the records run through the memory-BIO channel of tls/channel, the server
@@ -101,8 +97,6 @@ class TlsClient : public TcpClient {
   void SetTlsServerName(std::string_view name) { serverName_.assign(name); }
   // RFC 5929 tls-server-end-point of the current connection (empty without TLS).
   std::string ChannelBinding() const;
-  // The credential in use, for tests and the session-reuse rule.
-  std::shared_ptr<const tls::TlsCredentials> Credential() const noexcept;
 
   // --- event operations ----------------------------------------------------
   void OnConnectComplete(int code) override;

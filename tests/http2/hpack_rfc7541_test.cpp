@@ -39,26 +39,34 @@ HeaderList H(std::string_view lines) {
   return out;
 }
 
-const HeaderList kC3Request1 = H(":method: GET\n:scheme: http\n:path: /\n:authority: www.example.com");
-const HeaderList kC3Request2 =
-    H(":method: GET\n:scheme: http\n:path: /\n:authority: www.example.com\ncache-control: no-cache");
-const HeaderList kC3Request3 = H(":method: GET\n:scheme: https\n:path: /index.html\n:authority: www.example.com\n"
-                                 "custom-key: custom-value");
+const HeaderList kC3Request1 =
+    H(":method: GET\n:scheme: http\n:path: /\n:authority: www.example.com");
+const HeaderList kC3Request2 = H(
+    ":method: GET\n:scheme: http\n:path: /\n:authority: www.example.com\ncache-control: no-cache");
+const HeaderList kC3Request3 =
+    H(":method: GET\n:scheme: https\n:path: /index.html\n:authority: www.example.com\n"
+      "custom-key: custom-value");
 const HeaderList kC3Table1 = H(":authority: www.example.com");
 const HeaderList kC3Table2 = H("cache-control: no-cache\n:authority: www.example.com");
-const HeaderList kC3Table3 = H("custom-key: custom-value\ncache-control: no-cache\n:authority: www.example.com");
+const HeaderList kC3Table3 =
+    H("custom-key: custom-value\ncache-control: no-cache\n:authority: www.example.com");
 
-#define C5_COMMON "cache-control: private\ndate: Mon, 21 Oct 2013 20:13:21 GMT\nlocation: https://www.example.com"
+#define C5_COMMON \
+  "cache-control: private\ndate: Mon, 21 Oct 2013 20:13:21 GMT\nlocation: https://www.example.com"
 #define C5_COOKIE "set-cookie: foo=ASDJKHQKBZXOQWEOPIUAXQWEOIU; max-age=3600; version=1"
 const HeaderList kC5Response1 = H(":status: 302\n" C5_COMMON);
 const HeaderList kC5Response2 = H(":status: 307\n" C5_COMMON);
-const HeaderList kC5Response3 = H(":status: 200\ncache-control: private\ndate: Mon, 21 Oct 2013 20:13:22 GMT\n"
-                                  "location: https://www.example.com\ncontent-encoding: gzip\n" C5_COOKIE);
-const HeaderList kC5Table1 = H("location: https://www.example.com\ndate: Mon, 21 Oct 2013 20:13:21 GMT\n"
-                               "cache-control: private\n:status: 302");
-const HeaderList kC5Table2 = H(":status: 307\nlocation: https://www.example.com\n"
-                               "date: Mon, 21 Oct 2013 20:13:21 GMT\ncache-control: private");
-const HeaderList kC5Table3 = H(C5_COOKIE "\ncontent-encoding: gzip\ndate: Mon, 21 Oct 2013 20:13:22 GMT");
+const HeaderList kC5Response3 =
+    H(":status: 200\ncache-control: private\ndate: Mon, 21 Oct 2013 20:13:22 GMT\n"
+      "location: https://www.example.com\ncontent-encoding: gzip\n" C5_COOKIE);
+const HeaderList kC5Table1 =
+    H("location: https://www.example.com\ndate: Mon, 21 Oct 2013 20:13:21 GMT\n"
+      "cache-control: private\n:status: 302");
+const HeaderList kC5Table2 =
+    H(":status: 307\nlocation: https://www.example.com\n"
+      "date: Mon, 21 Oct 2013 20:13:21 GMT\ncache-control: private");
+const HeaderList kC5Table3 =
+    H(C5_COOKIE "\ncontent-encoding: gzip\ndate: Mon, 21 Oct 2013 20:13:22 GMT");
 
 const std::vector<Example>& Examples() {
   static const std::vector<Example> examples = {
@@ -148,7 +156,13 @@ TEST(HpackRfc7541, AppendixCExamplesDecodeWithTableStateAtEverySplit) {
         EXPECT_EQ(b.headers, out) << how;
         EXPECT_EQ(b.table, DynamicEntries(decoder.Table())) << how;
         EXPECT_EQ(b.tableSize, decoder.Table().Size()) << how;
-        EXPECT_EQ(0u, decoder.PendingBytes()) << how;
+        // Nothing of a finished block may be carried into the next one.
+        if (i + 1 < blocks.size()) {
+          out.clear();
+          ASSERT_EQ(0, decoder.Decode(test::Bytes(blocks[i + 1]), blocks[i + 1].size(), out, true))
+              << how;
+          EXPECT_EQ(ex.blocks[i + 1].headers, out) << how;
+        }
       });
     }
   }

@@ -37,7 +37,7 @@ class SocketTlsServer {
     return line;
   }
 
- private:
+  // The context each server makes: the test certificate, versions up to maxVersion.
   static tls::SslCtxPtr Context(int maxVersion) {
     tls::SslCtxPtr ctx(SSL_CTX_new(TLS_server_method()));
     if (maxVersion != 0) SSL_CTX_set_max_proto_version(ctx.get(), maxVersion);
@@ -45,6 +45,8 @@ class SocketTlsServer {
     SSL_CTX_use_PrivateKey(ctx.get(), tls::testing::SharedRsaKey());
     return ctx;
   }
+
+ private:
   tls::SslCtxPtr ctx_;
   LoopbackServer server_;
 };

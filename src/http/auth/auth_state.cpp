@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/ascii.h"
 #include "core/base64.h"
 #include "http/auth/auth_errors.h"
 #include "http/auth/challenge_list.h"
@@ -13,17 +14,6 @@
 namespace corvane::auth {
 
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 uint32_t MillisecondTicks() {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -189,10 +179,10 @@ bool ContainsKerberosOid(std::string_view token) noexcept {
 void TakeWwwAuthenticate(AuthState& state, std::string_view value) {
   if (state.authScheme != authProprietary && state.authScheme != authOAuth) state.authorization.Clear();
   SplitChallenges(value, [&state](std::string_view word, std::string_view rest) {
-    if ((EqualsIgnoreCase(word, "NTLM") && state.authScheme == authNtlm) ||
-        (EqualsIgnoreCase(word, "Negotiate") && state.authScheme == authNegotiate)) {
+    if ((EqualsNoCase(word, "NTLM") && state.authScheme == authNtlm) ||
+        (EqualsNoCase(word, "Negotiate") && state.authScheme == authNegotiate)) {
       AssignText(state.serverChallengeToken, rest);
-    } else if (EqualsIgnoreCase(word, "Digest")) {
+    } else if (EqualsNoCase(word, "Digest")) {
       ParseDigestChallenge(state.serverDigest, rest, state.tickCount() + state.perObjectValue);
     }
   });
@@ -204,7 +194,7 @@ void TakeProxyAuthenticate(AuthState& state, std::string_view value) {
     // Proxies are matched on the exact word "NTLM", whatever the scheme.
     if (word == "NTLM") {
       AssignText(state.proxyChallengeToken, rest);
-    } else if (EqualsIgnoreCase(word, "Digest")) {
+    } else if (EqualsNoCase(word, "Digest")) {
       ParseDigestChallenge(state.proxyDigest, rest, state.tickCount() + state.perObjectValue);
     }
   });

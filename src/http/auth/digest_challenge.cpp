@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/ascii.h"
 #include "crypto/md5.h"
 #include "http/auth/auth_errors.h"
 #include "http/auth/text_builder.h"
@@ -10,17 +11,6 @@
 namespace corvane::auth {
 
 namespace {
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // MD5 of the pieces, as 32 lower-case hex digits.
 class HexMd5 {
@@ -95,15 +85,15 @@ int ParseDigestChallenge(DigestChallenge& record, std::string_view text, uint32_
       value = text.substr(pos, comma - pos);
       pos = comma + 1;
     }
-    if (EqualsIgnoreCase(name, "REALM")) {
+    if (EqualsNoCase(name, "REALM")) {
       rc = AssignText(record.realm, value);
-    } else if (EqualsIgnoreCase(name, "QOP")) {
+    } else if (EqualsNoCase(name, "QOP")) {
       offeredQop = value;
-    } else if (EqualsIgnoreCase(name, "ALGORITHM")) {
+    } else if (EqualsNoCase(name, "ALGORITHM")) {
       rc = AssignText(record.algorithm, value);
-    } else if (EqualsIgnoreCase(name, "NONCE")) {
+    } else if (EqualsNoCase(name, "NONCE")) {
       rc = AssignText(record.nonce, value);
-    } else if (EqualsIgnoreCase(name, "OPAQUE")) {
+    } else if (EqualsNoCase(name, "OPAQUE")) {
       rc = AssignText(record.opaque, value);
     }
   }
@@ -132,8 +122,8 @@ int ComputeDigestResponse(const DigestChallenge& record, ByteBuffer& out) {
   // A1 (RFC 2617 3.2.2.2). An algorithm other than MD5 or MD5-sess leaves
   // A1 empty: the server then refuses the answer and the driver reports it.
   ByteBuffer67 ha1;
-  const bool sess = EqualsIgnoreCase(record.algorithm.view(), "MD5-sess");
-  if (sess || EqualsIgnoreCase(record.algorithm.view(), "MD5")) {
+  const bool sess = EqualsNoCase(record.algorithm.view(), "MD5-sess");
+  if (sess || EqualsNoCase(record.algorithm.view(), "MD5")) {
     h << record.user.view() << ":" << record.realm.view() << ":" << record.password.view();
     if (sess) {
       char inner[33];
