@@ -409,7 +409,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
     inStartElement_ = false;
   }
   if (buildDom_) {
-    if (int rc = WriteTagRecords(gt, empty, local, declaration); rc != 0) return rc;
+    if (int rc = WriteTagRecords(gt, local, declaration); rc != 0) return rc;
   }
   attrCount_ = 0;
   arena_.Clear();
@@ -417,7 +417,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   return 0;
 }
 
-int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration) {
+int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
   bool usesXml = declaration == -2;
   for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
   if (usesXml && xmlNsRecord_ == 0) {
@@ -434,7 +434,6 @@ int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, 
   declsWritten_ = declCount_;
   uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
   XmlDocument::ElementStart e{};
-  e.childCount = empty ? static_cast<uint32_t>(-1) : 0;
   e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
   e.nsRecord = ns;
   e.ownNsStart = ownStart;
@@ -519,7 +518,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
     }
     run = InputRun();
-    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, depth_ > 1 ? open_[depth_ - 1].record : 0);
+    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_);
   }
   if (!matches) return Fail(xeUnbalancedTag, qname);
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {

@@ -175,7 +175,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int ResolvePrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
                       int& declaration, bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
-  int WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration);
+  int WriteTagRecords(uint32_t gt, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);
   std::string_view OpenName(const OpenElement& e) const noexcept {
     return e.isSaved ? e.saved.view() : std::string_view(input_.data() + e.nameStart, e.nameLen);
