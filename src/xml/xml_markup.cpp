@@ -418,12 +418,12 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
 }
 
 int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
-  bool usesXml = declaration == -2;
-  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
-  if (usesXml && xmlNsRecord_ == 0) {
-    // Written once, ahead of the element's own declarations, so it never
-    // counts as one of them.
-    if (doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
+  if (xmlNsRecord_ == 0) {
+    // Written once, at the first use of the xml prefix, ahead of the
+    // element's own declarations, so it never counts as one of them.
+    bool usesXml = declaration == -2;
+    for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
+    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
   }
   uint32_t ownStart = doc_.Size();
   for (int i = declsWritten_; i < declCount_; ++i) {
