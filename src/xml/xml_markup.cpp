@@ -82,6 +82,7 @@ void XmlParser::Reset() {
   attrCount_ = 0;
   arena_.Release();
   tagNameStart_ = tagNameEnd_ = 0;
+  tagNameColon_ = kNoColon;
   for (XmlBytes& t : text_) t.Release();
   for (InputRun& r : runs_) r = InputRun();
   depth_ = 0;
@@ -100,7 +101,7 @@ void XmlParser::ApplyLeadingDigit() noexcept {
     if (allowLeadingDigit_) {
       classes_.cls[b] |= xml::kNameStart;
     } else {
-      classes_.cls[b] &= static_cast<uint16_t>(~xml::kNameStart);
+      classes_.cls[b] &= ~uint32_t{xml::kNameStart};
     }
   }
 }
@@ -385,7 +386,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   std::string_view local;
   int declaration = -1;
   bool known = true;
-  if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+  if (int rc = ResolvePrefixAt(qname, tagNameColon_, false, local, declaration, known); rc != 0) return rc;
   if (validate_) {
     OpenElement& open = open_[depth_];
     open.declaration = declaration;

@@ -157,7 +157,7 @@ int XmlParser::StepAbsolute(std::string_view& rest) {
     return 0;
   }
   if (!(step == "[1]" || step.substr(0, 8) == "[last()]")) {
-    const uint16_t* cls = classes_.cls;
+    const uint32_t* cls = classes_.cls;
     size_t i = 0;
     if (step.empty() || !(cls[static_cast<uint8_t>(step[0])] & xml::kNameStart)) {
       return SetError(xeInvalidXPath, XmlErrorText(xeInvalidXPath));
@@ -227,7 +227,7 @@ int XmlParser::StepRelative(std::string_view& rest) {
     return 0;
   }
 
-  const uint16_t* cls = classes_.cls;
+  const uint32_t* cls = classes_.cls;
   if (!(cls[static_cast<uint8_t>(rest[0])] & xml::kNameStart)) return invalid();
   while (i < rest.size() && (cls[static_cast<uint8_t>(rest[i])] & xml::kName)) ++i;
   std::string_view name = rest.substr(0, i);
