@@ -211,7 +211,6 @@ int XmlParser::Scan() {
   const uint8_t* const base = reinterpret_cast<const uint8_t*>(input_.data());
   const uint8_t* const end = base + input_.size();
   const uint32_t* const cls = classes_.cls;
-  const uint32_t textMask = kTextStop | (doubleByteLead_ ? uint32_t{kDbcsLead} : 0u);
   const uint8_t* p = base + pos_;
   auto at = [base](const uint8_t* q) { return static_cast<uint32_t>(q - base); };
   int rc = 0;
@@ -230,7 +229,9 @@ int XmlParser::Scan() {
     switch (st) {
       case XmlState::xsText:
       text: {
-        p = TextRun(p, end, cls, textMask, doubleByteLead_);
+        // The mask is formed here rather than held for the whole pass: one
+        // register less across the calls keeps the marks' base out of memory.
+        p = TextRun(p, end, cls, kTextStop | (doubleByteLead_ ? uint32_t{kDbcsLead} : 0u), doubleByteLead_);
         if (p >= end) break;
         uint8_t c = *p;
         if (c == '<') {
