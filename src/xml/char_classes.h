@@ -71,7 +71,7 @@ inline constexpr uint8_t kNameCharTable[256] = {
 // The scanner's combined class word per byte: the three classes above plus
 // the stop sets of the run loops. Every stop set contains NUL, the sentinel
 // that ends the input buffer, so a run needs no bounds check per byte.
-enum ScanClass : uint16_t {
+enum ScanClass : uint32_t {
   kWs = 0x0001,             // whitespace
   kNameStart = 0x0002,      // name start
   kName = 0x0004,           // name character
@@ -88,13 +88,17 @@ enum ScanClass : uint16_t {
   kLBracketStop = 0x2000,   // section id: '['
   kDqStop = 0x4000,         // quoted string in a declaration: '"'
   kSqStop = 0x8000,         // quoted string in a declaration: '\''
+  // A name character other than ':': tag name runs stop at the first colon,
+  // so the prefix is split off without a second pass over the name.
+  kNamePart = 0x10000,
 };
 
-constexpr uint16_t ScanClassOf(unsigned b) {
-  uint16_t c = 0;
+constexpr uint32_t ScanClassOf(unsigned b) {
+  uint32_t c = 0;
   if (kWhitespaceTable[b]) c |= kWs | kAttrNameStop | kUnquotedStop;
   if (kNameStartTable[b]) c |= kNameStart;
   if (kNameCharTable[b]) c |= kName;
+  if (kNameCharTable[b] && b != ':') c |= kNamePart;
   if (b == 0) {
     c |= kTextStop | kAttrNameStop | kUnquotedStop | kDeclStop | kDqValueStop | kSqValueStop |
          kDashStop | kGtStop | kRBracketStop | kLBracketStop | kDqStop | kSqStop;
@@ -116,7 +120,7 @@ constexpr uint16_t ScanClassOf(unsigned b) {
 }
 
 struct ScanClassTable {
-  uint16_t cls[256];
+  uint32_t cls[256];
 };
 
 constexpr ScanClassTable MakeScanClassTable() {

@@ -63,21 +63,23 @@ int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, ui
                                uint32_t& pos) noexcept {
   std::string_view local = qname.substr(localStart);
   if (local.size() > 0x7FFFFFF0u - xmlrec::kElementFixed) return kErrOutOfMemory;
-  uint32_t n = Padded(uint64_t{xmlrec::kElementFixed} + local.size());
   pos = Size();
+  bool extended = Extended(e, pos);
+  uint32_t fixed = extended ? xmlrec::kElementExtended : xmlrec::kElementFixed;
+  uint32_t n = Padded(uint64_t{fixed} + local.size());
   if (n > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
   if (int rc = stream_.Extend(n); rc != 0) return rc;
-  PutElementHead(pos, e, n, static_cast<uint32_t>(local.size()) | xmlrec::kInStream);
+  PutElementHead(pos, e, n, static_cast<uint32_t>(local.size()) | xmlrec::kInStream, extended);
   char* d = stream_.data() + pos;
   std::memset(d + n - 4, 0, 4);  // padding
-  Put(d + xmlrec::kElementFixed, local);
+  Put(d + fixed, local);
   return 0;
 }
 
 std::string_view XmlDocument::LocalName(uint32_t element) const noexcept {
   uint32_t w = U32(element + xmlrec::kLocalName);
   if (w & xmlrec::kInStream) {
-    uint32_t at = element + xmlrec::kElementFixed;
+    uint32_t at = element + (Extended(element) ? xmlrec::kElementExtended : xmlrec::kElementFixed);
     uint32_t length = w & ~xmlrec::kInStream;
     if (at > Size() || Size() - at < length) return {};
     return {stream_.data() + at, length};
@@ -87,6 +89,34 @@ std::string_view XmlDocument::LocalName(uint32_t element) const noexcept {
   uint32_t length = w >> 8;
   if (at < inputBase_ || at - inputBase_ + length > static_cast<uint64_t>(input_->size())) return {};
   return {input_->data() + (at - inputBase_), length};
+}
+
+uint32_t XmlDocument::StartPastGt(uint32_t element) const noexcept {
+  if (Extended(element)) return U32(element + xmlrec::kStartPastGt);
+  return U32(element + xmlrec::kStartLt) + (U32(element + xmlrec::kSpans) & 0xFFFF);
+}
+
+uint32_t XmlDocument::EndLt(uint32_t element) const noexcept {
+  uint32_t pastGt = U32(element + xmlrec::kEndPastGt);
+  if (pastGt == 0) return 0;
+  uint32_t span = U32(element + xmlrec::kSpans) >> 16;
+  if (span != xmlrec::kLongSpan) return pastGt - span;
+  // A long end tag ("</name" and its blanks): its only '<' starts it.
+  if (input_ == nullptr || pastGt <= inputBase_ || pastGt - inputBase_ > static_cast<uint32_t>(input_->size())) return 0;
+  const char* b = input_->data();
+  for (uint32_t at = pastGt - inputBase_; at-- > 0;) {
+    if (b[at] == '<') return at + inputBase_;
+  }
+  return 0;
+}
+
+int XmlDocument::ClosedChildCount(uint32_t element) const noexcept {
+  int n = 0;
+  uint32_t limit = SubtreeEnd(element);
+  for (uint32_t c = FirstChild(element); c != 0; c = NextSibling(c, limit)) {
+    if (U32(c + xmlrec::kEnd) != 0) ++n;
+  }
+  return n;
 }
 
 int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,

@@ -34,24 +34,35 @@ inline constexpr uint32_t kLength = 4;
 inline constexpr uint32_t kRefSize = 8;
 inline constexpr uint32_t kInStream = 0x80000000u;
 
-// Element record (XmlNode).
+// Element record (XmlNode). What the kept input already says is not
+// repeated: the child count is counted, the inner tag bounds are short
+// distances from the outer ones.
 inline constexpr uint32_t kEnd = 8;            // just past the subtree = next sibling
-inline constexpr uint32_t kChildCount = 12;    // signed; -1 for an empty tag
-inline constexpr uint32_t kParent = 16;
-inline constexpr uint32_t kNamespaceRec = 20;  // the element's own namespace
-inline constexpr uint32_t kOwnNsStart = 24;    // first of its own namespace records
-// Declarations in scope at the start (low half) and attributes (high half):
-// both are at most 256.
+inline constexpr uint32_t kEndPastGt = 12;     // just past the end tag (0 while open)
+// Low half: start tag length ('<' to just past '>'); high half: end tag
+// length. kLongSpan in either: the tag is longer (the start's end is then
+// in the extension, the end's '<' is found in the input).
+inline constexpr uint32_t kSpans = 16;
+inline constexpr uint32_t kLongSpan = 0xFFFF;
+inline constexpr uint32_t kParent = 20;
+inline constexpr uint32_t kNamespaceRec = 24;  // the element's own namespace
+// Declarations in scope at the start (bits 0-15) and attributes (16-30):
+// both are at most 256. kExtended: the extension follows the fixed words.
 inline constexpr uint32_t kCounts = 28;
+inline constexpr uint32_t kExtended = 0x80000000u;
 inline constexpr uint32_t kStartLt = 32;       // input position of '<' of the start tag
-inline constexpr uint32_t kEndPastGt = 36;     // just past the end tag (0 while open)
-inline constexpr uint32_t kStartPastGt = 40;   // just past the start tag
-inline constexpr uint32_t kEndLt = 44;         // '<' of the end tag
 // The local name: length << 8 | its offset in the start tag's name while it
 // is read from the input; kInStream | length when the record carries it.
-inline constexpr uint32_t kLocalName = 48;
-inline constexpr uint32_t kTextRef = 52;       // reference; empty while there is no text
-inline constexpr uint32_t kElementFixed = 60;  // then a carried local name
+inline constexpr uint32_t kLocalName = 36;
+inline constexpr uint32_t kTextRef = 40;       // reference; empty while there is no text
+inline constexpr uint32_t kElementFixed = 48;
+// The extension, for the few elements that declare namespaces or have a
+// start tag of kLongSpan bytes or more: the first of the element's own
+// namespace records (otherwise there are none: the element's own position),
+// and the input position just past the start tag.
+inline constexpr uint32_t kOwnNsStart = 48;
+inline constexpr uint32_t kStartPastGt = 52;
+inline constexpr uint32_t kElementExtended = 56;  // then a carried local name
 
 // Attribute record: tag, length, namespace record, local name and value
 // references, then any copied bytes.
@@ -99,7 +110,7 @@ class XmlDocument {
   int AppendNamespace(std::string_view prefix, std::string_view uri, uint32_t& pos) noexcept;
   // The start of an element: every field but the ones its end sets.
   struct ElementStart {
-    uint32_t childCount, parent, nsRecord, ownNsStart, nsInScope, attrCount, startLt, startPastGt;
+    uint32_t parent, nsRecord, ownNsStart, nsInScope, attrCount, startLt, startPastGt;
   };
   // qname is the start tag's name, its local part from localStart on; the
   // local name is copied into the record.
@@ -110,9 +121,11 @@ class XmlDocument {
   int AppendInputElement(const ElementStart& e, uint32_t localStart, uint32_t localLength,
                          uint32_t& pos) noexcept {
     pos = Size();
-    if (xmlrec::kElementFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
-    if (int rc = stream_.Extend(xmlrec::kElementFixed); rc != 0) return rc;
-    PutElementHead(pos, e, xmlrec::kElementFixed, localLength << 8 | localStart);
+    bool extended = Extended(e, pos);
+    uint32_t n = extended ? xmlrec::kElementExtended : xmlrec::kElementFixed;
+    if (n > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
+    if (int rc = stream_.Extend(n); rc != 0) return rc;
+    PutElementHead(pos, e, n, localLength << 8 | localStart, extended);
     return 0;
   }
   // An attribute whose name or value is not one run of the bound input
@@ -133,22 +146,20 @@ class XmlDocument {
   // A text record holding text; ref is set to refer to it.
   int AppendText(std::string_view text, uint32_t refPos) noexcept;
   // Completes the element record at element when its end tag is read: the
-  // subtree ends here, the end tag's input positions, and one more child for
-  // the parent record (0 for none).
-  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt, uint32_t parent) noexcept {
+  // subtree ends here, and the end tag's input positions.
+  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt) noexcept {
     uint32_t size = Size();
-    char* d = stream_.data();
-    if (element <= size && size - element >= xmlrec::kElementFixed) {
-      std::memcpy(d + element + xmlrec::kEnd, &size, 4);
-      std::memcpy(d + element + xmlrec::kEndPastGt, &endPastGt, 4);
-      std::memcpy(d + element + xmlrec::kEndLt, &endLt, 4);
-    }
-    if (parent != 0 && parent <= size && size - parent >= xmlrec::kElementFixed) {
-      uint32_t n;
-      std::memcpy(&n, d + parent + xmlrec::kChildCount, 4);
-      ++n;
-      std::memcpy(d + parent + xmlrec::kChildCount, &n, 4);
-    }
+    if (element > size || size - element < xmlrec::kElementFixed) return;
+    char* d = stream_.data() + element;
+    uint32_t w[3];
+    std::memcpy(w, d + xmlrec::kEnd, sizeof w);
+    static_assert(xmlrec::kEndPastGt == xmlrec::kEnd + 4 && xmlrec::kSpans == xmlrec::kEnd + 8,
+                  "one store covers the words an end sets");
+    uint32_t span = endPastGt - endLt < xmlrec::kLongSpan ? endPastGt - endLt : xmlrec::kLongSpan;
+    w[0] = size;
+    w[1] = endPastGt;
+    w[2] = (w[2] & 0xFFFF) | span << 16;
+    std::memcpy(d + xmlrec::kEnd, w, sizeof w);
   }
   // Sets the reference at refPos to [offset, offset + length) of the input.
   void SetInputRef(uint32_t refPos, uint32_t offset, uint32_t length) noexcept {
@@ -186,7 +197,9 @@ class XmlDocument {
 
   // Element accessors.
   std::string_view LocalName(uint32_t element) const noexcept;
-  int AttrCountOf(uint32_t element) const noexcept { return static_cast<int>(U32(element + xmlrec::kCounts) >> 16); }
+  int AttrCountOf(uint32_t element) const noexcept {
+    return static_cast<int>((U32(element + xmlrec::kCounts) & ~xmlrec::kExtended) >> 16);
+  }
   int NsInScopeOf(uint32_t element) const noexcept { return static_cast<int>(U32(element + xmlrec::kCounts) & 0xFFFF); }
   std::string_view NsPrefix(uint32_t nsRecord) const noexcept {
     return nsRecord ? String(nsRecord + xmlrec::kNsFixed) : std::string_view();
@@ -194,6 +207,17 @@ class XmlDocument {
   std::string_view NsUri(uint32_t nsRecord) const noexcept {
     return nsRecord ? NextString(nsRecord + xmlrec::kNsFixed) : std::string_view();
   }
+  // Input positions of the tag bounds; 0 where unknown (no bound input for
+  // a long end tag, or still open).
+  uint32_t StartPastGt(uint32_t element) const noexcept;
+  uint32_t EndLt(uint32_t element) const noexcept;
+  // The first of the element's own namespace records (the element itself
+  // when it declares none).
+  uint32_t OwnNsStart(uint32_t element) const noexcept {
+    return Extended(element) ? U32(element + xmlrec::kOwnNsStart) : element;
+  }
+  // Child elements whose end has been read.
+  int ClosedChildCount(uint32_t element) const noexcept;
   std::string_view TextOf(uint32_t element) const noexcept { return Ref(element + xmlrec::kTextRef); }
   // Attribute accessors.
   std::string_view AttrLocal(uint32_t attribute) const noexcept { return Ref(attribute + xmlrec::kAttrLocal); }
@@ -215,14 +239,36 @@ class XmlDocument {
   }
 
  private:
-  // The fixed words of an element record at pos: its length and how its
-  // local name is found (see kLocalName); the fields its end sets are 0.
-  void PutElementHead(uint32_t pos, const ElementStart& e, uint32_t length, uint32_t nameWord) noexcept {
-    static_assert(xmlrec::kElementFixed == 60 && xmlrec::kTextRef == 52, "the words below follow the layout");
-    uint32_t w[xmlrec::kElementFixed / 4] = {
-        xmlrec::kElement, length, 0, e.childCount, e.parent, e.nsRecord, e.ownNsStart,
-        e.nsInScope | e.attrCount << 16, e.startLt, 0, e.startPastGt, 0, nameWord, 0, 0};
-    std::memcpy(stream_.data() + pos, w, sizeof w);
+  bool Extended(uint32_t element) const noexcept { return (U32(element + xmlrec::kCounts) & xmlrec::kExtended) != 0; }
+  static bool Extended(const ElementStart& e, uint32_t pos) noexcept {
+    return e.ownNsStart != pos || e.startPastGt - e.startLt >= xmlrec::kLongSpan;
+  }
+  // The fixed words of an element record at pos (and the extension when the
+  // element needs one): its length and how its local name is found (see
+  // kLocalName); the fields its end sets are 0.
+  void PutElementHead(uint32_t pos, const ElementStart& e, uint32_t length, uint32_t nameWord,
+                      bool extended) noexcept {
+    static_assert(xmlrec::kElementFixed == 48 && xmlrec::kTextRef == 40, "every fixed word is stored below");
+    uint32_t span = e.startPastGt - e.startLt;
+    char* d = stream_.data() + pos;
+    // Stored word by word: a staged copy costs more than the record.
+    auto put = [d](uint32_t at, uint32_t v) { std::memcpy(d + at, &v, 4); };
+    put(xmlrec::kTag, xmlrec::kElement);
+    put(xmlrec::kLength, length);
+    put(xmlrec::kEnd, 0);
+    put(xmlrec::kEndPastGt, 0);
+    put(xmlrec::kSpans, span < xmlrec::kLongSpan ? span : xmlrec::kLongSpan);
+    put(xmlrec::kParent, e.parent);
+    put(xmlrec::kNamespaceRec, e.nsRecord);
+    put(xmlrec::kCounts, e.nsInScope | e.attrCount << 16 | (extended ? xmlrec::kExtended : 0));
+    put(xmlrec::kStartLt, e.startLt);
+    put(xmlrec::kLocalName, nameWord);
+    put(xmlrec::kTextRef, 0);
+    put(xmlrec::kTextRef + 4, 0);
+    if (extended) {
+      put(xmlrec::kOwnNsStart, e.ownNsStart);
+      put(xmlrec::kStartPastGt, e.startPastGt);
+    }
   }
 
   int Grow(uint32_t length, uint32_t& pos) noexcept;

@@ -82,6 +82,7 @@ void XmlParser::Reset() {
   attrCount_ = 0;
   arena_.Release();
   tagNameStart_ = tagNameEnd_ = 0;
+  tagNameColon_ = kNoColon;
   for (XmlBytes& t : text_) t.Release();
   for (InputRun& r : runs_) r = InputRun();
   depth_ = 0;
@@ -100,7 +101,7 @@ void XmlParser::ApplyLeadingDigit() noexcept {
     if (allowLeadingDigit_) {
       classes_.cls[b] |= xml::kNameStart;
     } else {
-      classes_.cls[b] &= static_cast<uint16_t>(~xml::kNameStart);
+      classes_.cls[b] &= ~uint32_t{xml::kNameStart};
     }
   }
 }
@@ -385,7 +386,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   std::string_view local;
   int declaration = -1;
   bool known = true;
-  if (int rc = ResolvePrefix(qname, false, local, declaration, known); rc != 0) return rc;
+  if (int rc = ResolvePrefixAt(qname, tagNameColon_, false, local, declaration, known); rc != 0) return rc;
   if (validate_) {
     OpenElement& open = open_[depth_];
     open.declaration = declaration;
@@ -409,7 +410,7 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
     inStartElement_ = false;
   }
   if (buildDom_) {
-    if (int rc = WriteTagRecords(gt, empty, local, declaration); rc != 0) return rc;
+    if (int rc = WriteTagRecords(gt, local, declaration); rc != 0) return rc;
   }
   attrCount_ = 0;
   arena_.Clear();
@@ -417,13 +418,13 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   return 0;
 }
 
-int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration) {
-  bool usesXml = declaration == -2;
-  for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
-  if (usesXml && xmlNsRecord_ == 0) {
-    // Written once, ahead of the element's own declarations, so it never
-    // counts as one of them.
-    if (doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
+int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
+  if (xmlNsRecord_ == 0) {
+    // Written once, at the first use of the xml prefix, ahead of the
+    // element's own declarations, so it never counts as one of them.
+    bool usesXml = declaration == -2;
+    for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
+    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
   }
   uint32_t ownStart = doc_.Size();
   for (int i = declsWritten_; i < declCount_; ++i) {
@@ -434,7 +435,6 @@ int XmlParser::WriteTagRecords(uint32_t gt, bool empty, std::string_view local, 
   declsWritten_ = declCount_;
   uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
   XmlDocument::ElementStart e{};
-  e.childCount = empty ? static_cast<uint32_t>(-1) : 0;
   e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
   e.nsRecord = ns;
   e.ownNsStart = ownStart;
@@ -519,7 +519,7 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
     }
     run = InputRun();
-    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, depth_ > 1 ? open_[depth_ - 1].record : 0);
+    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_);
   }
   if (!matches) return Fail(xeUnbalancedTag, qname);
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {

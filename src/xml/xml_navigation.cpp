@@ -68,8 +68,7 @@ bool XmlParser::NameMatches(uint32_t element, std::string_view name) const {
 
 int XmlParser::ChildCountOf(uint32_t element) const noexcept {
   if (element == 0) return 0;
-  auto count = static_cast<int32_t>(doc_.U32(element + xmlrec::kChildCount));
-  return count < 0 ? 0 : count;
+  return doc_.ClosedChildCount(element);
 }
 
 uint32_t XmlParser::ChildAt(uint32_t element, int n) const noexcept {
@@ -158,7 +157,7 @@ int XmlParser::StepAbsolute(std::string_view& rest) {
     return 0;
   }
   if (!(step == "[1]" || step.substr(0, 8) == "[last()]")) {
-    const uint16_t* cls = classes_.cls;
+    const uint32_t* cls = classes_.cls;
     size_t i = 0;
     if (step.empty() || !(cls[static_cast<uint8_t>(step[0])] & xml::kNameStart)) {
       return SetError(xeInvalidXPath, XmlErrorText(xeInvalidXPath));
@@ -228,7 +227,7 @@ int XmlParser::StepRelative(std::string_view& rest) {
     return 0;
   }
 
-  const uint16_t* cls = classes_.cls;
+  const uint32_t* cls = classes_.cls;
   if (!(cls[static_cast<uint8_t>(rest[0])] & xml::kNameStart)) return invalid();
   while (i < rest.size() && (cls[static_cast<uint8_t>(rest[i])] & xml::kName)) ++i;
   std::string_view name = rest.substr(0, i);
@@ -369,8 +368,8 @@ std::string XmlParser::XContents() const {
   }
   uint32_t e = CursorElement();
   if (e == 0) return {};
-  uint32_t from = doc_.U32(e + xmlrec::kStartPastGt);
-  uint32_t to = doc_.U32(e + xmlrec::kEndLt);
+  uint32_t from = doc_.StartPastGt(e);
+  uint32_t to = doc_.EndLt(e);
   if (doc_.U32(e + xmlrec::kEndPastGt) == 0 || to <= from ||
       to - dropped_ > static_cast<uint32_t>(input_.size())) {
     return {};
@@ -567,7 +566,7 @@ uint32_t XmlParser::NamespaceRecordAt(uint32_t element, int index) const noexcep
   }
   for (int i = n - 1; i >= 0; --i) {
     uint32_t e = chain[i];
-    for (uint32_t r = doc_.U32(e + xmlrec::kOwnNsStart); r < e; r = doc_.RecordEnd(r)) {
+    for (uint32_t r = doc_.OwnNsStart(e); r < e; r = doc_.RecordEnd(r)) {
       if (doc_.U32(r) != xmlrec::kNamespace) continue;
       if (index-- == 0) return r;
     }

@@ -165,6 +165,12 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
     for (size_t i = 0; i < qname.size(); ++i) {
       if (qname[i] == ':') return ResolvePrefixed(qname, i, attribute, local, declaration, known);
     }
+    return ResolvePrefixAt(qname, kNoColon, attribute, local, declaration, known);
+  }
+  // The same for a name whose first colon the scanner noted (kNoColon: none).
+  int ResolvePrefixAt(std::string_view qname, uint32_t colon, bool attribute, std::string_view& local,
+                      int& declaration, bool& known) {
+    if (colon < qname.size()) return ResolvePrefixed(qname, colon, attribute, local, declaration, known);
     local = qname;
     // Unprefixed attributes have no namespace; elements take the default.
     declaration = validate_ && !attribute ? defaultDecl_ : -1;
@@ -175,7 +181,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int ResolvePrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
                       int& declaration, bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
-  int WriteTagRecords(uint32_t gt, bool empty, std::string_view local, int declaration);
+  int WriteTagRecords(uint32_t gt, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);
   std::string_view OpenName(const OpenElement& e) const noexcept {
     return e.isSaved ? e.saved.view() : std::string_view(input_.data() + e.nameStart, e.nameLen);
@@ -259,6 +265,10 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int attrCount_ = 0;
   XmlBytes arena_;  // attribute values that contain references
   uint32_t tagNameStart_ = 0, tagNameEnd_ = 0;
+  // The tag name's first ':' as an offset from its start (relative, so
+  // compacting the input leaves it valid), or kNoColon.
+  static constexpr uint32_t kNoColon = 0xFFFFFFFFu;
+  uint32_t tagNameColon_ = kNoColon;
 
   // Stacks.
   OpenElement open_[kMaxDepth + 1];  // 1-based by depth

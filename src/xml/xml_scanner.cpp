@@ -22,6 +22,7 @@ using xml::kDqValueStop;
 using xml::kGtStop;
 using xml::kLBracketStop;
 using xml::kName;
+using xml::kNamePart;
 using xml::kNameStart;
 using xml::kRBracketStop;
 using xml::kSqStop;
@@ -33,8 +34,8 @@ using xml::kWs;
 // Advances p to the first byte in the stop set mask (or to end). Every mask
 // holds NUL, so the inner loop runs unchecked; a NUL inside the input is
 // stepped over as an ordinary byte.
-inline const uint8_t* RunUntil(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
-                               uint16_t mask) noexcept {
+inline const uint8_t* RunUntil(const uint8_t* p, const uint8_t* end, const uint32_t* cls,
+                               uint32_t mask) noexcept {
   for (;;) {
     while (!(cls[p[0]] & mask)) {
       if (cls[p[1]] & mask) {
@@ -85,8 +86,8 @@ inline const uint8_t* SkipSixteens(const uint8_t*& p, const uint8_t* end, uint8_
 
 // Text runs are the longest runs in most documents: sixteen bytes at a time
 // where SSE2 is there (always on x86-64), the table loop for the tail.
-inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
-                              uint16_t mask, bool doubleByte) noexcept {
+inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint32_t* cls,
+                              uint32_t mask, bool doubleByte) noexcept {
 #ifdef __SSE2__
   if (!doubleByte) {
     if (const uint8_t* stop = SkipSixteens(p, end, '<', '&', '\n')) return stop;
@@ -98,8 +99,8 @@ inline const uint8_t* TextRun(const uint8_t* p, const uint8_t* end, const uint16
 }
 
 // Quoted attribute values: the same skip, stopping on the closing quote or '&'.
-inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint16_t* cls,
-                               uint16_t mask, uint8_t quote) noexcept {
+inline const uint8_t* ValueRun(const uint8_t* p, const uint8_t* end, const uint32_t* cls,
+                               uint32_t mask, uint8_t quote) noexcept {
 #ifdef __SSE2__
   if (const uint8_t* stop = SkipSixteens(p, end, quote, '&', quote)) return stop;
 #else
@@ -209,8 +210,7 @@ int XmlParser::CompactInput() {
 int XmlParser::Scan() {
   const uint8_t* const base = reinterpret_cast<const uint8_t*>(input_.data());
   const uint8_t* const end = base + input_.size();
-  const uint16_t* const cls = classes_.cls;
-  const uint16_t textMask = static_cast<uint16_t>(kTextStop | (doubleByteLead_ ? kDbcsLead : 0));
+  const uint32_t* const cls = classes_.cls;
   const uint8_t* p = base + pos_;
   auto at = [base](const uint8_t* q) { return static_cast<uint32_t>(q - base); };
   int rc = 0;
@@ -229,7 +229,9 @@ int XmlParser::Scan() {
     switch (st) {
       case XmlState::xsText:
       text: {
-        p = TextRun(p, end, cls, textMask, doubleByteLead_);
+        // The mask is formed here rather than held for the whole pass: one
+        // register less across the calls keeps the marks' base out of memory.
+        p = TextRun(p, end, cls, kTextStop | (doubleByteLead_ ? uint32_t{kDbcsLead} : 0u), doubleByteLead_);
         if (p >= end) break;
         uint8_t c = *p;
         if (c == '<') {
@@ -299,8 +301,14 @@ int XmlParser::Scan() {
             st = c == '!' ? XmlState::xsAfterLtBang : XmlState::xsProcessingInstruction;
             break;
           }
+          tagNameColon_ = kNoColon;
         }
-        while (cls[*p] & kName) ++p;
+        while (cls[*p] & kNamePart) ++p;
+        if (*p == ':') {
+          if (tagNameColon_ == kNoColon) tagNameColon_ = at(p) - tokenStart_;
+          do ++p;
+          while (cls[*p] & kName);
+        }
         if (p >= end) break;
         if (scriptMode_) {
           textStart_ = tagStart_;  // markup inside a script is text
@@ -667,7 +675,7 @@ int XmlParser::Scan() {
       case XmlState::xsDeclSingleQuoted:
       case XmlState::xsDeclDoubleQuoted:
       case XmlState::xsInternalSubset: {
-        uint16_t mask = st == XmlState::xsDeclSingleQuoted   ? kSqStop
+        uint32_t mask = st == XmlState::xsDeclSingleQuoted   ? kSqStop
                         : st == XmlState::xsDeclDoubleQuoted ? kDqStop
                                                                  : kRBracketStop;
         p = RunUntil(p, end, cls, mask);

@@ -30,12 +30,16 @@ int FormatReference(uint32_t cp, char* out) noexcept {
   return len;
 }
 
-// Appends to a ByteBuffer.
+// Appends to the input buffer. A run or a reference between two others is
+// a few bytes: the buffer's inline Extend, not a call per piece.
 struct BufferSink {
   XmlBuffer& out;
   int rc = 0;
   bool Bytes(const uint8_t* p, size_t n) noexcept {
-    if (rc == 0) rc = out.Append(p, static_cast<int>(n));
+    if (rc != 0 || n == 0) return rc == 0;
+    auto at = static_cast<uint32_t>(out.size());
+    rc = out.Extend(n);
+    if (rc == 0) std::memcpy(out.data() + at, p, n);
     return rc == 0;
   }
   bool CodePoint(uint32_t cp) noexcept {

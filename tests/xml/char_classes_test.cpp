@@ -18,7 +18,7 @@ bool NameChar(unsigned b) {
 
 TEST(XmlCharClasses, ScanClassesAgreeWithTablesAndStopSets) {
   struct Stop {
-    uint16_t bit;
+    uint32_t bit;
     const char* bytes;
   } stops[] = {
       {kTextStop, "<&\n"},     {kAttrNameStop, " \t\n\f\r>=/"}, {kUnquotedStop, " \t\n\f\r>&"},
@@ -30,10 +30,11 @@ TEST(XmlCharClasses, ScanClassesAgreeWithTablesAndStopSets) {
     EXPECT_EQ(kWhitespaceTable[b] != 0, Whitespace(b)) << b;
     EXPECT_EQ(kNameStartTable[b] != 0, NameStart(b)) << b;
     EXPECT_EQ(kNameCharTable[b] != 0, NameChar(b)) << b;
-    uint16_t c = kDefaultScanClasses.cls[b];
+    uint32_t c = kDefaultScanClasses.cls[b];
     EXPECT_EQ((c & kWs) != 0, Whitespace(b)) << b;
     EXPECT_EQ((c & kNameStart) != 0, NameStart(b)) << b;
     EXPECT_EQ((c & kName) != 0, NameChar(b)) << b;
+    EXPECT_EQ((c & kNamePart) != 0, NameChar(b) && b != ':') << b;
     EXPECT_EQ((c & kDbcsLead) != 0, (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xEF)) << b;
     for (const Stop& s : stops) {
       // NUL ends every run: it is the sentinel after the buffer.

@@ -39,6 +39,11 @@ const std::vector<EventCase>& Cases() {
       {"InnerDefaultNamespaceEndsWithItsElement", "<a xmlns='u'><b xmlns=''><c/></b><d/></a>",
        "Prefix =u\nStart {u}a a\nPrefix =\nStart {}b b\nStart {}c c empty\nEnd {}c c empty\nEnd {}b b\n"
        "EndPrefix \nStart {u}d d empty\nEnd {u}d d empty\nEnd {u}a a\nEndPrefix \n"},
+      {"OnlyTheFirstColonSplitsAName", "<pp:a:b xmlns:pp='u'><pp:c/></pp:a:b>",
+       "Prefix pp=u\nStart {u}a:b pp:a:b\nStart {u}c pp:c empty\nEnd {u}c pp:c empty\nEnd {u}a:b pp:a:b\n"
+       "EndPrefix pp\n"},
+      {"LeadingColonIsTheEmptyPrefix", "<:a xmlns='u'/>",
+       "Prefix =u\nStart {u}a :a empty\nEnd {u}a :a empty\nEndPrefix \n"},
       {"XmlnsIsAnAttributeWhenLenient", "<a xmlns:p='u'/>",
        "Start {}a a empty [p=u]\nEnd {}a a empty\n", 0, {}, kLenient},
       {"ReferenceKeptAsWrittenWithoutDom", "<a>&amp;</a>",

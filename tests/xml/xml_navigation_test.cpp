@@ -204,6 +204,41 @@ TEST_F(Navigation, SubTreeAndContentsNeedKeptText) {
   EXPECT_EQ(parser.LastErrorCode(), 214);
 }
 
+// Tag bounds are kept as short distances, with a longer form for tags of
+// 64 KB and more; both must give the same subtree and contents, and an
+// element that declares namespaces keeps its own list beside them.
+TEST_F(Navigation, SubTreeAndContentsOfShortAndLongTags) {
+  const std::string pad(70000, ' ');
+  const std::string value(70000, 'v');
+  struct {
+    std::string doc, path, subtree, contents;
+  } cases[] = {
+      {"<r><a>x</a></r>", "/r/a", "<a>x</a>", "x"},
+      {"<r><a" + pad + ">x</a></r>", "/r/a", "<a" + pad + ">x</a>", "x"},
+      {"<r><a>x</a" + pad + "></r>", "/r/a", "<a>x</a" + pad + ">", "x"},
+      {"<r><a k='" + value + "'><b/></a" + pad + "></r>", "/r/a", "<a k='" + value + "'><b/></a" + pad + ">", "<b/>"},
+      {"<r><p:a xmlns:p='u'" + pad + ">x</p:a></r>", "/r/p:a", "<p:a xmlns:p='u'" + pad + ">x</p:a>", "x"},
+      {"<r><a" + pad + "/></r>", "/r/a", "<a" + pad + "/>", ""},
+  };
+  for (const auto& c : cases) {
+    Parse(c.doc);
+    ASSERT_EQ(parser.SetXPath(c.path), 0);
+    EXPECT_EQ(parser.XSubTree(), c.subtree) << c.doc.substr(0, 40);
+    EXPECT_EQ(parser.XContents(), c.contents) << c.doc.substr(0, 40);
+  }
+}
+
+// Children are counted once their end is read, so a count taken during the
+// parse leaves out the child still open.
+TEST_F(Navigation, ChildCountDuringParseCountsClosedChildren) {
+  ASSERT_EQ(parser.Feed("<r><a/><b>t</b><c><d/>"), 0);
+  EXPECT_EQ(parser.XChildCount(), 2);
+  ASSERT_EQ(parser.Feed("</c>"), 0);
+  EXPECT_EQ(parser.XChildCount(), 3);
+  ASSERT_EQ(parser.SetXPath("/r/c"), 0);
+  EXPECT_EQ(parser.XChildCount(), 1);
+}
+
 TEST_F(Navigation, LastUnclosedSelectsDeepestOpenElementDuringParse) {
   ASSERT_EQ(parser.Feed("<r><a><b/>"), 0);
   ASSERT_EQ(parser.SetXPath("/[lastUnclosed()]"), 0);
