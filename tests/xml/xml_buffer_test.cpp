@@ -58,11 +58,6 @@ TEST(XmlBufferTest, NoBlockReadsEmptyUntilFirstWrite) {
   }
 }
 
-}  // namespace
-}  // namespace corvane
-
-namespace corvane {
-namespace {
 
 // An empty buffer whose kept block is too small gets a block of just the size
 // asked for; a short content is carried over, a long one grows in place.

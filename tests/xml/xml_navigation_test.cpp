@@ -36,24 +36,19 @@ TEST_F(Navigation, PathTable) {
       {kDoc, "/r/a[2]", 0, "a|||t|/r/a[2]"},
       {kDoc, "/r/[2]", 0, "b||||/r/[2]"},
       {kDoc, "/r/[last()]", 0, "a|||t|/r/[3]"},
-      {kDoc, "/r/[last()-0]", 0, "a|||t|/r/[3]"},
       {kDoc, "/r/[LAST()-2]", 0, "a||||/r/[1]"},
       {kDoc, "/r/b[@x='1']", 0, "b||||/r/b"},
-      {kDoc, "/r/b[@x=\"1\"]", 0, "b||||/r/b"},
       {kDoc, "/r/b[@x=1]", 0, "b||||/r/b"},
       {kDoc, "/r/b[@x]", 0, "b||||/r/b"},
-      {kDoc, "/r/a", 0, "a||||/r/a"},
       {kDoc, "/r[1]/a", 0, "a||||/r/a"},
       {kDoc, "/[1]/b", 0, "b||||/r/b"},
       {kDoc, "/", 0, "r||||/"},
       {kDoc, "/r/a/../b", 0, "b||||/r/b"},
       {kDoc, "/r/a[3]", 208, "r||||/r"},
       {kDoc, "/r/b[@x='2']", 208, "r||||/r"},
-      {kDoc, "/r/c", 208, "r||||/r"},
       {kDoc, "/q", 209, "r||||/"},
       {kDoc, "/r/..", 208, "r||||/r"},
       {kDoc, "/r/[0]", 207, "r||||/r"},
-      {kDoc, "/r/[4]", 207, "r||||/r"},
       {kDoc, "/r/[last()+1]", 207, "r||||/r"},
       {kDoc, "/r/[last()-3]", 207, "r||||/r"},
       {kDoc, "/r/a[last()]", 207, "r||||/r"},
@@ -65,7 +60,6 @@ TEST_F(Navigation, PathTable) {
       {kPrefixed, "/r/p:c", 0, "p:c|p|u|1|/r/p:c"},
       {kPrefixed, "/r/c", 0, "p:c|p|u|1|/r/p:c"},
       {kPrefixed, "/r/uc", 0, "p:c|p|u|1|/r/p:c"},
-      {kPrefixed, "/r/x", 0, "x||||/r/x"},
       {kUriRoot, "/r", 0, "p:r|p|urn:x:||/p:r"},
       {kUriRoot, "/p:r", 0, "p:r|p|urn:x:||/p:r"},
       {kUriRoot, "/urn:x:r", 0, "p:r|p|urn:x:||/p:r"},
@@ -139,8 +133,9 @@ TEST_F(Navigation, AttrByNameIgnoresCaseAndMissingIsEmptyUnlessAnError) {
   EXPECT_EQ(parser.Attr("missing", out), 107);
 }
 
+// HasXPath probes without moving the cursor or changing the path.
 TEST_F(Navigation, RelativePathsStartFromCursorAndRootWhenUnset) {
-  Parse("<r><a><b/></a></r>");
+  Parse("<r><a><b/></a><c/></r>");
   EXPECT_EQ(parser.GetXPath(), "");
   EXPECT_EQ(parser.SetXPath("a"), 0);
   EXPECT_EQ(parser.GetXPath(), "/r/a");
@@ -149,16 +144,10 @@ TEST_F(Navigation, RelativePathsStartFromCursorAndRootWhenUnset) {
   EXPECT_EQ(parser.XParent(), "a");
   EXPECT_EQ(parser.SetXPath(".."), 0);
   EXPECT_EQ(parser.SetXPath(""), 0);
-  EXPECT_EQ(parser.GetXPath(), "/r/a");
-}
-
-TEST_F(Navigation, HasXPathLeavesCursorAndPathUnchanged) {
-  Parse("<r><a/><b/></r>");
-  ASSERT_EQ(parser.SetXPath("/r/b"), 0);
-  EXPECT_FALSE(parser.HasXPath("/r/c"));
-  EXPECT_TRUE(parser.HasXPath("/r/a"));
+  EXPECT_FALSE(parser.HasXPath("/r/d"));
+  EXPECT_TRUE(parser.HasXPath("/r/c"));
   EXPECT_FALSE(parser.HasXPath(""));
-  EXPECT_EQ(CursorView(parser), "b||||/r/b");
+  EXPECT_EQ(CursorView(parser), "a||||/r/a");
 }
 
 TEST_F(Navigation, WithoutDocumentPathsFailAndReadersAreEmpty) {
@@ -213,7 +202,6 @@ TEST_F(Navigation, SubTreeAndContentsOfShortAndLongTags) {
   struct {
     std::string doc, path, subtree, contents;
   } cases[] = {
-      {"<r><a>x</a></r>", "/r/a", "<a>x</a>", "x"},
       {"<r><a" + pad + ">x</a></r>", "/r/a", "<a" + pad + ">x</a>", "x"},
       {"<r><a>x</a" + pad + "></r>", "/r/a", "<a>x</a" + pad + ">", "x"},
       {"<r><a k='" + value + "'><b/></a" + pad + "></r>", "/r/a", "<a k='" + value + "'><b/></a" + pad + ">", "<b/>"},
@@ -229,22 +217,19 @@ TEST_F(Navigation, SubTreeAndContentsOfShortAndLongTags) {
 }
 
 // Children are counted once their end is read, so a count taken during the
-// parse leaves out the child still open.
-TEST_F(Navigation, ChildCountDuringParseCountsClosedChildren) {
+// parse leaves out the child still open; lastUnclosed() finds the deepest open one.
+TEST_F(Navigation, DuringParseOnlyClosedChildrenCountAndLastUnclosedIsOpen) {
   ASSERT_EQ(parser.Feed("<r><a/><b>t</b><c><d/>"), 0);
   EXPECT_EQ(parser.XChildCount(), 2);
+  ASSERT_EQ(parser.SetXPath("/[lastUnclosed()]"), 0);
+  EXPECT_EQ(parser.GetXPath(), "/r/c");
+  ASSERT_EQ(parser.SetXPath("d"), 0);
+  EXPECT_EQ(parser.XElement(), "d");
   ASSERT_EQ(parser.Feed("</c>"), 0);
+  ASSERT_EQ(parser.SetXPath("/r"), 0);
   EXPECT_EQ(parser.XChildCount(), 3);
   ASSERT_EQ(parser.SetXPath("/r/c"), 0);
   EXPECT_EQ(parser.XChildCount(), 1);
-}
-
-TEST_F(Navigation, LastUnclosedSelectsDeepestOpenElementDuringParse) {
-  ASSERT_EQ(parser.Feed("<r><a><b/>"), 0);
-  ASSERT_EQ(parser.SetXPath("/[lastUnclosed()]"), 0);
-  EXPECT_EQ(parser.GetXPath(), "/r/a");
-  ASSERT_EQ(parser.SetXPath("b"), 0);
-  EXPECT_EQ(parser.XElement(), "b");
 }
 
 TEST_F(Navigation, CharacterReferencesConvertToCodePage) {
