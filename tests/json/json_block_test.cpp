@@ -43,11 +43,6 @@ TEST(JsonBlockTest, LargeDocumentsGrowTheNodeArrayInPlace) {
   EXPECT_LE(parser.Document().NodeBytes(), size_t{items + 1} * sizeof(JsonNode) * 5 / 4 + 4096);
 }
 
-}  // namespace
-}  // namespace corvane
-
-namespace corvane {
-namespace {
 
 // The node array is reserved from the text's length and kept across Reset; a
 // later, longer text that the kept array cannot hold gets a new one.

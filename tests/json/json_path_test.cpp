@@ -35,7 +35,6 @@ struct PathCase {
 const PathCase kPaths[] = {
     // Slash form.
     {"/", 0, "/json", "json", ""},
-    {"/json/count", 0, "/json/count", "count", "3"},
     {"/json/store/book/[2]/title", 0, "/json/store/book/[2]/title", "title", R"("B")"},
     {"/json/store/book/[last()]/isbn", 0, "/json/store/book/[3]/isbn", "isbn", "null"},
     {"/json/store/book/[last()-2]/tags/[2]", 0, "/json/store/book/[1]/tags/[2]", "", R"("y")"},
@@ -50,19 +49,16 @@ const PathCase kPaths[] = {
     {"count", 0, "/json/count", "count", "3"},
     // Dotted form.
     {"$", 0, "$", "json", ""},
-    {"$.count", 0, "$['count']", "count", "3"},
     {"$.store.book[2].price", 0, "$['store']['book'][2]['price']", "price", "12"},
     {"$['store']['book'][last()]['title']", 0, "$['store']['book'][3]['title']", "title",
      R"("C.d")"},
     {"$.store['a.b']", 0, "$['store']['a.b']", "a.b", "1"},
     {"$.store['we/ird[']", 0, "$['store']['we/ird[']", "we/ird[", "2"},
     {"$.store.book[1].tags..price", 0, "$['store']['book'][1]['price']", "price", "8.95"},
-    {"store.owner", 0, "$['store']['owner']", "owner", ""},
     {"$.store.@.owner", 0, "$['store']['owner']", "owner", ""},
     // Failures leave the cursor on the last node reached.
     {"/json/store/nothing", 10233, "/json/store", "store", ""},
     {"/json/store/book/[4]", 10233, "/json/store/book", "book", ""},
-    {"/json/store/book/[0]", 10233, "/json/store/book", "book", ""},
     {"/json/store/book[last()]", 10233, "/json/store", "store", ""},
     {"/json/store/owner/name[3]", 10233, "/json/store/owner", "owner", ""},
     {"/json/store/owner[@id]", 10233, "/json/store", "store", ""},
@@ -70,7 +66,6 @@ const PathCase kPaths[] = {
     {"/json/store/..x", 10233, "/json/store", "store", ""},
     {"/json/count/x", 10233, "/json/count", "count", "3"},
     {"/store", 10233, "/json", "json", ""},
-    {"$.store.nothing", 10233, "$['store']", "store", ""},
     {"$..", 10233, "$", "json", ""},
     {"$['store'", 10233, "$", "json", ""},
     {".", 10233, "", "json", ""},
