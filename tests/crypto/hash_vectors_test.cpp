@@ -129,13 +129,11 @@ std::string DigestOf(int id, const std::string& message) {
 
 // Each block function this machine can run: the fastest it has, AVX2 without
 // AVX-512, and the portable code.
-enum class BlockFunctions { kNative, kWithoutAvx512, kPortable };
-
-class DigestVectors : public ::testing::TestWithParam<BlockFunctions> {
+class DigestVectors : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    if (GetParam() == BlockFunctions::kWithoutAvx512) detail::ForceWithoutAvx512(true);
-    if (GetParam() == BlockFunctions::kPortable) detail::ForcePortable(true);
+    if (GetParam() == "WithoutAvx512") detail::ForceWithoutAvx512(true);
+    if (GetParam() == "Portable") detail::ForcePortable(true);
   }
   void TearDown() override { detail::ForcePortable(false); }
 };
@@ -182,16 +180,8 @@ TEST_P(DigestVectors, BlocksHashedTogetherMatchBlocksHashedOneByOne) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachBlockFunction, DigestVectors,
-                         ::testing::Values(BlockFunctions::kNative, BlockFunctions::kWithoutAvx512,
-                                           BlockFunctions::kPortable),
-                         [](const auto& info) {
-                           switch (info.param) {
-                             case BlockFunctions::kNative: return "Native";
-                             case BlockFunctions::kWithoutAvx512: return "WithoutAvx512";
-                             case BlockFunctions::kPortable: return "Portable";
-                           }
-                           return "";
-                         });
+                         ::testing::Values("Native", "WithoutAvx512", "Portable"),
+                         [](const auto& info) { return info.param; });
 
 TEST(HashContext, UnknownIdFailsWith2001AndMissingRecordWith200) {
   HashContext unknown;
