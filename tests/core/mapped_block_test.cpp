@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "core/mapped_block.h"
 #include "core/zero_memory.h"
 
@@ -19,24 +21,34 @@ void Fill(MappedBlock& block, size_t from, size_t to) {
   for (size_t i = from; i < to; ++i) p[i] = static_cast<unsigned char>(i * 7);
 }
 
-TEST(MappedBlockTest, GrowingKeepsContentFromHeapToMappedAndRemapped) {
-  for (bool wipe : {false, true}) {
-    SetZeroMemory(wipe);
-    MappedBlock block;
-    ASSERT_TRUE(block.Resize(1000));
-    Fill(block, 0, 1000);
-    ASSERT_TRUE(block.Resize(100000));  // still on the heap
-    Fill(block, 1000, 100000);
-    ASSERT_TRUE(block.Resize(size_t{6} << 20));  // moves to a mapping
-    EXPECT_TRUE(Holds(block, 100000));
-    Fill(block, 100000, size_t{6} << 20);
-    ASSERT_TRUE(block.Resize(size_t{40} << 20));  // remapped
-    EXPECT_GE(block.size(), size_t{40} << 20);
-    EXPECT_TRUE(Holds(block, size_t{6} << 20));
-    ASSERT_TRUE(block.Resize(10));  // never shrinks
-    EXPECT_GE(block.size(), size_t{40} << 20);
-    block.Release();
-    EXPECT_TRUE(block.data() == nullptr && block.size() == 0);
+// Growing keeps the content from the heap to a mapping and through remaps,
+// wiped or not, also for a block whose tail past its last whole huge page is
+// kept in small pages (two mappings); a block never shrinks.
+TEST(MappedBlockTest, GrowingKeepsContent) {
+  const struct {
+    bool tail;
+    std::vector<size_t> sizes;
+  } cases[] = {
+      {false, {1000, 100000, size_t{6} << 20, size_t{40} << 20}},
+      {true, {(size_t{5} << 20) + 100, size_t{13} << 20, size_t{21} << 20}},
+  };
+  for (const auto& c : cases) {
+    for (bool wipe : {false, true}) {
+      SetZeroMemory(wipe);
+      MappedBlock block(c.tail);
+      size_t filled = 0;
+      for (size_t n : c.sizes) {
+        ASSERT_TRUE(block.Resize(n));
+        EXPECT_GE(block.size(), n);
+        EXPECT_TRUE(Holds(block, filled)) << n;
+        Fill(block, filled, n);
+        filled = n;
+      }
+      ASSERT_TRUE(block.Resize(10));
+      EXPECT_GE(block.size(), filled);
+      block.Release();
+      EXPECT_TRUE(block.data() == nullptr && block.size() == 0);
+    }
   }
   SetZeroMemory(false);
 }
@@ -65,30 +77,6 @@ TEST(MappedBlockTest, RecycleKeepsBlocksUpToTheLimit) {
   }
   SetZeroMemory(false);
 }
-
-// A block whose tail past its last whole huge page is kept in small pages is
-// two mappings; growing it still keeps the content, wiped or not.
-TEST(MappedBlockTest, SmallPageTailBlockGrowsKeepingContent) {
-  for (bool wipe : {false, true}) {
-    SetZeroMemory(wipe);
-    MappedBlock block(true);
-    ASSERT_TRUE(block.Resize((size_t{5} << 20) + 100));
-    Fill(block, 0, (size_t{5} << 20) + 100);
-    ASSERT_TRUE(block.Resize(size_t{13} << 20));
-    EXPECT_GE(block.size(), size_t{13} << 20);
-    EXPECT_TRUE(Holds(block, (size_t{5} << 20) + 100));
-    Fill(block, 0, size_t{13} << 20);
-    ASSERT_TRUE(block.Resize(size_t{21} << 20));
-    EXPECT_TRUE(Holds(block, size_t{13} << 20));
-  }
-  SetZeroMemory(false);
-}
-
-}  // namespace
-}  // namespace corvane
-
-namespace corvane {
-namespace {
 
 // Renew moves the leading bytes into a new block instead of remapping, from
 // the heap or a mapping, wiped or not, with or without a small-page tail.
