@@ -27,18 +27,6 @@ TEST(XmlBufferTest, RecycleLeavesAnEmptyTerminatedBuffer) {
   SetZeroMemory(false);
 }
 
-TEST(XmlBufferTest, MappedGrowthKeepsContent) {
-  XmlBuffer b;
-  std::string piece(100000, 'a');
-  for (int i = 0; i < 100; ++i) {
-    piece[0] = static_cast<char>('A' + i % 26);
-    ASSERT_EQ(b.Append(piece.data(), piece.size()), 0);
-  }
-  ASSERT_EQ(b.size(), 100 * 100000);
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(b.data()[i * 100000], static_cast<char>('A' + i % 26));
-  EXPECT_EQ(b.data()[b.size()], '\0');
-}
-
 // Without a block the buffer still reads as an empty, NUL-terminated string;
 // the first write allocates, and after Release the same holds again.
 TEST(XmlBufferTest, NoBlockReadsEmptyUntilFirstWrite) {
