@@ -86,15 +86,7 @@ TEST(Argon2, Rfc9106Vectors) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.source);
-    Argon2Params p;
-    p.type = c.type;
-    p.passes = 3;
-    p.memoryKiB = 32;
-    p.lanes = 4;
-    p.password = password;
-    p.salt = salt;
-    p.secret = secret;
-    p.associated = associated;
+    const Argon2Params p{c.type, 3, 32, 4, password, salt, secret, associated};
     uint8_t tag[32];
     ASSERT_TRUE(Argon2(p, tag, sizeof tag));
     EXPECT_EQ(Hex(tag, sizeof tag), c.tag);
