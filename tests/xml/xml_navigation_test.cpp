@@ -224,9 +224,6 @@ TEST_F(Navigation, DuringParseOnlyClosedChildrenCountAndLastUnclosedIsOpen) {
 }
 
 TEST_F(Navigation, CharacterReferencesConvertToCodePage) {
-  parser.Config("CodePage=65001");
-  Parse("<r>&#233;&#x20AC;</r>");
-  EXPECT_EQ(parser.XText(), "\xC3\xA9\xE2\x82\xAC");
   parser.Config("CodePage=1252");
   Parse("<r>&#233;</r>");
   EXPECT_EQ(parser.XText(), "\xE9");
