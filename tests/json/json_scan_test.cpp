@@ -42,31 +42,16 @@ class Transcript : public RESTEvents {
     Apply(qName);
   }
   void Apply(std::string& s) {
-    switch (tamper) {
-      case Tamper::tKeep:
-        break;
-      case Tamper::tTake: {
-        std::string taken = std::move(s);
-        break;
-      }
-      case Tamper::tGrow:
-        s.assign(300, '#');
-        break;
-      case Tamper::tShrink:
-        s.clear();
-        s.shrink_to_fit();
-        break;
-    }
+    if (tamper == Tamper::tTake) std::string taken = std::move(s);
+    if (tamper == Tamper::tGrow) s.assign(300, '#');
+    if (tamper == Tamper::tShrink) std::string().swap(s);  // gives up the buffer too
   }
 };
 
-struct EventCase {
-  std::string_view input;
-  std::string_view transcript;
-};
-
 // Whole event sequences, in order, for the shapes the scanner distinguishes.
-const EventCase kEventCases[] = {
+const struct {
+  std::string_view input, transcript;
+} kEventCases[] = {
     {R"({"a":[1,"x"]})", R"(<json|<a|<|c:1|>|<|c:"x"|>|>a|>json|)"},
     // Values and names as written: escapes stay, including \u sequences.
     {R"({"k\"ey":"a\nb\u0041\\"})", R"(<json|<k\"ey|c:"a\nb\u0041\\"|>k\"ey|>json|)"},
@@ -84,7 +69,7 @@ const EventCase kEventCases[] = {
 };
 
 TEST(JsonEventsTest, FiresWholeSequencesInDocumentOrder) {
-  for (const EventCase& test : kEventCases) {
+  for (const auto& test : kEventCases) {
     for (bool tree : {true, false}) {
       JsonParser parser;
       Transcript events;
@@ -185,11 +170,6 @@ TEST(JsonEventsTest, HandlersCannotDisturbReparseResetOrUnhookTheRunningScan) {
 // closer and the terminator, and before each byte that may end it.
 constexpr int kMaxLead = 33;
 
-std::string Place(int lead, std::string_view token, std::string_view after = "") {
-  return "[" + std::string(static_cast<size_t>(lead), ' ') + std::string(token) +
-         std::string(after);
-}
-
 // Good tokens are kept whole before each byte that may end them; bad ones
 // fail at the byte that breaks them (offset from the token's first byte;
 // npos: at the end of the text).
@@ -215,7 +195,8 @@ TEST(JsonTokenTest, TokensAreReadWholeOrFailWhereTheyBreakAtEveryAlignment) {
     for (std::string_view after : {"]", " ]", "\n]", "\t\r]", ",0]"}) {
       if (c.offset != kGood && after != "]") continue;
       for (int lead = 0; lead <= kMaxLead; ++lead) {
-        std::string text = Place(lead, c.token, c.offset == kGood ? after : "");
+        std::string text = "[" + std::string(static_cast<size_t>(lead), ' ') + std::string(c.token) +
+                           std::string(c.offset == kGood ? after : "");
         JsonParser parser;
         if (c.offset == kGood) {
           ASSERT_EQ(parser.Parse(text), 0) << text;

@@ -25,12 +25,9 @@ std::string Shape(const JsonDocument& doc, uint32_t node) {
   return out;
 }
 
-struct ShapeCase {
-  std::string_view input;
-  std::string_view shape;
-};
-
-const ShapeCase kShapes[] = {
+const struct {
+  std::string_view input, shape;
+} kShapes[] = {
     {"{}", "json"},
     {"[]", "json"},
     {R"([1,"x",true])", R"(json{#=1,#="x",#=true})"},
@@ -45,7 +42,7 @@ const ShapeCase kShapes[] = {
 
 TEST(JsonTreeTest, BuildsTheDocumentShape) {
   JsonParser parser;
-  for (const ShapeCase& test : kShapes) {
+  for (const auto& test : kShapes) {
     ASSERT_EQ(parser.Parse(test.input), 0) << test.input;
     EXPECT_EQ(Shape(parser.Document(), 0), test.shape) << test.input;
   }
