@@ -127,17 +127,13 @@ TEST(Hmac, EmptyKeysUnknownIdsAndTheOneShot) {
   EXPECT_EQ(Hex(out.view()), "78" "750c783e6ab0b503eaa86e310a5db738");
 }
 
-struct Pbkdf2Vector {
-  const char* source;
-  std::string password;
-  std::string salt;
-  int iterations;
-  int length;
-  const char* key;
-};
-
 TEST(Pbkdf2, MatchesRfc6070) {
-  const Pbkdf2Vector vectors[] = {
+  const struct {
+    const char* source;
+    std::string password, salt;
+    int iterations, length;
+    const char* key;
+  } vectors[] = {
       {"RFC 6070 case 1", "password", "salt", 1, 20, "0c60c80f961f0e71f3a9b524af6012062fe037a6"},
       {"RFC 6070 case 2", "password", "salt", 2, 20, "ea6c014dc72d6f8ccd1ed92ace1d41f0d8de8957"},
       {"RFC 6070 case 3", "password", "salt", 4096, 20, "4b007901b765489abead49d926f721d065a429c1"},
