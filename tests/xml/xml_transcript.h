@@ -26,7 +26,8 @@ class TranscriptListener : public RESTEvents {
   }
   void EndPrefixMapping(std::string& prefix) override { Line("EndPrefix " + prefix); }
   void Error(int& code, std::string& description) override {
-    Line("Error " + std::to_string(code) + " " + description);
+    // The code and the last word (the name at fault); the texts are the error table's.
+    Line("Error " + std::to_string(code) + " " + description.substr(description.rfind(' ') + 1));
   }
   void EvalEntity(std::string& entity, std::string& value) override {
     Line("Entity " + entity + "=" + value);
@@ -78,8 +79,7 @@ class TranscriptListener : public RESTEvents {
 struct ParseRun {
   std::string transcript;
   int rc = 0;
-  std::string error;
-  std::string stream;
+  std::string error, stream;
 };
 
 // Feeds the pieces in order until one fails.
