@@ -59,7 +59,9 @@ const PathCase kPaths[] = {
     // Failures leave the cursor on the last node reached.
     {"/json/store/nothing", 10233, "/json/store", "store", ""},
     {"/json/store/book/[4]", 10233, "/json/store/book", "book", ""},
+    {"/json/store/book/[0]", 10233, "/json/store/book", "book", ""},
     {"/json/store/owner/name[3]", 10233, "/json/store/owner", "owner", ""},
+    {"/json/store/owner[@id]", 10233, "/json/store", "store", ""},
     {"/json/store/..x", 10233, "/json/store", "store", ""},
     {"/store", 10233, "/json", "json", ""},
     {"$['store'", 10233, "$", "json", ""},

@@ -53,6 +53,7 @@ const struct {
   std::string_view input, transcript;
 } kEventCases[] = {
     {R"({"a":[1,"x"]})", R"(<json|<a|<|c:1|>|<|c:"x"|>|>a|>json|)"},
+    {R"([])", "<json|<|>|>json|"},  // an empty array still reads as one empty item
     // Values and names as written: escapes stay, including \u sequences.
     {R"({"k\"ey":"a\nb\u0041\\"})", R"(<json|<k\"ey|c:"a\nb\u0041\\"|>k\"ey|>json|)"},
     // A backslash takes the next byte, a quote included, and invalid escapes
@@ -62,6 +63,7 @@ const struct {
     {"\t{ \"a\" :\n 1 , \"b\":[ 2 ] }\r\n",
      "w:\t|<json|w: |<a|w: |w:\n |c:1|>a|w: |w: |<b|<|w: |c:2|>|w: |>b|w: |>json|w:\r\n|"},
     {"\xFF{\"a\":1}", "<json|<a|c:1|>a|>json|"},
+    {"( [1] ) ", "w: |<json|<|c:1|>|>json|w: |w: |"},
     // Member names and strings may hold any byte, including 8-bit text.
     {"{\"\xC3\xA9t\xC3\xA9\":\"\xE2\x82\xAC\"}", "<json|<\xC3\xA9t\xC3\xA9|c:\"\xE2\x82\xAC\"|>\xC3\xA9t\xC3\xA9|>json|"},
     // After a complete document the text may end at a NUL.
@@ -168,8 +170,6 @@ TEST(JsonEventsTest, HandlersCannotDisturbReparseResetOrUnhookTheRunningScan) {
 // The scanner reads words four bytes at a time and numbers sixteen at a
 // time, so every token is tried behind 0 to 33 spaces, right before the
 // closer and the terminator, and before each byte that may end it.
-constexpr int kMaxLead = 33;
-
 // Good tokens are kept whole before each byte that may end them; bad ones
 // fail at the byte that breaks them (offset from the token's first byte;
 // npos: at the end of the text).
@@ -194,7 +194,7 @@ TEST(JsonTokenTest, TokensAreReadWholeOrFailWhereTheyBreakAtEveryAlignment) {
   for (const auto& c : cases) {
     for (std::string_view after : {"]", " ]", "\n]", "\t\r]", ",0]"}) {
       if (c.offset != kGood && after != "]") continue;
-      for (int lead = 0; lead <= kMaxLead; ++lead) {
+      for (int lead = 0; lead <= 33; ++lead) {
         std::string text = "[" + std::string(static_cast<size_t>(lead), ' ') + std::string(c.token) +
                            std::string(c.offset == kGood ? after : "");
         JsonParser parser;
