@@ -73,8 +73,7 @@ TEST_F(Navigation, PathTable) {
 TEST_F(Navigation, ListsAroundTheCursor) {
   struct {
     std::string_view doc;
-    const char* path;
-    const char* lists;
+    const char *path, *lists;
   } cases[] = {
       {"<r xmlns:p='u'><a>1</a><p:b>2</p:b><a/></r>", "/r", "a=1,p:b(p,u)=2,a= | | p=u"},
       {"<r xmlns:p='u' a='1' p:b='2' xml:lang='en'/>", "/r",

@@ -51,10 +51,9 @@ TEST(XmlParser, LimitsOf256) {
     attrs += " a" + std::to_string(i) + "=''";
     spaces += " xmlns:p" + std::to_string(i) + "='u'";
   }
-  struct Case {
-    std::string ok, over;
-  } cases[] = {{deep, deep + "<a>"}, {attrs + "/>", attrs + " x=''/>"}, {spaces + "/>", spaces + " xmlns:q='v'/>"}};
-  for (const Case& c : cases) {
+  const struct { std::string ok, over; } cases[] = {
+      {deep, deep + "<a>"}, {attrs + "/>", attrs + " x=''/>"}, {spaces + "/>", spaces + " xmlns:q='v'/>"}};
+  for (const auto& c : cases) {
     XmlParser parser;
     EXPECT_EQ(parser.Feed(c.ok), 0) << c.ok.substr(0, 20);
     parser.Reset();
@@ -114,8 +113,7 @@ TEST(XmlParser, LongAttributeValuesEndAtTheirQuoteWhereverCut) {
   const std::string v(20, 'v');
   const std::string w(30, 'w');
   struct Case {
-    std::string doc;
-    std::string attributes;
+    std::string doc, attributes;
   } cases[] = {
       {"<r a=\"" + v + w + "\"/>", "[a=" + v + w + "]"},
       {"<r a='" + v + "\"" + w + "'/>", "[a=" + v + "\"" + w + "]"},

@@ -52,8 +52,7 @@ TEST(XmlTranscoder, InputForFindsTheByteAfterAGivenOutputLength) {
 // refused with 306 and a name that is not known reads as ASCII.
 TEST(XmlEncoding, FromSettingOrDeclaration) {
   struct {
-    const char* setting;
-    const char* doc;
+    const char *setting, *doc;
     int rc;
     const char* encoding;
   } cases[] = {
