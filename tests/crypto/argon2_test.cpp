@@ -23,8 +23,7 @@ std::string Counting(size_t n) {
 TEST(Blake2b, KnownAnswers) {
   struct Case {
     const char* source;
-    std::string input;
-    std::string key;
+    std::string input, key;
     int size;
     const char* digest;
   } cases[] = {

@@ -1,4 +1,3 @@
-// Modes, paddings, length rules and codes of CipherContext.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -19,9 +18,7 @@ const std::string kAesKey = Unhex("2b7e151628aed2a6abf7158809cf4f3c");
 const std::string kIv = Unhex("000102030405060708090a0b0c0d0e0f");
 
 struct CipherSetup {
-  int algorithm = caAES;
-  int mode = cmECB;
-  int padding = cpNone;
+  int algorithm = caAES, mode = cmECB, padding = cpNone;
   std::string key = kAesKey;
   std::string iv = kIv;
   int feedback = 0;

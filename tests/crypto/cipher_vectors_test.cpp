@@ -7,7 +7,6 @@
 
 #include "crypto/cipher_context.h"
 #include "crypto/cpu_features.h"
-#include "crypto/crypto_errors.h"
 #include "support/hex.h"
 
 namespace corvane {
@@ -18,12 +17,8 @@ using testing::Unhex;
 
 struct CipherVector {
   const char* source;
-  int algorithm;
-  int mode;
-  const char* key;
-  const char* iv;
-  const char* plain;
-  const char* cipher;
+  int algorithm, mode;
+  const char *key, *iv, *plain, *cipher;
   int effectiveBits = 0;  // RC2 only
   int feedback = 0;
 };
