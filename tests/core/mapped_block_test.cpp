@@ -57,8 +57,7 @@ TEST(MappedBlockTest, RecycleKeepsBlocksUpToTheLimit) {
   struct Case {
     const char* name;
     size_t bytes;
-    bool wipe;
-    bool kept;
+    bool wipe, kept;
   } cases[] = {
       {"heap block", 1000, false, true},
       {"mapped block", size_t{5} << 20, false, true},
