@@ -73,11 +73,10 @@ bool JsonDocument::ReserveNodes() noexcept {
 }
 
 bool JsonDocument::GrowNodes() noexcept {
-  // Denser documents than the reservation allows grow by remapping pages,
+  // Denser documents than ReserveNodes allowed for grow by remapping pages,
   // never by copying bytes.
   size_t cap = nodeCapacity_;
-  size_t wanted = cap == 0 ? textLength_ / 4 + 64 : cap + (cap >= (1u << 18) ? cap / 4 : cap);
-  return ResizeNodes(wanted);
+  return ResizeNodes(std::max<size_t>(64, cap + (cap >= (1u << 18) ? cap / 4 : cap)));
 }
 
 bool JsonDocument::ResizeNodes(size_t wanted) noexcept {
