@@ -41,31 +41,4 @@ inline constexpr uint64_t Rotr64(uint64_t x, int n) noexcept { return (x >> n) |
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte loaders assume a little-endian host");
 
-// Feeds bytes through a B-byte block buffer; compress(blocks, count) is called
-// with whole blocks, straight from the input when the buffer is empty so that
-// bulk data is never copied.
-template <size_t B, class Compress>
-inline void FeedBlocks(uint8_t* buffer, size_t& used, const uint8_t* p, size_t len,
-                       Compress&& compress) {
-  if (used != 0) {
-    size_t take = B - used < len ? B - used : len;
-    std::memcpy(buffer + used, p, take);
-    used += take;
-    p += take;
-    len -= take;
-    if (used < B) return;
-    compress(buffer, size_t{1});
-    used = 0;
-  }
-  if (len >= B) {
-    compress(p, len / B);
-    p += len / B * B;
-    len %= B;
-  }
-  if (len != 0) {
-    std::memcpy(buffer, p, len);
-    used = len;
-  }
-}
-
 }  // namespace corvane::detail

@@ -12,6 +12,33 @@
 
 namespace corvane::detail {
 
+// Feeds bytes through a B-byte block buffer; compress(blocks, count) is called
+// with whole blocks, straight from the input when the buffer is empty so that
+// bulk data is never copied.
+template <size_t B, class Compress>
+inline void FeedBlocks(uint8_t* buffer, size_t& used, const uint8_t* p, size_t len,
+                       Compress&& compress) {
+  if (used != 0) {
+    size_t take = B - used < len ? B - used : len;
+    std::memcpy(buffer + used, p, take);
+    used += take;
+    p += take;
+    len -= take;
+    if (used < B) return;
+    compress(buffer, size_t{1});
+    used = 0;
+  }
+  if (len >= B) {
+    compress(p, len / B);
+    p += len / B * B;
+    len %= B;
+  }
+  if (len != 0) {
+    std::memcpy(buffer, p, len);
+    used = len;
+  }
+}
+
 // Merkle-Damgard finishing: 0x80, zeros up to the length field, then the
 // length field (already encoded by the caller in the algorithm's byte order)
 // in the last lenBytes of the block.
