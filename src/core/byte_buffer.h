@@ -115,31 +115,23 @@ class BasicByteBuffer {
   }
   int Append(char c) noexcept { return Append(&c, 1); }
 
-  // Makes room for len content bytes, keeping the current content.
+  // Makes room for len content bytes, keeping the current content. Growth
+  // leaves half as much again as slack, so appending block by block stays
+  // geometric.
   int Reserve(int len) noexcept {
     if (len < 0) return kErrOutOfMemory;
     if (len <= capacity_) return 0;
     int cap = 0;
     if (!GrownCapacity(len, cap)) return kErrOutOfMemory;
-    if (heap_ == nullptr) {
-      char* block = static_cast<char*>(std::malloc(static_cast<size_t>(cap) + 1));
-      if (block == nullptr) return kErrOutOfMemory;
-      std::memcpy(block, inline_, static_cast<size_t>(length_) + 1);
-      heap_ = block;
-    } else if (ZeroMemoryEnabled()) {
-      // realloc could leave the old block unwiped; copy by hand instead.
-      char* block = static_cast<char*>(std::malloc(static_cast<size_t>(cap) + 1));
-      if (block == nullptr) return kErrOutOfMemory;
-      std::memcpy(block, heap_, static_cast<size_t>(length_) + 1);
-      FreeHeap();
-      heap_ = block;
-    } else {
-      char* block = static_cast<char*>(std::realloc(heap_, static_cast<size_t>(cap) + 1));
-      if (block == nullptr) return kErrOutOfMemory;
-      heap_ = block;
-    }
-    capacity_ = cap;
-    return 0;
+    return Reallocate(cap);
+  }
+
+  // As Reserve, without the slack: for a final size known in advance (an
+  // announced body length), where the slack would be mapped and never used.
+  int ReserveExact(int len) noexcept {
+    if (len < 0 || len == INT_MAX) return kErrOutOfMemory;
+    if (len <= capacity_) return 0;
+    return Reallocate(len);
   }
 
   // Extends the content by n bytes that the caller has already written into
@@ -193,6 +185,28 @@ class BasicByteBuffer {
   bool operator==(std::string_view other) const noexcept { return view() == other; }
 
  private:
+  // Moves the content to a heap block of cap content bytes (cap > capacity_).
+  int Reallocate(int cap) noexcept {
+    if (heap_ == nullptr) {
+      char* block = static_cast<char*>(std::malloc(static_cast<size_t>(cap) + 1));
+      if (block == nullptr) return kErrOutOfMemory;
+      std::memcpy(block, inline_, static_cast<size_t>(length_) + 1);
+      heap_ = block;
+    } else if (ZeroMemoryEnabled()) {
+      // realloc could leave the old block unwiped; copy by hand instead.
+      char* block = static_cast<char*>(std::malloc(static_cast<size_t>(cap) + 1));
+      if (block == nullptr) return kErrOutOfMemory;
+      std::memcpy(block, heap_, static_cast<size_t>(length_) + 1);
+      FreeHeap();
+      heap_ = block;
+    } else {
+      char* block = static_cast<char*>(std::realloc(heap_, static_cast<size_t>(cap) + 1));
+      if (block == nullptr) return kErrOutOfMemory;
+      heap_ = block;
+    }
+    capacity_ = cap;
+    return 0;
+  }
   static bool GrownCapacity(int len, int& cap) noexcept {
     long long c = static_cast<long long>(len) + len / 2;
     if (c >= INT_MAX) c = INT_MAX - 1;

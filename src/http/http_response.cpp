@@ -176,11 +176,11 @@ int HttpClient::OnHeadComplete(bool hasBody) {
     memory_.Data().Clear();
   }
   if (identity && length > 0 && file_.Path().empty()) {
-    // One allocation for a body of announced size, bounded so that a false
+    // One allocation of exactly the announced size, bounded so that a false
     // Content-Length cannot reserve more than the limit or 256 MiB.
     int64_t want = std::min<int64_t>(length, int64_t{1} << 28);
     if (memory_.Limit() > 0) want = std::min(want, memory_.Limit());
-    memory_.Data().Reserve(static_cast<int>(want));
+    memory_.Data().ReserveExact(static_cast<int>(want));
   }
   return 0;
 }

@@ -53,6 +53,21 @@ TEST(ByteBufferTest, AppendGrowsAndKeepsContent) {
   EXPECT_EQ(b.view(), std::string(20, 'q'));
 }
 
+// An exact reservation maps no slack; appending past it grows by half again.
+TEST(ByteBufferTest, ReserveExactLeavesNoSlackAndLaterGrowthStaysGeometric) {
+  ByteBuffer b("head");
+  ASSERT_EQ(b.ReserveExact(1000), 0);
+  EXPECT_EQ(b.capacity(), 1000);
+  EXPECT_EQ(b.view(), "head");
+  ASSERT_EQ(b.ReserveExact(10), 0);
+  EXPECT_EQ(b.capacity(), 1000);
+  ASSERT_EQ(b.Append(std::string(997, 'x')), 0);
+  EXPECT_EQ(b.capacity(), 1501);
+  EXPECT_EQ(b.ReserveExact(-1), kErrOutOfMemory);
+  EXPECT_EQ(b.ReserveExact(INT_MAX), kErrOutOfMemory);
+  EXPECT_EQ(b.size(), 1001);
+}
+
 TEST(ByteBufferTest, CopyAndMoveKeepContentAndLeaveSourceEmpty) {
   ByteBuffer a(std::string(300, 'm'));
   ByteBuffer copy = a;
