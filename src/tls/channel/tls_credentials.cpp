@@ -202,20 +202,27 @@ uint32_t TlsCredentials::Configure() {
   // their SHA-1 and MD5 signatures the handshake fails and says so.
 
   // Cipher suites: the library's default list, narrowed by the minimum
-  // strength and the algorithm list.
+  // strength and the algorithm list. Most settings (the default strength
+  // among them) keep every suite; the lists are then left as they are,
+  // since rebuilding them is the costly part of making a credential.
   std::vector<uint32_t> ids = ParseAlgorithmList(params_.algorithmList);
-  if (params_.cipherStrength > 0 || !ids.empty()) {
-    AlgorithmFilter filter(ids);
+  AlgorithmFilter filter(ids);
+  auto kept = [&](const SSL_CIPHER* c) {
+    return SSL_CIPHER_get_bits(c, nullptr) >= params_.cipherStrength &&
+           filter.CipherAllowed(SSL_CIPHER_get_cipher_nid(c)) &&
+           filter.HashAllowed(SuiteHashNid(c)) &&
+           filter.ExchangeAllowed(SSL_CIPHER_get_kx_nid(c)) &&
+           filter.SignatureAllowed(SSL_CIPHER_get_auth_nid(c));
+  };
+  STACK_OF(SSL_CIPHER)* all = SSL_CTX_get_ciphers(ctx);
+  int suites = sk_SSL_CIPHER_num(all);
+  bool dropsAny = false;
+  for (int i = 0; i < suites && !dropsAny; ++i) dropsAny = !kept(sk_SSL_CIPHER_value(all, i));
+  if (dropsAny) {
     std::string legacy, modern;
-    STACK_OF(SSL_CIPHER)* all = SSL_CTX_get_ciphers(ctx);
-    for (int i = 0; i < sk_SSL_CIPHER_num(all); ++i) {
+    for (int i = 0; i < suites; ++i) {
       const SSL_CIPHER* c = sk_SSL_CIPHER_value(all, i);
-      if (SSL_CIPHER_get_bits(c, nullptr) < params_.cipherStrength) continue;
-      if (!filter.CipherAllowed(SSL_CIPHER_get_cipher_nid(c)) || !filter.HashAllowed(SuiteHashNid(c)) ||
-          !filter.ExchangeAllowed(SSL_CIPHER_get_kx_nid(c)) ||
-          !filter.SignatureAllowed(SSL_CIPHER_get_auth_nid(c))) {
-        continue;
-      }
+      if (!kept(c)) continue;
       bool tls13 = SSL_CIPHER_get_kx_nid(c) == NID_kx_any;
       std::string& list = tls13 ? modern : legacy;
       if (!list.empty()) list += ':';

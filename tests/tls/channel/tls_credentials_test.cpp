@@ -55,7 +55,7 @@ TEST(CredentialCache, VersionBitsBecomeTheVersionRange) {
   };
   // A minimum strength (40 by default) narrows the suites, never the range;
   // single versions are the channel's negotiation rows.
-  for (int strength : {0, 40, 128}) {
+  for (int strength : {0, 40, 256}) {
     for (const auto& c : cases) {
       CredentialParams p;
       p.enabledProtocols = c.bits;
