@@ -102,9 +102,6 @@ class HttpClient : public TransferClient,
   int SetProxyAuthorization(std::string_view value);
   // A ready Negotiate token from the caller (the KerberosToken setting).
   void SetKerberosToken(std::string_view token);
-  // The authentication state, for inspection.
-  const auth::AuthState& Auth() const noexcept { return auth_; }
-  auth::AuthState& Auth() noexcept { return auth_; }
   int FollowRedirects() const noexcept { return followRedirects_; }
   void SetFollowRedirects(int policy) noexcept { followRedirects_ = policy; }
   void SetMaxRedirectAttempts(int n) noexcept { maxRedirects_ = redirectsLeft_ = n; }

@@ -22,6 +22,14 @@ namespace {
 struct LogCounts : RESTEvents {
   std::map<std::string, int> count;
   void Log(int&, std::string& message, std::string&) override { ++count[message]; }
+  // The responses received (each logs its status line).
+  int StatusLines() const {
+    int n = 0;
+    for (const auto& [message, times] : count) {
+      if (message.rfind("Status Line: ", 0) == 0) n += times;
+    }
+    return n;
+  }
 };
 
 // Takes the test acceptor's self-signed certificate.
@@ -181,11 +189,12 @@ TEST_F(NegotiateTest, CredentialsAndServiceNames) {
     client.Config("KerberosSPN=" + c.spn);
     client.SetUser(c.user);
     client.SetPassword(c.password);
+    log.count.clear();
     const int rc = client.SetURL(url);
-    const bool kerberos = client.Auth().kerberosProposed;  // made for the first request: one leg
     EXPECT_EQ(rc != 0 ? rc : client.Action(http::actGet), c.code) << Error();
     if (c.code == 0) {
-      EXPECT_TRUE(kerberos);
+      // The first request's token is Kerberos, which the server takes in one leg.
+      EXPECT_EQ(log.StatusLines(), 1);
       EXPECT_EQ(client.TransferredData(), principal);
     } else {
       // The package's own description follows the code.
