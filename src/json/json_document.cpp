@@ -9,12 +9,6 @@
 
 namespace corvane {
 
-JsonDocument::~JsonDocument() {
-  Clear();
-  text_.Release();
-  nodeBlock_.Release();
-}
-
 void JsonDocument::Clear() noexcept {
   DropText();
   nodeBlock_.Recycle(kKeepBytes);

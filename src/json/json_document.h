@@ -29,7 +29,6 @@ class JsonDocument {
   static constexpr size_t kKeepBytes = kKeepTextBytes * 4;
 
   JsonDocument() = default;
-  ~JsonDocument();
   JsonDocument(const JsonDocument&) = delete;
   JsonDocument& operator=(const JsonDocument&) = delete;
 
