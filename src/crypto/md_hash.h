@@ -128,9 +128,6 @@ class MdHash {
     return digest_;
   }
 
-  // Lets tests reach the length cap without hashing that many bytes.
-  void SetByteCountForTest(uint64_t bytes) noexcept requires kCapped { bytes_ = bytes; }
-
  private:
   Word state_[std::size(Algo::kInit)];
   uint64_t bytes_;

@@ -8,6 +8,7 @@
 #include "crypto/cpu_features.h"
 #include "crypto/crypto_errors.h"
 #include "crypto/hash_context.h"
+#include "crypto/sha1.h"
 #include "support/every_split.h"
 #include "support/hex.h"
 
@@ -200,13 +201,21 @@ TEST(HashContext, SetAlgorithmAndFinalStartANewMessage) {
   }
 }
 
+// SHA-1 with its length cap brought down to 3 bytes, reachable in a test.
+struct ShortCappedSha1 : detail::Sha1Algo {
+  static constexpr uint64_t kMaxBytes = 3;
+};
+
 TEST(Sha1, OverflowOfTheBitCountStopsHashingAndYieldsNoDigest) {
-  Sha1 s;
-  s.SetByteCountForTest((uint64_t{1} << 61) - 2);
-  EXPECT_EQ(s.Update("a", 1), 0);
-  EXPECT_EQ(s.Update("a", 1), 1);
-  EXPECT_EQ(s.Update("a", 1), 1);
+  detail::MdHash<ShortCappedSha1> s;
+  EXPECT_EQ(s.Update("ab", 2), 0);
+  EXPECT_EQ(s.Update("cd", 2), 1);  // refused whole, not hashed in part
+  EXPECT_EQ(s.Update("c", 1), 1);   // and the message stays refused
   EXPECT_EQ(s.Final(), nullptr);
+  s.Init();
+  EXPECT_EQ(s.Update("ab", 2), 0);
+  EXPECT_EQ(s.Update("c", 1), 0);
+  ASSERT_NE(s.Final(), nullptr);
 }
 
 TEST(Digests, OneShotsAndHex) {
