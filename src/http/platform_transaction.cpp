@@ -3,6 +3,7 @@
 // worker thread, and every report of the worker is applied and turned into
 // events here, on the thread that called the method.
 #include "core/ascii.h"
+#include "core/number_text.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
 #include "net/system_proxy.h"
@@ -287,15 +288,7 @@ bool HttpClient::ApplyPlatformHeaderLine(std::string_view line) {
     responseContentType_.assign(value);
   } else if (EqualsNoCase(field, "Content-Length")) {
     int64_t length = 0;
-    bool digits = !value.empty();
-    for (char c : value) {
-      if (c < '0' || c > '9' || length > (INT64_MAX - 9) / 10) {
-        digits = false;
-        break;
-      }
-      length = length * 10 + (c - '0');
-    }
-    platformLength_ = digits ? length : -1;
+    platformLength_ = ParseDecimal(value, length) ? length : -1;
   } else if (EqualsNoCase(field, "Set-Cookie")) {
     OnSetCookieHeader(value);
   }

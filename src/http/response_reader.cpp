@@ -1,10 +1,10 @@
 #include "http/response_reader.h"
 
-
 #include <cstdint>
 #include <cstring>
 
 #include "core/ascii.h"
+#include "core/number_text.h"
 
 namespace corvane::http {
 
@@ -60,38 +60,6 @@ void SplitHeaderLine(std::string_view line, std::string_view& field, std::string
   size_t v = colon + 1;
   while (v < line.size() && IsBlank(line[v])) ++v;
   value = line.substr(v);
-}
-
-bool ParseContentLength(std::string_view value, int64_t& out) {
-  size_t i = 0;
-  while (i < value.size() && IsBlank(value[i])) ++i;
-  size_t start = i;
-  uint64_t v = 0;
-  for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-    v = v * 10 + static_cast<uint64_t>(value[i] - '0');
-    if (v > static_cast<uint64_t>(INT64_MAX)) return false;
-  }
-  if (i == start) return false;
-  while (i < value.size() && IsBlank(value[i])) ++i;
-  if (i != value.size()) return false;
-  out = static_cast<int64_t>(v);
-  return true;
-}
-
-bool ParseChunkSize(std::string_view line, int32_t& out) {
-  size_t i = 0;
-  while (i < line.size() && IsBlank(line[i])) ++i;
-  size_t start = i;
-  int64_t v = 0;
-  for (int d; i < line.size() && (d = HexValue(line[i])) >= 0; ++i) {
-    v = v * 16 + d;
-    if (v > INT32_MAX) return false;
-  }
-  if (i == start) return false;
-  while (i < line.size() && IsBlank(line[i])) ++i;
-  if (i != line.size() && line[i] != ';') return false;
-  out = static_cast<int32_t>(v);
-  return true;
 }
 
 std::string_view ResponseReader::StateName(State s) noexcept {
@@ -251,7 +219,7 @@ int ResponseReader::OnLine(std::string_view line, ResponseHandler& handler) {
       SplitHeaderLine(line, field, value);
       if (EqualsNoCase(field, "Content-Length")) {
         int64_t previous = contentLength_;
-        if (!ParseContentLength(value, contentLength_)) return Fail(HttpError::BadContentLength);
+        if (!ParseDecimal(value, contentLength_)) return Fail(HttpError::BadContentLength);
         if (strict_ && previous >= 0 && previous != contentLength_) {
           return Fail(HttpError::ConflictingContentLength);
         }

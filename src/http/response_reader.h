@@ -33,14 +33,6 @@ class ResponseHandler {
 // first byte. A line without ":" has an empty value.
 void SplitHeaderLine(std::string_view line, std::string_view& field, std::string_view& value);
 
-// Reads "Content-Length": decimal digits with optional surrounding blanks.
-// False for a sign, other bytes, no digits or a value past 2^63-1.
-bool ParseContentLength(std::string_view value, int64_t& out);
-
-// Reads a chunk-size line (RFC 7230 4.1): hex digits, then optional blanks
-// and ";extensions". False when there are no digits or the size exceeds 2^31-1.
-bool ParseChunkSize(std::string_view line, int32_t& out);
-
 // The HTTP/1.x response reader: a push parser with no I/O. Feed it bytes as
 // they arrive; it finds the status line, the header lines and the body in its
 // framing (Content-Length, chunked, or until the connection closes) and calls

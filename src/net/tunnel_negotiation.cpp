@@ -8,6 +8,7 @@
 #include "core/base64.h"
 #include "core/byte_reader.h"
 #include "core/byte_writer.h"
+#include "core/number_text.h"
 #include "corvane/enums.h"
 
 namespace corvane {
@@ -32,37 +33,6 @@ int StatusCode(std::string_view line) noexcept {
   size_t i = 0;
   for (; i < text.size() && i < 3 && text[i] >= '0' && text[i] <= '9'; ++i) code = code * 10 + (text[i] - '0');
   return i == 3 ? code : -1;
-}
-
-// Decimal, bounded; false for anything else.
-bool ParseLength(std::string_view text, int64_t& out) noexcept {
-  text = TrimBlanks(text);
-  if (text.empty()) return false;
-  int64_t v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9' || v > (INT64_MAX - 9) / 10) return false;
-    v = v * 10 + (c - '0');
-  }
-  out = v;
-  return true;
-}
-
-// A chunk-size line: hex digits, then optional extensions after ";".
-bool ParseChunkSize(std::string_view line, int64_t& out) noexcept {
-  int64_t v = 0;
-  size_t i = 0;
-  for (; i < line.size(); ++i) {
-    char c = line[i];
-    int d = HexValue(c);
-    if (d < 0) break;
-    if (v > (INT32_MAX >> 4)) return false;
-    v = v * 16 + d;
-  }
-  if (i == 0) return false;
-  std::string_view tail = TrimBlanks(line.substr(i));
-  if (!tail.empty() && tail.front() != ';') return false;
-  out = v;
-  return true;
 }
 
 std::string Formatted(const char* format, int value) {
@@ -296,14 +266,14 @@ TunnelNegotiation::Result TunnelNegotiation::Run() {
       }
       case State::authChunkSize: {
         if (!NextLine(line)) return Result::more;
-        int64_t size = 0;
+        int32_t size = 0;
         if (!ParseChunkSize(line, size)) {
           return Fail("Firewall error. Invalid chunk size in the firewall's reply: " + std::string(line) + ".");
         }
         if (size == 0) {
           state_ = State::authChunkTrailer;
         } else {
-          left_ = size + 2;  // the data and the CR LF behind it
+          left_ = int64_t{size} + 2;  // the data and the CR LF behind it
           state_ = State::authChunkData;
         }
         break;
@@ -455,7 +425,7 @@ void TunnelNegotiation::OnHeaderLine(std::string_view line) {
   std::string_view value = TrimBlanks(line.substr(colon + 1));
   if (EqualsNoCase(field, "Content-Length")) {
     int64_t n = 0;
-    if (ParseLength(value, n)) bodyLength_ = n;
+    if (ParseDecimal(value, n)) bodyLength_ = n;
   } else if (EqualsNoCase(field, "Transfer-Encoding")) {
     if (EqualsNoCase(value, "chunked")) chunked_ = true;
   } else if (EqualsNoCase(field, "Proxy-Authenticate")) {

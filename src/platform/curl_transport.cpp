@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ascii.h"
+#include "core/number_text.h"
 #include "platform/library_errors.h"
 #include "tls/channel/foreign_server_check.h"
 
@@ -143,17 +144,8 @@ class Transfer {
       head_.append("\r\n");
       if (StartsWithNoCase(line, "Location:")) location_ = true;
       if (StartsWithNoCase(line, "Content-Length:")) {
-        std::string_view v = TrimBlanks(line.substr(15));
         int64_t n = 0;
-        bool ok = !v.empty();
-        for (char c : v) {
-          if (c < '0' || c > '9' || n > (INT64_MAX - 9) / 10) {
-            ok = false;
-            break;
-          }
-          n = n * 10 + (c - '0');
-        }
-        length_ = ok ? n : -1;
+        length_ = ParseDecimal(line.substr(15), n) ? n : -1;
       }
     }
     return !stopped_;

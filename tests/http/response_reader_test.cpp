@@ -170,20 +170,5 @@ TEST(ResponseReader, LimitsAndTheEndOfAResponse) {
   EXPECT_EQ(consumed, in.find("okHTTP") + 2);
 }
 
-TEST(ResponseReader, ChunkSizesParse) {
-  struct {
-    const char* text;
-    int32_t size;  // -1: refused
-  } sizes[] = {{"1c40", 0x1c40}, {"A ; name=v", 10}, {"7fffffff", 0x7fffffff}, {"80000000", -1},
-               {"", -1},         {"-1", -1},        {"1g", -1}};
-  for (const auto& c : sizes) {
-    int32_t n = -1;
-    EXPECT_EQ(ParseChunkSize(c.text, n), c.size >= 0) << c.text;
-    if (c.size >= 0) {
-      EXPECT_EQ(n, c.size) << c.text;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace corvane::http
