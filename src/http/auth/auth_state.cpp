@@ -384,31 +384,38 @@ void ResetAuthAttempts(AuthState& state) noexcept {
   state.proxyAuthAttempts = 0;
 }
 
+namespace {
+
+// Schemes whose challenge carries what the next header needs; Basic is sent,
+// never answered.
+bool AnswersChallenge(int scheme) noexcept {
+  return scheme == authDigest || scheme == authNtlm || scheme == authNegotiate;
+}
+
+// One answer per side: a second challenge in a row means the credentials
+// were refused.
+template <class Build>
+AuthRetryResult AnswerOnce(int& attempts, AuthRetryResult refused, Build&& build) {
+  if (attempts != 0) {
+    attempts = 0;
+    return refused;
+  }
+  attempts = 1;
+  if (int rc = build(); rc != 0) return {AuthRetry::buildFailed, rc};
+  return {AuthRetry::retry, 0};
+}
+
+}  // namespace
+
 AuthRetryResult AnswerChallenge(AuthState& state, int statusCode, const AuthRequest& request,
                                 const AuthLogFn& logFn) {
-  if (statusCode == 401 && (state.authScheme == authDigest || state.authScheme == authNtlm ||
-                            state.authScheme == authNegotiate)) {
-    if (state.serverAuthAttempts != 0) {
-      state.serverAuthAttempts = 0;
-      return {AuthRetry::failServer, 151};
-    }
-    state.serverAuthAttempts = 1;
-    if (int rc = BuildAuthorization(state, request, true, logFn); rc != 0) {
-      return {AuthRetry::buildFailed, rc};
-    }
-    return {AuthRetry::retry, 0};
+  if (statusCode == 401 && AnswersChallenge(state.authScheme)) {
+    return AnswerOnce(state.serverAuthAttempts, {AuthRetry::failServer, 151},
+                      [&] { return BuildAuthorization(state, request, true, logFn); });
   }
-  if (statusCode == 407 && (state.proxyAuthScheme == authNtlm || state.proxyAuthScheme == authNegotiate ||
-                            state.proxyAuthScheme == authDigest)) {
-    if (state.proxyAuthAttempts != 0) {
-      state.proxyAuthAttempts = 0;
-      return {AuthRetry::failProxy, 157};
-    }
-    state.proxyAuthAttempts = 1;
-    if (int rc = BuildProxyAuthorization(state, request, true, logFn); rc != 0) {
-      return {AuthRetry::buildFailed, rc};
-    }
-    return {AuthRetry::retry, 0};
+  if (statusCode == 407 && AnswersChallenge(state.proxyAuthScheme)) {
+    return AnswerOnce(state.proxyAuthAttempts, {AuthRetry::failProxy, 157},
+                      [&] { return BuildProxyAuthorization(state, request, true, logFn); });
   }
   return {};
 }
