@@ -7,6 +7,7 @@
 #include "core/ascii.h"
 #include "core/code_page.h"
 #include "core/utf8.h"
+#include "xml/same_name.h"
 #include "xml/xml_parser.h"
 
 namespace corvane {
@@ -17,35 +18,6 @@ namespace {
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 
 bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
-
-template <typename Word>
-Word LoadWord(const char* p) noexcept {
-  Word w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// Every end tag is compared with its start: most names are under sixteen
-// bytes, which two overlapping word compares cover without a loop or a call.
-bool SameName(std::string_view a, std::string_view b) noexcept {
-  const size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* x = a.data();
-  const char* y = b.data();
-  if (n > 16) return std::memcmp(x, y, n) == 0;
-  if (n >= 8) {
-    return ((LoadWord<uint64_t>(x) ^ LoadWord<uint64_t>(y)) |
-            (LoadWord<uint64_t>(x + n - 8) ^ LoadWord<uint64_t>(y + n - 8))) == 0;
-  }
-  if (n >= 4) {
-    return ((LoadWord<uint32_t>(x) ^ LoadWord<uint32_t>(y)) |
-            (LoadWord<uint32_t>(x + n - 4) ^ LoadWord<uint32_t>(y + n - 4))) == 0;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    if (x[i] != y[i]) return false;
-  }
-  return true;
-}
 
 bool AllWhitespace(const char* p, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) {
@@ -355,7 +327,7 @@ int XmlParser::ResolvePrefixed(std::string_view qname, size_t colon, bool attrib
     return 0;
   }
   for (int i = declCount_ - 1; i >= 0; --i) {
-    if (SameName(decls_[i].prefix.view(), prefix)) {
+    if (xml::SameName(decls_[i].prefix.view(), prefix)) {
       declaration = i;
       return 0;
     }
@@ -414,7 +386,10 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   }
   attrCount_ = 0;
   arena_.Clear();
-  if (empty) return EndTag(qname, true, gt + 1, gt + 1, declaration, local);
+  if (empty) {
+    if (validate_ && !EndEvents()) return CloseMatched(gt + 1, gt + 1);
+    return EndTag(qname, true, gt + 1, gt + 1, declaration, local);
+  }
   return 0;
 }
 
@@ -475,7 +450,8 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
   std::string_view local = startLocal;
   int declaration = startDeclaration;
   // An empty tag closes the element it just opened.
-  bool matches = depth_ > 0 && (startDeclaration != kUnresolved || SameName(OpenName(open_[depth_]), qname));
+  bool matches = depth_ > 0 &&
+                 (startDeclaration != kUnresolved || xml::SameName(OpenName(open_[depth_]), qname));
   if (!validate_) {
     size_t colon = qname.find(':');
     local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
@@ -507,21 +483,41 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     sink->EndElement(evNamespace_, evLocal_, evQName_, isEmpty);
   }
   if (!validate_) return 0;
-
-  if (buildDom_ && depth_ > 0) {
-    uint32_t rec = open_[depth_].record;
-    XmlBytes& text = text_[depth_];
-    InputRun& run = runs_[depth_];
-    if (!text.empty()) {
-      if (doc_.AppendText(text.view(), rec + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
-      text.Clear();
-    } else if (run.length != 0) {
-      doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
+  if (!matches) {
+    // The innermost element's record still ends here.
+    if (depth_ > 0) {
+      if (int rc = CloseRecord(endLt, pastGt); rc != 0) return rc;
     }
-    run = InputRun();
-    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_);
+    return Fail(xeUnbalancedTag, qname);
   }
-  if (!matches) return Fail(xeUnbalancedTag, qname);
+  return CloseMatched(endLt, pastGt);
+}
+
+inline int XmlParser::CloseRecord(uint32_t endLt, uint32_t pastGt) {
+  if (!buildDom_) return 0;
+  uint32_t rec = open_[depth_].record;
+  XmlBytes& text = text_[depth_];
+  InputRun& run = runs_[depth_];
+  if (!text.empty()) {
+    if (doc_.AppendText(text.view(), rec + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
+    text.Clear();
+  } else if (run.length != 0) {
+    doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
+  }
+  run = InputRun();
+  doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_);
+  return 0;
+}
+
+int XmlParser::CloseMatched(uint32_t endLt, uint32_t pastGt) {
+  if (int rc = CloseRecord(endLt, pastGt); rc != 0) return rc;
+  if (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) EndScope();
+  --depth_;
+  return 0;
+}
+
+void XmlParser::EndScope() {
+  RESTEvents* sink = EventSink();
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {
     --declCount_;
     if (sink != nullptr) {
@@ -536,8 +532,6 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       if (decls_[i].prefix.empty()) defaultDecl_ = i;
     }
   }
-  --depth_;
-  return 0;
 }
 
 // Other constructs -------------------------------------------------------------

@@ -154,6 +154,13 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   static constexpr int kEncodingSwitch = -1000;
   int EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32_t pastGt,
              int startDeclaration = kUnresolved, std::string_view startLocal = {});
+  // The innermost element ends: its record gets its text and end (BuildDOM).
+  int CloseRecord(uint32_t endLt, uint32_t pastGt);
+  // The same, and the element's declarations go out of scope with it.
+  int CloseMatched(uint32_t endLt, uint32_t pastGt);
+  void EndScope();
+  // True when an end tag has to go round EndTag: its listener takes EndElement.
+  bool EndEvents() noexcept { return EventSink() != nullptr && Handled().endElement; }
   int ProcessingInstruction(uint32_t start, uint32_t end);
   int Section(uint32_t end);
   // Splits qname at its first colon and finds the declaration of its prefix:
