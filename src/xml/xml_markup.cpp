@@ -315,26 +315,19 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
   return 0;
 }
 
-int XmlParser::ResolvePrefixed(std::string_view qname, size_t colon, bool attribute,
-                               std::string_view& local, int& declaration, bool& known) {
-  local = qname.substr(colon + 1);
-  declaration = -1;
-  known = true;
-  if (!validate_) return 0;
-  std::string_view prefix = qname.substr(0, colon);
-  if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) {
-    declaration = -2;
-    return 0;
-  }
+int XmlParser::FindPrefix(std::string_view prefix) const noexcept {
+  if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) return -2;
   for (int i = declCount_ - 1; i >= 0; --i) {
-    if (xml::SameName(decls_[i].prefix.view(), prefix)) {
-      declaration = i;
-      return 0;
-    }
+    if (xml::SameName(decls_[i].prefix.view(), prefix)) return i;
   }
+  return -1;
+}
+
+int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
+                               bool& known) {
   known = false;
   if (includeUnknownPrefixes_) local = qname;
-  return UnknownPrefix(attribute, prefix);
+  return UnknownPrefix(attribute, qname.substr(0, colon));
 }
 
 // Tags ------------------------------------------------------------------------
