@@ -332,6 +332,58 @@ int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attrib
 
 // Tags ------------------------------------------------------------------------
 
+// Inline in its one caller: the start tag path pays one call, not two.
+[[gnu::always_inline]] inline int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
+  if (xmlNsRecord_ == 0) {
+    // Written once, at the first use of the xml prefix, ahead of the
+    // element's own declarations, so it never counts as one of them.
+    bool usesXml = declaration == -2;
+    for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
+    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
+  }
+  uint32_t ownStart = doc_.Size();
+  for (int i = declsWritten_; i < declCount_; ++i) {
+    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) != 0) {
+      return Fail(xeOutOfMemory);
+    }
+  }
+  declsWritten_ = declCount_;
+  uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
+  XmlDocument::ElementStart e{};
+  e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
+  e.nsRecord = ns;
+  e.ownNsStart = ownStart;
+  e.nsInScope = static_cast<uint32_t>(declCount_);
+  e.attrCount = static_cast<uint32_t>(attrCount_);
+  e.startLt = tagStart_ + dropped_;
+  e.startPastGt = gt + 1 + dropped_;
+  std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
+  auto localStart = static_cast<uint32_t>(local.data() - qname.data());
+  bool bound = doc_.InputBound();
+  uint32_t pos = 0;
+  int rc = bound && localStart < 256 && local.size() < (uint32_t{1} << 23)
+               ? doc_.AppendInputElement(e, localStart, static_cast<uint32_t>(local.size()), pos)
+               : doc_.AppendElement(e, qname, localStart, pos);
+  if (rc != 0) return Fail(xeOutOfMemory);
+  open_[depth_].record = pos;
+  if (root_ == 0) root_ = pos;
+  for (int i = 0; i < attrCount_; ++i) {
+    const Attribute& a = attrs_[i];
+    std::string_view name = AttributeName(a);
+    std::string_view attrLocal;
+    int attrDecl = -1;
+    bool known = true;
+    if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
+    uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
+    int rc = bound && !a.inArena
+                 ? doc_.AppendInputAttribute(attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
+                                             static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
+                 : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
+    if (rc != 0) return Fail(xeOutOfMemory);
+  }
+  return 0;
+}
+
 int XmlParser::StartTag(uint32_t gt, bool empty) {
   std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
   if (validate_) {
@@ -382,57 +434,6 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   if (empty) {
     if (validate_ && !EndEvents()) return CloseMatched(gt + 1, gt + 1);
     return EndTag(qname, true, gt + 1, gt + 1, declaration, local);
-  }
-  return 0;
-}
-
-int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
-  if (xmlNsRecord_ == 0) {
-    // Written once, at the first use of the xml prefix, ahead of the
-    // element's own declarations, so it never counts as one of them.
-    bool usesXml = declaration == -2;
-    for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
-    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
-  }
-  uint32_t ownStart = doc_.Size();
-  for (int i = declsWritten_; i < declCount_; ++i) {
-    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) != 0) {
-      return Fail(xeOutOfMemory);
-    }
-  }
-  declsWritten_ = declCount_;
-  uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
-  XmlDocument::ElementStart e{};
-  e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
-  e.nsRecord = ns;
-  e.ownNsStart = ownStart;
-  e.nsInScope = static_cast<uint32_t>(declCount_);
-  e.attrCount = static_cast<uint32_t>(attrCount_);
-  e.startLt = tagStart_ + dropped_;
-  e.startPastGt = gt + 1 + dropped_;
-  std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
-  auto localStart = static_cast<uint32_t>(local.data() - qname.data());
-  bool bound = doc_.InputBound();
-  uint32_t pos = 0;
-  int rc = bound && localStart < 256 && local.size() < (uint32_t{1} << 23)
-               ? doc_.AppendInputElement(e, localStart, static_cast<uint32_t>(local.size()), pos)
-               : doc_.AppendElement(e, qname, localStart, pos);
-  if (rc != 0) return Fail(xeOutOfMemory);
-  open_[depth_].record = pos;
-  if (root_ == 0) root_ = pos;
-  for (int i = 0; i < attrCount_; ++i) {
-    const Attribute& a = attrs_[i];
-    std::string_view name = AttributeName(a);
-    std::string_view attrLocal;
-    int attrDecl = -1;
-    bool known = true;
-    if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
-    uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
-    int rc = bound && !a.inArena
-                 ? doc_.AppendInputAttribute(attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
-                                             static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
-                 : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
-    if (rc != 0) return Fail(xeOutOfMemory);
   }
   return 0;
 }
