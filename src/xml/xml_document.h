@@ -146,8 +146,10 @@ class XmlDocument {
   // A text record holding text; ref is set to refer to it.
   int AppendText(std::string_view text, uint32_t refPos) noexcept;
   // Completes the element record at element when its end tag is read: the
-  // subtree ends here, and the end tag's input positions.
-  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt) noexcept {
+  // subtree ends here, and the end tag's input positions. A text run of the
+  // input (textLength not 0) becomes the element's text.
+  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt, uint32_t textAt = 0,
+                    uint32_t textLength = 0) noexcept {
     uint32_t size = Size();
     if (element > size || size - element < xmlrec::kElementFixed) return;
     char* d = stream_.data() + element;
@@ -160,11 +162,10 @@ class XmlDocument {
     w[1] = endPastGt;
     w[2] = (w[2] & 0xFFFF) | span << 16;
     std::memcpy(d + xmlrec::kEnd, w, sizeof w);
-  }
-  // Sets the reference at refPos to [offset, offset + length) of the input.
-  void SetInputRef(uint32_t refPos, uint32_t offset, uint32_t length) noexcept {
-    SetU32(refPos, offset);
-    SetU32(refPos + 4, length);
+    if (textLength != 0) {
+      uint32_t ref[2] = {textAt, textLength};
+      std::memcpy(d + xmlrec::kTextRef, ref, sizeof ref);
+    }
   }
 
   // Bounds-checked reads: outside the stream they give 0 / empty.

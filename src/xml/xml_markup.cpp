@@ -490,16 +490,21 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
 inline int XmlParser::CloseRecord(uint32_t endLt, uint32_t pastGt) {
   if (!buildDom_) return 0;
   uint32_t rec = open_[depth_].record;
-  XmlBytes& text = text_[depth_];
-  InputRun& run = runs_[depth_];
-  if (!text.empty()) {
-    if (doc_.AppendText(text.view(), rec + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
-    text.Clear();
-  } else if (run.length != 0) {
-    doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
+  // Text that is not one run of the input was copied; the run is empty then.
+  if (!text_[depth_].empty()) {
+    if (int rc = StoreText(rec); rc != 0) return rc;
   }
+  InputRun& run = runs_[depth_];
+  doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, run.start, run.length);
   run = InputRun();
-  doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_);
+  return 0;
+}
+
+// Out of line: the common close, a text run or none, saves no registers for it.
+[[gnu::noinline]] int XmlParser::StoreText(uint32_t element) {
+  XmlBytes& text = text_[depth_];
+  if (doc_.AppendText(text.view(), element + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
+  text.Clear();
   return 0;
 }
 

@@ -158,6 +158,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int CloseRecord(uint32_t endLt, uint32_t pastGt);
   // The same, and the element's declarations go out of scope with it.
   int CloseMatched(uint32_t endLt, uint32_t pastGt);
+  // The copied text of the innermost element as a text record of element.
+  int StoreText(uint32_t element);
   void EndScope();
   // True when an end tag has to go round EndTag: its listener takes EndElement.
   bool EndEvents() noexcept { return EventSink() != nullptr && Handled().endElement; }
