@@ -258,8 +258,14 @@ std::string_view XmlParser::AttributeValue(const Attribute& a) const noexcept {
   return {input_.data() + a.valueStart, a.valueLen};
 }
 
+// Every attribute passes here: the common case stores the attribute and
+// returns, the rest goes on in tail calls, so no registers are saved for it.
 int XmlParser::CompleteAttribute(uint32_t valueEnd) {
-  if (!valueInArena_) return AddAttribute(valueStart_, valueEnd - valueStart_, false);
+  if (valueInArena_) return CompleteArenaAttribute(valueEnd);
+  return AddAttribute(valueStart_, valueEnd - valueStart_, false);
+}
+
+int XmlParser::CompleteArenaAttribute(uint32_t valueEnd) {
   valueInArena_ = false;
   if (arena_.Append(input_.data() + valueStart_, valueEnd - valueStart_) != 0) {
     return Fail(xeOutOfMemory);
@@ -268,17 +274,22 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
 }
 
 int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
-  Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
-  if (validate_ && AttributeName(a).starts_with("xmlns")) return AddDeclaration(a);
-  if (attrCount_ >= kMaxAttributes) {
-    failed_ = kErrOutOfMemory;
-    return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
+  uint32_t nameLen = attrNameEnd_ - attrNameStart_;
+  if (validate_ && nameLen >= 5 && std::memcmp(input_.data() + attrNameStart_, "xmlns", 5) == 0) {
+    return AddDeclaration(valueStart, valueLen, inArena);
   }
-  attrs_[attrCount_++] = a;
+  if (attrCount_ >= kMaxAttributes) return TooManyAttributes();
+  attrs_[attrCount_++] = Attribute{attrNameStart_, nameLen, valueStart, valueLen, inArena};
   return 0;
 }
 
-int XmlParser::AddDeclaration(const Attribute& a) {
+int XmlParser::TooManyAttributes() {
+  failed_ = kErrOutOfMemory;
+  return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
+}
+
+int XmlParser::AddDeclaration(uint32_t valueStart, uint32_t valueLen, bool inArena) {
+  Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
   std::string_view prefix = AttributeName(a).substr(5);
   if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
   if (declCount_ >= kMaxNamespaces) {

@@ -145,8 +145,12 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int InputTextRun(const char* p, size_t n);
   int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
+  int CompleteArenaAttribute(uint32_t valueEnd);
+  // The attribute named [attrNameStart_, attrNameEnd_) with this value, or
+  // the declaration it makes.
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
-  int AddDeclaration(const Attribute& a);
+  int TooManyAttributes();
+  int AddDeclaration(uint32_t valueStart, uint32_t valueLen, bool inArena);
   int StartTag(uint32_t gt, bool empty);
   static constexpr int kUnresolved = -3;
   // Not an error: returned by ProcessingInstruction to stop the scan after a
