@@ -149,6 +149,21 @@ int XmlParser::FlushText(uint32_t end, TextRule rule) {
   textStart_ = end;
   if (end <= start) return 0;
   const char* b = input_.data();
+  // The common case, the first run of an element's text with nothing to
+  // trim, becomes the element's run here; the rest goes on in a tail call.
+  if ((rule == TextRule::trPlain || preserveWhitespace_ || !IsWs(b[end - 1])) && !textEvents_ && buildDom_ &&
+      depth_ > 0) {
+    InputRun& run = runs_[depth_];
+    if (run.length == 0 && text_[depth_].empty() && doc_.InInput(std::string_view(b + start, end - start))) {
+      run = InputRun{start, end - start};
+      return 0;
+    }
+  }
+  return TrimAndKeepText(start, end, rule);
+}
+
+[[gnu::noinline]] int XmlParser::TrimAndKeepText(uint32_t start, uint32_t end, TextRule rule) {
+  const char* b = input_.data();
   if (rule == TextRule::trPlain || preserveWhitespace_) return InputTextRun(b + start, end - start);
   uint32_t w = end;
   uint32_t lo = (wsKnownStart_ == start && wsKnownEnd_ > start && wsKnownEnd_ <= end) ? wsKnownEnd_ : start;

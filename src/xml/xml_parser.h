@@ -138,6 +138,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int CompactInput();
   // Markup actions (xml_markup.cpp).
   int FlushText(uint32_t end, TextRule rule);
+  int TrimAndKeepText(uint32_t start, uint32_t end, TextRule rule);
   int LineBreak(uint32_t afterLf);
   int ReportWhitespace(uint32_t start, uint32_t end);
   int DeliverText(const char* p, size_t n);
