@@ -151,10 +151,11 @@ int XmlParser::FlushText(uint32_t end, TextRule rule) {
   const char* b = input_.data();
   // The common case, the first run of an element's text with nothing to
   // trim, becomes the element's run here; the rest goes on in a tail call.
-  if ((rule == TextRule::trPlain || preserveWhitespace_ || !IsWs(b[end - 1])) && !textEvents_ && buildDom_ &&
-      depth_ > 0) {
+  if ((rule == TextRule::trPlain || preserveWhitespace_ || !IsWs(b[end - 1])) && !textEvents_ &&
+      buildDom_ && depth_ > 0) {
     InputRun& run = runs_[depth_];
-    if (run.length == 0 && text_[depth_].empty() && doc_.InInput(std::string_view(b + start, end - start))) {
+    if (run.length == 0 && text_[depth_].empty() &&
+        doc_.InInput(std::string_view(b + start, end - start))) {
       run = InputRun{start, end - start};
       return 0;
     }
@@ -349,8 +350,8 @@ int XmlParser::FindPrefix(std::string_view prefix) const noexcept {
   return -1;
 }
 
-int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
-                               bool& known) {
+int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attribute,
+                               std::string_view& local, bool& known) {
   known = false;
   if (includeUnknownPrefixes_) local = qname;
   return UnknownPrefix(attribute, qname.substr(0, colon));
@@ -359,22 +360,28 @@ int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attrib
 // Tags ------------------------------------------------------------------------
 
 // Inline in its one caller: the start tag path pays one call, not two.
-[[gnu::always_inline]] inline int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
+[[gnu::always_inline]] inline int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local,
+                                                             int declaration) {
   if (xmlNsRecord_ == 0) {
     // Written once, at the first use of the xml prefix, ahead of the
     // element's own declarations, so it never counts as one of them.
     bool usesXml = declaration == -2;
-    for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
-    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
+    for (int i = 0; i < attrCount_ && !usesXml; ++i)
+      usesXml = AttributeName(attrs_[i]).starts_with("xml:");
+    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0)
+      return Fail(xeOutOfMemory);
   }
   uint32_t ownStart = doc_.Size();
   for (int i = declsWritten_; i < declCount_; ++i) {
-    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) != 0) {
+    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) !=
+        0) {
       return Fail(xeOutOfMemory);
     }
   }
   declsWritten_ = declCount_;
-  uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
+  uint32_t ns = declaration >= 0    ? decls_[declaration].record
+                : declaration == -2 ? xmlNsRecord_
+                                    : 0;
   XmlDocument::ElementStart e{};
   e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
   e.nsRecord = ns;
@@ -402,8 +409,9 @@ int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attrib
     if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
     uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
     int rc = bound && !a.inArena
-                 ? doc_.AppendInputAttribute(attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
-                                             static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
+                 ? doc_.AppendInputAttribute(
+                       attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
+                       static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
                  : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
     if (rc != 0) return Fail(xeOutOfMemory);
   }

@@ -206,7 +206,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   // The innermost declaration of prefix: its index, -2 for the reserved xml
   // prefix, -1 for none.
   int FindPrefix(std::string_view prefix) const noexcept;
-  int UnknownPrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local, bool& known);
+  int UnknownPrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
+                      bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
   int WriteTagRecords(uint32_t gt, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);
