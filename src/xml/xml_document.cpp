@@ -147,9 +147,7 @@ int XmlDocument::AppendText(std::string_view text, uint32_t refPos) noexcept {
   return 0;
 }
 
-std::string_view XmlDocument::Ref(uint32_t pos) const noexcept {
-  uint32_t offset = U32(pos);
-  uint32_t length = U32(pos + 4);
+std::string_view XmlDocument::RefTo(uint32_t offset, uint32_t length) const noexcept {
   bool inStream = (length & xmlrec::kInStream) != 0;
   length &= ~xmlrec::kInStream;
   if (length == 0) return {};
@@ -157,6 +155,14 @@ std::string_view XmlDocument::Ref(uint32_t pos) const noexcept {
   uint32_t size = inStream ? Size() : input_ ? static_cast<uint32_t>(input_->size()) : 0;
   if (base == nullptr || offset > size || size - offset < length) return {};
   return {base + offset, length};
+}
+
+std::string_view XmlDocument::AttrLocal(uint32_t attribute) const noexcept {
+  if (U32(attribute + xmlrec::kLength) != xmlrec::kAttrShort) return Ref(attribute + xmlrec::kAttrLocal);
+  uint32_t w = U32(attribute + xmlrec::kAttrLocal);
+  uint32_t valueAt = U32(attribute + xmlrec::kAttrValue);
+  if ((w >> 16) > valueAt) return {};
+  return RefTo(valueAt - (w >> 16), w & 0xFFFF);
 }
 
 std::string_view XmlDocument::String(uint32_t pos) const noexcept {

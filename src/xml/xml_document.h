@@ -64,12 +64,16 @@ inline constexpr uint32_t kOwnNsStart = 48;
 inline constexpr uint32_t kStartPastGt = 52;
 inline constexpr uint32_t kElementExtended = 56;  // then a carried local name
 
-// Attribute record: tag, length, namespace record, local name and value
-// references, then any copied bytes.
+// Attribute record: tag, length, namespace record, value reference, local
+// name reference, then any copied bytes. The short record, for a local name
+// and value that both lie in the input less than kAttrNear bytes apart, has
+// one word for the name instead: their distance << 16 | the name's length.
 inline constexpr uint32_t kAttrNamespace = 8;
-inline constexpr uint32_t kAttrLocal = 12;
-inline constexpr uint32_t kAttrValue = 20;
+inline constexpr uint32_t kAttrValue = 12;
+inline constexpr uint32_t kAttrLocal = 20;
+inline constexpr uint32_t kAttrShort = 24;
 inline constexpr uint32_t kAttrFixed = 28;
+inline constexpr uint32_t kAttrNear = 0x10000;
 // Namespace record: tag, length, 0, prefix, URI.
 inline constexpr uint32_t kNsFixed = 12;
 // Text record: tag, length, text.
@@ -132,22 +136,33 @@ class XmlDocument {
   // (a decoded value, a dropped input): what is not in the input is copied.
   int AppendAttribute(uint32_t nsRecord, std::string_view localName, std::string_view value) noexcept;
   // An attribute whose local name and value are both [offset, offset +
-  // length) runs of the bound input: a fixed-size record, nothing copied.
+  // length) runs of the bound input: a fixed-size record, nothing copied,
+  // and the short one when the value follows the name closely.
   int AppendInputAttribute(uint32_t nsRecord, uint32_t localAt, uint32_t localLen, uint32_t valueAt,
                            uint32_t valueLen) noexcept {
     uint32_t pos = Size();
+    if (valueAt >= localAt && valueAt - localAt < xmlrec::kAttrNear) {
+      if (xmlrec::kAttrShort > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
+      if (int rc = stream_.Extend(xmlrec::kAttrShort); rc != 0) return rc;
+      uint32_t w[xmlrec::kAttrShort / 4] = {xmlrec::kAttribute, xmlrec::kAttrShort, nsRecord,
+                                            valueAt,           valueLen,           (valueAt - localAt) << 16 | localLen};
+      std::memcpy(stream_.data() + pos, w, sizeof w);
+      return 0;
+    }
     if (xmlrec::kAttrFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
     if (int rc = stream_.Extend(xmlrec::kAttrFixed); rc != 0) return rc;
-    uint32_t w[xmlrec::kAttrFixed / 4] = {xmlrec::kAttribute, xmlrec::kAttrFixed, nsRecord, localAt,
-                                          localLen, valueAt, valueLen};
+    uint32_t w[xmlrec::kAttrFixed / 4] = {xmlrec::kAttribute, xmlrec::kAttrFixed, nsRecord, valueAt,
+                                          valueLen,           localAt,            localLen};
     std::memcpy(stream_.data() + pos, w, sizeof w);
     return 0;
   }
   // A text record holding text; ref is set to refer to it.
   int AppendText(std::string_view text, uint32_t refPos) noexcept;
   // Completes the element record at element when its end tag is read: the
-  // subtree ends here, and the end tag's input positions.
-  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt) noexcept {
+  // subtree ends here, and the end tag's input positions. A text run of the
+  // input (textLength not 0) becomes the element's text.
+  void CloseElement(uint32_t element, uint32_t endPastGt, uint32_t endLt, uint32_t textAt = 0,
+                    uint32_t textLength = 0) noexcept {
     uint32_t size = Size();
     if (element > size || size - element < xmlrec::kElementFixed) return;
     char* d = stream_.data() + element;
@@ -160,11 +175,10 @@ class XmlDocument {
     w[1] = endPastGt;
     w[2] = (w[2] & 0xFFFF) | span << 16;
     std::memcpy(d + xmlrec::kEnd, w, sizeof w);
-  }
-  // Sets the reference at refPos to [offset, offset + length) of the input.
-  void SetInputRef(uint32_t refPos, uint32_t offset, uint32_t length) noexcept {
-    SetU32(refPos, offset);
-    SetU32(refPos + 4, length);
+    if (textLength != 0) {
+      uint32_t ref[2] = {textAt, textLength};
+      std::memcpy(d + xmlrec::kTextRef, ref, sizeof ref);
+    }
   }
 
   // Bounds-checked reads: outside the stream they give 0 / empty.
@@ -184,7 +198,9 @@ class XmlDocument {
   std::string_view NextString(uint32_t pos) const noexcept { return String(pos + static_cast<uint32_t>(String(pos).size()) + 1); }
   // The string the reference at pos refers to; empty when it points outside
   // its buffer.
-  std::string_view Ref(uint32_t pos) const noexcept;
+  std::string_view Ref(uint32_t pos) const noexcept { return RefTo(U32(pos), U32(pos + 4)); }
+  // The same for a reference's two words.
+  std::string_view RefTo(uint32_t offset, uint32_t length) const noexcept;
 
   bool IsRecord(uint32_t pos, uint32_t tag) const noexcept {
     return pos != 0 && pos < Size() && U32(pos) == tag;
@@ -220,7 +236,7 @@ class XmlDocument {
   int ClosedChildCount(uint32_t element) const noexcept;
   std::string_view TextOf(uint32_t element) const noexcept { return Ref(element + xmlrec::kTextRef); }
   // Attribute accessors.
-  std::string_view AttrLocal(uint32_t attribute) const noexcept { return Ref(attribute + xmlrec::kAttrLocal); }
+  std::string_view AttrLocal(uint32_t attribute) const noexcept;
   std::string_view AttrValue(uint32_t attribute) const noexcept { return Ref(attribute + xmlrec::kAttrValue); }
   // The end of an element's subtree; the stream end while it is still open.
   uint32_t SubtreeEnd(uint32_t element) const noexcept {

@@ -7,6 +7,7 @@
 #include "core/ascii.h"
 #include "core/code_page.h"
 #include "core/utf8.h"
+#include "xml/same_name.h"
 #include "xml/xml_parser.h"
 
 namespace corvane {
@@ -17,35 +18,6 @@ namespace {
 constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
 
 bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
-
-template <typename Word>
-Word LoadWord(const char* p) noexcept {
-  Word w;
-  std::memcpy(&w, p, sizeof w);
-  return w;
-}
-
-// Every end tag is compared with its start: most names are under sixteen
-// bytes, which two overlapping word compares cover without a loop or a call.
-bool SameName(std::string_view a, std::string_view b) noexcept {
-  const size_t n = a.size();
-  if (n != b.size()) return false;
-  const char* x = a.data();
-  const char* y = b.data();
-  if (n > 16) return std::memcmp(x, y, n) == 0;
-  if (n >= 8) {
-    return ((LoadWord<uint64_t>(x) ^ LoadWord<uint64_t>(y)) |
-            (LoadWord<uint64_t>(x + n - 8) ^ LoadWord<uint64_t>(y + n - 8))) == 0;
-  }
-  if (n >= 4) {
-    return ((LoadWord<uint32_t>(x) ^ LoadWord<uint32_t>(y)) |
-            (LoadWord<uint32_t>(x + n - 4) ^ LoadWord<uint32_t>(y + n - 4))) == 0;
-  }
-  for (size_t i = 0; i < n; ++i) {
-    if (x[i] != y[i]) return false;
-  }
-  return true;
-}
 
 bool AllWhitespace(const char* p, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) {
@@ -177,6 +149,22 @@ int XmlParser::FlushText(uint32_t end, TextRule rule) {
   textStart_ = end;
   if (end <= start) return 0;
   const char* b = input_.data();
+  // The common case, the first run of an element's text with nothing to
+  // trim, becomes the element's run here; the rest goes on in a tail call.
+  if ((rule == TextRule::trPlain || preserveWhitespace_ || !IsWs(b[end - 1])) && !textEvents_ &&
+      buildDom_ && depth_ > 0) {
+    InputRun& run = runs_[depth_];
+    if (run.length == 0 && text_[depth_].empty() &&
+        doc_.InInput(std::string_view(b + start, end - start))) {
+      run = InputRun{start, end - start};
+      return 0;
+    }
+  }
+  return TrimAndKeepText(start, end, rule);
+}
+
+[[gnu::noinline]] int XmlParser::TrimAndKeepText(uint32_t start, uint32_t end, TextRule rule) {
+  const char* b = input_.data();
   if (rule == TextRule::trPlain || preserveWhitespace_) return InputTextRun(b + start, end - start);
   uint32_t w = end;
   uint32_t lo = (wsKnownStart_ == start && wsKnownEnd_ > start && wsKnownEnd_ <= end) ? wsKnownEnd_ : start;
@@ -286,8 +274,14 @@ std::string_view XmlParser::AttributeValue(const Attribute& a) const noexcept {
   return {input_.data() + a.valueStart, a.valueLen};
 }
 
+// Every attribute passes here: the common case stores the attribute and
+// returns, the rest goes on in tail calls, so no registers are saved for it.
 int XmlParser::CompleteAttribute(uint32_t valueEnd) {
-  if (!valueInArena_) return AddAttribute(valueStart_, valueEnd - valueStart_, false);
+  if (valueInArena_) return CompleteArenaAttribute(valueEnd);
+  return AddAttribute(valueStart_, valueEnd - valueStart_, false);
+}
+
+int XmlParser::CompleteArenaAttribute(uint32_t valueEnd) {
   valueInArena_ = false;
   if (arena_.Append(input_.data() + valueStart_, valueEnd - valueStart_) != 0) {
     return Fail(xeOutOfMemory);
@@ -296,17 +290,22 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
 }
 
 int XmlParser::AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena) {
-  Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
-  if (validate_ && AttributeName(a).starts_with("xmlns")) return AddDeclaration(a);
-  if (attrCount_ >= kMaxAttributes) {
-    failed_ = kErrOutOfMemory;
-    return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
+  uint32_t nameLen = attrNameEnd_ - attrNameStart_;
+  if (validate_ && nameLen >= 5 && std::memcmp(input_.data() + attrNameStart_, "xmlns", 5) == 0) {
+    return AddDeclaration(valueStart, valueLen, inArena);
   }
-  attrs_[attrCount_++] = a;
+  if (attrCount_ >= kMaxAttributes) return TooManyAttributes();
+  attrs_[attrCount_++] = Attribute{attrNameStart_, nameLen, valueStart, valueLen, inArena};
   return 0;
 }
 
-int XmlParser::AddDeclaration(const Attribute& a) {
+int XmlParser::TooManyAttributes() {
+  failed_ = kErrOutOfMemory;
+  return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
+}
+
+int XmlParser::AddDeclaration(uint32_t valueStart, uint32_t valueLen, bool inArena) {
+  Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
   std::string_view prefix = AttributeName(a).substr(5);
   if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
   if (declCount_ >= kMaxNamespaces) {
@@ -343,29 +342,81 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
   return 0;
 }
 
-int XmlParser::ResolvePrefixed(std::string_view qname, size_t colon, bool attribute,
-                               std::string_view& local, int& declaration, bool& known) {
-  local = qname.substr(colon + 1);
-  declaration = -1;
-  known = true;
-  if (!validate_) return 0;
-  std::string_view prefix = qname.substr(0, colon);
-  if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) {
-    declaration = -2;
-    return 0;
-  }
+int XmlParser::FindPrefix(std::string_view prefix) const noexcept {
+  if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) return -2;
   for (int i = declCount_ - 1; i >= 0; --i) {
-    if (SameName(decls_[i].prefix.view(), prefix)) {
-      declaration = i;
-      return 0;
-    }
+    if (xml::SameName(decls_[i].prefix.view(), prefix)) return i;
   }
+  return -1;
+}
+
+int XmlParser::UnknownPrefixed(std::string_view qname, size_t colon, bool attribute,
+                               std::string_view& local, bool& known) {
   known = false;
   if (includeUnknownPrefixes_) local = qname;
-  return UnknownPrefix(attribute, prefix);
+  return UnknownPrefix(attribute, qname.substr(0, colon));
 }
 
 // Tags ------------------------------------------------------------------------
+
+// Inline in its one caller: the start tag path pays one call, not two.
+[[gnu::always_inline]] inline int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local,
+                                                             int declaration) {
+  if (xmlNsRecord_ == 0) {
+    // Written once, at the first use of the xml prefix, ahead of the
+    // element's own declarations, so it never counts as one of them.
+    bool usesXml = declaration == -2;
+    for (int i = 0; i < attrCount_ && !usesXml; ++i)
+      usesXml = AttributeName(attrs_[i]).starts_with("xml:");
+    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0)
+      return Fail(xeOutOfMemory);
+  }
+  uint32_t ownStart = doc_.Size();
+  for (int i = declsWritten_; i < declCount_; ++i) {
+    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) !=
+        0) {
+      return Fail(xeOutOfMemory);
+    }
+  }
+  declsWritten_ = declCount_;
+  uint32_t ns = declaration >= 0    ? decls_[declaration].record
+                : declaration == -2 ? xmlNsRecord_
+                                    : 0;
+  XmlDocument::ElementStart e{};
+  e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
+  e.nsRecord = ns;
+  e.ownNsStart = ownStart;
+  e.nsInScope = static_cast<uint32_t>(declCount_);
+  e.attrCount = static_cast<uint32_t>(attrCount_);
+  e.startLt = tagStart_ + dropped_;
+  e.startPastGt = gt + 1 + dropped_;
+  std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
+  auto localStart = static_cast<uint32_t>(local.data() - qname.data());
+  bool bound = doc_.InputBound();
+  uint32_t pos = 0;
+  int rc = bound && localStart < 256 && local.size() < (uint32_t{1} << 23)
+               ? doc_.AppendInputElement(e, localStart, static_cast<uint32_t>(local.size()), pos)
+               : doc_.AppendElement(e, qname, localStart, pos);
+  if (rc != 0) return Fail(xeOutOfMemory);
+  open_[depth_].record = pos;
+  if (root_ == 0) root_ = pos;
+  for (int i = 0; i < attrCount_; ++i) {
+    const Attribute& a = attrs_[i];
+    std::string_view name = AttributeName(a);
+    std::string_view attrLocal;
+    int attrDecl = -1;
+    bool known = true;
+    if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
+    uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
+    int rc = bound && !a.inArena
+                 ? doc_.AppendInputAttribute(
+                       attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
+                       static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
+                 : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
+    if (rc != 0) return Fail(xeOutOfMemory);
+  }
+  return 0;
+}
 
 int XmlParser::StartTag(uint32_t gt, bool empty) {
   std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
@@ -414,57 +465,9 @@ int XmlParser::StartTag(uint32_t gt, bool empty) {
   }
   attrCount_ = 0;
   arena_.Clear();
-  if (empty) return EndTag(qname, true, gt + 1, gt + 1, declaration, local);
-  return 0;
-}
-
-int XmlParser::WriteTagRecords(uint32_t gt, std::string_view local, int declaration) {
-  if (xmlNsRecord_ == 0) {
-    // Written once, at the first use of the xml prefix, ahead of the
-    // element's own declarations, so it never counts as one of them.
-    bool usesXml = declaration == -2;
-    for (int i = 0; i < attrCount_ && !usesXml; ++i) usesXml = AttributeName(attrs_[i]).starts_with("xml:");
-    if (usesXml && doc_.AppendNamespace("xml", kXmlNamespace, xmlNsRecord_) != 0) return Fail(xeOutOfMemory);
-  }
-  uint32_t ownStart = doc_.Size();
-  for (int i = declsWritten_; i < declCount_; ++i) {
-    if (doc_.AppendNamespace(decls_[i].prefix.view(), decls_[i].uri.view(), decls_[i].record) != 0) {
-      return Fail(xeOutOfMemory);
-    }
-  }
-  declsWritten_ = declCount_;
-  uint32_t ns = declaration >= 0 ? decls_[declaration].record : declaration == -2 ? xmlNsRecord_ : 0;
-  XmlDocument::ElementStart e{};
-  e.parent = depth_ > 1 ? open_[depth_ - 1].record : 0;
-  e.nsRecord = ns;
-  e.ownNsStart = ownStart;
-  e.nsInScope = static_cast<uint32_t>(declCount_);
-  e.attrCount = static_cast<uint32_t>(attrCount_);
-  e.startLt = tagStart_ + dropped_;
-  e.startPastGt = gt + 1 + dropped_;
-  std::string_view qname(input_.data() + tagNameStart_, tagNameEnd_ - tagNameStart_);
-  auto localStart = static_cast<uint32_t>(local.data() - qname.data());
-  bool bound = doc_.InputBound();
-  uint32_t pos = 0;
-  int rc = bound && localStart < 256 && local.size() < (uint32_t{1} << 23)
-               ? doc_.AppendInputElement(e, localStart, static_cast<uint32_t>(local.size()), pos)
-               : doc_.AppendElement(e, qname, localStart, pos);
-  if (rc != 0) return Fail(xeOutOfMemory);
-  open_[depth_].record = pos;
-  if (root_ == 0) root_ = pos;
-  for (int i = 0; i < attrCount_; ++i) {
-    const Attribute& a = attrs_[i];
-    std::string_view name = AttributeName(a);
-    std::string_view attrLocal;
-    int attrDecl = -1;
-    bool known = true;
-    if (int rc = ResolvePrefix(name, true, attrLocal, attrDecl, known); rc != 0) return rc;
-    uint32_t attrNs = attrDecl >= 0 ? decls_[attrDecl].record : attrDecl == -2 ? xmlNsRecord_ : 0;
-    int rc = bound && !a.inArena
-                 ? doc_.AppendInputAttribute(attrNs, a.nameStart + static_cast<uint32_t>(attrLocal.data() - name.data()),
-                                             static_cast<uint32_t>(attrLocal.size()), a.valueStart, a.valueLen)
-                 : doc_.AppendAttribute(attrNs, attrLocal, AttributeValue(a));
-    if (rc != 0) return Fail(xeOutOfMemory);
+  if (empty) {
+    if (validate_ && !EndEvents()) return CloseMatched(gt + 1, gt + 1);
+    return EndTag(qname, true, gt + 1, gt + 1, declaration, local);
   }
   return 0;
 }
@@ -475,7 +478,8 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
   std::string_view local = startLocal;
   int declaration = startDeclaration;
   // An empty tag closes the element it just opened.
-  bool matches = depth_ > 0 && (startDeclaration != kUnresolved || SameName(OpenName(open_[depth_]), qname));
+  bool matches = depth_ > 0 &&
+                 (startDeclaration != kUnresolved || xml::SameName(OpenName(open_[depth_]), qname));
   if (!validate_) {
     size_t colon = qname.find(':');
     local = colon == std::string_view::npos ? qname : qname.substr(colon + 1);
@@ -507,21 +511,46 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
     sink->EndElement(evNamespace_, evLocal_, evQName_, isEmpty);
   }
   if (!validate_) return 0;
-
-  if (buildDom_ && depth_ > 0) {
-    uint32_t rec = open_[depth_].record;
-    XmlBytes& text = text_[depth_];
-    InputRun& run = runs_[depth_];
-    if (!text.empty()) {
-      if (doc_.AppendText(text.view(), rec + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
-      text.Clear();
-    } else if (run.length != 0) {
-      doc_.SetInputRef(rec + xmlrec::kTextRef, run.start, run.length);
+  if (!matches) {
+    // The innermost element's record still ends here.
+    if (depth_ > 0) {
+      if (int rc = CloseRecord(endLt, pastGt); rc != 0) return rc;
     }
-    run = InputRun();
-    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_);
+    return Fail(xeUnbalancedTag, qname);
   }
-  if (!matches) return Fail(xeUnbalancedTag, qname);
+  return CloseMatched(endLt, pastGt);
+}
+
+inline int XmlParser::CloseRecord(uint32_t endLt, uint32_t pastGt) {
+  if (!buildDom_) return 0;
+  uint32_t rec = open_[depth_].record;
+  // Text that is not one run of the input was copied; the run is empty then.
+  if (!text_[depth_].empty()) {
+    if (int rc = StoreText(rec); rc != 0) return rc;
+  }
+  InputRun& run = runs_[depth_];
+  doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, run.start, run.length);
+  run = InputRun();
+  return 0;
+}
+
+// Out of line: the common close, a text run or none, saves no registers for it.
+[[gnu::noinline]] int XmlParser::StoreText(uint32_t element) {
+  XmlBytes& text = text_[depth_];
+  if (doc_.AppendText(text.view(), element + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
+  text.Clear();
+  return 0;
+}
+
+int XmlParser::CloseMatched(uint32_t endLt, uint32_t pastGt) {
+  if (int rc = CloseRecord(endLt, pastGt); rc != 0) return rc;
+  if (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) EndScope();
+  --depth_;
+  return 0;
+}
+
+void XmlParser::EndScope() {
+  RESTEvents* sink = EventSink();
   while (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) {
     --declCount_;
     if (sink != nullptr) {
@@ -536,8 +565,6 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
       if (decls_[i].prefix.empty()) defaultDecl_ = i;
     }
   }
-  --depth_;
-  return 0;
 }
 
 // Other constructs -------------------------------------------------------------

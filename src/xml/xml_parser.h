@@ -138,6 +138,7 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int CompactInput();
   // Markup actions (xml_markup.cpp).
   int FlushText(uint32_t end, TextRule rule);
+  int TrimAndKeepText(uint32_t start, uint32_t end, TextRule rule);
   int LineBreak(uint32_t afterLf);
   int ReportWhitespace(uint32_t start, uint32_t end);
   int DeliverText(const char* p, size_t n);
@@ -145,8 +146,12 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int InputTextRun(const char* p, size_t n);
   int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
+  int CompleteArenaAttribute(uint32_t valueEnd);
+  // The attribute named [attrNameStart_, attrNameEnd_) with this value, or
+  // the declaration it makes.
   int AddAttribute(uint32_t valueStart, uint32_t valueLen, bool inArena);
-  int AddDeclaration(const Attribute& a);
+  int TooManyAttributes();
+  int AddDeclaration(uint32_t valueStart, uint32_t valueLen, bool inArena);
   int StartTag(uint32_t gt, bool empty);
   static constexpr int kUnresolved = -3;
   // Not an error: returned by ProcessingInstruction to stop the scan after a
@@ -154,6 +159,15 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   static constexpr int kEncodingSwitch = -1000;
   int EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32_t pastGt,
              int startDeclaration = kUnresolved, std::string_view startLocal = {});
+  // The innermost element ends: its record gets its text and end (BuildDOM).
+  int CloseRecord(uint32_t endLt, uint32_t pastGt);
+  // The same, and the element's declarations go out of scope with it.
+  int CloseMatched(uint32_t endLt, uint32_t pastGt);
+  // The copied text of the innermost element as a text record of element.
+  int StoreText(uint32_t element);
+  void EndScope();
+  // True when an end tag has to go round EndTag: its listener takes EndElement.
+  bool EndEvents() noexcept { return EventSink() != nullptr && Handled().endElement; }
   int ProcessingInstruction(uint32_t start, uint32_t end);
   int Section(uint32_t end);
   // Splits qname at its first colon and finds the declaration of its prefix:
@@ -177,9 +191,23 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
     known = true;
     return 0;
   }
-  // The same for a name whose first colon is at colon.
+  // The same for a name whose first colon is at colon. The search is a
+  // leaf of its own: the common outcome costs no register saves.
   int ResolvePrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
-                      int& declaration, bool& known);
+                      int& declaration, bool& known) {
+    local = std::string_view(qname.data() + colon + 1, qname.size() - colon - 1);
+    declaration = -1;
+    known = true;
+    if (!validate_) return 0;
+    declaration = FindPrefix(std::string_view(qname.data(), colon));
+    if (declaration != -1) return 0;
+    return UnknownPrefixed(qname, colon, attribute, local, known);
+  }
+  // The innermost declaration of prefix: its index, -2 for the reserved xml
+  // prefix, -1 for none.
+  int FindPrefix(std::string_view prefix) const noexcept;
+  int UnknownPrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
+                      bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
   int WriteTagRecords(uint32_t gt, std::string_view local, int declaration);
   int CharacterReference(std::string_view name, std::string& out);

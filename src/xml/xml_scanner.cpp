@@ -3,6 +3,7 @@
 // (text, names, values, comment bodies) are swallowed by table-driven inner
 // loops that stop on the NUL sentinel which always follows the buffer, so the
 // per-byte path has no bounds check.
+#include "xml/same_name.h"
 #include "xml/xml_parser.h"
 
 #ifdef __SSE2__
@@ -279,6 +280,22 @@ int XmlParser::Scan() {
       case XmlState::xsAfterLt:
       afterLt: {
         uint8_t c = *p;
+        if (c == '/' && depth_ > 0 && validate_) {
+          // Most end tags are "</name>" for the innermost element: compared
+          // with its name in place, without reading the name first.
+          const OpenElement& open = open_[depth_];
+          std::string_view name = OpenName(open);
+          const uint8_t* q = p + 1;
+          if (static_cast<size_t>(end - q) > name.size() && q[name.size()] == '>' &&
+              (cls[*q] & kNameStart) && open.known &&
+              xml::SameName(name, {reinterpret_cast<const char*>(q), name.size()}) &&
+              !EndEvents()) {
+            p = q + name.size() + 1;
+            rc = CloseMatched(tagStart_, at(p));
+            textStart_ = at(p);
+            CORVANE_XML_NEXT(xsAfterConstruct, afterConstruct);
+          }
+        }
         if ((cls[c] & kNameStart) || c == '/' || c == '?' || c == '!') {
           tokenStart_ = at(p);
           CORVANE_XML_NEXT(xsTagName, tagName);

@@ -71,14 +71,20 @@ TEST_F(Navigation, PathTable) {
 // Children, attributes and the namespaces in scope (outer declarations
 // first) at the cursor.
 TEST_F(Navigation, ListsAroundTheCursor) {
+  // An attribute's value starts 65535 bytes after its name (the short
+  // record's limit) and 65536 bytes after it.
+  const std::string nearest = "a" + std::string(65532, ' ') + "='v'";
+  const std::string far = "a" + std::string(65533, ' ') + "='v'";
   struct {
-    std::string_view doc;
+    std::string doc;
     const char *path, *lists;
   } cases[] = {
       {"<r xmlns:p='u'><a>1</a><p:b>2</p:b><a/></r>", "/r", "a=1,p:b(p,u)=2,a= | | p=u"},
       {"<r xmlns:p='u' a='1' p:b='2' xml:lang='en'/>", "/r",
        " | a=1,b(p,u)=2,lang(xml,http://www.w3.org/XML/1998/namespace)=en | p=u"},
-      {kScopes, "/r/s/t", " | | =d,a=1,b=2"},
+      {std::string(kScopes), "/r/s/t", " | | =d,a=1,b=2"},
+      {"<r " + nearest + " b='w'/>", "/r", " | a=v,b=w |"},
+      {"<r " + far + " b='w'/>", "/r", " | a=v,b=w |"},
   };
   for (const auto& c : cases) {
     Parse(c.doc);
