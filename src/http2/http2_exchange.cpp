@@ -10,7 +10,6 @@ namespace corvane {
 
 namespace {
 
-constexpr int kErrInterruptedOrTimedOut = 301;
 // Received bytes handled between two chances to send credit: half the
 // receive window.
 constexpr size_t kCreditSlice = 32768;

@@ -69,9 +69,11 @@ int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, ui
   uint32_t n = Padded(uint64_t{fixed} + local.size());
   if (n > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
   if (int rc = stream_.Extend(n); rc != 0) return rc;
-  PutElementHead(pos, e, n, static_cast<uint32_t>(local.size()) | xmlrec::kInStream, extended);
   char* d = stream_.data() + pos;
-  std::memset(d + n - 4, 0, 4);  // padding
+  // The padding goes first: with an empty local name the last word is the
+  // head's own.
+  std::memset(d + n - 4, 0, 4);
+  PutElementHead(pos, e, n, static_cast<uint32_t>(local.size()) | xmlrec::kInStream, extended);
   Put(d + fixed, local);
   return 0;
 }

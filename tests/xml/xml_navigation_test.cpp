@@ -191,10 +191,12 @@ TEST_F(Navigation, SubTreeAndContentsNeedKeptText) {
 
 // Tag bounds are kept as short distances, with a longer form for tags of
 // 64 KB and more; both must give the same subtree and contents, and an
-// element that declares namespaces keeps its own list beside them.
+// element that declares namespaces keeps its own list beside them. A record
+// that carries its local name must keep its bounds when that name is empty.
 TEST_F(Navigation, SubTreeAndContentsOfShortAndLongTags) {
   const std::string pad(70000, ' ');
   const std::string value(70000, 'v');
+  const std::string prefix(300, 'p');
   struct {
     std::string doc, path, subtree, contents;
   } cases[] = {
@@ -203,6 +205,9 @@ TEST_F(Navigation, SubTreeAndContentsOfShortAndLongTags) {
       {"<r><a k='" + value + "'><b/></a" + pad + "></r>", "/r/a", "<a k='" + value + "'><b/></a" + pad + ">", "<b/>"},
       {"<r><p:a xmlns:p='u'" + pad + ">x</p:a></r>", "/r/p:a", "<p:a xmlns:p='u'" + pad + ">x</p:a>", "x"},
       {"<r><a" + pad + "/></r>", "/r/a", "<a" + pad + "/>", ""},
+      {"<r><" + prefix + ": xmlns:q='u'>x</" + prefix + ":></r>", "/r/[1]",
+       "<" + prefix + ": xmlns:q='u'>x</" + prefix + ":>", "x"},
+      {"<r><" + prefix + ":" + pad + "/></r>", "/r/[1]", "<" + prefix + ":" + pad + "/>", ""},
   };
   for (const auto& c : cases) {
     Parse(c.doc);
