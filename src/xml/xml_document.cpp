@@ -160,7 +160,8 @@ std::string_view XmlDocument::RefTo(uint32_t offset, uint32_t length) const noex
 }
 
 std::string_view XmlDocument::AttrLocal(uint32_t attribute) const noexcept {
-  if (U32(attribute + xmlrec::kLength) != xmlrec::kAttrShort) return Ref(attribute + xmlrec::kAttrLocal);
+  if (U32(attribute + xmlrec::kLength) != xmlrec::kAttrShort)
+    return Ref(attribute + xmlrec::kAttrLocal);
   uint32_t w = U32(attribute + xmlrec::kAttrLocal);
   uint32_t valueAt = U32(attribute + xmlrec::kAttrValue);
   if ((w >> 16) > valueAt) return {};

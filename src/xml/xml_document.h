@@ -144,15 +144,17 @@ class XmlDocument {
     if (valueAt >= localAt && valueAt - localAt < xmlrec::kAttrNear) {
       if (xmlrec::kAttrShort > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
       if (int rc = stream_.Extend(xmlrec::kAttrShort); rc != 0) return rc;
-      uint32_t w[xmlrec::kAttrShort / 4] = {xmlrec::kAttribute, xmlrec::kAttrShort, nsRecord,
-                                            valueAt,           valueLen,           (valueAt - localAt) << 16 | localLen};
+      uint32_t w[xmlrec::kAttrShort / 4] = {
+          xmlrec::kAttribute, xmlrec::kAttrShort,
+          nsRecord,           valueAt,
+          valueLen,           (valueAt - localAt) << 16 | localLen};
       std::memcpy(stream_.data() + pos, w, sizeof w);
       return 0;
     }
     if (xmlrec::kAttrFixed > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
     if (int rc = stream_.Extend(xmlrec::kAttrFixed); rc != 0) return rc;
-    uint32_t w[xmlrec::kAttrFixed / 4] = {xmlrec::kAttribute, xmlrec::kAttrFixed, nsRecord, valueAt,
-                                          valueLen,           localAt,            localLen};
+    uint32_t w[xmlrec::kAttrFixed / 4] = {
+        xmlrec::kAttribute, xmlrec::kAttrFixed, nsRecord, valueAt, valueLen, localAt, localLen};
     std::memcpy(stream_.data() + pos, w, sizeof w);
     return 0;
   }

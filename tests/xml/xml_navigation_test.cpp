@@ -202,8 +202,10 @@ TEST_F(Navigation, SubTreeAndContentsOfShortAndLongTags) {
   } cases[] = {
       {"<r><a" + pad + ">x</a></r>", "/r/a", "<a" + pad + ">x</a>", "x"},
       {"<r><a>x</a" + pad + "></r>", "/r/a", "<a>x</a" + pad + ">", "x"},
-      {"<r><a k='" + value + "'><b/></a" + pad + "></r>", "/r/a", "<a k='" + value + "'><b/></a" + pad + ">", "<b/>"},
-      {"<r><p:a xmlns:p='u'" + pad + ">x</p:a></r>", "/r/p:a", "<p:a xmlns:p='u'" + pad + ">x</p:a>", "x"},
+      {"<r><a k='" + value + "'><b/></a" + pad + "></r>", "/r/a",
+       "<a k='" + value + "'><b/></a" + pad + ">", "<b/>"},
+      {"<r><p:a xmlns:p='u'" + pad + ">x</p:a></r>", "/r/p:a",
+       "<p:a xmlns:p='u'" + pad + ">x</p:a>", "x"},
       {"<r><a" + pad + "/></r>", "/r/a", "<a" + pad + "/>", ""},
       {"<r><" + prefix + ": xmlns:q='u'>x</" + prefix + ":></r>", "/r/[1]",
        "<" + prefix + ": xmlns:q='u'>x</" + prefix + ":>", "x"},
