@@ -1,5 +1,6 @@
 #include "rest/rest_client.h"
 
+#include "core/event_handlers.h"
 #include "http/http_enums.h"
 #include "platform/curl_transport.h"
 
@@ -124,7 +125,9 @@ int RestClient::ParseAnswer(int result) {
     int rc = json_.Parse(body);
     if (rc != 0) return result != 0 ? result : DocumentFailure(rc);
   } else {
-    if (RESTEvents* sink = EventSink()) {
+    // The body's copy is made only for a listener that takes the event: a
+    // 100 MB answer would otherwise be mapped twice for nobody.
+    if (RESTEvents* sink = EventSink(); sink != nullptr && HandledEvents::Of(sink).characters) {
       std::string text(body);
       sink->Characters(text);
     }
