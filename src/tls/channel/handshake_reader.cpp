@@ -157,15 +157,23 @@ int FindCertificateInHandshake(std::string_view input, std::string& der) {
   return 0;
 }
 
+namespace {
+constexpr uint8_t kApplicationData = 23;
+constexpr size_t kMaxRecordLength = 16384 + 2048;  // TLSCiphertext before 1.3, the larger bound
+
+size_t RecordLength(std::string_view input, size_t at) noexcept {
+  return (static_cast<uint8_t>(input[at + 3]) << 8) | static_cast<uint8_t>(input[at + 4]);
+}
+}  // namespace
+
 bool PlausibleRecordStart(std::string_view input) noexcept {
-  constexpr size_t kMaxRecordLength = 16384 + 2048;  // TLSCiphertext before 1.3, the larger bound
   if (input.empty()) return true;
   auto type = static_cast<uint8_t>(input[0]);
   // change_cipher_spec, alert, handshake, application_data, heartbeat
   if (type < 20 || type > 24) return false;
   if (input.size() >= 2 && static_cast<uint8_t>(input[1]) != 3) return false;
   if (input.size() >= 5) {
-    size_t length = (static_cast<uint8_t>(input[3]) << 8) | static_cast<uint8_t>(input[4]);
+    size_t length = RecordLength(input, 0);
     if (length > kMaxRecordLength) return false;
   }
   return true;
@@ -175,8 +183,22 @@ size_t CompleteRecords(std::string_view input, size_t maxRecords) noexcept {
   size_t at = 0;
   for (size_t n = 0; n < maxRecords; ++n) {
     if (input.size() - at < 5) break;
-    size_t length = (static_cast<uint8_t>(input[at + 3]) << 8) | static_cast<uint8_t>(input[at + 4]);
+    size_t length = RecordLength(input, at);
     if (input.size() - at - 5 < length) break;
+    at += 5 + length;
+  }
+  return at;
+}
+
+size_t DataRecordRun(std::string_view input, size_t room) noexcept {
+  size_t at = CompleteRecords(input, 1);
+  if (at == 0 || static_cast<uint8_t>(input[0]) != kApplicationData) return at;
+  size_t payload = at - 5;
+  while (input.size() - at >= 5 && static_cast<uint8_t>(input[at]) == kApplicationData &&
+         static_cast<uint8_t>(input[at + 1]) == 3) {
+    size_t length = RecordLength(input, at);
+    if (length > kMaxRecordLength || input.size() - at - 5 < length || payload + length > room) break;
+    payload += length;
     at += 5 + length;
   }
   return at;

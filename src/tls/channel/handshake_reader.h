@@ -55,4 +55,11 @@ bool PlausibleRecordStart(std::string_view input) noexcept;
 // its start (0 when the first is incomplete), counting at most maxRecords.
 size_t CompleteRecords(std::string_view input, size_t maxRecords = SIZE_MAX) noexcept;
 
+// The records at the start of input that can be decrypted in one go: the
+// first complete record, then the application-data records after it while
+// each is complete and plausible and their payloads together stay within
+// room. Their plaintext is never longer than their payload, so none of it is
+// left in the library; a handshake or alert record always comes alone.
+size_t DataRecordRun(std::string_view input, size_t room) noexcept;
+
 }  // namespace corvane::tls

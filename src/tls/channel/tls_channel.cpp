@@ -345,6 +345,9 @@ uint32_t TlsChannel::DecryptInto(std::string_view input, size_t& consumed, char*
       Drain(token);
       if (err == SSL_ERROR_WANT_READ) break;
       if (err == SSL_ERROR_ZERO_RETURN) {
+        // Records fed after the close_notify were never read: they are the
+        // caller's again (plain TCP follows the end of the session).
+        consumed -= std::min(consumed, BIO_ctrl_pending(in_));
         ERR_clear_error();
         return kSecIContextExpired;
       }
@@ -354,7 +357,9 @@ uint32_t TlsChannel::DecryptInto(std::string_view input, size_t& consumed, char*
     std::string_view rest = input.substr(consumed);
     const bool done = produced > 0 || consumed > 0;
     if (!PlausibleRecordStart(rest)) return done ? kSecEOk : NotTls(rest);
-    size_t n = CompleteRecords(rest, 1);
+    // A run of data records goes to the library at once: one input view and
+    // one wait for more per run instead of per record.
+    size_t n = DataRecordRun(rest, room - produced);
     if (n == 0) return done ? kSecEOk : kSecEIncompleteMessage;
     if (static_cast<uint8_t>(rest[0]) == kRecordHandshake && SSL_version(ssl_.get()) < TLS1_3_VERSION) {
       return done ? kSecEOk : kSecIRenegotiate;

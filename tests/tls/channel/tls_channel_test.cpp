@@ -172,19 +172,37 @@ TEST(TlsChannel, DecryptIntoStopsBeforeAHandshakeRecordAndAtTheEnd) {
   EXPECT_EQ(channel.DecryptInto(closing, consumed, out, sizeof out, produced, token), kSecIContextExpired);
 }
 
+// What follows the close_notify is left to the caller, even when it looks
+// like a data record that DecryptInto would have fed along with the rest.
 TEST(TlsChannel, CloseNotifyEndsTheSessionAndLeavesFollowingBytes) {
-  for (uint32_t protocols : {0x0C00u, 0x3000u}) {
+  const std::string after("\x17\x03\x03\x00\x02ok plain after close", 24);
+  for (auto [protocols, into] : {std::pair{0x0C00u, false}, {0x3000u, false}, {0x0C00u, true}, {0x3000u, true}}) {
+    SCOPED_TRACE(std::to_string(protocols) + (into ? " DecryptInto" : " Decrypt"));
     MemoryServer server;
     TlsChannel channel;
     std::string rx;
     ASSERT_EQ(RunHandshake(channel, Credentials(protocols), server, rx).status, kSecEOk);
-    server.Write("last words");
+    server.Write("last");
+    server.Write(" words");
     SSL_shutdown(server.Ssl());
-    rx += server.TakeOutput() + "plain after close";
+    rx += server.TakeOutput() + after;
     std::string plain, token;
-    EXPECT_EQ(DecryptAll(channel, rx, plain, &token), kSecIContextExpired);
+    if (into) {
+      char out[4096];
+      size_t consumed = 0, produced = 0;
+      uint32_t st;
+      while ((st = channel.DecryptInto(rx, consumed, out, sizeof out, produced, token)) == kSecEOk) {
+        plain.append(out, produced);
+        rx.erase(0, consumed);
+      }
+      EXPECT_EQ(st, kSecIContextExpired);
+      plain.append(out, produced);
+      rx.erase(0, consumed);
+    } else {
+      EXPECT_EQ(DecryptAll(channel, rx, plain, &token), kSecIContextExpired);
+    }
     EXPECT_EQ(plain, "last words");
-    EXPECT_EQ(rx, "plain after close");
+    EXPECT_EQ(rx, after);
     std::string ours;
     EXPECT_EQ(channel.Shutdown(ours), kSecEOk);
     EXPECT_FALSE(ours.empty());
