@@ -222,6 +222,8 @@ class HttpClient : public TransferClient,
   int OnStatusLine(bool interim) override;
   int OnHeaderLine(std::string_view line, std::string_view field, std::string_view value) override;
   int OnHeadComplete(bool hasBody) override;
+  // Reserves the memory store for a body of the announced length (-1: none).
+  void SizeBodyStore(int64_t length);
   int OnBodyData(const char* data, size_t length) override;
   int OnResponseComplete() override;
   // BodyOutput: decoded body bytes.
@@ -377,6 +379,7 @@ class HttpClient : public TransferClient,
   std::string lastHeaderField_;
   std::string responseContentType_;
   std::string redirectLocation_;
+  int64_t http2Announced_ = -1;    // content-length of an HTTP/2 response, or -1
   http::MemoryBodyWriter memory_;  // TransferredData
   int64_t bytesTransferred_ = 0;
   bool responseDone_ = false;

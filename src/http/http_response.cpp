@@ -7,6 +7,7 @@
 
 #include "core/config_item.h"
 #include "core/error_text.h"
+#include "core/number_text.h"
 #include "http/http2_bridge.h"
 #include "http/http_client.h"
 #include "http/http_status.h"
@@ -133,12 +134,14 @@ int HttpClient::ProcessHeader(std::string_view field, std::string_view value) {
 void HttpClient::BeginHttp2Response(std::string_view verb) {
   verb_.assign(verb);
   ResetResponse();
+  http2Announced_ = -1;
 }
 
 int HttpClient::Http2HeaderPair(std::string_view name, std::string_view value) {
   std::string line = std::string(name) + ": " + std::string(value);
   if (int rc = transferredHeaders_.Append(line + "\r\n"); rc != 0) return rc;
   Log(kLogVerbose, line, "ResponseHeaders");
+  if (name == "content-length" && !ParseDecimal(value, http2Announced_)) http2Announced_ = -1;
   return ProcessHeader(name, value);
 }
 
@@ -147,6 +150,8 @@ int HttpClient::Http2EndOfHeaders(bool endStream) {
   bool hasBody = !(verb_ == "HEAD" || status == 204 || status == 304 || status == 101 || endStream);
   if (hasBody && !(Is3xx(status) && !redirectLocation_.empty())) FireStartTransfer(1);
   if (!hasBody) CompleteResponse();
+  // A stored body of announced length is one block, as over HTTP/1.
+  if (hasBody) SizeBodyStore(http2Announced_);
   return 0;
 }
 
@@ -166,7 +171,11 @@ int HttpClient::OnHeadComplete(bool hasBody) {
     directBodyPaused_ = true;
     SetAcceptData(false);
   }
-  int64_t length = reader_.contentLength();
+  SizeBodyStore(reader_.contentLength());
+  return 0;
+}
+
+void HttpClient::SizeBodyStore(int64_t length) {
   // The announced length sizes the store only for bodies kept as sent; a
   // decoded body's size is unknown, so its block is simply kept.
   bool identity = decoder_.coding() == ContentDecoder::codingNone;
@@ -182,7 +191,6 @@ int HttpClient::OnHeadComplete(bool hasBody) {
     if (memory_.Limit() > 0) want = std::min(want, memory_.Limit());
     memory_.Data().ReserveExact(static_cast<int>(want));
   }
-  return 0;
 }
 
 int HttpClient::OnBodyData(const char* data, size_t length) { return DeliverBody(data, length); }
