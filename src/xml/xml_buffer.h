@@ -6,6 +6,17 @@
 
 #include "core/mapped_block.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define CORVANE_XML_BUFFER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVANE_XML_BUFFER_ASAN 1
+#endif
+#endif
+#ifdef CORVANE_XML_BUFFER_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace corvane {
 
 // The parser's two big byte streams: the kept input text and the document
@@ -44,6 +55,7 @@ class XmlBuffer {
   // Inline while the block has room: the record writers call it per tag.
   int Extend(uint64_t n) noexcept {
     if (n > uint64_t{cap_} - len_) return ExtendSlow(n);
+    Guard(uint64_t{len_} + 1, uint64_t{len_} + n + 1, uint64_t{len_} + n + 1);
     len_ += static_cast<uint32_t>(n);
     data_[len_] = '\0';
     return 0;
@@ -52,6 +64,7 @@ class XmlBuffer {
   void Consume(uint32_t n) noexcept;
   // Empties, keeping the block.
   void Clear() noexcept {
+    Guard(1, uint64_t{len_} + 1, 1);
     len_ = 0;
     data_[0] = '\0';
   }
@@ -70,6 +83,27 @@ class XmlBuffer {
 
   // Takes the block's address and size after it changed.
   void Adopt() noexcept;
+
+  // In ASan builds, bytes [from, to) of the block become readable below
+  // limit and poisoned from it on. The block is mapped well past the NUL, so
+  // without this a scan overrunning the sentinel would go unseen; every
+  // change of length or block goes through here (the whole block made
+  // readable before it moves or is freed). Nothing in other builds.
+  void Guard(uint64_t from, uint64_t to, uint64_t limit) noexcept {
+#ifdef CORVANE_XML_BUFFER_ASAN
+    if (!HasBlock() || from >= to) return;
+    if (limit < from) limit = from;
+    if (limit > to) limit = to;
+    ASAN_UNPOISON_MEMORY_REGION(data_ + from, limit - from);
+    ASAN_POISON_MEMORY_REGION(data_ + limit, to - limit);
+#else
+    (void)from, (void)to, (void)limit;
+#endif
+  }
+  // The whole block readable: before it moves, is recycled or freed.
+  void Unguard() noexcept {
+    Guard(0, block_.size(), block_.size());
+  }
 
   MappedBlock block_;
   // The block's bytes, held here for the inline Extend. Never null: without

@@ -1,10 +1,12 @@
+#include "xml/xml_buffer.h"
+
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "core/zero_memory.h"
 #include "xml/xml_parser.h"
-#include "xml/xml_buffer.h"
 
 namespace corvane {
 namespace {
@@ -83,6 +85,33 @@ TEST(XmlBufferTest, ParsesAfterResetReuseTheBlocks) {
   ASSERT_EQ(parser.SetXPath("/r/i[2]"), 0);
   EXPECT_EQ(parser.XText(), "text & more");
 }
+
+#ifdef CORVANE_XML_BUFFER_ASAN
+// Under ASan the block reads as ending at the NUL after every kind of change:
+// growth by copying and by remapping, shrinking, recycling, a new block.
+TEST(XmlBufferTest, AsanSeesPastTheNulAsOutOfBounds) {
+  XmlBuffer b;
+  const std::string big(uint64_t{3} << 20, 'x');
+  const std::function<int()> steps[] = {
+      [&] { return b.Append("abc", 3); },
+      [&] { return b.Extend(20); },
+      [&] { return b.Append(big.data(), 200) | b.Reserve(1000); },
+      [&] { return b.Resize(7); },
+      [&] { return b.Consume(2), 0; },
+      [&] { return b.Append(big.data(), big.size()) | b.Reserve(uint64_t{9} << 20); },
+      [&] { return b.Clear(), 0; },
+      [&] { return b.Recycle(XmlBuffer::kKeepBytes), 0; },
+      [&] { return b.Release(), b.Append("z", 1); }};
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_EQ(steps[i](), 0);
+    ASSERT_GT(b.capacity(), uint64_t(b.size()) + 1);
+    EXPECT_EQ(__asan_region_is_poisoned(b.data(), b.size() + 1), nullptr);
+    EXPECT_TRUE(__asan_address_is_poisoned(b.data() + b.size() + 1));
+    EXPECT_TRUE(__asan_address_is_poisoned(b.data() + b.capacity() - 1));
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace corvane
