@@ -197,7 +197,8 @@ size_t DataRecordRun(std::string_view input, size_t room) noexcept {
   while (input.size() - at >= 5 && static_cast<uint8_t>(input[at]) == kApplicationData &&
          static_cast<uint8_t>(input[at + 1]) == 3) {
     size_t length = RecordLength(input, at);
-    if (length > kMaxRecordLength || input.size() - at - 5 < length || payload + length > room) break;
+    if (length > kMaxRecordLength || input.size() - at - 5 < length || payload + length > room)
+      break;
     payload += length;
     at += 5 + length;
   }

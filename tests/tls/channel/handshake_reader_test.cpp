@@ -155,7 +155,8 @@ TEST(HelloReaders, RecordStartsThatCannotBeTlsAreRefusedFromTheirFirstBytes) {
 // together fit the room.
 TEST(HelloReaders, DataRecordRunTakesWholeDataRecordsThatFitTheRoom) {
   auto record = [](uint8_t type, size_t length) {
-    std::string r{static_cast<char>(type), 3, 3, static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)};
+    std::string r{static_cast<char>(type), 3, 3, static_cast<char>(length >> 8),
+                  static_cast<char>(length & 0xFF)};
     return r + std::string(length, 'x');
   };
   const std::string data100 = record(23, 100), data200 = record(23, 200);
@@ -167,15 +168,16 @@ TEST(HelloReaders, DataRecordRunTakesWholeDataRecordsThatFitTheRoom) {
       {"", 1000, 0},
       {data100.substr(0, 50), 1000, 0},
       {data100 + data200 + data100, 1000, 415},
-      {data100 + data200 + data100, 300, 310},                    // the third would overflow the room
-      {data100 + data200, 10, 105},                               // the first goes alone, room or not
-      {data100 + record(21, 2) + data100, 1000, 105},              // an alert ends the run
-      {record(22, 4) + data100, 1000, 9},                          // so does a handshake record, alone
-      {data100 + data200.substr(0, 100), 1000, 105},              // an incomplete record waits
+      {data100 + data200 + data100, 300, 310},         // the third would overflow the room
+      {data100 + data200, 10, 105},                    // the first goes alone, room or not
+      {data100 + record(21, 2) + data100, 1000, 105},  // an alert ends the run
+      {record(22, 4) + data100, 1000, 9},              // so does a handshake record, alone
+      {data100 + data200.substr(0, 100), 1000, 105},   // an incomplete record waits
       {data100 + std::string("\x17\x02\x03\x00\x01x", 6), 1000, 105},  // not a record
-      {data100 + record(23, 18433), 100000, 105},                 // longer than any record may be
+      {data100 + record(23, 18433), 100000, 105},  // longer than any record may be
   };
-  for (const Case& c : cases) EXPECT_EQ(DataRecordRun(c.input, c.room), c.run) << c.input.size() << " " << c.room;
+  for (const Case& c : cases)
+    EXPECT_EQ(DataRecordRun(c.input, c.room), c.run) << c.input.size() << " " << c.room;
 }
 
 }  // namespace

@@ -176,7 +176,8 @@ TEST(TlsChannel, DecryptIntoStopsBeforeAHandshakeRecordAndAtTheEnd) {
 // like a data record that DecryptInto would have fed along with the rest.
 TEST(TlsChannel, CloseNotifyEndsTheSessionAndLeavesFollowingBytes) {
   const std::string after("\x17\x03\x03\x00\x02ok plain after close", 24);
-  for (auto [protocols, into] : {std::pair{0x0C00u, false}, {0x3000u, false}, {0x0C00u, true}, {0x3000u, true}}) {
+  for (auto [protocols, into] :
+       {std::pair{0x0C00u, false}, {0x3000u, false}, {0x0C00u, true}, {0x3000u, true}}) {
     SCOPED_TRACE(std::to_string(protocols) + (into ? " DecryptInto" : " Decrypt"));
     MemoryServer server;
     TlsChannel channel;
@@ -191,7 +192,8 @@ TEST(TlsChannel, CloseNotifyEndsTheSessionAndLeavesFollowingBytes) {
       char out[4096];
       size_t consumed = 0, produced = 0;
       uint32_t st;
-      while ((st = channel.DecryptInto(rx, consumed, out, sizeof out, produced, token)) == kSecEOk) {
+      while ((st = channel.DecryptInto(rx, consumed, out, sizeof out, produced, token)) ==
+             kSecEOk) {
         plain.append(out, produced);
         rx.erase(0, consumed);
       }
