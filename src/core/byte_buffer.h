@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/address_reservation.h"
 #include "core/error_codes.h"
 #include "core/zero_memory.h"
 
@@ -13,7 +14,8 @@ namespace corvane {
 
 // A binary-safe byte string with N bytes of inline storage (N-1 content bytes
 // plus the terminating NUL). Content that outgrows the inline part moves to a
-// heap block of 1.5 times the needed length. Every mutator returns 0 or
+// heap block of 1.5 times the needed length; from 4 MB on, the block is an
+// address reservation that grows in place. Every mutator returns 0 or
 // kErrOutOfMemory (200) and leaves the buffer unchanged on failure, so callers
 // can report an allocation failure as a code instead of unwinding.
 template <int N>
@@ -186,21 +188,32 @@ class BasicByteBuffer {
 
  private:
   // Moves the content to a heap block of cap content bytes (cap > capacity_).
+  // A large block is an address reservation that grows where it is.
   int Reallocate(int cap) noexcept {
-    if (heap_ == nullptr) {
-      char* block = static_cast<char*>(std::malloc(static_cast<size_t>(cap) + 1));
+    const size_t need = static_cast<size_t>(cap) + 1;
+    if (reserved_) {
+      if (!reservation::Extend(heap_, static_cast<size_t>(capacity_) + 1, need))
+        return kErrOutOfMemory;
+    } else if (char* block =
+                   need >= reservation::kThreshold ? reservation::Reserve(need) : nullptr) {
+      std::memcpy(block, data(), static_cast<size_t>(length_) + 1);
+      FreeHeap();
+      heap_ = block;
+      reserved_ = true;
+    } else if (heap_ == nullptr) {
+      char* block = static_cast<char*>(std::malloc(need));
       if (block == nullptr) return kErrOutOfMemory;
       std::memcpy(block, inline_, static_cast<size_t>(length_) + 1);
       heap_ = block;
     } else if (ZeroMemoryEnabled()) {
       // realloc could leave the old block unwiped; copy by hand instead.
-      char* block = static_cast<char*>(std::malloc(static_cast<size_t>(cap) + 1));
+      char* block = static_cast<char*>(std::malloc(need));
       if (block == nullptr) return kErrOutOfMemory;
       std::memcpy(block, heap_, static_cast<size_t>(length_) + 1);
       FreeHeap();
       heap_ = block;
     } else {
-      char* block = static_cast<char*>(std::realloc(heap_, static_cast<size_t>(cap) + 1));
+      char* block = static_cast<char*>(std::realloc(heap_, need));
       if (block == nullptr) return kErrOutOfMemory;
       heap_ = block;
     }
@@ -217,8 +230,13 @@ class BasicByteBuffer {
   void FreeHeap() noexcept {
     if (heap_ == nullptr) return;
     if (ZeroMemoryEnabled()) SecureWipe(heap_, static_cast<size_t>(capacity_) + 1);
-    std::free(heap_);
+    if (reserved_) {
+      reservation::Release(heap_);
+    } else {
+      std::free(heap_);
+    }
     heap_ = nullptr;
+    reserved_ = false;
     capacity_ = kInlineCapacity;
   }
   void Release() noexcept {
@@ -230,10 +248,12 @@ class BasicByteBuffer {
   void MoveFrom(BasicByteBuffer& other) noexcept {
     if (other.heap_) {
       heap_ = other.heap_;
+      reserved_ = other.reserved_;
       capacity_ = other.capacity_;
       length_ = other.length_;
       inline_[0] = '\0';
       other.heap_ = nullptr;
+      other.reserved_ = false;
       other.capacity_ = kInlineCapacity;
     } else {
       heap_ = nullptr;
@@ -248,6 +268,7 @@ class BasicByteBuffer {
   char inline_[N];
   char* heap_ = nullptr;
   int length_ = 0;
+  bool reserved_ = false;  // heap_ is an address reservation, not a malloc block
   int capacity_ = kInlineCapacity;
 };
 

@@ -68,6 +68,33 @@ TEST(ByteBufferTest, ReserveExactLeavesNoSlackAndLaterGrowthStaysGeometric) {
   EXPECT_EQ(b.size(), 1001);
 }
 
+// A large buffer stays where it is as it grows, moves with its owner and
+// is freed by Clear; with ZeroMemory on as well.
+TEST(ByteBufferTest, LargeBufferGrowsInPlace) {
+  for (bool zero : {false, true}) {
+    SetZeroMemory(zero);
+    ByteBuffer b(std::string(3000, 'a'));
+    const std::string piece(1 << 20, 'p');
+    ASSERT_EQ(b.Append(std::string(5 << 20, 'q')), 0);
+    const char* at = b.data();
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(b.Append(piece), 0);
+    if (reservation::kInPlace) {
+      EXPECT_EQ(b.data(), at);
+    }
+    EXPECT_EQ(b.size(), 3000 + (45 << 20));
+    EXPECT_EQ(b.view().substr(2998, 4), "aaqq");
+    EXPECT_EQ(b.view().substr(b.size() - 2), "pp");
+    at = b.data();
+    ByteBuffer moved = std::move(b);
+    EXPECT_EQ(moved.data(), at);
+    ASSERT_EQ(moved.Append("end"), 0);
+    EXPECT_EQ(moved.view().substr(moved.size() - 5), "ppend");
+    moved.Clear();
+    EXPECT_FALSE(moved.onHeap());
+  }
+  SetZeroMemory(false);
+}
+
 TEST(ByteBufferTest, CopyAndMoveKeepContentAndLeaveSourceEmpty) {
   ByteBuffer a(std::string(300, 'm'));
   ByteBuffer copy = a;
