@@ -194,13 +194,15 @@ size_t DataRecordRun(std::string_view input, size_t room) noexcept {
   size_t at = CompleteRecords(input, 1);
   if (at == 0 || static_cast<uint8_t>(input[0]) != kApplicationData) return at;
   size_t payload = at - 5;
-  while (input.size() - at >= 5 && static_cast<uint8_t>(input[at]) == kApplicationData &&
-         static_cast<uint8_t>(input[at + 1]) == 3) {
-    size_t length = RecordLength(input, at);
-    if (length > kMaxRecordLength || input.size() - at - 5 < length || payload + length > room)
+  for (;;) {
+    std::string_view rest = input.substr(at);
+    if (rest.empty() || static_cast<uint8_t>(rest[0]) != kApplicationData ||
+        !PlausibleRecordStart(rest))
       break;
-    payload += length;
-    at += 5 + length;
+    size_t n = CompleteRecords(rest, 1);
+    if (n == 0 || payload + (n - 5) > room) break;
+    payload += n - 5;
+    at += n;
   }
   return at;
 }
