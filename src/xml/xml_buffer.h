@@ -21,10 +21,11 @@ namespace corvane {
 
 // The parser's two big byte streams: the kept input text and the document
 // records. Always NUL-terminated (the scanner's sentinel). Mutators return 0
-// or 200. The bytes live in a MappedBlock: large ones are huge-page mappings
-// whose pages fault in only as bytes are written, so a reserve sized from the
-// input's length costs address space, not memory; and Recycle keeps a block
-// across documents so a second parse writes into pages that are already there.
+// or 200. The bytes live in a MappedBlock: large ones are huge-page
+// reservations whose pages fault in only as bytes are written, so a reserve
+// sized from the input's length costs address space, not memory; and Recycle
+// keeps a block across documents so a second parse writes into pages that are
+// already there.
 class XmlBuffer {
  public:
   // Recycle's limit for the parser's buffers: large answers reuse their
@@ -44,9 +45,7 @@ class XmlBuffer {
   std::string_view view() const noexcept { return {data(), len_}; }
   std::string str() const { return std::string(view()); }
 
-  // Room for n content bytes (and the NUL), keeping the content. A buffer
-  // holding little (a kept block just recycled) moves to a new block of the
-  // size asked for instead of being remapped.
+  // Room for n content bytes (and the NUL), keeping the content.
   int Reserve(uint64_t n) noexcept;
   int Append(const void* p, size_t n) noexcept;
   // Sets the length; new bytes are zero.
