@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "core/sanitizers.h"
+
 namespace corvane {
 
 // The block of a large growable buffer: a range of address space reserved
@@ -14,18 +16,7 @@ namespace reservation {
 
 // Under the sanitizers large blocks stay on the heap as well, where the
 // checkers see overruns and do not shadow a 2 GB range per block.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kInPlace = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
-    __has_feature(memory_sanitizer)
-constexpr bool kInPlace = false;
-#else
-constexpr bool kInPlace = true;
-#endif
-#else
-constexpr bool kInPlace = true;
-#endif
+constexpr bool kInPlace = !sanitizers::kAny;
 
 // Blocks this large are reserved; smaller ones stay on the malloc heap.
 constexpr size_t kThreshold = size_t{4} << 20;

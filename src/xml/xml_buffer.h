@@ -5,15 +5,9 @@
 #include <string_view>
 
 #include "core/mapped_block.h"
+#include "core/sanitizers.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define CORVANE_XML_BUFFER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORVANE_XML_BUFFER_ASAN 1
-#endif
-#endif
-#ifdef CORVANE_XML_BUFFER_ASAN
+#if CORVANE_SANITIZE_ADDRESS
 #include <sanitizer/asan_interface.h>
 #endif
 
@@ -89,7 +83,7 @@ class XmlBuffer {
   // change of length or block goes through here (the whole block made
   // readable before it moves or is freed). Nothing in other builds.
   void Guard(uint64_t from, uint64_t to, uint64_t limit) noexcept {
-#ifdef CORVANE_XML_BUFFER_ASAN
+#if CORVANE_SANITIZE_ADDRESS
     if (!HasBlock() || from >= to) return;
     if (limit < from) limit = from;
     if (limit > to) limit = to;
