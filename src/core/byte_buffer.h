@@ -229,10 +229,11 @@ class BasicByteBuffer {
   }
   void FreeHeap() noexcept {
     if (heap_ == nullptr) return;
-    if (ZeroMemoryEnabled()) SecureWipe(heap_, static_cast<size_t>(capacity_) + 1);
     if (reserved_) {
+      if (ZeroMemoryEnabled()) reservation::WipeResident(heap_, static_cast<size_t>(capacity_) + 1);
       reservation::Release(heap_);
     } else {
+      if (ZeroMemoryEnabled()) SecureWipe(heap_, static_cast<size_t>(capacity_) + 1);
       std::free(heap_);
     }
     heap_ = nullptr;

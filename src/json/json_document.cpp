@@ -33,9 +33,8 @@ void JsonDocument::ForgetChildLists() noexcept {
 int JsonDocument::SetText(std::string_view text) noexcept {
   DropText();
   if (text.size() > kMaxTextLength) return kErrOutOfMemory;
-  // A kept block too small for this text holds nothing worth moving.
-  if (text_.size() < text.size() + 1 + kTextPadding) text_.Release();
-  if (!text_.Resize(text.size() + 1 + kTextPadding)) return kErrOutOfMemory;
+  // A kept block holds nothing worth moving: it grows, or is replaced, empty.
+  if (!text_.Renew(text.size() + 1 + kTextPadding, 0)) return kErrOutOfMemory;
   auto* block = static_cast<unsigned char*>(text_.data());
   if (!text.empty()) std::memcpy(block, text.data(), text.size());
   std::memset(block + text.size(), 0, 1 + kTextPadding);
@@ -52,31 +51,26 @@ void JsonDocument::DropText() noexcept {
 
 bool JsonDocument::ReserveNodes() noexcept {
   // One node per 4 bytes of text, several times what typical answers need:
-  // only the pages written become resident, and a block that never grows is
-  // never remapped. A remapped block costs a trap per page at its new address
-  // on the next pass over it, which for a kept block is the next parse.
+  // only the pages written become resident. A kept block too small for this
+  // text holds nothing to keep.
   size_t wanted = textLength_ / 4 + 64;
   if (nodeCapacity_ >= wanted) return true;
-  // A kept block too small for this text holds nothing: map afresh.
-  nodeBlock_.Release();
-  nodes_ = nullptr;
-  nodeCapacity_ = 0;
   // Where the address space is tight, start near a typical answer's need
   // (one node per 16 bytes) and grow from there.
-  return ResizeNodes(wanted) || ResizeNodes(textLength_ / 16 + 64);
+  return ResizeNodes(wanted, 0) || ResizeNodes(textLength_ / 16 + 64, 0);
 }
 
 bool JsonDocument::GrowNodes() noexcept {
-  // Denser documents than ReserveNodes allowed for grow by remapping pages,
-  // never by copying bytes.
+  // Denser documents than ReserveNodes allowed for: a large block grows
+  // where it is, without copying.
   size_t cap = nodeCapacity_;
-  return ResizeNodes(std::max<size_t>(64, cap + (cap >= (1u << 18) ? cap / 4 : cap)));
+  return ResizeNodes(std::max<size_t>(64, cap + (cap >= (1u << 18) ? cap / 4 : cap)), nodeCount_);
 }
 
-bool JsonDocument::ResizeNodes(size_t wanted) noexcept {
+bool JsonDocument::ResizeNodes(size_t wanted, size_t keep) noexcept {
   if (wanted > 0xFFFFFFF0u) wanted = 0xFFFFFFF0u;
   if (wanted <= nodeCapacity_) return false;
-  if (!nodeBlock_.Resize(wanted * sizeof(JsonNode))) return false;
+  if (!nodeBlock_.Renew(wanted * sizeof(JsonNode), keep * sizeof(JsonNode))) return false;
   nodes_ = static_cast<JsonNode*>(nodeBlock_.data());
   nodeCapacity_ = static_cast<uint32_t>(nodeBlock_.size() / sizeof(JsonNode));
   return true;

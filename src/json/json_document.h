@@ -90,7 +90,8 @@ class JsonDocument {
 
  private:
   bool GrowNodes() noexcept;
-  bool ResizeNodes(size_t wanted) noexcept;
+  // Room for wanted nodes, of which the first keep are kept.
+  bool ResizeNodes(size_t wanted, size_t keep) noexcept;
   uint32_t ValueStart(uint32_t i) const noexcept;
   // Index of the closing quote of the string whose content starts at offset.
   size_t StringEnd(size_t offset) const noexcept;

@@ -9,8 +9,6 @@ namespace corvane {
 namespace {
 
 constexpr uint64_t kMaxContent = 0x7FFFFFF0u;
-// Content up to this is copied into a new block rather than remapped.
-constexpr uint32_t kRenewBytes = 64u << 10;
 
 }  // namespace
 
@@ -29,16 +27,8 @@ int XmlBuffer::Reserve(uint64_t n) noexcept {
   if (cap < 64) cap = 64;
   if (cap > kMaxContent) cap = kMaxContent;
   Unguard();
-  bool ok;
-  if (!HasBlock()) {
-    ok = block_.Resize(cap + 1);
-  } else if (len_ <= kRenewBytes) {
-    // A block remapped to a new address costs a trap per page on the next
-    // pass over it; a few bytes of content are cheaper to copy.
-    ok = block_.Renew(cap + 1, uint64_t{len_} + 1);
-  } else {
-    ok = block_.Resize(cap + 1);
-  }
+  // A block that has to move copies the content alone, not the slack.
+  const bool ok = block_.Renew(cap + 1, HasBlock() ? uint64_t{len_} + 1 : 0);
   if (ok) {
     bool fresh = !HasBlock();
     Adopt();

@@ -5,15 +5,9 @@
 #include <string_view>
 
 #include "core/mapped_block.h"
+#include "core/sanitizers.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define CORVANE_XML_BUFFER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define CORVANE_XML_BUFFER_ASAN 1
-#endif
-#endif
-#ifdef CORVANE_XML_BUFFER_ASAN
+#if CORVANE_SANITIZE_ADDRESS
 #include <sanitizer/asan_interface.h>
 #endif
 
@@ -21,10 +15,11 @@ namespace corvane {
 
 // The parser's two big byte streams: the kept input text and the document
 // records. Always NUL-terminated (the scanner's sentinel). Mutators return 0
-// or 200. The bytes live in a MappedBlock: large ones are huge-page mappings
-// whose pages fault in only as bytes are written, so a reserve sized from the
-// input's length costs address space, not memory; and Recycle keeps a block
-// across documents so a second parse writes into pages that are already there.
+// or 200. The bytes live in a MappedBlock: large ones are huge-page
+// reservations whose pages fault in only as bytes are written, so a reserve
+// sized from the input's length costs address space, not memory; and Recycle
+// keeps a block across documents so a second parse writes into pages that are
+// already there.
 class XmlBuffer {
  public:
   // Recycle's limit for the parser's buffers: large answers reuse their
@@ -44,9 +39,7 @@ class XmlBuffer {
   std::string_view view() const noexcept { return {data(), len_}; }
   std::string str() const { return std::string(view()); }
 
-  // Room for n content bytes (and the NUL), keeping the content. A buffer
-  // holding little (a kept block just recycled) moves to a new block of the
-  // size asked for instead of being remapped.
+  // Room for n content bytes (and the NUL), keeping the content.
   int Reserve(uint64_t n) noexcept;
   int Append(const void* p, size_t n) noexcept;
   // Sets the length; new bytes are zero.
@@ -90,7 +83,7 @@ class XmlBuffer {
   // change of length or block goes through here (the whole block made
   // readable before it moves or is freed). Nothing in other builds.
   void Guard(uint64_t from, uint64_t to, uint64_t limit) noexcept {
-#ifdef CORVANE_XML_BUFFER_ASAN
+#if CORVANE_SANITIZE_ADDRESS
     if (!HasBlock() || from >= to) return;
     if (limit < from) limit = from;
     if (limit > to) limit = to;

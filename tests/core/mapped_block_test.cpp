@@ -1,12 +1,14 @@
+#include "core/mapped_block.h"
+
 #include <gtest/gtest.h>
 
-#include <vector>
-
-#include "core/mapped_block.h"
+#include "core/address_reservation.h"
 #include "core/zero_memory.h"
 
 namespace corvane {
 namespace {
+
+constexpr size_t kMB = size_t{1} << 20;
 
 bool Holds(const MappedBlock& block, size_t bytes) {
   auto* p = static_cast<const unsigned char*>(block.data());
@@ -21,86 +23,48 @@ void Fill(MappedBlock& block, size_t from, size_t to) {
   for (size_t i = from; i < to; ++i) p[i] = static_cast<unsigned char>(i * 7);
 }
 
-// Growing keeps the content from the heap to a mapping and through remaps,
-// wiped or not, also for a block whose tail past its last whole huge page is
-// kept in small pages (two mappings); a block never shrinks.
-TEST(MappedBlockTest, GrowingKeepsContent) {
-  const struct {
-    bool tail;
-    std::vector<size_t> sizes;
-  } cases[] = {
-      {false, {1000, 100000, size_t{6} << 20, size_t{40} << 20}},
-      {true, {(size_t{5} << 20) + 100, size_t{13} << 20, size_t{21} << 20}},
-  };
-  for (const auto& c : cases) {
-    for (bool wipe : {false, true}) {
-      SetZeroMemory(wipe);
-      MappedBlock block(c.tail);
-      size_t filled = 0;
-      for (size_t n : c.sizes) {
-        ASSERT_TRUE(block.Resize(n));
-        EXPECT_GE(block.size(), n);
-        EXPECT_TRUE(Holds(block, filled)) << n;
-        Fill(block, filled, n);
-        filled = n;
-      }
-      ASSERT_TRUE(block.Resize(10));
-      EXPECT_GE(block.size(), filled);
-      block.Release();
-      EXPECT_TRUE(block.data() == nullptr && block.size() == 0);
-    }
-  }
-  SetZeroMemory(false);
-}
-
-TEST(MappedBlockTest, RecycleKeepsBlocksUpToTheLimit) {
+// A block of `from` bytes, filled, renewed to `to` keeping `keep` bytes, then
+// recycled with a 16 MB limit. A reserved block grows where it is (with or
+// without a small-page tail); a heap block moves, and a reservation moves
+// once it outgrows its span; a refused size leaves the block as it was.
+TEST(MappedBlockTest, GrowthRenewAndRecycle) {
   struct Case {
     const char* name;
-    size_t bytes;
-    bool wipe, kept;
-  } cases[] = {
-      {"heap block", 1000, false, true},
-      {"mapped block", size_t{5} << 20, false, true},
-      {"over the limit", size_t{9} << 20, false, false},
-      {"wiping releases", size_t{5} << 20, true, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    SetZeroMemory(c.wipe);
-    MappedBlock block;
-    ASSERT_TRUE(block.Resize(c.bytes));
-    void* data = block.data();
-    block.Recycle(size_t{8} << 20);
-    EXPECT_EQ(block.data() == data && block.size() >= c.bytes, c.kept);
-    EXPECT_EQ(block.data() == nullptr, !c.kept);
-  }
-  SetZeroMemory(false);
-}
-
-// Renew moves the leading bytes into a new block instead of remapping, from
-// the heap or a mapping, wiped or not, with or without a small-page tail.
-TEST(MappedBlockTest, RenewKeepsTheLeadingBytesInANewBlock) {
-  struct Case {
-    const char* name;
-    size_t from, to, keep;
     bool tail, wipe;
+    size_t from, to, keep;
+    bool ok, inPlace, kept;
   } cases[] = {
-      {"heap to heap", 1000, 50000, 1000, false, false},
-      {"heap to mapped", 100000, size_t{6} << 20, 100000, false, true},
-      {"mapped to mapped", size_t{5} << 20, size_t{9} << 20, 70000, false, false},
-      {"small-page tail", (size_t{5} << 20) + 100, size_t{13} << 20, (size_t{5} << 20) + 100, true,
-       true},
+      {"heap to heap", false, false, 1000, 50000, 1000, true, false, true},
+      {"heap to reserved", false, true, 100000, 6 * kMB, 100000, true, false, false},
+      {"reserved in place", false, false, 5 * kMB, 40 * kMB, 5 * kMB, true, true, false},
+      {"renewed in place", false, false, 5 * kMB, 9 * kMB, 70000, true, true, true},
+      {"small-page tail", true, false, 5 * kMB + 100, 13 * kMB, 5 * kMB + 100, true, true, true},
+      {"small-page tail wiped", true, true, 5 * kMB + 100, 13 * kMB, 5 * kMB, true, true, false},
+      {"past the span", false, false, 5 * kMB, size_t{3} << 30, 5 * kMB, true, false, false},
+      {"refused", false, false, 5 * kMB, size_t{1} << 50, 5 * kMB, false, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // Off the reservation, 3 GB would be a real heap block.
+    if (c.to > reservation::kSize && c.ok && !reservation::kInPlace) continue;
     SetZeroMemory(c.wipe);
     MappedBlock block(c.tail);
     ASSERT_TRUE(block.Resize(c.from));
     Fill(block, 0, c.from);
-    ASSERT_TRUE(block.Renew(c.to, c.keep));
-    EXPECT_GE(block.size(), c.to);
-    EXPECT_TRUE(Holds(block, c.keep));
-    Fill(block, 0, c.to);  // every byte of the new block is writable
+    void* data = block.data();
+    ASSERT_EQ(block.Renew(c.to, c.keep), c.ok);
+    EXPECT_EQ(block.data() == data, !c.ok || (c.inPlace && reservation::kInPlace));
+    EXPECT_GE(block.size(), c.ok ? c.to : c.from);
+    EXPECT_TRUE(Holds(block, c.ok ? c.keep : c.from));
+    Fill(block, 0, std::min(block.size(), 64 * kMB));  // writable
+    data = block.data();
+    block.Recycle(16 * kMB);
+    EXPECT_EQ(block.data() != nullptr, c.kept);
+    if (c.kept) {
+      EXPECT_EQ(block.data(), data);
+    }
+    block.Release();
+    EXPECT_TRUE(block.data() == nullptr && block.size() == 0);
   }
   SetZeroMemory(false);
 }
