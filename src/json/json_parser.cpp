@@ -104,17 +104,19 @@ inline const unsigned char* SkipNumberRun(const unsigned char* p) noexcept {
 
 // Scans the rest of a name or string whose content starts at p: a backslash
 // takes the next byte with it, "\u" the next four as well. Returns the closing
-// quote, or nullptr when the text ends first.
+// quote, or the NUL that ended the text first (the scan of a window needs to
+// know where it stopped).
 inline const unsigned char* ScanString(const unsigned char* p) noexcept {
   for (;;) {
     p = FindStringStop(p);
-    if (*p == '"') return p;
-    if (*p == '\0') return nullptr;
+    if (*p != '\\') return p;
     if (p[1] == 'u') {
-      if (p[2] == 0 || p[3] == 0 || p[4] == 0 || p[5] == 0) return nullptr;
+      for (int i = 2; i < 6; ++i) {
+        if (p[i] == 0) return p + i;
+      }
       p += 6;
     } else {
-      if (p[1] == 0) return nullptr;
+      if (p[1] == 0) return p + 1;
       p += 2;
     }
   }
@@ -172,6 +174,18 @@ int JsonParser::Fail(JsonError error) noexcept {
   return SetError(code, JsonErrorText(error));
 }
 
+int JsonParser::FailAt(JsonError error, size_t offset) noexcept {
+  errorOffset_ = offset;
+  return Fail(error);
+}
+
+bool JsonParser::SlideWindow(size_t from) noexcept {
+  if (!window_.Slide(from)) return false;
+  scanBase_ = window_.Data();
+  scanOffset_ = window_.Offset();
+  return true;
+}
+
 int JsonParser::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("BuildDOM")) return ConfigBool(item, result, buildDom_);
   if (item.Is("CacheContent")) return ConfigBool(item, result, cacheContent_);
@@ -181,10 +195,11 @@ int JsonParser::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
 int JsonParser::Parse(std::string_view text) {
   if (scanning_) return Fail(JsonError::jeBusy);
   Reset();
-  if (doc_.SetText(text) != 0) {
-    return Fail(text.size() > JsonDocument::kMaxTextLength ? JsonError::jeDocumentTooLarge
-                                                           : JsonError::jeOutOfMemory);
-  }
+  if (text.size() > JsonDocument::kMaxTextLength) return Fail(JsonError::jeDocumentTooLarge);
+  // The tree reads its names and values out of its own copy of the text;
+  // without a tree the scan reads the caller's text through a small window.
+  bool ready = buildDom_ ? doc_.SetText(text) == 0 : window_.Start(text);
+  if (!ready) return Fail(JsonError::jeOutOfMemory);
   scanning_ = true;
   scanSink_ = EventSink();
   handled_ = HandledEvents::Of(scanSink_);
@@ -192,6 +207,7 @@ int JsonParser::Parse(std::string_view text) {
   scanSink_ = nullptr;
   handled_ = HandledEvents::None();
   scanning_ = false;
+  window_.Trim();
   std::free(stack_);
   stack_ = nullptr;
   stackCapacity_ = 0;
@@ -270,9 +286,17 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
     RefillEventString(eventElement_, kRootElement, 4);
   } else if (nameLength == 0) {
     ClearEventString(eventElement_);
+  } else if (nameOffset >= scanOffset_) {
+    RefillEventString(eventElement_, scanBase_ + (nameOffset - scanOffset_), nameLength);
   } else {
-    RefillEventString(eventElement_, doc_.Bytes() + nameOffset, nameLength);
+    SetEventElementFromText(nameOffset, nameLength);
   }
+}
+
+// The window has moved past the name: an exact copy out of the caller's text,
+// which has no padding for the short copy to read.
+void JsonParser::SetEventElementFromText(uint32_t nameOffset, uint32_t nameLength) {
+  eventElement_.assign(reinterpret_cast<const char*>(window_.Text()) + nameOffset, nameLength);
 }
 
 [[gnu::always_inline]] inline void JsonParser::FireStartElement(uint32_t nameOffset,
@@ -323,22 +347,55 @@ int JsonParser::Scan() {
 // `cur` is the node whose value is being read (or, between values, the node
 // that holds the innermost open container), `prev` the node finished last,
 // which the next sibling is chained to.
+//
+// Without a tree the text is read through window_. `more` is the window's
+// NUL while text follows it (else nullptr): a token that reaches it is read
+// again once the window has slid to the token's start, and nothing is fired
+// for a token before it is known to be complete. Every scanner stops at a
+// NUL, so the tests for `more` sit only where a NUL is met, never on every
+// token.
 template <bool kTree, bool kEvents>
 int JsonParser::ScanFor() {
-  const unsigned char* const base = doc_.Bytes();
-  const unsigned char* p = base;
   constexpr bool tree = kTree;
   constexpr bool events = kEvents;
+  constexpr bool windowed = !kTree;
+  // The bytes the loop looks at before its switch.
+  constexpr uint8_t kSpecial = windowed ? json::kWs | json::kEnd : json::kWs;
+  const unsigned char* base = windowed ? window_.Data() : doc_.Bytes();
+  const unsigned char* more = nullptr;
+  if (windowed && !window_.Final()) more = window_.End();
+  scanBase_ = base;
+  scanOffset_ = 0;
+  const unsigned char* p = base;
   const bool wsEvents = handled_.ignorableWhitespace;
   ScanState state = ScanState::ssStart;
   bool closedWrapper = false;
   uint32_t cur = 0;
   uint32_t prev = 0;
 
-  auto offset = [base](const unsigned char* at) { return static_cast<uint32_t>(at - base); };
-  auto fail = [&](JsonError error, const unsigned char* at) {
-    errorOffset_ = static_cast<size_t>(at - base);
-    return Fail(error);
+  size_t baseOffset = 0;
+  auto offset = [&](const unsigned char* at) {
+    size_t inBlock = static_cast<size_t>(at - base);
+    if constexpr (windowed) inBlock += baseOffset;
+    return static_cast<uint32_t>(inBlock);
+  };
+  // The failures and the slides call out of line: they are rare, and the
+  // loop must stay small enough for the compiler to inline the event copies.
+  // The lambdas themselves are inlined, so that no call takes the address of
+  // the loop's variables and forces them out of registers.
+  auto fail = [&](JsonError error, const unsigned char* at) __attribute__((always_inline)) {
+    return FailAt(error, offset(at));
+  };
+  // Slides the window to the token at `at` and moves `at` with it: 0, or
+  // the failure when the window cannot grow to hold the token.
+  auto slide = [&](const unsigned char*& at) __attribute__((always_inline)) {
+    if (!SlideWindow(static_cast<size_t>(at - base))) {
+      return fail(JsonError::jeOutOfMemory, at);
+    }
+    at = base = window_.Data();
+    baseOffset = window_.Offset();
+    more = window_.Final() ? nullptr : window_.End();
+    return 0;
   };
   // A new member (start = its name's quote) or item under cur.
   auto newNode = [&](uint32_t start, bool chain) -> bool {
@@ -378,11 +435,23 @@ int JsonParser::ScanFor() {
 
   for (;;) {
     unsigned char c = *p;
-    if (ClassOf(c) & json::kWs) {
-      const unsigned char* q = SkipWhitespace(p + 1);
-      if (wsEvents) FireIgnorableWhitespace(p, q);
-      p = q;
-      c = *p;
+    if (ClassOf(c) & kSpecial) {
+      if (windowed && c == 0) {
+        if (p == more) {
+          if (int rc = slide(p); rc != 0) return rc;
+          continue;
+        }
+      } else {
+        const unsigned char* q = SkipWhitespace(p + 1);
+        if (windowed && q == more) {
+          // The run may go on past the window: it is reported whole.
+          if (int rc = slide(p); rc != 0) return rc;
+          continue;
+        }
+        if (wsEvents) FireIgnorableWhitespace(p, q);
+        p = q;
+        c = *p;
+      }
     }
     switch (state) {
       case ScanState::ssStart:
@@ -390,7 +459,7 @@ int JsonParser::ScanFor() {
           ++p;
           continue;
         }
-        if (c == '(' && p == base) {
+        if (c == '(' && offset(p) == 0) {
           wrapped_ = true;
           ++p;
           continue;
@@ -418,7 +487,13 @@ int JsonParser::ScanFor() {
         if (c == '}' && state == ScanState::ssObjectOpen) break;  // an empty object
         if (c != '"') return fail(JsonError::jeInvalidMarkup, p);
         const unsigned char* close = ScanString(p + 1);
-        if (close == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+        if (*close != '"') {
+          if (windowed && close == more) {
+            if (int rc = slide(p); rc != 0) return rc;
+            continue;
+          }
+          return fail(JsonError::jeInvalidMarkup, p);
+        }
         if (tree && !newNode(offset(p) | JsonNode::kMemberFlag, state == ScanState::ssObjectNext)) {
           return fail(JsonError::jeOutOfMemory, p);
         }
@@ -457,7 +532,13 @@ int JsonParser::ScanFor() {
         if (tree && !doc_.Node(cur).IsMember()) doc_.MutableNode(cur).start = offset(p);
         if (c == '"') {
           const unsigned char* close = ScanString(p + 1);
-          if (close == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+          if (*close != '"') {
+            if (windowed && close == more) {
+              if (int rc = slide(p); rc != 0) return rc;
+              continue;
+            }
+            return fail(JsonError::jeInvalidMarkup, p);
+          }
           endScalar(p, close + 1);
           p = close + 1;
           // Likewise a value is most often followed by its comma at once.
@@ -486,11 +567,20 @@ int JsonParser::ScanFor() {
         const unsigned char* q = p;
         if (ClassOf(c) & json::kNumber) {
           q = SkipNumberRun(p + 1);
+          if (windowed && q == more) {
+            if (int rc = slide(p); rc != 0) return rc;
+            continue;
+          }
           // A number ends at whitespace or a delimiter; the end of the text is
           // caught as an unclosed container on the next pass.
           if (!(ClassOf(*q) & json::kTokenEnd)) return fail(JsonError::jeInvalidMarkup, q);
         } else {
           q = WordEnd(p);
+          // A word and the byte after it take six bytes at most.
+          if (windowed && more != nullptr && (q == nullptr ? more - p < 6 : q == more)) {
+            if (int rc = slide(p); rc != 0) return rc;
+            continue;
+          }
           if (q == nullptr) return fail(JsonError::jeInvalidMarkup, p);
         }
         endScalar(p, q);
