@@ -18,10 +18,16 @@ using json::ClassOf;
 
 // First byte at or after p that is '"', backslash or NUL. The text is padded
 // with zero bytes, so reading 16 bytes at a time never leaves the block.
+// kCalls: the scan calls out for events between strings.
+template <bool kCalls>
 inline const unsigned char* FindStringStop(const unsigned char* p) noexcept {
 #if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
+  __m128i quote = _mm_set1_epi8('"');
+  __m128i backslash = _mm_set1_epi8('\\');
+  // Made here, per string, when events are fired: hoisted out of the scan
+  // loop, the two constants would be kept in registers and reloaded after
+  // every event call.
+  if constexpr (kCalls) __asm__("" : "+x"(quote), "+x"(backslash));
   const __m128i zero = _mm_setzero_si128();
   for (;;) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -104,19 +110,18 @@ inline const unsigned char* SkipNumberRun(const unsigned char* p) noexcept {
 
 // Scans the rest of a name or string whose content starts at p: a backslash
 // takes the next byte with it, "\u" the next four as well. Returns the closing
-// quote, or the NUL that ended the text first (the scan of a window needs to
-// know where it stopped).
+// quote, or nullptr when the text ends first: at the first NUL after p.
+template <bool kCalls>
 inline const unsigned char* ScanString(const unsigned char* p) noexcept {
   for (;;) {
-    p = FindStringStop(p);
-    if (*p != '\\') return p;
+    p = FindStringStop<kCalls>(p);
+    if (*p == '"') return p;
+    if (*p == '\0') return nullptr;
     if (p[1] == 'u') {
-      for (int i = 2; i < 6; ++i) {
-        if (p[i] == 0) return p + i;
-      }
+      if (p[2] == 0 || p[3] == 0 || p[4] == 0 || p[5] == 0) return nullptr;
       p += 6;
     } else {
-      if (p[1] == 0) return p + 1;
+      if (p[1] == 0) return nullptr;
       p += 2;
     }
   }
@@ -280,16 +285,12 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
 // elements of a typical answer, have no name to copy.
 // The firing helpers are forced inline: each element fires two or three of
 // them, and a call frame per event cost more than the copy it makes.
-[[gnu::always_inline]] inline void JsonParser::SetEventElement(uint32_t nameOffset,
-                                                               uint32_t nameLength) {
-  if (nameOffset == kRootName) {
-    RefillEventString(eventElement_, kRootElement, 4);
-  } else if (nameLength == 0) {
+[[gnu::always_inline]] inline void JsonParser::SetEventElement(const unsigned char* name,
+                                                               uint32_t length) {
+  if (length == 0) {
     ClearEventString(eventElement_);
-  } else if (nameOffset >= scanOffset_) {
-    RefillEventString(eventElement_, scanBase_ + (nameOffset - scanOffset_), nameLength);
   } else {
-    SetEventElementFromText(nameOffset, nameLength);
+    RefillEventString(eventElement_, name, length);
   }
 }
 
@@ -300,11 +301,12 @@ void JsonParser::SetEventElementFromText(uint32_t nameOffset, uint32_t nameLengt
 }
 
 [[gnu::always_inline]] inline void JsonParser::FireStartElement(uint32_t nameOffset,
+                                                                const unsigned char* name,
                                                                 uint32_t nameLength) {
   if (handled_.endElement) openNames_.emplace_back(nameOffset, nameLength);
   if (!handled_.startElement) return;
   ClearEventString(eventNamespace_);
-  SetEventElement(nameOffset, nameLength);
+  SetEventElement(name, nameLength);
   ClearEventString(eventQName_);
   bool isEmpty = false;
   scanSink_->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
@@ -315,7 +317,15 @@ void JsonParser::SetEventElementFromText(uint32_t nameOffset, uint32_t nameLengt
   auto [nameOffset, nameLength] = openNames_.back();
   openNames_.pop_back();
   ClearEventString(eventNamespace_);
-  SetEventElement(nameOffset, nameLength);
+  if (nameOffset == kRootName) {
+    SetEventElement(kRootElement, 4);
+  } else if (nameLength == 0) {
+    ClearEventString(eventElement_);
+  } else if (nameOffset >= scanOffset_) {
+    SetEventElement(scanBase_ + (nameOffset - scanOffset_), nameLength);
+  } else {
+    SetEventElementFromText(nameOffset, nameLength);
+  }
   ClearEventString(eventQName_);
   bool isEmpty = false;
   scanSink_->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
@@ -359,8 +369,10 @@ int JsonParser::ScanFor() {
   constexpr bool tree = kTree;
   constexpr bool events = kEvents;
   constexpr bool windowed = !kTree;
-  // The bytes the loop looks at before its switch.
+  // The bytes the loop looks at before its switch, and those that end a
+  // number at once (a NUL may be the window's: the number is looked at again).
   constexpr uint8_t kSpecial = windowed ? json::kWs | json::kEnd : json::kWs;
+  constexpr uint8_t kNumberEnd = windowed ? json::kWs | json::kDelimiter : json::kTokenEnd;
   const unsigned char* base = windowed ? window_.Data() : doc_.Bytes();
   const unsigned char* more = nullptr;
   if (windowed && !window_.Final()) more = window_.End();
@@ -397,6 +409,11 @@ int JsonParser::ScanFor() {
     more = window_.Final() ? nullptr : window_.End();
     return 0;
   };
+  // A string stopped by the first NUL at or after `from` ran into the
+  // window's NUL when no NUL of the text comes first.
+  auto reachesMore = [&](const unsigned char* from) {
+    return more != nullptr && std::memchr(from, 0, static_cast<size_t>(more - from)) == nullptr;
+  };
   // A new member (start = its name's quote) or item under cur.
   auto newNode = [&](uint32_t start, bool chain) -> bool {
     uint32_t n = doc_.AddNode(start, cur);
@@ -428,7 +445,7 @@ int JsonParser::ScanFor() {
       return true;
     }
     if (tree && !newNode(0, true)) return false;
-    if constexpr (events) FireStartElement(0, 0);
+    if constexpr (events) FireStartElement(0, nullptr, 0);
     state = ScanState::ssValue;
     return true;
   };
@@ -468,7 +485,7 @@ int JsonParser::ScanFor() {
         if (tree && doc_.AddNode(offset(p), 0) == JsonDocument::kNoNode) {
           return fail(JsonError::jeOutOfMemory, p);
         }
-        if constexpr (events) FireStartElement(kRootName, 0);
+        if constexpr (events) FireStartElement(kRootName, kRootElement, 4);
         if (!PushContainer(c == '{' ? kObject : kArray)) {
           return fail(JsonError::jeStackCannotGrow, p);
         }
@@ -476,7 +493,7 @@ int JsonParser::ScanFor() {
           state = ScanState::ssObjectOpen;
         } else {
           if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
-          if constexpr (events) FireStartElement(0, 0);
+          if constexpr (events) FireStartElement(0, nullptr, 0);
           state = ScanState::ssArrayOpen;
         }
         ++p;
@@ -486,9 +503,9 @@ int JsonParser::ScanFor() {
       case ScanState::ssObjectNext: {
         if (c == '}' && state == ScanState::ssObjectOpen) break;  // an empty object
         if (c != '"') return fail(JsonError::jeInvalidMarkup, p);
-        const unsigned char* close = ScanString(p + 1);
-        if (*close != '"') {
-          if (windowed && close == more) {
+        const unsigned char* close = ScanString<events>(p + 1);
+        if (close == nullptr) {
+          if (windowed && reachesMore(p + 1)) {
             if (int rc = slide(p); rc != 0) return rc;
             continue;
           }
@@ -497,7 +514,8 @@ int JsonParser::ScanFor() {
         if (tree && !newNode(offset(p) | JsonNode::kMemberFlag, state == ScanState::ssObjectNext)) {
           return fail(JsonError::jeOutOfMemory, p);
         }
-        if constexpr (events) FireStartElement(offset(p + 1), static_cast<uint32_t>(close - p - 1));
+        if constexpr (events)
+          FireStartElement(offset(p + 1), p + 1, static_cast<uint32_t>(close - p - 1));
         p = close + 1;
         // Most names are followed by their colon at once: taken here, it
         // saves a pass through the loop per member.
@@ -531,9 +549,9 @@ int JsonParser::ScanFor() {
       case ScanState::ssValue: {
         if (tree && !doc_.Node(cur).IsMember()) doc_.MutableNode(cur).start = offset(p);
         if (c == '"') {
-          const unsigned char* close = ScanString(p + 1);
-          if (*close != '"') {
-            if (windowed && close == more) {
+          const unsigned char* close = ScanString<events>(p + 1);
+          if (close == nullptr) {
+            if (windowed && reachesMore(p + 1)) {
               if (int rc = slide(p); rc != 0) return rc;
               continue;
             }
@@ -558,7 +576,7 @@ int JsonParser::ScanFor() {
             state = ScanState::ssObjectOpen;
           } else {
             if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
-            if constexpr (events) FireStartElement(0, 0);
+            if constexpr (events) FireStartElement(0, nullptr, 0);
             state = ScanState::ssArrayOpen;
           }
           ++p;
@@ -567,13 +585,15 @@ int JsonParser::ScanFor() {
         const unsigned char* q = p;
         if (ClassOf(c) & json::kNumber) {
           q = SkipNumberRun(p + 1);
-          if (windowed && q == more) {
-            if (int rc = slide(p); rc != 0) return rc;
-            continue;
-          }
           // A number ends at whitespace or a delimiter; the end of the text is
           // caught as an unclosed container on the next pass.
-          if (!(ClassOf(*q) & json::kTokenEnd)) return fail(JsonError::jeInvalidMarkup, q);
+          if (!(ClassOf(*q) & kNumberEnd)) {
+            if (windowed && q == more) {
+              if (int rc = slide(p); rc != 0) return rc;
+              continue;
+            }
+            if (!windowed || *q != 0) return fail(JsonError::jeInvalidMarkup, q);
+          }
         } else {
           q = WordEnd(p);
           // A word and the byte after it take six bytes at most.

@@ -119,10 +119,10 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
 
   // Events. Only called with a sink; names of open elements are kept as
   // text offsets so EndElement can name what it closes.
-  void SetEventElement(uint32_t nameOffset, uint32_t nameLength);
+  void SetEventElement(const unsigned char* name, uint32_t length);
   [[gnu::noinline, gnu::cold]] void SetEventElementFromText(uint32_t nameOffset,
                                                             uint32_t nameLength);
-  void FireStartElement(uint32_t nameOffset, uint32_t nameLength);
+  void FireStartElement(uint32_t nameOffset, const unsigned char* name, uint32_t nameLength);
   void FireEndElement();
   void FireCharacters(const unsigned char* begin, const unsigned char* end);
   void FireIgnorableWhitespace(const unsigned char* begin, const unsigned char* end);
