@@ -19,10 +19,6 @@ namespace corvane {
 class JsonWindow {
  public:
   static constexpr size_t kBytes = size_t{64} << 10;
-  // A token starting closer than this to End() may not fit: the scan slides
-  // the window before reading it. Only longer tokens (strings, numbers and
-  // whitespace runs) can run into End(), and those stop at its NUL.
-  static constexpr size_t kTokenRoom = 64;
 
   JsonWindow() = default;
   ~JsonWindow();
