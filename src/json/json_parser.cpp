@@ -409,10 +409,16 @@ int JsonParser::ScanFor() {
     more = window_.Final() ? nullptr : window_.End();
     return 0;
   };
-  // A string stopped by the first NUL at or after `from` ran into the
-  // window's NUL when no NUL of the text comes first.
-  auto reachesMore = [&](const unsigned char* from) {
-    return more != nullptr && std::memchr(from, 0, static_cast<size_t>(more - from)) == nullptr;
+  // A name or string at `at` that found no closing quote: 0 when it ran into
+  // the window's NUL (no NUL of the text comes first), after the window slid
+  // and moved `at` with it; else the failure.
+  auto unclosed = [&](const unsigned char*& at) __attribute__((always_inline)) {
+    const unsigned char* from = at + 1;
+    if (windowed && more != nullptr &&
+        std::memchr(from, 0, static_cast<size_t>(more - from)) == nullptr) {
+      return slide(at);
+    }
+    return fail(JsonError::jeInvalidMarkup, at);
   };
   // A new member (start = its name's quote) or item under cur.
   auto newNode = [&](uint32_t start, bool chain) -> bool {
@@ -505,11 +511,8 @@ int JsonParser::ScanFor() {
         if (c != '"') return fail(JsonError::jeInvalidMarkup, p);
         const unsigned char* close = ScanString<events>(p + 1);
         if (close == nullptr) {
-          if (windowed && reachesMore(p + 1)) {
-            if (int rc = slide(p); rc != 0) return rc;
-            continue;
-          }
-          return fail(JsonError::jeInvalidMarkup, p);
+          if (int rc = unclosed(p); rc != 0) return rc;
+          continue;
         }
         if (tree && !newNode(offset(p) | JsonNode::kMemberFlag, state == ScanState::ssObjectNext)) {
           return fail(JsonError::jeOutOfMemory, p);
@@ -551,11 +554,8 @@ int JsonParser::ScanFor() {
         if (c == '"') {
           const unsigned char* close = ScanString<events>(p + 1);
           if (close == nullptr) {
-            if (windowed && reachesMore(p + 1)) {
-              if (int rc = slide(p); rc != 0) return rc;
-              continue;
-            }
-            return fail(JsonError::jeInvalidMarkup, p);
+            if (int rc = unclosed(p); rc != 0) return rc;
+            continue;
           }
           endScalar(p, close + 1);
           p = close + 1;
