@@ -132,7 +132,8 @@ inline const unsigned char* ScanString(const unsigned char* p) noexcept {
 // Every byte of the three words is a letter, and a byte ORed with 0x20
 // equals a lower-case letter only when it is that letter in either case, so
 // folding four bytes at once is exact. The text is padded, so the wide read
-// is safe however close the terminator is.
+// is safe however close the terminator is. kEnd: the classes that end a word.
+template <uint8_t kEnd>
 inline const unsigned char* WordEnd(const unsigned char* p) noexcept {
   constexpr auto kWord = [](const char (&w)[5]) {
     return static_cast<uint32_t>(static_cast<unsigned char>(w[0])) |
@@ -151,7 +152,7 @@ inline const unsigned char* WordEnd(const unsigned char* p) noexcept {
   } else {
     return nullptr;
   }
-  return ClassOf(*end) & json::kTokenEnd ? end : nullptr;
+  return ClassOf(*end) & kEnd ? end : nullptr;
 }
 
 }  // namespace
@@ -369,10 +370,9 @@ int JsonParser::ScanFor() {
   constexpr bool tree = kTree;
   constexpr bool events = kEvents;
   constexpr bool windowed = !kTree;
-  // The bytes the loop looks at before its switch, and those that end a
-  // number at once (a NUL may be the window's: the number is looked at again).
-  constexpr uint8_t kSpecial = windowed ? json::kWs | json::kEnd : json::kWs;
-  constexpr uint8_t kNumberEnd = windowed ? json::kWs | json::kDelimiter : json::kTokenEnd;
+  // The bytes that end a number or word at once (a NUL may be the window's:
+  // the token is looked at again).
+  constexpr uint8_t kValueEnd = windowed ? json::kWs | json::kDelimiter : json::kTokenEnd;
   const unsigned char* base = windowed ? window_.Data() : doc_.Bytes();
   const unsigned char* more = nullptr;
   if (windowed && !window_.Final()) more = window_.End();
@@ -396,7 +396,9 @@ int JsonParser::ScanFor() {
   // The lambdas themselves are inlined, so that no call takes the address of
   // the loop's variables and forces them out of registers.
   auto fail = [&](JsonError error, const unsigned char* at) __attribute__((always_inline)) {
-    return FailAt(error, offset(at));
+    int code = FailAt(error, offset(at));
+    if (code == 0) __builtin_unreachable();  // every failure has a code
+    return code;
   };
   // Slides the window to the token at `at` and moves `at` with it: 0, or
   // the failure when the window cannot grow to hold the token.
@@ -418,6 +420,12 @@ int JsonParser::ScanFor() {
         std::memchr(from, 0, static_cast<size_t>(more - from)) == nullptr) {
       return slide(at);
     }
+    return fail(JsonError::jeInvalidMarkup, at);
+  };
+  // A byte at `at` that no token starts with: 0 when it is the window's NUL,
+  // after the window slid and moved `at` with it; else the failure.
+  auto stray = [&](const unsigned char*& at) __attribute__((always_inline)) {
+    if (windowed && at == more) return slide(at);
     return fail(JsonError::jeInvalidMarkup, at);
   };
   // A new member (start = its name's quote) or item under cur.
@@ -458,23 +466,19 @@ int JsonParser::ScanFor() {
 
   for (;;) {
     unsigned char c = *p;
-    if (ClassOf(c) & kSpecial) {
-      if (windowed && c == 0) {
-        if (p == more) {
-          if (int rc = slide(p); rc != 0) return rc;
-          continue;
-        }
-      } else {
-        const unsigned char* q = SkipWhitespace(p + 1);
+    if (ClassOf(c) & json::kWs) {
+      const unsigned char* q = SkipWhitespace(p + 1);
+      if (wsEvents) {
+        // A run that meets the window's end may go on past it: it is
+        // reported whole. Unreported, it may as well be taken in two.
         if (windowed && q == more) {
-          // The run may go on past the window: it is reported whole.
           if (int rc = slide(p); rc != 0) return rc;
           continue;
         }
-        if (wsEvents) FireIgnorableWhitespace(p, q);
-        p = q;
-        c = *p;
+        FireIgnorableWhitespace(p, q);
       }
+      p = q;
+      c = *p;
     }
     switch (state) {
       case ScanState::ssStart:
@@ -487,7 +491,10 @@ int JsonParser::ScanFor() {
           ++p;
           continue;
         }
-        if (c != '{' && c != '[') return fail(JsonError::jeInvalidMarkup, p);
+        if (c != '{' && c != '[') {
+          if (int rc = stray(p); rc != 0) return rc;
+          continue;
+        }
         if (tree && doc_.AddNode(offset(p), 0) == JsonDocument::kNoNode) {
           return fail(JsonError::jeOutOfMemory, p);
         }
@@ -508,7 +515,10 @@ int JsonParser::ScanFor() {
       case ScanState::ssObjectOpen:
       case ScanState::ssObjectNext: {
         if (c == '}' && state == ScanState::ssObjectOpen) break;  // an empty object
-        if (c != '"') return fail(JsonError::jeInvalidMarkup, p);
+        if (c != '"') {
+          if (int rc = stray(p); rc != 0) return rc;
+          continue;
+        }
         const unsigned char* close = ScanString<events>(p + 1);
         if (close == nullptr) {
           if (int rc = unclosed(p); rc != 0) return rc;
@@ -532,7 +542,10 @@ int JsonParser::ScanFor() {
       }
 
       case ScanState::ssColon:
-        if (c != ':') return fail(JsonError::jeInvalidMarkup, p);
+        if (c != ':') {
+          if (int rc = stray(p); rc != 0) return rc;
+          continue;
+        }
         ++p;
         state = ScanState::ssValue;
         continue;
@@ -587,7 +600,7 @@ int JsonParser::ScanFor() {
           q = SkipNumberRun(p + 1);
           // A number ends at whitespace or a delimiter; the end of the text is
           // caught as an unclosed container on the next pass.
-          if (!(ClassOf(*q) & kNumberEnd)) {
+          if (!(ClassOf(*q) & kValueEnd)) {
             if (windowed && q == more) {
               if (int rc = slide(p); rc != 0) return rc;
               continue;
@@ -595,13 +608,18 @@ int JsonParser::ScanFor() {
             if (!windowed || *q != 0) return fail(JsonError::jeInvalidMarkup, q);
           }
         } else {
-          q = WordEnd(p);
-          // A word and the byte after it take six bytes at most.
-          if (windowed && more != nullptr && (q == nullptr ? more - p < 6 : q == more)) {
-            if (int rc = slide(p); rc != 0) return rc;
-            continue;
+          q = WordEnd<kValueEnd>(p);
+          if (q == nullptr) {
+            // A word and the byte after it take six bytes at most.
+            if (windowed && more != nullptr && more - p < 6) {
+              if (int rc = slide(p); rc != 0) return rc;
+              continue;
+            }
+            // A NUL of the text ends the word, as it ends the text.
+            if (!windowed || (q = WordEnd<json::kTokenEnd>(p)) == nullptr) {
+              return fail(JsonError::jeInvalidMarkup, p);
+            }
           }
-          if (q == nullptr) return fail(JsonError::jeInvalidMarkup, p);
         }
         endScalar(p, q);
         p = q;
@@ -621,16 +639,18 @@ int JsonParser::ScanFor() {
           continue;
         }
         if (c == ']' || c == '}') break;
-        return fail(JsonError::jeInvalidMarkup, p);
+        if (int rc = stray(p); rc != 0) return rc;
+        continue;
 
       case ScanState::ssDone:
-        if (c == '\0') return 0;
+        if (c == '\0' && p != more) return 0;
         if (c == ')' && wrapped_ && !closedWrapper) {
           closedWrapper = true;
           ++p;
           continue;
         }
-        return fail(JsonError::jeInvalidMarkup, p);
+        if (int rc = stray(p); rc != 0) return rc;
+        continue;
     }
 
     // Only closers arrive here: c is ']' or '}' and closes the innermost

@@ -335,7 +335,7 @@ TEST(JsonWindowTest, TokensAcrossTheWindowsEndReadAsFromAWholeCopy) {
       std::string(40, '7') + "]", "true]", "FALSE]", "null]", "nul]", "truex]",
       std::string(100, ' ') + "1 ]", "{\"" + kName + "\" :\t\"" + kName + "\"}]",
       "{\"k\":[1,{\"" + kName + "\":2}]}]", "\"" + kHuge + "\"]", "\"" + kHuge, "\"abc", "12", "[",
-      std::string("\"a\0b\"]", 6), std::string("1\0]", 3)};
+      "0]x", std::string("\"a\0b\"]", 6), std::string("1\0]", 3), std::string("true\0]", 6)};
   // clang-format on
 
   JsonParser reference;
