@@ -189,6 +189,11 @@ class HttpClient : public TransferClient,
   int DeliverBody(const char* data, size_t length);
   void CompleteResponse();
   bool ResponseDone() const noexcept { return responseDone_; }
+  // While set, a request (one started from a handler of the answer's parse)
+  // fails with 143 as during the transfer: the parser may be reading
+  // TransferredData in place.
+  void SetAnswerInUse(bool on) noexcept { answerInUse_ = on; }
+  bool AnswerInUse() const noexcept { return answerInUse_; }
 
   // The platform backend's reports arrive as a posted message.
   intptr_t HandleWindowMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
@@ -342,6 +347,7 @@ class HttpClient : public TransferClient,
   // Driver.
   Transaction tx_;
   int currentAction_ = 0;
+  bool answerInUse_ = false;
   bool interruptRequested_ = false;
   int followRedirects_ = http::frNever;
   int maxRedirects_ = 20;

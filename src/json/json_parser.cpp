@@ -18,10 +18,16 @@ using json::ClassOf;
 
 // First byte at or after p that is '"', backslash or NUL. The text is padded
 // with zero bytes, so reading 16 bytes at a time never leaves the block.
+// kCalls: the scan calls out for events between strings.
+template <bool kCalls>
 inline const unsigned char* FindStringStop(const unsigned char* p) noexcept {
 #if defined(__SSE2__)
-  const __m128i quote = _mm_set1_epi8('"');
-  const __m128i backslash = _mm_set1_epi8('\\');
+  __m128i quote = _mm_set1_epi8('"');
+  __m128i backslash = _mm_set1_epi8('\\');
+  // Made here, per string, when events are fired: hoisted out of the scan
+  // loop, the two constants would be kept in registers and reloaded after
+  // every event call.
+  if constexpr (kCalls) __asm__("" : "+x"(quote), "+x"(backslash));
   const __m128i zero = _mm_setzero_si128();
   for (;;) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -104,10 +110,11 @@ inline const unsigned char* SkipNumberRun(const unsigned char* p) noexcept {
 
 // Scans the rest of a name or string whose content starts at p: a backslash
 // takes the next byte with it, "\u" the next four as well. Returns the closing
-// quote, or nullptr when the text ends first.
+// quote, or nullptr when the text ends first: at the first NUL after p.
+template <bool kCalls>
 inline const unsigned char* ScanString(const unsigned char* p) noexcept {
   for (;;) {
-    p = FindStringStop(p);
+    p = FindStringStop<kCalls>(p);
     if (*p == '"') return p;
     if (*p == '\0') return nullptr;
     if (p[1] == 'u') {
@@ -125,7 +132,8 @@ inline const unsigned char* ScanString(const unsigned char* p) noexcept {
 // Every byte of the three words is a letter, and a byte ORed with 0x20
 // equals a lower-case letter only when it is that letter in either case, so
 // folding four bytes at once is exact. The text is padded, so the wide read
-// is safe however close the terminator is.
+// is safe however close the terminator is. kEnd: the classes that end a word.
+template <uint8_t kEnd>
 inline const unsigned char* WordEnd(const unsigned char* p) noexcept {
   constexpr auto kWord = [](const char (&w)[5]) {
     return static_cast<uint32_t>(static_cast<unsigned char>(w[0])) |
@@ -144,7 +152,7 @@ inline const unsigned char* WordEnd(const unsigned char* p) noexcept {
   } else {
     return nullptr;
   }
-  return ClassOf(*end) & json::kTokenEnd ? end : nullptr;
+  return ClassOf(*end) & kEnd ? end : nullptr;
 }
 
 }  // namespace
@@ -172,6 +180,18 @@ int JsonParser::Fail(JsonError error) noexcept {
   return SetError(code, JsonErrorText(error));
 }
 
+int JsonParser::FailAt(JsonError error, size_t offset) noexcept {
+  errorOffset_ = offset;
+  return Fail(error);
+}
+
+bool JsonParser::SlideWindow(size_t from) noexcept {
+  if (!window_.Slide(from)) return false;
+  scanBase_ = window_.Data();
+  scanOffset_ = window_.Offset();
+  return true;
+}
+
 int JsonParser::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
   if (item.Is("BuildDOM")) return ConfigBool(item, result, buildDom_);
   if (item.Is("CacheContent")) return ConfigBool(item, result, cacheContent_);
@@ -181,10 +201,11 @@ int JsonParser::HandleConfig(const ConfigItem& item, ByteBuffer& result) {
 int JsonParser::Parse(std::string_view text) {
   if (scanning_) return Fail(JsonError::jeBusy);
   Reset();
-  if (doc_.SetText(text) != 0) {
-    return Fail(text.size() > JsonDocument::kMaxTextLength ? JsonError::jeDocumentTooLarge
-                                                           : JsonError::jeOutOfMemory);
-  }
+  if (text.size() > JsonDocument::kMaxTextLength) return Fail(JsonError::jeDocumentTooLarge);
+  // The tree reads its names and values out of its own copy of the text;
+  // without a tree the scan reads the caller's text through a small window.
+  bool ready = buildDom_ ? doc_.SetText(text) == 0 : window_.Start(text);
+  if (!ready) return Fail(JsonError::jeOutOfMemory);
   scanning_ = true;
   scanSink_ = EventSink();
   handled_ = HandledEvents::Of(scanSink_);
@@ -192,6 +213,7 @@ int JsonParser::Parse(std::string_view text) {
   scanSink_ = nullptr;
   handled_ = HandledEvents::None();
   scanning_ = false;
+  window_.Trim();
   std::free(stack_);
   stack_ = nullptr;
   stackCapacity_ = 0;
@@ -264,23 +286,28 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
 // elements of a typical answer, have no name to copy.
 // The firing helpers are forced inline: each element fires two or three of
 // them, and a call frame per event cost more than the copy it makes.
-[[gnu::always_inline]] inline void JsonParser::SetEventElement(uint32_t nameOffset,
-                                                               uint32_t nameLength) {
-  if (nameOffset == kRootName) {
-    RefillEventString(eventElement_, kRootElement, 4);
-  } else if (nameLength == 0) {
+[[gnu::always_inline]] inline void JsonParser::SetEventElement(const unsigned char* name,
+                                                               uint32_t length) {
+  if (length == 0) {
     ClearEventString(eventElement_);
   } else {
-    RefillEventString(eventElement_, doc_.Bytes() + nameOffset, nameLength);
+    RefillEventString(eventElement_, name, length);
   }
 }
 
+// The window has moved past the name: an exact copy out of the caller's text,
+// which has no padding for the short copy to read.
+void JsonParser::SetEventElementFromText(uint32_t nameOffset, uint32_t nameLength) {
+  eventElement_.assign(reinterpret_cast<const char*>(window_.Text()) + nameOffset, nameLength);
+}
+
 [[gnu::always_inline]] inline void JsonParser::FireStartElement(uint32_t nameOffset,
+                                                                const unsigned char* name,
                                                                 uint32_t nameLength) {
   if (handled_.endElement) openNames_.emplace_back(nameOffset, nameLength);
   if (!handled_.startElement) return;
   ClearEventString(eventNamespace_);
-  SetEventElement(nameOffset, nameLength);
+  SetEventElement(name, nameLength);
   ClearEventString(eventQName_);
   bool isEmpty = false;
   scanSink_->StartElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
@@ -291,7 +318,15 @@ static_assert(JsonDocument::kTextPadding >= kShortCopy, "a short copy reads into
   auto [nameOffset, nameLength] = openNames_.back();
   openNames_.pop_back();
   ClearEventString(eventNamespace_);
-  SetEventElement(nameOffset, nameLength);
+  if (nameOffset == kRootName) {
+    SetEventElement(kRootElement, 4);
+  } else if (nameLength == 0) {
+    ClearEventString(eventElement_);
+  } else if (nameOffset >= scanOffset_) {
+    SetEventElement(scanBase_ + (nameOffset - scanOffset_), nameLength);
+  } else {
+    SetEventElementFromText(nameOffset, nameLength);
+  }
   ClearEventString(eventQName_);
   bool isEmpty = false;
   scanSink_->EndElement(eventNamespace_, eventElement_, eventQName_, isEmpty);
@@ -323,22 +358,75 @@ int JsonParser::Scan() {
 // `cur` is the node whose value is being read (or, between values, the node
 // that holds the innermost open container), `prev` the node finished last,
 // which the next sibling is chained to.
+//
+// Without a tree the text is read through window_. `more` is the window's
+// NUL while text follows it (else nullptr): a token that reaches it is read
+// again once the window has slid to the token's start, and nothing is fired
+// for a token before it is known to be complete. Every scanner stops at a
+// NUL, so the tests for `more` sit only where a NUL is met, never on every
+// token.
 template <bool kTree, bool kEvents>
 int JsonParser::ScanFor() {
-  const unsigned char* const base = doc_.Bytes();
-  const unsigned char* p = base;
   constexpr bool tree = kTree;
   constexpr bool events = kEvents;
+  constexpr bool windowed = !kTree;
+  // The bytes that end a number or word at once (a NUL may be the window's:
+  // the token is looked at again).
+  constexpr uint8_t kValueEnd = windowed ? json::kWs | json::kDelimiter : json::kTokenEnd;
+  const unsigned char* base = windowed ? window_.Data() : doc_.Bytes();
+  const unsigned char* more = nullptr;
+  if (windowed && !window_.Final()) more = window_.End();
+  scanBase_ = base;
+  scanOffset_ = 0;
+  const unsigned char* p = base;
   const bool wsEvents = handled_.ignorableWhitespace;
   ScanState state = ScanState::ssStart;
   bool closedWrapper = false;
   uint32_t cur = 0;
   uint32_t prev = 0;
 
-  auto offset = [base](const unsigned char* at) { return static_cast<uint32_t>(at - base); };
-  auto fail = [&](JsonError error, const unsigned char* at) {
-    errorOffset_ = static_cast<size_t>(at - base);
-    return Fail(error);
+  size_t baseOffset = 0;
+  auto offset = [&](const unsigned char* at) {
+    size_t inBlock = static_cast<size_t>(at - base);
+    if constexpr (windowed) inBlock += baseOffset;
+    return static_cast<uint32_t>(inBlock);
+  };
+  // The failures and the slides call out of line: they are rare, and the
+  // loop must stay small enough for the compiler to inline the event copies.
+  // The lambdas themselves are inlined, so that no call takes the address of
+  // the loop's variables and forces them out of registers.
+  auto fail = [&](JsonError error, const unsigned char* at) __attribute__((always_inline)) {
+    int code = FailAt(error, offset(at));
+    if (code == 0) __builtin_unreachable();  // every failure has a code
+    return code;
+  };
+  // Slides the window to the token at `at` and moves `at` with it: 0, or
+  // the failure when the window cannot grow to hold the token.
+  auto slide = [&](const unsigned char*& at) __attribute__((always_inline)) {
+    if (!SlideWindow(static_cast<size_t>(at - base))) {
+      return fail(JsonError::jeOutOfMemory, at);
+    }
+    at = base = window_.Data();
+    baseOffset = window_.Offset();
+    more = window_.Final() ? nullptr : window_.End();
+    return 0;
+  };
+  // A name or string at `at` that found no closing quote: 0 when it ran into
+  // the window's NUL (no NUL of the text comes first), after the window slid
+  // and moved `at` with it; else the failure.
+  auto unclosed = [&](const unsigned char*& at) __attribute__((always_inline)) {
+    const unsigned char* from = at + 1;
+    if (windowed && more != nullptr &&
+        std::memchr(from, 0, static_cast<size_t>(more - from)) == nullptr) {
+      return slide(at);
+    }
+    return fail(JsonError::jeInvalidMarkup, at);
+  };
+  // A byte at `at` that no token starts with: 0 when it is the window's NUL,
+  // after the window slid and moved `at` with it; else the failure.
+  auto stray = [&](const unsigned char*& at) __attribute__((always_inline)) {
+    if (windowed && at == more) return slide(at);
+    return fail(JsonError::jeInvalidMarkup, at);
   };
   // A new member (start = its name's quote) or item under cur.
   auto newNode = [&](uint32_t start, bool chain) -> bool {
@@ -371,7 +459,7 @@ int JsonParser::ScanFor() {
       return true;
     }
     if (tree && !newNode(0, true)) return false;
-    if constexpr (events) FireStartElement(0, 0);
+    if constexpr (events) FireStartElement(0, nullptr, 0);
     state = ScanState::ssValue;
     return true;
   };
@@ -380,7 +468,15 @@ int JsonParser::ScanFor() {
     unsigned char c = *p;
     if (ClassOf(c) & json::kWs) {
       const unsigned char* q = SkipWhitespace(p + 1);
-      if (wsEvents) FireIgnorableWhitespace(p, q);
+      if (wsEvents) {
+        // A run that meets the window's end may go on past it: it is
+        // reported whole. Unreported, it may as well be taken in two.
+        if (windowed && q == more) {
+          if (int rc = slide(p); rc != 0) return rc;
+          continue;
+        }
+        FireIgnorableWhitespace(p, q);
+      }
       p = q;
       c = *p;
     }
@@ -390,16 +486,19 @@ int JsonParser::ScanFor() {
           ++p;
           continue;
         }
-        if (c == '(' && p == base) {
+        if (c == '(' && offset(p) == 0) {
           wrapped_ = true;
           ++p;
           continue;
         }
-        if (c != '{' && c != '[') return fail(JsonError::jeInvalidMarkup, p);
+        if (c != '{' && c != '[') {
+          if (int rc = stray(p); rc != 0) return rc;
+          continue;
+        }
         if (tree && doc_.AddNode(offset(p), 0) == JsonDocument::kNoNode) {
           return fail(JsonError::jeOutOfMemory, p);
         }
-        if constexpr (events) FireStartElement(kRootName, 0);
+        if constexpr (events) FireStartElement(kRootName, kRootElement, 4);
         if (!PushContainer(c == '{' ? kObject : kArray)) {
           return fail(JsonError::jeStackCannotGrow, p);
         }
@@ -407,7 +506,7 @@ int JsonParser::ScanFor() {
           state = ScanState::ssObjectOpen;
         } else {
           if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
-          if constexpr (events) FireStartElement(0, 0);
+          if constexpr (events) FireStartElement(0, nullptr, 0);
           state = ScanState::ssArrayOpen;
         }
         ++p;
@@ -416,13 +515,20 @@ int JsonParser::ScanFor() {
       case ScanState::ssObjectOpen:
       case ScanState::ssObjectNext: {
         if (c == '}' && state == ScanState::ssObjectOpen) break;  // an empty object
-        if (c != '"') return fail(JsonError::jeInvalidMarkup, p);
-        const unsigned char* close = ScanString(p + 1);
-        if (close == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+        if (c != '"') {
+          if (int rc = stray(p); rc != 0) return rc;
+          continue;
+        }
+        const unsigned char* close = ScanString<events>(p + 1);
+        if (close == nullptr) {
+          if (int rc = unclosed(p); rc != 0) return rc;
+          continue;
+        }
         if (tree && !newNode(offset(p) | JsonNode::kMemberFlag, state == ScanState::ssObjectNext)) {
           return fail(JsonError::jeOutOfMemory, p);
         }
-        if constexpr (events) FireStartElement(offset(p + 1), static_cast<uint32_t>(close - p - 1));
+        if constexpr (events)
+          FireStartElement(offset(p + 1), p + 1, static_cast<uint32_t>(close - p - 1));
         p = close + 1;
         // Most names are followed by their colon at once: taken here, it
         // saves a pass through the loop per member.
@@ -436,7 +542,10 @@ int JsonParser::ScanFor() {
       }
 
       case ScanState::ssColon:
-        if (c != ':') return fail(JsonError::jeInvalidMarkup, p);
+        if (c != ':') {
+          if (int rc = stray(p); rc != 0) return rc;
+          continue;
+        }
         ++p;
         state = ScanState::ssValue;
         continue;
@@ -456,8 +565,11 @@ int JsonParser::ScanFor() {
       case ScanState::ssValue: {
         if (tree && !doc_.Node(cur).IsMember()) doc_.MutableNode(cur).start = offset(p);
         if (c == '"') {
-          const unsigned char* close = ScanString(p + 1);
-          if (close == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+          const unsigned char* close = ScanString<events>(p + 1);
+          if (close == nullptr) {
+            if (int rc = unclosed(p); rc != 0) return rc;
+            continue;
+          }
           endScalar(p, close + 1);
           p = close + 1;
           // Likewise a value is most often followed by its comma at once.
@@ -477,7 +589,7 @@ int JsonParser::ScanFor() {
             state = ScanState::ssObjectOpen;
           } else {
             if (tree && !newNode(0, false)) return fail(JsonError::jeOutOfMemory, p);
-            if constexpr (events) FireStartElement(0, 0);
+            if constexpr (events) FireStartElement(0, nullptr, 0);
             state = ScanState::ssArrayOpen;
           }
           ++p;
@@ -488,10 +600,26 @@ int JsonParser::ScanFor() {
           q = SkipNumberRun(p + 1);
           // A number ends at whitespace or a delimiter; the end of the text is
           // caught as an unclosed container on the next pass.
-          if (!(ClassOf(*q) & json::kTokenEnd)) return fail(JsonError::jeInvalidMarkup, q);
+          if (!(ClassOf(*q) & kValueEnd)) {
+            if (windowed && q == more) {
+              if (int rc = slide(p); rc != 0) return rc;
+              continue;
+            }
+            if (!windowed || *q != 0) return fail(JsonError::jeInvalidMarkup, q);
+          }
         } else {
-          q = WordEnd(p);
-          if (q == nullptr) return fail(JsonError::jeInvalidMarkup, p);
+          q = WordEnd<kValueEnd>(p);
+          if (q == nullptr) {
+            // A word and the byte after it take six bytes at most.
+            if (windowed && more != nullptr && more - p < 6) {
+              if (int rc = slide(p); rc != 0) return rc;
+              continue;
+            }
+            // A NUL of the text ends the word, as it ends the text.
+            if (!windowed || (q = WordEnd<json::kTokenEnd>(p)) == nullptr) {
+              return fail(JsonError::jeInvalidMarkup, p);
+            }
+          }
         }
         endScalar(p, q);
         p = q;
@@ -511,16 +639,18 @@ int JsonParser::ScanFor() {
           continue;
         }
         if (c == ']' || c == '}') break;
-        return fail(JsonError::jeInvalidMarkup, p);
+        if (int rc = stray(p); rc != 0) return rc;
+        continue;
 
       case ScanState::ssDone:
-        if (c == '\0') return 0;
+        if (c == '\0' && p != more) return 0;
         if (c == ')' && wrapped_ && !closedWrapper) {
           closedWrapper = true;
           ++p;
           continue;
         }
-        return fail(JsonError::jeInvalidMarkup, p);
+        if (int rc = stray(p); rc != 0) return rc;
+        continue;
     }
 
     // Only closers arrive here: c is ']' or '}' and closes the innermost

@@ -13,6 +13,7 @@
 #include "json/json_document.h"
 #include "json/json_errors.h"
 #include "json/json_path.h"
+#include "json/json_window.h"
 
 namespace corvane {
 
@@ -33,11 +34,13 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
 
   // Empties the tree, the stacks and the cursor.
   void Reset() noexcept;
-  // Copies text (which ends at its first NUL, if any) and scans it completely.
-  // Starts from a reset. 0, 10232 for bad markup, 200 when memory runs out,
-  // 10000 when the container stack cannot grow. Event handlers may navigate
-  // the part of the tree built so far; Parse from a handler fails with 143
-  // and Reset from a handler does nothing.
+  // Scans text (which ends at its first NUL, if any) completely; with
+  // BuildDOM the tree keeps a copy of it, without it the text is read in
+  // place and must stay unchanged until Parse returns. Starts from a reset.
+  // 0, 10232 for bad markup, 200 when memory runs out, 10000 when the
+  // container stack cannot grow. Event handlers may navigate the part of the
+  // tree built so far; Parse from a handler fails with 143 and Reset from a
+  // handler does nothing.
   int Parse(std::string_view text);
 
   bool BuildDOM() const noexcept { return buildDom_; }
@@ -95,6 +98,9 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   };
 
   int Fail(JsonError error) noexcept;
+  [[gnu::noinline, gnu::cold]] int FailAt(JsonError error, size_t offset) noexcept;
+  // Slides window_ to its byte `from` (see JsonWindow::Slide).
+  [[gnu::noinline, gnu::cold]] bool SlideWindow(size_t from) noexcept;
   int Scan();
   // The scan for one combination of outputs, so the per-token work carries
   // no test for an output this parse does not produce.
@@ -112,14 +118,21 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   bool GrowStack() noexcept;
 
   // Events. Only called with a sink; names of open elements are kept as
-  // offsets into the text so EndElement can name what it closes.
-  void SetEventElement(uint32_t nameOffset, uint32_t nameLength);
-  void FireStartElement(uint32_t nameOffset, uint32_t nameLength);
+  // text offsets so EndElement can name what it closes.
+  void SetEventElement(const unsigned char* name, uint32_t length);
+  [[gnu::noinline, gnu::cold]] void SetEventElementFromText(uint32_t nameOffset,
+                                                            uint32_t nameLength);
+  void FireStartElement(uint32_t nameOffset, const unsigned char* name, uint32_t nameLength);
   void FireEndElement();
   void FireCharacters(const unsigned char* begin, const unsigned char* end);
   void FireIgnorableWhitespace(const unsigned char* begin, const unsigned char* end);
 
   JsonDocument doc_;
+  // The text of a scan without a tree, a window at a time.
+  JsonWindow window_;
+  // Where the scan reads: the text offset scanBase_ stands for.
+  const unsigned char* scanBase_ = nullptr;
+  size_t scanOffset_ = 0;
   // The listener of the scan in progress (nullptr when none or not scanning):
   // a handler that changes the sink does not affect the scan it is called from.
   RESTEvents* scanSink_ = nullptr;

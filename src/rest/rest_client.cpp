@@ -122,7 +122,12 @@ int RestClient::ParseAnswer(int result) {
   } else if (type.find("json") != std::string_view::npos) {
     kind_ = DocumentKind::kJson;
     json_.ClearError();
+    // Without a tree the parser reads the body in place; the request a
+    // handler starts (and its own refused parse) must leave it alone.
+    bool inUse = AnswerInUse();
+    SetAnswerInUse(true);
     int rc = json_.Parse(body);
+    SetAnswerInUse(inUse);
     if (rc != 0) return result != 0 ? result : DocumentFailure(rc);
   } else {
     // The body's copy is made only for a listener that takes the event: a

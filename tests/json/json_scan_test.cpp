@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -312,6 +314,54 @@ TEST(JsonEventsTest, EveryOutputMixAgreesOnResultOffsetAndNames) {
       if (mix & 1) {
         EXPECT_EQ(ends.text, expectedEnds) << input << " mix " << mix;
       }
+    }
+  }
+}
+
+// Without a tree the text is read through a window that slides as the scan
+// moves. Each token is put at every start from 70 bytes before the window's
+// end to 8 after it (behind a long string that fills the window), so it lies
+// across the end or meets it at the token after; tokens longer than the
+// window make it grow. The events, the result and the failing byte must be
+// those of the tree-building scan, which reads a whole copy, and a scan with
+// neither output must agree on the result.
+TEST(JsonWindowTest, TokensAcrossTheWindowsEndReadAsFromAWholeCopy) {
+  const std::string kName(100, 'n');
+  const std::string kHuge(JsonWindow::kBytes * 3, 'h');
+  // Each token with what follows it; an empty text ends the array.
+  // clang-format off
+  const std::string kTails[] = {
+      "\"abc\"]", "\"" + std::string(100, 'x') + "\"]", R"("a\"b\\c\u00e9\/"])", "-12.5e+3]",
+      std::string(40, '7') + "]", "true]", "FALSE]", "null]", "nul]", "truex]",
+      std::string(100, ' ') + "1 ]", "{\"" + kName + "\" :\t\"" + kName + "\"}]",
+      "{\"k\":[1,{\"" + kName + "\":2}]}]", "\"" + kHuge + "\"]", "\"" + kHuge, "\"abc", "12", "[",
+      "0]x", std::string("\"a\0b\"]", 6), std::string("1\0]", 3), std::string("true\0]", 6)};
+  // clang-format on
+
+  JsonParser reference;
+  Transcript expected;
+  reference.SetEventSink(&expected);
+  JsonParser windowed;
+  Transcript events;
+  windowed.SetEventSink(&events);
+  windowed.SetBuildDOM(false);
+  JsonParser silent;
+  silent.SetBuildDOM(false);
+  for (const std::string& tail : kTails) {
+    for (size_t start = JsonWindow::kBytes - 70; start <= JsonWindow::kBytes + 8; ++start) {
+      std::string text = "[\"" + std::string(start - 4, 'a') + "\"," + tail;
+      // Exactly the text's bytes, so a read past them is caught.
+      auto exact = std::make_unique<char[]>(text.size());
+      std::memcpy(exact.get(), text.data(), text.size());
+      std::string_view view(exact.get(), text.size());
+      expected.text.clear();
+      events.text.clear();
+      const int rc = reference.Parse(text);
+      ASSERT_EQ(windowed.Parse(view), rc) << tail.substr(0, 20) << " at " << start;
+      EXPECT_EQ(windowed.ErrorOffset(), reference.ErrorOffset()) << tail.substr(0, 20);
+      EXPECT_TRUE(events.text == expected.text) << tail.substr(0, 20) << " at " << start;
+      EXPECT_EQ(silent.Parse(view), rc) << tail.substr(0, 20) << " at " << start;
+      EXPECT_EQ(silent.ErrorOffset(), reference.ErrorOffset()) << tail.substr(0, 20);
     }
   }
 }

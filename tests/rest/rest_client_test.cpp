@@ -77,6 +77,28 @@ TEST_F(RestClientTest, ErrorAnswersAndErrorPaths) {
   EXPECT_EQ(rest_.XErrorPath(), "");
 }
 
+// Without a tree the JSON parser reads the body in place: requests started
+// from its events fail busy rather than replace the body under the scan.
+TEST_F(RestClientTest, RequestsFromJsonEventsFailBusy) {
+  struct NestedGets : RESTEvents {
+    REST* rest = nullptr;
+    std::string url, names;
+    std::vector<int> results;
+    void StartElement(std::string&, std::string& element, std::string&, bool&) override {
+      names += element + ",";
+      while (results.size() < 2) results.push_back(rest->Get(url));
+    }
+  } nested;
+  nested.rest = &rest_;
+  nested.url = Url("/plain");
+  rest_.SetListener(&nested);
+  ASSERT_EQ(rest_.SetBuildDOM(false), 0);
+  ASSERT_EQ(rest_.Get(Url("/json-charset")), 0) << rest_.LastError();
+  EXPECT_EQ(nested.results, (std::vector<int>{143, 143}));
+  EXPECT_EQ(nested.names, "json,a,b,n,,,");
+  EXPECT_EQ(rest_.TransferredData(), R"({"a":{"b":"t"},"n":[1,2]})");
+}
+
 TEST_F(RestClientTest, AnswersLeftUnparsed) {
   // A DELETE keeps the previous document.
   ASSERT_EQ(rest_.Get(Url("/item")), 0) << rest_.LastError();
