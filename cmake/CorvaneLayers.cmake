@@ -28,6 +28,8 @@ if(CORVANE_FUZZ)
   endif()
   add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)
+  # Fuzz inputs are small: a small JSON window makes them slide it.
+  add_compile_definitions(CORVANE_JSON_WINDOW_BYTES=64)
 endif()
 
 # corvane_layer(NAME SOURCES ... [HEADERS header...] [DEPS layer...] [LIBS lib...])

@@ -348,7 +348,9 @@ TEST(JsonWindowTest, TokensAcrossTheWindowsEndReadAsFromAWholeCopy) {
   JsonParser silent;
   silent.SetBuildDOM(false);
   for (const std::string& tail : kTails) {
-    for (size_t start = JsonWindow::kBytes - 70; start <= JsonWindow::kBytes + 8; ++start) {
+    // A fuzz build's window is smaller than the 70 bytes.
+    const size_t first = JsonWindow::kBytes > 74 ? JsonWindow::kBytes - 70 : 4;
+    for (size_t start = first; start <= JsonWindow::kBytes + 8; ++start) {
       std::string text = "[\"" + std::string(start - 4, 'a') + "\"," + tail;
       // Exactly the text's bytes, so a read past them is caught.
       auto exact = std::make_unique<char[]>(text.size());
