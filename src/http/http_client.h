@@ -190,8 +190,8 @@ class HttpClient : public TransferClient,
   void CompleteResponse();
   bool ResponseDone() const noexcept { return responseDone_; }
   // While set, a request (one started from a handler of the answer's parse)
-  // fails with 143 as during the transfer: the parser may be reading
-  // TransferredData in place.
+  // fails with 143 as during the transfer: a parser is reading
+  // TransferredData.
   void SetAnswerInUse(bool on) noexcept { answerInUse_ = on; }
   bool AnswerInUse() const noexcept { return answerInUse_; }
 

@@ -77,6 +77,9 @@ void RestClient::ResetParsers() {
 }
 
 int RestClient::RunRestRequest(std::string_view url, int action) {
+  // From a handler of the answer's parse: refused (143) before the parsers or
+  // the URL are touched.
+  if (AnswerInUse()) return Action(action);
   ResetParsers();
   if (int rc = SetURL(url); rc != 0) return rc;
   int result = Action(action);
@@ -84,11 +87,13 @@ int RestClient::RunRestRequest(std::string_view url, int action) {
 }
 
 int RestClient::RunDelete(std::string_view url) {
+  if (AnswerInUse()) return Action(http::actDelete);
   if (int rc = SetURL(url); rc != 0) return rc;
   return Action(http::actDelete);
 }
 
 int RestClient::ResetRest() {
+  if (AnswerInUse()) return Action(http::actReset);
   SetTransferredDataLimit(0);
   xErrorPath_.clear();
   int rc = Action(http::actReset);
@@ -104,6 +109,17 @@ int RestClient::DocumentFailure(int code) {
 }
 
 int RestClient::ParseAnswer(int result) {
+  // The parsers read the answer while their events run (without a tree the
+  // JSON parser reads the body in place): a request or Reset started from a
+  // handler fails busy, as one started during the transfer does.
+  bool inUse = AnswerInUse();
+  SetAnswerInUse(true);
+  int rc = DeliverAnswer(result);
+  SetAnswerInUse(inUse);
+  return rc;
+}
+
+int RestClient::DeliverAnswer(int result) {
   std::string_view type = ResponseContentType();
   std::string_view body = TransferredData();
   // A body that went to LocalFile left nothing to parse, and an answer to
@@ -122,12 +138,7 @@ int RestClient::ParseAnswer(int result) {
   } else if (type.find("json") != std::string_view::npos) {
     kind_ = DocumentKind::kJson;
     json_.ClearError();
-    // Without a tree the parser reads the body in place; the request a
-    // handler starts (and its own refused parse) must leave it alone.
-    bool inUse = AnswerInUse();
-    SetAnswerInUse(true);
     int rc = json_.Parse(body);
-    SetAnswerInUse(inUse);
     if (rc != 0) return result != 0 ? result : DocumentFailure(rc);
   } else {
     // The body's copy is made only for a listener that takes the event: a

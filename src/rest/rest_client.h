@@ -54,7 +54,10 @@ class RestClient : public HttpClient {
   void ResetParsers();
   // Parses the body with the parser its content type names; returns the
   // request's result, the parser's code, or -1 for an error element.
+  // Requests from the handlers of the parse are refused meanwhile.
   int ParseAnswer(int result);
+  // The parse itself, run with the answer marked in use.
+  int DeliverAnswer(int result);
   // Adopts the document's error text as the engine's, returning code.
   int DocumentFailure(int code);
 

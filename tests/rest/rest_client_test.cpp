@@ -77,26 +77,43 @@ TEST_F(RestClientTest, ErrorAnswersAndErrorPaths) {
   EXPECT_EQ(rest_.XErrorPath(), "");
 }
 
-// Without a tree the JSON parser reads the body in place: requests started
-// from its events fail busy rather than replace the body under the scan.
-TEST_F(RestClientTest, RequestsFromJsonEventsFailBusy) {
+// The parsers read the answer while their events run: requests started from
+// those events fail busy rather than reset the parser or replace the body
+// under the scan (without a tree the JSON parser reads the body in place).
+TEST_F(RestClientTest, RequestsFromParserEventsFailBusy) {
   struct NestedGets : RESTEvents {
     REST* rest = nullptr;
     std::string url, names;
     std::vector<int> results;
     void StartElement(std::string&, std::string& element, std::string&, bool&) override {
       names += element + ",";
-      while (results.size() < 2) results.push_back(rest->Get(url));
+      if (results.empty()) results = {rest->Get(url), rest->Delete(url), rest->Reset()};
     }
-  } nested;
-  nested.rest = &rest_;
-  nested.url = Url("/plain");
-  rest_.SetListener(&nested);
-  ASSERT_EQ(rest_.SetBuildDOM(false), 0);
-  ASSERT_EQ(rest_.Get(Url("/json-charset")), 0) << rest_.LastError();
-  EXPECT_EQ(nested.results, (std::vector<int>{143, 143}));
-  EXPECT_EQ(nested.names, "json,a,b,n,,,");
-  EXPECT_EQ(rest_.TransferredData(), R"({"a":{"b":"t"},"n":[1,2]})");
+  };
+  const struct {
+    const char* path;
+    bool dom;
+    const char* names;
+    const char* body;
+  } cases[] = {
+      {"/json-charset", false, "json,a,b,n,,,", R"({"a":{"b":"t"},"n":[1,2]})"},
+      {"/json-charset", true, "json,a,b,n,,,", R"({"a":{"b":"t"},"n":[1,2]})"},
+      {"/xhtml", false, "html,body,p,", "<html><body><p>x</p></body></html>"},
+      {"/xhtml", true, "html,body,p,", "<html><body><p>x</p></body></html>"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.path) + (c.dom ? " with a tree" : " without"));
+    NestedGets nested;
+    nested.rest = &rest_;
+    nested.url = Url("/plain");
+    rest_.SetListener(&nested);
+    ASSERT_EQ(rest_.SetBuildDOM(c.dom), 0);
+    ASSERT_EQ(rest_.Get(Url(c.path)), 0) << rest_.LastError();
+    EXPECT_EQ(nested.results, (std::vector<int>{143, 143, 143}));
+    EXPECT_EQ(nested.names, c.names);
+    EXPECT_EQ(rest_.TransferredData(), c.body);
+  }
+  rest_.SetListener(&events_);
 }
 
 TEST_F(RestClientTest, AnswersLeftUnparsed) {
