@@ -24,7 +24,7 @@ size_t WholePages(size_t bytes) noexcept {
 
 char* Reserve(size_t usable, size_t span) noexcept {
   if (!kInPlace || usable > span || span > SIZE_MAX - 2 * kHugePage) return nullptr;
-  span = (span + kHugePage - 1) & ~(kHugePage - 1);
+  span = RoundToHugePages(span);
   // No access yet: an inaccessible private mapping is not charged against
   // the commit limit, only the part made writable is. One huge page more
   // than the span, so that an aligned span fits inside; the rest goes back.
@@ -52,7 +52,7 @@ bool Extend(char* block, size_t was, size_t usable, size_t span) noexcept {
 }
 
 void Release(char* block, size_t span) noexcept {
-  if (block != nullptr) munmap(block, (span + kHugePage - 1) & ~(kHugePage - 1));
+  if (block != nullptr) munmap(block, RoundToHugePages(span));
 }
 
 void Advise(char* block, size_t from, size_t to, Advice advice) noexcept {

@@ -26,6 +26,12 @@ constexpr size_t kSize = size_t{1} << 31;
 // its front where it is advised to take them.
 constexpr size_t kHugePage = size_t{2} << 20;
 
+// Whole huge pages: a span, and the part of a block its users make usable,
+// are counted in them.
+constexpr size_t RoundToHugePages(size_t bytes) noexcept {
+  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
+}
+
 // Reserves span bytes and makes the first usable ones readable and
 // writable; nullptr when either fails or blocks are not reserved here.
 char* Reserve(size_t usable, size_t span = kSize) noexcept;

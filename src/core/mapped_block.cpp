@@ -11,19 +11,16 @@ namespace corvane {
 namespace {
 
 using reservation::kHugePage;
+using reservation::RoundToHugePages;
 
 // Past this no block is asked for: a size that cannot be rounded or
 // reserved twice over.
 constexpr size_t kMaxBytes = size_t{1} << 46;
 
-// Reserved blocks are used in whole huge pages, so every huge page the
-// block needs can be a huge one. Small pages cost a fault (or, once marked
-// freeable, a dirty-bit trap) per 4 KB on every refill: a 50 MB text in
-// small pages took twice as long to refill as to copy.
-size_t RoundToHugePages(size_t bytes) noexcept {
-  return (bytes + kHugePage - 1) & ~(kHugePage - 1);
-}
-
+// Reserved blocks are used in whole huge pages (RoundToHugePages), so every
+// huge page the block needs can be a huge one. Small pages cost a fault (or,
+// once marked freeable, a dirty-bit trap) per 4 KB on every refill: a 50 MB
+// text in small pages took twice as long to refill as to copy.
 size_t WholeHugePages(size_t bytes) noexcept {
   return bytes & ~(kHugePage - 1);
 }
@@ -55,8 +52,8 @@ bool MappedBlock::Allocate(size_t bytes) noexcept {
 bool MappedBlock::Renew(size_t bytes, size_t keep) noexcept {
   if (bytes <= size_) return true;
   if (bytes > kMaxBytes) return false;
-  if (span_ != 0 && RoundToHugePages(bytes) <= span_) {
-    const size_t used = RoundToHugePages(bytes);
+  const size_t used = RoundToHugePages(bytes);
+  if (span_ != 0 && used <= span_) {
     if (!reservation::Extend(data_, size_, used, span_)) return false;
     const size_t huge = smallPageTail_ ? WholeHugePages(bytes) : used;
     if (huge > hugeBytes_ && size_ > hugeBytes_ && keep <= hugeBytes_) {
