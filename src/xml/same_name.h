@@ -29,10 +29,11 @@ inline bool SameName(std::string_view a, std::string_view b) noexcept {
     return ((LoadWord<uint32_t>(x) ^ LoadWord<uint32_t>(y)) |
             (LoadWord<uint32_t>(x + n - 4) ^ LoadWord<uint32_t>(y + n - 4))) == 0;
   }
-  for (size_t i = 0; i < n; ++i) {
-    if (x[i] != y[i]) return false;
+  if (n >= 2) {
+    return ((LoadWord<uint16_t>(x) ^ LoadWord<uint16_t>(y)) |
+            (LoadWord<uint16_t>(x + n - 2) ^ LoadWord<uint16_t>(y + n - 2))) == 0;
   }
-  return true;
+  return n == 0 || x[0] == y[0];
 }
 
 }  // namespace corvane::xml

@@ -59,7 +59,7 @@ void XmlParser::Reset() {
   for (InputRun& r : runs_) r = InputRun();
   depth_ = 0;
   declCount_ = declsWritten_ = 0;
-  defaultDecl_ = -1;
+  defaultDecl_ = lastPrefixDecl_ = -1;
   root_ = xmlNsRecord_ = cursor_ = 0;
   canonical_.clear();
   inStartElement_ = false;
@@ -319,6 +319,7 @@ int XmlParser::AddDeclaration(uint32_t valueStart, uint32_t valueLen, bool inAre
   d.depth = depth_ + 1;
   d.record = 0;
   if (prefix.empty()) defaultDecl_ = declCount_;
+  lastPrefixDecl_ = -1;
   ++declCount_;
   if (RESTEvents* sink = EventSink()) {
     evLocal_.assign(d.prefix.view());
@@ -342,10 +343,10 @@ int XmlParser::UnknownPrefix(bool attribute, std::string_view prefix) {
   return 0;
 }
 
-int XmlParser::FindPrefix(std::string_view prefix) const noexcept {
+int XmlParser::SearchPrefix(std::string_view prefix) noexcept {
   if (prefix.size() == 3 && std::memcmp(prefix.data(), "xml", 3) == 0) return -2;
   for (int i = declCount_ - 1; i >= 0; --i) {
-    if (xml::SameName(decls_[i].prefix.view(), prefix)) return i;
+    if (xml::SameName(decls_[i].prefix.view(), prefix)) return lastPrefixDecl_ = i;
   }
   return -1;
 }

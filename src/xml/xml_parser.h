@@ -9,6 +9,7 @@
 #include "core/document_navigator.h"
 #include "core/event_handlers.h"
 #include "xml/char_classes.h"
+#include "xml/same_name.h"
 #include "xml/xml_buffer.h"
 #include "xml/xml_bytes.h"
 #include "xml/xml_document.h"
@@ -204,8 +205,18 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
     return UnknownPrefixed(qname, colon, attribute, local, known);
   }
   // The innermost declaration of prefix: its index, -2 for the reserved xml
-  // prefix, -1 for none.
-  int FindPrefix(std::string_view prefix) const noexcept;
+  // prefix, -1 for none. Names in a row mostly share their prefix, so the
+  // last one found is tried first, inline: it stays the innermost while it is
+  // in scope, as only a new declaration could shadow it. It is never a
+  // declaration of xml, which the search answers before looking.
+  int FindPrefix(std::string_view prefix) noexcept {
+    if (int hit = lastPrefixDecl_;
+        hit >= 0 && hit < declCount_ && xml::SameName(decls_[hit].prefix.view(), prefix)) {
+      return hit;
+    }
+    return SearchPrefix(prefix);
+  }
+  int SearchPrefix(std::string_view prefix) noexcept;
   int UnknownPrefixed(std::string_view qname, size_t colon, bool attribute, std::string_view& local,
                       bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
@@ -304,6 +315,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   Declaration decls_[kMaxNamespaces];
   int declCount_ = 0;
   int defaultDecl_ = -1;  // the innermost declaration of the default namespace
+  // The declaration FindPrefix found last; -1 once a new one could shadow it.
+  int lastPrefixDecl_ = -1;
   int declsWritten_ = 0;
   // Element text by depth (BuildDOM): while it is one run of the kept input
   // only the run is noted; it is copied into text_ once a second piece or a
