@@ -281,7 +281,9 @@ int XmlParser::CompleteAttribute(uint32_t valueEnd) {
   return AddAttribute(valueStart_, valueEnd - valueStart_, false);
 }
 
-int XmlParser::CompleteArenaAttribute(uint32_t valueEnd) {
+// Out of line, as is AddDeclaration: inlined, they made every attribute
+// save the registers they use.
+[[gnu::noinline]] int XmlParser::CompleteArenaAttribute(uint32_t valueEnd) {
   valueInArena_ = false;
   if (arena_.Append(input_.data() + valueStart_, valueEnd - valueStart_) != 0) {
     return Fail(xeOutOfMemory);
@@ -304,7 +306,8 @@ int XmlParser::TooManyAttributes() {
   return SetError(kErrOutOfMemory, "Too many attributes in one tag (limit 256).");
 }
 
-int XmlParser::AddDeclaration(uint32_t valueStart, uint32_t valueLen, bool inArena) {
+[[gnu::noinline]] int XmlParser::AddDeclaration(uint32_t valueStart, uint32_t valueLen,
+                                                bool inArena) {
   Attribute a{attrNameStart_, attrNameEnd_ - attrNameStart_, valueStart, valueLen, inArena};
   std::string_view prefix = AttributeName(a).substr(5);
   if (!prefix.empty() && prefix[0] == ':') prefix.remove_prefix(1);
