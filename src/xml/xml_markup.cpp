@@ -196,71 +196,65 @@ int XmlParser::LineBreak(uint32_t afterLf) {
 
 // References ---------------------------------------------------------------
 
-int XmlParser::CharacterReference(std::string_view name, std::string& out) {
+std::string_view XmlParser::CharacterReference(std::string_view name) {
   // "#x" hex digits or "#" decimal digits; anything else resolves to nothing.
   size_t i = 1;
   bool hex = name.size() > 1 && name[1] == 'x';
   if (hex) i = 2;
-  if (i >= name.size()) return 0;
+  if (i >= name.size()) return {};
   uint32_t cp = 0;
   for (; i < name.size(); ++i) {
     char c = name[i];
     int value = HexValue(c);
-    if (value < 0 || (!hex && value > 9)) return 0;
+    if (value < 0 || (!hex && value > 9)) return {};
     uint32_t d = static_cast<uint32_t>(value);
     cp = cp * (hex ? 16 : 10) + d;
-    if (cp >= 0x10000) return 0;  // beyond one UTF-16 unit: kept as written
+    if (cp >= 0x10000) return {};  // beyond one UTF-16 unit: kept as written
   }
-  if (cp == 0) return 0;
-  if (cp < 0x80) {
-    out.assign(1, static_cast<char>(cp));
-    return 0;
-  }
+  if (cp == 0) return {};
+  if (cp < 0x80) return {refBytes_, PutUtf8(refBytes_, cp)};
   if (refCodePage_ != CodePage()) {
     refCodePage_ = CodePage();
     std::string cs = CharsetForCodePage(refCodePage_);
     refUtf8_ = EqualsNoCase(cs, "UTF-8") || EqualsNoCase(cs, "UTF8");
   }
   if (refUtf8_) {
-    if (cp >= 0xD800 && cp <= 0xDFFF) return 0;  // a lone surrogate converts to nothing
-    out.clear();
-    AppendUtf8(out, cp);
-    return 0;
+    if (cp >= 0xD800 && cp <= 0xDFFF) return {};  // a lone surrogate: kept as written
+    return {refBytes_, PutUtf8(refBytes_, cp)};
   }
   std::u16string unit(1, static_cast<char16_t>(cp));
-  if (FromUtf16(unit, refCodePage_, out) != 0) out.clear();
-  return 0;
+  if (FromUtf16(unit, refCodePage_, refConverted_) != 0) return {};
+  return refConverted_;
 }
 
-int XmlParser::ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon) {
+std::string_view XmlParser::ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon) {
   std::string_view name(input_.data() + nameStart, nameEnd - nameStart);
-  evValue_.clear();
+  std::string_view value;
   if (buildDom_) {
     if (name == "lt") {
-      evValue_.assign(1, '<');
+      value = "<";
     } else if (name == "gt") {
-      evValue_.assign(1, '>');
+      value = ">";
     } else if (name == "amp") {
-      evValue_.assign(1, '&');
+      value = "&";
     } else if (name == "apos") {
-      evValue_.assign(1, '\'');
+      value = "'";
     } else if (name == "quot") {
-      evValue_.assign(1, '\"');
+      value = "\"";
     } else if (!name.empty() && name[0] == '#') {
-      CharacterReference(name, evValue_);
+      value = CharacterReference(name);
     }
   }
-  if (evValue_.empty()) {
-    // Unresolved: the reference as it was written.
-    evValue_ += '&';
-    evValue_.append(name);
-    if (semicolon) evValue_ += ';';
-  }
+  // Unresolved: the reference as written, which is still in the input from
+  // its '&' on.
+  if (value.empty()) value = {name.data() - 1, name.size() + (semicolon ? 2 : 1)};
   if (RESTEvents* sink = EventSink(); sink != nullptr && Handled().evalEntity) {
     evText_.assign(name);
+    evValue_.assign(value);
     sink->EvalEntity(evText_, evValue_);
+    return evValue_;
   }
-  return 0;
+  return value;
 }
 
 // Attributes and namespace declarations -------------------------------------

@@ -145,7 +145,9 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int DeliverText(const char* p, size_t n);
   int KeepText(const char* p, size_t n);
   int InputTextRun(const char* p, size_t n);
-  int ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
+  // What the reference named [nameStart, nameEnd) stands for; valid until the
+  // next reference.
+  std::string_view ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon);
   int CompleteAttribute(uint32_t valueEnd);
   int CompleteArenaAttribute(uint32_t valueEnd);
   // The attribute named [attrNameStart_, attrNameEnd_) with this value, or
@@ -221,7 +223,8 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
                       bool& known);
   int UnknownPrefix(bool attribute, std::string_view prefix);
   int WriteTagRecords(uint32_t gt, std::string_view local, int declaration);
-  int CharacterReference(std::string_view name, std::string& out);
+  // The character a reference "#n" or "#xh" names, empty when it names none.
+  std::string_view CharacterReference(std::string_view name);
   std::string_view OpenName(const OpenElement& e) const noexcept {
     return e.isSaved ? e.saved.view() : std::string_view(input_.data() + e.nameStart, e.nameLen);
   }
@@ -335,9 +338,11 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   std::string canonical_;
   bool inStartElement_ = false;
 
-  // Reference conversion cache.
+  // Reference conversion cache, and the bytes of the last character decoded.
   unsigned refCodePage_ = ~0u;
   bool refUtf8_ = true;
+  char refBytes_[4] = {};
+  std::string refConverted_;
 
   // Event arguments, reused so a listener costs no allocation per event.
   std::string evNamespace_, evLocal_, evQName_, evText_, evValue_;

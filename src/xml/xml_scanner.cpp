@@ -509,20 +509,19 @@ int XmlParser::Scan() {
         if (semicolon) ++p;
         if (st == XmlState::xsTextReference) {
           if (deliver_) {
-            rc = ResolveReference(tokenStart_, nameEnd, semicolon);
-            if (rc == 0 && !evValue_.empty()) rc = DeliverText(evValue_.data(), evValue_.size());
+            std::string_view value = ResolveReference(tokenStart_, nameEnd, semicolon);
+            if (!value.empty()) rc = DeliverText(value.data(), value.size());
           }
           textStart_ = at(p);
           CORVANE_XML_NEXT(xsText, text);
         }
-        rc = ResolveReference(tokenStart_, nameEnd, semicolon);
-        if (rc != 0) break;
+        std::string_view value = ResolveReference(tokenStart_, nameEnd, semicolon);
         if (!valueInArena_) {
           valueInArena_ = true;
           valueArenaStart_ = arena_.size();
         }
         if (arena_.Append(input_.data() + valueStart_, refStart_ - valueStart_) != 0 ||
-            arena_.Append(evValue_) != 0) {
+            arena_.Append(value) != 0) {
           rc = Fail(xeOutOfMemory);
           break;
         }

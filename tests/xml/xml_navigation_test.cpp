@@ -57,6 +57,8 @@ TEST_F(Navigation, PathTable) {
       {kScopes, "/r/s/t", 0, "t||d||/r/s/t"},
       // Text joins the pieces around children and CDATA.
       {"<r>a<x>inner</x>b<![CDATA[<c>]]>&amp;d</r>", "/r", 0, "r|||ab<c>&d|/r"},
+      // A reference left as written stays in the text's run of the input.
+      {"<r>a &foo; b&#128512;<x/>&bar c&lt;</r>", "/r", 0, "r|||a &foo; b&#128512;&bar c<|/r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
