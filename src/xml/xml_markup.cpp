@@ -519,31 +519,11 @@ int XmlParser::EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32
   return CloseMatched(endLt, pastGt);
 }
 
-inline int XmlParser::CloseRecord(uint32_t endLt, uint32_t pastGt) {
-  if (!buildDom_) return 0;
-  uint32_t rec = open_[depth_].record;
-  // Text that is not one run of the input was copied; the run is empty then.
-  if (!text_[depth_].empty()) {
-    if (int rc = StoreText(rec); rc != 0) return rc;
-  }
-  InputRun& run = runs_[depth_];
-  doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, run.start, run.length);
-  run = InputRun();
-  return 0;
-}
-
 // Out of line: the common close, a text run or none, saves no registers for it.
 [[gnu::noinline]] int XmlParser::StoreText(uint32_t element) {
   XmlBytes& text = text_[depth_];
   if (doc_.AppendText(text.view(), element + xmlrec::kTextRef) != 0) return Fail(xeOutOfMemory);
   text.Clear();
-  return 0;
-}
-
-int XmlParser::CloseMatched(uint32_t endLt, uint32_t pastGt) {
-  if (int rc = CloseRecord(endLt, pastGt); rc != 0) return rc;
-  if (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) EndScope();
-  --depth_;
   return 0;
 }
 

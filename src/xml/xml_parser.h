@@ -163,9 +163,26 @@ class XmlParser : public ComponentCore, public DocumentNavigator {
   int EndTag(std::string_view qname, bool empty, uint32_t endLt, uint32_t pastGt,
              int startDeclaration = kUnresolved, std::string_view startLocal = {});
   // The innermost element ends: its record gets its text and end (BuildDOM).
-  int CloseRecord(uint32_t endLt, uint32_t pastGt);
-  // The same, and the element's declarations go out of scope with it.
-  int CloseMatched(uint32_t endLt, uint32_t pastGt);
+  int CloseRecord(uint32_t endLt, uint32_t pastGt) {
+    if (!buildDom_) return 0;
+    uint32_t rec = open_[depth_].record;
+    // Text that is not one run of the input was copied; the run is empty then.
+    if (!text_[depth_].empty()) {
+      if (int rc = StoreText(rec); rc != 0) return rc;
+    }
+    InputRun& run = runs_[depth_];
+    doc_.CloseElement(rec, pastGt + dropped_, endLt + dropped_, run.start, run.length);
+    run = InputRun();
+    return 0;
+  }
+  // The same, and the element's declarations go out of scope with it. Inline:
+  // the scanner closes most elements here, one per end tag.
+  int CloseMatched(uint32_t endLt, uint32_t pastGt) {
+    if (int rc = CloseRecord(endLt, pastGt); rc != 0) return rc;
+    if (declCount_ > 0 && decls_[declCount_ - 1].depth == depth_) EndScope();
+    --depth_;
+    return 0;
+  }
   // The copied text of the innermost element as a text record of element.
   int StoreText(uint32_t element);
   void EndScope();
