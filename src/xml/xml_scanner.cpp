@@ -58,6 +58,17 @@ inline const uint8_t* RunUntil(const uint8_t* p, const uint8_t* end, const uint3
   }
 }
 
+// Advances p past the bytes in class mask. The sentinel NUL is in no such
+// class, so the unrolled reads never pass it.
+inline const uint8_t* RunWhile(const uint8_t* p, const uint32_t* cls, uint32_t mask) noexcept {
+  for (;; p += 4) {
+    if (!(cls[p[0]] & mask)) return p;
+    if (!(cls[p[1]] & mask)) return p + 1;
+    if (!(cls[p[2]] & mask)) return p + 2;
+    if (!(cls[p[3]] & mask)) return p + 3;
+  }
+}
+
 #ifdef __SSE2__
 // Sixteen bytes at a time to the first of a, b or c; a NUL stops the compare
 // too but is content, so it is stepped over. Returns the stop byte, or
@@ -263,7 +274,7 @@ int XmlParser::Scan() {
 
       case XmlState::xsAfterConstruct:
       afterConstruct: {
-        while (cls[*p] & kWs) ++p;
+        p = RunWhile(p, cls, kWs);
         if (p >= end) break;
         if (*p == '<' || !preserveWhitespace_) {
           if (whitespaceEvents_ && at(p) > textStart_) rc = ReportWhitespace(textStart_, at(p));
@@ -320,11 +331,10 @@ int XmlParser::Scan() {
           }
           tagNameColon_ = kNoColon;
         }
-        while (cls[*p] & kNamePart) ++p;
+        p = RunWhile(p, cls, kNamePart);
         if (*p == ':') {
           if (tagNameColon_ == kNoColon) tagNameColon_ = at(p) - tokenStart_;
-          do ++p;
-          while (cls[*p] & kName);
+          p = RunWhile(p + 1, cls, kName);
         }
         if (p >= end) break;
         if (scriptMode_) {
