@@ -341,6 +341,10 @@ class CurlTransport final : public http::PlatformTransport {
   // 0, or the library error that setting up the request met.
   int Configure(const PlatformRequest& r, Transfer& t, char* detail) {
     CURL* h = easy_.get();
+    // The reset drops the list the last request's CURLOPT_COOKIEFILE made
+    // without freeing it; cleared first, it is freed (the cookies themselves
+    // stay in the share).
+    curl_easy_setopt(h, CURLOPT_COOKIEFILE, static_cast<char*>(nullptr));
     curl_easy_reset(h);
     bool ok = true;
     auto set = [&ok, h](CURLoption option, auto value) {
@@ -428,8 +432,10 @@ class CurlTransport final : public http::PlatformTransport {
 
   std::mutex wakeMutex_;  // Wake comes from the caller's thread
   MultiHandle multi_;
-  EasyHandle easy_;
+  // Before the easy handle, so that it goes after it: the library refuses to
+  // free a share an easy handle still uses, and the cookie store leaked.
   ShareHandle cookies_;
+  EasyHandle easy_;
   uint32_t sessionFlags_ = 0;
 };
 

@@ -189,7 +189,9 @@ class WireTest(unittest.TestCase):
         # times its size; without --events the body is held about twice.
         size = 24 << 20
         self.server.body = bytes(range(128, 256)) * (size // 128)
-        p = subprocess.run([CLI, self.url], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60)
+        # In a sanitized build the quarantine would hold freed blocks on top.
+        env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":quarantine_size_mb=0")
+        p = subprocess.run([CLI, self.url], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=60, env=env)
         self.assertEqual(p.returncode, 0, p.stderr)
         self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss * 1024, 4 * size)
 
