@@ -64,6 +64,11 @@ class HttpClient : public TransferClient,
   // resetting (4) and interrupting (0) requests.
   int Action(int code);
   bool Busy() const noexcept { return currentAction_ != 0; }
+  // A request runs, its answer is being parsed, or the platform backend's
+  // worker has not ended: Action refuses all but Interrupt (143).
+  bool RefusesActions() const noexcept {
+    return currentAction_ != 0 || answerInUse_ || platformWorker_.joinable();
+  }
   void Interrupt() override;
 
   // Request settings read and written by the properties and Config.

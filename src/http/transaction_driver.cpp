@@ -25,10 +25,7 @@ bool IsStaleConnectionError(int rc) {
 
 int HttpClient::Action(int code) {
   if (LogsAt(kLogProgress)) Log(kLogProgress, "URL: " + target_.url);
-  if ((currentAction_ != 0 || answerInUse_ || platformWorker_.joinable()) &&
-      code != http::actInterrupt) {
-    return FailWith(HttpError::Busy);
-  }
+  if (RefusesActions() && code != http::actInterrupt) return FailWith(HttpError::Busy);
   if (code == http::actInterrupt) {
     Interrupt();
     return 0;

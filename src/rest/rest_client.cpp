@@ -77,9 +77,9 @@ void RestClient::ResetParsers() {
 }
 
 int RestClient::RunRestRequest(std::string_view url, int action) {
-  // From a handler of the answer's parse: refused (143) before the parsers or
-  // the URL are touched.
-  if (AnswerInUse()) return Action(action);
+  // From an event handler: refused (143) before the parsers or the URL are
+  // touched, during the transfer as during the parse of its answer.
+  if (RefusesActions()) return Action(action);
   ResetParsers();
   if (int rc = SetURL(url); rc != 0) return rc;
   int result = Action(action);
@@ -87,13 +87,13 @@ int RestClient::RunRestRequest(std::string_view url, int action) {
 }
 
 int RestClient::RunDelete(std::string_view url) {
-  if (AnswerInUse()) return Action(http::actDelete);
+  if (RefusesActions()) return Action(http::actDelete);
   if (int rc = SetURL(url); rc != 0) return rc;
   return Action(http::actDelete);
 }
 
 int RestClient::ResetRest() {
-  if (AnswerInUse()) return Action(http::actReset);
+  if (RefusesActions()) return Action(http::actReset);
   SetTransferredDataLimit(0);
   xErrorPath_.clear();
   int rc = Action(http::actReset);

@@ -113,6 +113,21 @@ TEST_F(RestClientTest, RequestsFromParserEventsFailBusy) {
     EXPECT_EQ(nested.names, c.names);
     EXPECT_EQ(rest_.TransferredData(), c.body);
   }
+  // During the transfer too, and the running request keeps its URL.
+  struct GetFromTransfer : RESTEvents {
+    REST* rest = nullptr;
+    std::string url;
+    int result = 0;
+    void Transfer(int&, int64_t&, int&, std::string&) override {
+      if (result == 0) result = rest->Get(url);
+    }
+  } fromTransfer;
+  fromTransfer.rest = &rest_;
+  fromTransfer.url = Url("/plain");
+  rest_.SetListener(&fromTransfer);
+  ASSERT_EQ(rest_.Get(Url("/item")), 0) << rest_.LastError();
+  EXPECT_EQ(fromTransfer.result, 143);
+  EXPECT_EQ(rest_.URL(), Url("/item"));
   rest_.SetListener(&events_);
 }
 
