@@ -138,14 +138,23 @@ int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,
 }
 
 int XmlDocument::AppendText(std::string_view text, uint32_t refPos) noexcept {
+  // Written in one pass: the parser stores the text of every element whose
+  // text is not one run of the input here.
+  uint32_t pos = Size();
   uint64_t n = uint64_t{xmlrec::kTextFixed} + text.size();
-  if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
-  uint32_t pos = 0;
-  if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
-  SetU32(pos, xmlrec::kText);
-  Put(stream_.data() + pos + xmlrec::kTextFixed, text);
-  SetU32(refPos, pos + xmlrec::kTextFixed);
-  SetU32(refPos + 4, static_cast<uint32_t>(text.size()) | xmlrec::kInStream);
+  uint64_t padded = (n + 3) & ~uint64_t{3};
+  if (padded > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
+  if (int rc = stream_.Extend(padded); rc != 0) return rc;
+  char* d = stream_.data();
+  std::memset(d + pos + padded - 4, 0, 4);
+  uint32_t head[2] = {xmlrec::kText, static_cast<uint32_t>(padded)};
+  std::memcpy(d + pos, head, sizeof head);
+  Put(d + pos + xmlrec::kTextFixed, text);
+  if (pos >= xmlrec::kRefSize && refPos <= pos - xmlrec::kRefSize) {
+    uint32_t ref[2] = {pos + xmlrec::kTextFixed,
+                       static_cast<uint32_t>(text.size()) | xmlrec::kInStream};
+    std::memcpy(d + refPos, ref, sizeof ref);
+  }
   return 0;
 }
 
