@@ -19,8 +19,10 @@ int XmlDocument::Reset() noexcept {
   return AppendNamespace({}, {}, pos);
 }
 
-int XmlDocument::Grow(uint32_t length, uint32_t& pos) noexcept {
+int XmlDocument::Grow(uint64_t n, uint32_t& pos) noexcept {
   pos = Size();
+  if (n > 0x7FFFFFF0u - 3) return kErrOutOfMemory;
+  uint32_t length = Padded(n);
   if (length > 0x7FFFFFF0u - pos) return kErrOutOfMemory;
   // Each writer fills its record; zeroing the last word first gives the
   // closing NUL and the padding without writing every byte twice.
@@ -34,8 +36,7 @@ int XmlDocument::Grow(uint32_t length, uint32_t& pos) noexcept {
 int XmlDocument::AppendNamespace(std::string_view prefix, std::string_view uri,
                                  uint32_t& pos) noexcept {
   uint64_t n = uint64_t{xmlrec::kNsFixed} + prefix.size() + uri.size() + 2;
-  if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
-  if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
+  if (int rc = Grow(n, pos); rc != 0) return rc;
   char* d = stream_.data() + pos;
   SetU32(pos, xmlrec::kNamespace);
   SetU32(pos + 8, 0);
@@ -45,18 +46,16 @@ int XmlDocument::AppendNamespace(std::string_view prefix, std::string_view uri,
   return 0;
 }
 
-void XmlDocument::PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept {
-  uint32_t ref[2];
-  if (InInput(s)) {
+void XmlDocument::PutRef(std::string_view s, bool inInput, uint32_t& at, uint32_t* ref) noexcept {
+  if (inInput) {
     ref[0] = static_cast<uint32_t>(s.data() - input_->data());
     ref[1] = static_cast<uint32_t>(s.size());
-  } else {
-    Put(stream_.data() + at, s);
-    ref[0] = at;
-    ref[1] = static_cast<uint32_t>(s.size()) | xmlrec::kInStream;
-    at += static_cast<uint32_t>(s.size());
+    return;
   }
-  std::memcpy(stream_.data() + refPos, ref, sizeof ref);
+  Put(stream_.data() + at, s);
+  ref[0] = at;
+  ref[1] = static_cast<uint32_t>(s.size()) | xmlrec::kInStream;
+  at += static_cast<uint32_t>(s.size());
 }
 
 int XmlDocument::AppendElement(const ElementStart& e, std::string_view qname, uint32_t localStart,
@@ -124,28 +123,31 @@ int XmlDocument::ClosedChildCount(uint32_t element) const noexcept {
 int XmlDocument::AppendAttribute(uint32_t nsRecord, std::string_view localName,
                                  std::string_view value) noexcept {
   bool nameIn = InInput(localName), valueIn = InInput(value);
-  uint64_t n = uint64_t{xmlrec::kAttrFixed} + (nameIn ? 0 : localName.size()) +
-               (valueIn ? 0 : value.size());
-  if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
+  uint64_t n =
+      uint64_t{xmlrec::kAttrFixed} + (nameIn ? 0 : localName.size()) + (valueIn ? 0 : value.size());
   uint32_t pos = 0;
-  if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
-  uint32_t head[3] = {xmlrec::kAttribute, Padded(n), nsRecord};
-  std::memcpy(stream_.data() + pos, head, sizeof head);
+  if (int rc = Grow(n, pos); rc != 0) return rc;
+  // The fixed words are stored at once, after the copies they refer to.
+  uint32_t w[xmlrec::kAttrFixed / 4] = {xmlrec::kAttribute, Padded(n), nsRecord};
   uint32_t at = pos + xmlrec::kAttrFixed;
-  PutRef(pos + xmlrec::kAttrLocal, localName, at);
-  PutRef(pos + xmlrec::kAttrValue, value, at);
+  PutRef(localName, nameIn, at, w + xmlrec::kAttrLocal / 4);
+  PutRef(value, valueIn, at, w + xmlrec::kAttrValue / 4);
+  std::memcpy(stream_.data() + pos, w, sizeof w);
   return 0;
 }
 
 int XmlDocument::AppendText(std::string_view text, uint32_t refPos) noexcept {
-  uint64_t n = uint64_t{xmlrec::kTextFixed} + text.size();
-  if (n > 0x7FFFFFF0u) return kErrOutOfMemory;
   uint32_t pos = 0;
-  if (int rc = Grow(Padded(n), pos); rc != 0) return rc;
-  SetU32(pos, xmlrec::kText);
-  Put(stream_.data() + pos + xmlrec::kTextFixed, text);
-  SetU32(refPos, pos + xmlrec::kTextFixed);
-  SetU32(refPos + 4, static_cast<uint32_t>(text.size()) | xmlrec::kInStream);
+  if (int rc = Grow(uint64_t{xmlrec::kTextFixed} + text.size(), pos); rc != 0) return rc;
+  char* d = stream_.data();
+  std::memcpy(d + pos, &xmlrec::kText, 4);
+  Put(d + pos + xmlrec::kTextFixed, text);
+  // Stored directly: the parser's element record always precedes its text.
+  if (pos >= xmlrec::kRefSize && refPos <= pos - xmlrec::kRefSize) {
+    uint32_t ref[2] = {pos + xmlrec::kTextFixed,
+                       static_cast<uint32_t>(text.size()) | xmlrec::kInStream};
+    std::memcpy(d + refPos, ref, sizeof ref);
+  }
   return 0;
 }
 

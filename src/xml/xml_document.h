@@ -289,9 +289,11 @@ class XmlDocument {
     }
   }
 
-  int Grow(uint32_t length, uint32_t& pos) noexcept;
-  // Points the reference at refPos to s: in the input, or copied to at.
-  void PutRef(uint32_t refPos, std::string_view s, uint32_t& at) noexcept;
+  // Appends a record of n bytes and its padding at pos: its length word and
+  // last word are set, the rest is the caller's to fill.
+  int Grow(uint64_t n, uint32_t& pos) noexcept;
+  // The reference to s, which lies in the input or is copied to at.
+  void PutRef(std::string_view s, bool inInput, uint32_t& at, uint32_t* ref) noexcept;
 
   XmlBuffer stream_;
   const XmlBuffer* input_ = nullptr;

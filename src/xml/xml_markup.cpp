@@ -19,6 +19,27 @@ constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace
 
 bool IsWs(char c) noexcept { return xml::kWhitespaceTable[static_cast<uint8_t>(c)] != 0; }
 
+// The value of one of the five predefined entities, empty for any other name.
+std::string_view PredefinedEntity(std::string_view name) noexcept {
+  switch (name.size()) {
+    case 2:
+      if (name[1] != 't') break;
+      if (name[0] == 'l') return "<";
+      if (name[0] == 'g') return ">";
+      break;
+    case 3:
+      if (std::memcmp(name.data(), "amp", 3) == 0) return "&";
+      break;
+    case 4:
+      if (std::memcmp(name.data(), "apos", 4) == 0) return "'";
+      if (std::memcmp(name.data(), "quot", 4) == 0) return "\"";
+      break;
+    default:
+      break;
+  }
+  return {};
+}
+
 bool AllWhitespace(const char* p, size_t n) noexcept {
   for (size_t i = 0; i < n; ++i) {
     if (!IsWs(p[i])) return false;
@@ -198,18 +219,24 @@ int XmlParser::LineBreak(uint32_t afterLf) {
 
 std::string_view XmlParser::CharacterReference(std::string_view name) {
   // "#x" hex digits or "#" decimal digits; anything else resolves to nothing.
-  size_t i = 1;
-  bool hex = name.size() > 1 && name[1] == 'x';
-  if (hex) i = 2;
-  if (i >= name.size()) return {};
+  // One loop per base: most references in a document are decimal ones.
   uint32_t cp = 0;
-  for (; i < name.size(); ++i) {
-    char c = name[i];
-    int value = HexValue(c);
-    if (value < 0 || (!hex && value > 9)) return {};
-    uint32_t d = static_cast<uint32_t>(value);
-    cp = cp * (hex ? 16 : 10) + d;
-    if (cp >= 0x10000) return {};  // beyond one UTF-16 unit: kept as written
+  if (name.size() > 1 && name[1] == 'x') {
+    if (name.size() == 2) return {};
+    for (size_t i = 2; i < name.size(); ++i) {
+      int value = HexValue(name[i]);
+      if (value < 0) return {};
+      cp = cp * 16 + static_cast<uint32_t>(value);
+      if (cp >= 0x10000) return {};  // beyond one UTF-16 unit: kept as written
+    }
+  } else {
+    if (name.size() == 1) return {};
+    for (size_t i = 1; i < name.size(); ++i) {
+      uint32_t d = static_cast<uint8_t>(name[i]) - uint32_t{'0'};
+      if (d > 9) return {};
+      cp = cp * 10 + d;
+      if (cp >= 0x10000) return {};
+    }
   }
   if (cp == 0) return {};
   if (cp < 0x80) return {refBytes_, PutUtf8(refBytes_, cp)};
@@ -230,21 +257,7 @@ std::string_view XmlParser::CharacterReference(std::string_view name) {
 std::string_view XmlParser::ResolveReference(uint32_t nameStart, uint32_t nameEnd, bool semicolon) {
   std::string_view name(input_.data() + nameStart, nameEnd - nameStart);
   std::string_view value;
-  if (buildDom_) {
-    if (name == "lt") {
-      value = "<";
-    } else if (name == "gt") {
-      value = ">";
-    } else if (name == "amp") {
-      value = "&";
-    } else if (name == "apos") {
-      value = "'";
-    } else if (name == "quot") {
-      value = "\"";
-    } else if (!name.empty() && name[0] == '#') {
-      value = CharacterReference(name);
-    }
-  }
+  if (buildDom_) value = name.starts_with('#') ? CharacterReference(name) : PredefinedEntity(name);
   // Unresolved: the reference as written, which is still in the input from
   // its '&' on.
   if (value.empty()) value = {name.data() - 1, name.size() + (semicolon ? 2 : 1)};

@@ -59,6 +59,13 @@ TEST_F(Navigation, PathTable) {
       {"<r>a<x>inner</x>b<![CDATA[<c>]]>&amp;d</r>", "/r", 0, "r|||ab<c>&d|/r"},
       // A reference left as written stays in the text's run of the input.
       {"<r>a &foo; b&#128512;<x/>&bar c&lt;</r>", "/r", 0, "r|||a &foo; b&#128512;&bar c<|/r"},
+      // Leading zeros are digits; what names no character, or a name only
+      // near a predefined one, is kept as written.
+      {"<r>&#65;&#x41;&#0065;&#x0041;&lt&gt;&apos;&quot;</r>", "/r", 0, "r|||AAAA<>'\"|/r"},
+      {"<r>&#;&#x;&#X41;&#xG1;&#1a;&#0;&#65536;&#x10000;&#99999999999;</r>", "/r", 0,
+       "r|||&#;&#x;&#X41;&#xG1;&#1a;&#0;&#65536;&#x10000;&#99999999999;|/r"},
+      {"<r>&l;&g;&gt2;&am;&ampx;&aposs;&quo;&QUOT;</r>", "/r", 0,
+       "r|||&l;&g;&gt2;&am;&ampx;&aposs;&quo;&QUOT;|/r"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);
