@@ -215,6 +215,54 @@ TEST(JsonTokenTest, TokensAreReadWholeOrFailWhereTheyBreakAtEveryAlignment) {
   }
 }
 
+// Strings, whitespace and numbers of every length up to two 32-byte reads, so
+// each ends at every offset from a read's start; each is closed, broken by a
+// NUL or an 8-bit byte (which signed compares could take for ASCII), or cut
+// off by the end of the text. Good ones are the tree's value or event text.
+TEST(JsonTokenTest, RunsOfEveryLengthEndAtTheirFirstStopByte) {
+  constexpr size_t kGood = std::string_view::npos;
+  for (size_t n = 0; n <= 64; ++n) {
+    const std::string eightBit(n, '\xE9');
+    const std::string spaces = std::string(n / 2, ' ') + std::string(n - n / 2, '\t');
+    const std::string digits(n, '7');
+    const struct {
+      std::string text;
+      size_t offset;  // of the failing byte, else kGood
+      std::string value;
+    } cases[] = {
+        {"[\"" + eightBit + "\"]", kGood, "\"" + eightBit + "\""},
+        {"[\"" + eightBit + "\\\"\"]", kGood, "\"" + eightBit + "\\\"\""},
+        {"[\"" + eightBit + std::string("\0\"]", 3), 1, ""},
+        {"[\"" + eightBit, 1, ""},
+        {"[" + spaces + "1" + spaces + "]", kGood, "1"},
+        {"[" + spaces + "\xA0]", 1 + n, ""},
+        {"[" + spaces + std::string("\0 1]", 4), 1 + n, ""},
+        {"[1" + digits + "]", kGood, "1" + digits},
+        {"[1" + digits + "\xB7]", 2 + n, ""},  // '7' with the high bit set
+        {"[1" + digits, 2 + n, ""},
+    };
+    for (const auto& c : cases) {
+      for (bool tree : {true, false}) {
+        JsonParser parser;
+        Transcript events;
+        parser.SetEventSink(&events);
+        parser.SetBuildDOM(tree);
+        SCOPED_TRACE(::testing::Message() << "length " << n << (tree ? " tree " : " ") << c.text);
+        if (c.offset != kGood) {
+          EXPECT_EQ(parser.Parse(c.text), 10232);
+          EXPECT_EQ(parser.ErrorOffset(), c.offset);
+          continue;
+        }
+        ASSERT_EQ(parser.Parse(c.text), 0);
+        EXPECT_NE(events.text.find("|c:" + c.value + "|"), std::string::npos);
+        if (tree) {
+          EXPECT_EQ(parser.Document().Value(1), c.value);
+        }
+      }
+    }
+  }
+}
+
 // A parse starts from a reset: a failed one or one without the DOM setting
 // leaves no tree, and the next good one starts with the cursor at the root.
 TEST(JsonSyntaxTest, FailedOrTreelessParseLeavesNoTree) {
