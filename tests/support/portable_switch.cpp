@@ -1,15 +1,7 @@
-// Linked into the test binaries that run twice: with CORVANE_TEST_PORTABLE
-// set, every test in the binary takes the portable paths.
+// Linked into test binaries that run twice; CORVANE_TEST_PORTABLE makes the second run portable.
 #include <cstdlib>
 
 #include "core/cpu_features.h"
 
-namespace {
-
-[[maybe_unused]] const bool kPortable = [] {
-  const bool on = std::getenv("CORVANE_TEST_PORTABLE") != nullptr;
-  corvane::detail::ForcePortable(on);
-  return on;
-}();
-
-}  // namespace
+[[maybe_unused]] static const bool kPortable =
+    (corvane::detail::ForcePortable(std::getenv("CORVANE_TEST_PORTABLE") != nullptr), true);
