@@ -190,9 +190,11 @@ function(corvane_add_product_libraries)
   set_property(GLOBAL PROPERTY CORVANE_PRODUCT_LIBS "${libs}")
 endfunction()
 
-# corvane_test(NAME SOURCES ... LAYERS layer... [LIBS ...]): one GoogleTest executable.
+# corvane_test(NAME SOURCES ... LAYERS layer... [LIBS ...] [PORTABLE_TOO]): one
+# GoogleTest executable. PORTABLE_TOO runs its tests twice, the second time
+# (prefixed "portable.") with the CPU's instruction-set extensions hidden.
 function(corvane_test name)
-  cmake_parse_arguments(T "" "" "SOURCES;LAYERS;LIBS" ${ARGN})
+  cmake_parse_arguments(T "PORTABLE_TOO" "" "SOURCES;LAYERS;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_compile_options(${name} PRIVATE ${CORVANE_WARNINGS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -203,6 +205,11 @@ function(corvane_test name)
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${T_LIBS})
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  if(T_PORTABLE_TOO)
+    target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/portable_switch.cpp)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_PREFIX "portable."
+      PROPERTIES ENVIRONMENT "CORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR};CORVANE_TEST_PORTABLE=1")
+  endif()
 endfunction()
 
 # corvane_fuzzer(NAME SOURCES ... LAYERS layer... [CORPUS dir]): with CORVANE_FUZZ a

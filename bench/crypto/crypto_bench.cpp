@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "core/cpu_features.h"
 #include "crypto/cipher_context.h"
-#include "crypto/cpu_features.h"
 #include "crypto/hash_context.h"
 #include "crypto/hmac_context.h"
 

@@ -3,8 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/cpu_features.h"
 #include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
 
 namespace corvane {
 namespace {

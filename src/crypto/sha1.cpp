@@ -1,7 +1,7 @@
 #include "crypto/sha1.h"
 
+#include "core/cpu_features.h"
 #include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
 
 namespace corvane {
 namespace detail {

@@ -4,8 +4,8 @@
 #include <immintrin.h>
 #endif
 
+#include "core/cpu_features.h"
 #include "crypto/byte_order.h"
-#include "crypto/cpu_features.h"
 
 namespace corvane {
 namespace {

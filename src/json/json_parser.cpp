@@ -4,10 +4,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/cpu_features.h"
 #include "json/json_char_class.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define CORVANE_JSON_WIDE_RUNS 1
 #endif
 
 namespace corvane {
@@ -57,14 +62,10 @@ inline const unsigned char* SkipRun16(const unsigned char* p, InRun inRun) noexc
 }
 #endif
 
-// First byte at or after p that is not whitespace. Indented answers carry
-// runs of dozens of spaces, so after two bytes the run is taken sixteen at a
-// time; the padding after the terminator makes the wide reads safe, and the
-// NUL stops them.
-inline const unsigned char* SkipWhitespace(const unsigned char* p) noexcept {
-  if (!(ClassOf(p[0]) & json::kWs)) return p;
-  if (!(ClassOf(p[1]) & json::kWs)) return p + 1;
-  p += 2;
+// First byte at or after p that is not whitespace, sixteen bytes at a time;
+// the padding after the terminator makes the wide reads safe, and the NUL
+// stops them.
+inline const unsigned char* SkipWhitespaceRun(const unsigned char* p) noexcept {
 #if defined(__SSE2__)
   const __m128i space = _mm_set1_epi8(' ');
   const __m128i tab = _mm_set1_epi8('\t');
@@ -108,13 +109,106 @@ inline const unsigned char* SkipNumberRun(const unsigned char* p) noexcept {
 #endif
 }
 
+// The run finders above, sixteen bytes at a time.
+struct NarrowRuns {
+  template <bool kCalls>
+  [[gnu::always_inline]] static const unsigned char* StringStop(const unsigned char* p) noexcept {
+    return FindStringStop<kCalls>(p);
+  }
+  [[gnu::always_inline]] static const unsigned char* WhitespaceRun(
+      const unsigned char* p) noexcept {
+    return SkipWhitespaceRun(p);
+  }
+  [[gnu::always_inline]] static const unsigned char* NumberRun(const unsigned char* p) noexcept {
+    return SkipNumberRun(p);
+  }
+};
+
+#if CORVANE_JSON_WIDE_RUNS
+// The same finders 32 bytes at a time, for CPUs with AVX2: long strings and
+// indentation cost half the loads. Only code built for AVX2 calls them (the
+// scan picks that build once per parse); the padding after the terminator
+// covers a 32-byte read from any byte up to it.
+#define CORVANE_AVX2 __attribute__((target("avx2")))
+static_assert(JsonDocument::kTextPadding >= 31, "a 32-byte read from the NUL stays in the block");
+
+template <typename InRun>
+CORVANE_AVX2 inline const unsigned char* SkipRun32(const unsigned char* p, InRun inRun) noexcept {
+  for (;;) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    unsigned outside = ~static_cast<unsigned>(_mm256_movemask_epi8(inRun(v)));
+    if (outside != 0) return p + __builtin_ctz(outside);
+    p += 32;
+  }
+}
+
+struct WideRuns {
+  template <bool kCalls>
+  CORVANE_AVX2 static const unsigned char* StringStop(const unsigned char* p) noexcept {
+    __m256i quote = _mm256_set1_epi8('"');
+    __m256i backslash = _mm256_set1_epi8('\\');
+    // Per string when events are fired, as in the narrow finder.
+    if constexpr (kCalls) __asm__("" : "+x"(quote), "+x"(backslash));
+    const __m256i zero = _mm256_setzero_si256();
+    for (;;) {
+      __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      __m256i hit = _mm256_or_si256(
+          _mm256_or_si256(_mm256_cmpeq_epi8(v, quote), _mm256_cmpeq_epi8(v, backslash)),
+          _mm256_cmpeq_epi8(v, zero));
+      unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+      if (mask != 0) return p + __builtin_ctz(mask);
+      p += 32;
+    }
+  }
+  CORVANE_AVX2 static const unsigned char* WhitespaceRun(const unsigned char* p) noexcept {
+    // Space, tab, LF, FF and CR, in one compare: looking each byte's low half
+    // up in this table gives back the byte itself only for these five (a byte
+    // with its high bit set looks up zero).
+    const __m256i table =
+        _mm256_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, '\f', '\r', 0, 0, ' ', 0, 0, 0,
+                         0, 0, 0, 0, 0, '\t', '\n', 0, '\f', '\r', 0, 0);
+    return SkipRun32(p, [&](__m256i v) CORVANE_AVX2 {
+      return _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table, v), v);
+    });
+  }
+  CORVANE_AVX2 static const unsigned char* NumberRun(const unsigned char* p) noexcept {
+    const __m256i belowZero = _mm256_set1_epi8('0' - 1);
+    const __m256i aboveNine = _mm256_set1_epi8('9' + 1);
+    const __m256i plus = _mm256_set1_epi8('+');
+    const __m256i minus = _mm256_set1_epi8('-');
+    const __m256i dot = _mm256_set1_epi8('.');
+    const __m256i lowerCase = _mm256_set1_epi8(0x20);
+    const __m256i e = _mm256_set1_epi8('e');
+    return SkipRun32(p, [&](__m256i v) CORVANE_AVX2 {
+      // Signed compares: bytes of 128 and more are negative, so never digits.
+      __m256i digit =
+          _mm256_and_si256(_mm256_cmpgt_epi8(v, belowZero), _mm256_cmpgt_epi8(aboveNine, v));
+      __m256i sign = _mm256_or_si256(_mm256_cmpeq_epi8(v, plus), _mm256_cmpeq_epi8(v, minus));
+      __m256i other = _mm256_or_si256(_mm256_cmpeq_epi8(v, dot),
+                                      _mm256_cmpeq_epi8(_mm256_or_si256(v, lowerCase), e));
+      return _mm256_or_si256(digit, _mm256_or_si256(sign, other));
+    });
+  }
+};
+#endif
+
+// First byte at or after p that is not whitespace. Indented answers carry
+// runs of dozens of spaces, so after two bytes the run is taken a vector at a
+// time.
+template <typename Runs>
+[[gnu::always_inline]] inline const unsigned char* SkipWhitespace(const unsigned char* p) noexcept {
+  if (!(ClassOf(p[0]) & json::kWs)) return p;
+  if (!(ClassOf(p[1]) & json::kWs)) return p + 1;
+  return Runs::WhitespaceRun(p + 2);
+}
+
 // Scans the rest of a name or string whose content starts at p: a backslash
 // takes the next byte with it, "\u" the next four as well. Returns the closing
 // quote, or nullptr when the text ends first: at the first NUL after p.
-template <bool kCalls>
-inline const unsigned char* ScanString(const unsigned char* p) noexcept {
+template <bool kCalls, typename Runs>
+[[gnu::always_inline]] inline const unsigned char* ScanString(const unsigned char* p) noexcept {
   for (;;) {
-    p = FindStringStop<kCalls>(p);
+    p = Runs::template StringStop<kCalls>(p);
     if (*p == '"') return p;
     if (*p == '\0') return nullptr;
     if (p[1] == 'u') {
@@ -350,9 +444,28 @@ int JsonParser::Scan() {
     return Fail(JsonError::jeOutOfMemory);
   }
   bool events = handled_.startElement || handled_.endElement || handled_.characters;
-  if (buildDom_) return events ? ScanFor<true, true>() : ScanFor<true, false>();
-  return events ? ScanFor<false, true>() : ScanFor<false, false>();
+#if CORVANE_JSON_WIDE_RUNS
+  if (detail::Cpu().avx2) {
+    if (buildDom_) return events ? ScanWide<true, true>() : ScanWide<true, false>();
+    return events ? ScanWide<false, true>() : ScanWide<false, false>();
+  }
+#endif
+  if (buildDom_) return events ? ScanNarrow<true, true>() : ScanNarrow<true, false>();
+  return events ? ScanNarrow<false, true>() : ScanNarrow<false, false>();
 }
+
+template <bool kTree, bool kEvents>
+int JsonParser::ScanNarrow() {
+  return ScanFor<kTree, kEvents, NarrowRuns>();
+}
+
+#if CORVANE_JSON_WIDE_RUNS
+// The same scan built for AVX2, so that the wide run finders inline into it.
+template <bool kTree, bool kEvents>
+CORVANE_AVX2 int JsonParser::ScanWide() {
+  return ScanFor<kTree, kEvents, WideRuns>();
+}
+#endif
 
 // One pass over the NUL-terminated text. The tree is built in document order:
 // `cur` is the node whose value is being read (or, between values, the node
@@ -365,8 +478,8 @@ int JsonParser::Scan() {
 // for a token before it is known to be complete. Every scanner stops at a
 // NUL, so the tests for `more` sit only where a NUL is met, never on every
 // token.
-template <bool kTree, bool kEvents>
-int JsonParser::ScanFor() {
+template <bool kTree, bool kEvents, typename Runs>
+[[gnu::always_inline]] inline int JsonParser::ScanFor() {
   constexpr bool tree = kTree;
   constexpr bool events = kEvents;
   constexpr bool windowed = !kTree;
@@ -467,7 +580,7 @@ int JsonParser::ScanFor() {
   for (;;) {
     unsigned char c = *p;
     if (ClassOf(c) & json::kWs) {
-      const unsigned char* q = SkipWhitespace(p + 1);
+      const unsigned char* q = SkipWhitespace<Runs>(p + 1);
       if (wsEvents) {
         // A run that meets the window's end may go on past it: it is
         // reported whole. Unreported, it may as well be taken in two.
@@ -519,7 +632,7 @@ int JsonParser::ScanFor() {
           if (int rc = stray(p); rc != 0) return rc;
           continue;
         }
-        const unsigned char* close = ScanString<events>(p + 1);
+        const unsigned char* close = ScanString<events, Runs>(p + 1);
         if (close == nullptr) {
           if (int rc = unclosed(p); rc != 0) return rc;
           continue;
@@ -565,7 +678,7 @@ int JsonParser::ScanFor() {
       case ScanState::ssValue: {
         if (tree && !doc_.Node(cur).IsMember()) doc_.MutableNode(cur).start = offset(p);
         if (c == '"') {
-          const unsigned char* close = ScanString<events>(p + 1);
+          const unsigned char* close = ScanString<events, Runs>(p + 1);
           if (close == nullptr) {
             if (int rc = unclosed(p); rc != 0) return rc;
             continue;
@@ -597,7 +710,7 @@ int JsonParser::ScanFor() {
         }
         const unsigned char* q = p;
         if (ClassOf(c) & json::kNumber) {
-          q = SkipNumberRun(p + 1);
+          q = Runs::NumberRun(p + 1);
           // A number ends at whitespace or a delimiter; the end of the text is
           // caught as an unclosed container on the next pass.
           if (!(ClassOf(*q) & kValueEnd)) {

@@ -103,9 +103,17 @@ class JsonParser : public ComponentCore, public DocumentNavigator {
   [[gnu::noinline, gnu::cold]] bool SlideWindow(size_t from) noexcept;
   int Scan();
   // The scan for one combination of outputs, so the per-token work carries
-  // no test for an output this parse does not produce.
-  template <bool kTree, bool kEvents>
+  // no test for an output this parse does not produce, with the run finders
+  // Runs. It is built twice: with the 16-byte finders, and on x86-64 once
+  // more for AVX2 with the 32-byte ones, which Scan picks when the CPU has it.
+  template <bool kTree, bool kEvents, typename Runs>
   int ScanFor();
+  template <bool kTree, bool kEvents>
+  int ScanNarrow();
+#if defined(__x86_64__)
+  template <bool kTree, bool kEvents>
+  __attribute__((target("avx2"))) int ScanWide();
+#endif
   // Child step of the cursor for the indexed readers (0 or 105/106).
   int ChildAt(int index, uint32_t& child);
   int NoAttribute(std::string& out);

@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "core/cpu_features.h"
 #include "crypto/cipher_context.h"
-#include "crypto/cpu_features.h"
 #include "crypto/crypto_errors.h"
 #include "support/every_split.h"
 #include "support/hex.h"

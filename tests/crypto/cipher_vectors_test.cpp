@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/cpu_features.h"
 #include "crypto/cipher_context.h"
-#include "crypto/cpu_features.h"
 #include "support/hex.h"
 
 namespace corvane {

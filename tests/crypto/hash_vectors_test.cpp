@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/cpu_features.h"
+#include "core/cpu_features.h"
 #include "crypto/crypto_errors.h"
 #include "crypto/hash_context.h"
 #include "crypto/sha1.h"

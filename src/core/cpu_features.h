@@ -10,7 +10,7 @@ struct CpuFeatures {
   bool shaNi = false;  // SHA-1/SHA-256 instructions (with SSSE3 and SSE4.1)
   bool aesNi = false;  // AES round instructions (with SSSE3 and SSE4.1)
   bool bmi2 = false;   // flag-free rotates and shifts for the 64-bit digests
-  bool avx2 = false;   // VEX-encoded SIMD for the SHA-512 message schedule
+  bool avx2 = false;   // 256-bit SIMD: SHA-512 message schedule, parser run scanners
   bool vaes = false;   // 256-bit AES instructions (with AES-NI and AVX2)
   bool avx512vl = false;  // EVEX rotates and ternary logic on 256-bit registers (with AVX2)
 };
